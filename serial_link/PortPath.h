@@ -1,0 +1,50 @@
+// Where a port name such as "COM3" lives on this machine: a link in the
+// user's ports folder when there is one, else the matching /dev/ttyS device.
+// Shared by the library and by the simulator, which publishes its links there.
+#pragma once
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tarnlink {
+
+inline std::string ports_folder()
+{
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    std::string base;
+    if (config != nullptr && config[0] == '/') {
+        base = config;
+    } else {
+        const char* home = std::getenv("HOME");
+        base = std::string(home != nullptr ? home : "") + "/.config";
+    }
+    return base + "/quillon/ports";
+}
+
+// "COM1".."COM16" give 1..16; anything else gives nothing.
+inline std::optional<int> port_number_of(std::string_view name)
+{
+    if (name.size() < 4 || name.size() > 5 || name.substr(0, 3) != "COM") {
+        return std::nullopt;
+    }
+    int number = 0;
+    for (char c : name.substr(3)) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        number = number * 10 + (c - '0');
+    }
+    if (name[3] == '0' || number < 1 || number > 16) {
+        return std::nullopt;
+    }
+    return number;
+}
+
+inline std::string port_link_path(int port_number)
+{
+    return ports_folder() + "/COM" + std::to_string(port_number);
+}
+
+}  // namespace tarnlink
