@@ -259,7 +259,15 @@ bool SerialDevice::set_timeouts(const Timeouts& timeouts)
 
 void SerialDevice::purge()
 {
-    ::tcflush(impl_->fd, TCIOFLUSH);
+    ::tcflush(impl_->fd, TCIFLUSH);
+    // Output is flushed only while bytes still wait to be sent. Bytes already
+    // on their way cannot be called back on a real line; on a pseudo-terminal
+    // an output flush would reach into the peer's input and take from it
+    // what it was sent (the last exchange's ACK, say).
+    int queued = 0;
+    if (::ioctl(impl_->fd, TIOCOUTQ, &queued) != 0 || queued > 0) {
+        ::tcflush(impl_->fd, TCOFLUSH);
+    }
 }
 
 Transfer SerialDevice::read(std::span<std::uint8_t> dest)

@@ -1,0 +1,107 @@
+// The amplifier's side of the block transfer protocol on a pseudo-terminal:
+// answers the host's ENQ with EOT, takes and checks the command block, ACKs
+// or NAKs it, then offers the response with ENQ, sends it after EOT and sends
+// it again after a NAK. What the response says comes from a responder, so
+// that a scripted test and a model of the amplifier can sit behind the same
+// protocol code. Faults can be ordered for the coming exchanges.
+#pragma once
+
+#include "LinePacer.h"
+#include "PtyEndpoint.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <thread>
+#include <vector>
+
+namespace ampsim {
+
+// What the amplifier answers: the two header bytes and up to 255 data bytes.
+// The peer adds the length byte and the checksum.
+struct Reply {
+    std::uint8_t header1 = 0;
+    std::uint8_t header2 = 0;
+    std::vector<std::uint8_t> data;
+
+    // A reply whose header echoes the command's address and command byte.
+    static Reply to(std::span<const std::uint8_t> command_block, std::vector<std::uint8_t> data);
+};
+
+// Given an intact command block, the reply; nothing = stay silent after the
+// block's ACK (the host then times out waiting for ENQ).
+using Responder = std::function<std::optional<Reply>(std::span<const std::uint8_t> block)>;
+
+// Where a pulled cable interrupts an exchange.
+enum class HangUpPoint {
+    Never,
+    OnEnq,          // instead of answering the host's ENQ
+    AfterBlockAck,  // once the command block is ACKed, before the response
+    MidResponse,    // after half of the response block
+};
+
+// Faults for the coming exchanges; each counter is used up as it fires.
+struct Faults {
+    int refuse_enq = 0;          // answer the host's ENQ with NAK
+    int ignore_enq = 0;          // stay silent on the host's ENQ
+    int nak_block = 0;           // NAK an intact command block
+    int corrupt_response = 0;    // send the response with a wrong checksum
+    // With a NAK of the block, send the EOT for the host's next ENQ at once,
+    // ahead of that ENQ (shows whether the host purges before a retry).
+    bool early_eot_after_nak = false;
+    // After a corrupted response, send the next ENQ at once, ahead of the
+    // host's NAK (shows whether the host purges before waiting for ENQ).
+    bool early_enq_after_corrupt = false;
+    HangUpPoint hang_up = HangUpPoint::Never;
+    // Extra delay before offering the response.
+    std::chrono::milliseconds response_delay{0};
+};
+
+class BlockPeer {
+public:
+    // The peer answers on the endpoint until it is destroyed. bits_per_second
+    // 0 = an instant line.
+    BlockPeer(PtyEndpoint& line, Responder responder, unsigned bits_per_second = 0);
+    ~BlockPeer();
+    BlockPeer(const BlockPeer&) = delete;
+    BlockPeer& operator=(const BlockPeer&) = delete;
+
+    void set_faults(Faults faults);
+    void set_responder(Responder responder);
+
+    // Every byte received from the host, in order.
+    std::vector<std::uint8_t> received() const;
+    // Every intact command block received (including ones that were NAKed).
+    std::vector<std::vector<std::uint8_t>> commands() const;
+    // Number of response blocks fully sent (resends included).
+    int responses_sent() const { return responses_sent_.load(); }
+    void clear_records();
+
+    // How long the peer waits for the host's next byte inside an exchange, and
+    // the longest gap inside a block before the block is abandoned.
+    static constexpr std::chrono::milliseconds kHandshakeWait{3000};
+    static constexpr std::chrono::milliseconds kBlockGap{200};
+
+private:
+    class Line;
+    void serve();
+    bool serve_exchange(Line& line, bool eot_already_sent = false);
+    bool deliver_response(Line& line, const Reply& reply);
+
+    PtyEndpoint& endpoint_;
+    unsigned bits_per_second_;
+    int stop_fd_ = -1;
+    mutable std::mutex mutex_;
+    Responder responder_;
+    Faults faults_;
+    std::vector<std::uint8_t> received_;
+    std::vector<std::vector<std::uint8_t>> commands_;
+    std::atomic<int> responses_sent_{0};
+    std::thread thread_;
+};
+
+}  // namespace ampsim

@@ -1,0 +1,38 @@
+// Emulates the time bytes take on a serial line (10 bits a byte), so that a
+// pseudo-terminal, which moves bytes at once, behaves like a real cable.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+
+namespace ampsim {
+
+class LinePacer {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    explicit LinePacer(unsigned bits_per_second = 0) { set_rate(bits_per_second); }
+
+    // 0 = an instant line.
+    void set_rate(unsigned bits_per_second);
+    unsigned rate() const { return rate_; }
+
+    // Bytes from the host just came in: wait until they would have finished
+    // arriving over the wire.
+    void await_arrival(std::size_t count);
+    // Bytes are about to go to the host: wait until they would have finished
+    // arriving there, so that the host sees them no earlier than on a cable.
+    void await_departure(std::size_t count);
+
+    // Wire time of count bytes at the current rate.
+    Clock::duration wire_time(std::size_t count) const;
+
+private:
+    void wait_for_line(Clock::time_point& line_free, std::size_t count);
+
+    unsigned rate_ = 0;
+    Clock::time_point inbound_free_{};
+    Clock::time_point outbound_free_{};
+};
+
+}  // namespace ampsim

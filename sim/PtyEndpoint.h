@@ -1,0 +1,39 @@
+// A pseudo-terminal that stands in for a serial cable: the simulator keeps
+// the master side, and the slave side is published as COMn in the ports
+// folder, where the serial link library looks for its ports.
+#pragma once
+
+#include <string>
+
+namespace ampsim {
+
+class PtyEndpoint {
+public:
+    // Opens the pty and links it as COMn. Throws std::system_error on failure.
+    explicit PtyEndpoint(int port_number);
+    ~PtyEndpoint();
+    PtyEndpoint(const PtyEndpoint&) = delete;
+    PtyEndpoint& operator=(const PtyEndpoint&) = delete;
+
+    int master_fd() const { return master_; }
+    // The endpoint keeps the slave open too, so that the master side does not
+    // see a hang-up while no program holds the port.
+    int held_slave_fd() const { return held_slave_; }
+    const std::string& slave_path() const { return slave_path_; }
+    const std::string& link_path() const { return link_path_; }
+    int port_number() const { return port_number_; }
+
+    // Pulls the cable: closes the master, so that the program's side of the
+    // line hangs up.
+    void hang_up();
+    bool hung_up() const { return master_ < 0; }
+
+private:
+    int port_number_;
+    int master_ = -1;
+    int held_slave_ = -1;
+    std::string slave_path_;
+    std::string link_path_;
+};
+
+}  // namespace ampsim

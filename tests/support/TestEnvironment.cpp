@@ -1,0 +1,70 @@
+#include "TestEnvironment.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <unistd.h>
+
+namespace testsupport {
+
+namespace {
+
+std::string& root_slot()
+{
+    static std::string root;
+    return root;
+}
+
+// Made before any test runs and removed after the last.
+class PrivateFolders : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/quillon-test-XXXXXX";
+        const char* made = ::mkdtemp(pattern);
+        ASSERT_NE(made, nullptr);
+        root_slot() = made;
+        const std::string config = root_slot() + "/config";
+        const std::string runtime = root_slot() + "/runtime";
+        std::filesystem::create_directories(config);
+        std::filesystem::create_directories(runtime);
+        std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+        ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+        ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    }
+    void TearDown() override
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(root_slot(), ignored);
+    }
+};
+
+}  // namespace
+
+std::string bin_dir()
+{
+    char path[PATH_MAX] = {};
+    const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0) {
+        return ".";
+    }
+    return std::filesystem::path(std::string(path, static_cast<std::size_t>(length)))
+        .parent_path()
+        .string();
+}
+
+std::string private_root()
+{
+    return root_slot();
+}
+
+}  // namespace testsupport
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    ::testing::AddGlobalTestEnvironment(new testsupport::PrivateFolders);
+    return RUN_ALL_TESTS();
+}
