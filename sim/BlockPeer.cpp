@@ -163,7 +163,7 @@ private:
             std::lock_guard lock(owner_.mutex_);
             owner_.received_.insert(owner_.received_.end(), chunk, chunk + count);
         }
-        pacer_.await_arrival(count);
+        pacer_.note_arrival(count);
         buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(next_));
         next_ = 0;
         buffer_.insert(buffer_.end(), chunk, chunk + count);

@@ -20,31 +20,29 @@ LinePacer::Clock::duration LinePacer::wire_time(std::size_t count) const
     return std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(ns));
 }
 
-void LinePacer::wait_for_line(Clock::time_point& line_free, std::size_t count)
+void LinePacer::note_arrival(std::size_t count)
+{
+    if (rate_ != 0) {
+        inbound_free_ = std::max(Clock::now(), inbound_free_) + wire_time(count);
+    }
+}
+
+void LinePacer::await_departure(std::size_t count)
 {
     if (rate_ == 0 || count == 0) {
         return;
     }
-    const auto done = std::max(Clock::now(), line_free) + wire_time(count);
-    line_free = done;
-    // An absolute sleep on the monotonic clock: the same clock steady_clock
-    // reads on Linux, so no drift accumulates over a long exchange.
+    const auto start = std::max({Clock::now(), outbound_free_, inbound_free_});
+    const auto done = start + wire_time(count);
+    outbound_free_ = done;
+    // An absolute sleep on the monotonic clock (the one steady_clock reads),
+    // so that no drift builds up over a long exchange.
     const auto since_epoch = std::chrono::duration_cast<std::chrono::nanoseconds>(
         done.time_since_epoch());
     timespec until{static_cast<time_t>(since_epoch.count() / 1'000'000'000),
                    static_cast<long>(since_epoch.count() % 1'000'000'000)};
     while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
     }
-}
-
-void LinePacer::await_arrival(std::size_t count)
-{
-    wait_for_line(inbound_free_, count);
-}
-
-void LinePacer::await_departure(std::size_t count)
-{
-    wait_for_line(outbound_free_, count);
 }
 
 }  // namespace ampsim

@@ -17,18 +17,19 @@ public:
     void set_rate(unsigned bits_per_second);
     unsigned rate() const { return rate_; }
 
-    // Bytes from the host just came in: wait until they would have finished
-    // arriving over the wire.
-    void await_arrival(std::size_t count);
+    // Bytes from the host just came in: note when they would have finished
+    // arriving over the wire. Nothing waits here; the next departure does.
+    void note_arrival(std::size_t count);
     // Bytes are about to go to the host: wait until they would have finished
     // arriving there, so that the host sees them no earlier than on a cable.
+    // They start no earlier than the host's last bytes have arrived, since
+    // the amplifier answers only what it has received.
     void await_departure(std::size_t count);
 
     // Wire time of count bytes at the current rate.
     Clock::duration wire_time(std::size_t count) const;
 
 private:
-    void wait_for_line(Clock::time_point& line_free, std::size_t count);
 
     unsigned rate_ = 0;
     Clock::time_point inbound_free_{};

@@ -286,7 +286,7 @@ TEST_F(BlockProtocol, APulledCableEndsTheExchangeAtOnce)
     for (auto point : {ampsim::HangUpPoint::OnEnq, ampsim::HangUpPoint::AfterBlockAck,
                        ampsim::HangUpPoint::MidResponse}) {
         tarnlink().dfComSetClose();
-        SimulatedPort com3(3, 0, {0x01, 0x02, 0x03, 0x04});
+        SimulatedPort com3(3, 0, testsupport::fixed_reply({0x01, 0x02, 0x03, 0x04}));
         ASSERT_EQ(tarnlink().dfComSetReady(9600, 3), 0);
         com3.peer.set_faults({.hang_up = point});
         ResponseBuffer response;

@@ -1,8 +1,7 @@
 #include "TestEnvironment.h"
 
-#include <gtest/gtest.h>
-
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <unistd.h>
@@ -17,31 +16,31 @@ std::string& root_slot()
     return root;
 }
 
-// Made before any test runs and removed after the last.
-class PrivateFolders : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/quillon-test-XXXXXX";
-        const char* made = ::mkdtemp(pattern);
-        ASSERT_NE(made, nullptr);
-        root_slot() = made;
-        const std::string config = root_slot() + "/config";
-        const std::string runtime = root_slot() + "/runtime";
-        std::filesystem::create_directories(config);
-        std::filesystem::create_directories(runtime);
-        std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
-        ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
-        ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-    }
-    void TearDown() override
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(root_slot(), ignored);
-    }
-};
-
 }  // namespace
+
+void make_private_folders()
+{
+    char pattern[] = "/tmp/quillon-test-XXXXXX";
+    const char* made = ::mkdtemp(pattern);
+    if (made == nullptr) {
+        std::perror("mkdtemp");
+        std::abort();
+    }
+    root_slot() = made;
+    const std::string config = root_slot() + "/config";
+    const std::string runtime = root_slot() + "/runtime";
+    std::filesystem::create_directories(config);
+    std::filesystem::create_directories(runtime);
+    std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+    ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+}
+
+void remove_private_folders()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(root_slot(), ignored);
+}
 
 std::string bin_dir()
 {
@@ -61,10 +60,3 @@ std::string private_root()
 }
 
 }  // namespace testsupport
-
-int main(int argc, char** argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    ::testing::AddGlobalTestEnvironment(new testsupport::PrivateFolders);
-    return RUN_ALL_TESTS();
-}
