@@ -35,10 +35,28 @@ void LinePacer::await_departure(std::size_t count)
     const auto start = std::max({Clock::now(), outbound_free_, inbound_free_});
     const auto done = start + wire_time(count);
     outbound_free_ = done;
-    // An absolute sleep on the monotonic clock (the one steady_clock reads),
-    // so that no drift builds up over a long exchange.
-    const auto since_epoch = std::chrono::duration_cast<std::chrono::nanoseconds>(
-        done.time_since_epoch());
+    const auto wake_at = done - wake_lead_;
+    if (wake_at <= Clock::now()) {
+        return;
+    }
+    // A long sleep wakes from a deep idle state, later than a short one; so
+    // sleep in two steps, the second short.
+    constexpr auto kLastStep = std::chrono::microseconds(200);
+    if (wake_at - Clock::now() > 2 * kLastStep) {
+        sleep_until(wake_at - kLastStep);
+    }
+    sleep_until(wake_at);
+    const auto late = std::clamp<Clock::duration>(Clock::now() - wake_at, Clock::duration::zero(),
+                                                   std::chrono::microseconds(200));
+    wake_lead_ = (wake_lead_ * 7 + late) / 8;
+}
+
+void LinePacer::sleep_until(Clock::time_point when)
+{
+    // Absolute, on the monotonic clock that steady_clock reads, so no drift
+    // builds up over a long exchange.
+    const auto since_epoch =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(when.time_since_epoch());
     timespec until{static_cast<time_t>(since_epoch.count() / 1'000'000'000),
                    static_cast<long>(since_epoch.count() % 1'000'000'000)};
     while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {

@@ -31,7 +31,13 @@ public:
 
 private:
 
+    void sleep_until(Clock::time_point when);
+
     unsigned rate_ = 0;
+    // How late this machine wakes a sleeper, learnt as we go: departures aim
+    // this much early so that bytes reach the host when the wire would have
+    // delivered them, not a wake-up later.
+    Clock::duration wake_lead_{};
     Clock::time_point inbound_free_{};
     Clock::time_point outbound_free_{};
 };
