@@ -51,15 +51,6 @@ int poll_timeout_ms(Clock::time_point deadline)
 
 }  // namespace
 
-Reply Reply::to(std::span<const std::uint8_t> command_block, std::vector<std::uint8_t> data)
-{
-    Reply reply;
-    reply.header1 = command_block.size() > 1 ? command_block[1] : 0;
-    reply.header2 = command_block.size() > 2 ? command_block[2] : 0;
-    reply.data = std::move(data);
-    return reply;
-}
-
 // The peer's end of the cable: buffered, paced reads and writes on the pty
 // master, every received byte recorded, every wait also watching for stop.
 class BlockPeer::Line {
@@ -328,14 +319,7 @@ bool BlockPeer::serve_exchange(Line& line, bool eot_already_sent)
 // a new exchange instead.
 bool BlockPeer::deliver_response(Line& line, const Reply& reply)
 {
-    const std::size_t count = std::min<std::size_t>(reply.data.size(), 255);
-    std::vector<std::uint8_t> frame;
-    frame.reserve(count + 4);
-    frame.push_back(static_cast<std::uint8_t>(count));
-    frame.push_back(reply.header1);
-    frame.push_back(reply.header2);
-    frame.insert(frame.end(), reply.data.begin(), reply.data.begin() + static_cast<long>(count));
-    frame.push_back(static_cast<std::uint8_t>(0u - sum_of(frame)));
+    const std::vector<std::uint8_t> frame = reply.framed();
 
     std::chrono::milliseconds delay{};
     {

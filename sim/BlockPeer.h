@@ -7,6 +7,7 @@
 #pragma once
 
 #include "LinePacer.h"
+#include "Reply.h"
 #include "PtyEndpoint.h"
 
 #include <atomic>
@@ -20,17 +21,6 @@
 #include <vector>
 
 namespace ampsim {
-
-// What the amplifier answers: the two header bytes and up to 255 data bytes.
-// The peer adds the length byte and the checksum.
-struct Reply {
-    std::uint8_t header1 = 0;
-    std::uint8_t header2 = 0;
-    std::vector<std::uint8_t> data;
-
-    // A reply whose header echoes the command's address and command byte.
-    static Reply to(std::span<const std::uint8_t> command_block, std::vector<std::uint8_t> data);
-};
 
 // Given an intact command block, the reply; nothing = stay silent after the
 // block's ACK (the host then times out waiting for ENQ).

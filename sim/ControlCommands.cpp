@@ -1,0 +1,111 @@
+#include "ControlCommands.h"
+
+#include <cstdio>
+#include <sstream>
+
+namespace ampsim {
+
+namespace {
+
+constexpr const char* kHelp =
+    "  refuse-enq N        answer the next N ENQs with NAK (serial)\n"
+    "  ignore-enq N        stay silent on the next N ENQs (serial)\n"
+    "  nak-block N         NAK the next N command blocks (serial)\n"
+    "  corrupt N           send the next N responses with a bad checksum (serial)\n"
+    "  delay MS            offer each response MS milliseconds late (serial)\n"
+    "  hang-up [WHERE]     pull the serial cable at the next exchange: on-enq,\n"
+    "                      after-ack or mid-response (default)\n"
+    "  silent N            answer none of the next N commands (serial and USB)\n"
+    "  drop-usb            close every USB connection and refuse new ones\n"
+    "  allow-usb           accept USB connections again\n"
+    "  cancel              a waveform/FFT event cancels logging\n"
+    "  advance N           run N host exchanges now\n"
+    "  status              print the log status, stop condition and exchange count\n";
+
+std::string describe_status(const AmplifierModel& model)
+{
+    const StopCondition condition = model.stop_condition();
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "log status 0x%02X, stop condition index %u mask 0x%02X value 0x%02X count %u, "
+                  "%llu host exchanges",
+                  model.log_status(), condition.trigger_index, condition.mask, condition.value,
+                  condition.count, static_cast<unsigned long long>(model.exchanges_run()));
+    return text;
+}
+
+}  // namespace
+
+const char* control_help()
+{
+    return kHelp;
+}
+
+std::string run_control_command(ControlTarget& target, const std::string& line)
+{
+    std::istringstream words(line);
+    std::string verb;
+    words >> verb;
+    long count = 1;
+    std::string where;
+    if (verb == "hang-up") {
+        words >> where;
+    } else if (!(words >> count)) {
+        count = 1;
+    }
+    if (count < 0 || count > 1'000'000) {
+        return "bad count in: " + line;
+    }
+    const int n = static_cast<int>(count);
+
+    const bool serial_fault = verb == "refuse-enq" || verb == "ignore-enq" ||
+                              verb == "nak-block" || verb == "corrupt" || verb == "delay" ||
+                              verb == "hang-up";
+    if (serial_fault) {
+        if (target.serial == nullptr) {
+            return "no serial port to apply " + verb + " to";
+        }
+        Faults faults;
+        if (verb == "refuse-enq") faults.refuse_enq = n;
+        if (verb == "ignore-enq") faults.ignore_enq = n;
+        if (verb == "nak-block") faults.nak_block = n;
+        if (verb == "corrupt") faults.corrupt_response = n;
+        if (verb == "delay") faults.response_delay = std::chrono::milliseconds(n);
+        if (verb == "hang-up") {
+            faults.hang_up = where == "on-enq"      ? HangUpPoint::OnEnq
+                             : where == "after-ack" ? HangUpPoint::AfterBlockAck
+                                                    : HangUpPoint::MidResponse;
+        }
+        target.serial->set_faults(faults);
+        return "serial fault armed: " + line;
+    }
+    if (verb == "silent") {
+        target.amplifier.stay_silent(n);
+        return "silent for " + std::to_string(n) + " commands";
+    }
+    if (verb == "drop-usb" || verb == "allow-usb") {
+        if (target.usb == nullptr) {
+            return "no USB socket";
+        }
+        const bool allow = verb == "allow-usb";
+        target.usb->reconnect_allowed(allow);
+        if (!allow) {
+            target.usb->drop_connections();
+        }
+        return allow ? "USB connections accepted" : "USB connections dropped";
+    }
+    if (verb == "cancel") {
+        target.model.cancel_logging();
+        return "logging cancelled";
+    }
+    if (verb == "advance") {
+        target.model.advance(static_cast<std::size_t>(n));
+        return "ran " + std::to_string(n) + " host exchanges";
+    }
+    if (verb == "status") {
+        return describe_status(target.model);
+    }
+    return "unknown command: " + line;
+}
+
+}  // namespace ampsim
