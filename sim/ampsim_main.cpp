@@ -1,48 +1,72 @@
-// ampsim: the simulated amplifier, for the demo and for trying things by hand.
-// For now it speaks the block transfer protocol on a pseudo-terminal linked
-// as COMn and answers every command with an empty reply.
+// ampsim: the simulated amplifier, for the demo, for end-to-end tests and for
+// trying things by hand. One amplifier model, reachable over a pseudo-terminal
+// linked as COMn and over the socket that libhalvex.so connects to.
+#include "AmplifierModel.h"
 #include "BlockPeer.h"
+#include "ControlCommands.h"
 #include "PtyEndpoint.h"
+#include "UsbEndpoint.h"
 
+#include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cerrno>
-#include <cstdint>
-#include <span>
 #include <exception>
+#include <memory>
 #include <optional>
+#include <poll.h>
 #include <string>
+#include <sys/signalfd.h>
+#include <unistd.h>
 
 namespace {
 
 struct Options {
     int port = 1;
-    unsigned rate = 0;
+    bool serial = true;
+    bool usb = true;
+    unsigned line_rate = 0;
+    bool verbose = false;
+    ampsim::ModelOptions model;
+    std::vector<std::string> faults;  // control commands to apply at start
 };
 
 void print_usage(std::FILE* out)
 {
     std::fputs(
-        "Usage: ampsim [--port N] [--rate BPS]\n"
-        "Plays the servo amplifier's side of the serial block protocol.\n"
+        "Usage: ampsim [OPTION]...\n"
+        "Plays a servo amplifier for Quillon: over a pseudo-terminal published as\n"
+        "COMn in $XDG_CONFIG_HOME/quillon/ports, and over the USB driver's socket\n"
+        "($XDG_RUNTIME_DIR/quillon-halvex.sock). Ends on Ctrl-C or SIGTERM and\n"
+        "removes its link and socket.\n"
         "\n"
-        "  --port N     serve COMN, N = 1..16 (default 1); the port appears as a link\n"
-        "               in $XDG_CONFIG_HOME/quillon/ports\n"
-        "  --rate BPS   emulate a line of BPS bit/s, 10 bits a byte (default: instant)\n"
-        "  --help       show this text\n"
+        "  --port N            serve COMN, N = 1..16 (default 1)\n"
+        "  --no-serial         no serial port\n"
+        "  --no-usb            no USB socket\n"
+        "  --seed S            seed of the synthetic host traffic (default 1)\n"
+        "  --traffic RATE      host exchanges a second that the amplifier logs\n"
+        "                      (default 50; 0 = none unless advanced by hand)\n"
+        "  --send-offset L     trigger byte index where sent bytes start (default 16)\n"
+        "  --line-rate BPS     emulate a serial line of BPS bit/s (default: instant)\n"
+        "  --variant V         an amplifier lacking a function: no-log, no-comdata\n"
+        "                      (MOT_READ_COM_DATA), no-comdata32 (MOT_READ_COM_DATA_32)\n"
+        "  --cancel-after N    a waveform/FFT event cancels logging after N records\n"
+        "  --fault F[:N]       a fault at start, as the control command F N (below)\n"
+        "  --verbose           print every command received\n"
+        "  --help              show this text\n"
         "\n"
-        "Every command is answered with an empty reply. Ends on Ctrl-C or SIGTERM and\n"
-        "removes its link.\n",
+        "Control commands, one a line on standard input, for faults on demand:\n",
         out);
+    std::fputs(ampsim::control_help(), out);
 }
 
-std::optional<long> parse_number(const char* text, long low, long high)
+std::optional<long> parse_number(const std::string& text, long low, long high)
 {
     char* end = nullptr;
     errno = 0;
-    const long value = std::strtol(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || value < low || value > high) {
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (errno != 0 || end == text.c_str() || *end != '\0' || value < low || value > high) {
         return std::nullopt;
     }
     return value;
@@ -53,26 +77,72 @@ std::optional<Options> parse_options(int argc, char** argv)
     Options options;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        const auto value = [&](long low, long high) -> std::optional<long> {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "ampsim: %s needs a value\n", arg.c_str());
+                return std::nullopt;
+            }
+            const auto number = parse_number(argv[++i], low, high);
+            if (!number) {
+                std::fprintf(stderr, "ampsim: bad value for %s: %s\n", arg.c_str(), argv[i]);
+            }
+            return number;
+        };
         if (arg == "--help" || arg == "-h") {
             print_usage(stdout);
             std::exit(0);
-        }
-        if ((arg == "--port" || arg == "--rate") && i + 1 < argc) {
-            const auto value = arg == "--port" ? parse_number(argv[++i], 1, 16)
-                                               : parse_number(argv[++i], 0, 4000000);
-            if (!value) {
-                std::fprintf(stderr, "ampsim: bad value for %s: %s\n", arg.c_str(), argv[i]);
+        } else if (arg == "--no-serial") {
+            options.serial = false;
+        } else if (arg == "--no-usb") {
+            options.usb = false;
+        } else if (arg == "--verbose") {
+            options.verbose = true;
+        } else if (arg == "--port") {
+            const auto n = value(1, 16);
+            if (!n) return std::nullopt;
+            options.port = static_cast<int>(*n);
+        } else if (arg == "--seed") {
+            const auto n = value(0, 0x7FFFFFFF);
+            if (!n) return std::nullopt;
+            options.model.seed = static_cast<std::uint64_t>(*n);
+        } else if (arg == "--traffic") {
+            const auto n = value(0, 100000);
+            if (!n) return std::nullopt;
+            options.model.traffic_rate = static_cast<double>(*n);
+        } else if (arg == "--send-offset") {
+            const auto n = value(0, 255);
+            if (!n) return std::nullopt;
+            options.model.send_offset = static_cast<unsigned>(*n);
+        } else if (arg == "--line-rate") {
+            const auto n = value(0, 4000000);
+            if (!n) return std::nullopt;
+            options.line_rate = static_cast<unsigned>(*n);
+        } else if (arg == "--cancel-after") {
+            const auto n = value(0, 1000000);
+            if (!n) return std::nullopt;
+            options.model.cancel_after_records = static_cast<unsigned>(*n);
+        } else if (arg == "--variant" && i + 1 < argc) {
+            const std::string variant = argv[++i];
+            if (variant == "no-log") {
+                options.model.has_log = false;
+            } else if (variant == "no-comdata") {
+                options.model.has_com_data = false;
+            } else if (variant == "no-comdata32") {
+                options.model.has_com_data_32 = false;
+            } else {
+                std::fprintf(stderr, "ampsim: unknown variant %s\n", variant.c_str());
                 return std::nullopt;
             }
-            if (arg == "--port") {
-                options.port = static_cast<int>(*value);
-            } else {
-                options.rate = static_cast<unsigned>(*value);
+        } else if (arg == "--fault" && i + 1 < argc) {
+            std::string fault = argv[++i];
+            if (const auto colon = fault.find(':'); colon != std::string::npos) {
+                fault[colon] = ' ';
             }
-            continue;
+            options.faults.push_back(fault);
+        } else {
+            std::fprintf(stderr, "ampsim: unknown option %s\n", arg.c_str());
+            return std::nullopt;
         }
-        std::fprintf(stderr, "ampsim: unknown option %s\n", arg.c_str());
-        return std::nullopt;
     }
     return options;
 }
@@ -97,29 +167,70 @@ int main(int argc, char** argv)
         print_usage(stderr);
         return 2;
     }
-    // Signals are taken by sigwait below, so that the links are removed on
-    // the way out.
+    // The stop signals are read from a descriptor, so that the link and the
+    // socket are removed on the way out.
     sigset_t stop_signals;
     sigemptyset(&stop_signals);
     sigaddset(&stop_signals, SIGINT);
     sigaddset(&stop_signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+    const int signal_fd = ::signalfd(-1, &stop_signals, SFD_CLOEXEC);
 
     try {
-        ampsim::PtyEndpoint line(options->port);
-        ampsim::BlockPeer peer(
-            line,
-            [](std::span<const std::uint8_t> block) {
-                std::printf("command %s\n", hex(block).c_str());
-                std::fflush(stdout);
-                return ampsim::Reply::to(block, {});
-            },
-            options->rate);
-        std::printf("ampsim: serving COM%d at %s (%s)\n", options->port, line.link_path().c_str(),
-                    line.slave_path().c_str());
+        ampsim::AmplifierModel model(options->model);
+        ampsim::Amplifier amplifier(model, options->verbose ? [](const char* side, std::span<const std::uint8_t> command) {
+            std::printf("%s command %s\n", side, hex(command).c_str());
+            std::fflush(stdout);
+        } : ampsim::CommandObserver{});
+
+        std::unique_ptr<ampsim::PtyEndpoint> line;
+        std::unique_ptr<ampsim::BlockPeer> peer;
+        if (options->serial) {
+            line = std::make_unique<ampsim::PtyEndpoint>(options->port);
+            peer = std::make_unique<ampsim::BlockPeer>(*line, amplifier.serial_responder(),
+                                                       options->line_rate);
+            std::printf("ampsim: serving COM%d at %s (%s)\n", options->port,
+                        line->link_path().c_str(), line->slave_path().c_str());
+        }
+        std::unique_ptr<ampsim::UsbEndpoint> usb;
+        if (options->usb) {
+            usb = std::make_unique<ampsim::UsbEndpoint>(amplifier.usb_handler());
+            std::printf("ampsim: serving USB at %s\n", usb->path().c_str());
+        }
+        ampsim::ControlTarget target{model, amplifier, peer.get(), usb.get()};
+        for (const auto& fault : options->faults) {
+            std::printf("ampsim: %s\n", ampsim::run_control_command(target, fault).c_str());
+        }
         std::fflush(stdout);
-        int signal = 0;
-        sigwait(&stop_signals, &signal);
+
+        pollfd watched[2] = {{signal_fd, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+        std::string pending;
+        for (;;) {
+            if (::poll(watched, 2, -1) < 0 && errno != EINTR) {
+                break;
+            }
+            if (watched[0].revents != 0) {
+                break;
+            }
+            if (watched[1].revents != 0) {
+                char chunk[256];
+                const ssize_t got = ::read(STDIN_FILENO, chunk, sizeof chunk);
+                if (got <= 0) {
+                    watched[1].fd = -1;  // no more control input; serve on
+                    continue;
+                }
+                pending.append(chunk, static_cast<std::size_t>(got));
+                for (auto end = pending.find('\n'); end != std::string::npos;
+                     end = pending.find('\n')) {
+                    const std::string line_text = pending.substr(0, end);
+                    pending.erase(0, end + 1);
+                    std::printf("ampsim: %s\n",
+                                ampsim::run_control_command(target, line_text).c_str());
+                    std::fflush(stdout);
+                }
+            }
+        }
         std::printf("ampsim: stopping\n");
     } catch (const std::exception& error) {
         std::fprintf(stderr, "ampsim: %s\n", error.what());

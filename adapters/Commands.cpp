@@ -1,0 +1,215 @@
+// The serial adapter over the serial link library.
+#include "Commands.h"
+
+#include "IntegerText.h"
+#include "Messages.h"
+#include "tarnlink.h"  // only to hold the bound types to the library's own
+
+#include <algorithm>
+#include <cstdio>
+#include <string_view>
+#include <type_traits>
+#include <utility>
+
+namespace quillon {
+
+namespace {
+
+const Message kLoadFailed{"ERR_LOADCOMDLL", "CHR_ERROR", MessageIcon::Error};
+const Message kTimeoutRefused{"SetTimeout2", "", MessageIcon::Plain};
+
+// Commands that the amplifier needs longer for. The whole word is compared:
+// 0x14800 (command 0x48 with a parameter byte) keeps the current time-out.
+std::int32_t reply_timeout_for(std::uint32_t command_word, std::int32_t current)
+{
+    switch (command_word) {
+    case 0x4800:
+    case 0x9800:
+        return 6;
+    case 0xCE00:
+        return 16;
+    default:
+        return current;
+    }
+}
+
+// 0x1000 gives "1.00": nibbles 0, 1 and 3 are hundredths, tenths and units;
+// bits 8-11 are not part of the version. Built from integers, so no locale
+// and no rounding come into it.
+std::string version_text(int version)
+{
+    const int x = (version & 0xF) + 10 * ((version >> 4) & 0xF) + 100 * ((version >> 12) & 0xF);
+    char text[16] = {};
+    std::snprintf(text, sizeof text, "%d.%02d", x / 100, x % 100);
+    return text;
+}
+
+// What OpenPort converts: the text after the first "M", or the whole name.
+std::string_view port_number_text(std::string_view port_name)
+{
+    const auto m = port_name.find('M');
+    return m == std::string_view::npos ? port_name : port_name.substr(m + 1);
+}
+
+}  // namespace
+
+TCommAdapter::TCommAdapter(std::string library_path)
+    : library_path_(library_path.empty() ? SharedLibrary::beside_program("libtarnlink.so")
+                                         : std::move(library_path))
+{
+}
+
+TCommAdapter::~TCommAdapter()
+{
+    if (open_) {
+        ClosePort();
+    }
+    UnloadDriver();
+}
+
+bool TCommAdapter::LoadDriver()
+{
+    ClearEntryPoints();
+    if (!library_.load(library_path_) || !BindEntryPoints()) {
+        // A library lacking an entry point is as unusable as a missing one.
+        ClearEntryPoints();
+        library_.unload();
+        show_message(kLoadFailed);
+        return false;
+    }
+    version_text_ = version_text(dfGetDllVersion_());
+    return true;
+}
+
+bool TCommAdapter::BindEntryPoints()
+{
+    static_assert(std::is_same_v<GetDllVersionFn, decltype(&::dfGetDllVersion)>);
+    static_assert(std::is_same_v<ComCommunicationFn, decltype(&::dfComCommunication)>);
+    static_assert(std::is_same_v<ComSetCloseFn, decltype(&::dfComSetClose)>);
+    static_assert(std::is_same_v<ComSetReadyFn, decltype(&::dfComSetReady)>);
+    static_assert(std::is_same_v<ComSetBaudRateFn, decltype(&::dfComSetBaudRate)>);
+    static_assert(std::is_same_v<ComSetTimeout1Fn, decltype(&::dfComSetTimeout1)>);
+    static_assert(std::is_same_v<ComSetTimeout2Fn, decltype(&::dfComSetTimeout2)>);
+
+    dfGetDllVersion_ = library_.entry<GetDllVersionFn>("dfGetDllVersion");
+    dfComCommunication_ = library_.entry<ComCommunicationFn>("dfComCommunication");
+    dfComSetClose_ = library_.entry<ComSetCloseFn>("dfComSetClose");
+    dfComSetReady_ = library_.entry<ComSetReadyFn>("dfComSetReady");
+    dfComSetBaudRate_ = library_.entry<ComSetBaudRateFn>("dfComSetBaudRate");
+    dfComSetTimeout1_ = library_.entry<ComSetTimeout1Fn>("dfComSetTimeout1");
+    dfComSetTimeout2_ = library_.entry<ComSetTimeout2Fn>("dfComSetTimeout2");
+    return dfGetDllVersion_ && dfComCommunication_ && dfComSetClose_ && dfComSetReady_ &&
+           dfComSetBaudRate_ && dfComSetTimeout1_ && dfComSetTimeout2_;
+}
+
+void TCommAdapter::ClearEntryPoints()
+{
+    dfGetDllVersion_ = nullptr;
+    dfComCommunication_ = nullptr;
+    dfComSetClose_ = nullptr;
+    dfComSetReady_ = nullptr;
+    dfComSetBaudRate_ = nullptr;
+    dfComSetTimeout1_ = nullptr;
+    dfComSetTimeout2_ = nullptr;
+}
+
+void TCommAdapter::UnloadDriver()
+{
+    ClearEntryPoints();
+    library_.unload();
+}
+
+bool TCommAdapter::OpenPort(const std::string& port_name)
+{
+    if (open_) {
+        ClosePort();
+    }
+    open_ = false;
+    // Stored even when the open then fails; a conversion error throws before
+    // anything is stored.
+    port_number_ = integer_from_text(port_number_text(port_name));
+    // Without a library there is no port to open (entry points go together:
+    // all are bound or none).
+    if (dfComSetReady_ == nullptr || dfComSetReady_(baud_rate_, port_number_) != 0) {
+        return false;
+    }
+    port_name_ = port_name;
+    open_ = true;
+    return true;
+}
+
+void TCommAdapter::ClosePort()
+{
+    if (dfComSetClose_ != nullptr) {
+        dfComSetClose_();
+    }
+    open_ = false;
+}
+
+bool TCommAdapter::SetBaudRate(std::int32_t baud_rate)
+{
+    baud_rate_ = baud_rate;
+    return dfComSetBaudRate_ != nullptr && dfComSetBaudRate_(baud_rate) == 0;
+}
+
+bool TCommAdapter::SetReplyTimeout(std::int32_t seconds)
+{
+    if (seconds < 1 || seconds > 255) {
+        return false;
+    }
+    reply_timeout_ = seconds;
+    if (dfComSetTimeout2_ == nullptr || dfComSetTimeout2_(seconds) != 0) {
+        show_message(kTimeoutRefused);
+        return false;
+    }
+    return true;
+}
+
+bool TCommAdapter::SendCommand(std::uint32_t command_word, std::span<const std::uint8_t> payload,
+                               std::span<std::uint8_t> response)
+{
+    // Cleared per command, so that no earlier command's bytes can leak into
+    // this one's parameters.
+    std::array<std::uint8_t, kWorkAreaSize> parameters{};
+    std::array<std::uint8_t, kWorkAreaSize> reply{};
+
+    std::uint8_t n = parameter_count(command_word);
+    const std::uint8_t low_nibble = command_byte(command_word) & 0x0F;
+    const std::uint8_t high_nibble = command_byte(command_word) >> 4;
+    const std::uint8_t lead = leading_byte(command_word);
+
+    std::size_t offset = 0;
+    std::size_t from_payload = n;
+    if (lead != 0) {
+        if ((lead >> 4) == 2) {
+            n = static_cast<std::uint8_t>(extra_length_ + 5);
+        }
+        parameters[0] = lead;
+        offset = 1;
+        from_payload = n > 0 ? n - 1u : 0u;
+    }
+    // Never read past the caller's bytes; refused before anything is sent.
+    if (payload.size() < from_payload) {
+        return false;
+    }
+    std::copy_n(payload.begin(), from_payload, parameters.begin() + offset);
+
+    if (!SetReplyTimeout(reply_timeout_for(command_word, reply_timeout_))) {
+        return false;
+    }
+    // Bound, as the time-out was just applied through the same library.
+    if (dfComCommunication_(owner_window_, &n, &address_, &low_nibble, &high_nibble,
+                            parameters.data(), reply.data(), retry_limit_,
+                            &reserved_result_) != 0) {
+        return false;
+    }
+    const std::size_t length = std::size_t{reply[0]} + 4;
+    // A response longer than the caller's buffer is refused whole, not cut.
+    if (length > response.size()) {
+        return false;
+    }
+    std::copy_n(reply.begin(), length, response.begin());
+    return true;
+}
+
+}  // namespace quillon

@@ -1,0 +1,207 @@
+// The program's two ways to the amplifier: TCommAdapter over RS-232 through
+// the serial link library, TCommAdapterUSB over USB through the maker's
+// driver library. Both take the same command words and fill the caller's
+// response buffer with the same layout.
+//
+// Command word (32 bits): bits 16-23 N, the number of parameter bytes;
+// bits 8-15 the command byte; bits 0-7 a leading parameter byte (0 in every
+// command the program sends); bits 24-31 unused.
+//
+// Response buffer: byte 0 M, the number of data bytes; bytes 1 and 2 the
+// header; M data bytes from byte 3; then the checksum: M + 4 bytes in all.
+// Exactly those are written, and only when they fit in the caller's span.
+#pragma once
+
+#include "SharedLibrary.h"
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace quillon {
+
+constexpr std::uint8_t parameter_count(std::uint32_t command_word)
+{
+    return static_cast<std::uint8_t>(command_word >> 16);
+}
+
+constexpr std::uint8_t command_byte(std::uint32_t command_word)
+{
+    return static_cast<std::uint8_t>(command_word >> 8);
+}
+
+constexpr std::uint8_t leading_byte(std::uint32_t command_word)
+{
+    return static_cast<std::uint8_t>(command_word);
+}
+
+// The serial adapter: loads libtarnlink.so, opens and closes the port, keeps
+// the baud rate and the reply time-out, and carries one command per call.
+class TCommAdapter {
+public:
+    // library_path: empty = libtarnlink.so beside the running program.
+    explicit TCommAdapter(std::string library_path = {});
+    virtual ~TCommAdapter();  // closes an open port, then releases the library
+    TCommAdapter(const TCommAdapter&) = delete;
+    TCommAdapter& operator=(const TCommAdapter&) = delete;
+
+    // Loads the library and binds its entry points; on failure shows
+    // "ERR_LOADCOMDLL" and holds no library.
+    bool LoadDriver();
+    void UnloadDriver();
+
+    // Closes an open port first. The port number is the text after the first
+    // "M" of port_name (all of it when there is none), read by
+    // integer_from_text; throws ConversionError naming that text. A refused
+    // open keeps the previous port name.
+    bool OpenPort(const std::string& port_name);
+    void ClosePort();
+    // Kept for the next open in any case; true only when the open port took it.
+    bool SetBaudRate(std::int32_t baud_rate);
+    // 1..255 seconds, else false with nothing changed; shows "SetTimeout2"
+    // when the library refuses it (no open port).
+    bool SetReplyTimeout(std::int32_t seconds);
+
+    // Sends command_word with its parameter bytes from payload and, on true,
+    // leaves the response block in response. False, with response untouched,
+    // when the payload is shorter than the command word asks for (nothing is
+    // sent then), the reply time-out cannot be applied, the exchange fails,
+    // or the response block does not fit in response.
+    bool SendCommand(std::uint32_t command_word, std::span<const std::uint8_t> payload,
+                     std::span<std::uint8_t> response);
+
+    const std::string& PortName() const { return port_name_; }
+    std::int32_t PortNumber() const { return port_number_; }
+    std::int32_t BaudRate() const { return baud_rate_; }
+    std::int32_t ReplyTimeout() const { return reply_timeout_; }
+    // The library's version as "0.00" text, "1.00" for version 0x1000.
+    const std::string& VersionText() const { return version_text_; }
+    bool IsOpen() const { return open_; }
+    bool IsLoaded() const { return library_.loaded(); }
+
+    // The window handed to the library as its reserved first argument.
+    void SetOwnerWindow(void* window) { owner_window_ = window; }
+
+    // Work areas as large as any block and response of the link protocol.
+    static constexpr std::size_t kWorkAreaSize = 1024;
+
+private:
+    using GetDllVersionFn = int (*)();
+    using ComCommunicationFn = int (*)(void*, const std::uint8_t*, const std::uint8_t*,
+                                       const std::uint8_t*, const std::uint8_t*,
+                                       const std::uint8_t*, std::uint8_t*, int, int*);
+    using ComSetCloseFn = int (*)();
+    using ComSetReadyFn = int (*)(int, int);
+    using ComSetBaudRateFn = int (*)(int);
+    using ComSetTimeout1Fn = int (*)(int);
+    using ComSetTimeout2Fn = int (*)(int);
+
+    bool BindEntryPoints();
+    void ClearEntryPoints();
+
+    std::string library_path_;
+    SharedLibrary library_;
+
+    std::string port_name_ = "COM1";
+    void* owner_window_ = nullptr;
+    std::uint8_t address_ = 0;
+    std::int32_t baud_rate_ = 9600;
+    std::int32_t port_number_ = 1;
+    std::int32_t reply_timeout_ = 2;
+    std::int32_t retry_limit_ = 1;
+    std::string version_text_;
+    bool open_ = false;
+    // Sets N for leading bytes 0x20-0x2F; the program never changes it.
+    std::uint8_t extra_length_ = 0;
+    std::int32_t reserved_result_ = 0;
+
+    GetDllVersionFn dfGetDllVersion_ = nullptr;
+    ComCommunicationFn dfComCommunication_ = nullptr;
+    ComSetCloseFn dfComSetClose_ = nullptr;
+    ComSetReadyFn dfComSetReady_ = nullptr;
+    ComSetBaudRateFn dfComSetBaudRate_ = nullptr;
+    ComSetTimeout1Fn dfComSetTimeout1_ = nullptr;  // bound, never called
+    ComSetTimeout2Fn dfComSetTimeout2_ = nullptr;
+};
+
+// One connection the USB adapter has made and not yet removed.
+struct ConnectionRecord {
+    std::int32_t id = 0;             // never 0
+    std::uint32_t driver_handle = 0;  // from the driver's connect
+    std::int32_t connected = 1;       // non-zero: DisconnectAll disconnects it
+};
+
+// The id after last_id: 0 is skipped, so it never names a connection.
+std::int32_t next_connection_id(std::int32_t last_id);
+
+// The USB adapter: loads libhalvex.so, keeps the program-wide connection
+// registry, and carries one command per call on the current connection.
+class TCommAdapterUSB {
+public:
+    // library_path: empty = libhalvex.so beside the running program. Empties
+    // the connection registry (current id 0, id counter 0).
+    explicit TCommAdapterUSB(std::string library_path = {});
+    virtual ~TCommAdapterUSB();  // releases the library; connections stay
+    TCommAdapterUSB(const TCommAdapterUSB&) = delete;
+    TCommAdapterUSB& operator=(const TCommAdapterUSB&) = delete;
+
+    bool LoadDriver();
+    void UnloadDriver();
+
+    // A new connection that becomes current. On failure ("No Memory", "Can't
+    // connect in USB mode. ") the current one stays as it was.
+    bool Connect();
+    // Disconnects and removes every record; the current id is kept but names
+    // no record any more.
+    void DisconnectAll();
+
+    // As TCommAdapter::SendCommand, on the current connection ("Invalid CID"
+    // when there is none); bits 0-7 of the command word are ignored.
+    bool SendCommand(std::uint32_t command_word, std::uint8_t address,
+                     std::span<const std::uint8_t> payload, std::span<std::uint8_t> response);
+
+    bool IsLoaded() const { return library_.loaded(); }
+    const std::array<std::uint32_t, 4>& DriverVersion() const { return driver_version_; }
+
+    // The registry, read-only: records in order of creation, and the id of
+    // the current connection (0 = none yet).
+    static std::vector<ConnectionRecord> Connections();
+    static std::int32_t CurrentConnectionId();
+
+    // The driver's work areas: the longest command (258 bytes) and response
+    // block (259 bytes) fit.
+    static constexpr std::size_t kWorkAreaSize = 512;
+
+private:
+    using GetVersionFn = int (*)(std::uint32_t*, std::uint32_t*, std::uint32_t*,
+                                 std::uint32_t*);
+    using SndCmdAndRcvRspFn = int (*)(std::uint32_t, int, const std::uint8_t*, int,
+                                      std::uint8_t*);
+    using ConnectFn = int (*)(int, std::uint32_t*);
+    using DisconnectFn = int (*)(std::uint32_t);
+    using SndCmdAndRcvRspExFn = int (*)(std::uint32_t, int, const std::uint8_t*, int,
+                                        std::uint8_t*, int);
+    using SetTimeoutFn = int (*)(std::uint32_t, int);
+    using GetInfoFn = int (*)(std::uint32_t, int, void*, int, int*, int);
+
+    bool BindEntryPoints();
+    void ClearEntryPoints();
+    // Unlinks the record; "Invalid CID" and false when there is none.
+    static bool RemoveRecord(std::int32_t id);
+
+    std::string library_path_;
+    SharedLibrary library_;
+    std::array<std::uint32_t, 4> driver_version_{};
+
+    GetVersionFn GetVersion_ = nullptr;
+    SndCmdAndRcvRspFn SndCmdAndRcvRsp_ = nullptr;
+    ConnectFn Connect_ = nullptr;
+    DisconnectFn Disconnect_ = nullptr;
+    SndCmdAndRcvRspExFn SndCmdAndRcvRspEx_ = nullptr;  // bound, never called
+    SetTimeoutFn SetTimeout_ = nullptr;                // bound, never called
+    GetInfoFn GetInfo_ = nullptr;                      // bound, never called
+};
+
+}  // namespace quillon

@@ -1,0 +1,39 @@
+// A shared library loaded at run time and its entry points looked up by name,
+// as the adapters load the serial link library and the USB driver library.
+#pragma once
+
+#include <string>
+
+namespace quillon {
+
+class SharedLibrary {
+public:
+    SharedLibrary() = default;
+    ~SharedLibrary() { unload(); }
+    SharedLibrary(const SharedLibrary&) = delete;
+    SharedLibrary& operator=(const SharedLibrary&) = delete;
+
+    // The path of file_name in the running program's folder, where the
+    // program's libraries sit.
+    static std::string beside_program(const std::string& file_name);
+
+    // Releases a library held before, also when path cannot be loaded (false).
+    bool load(const std::string& path);
+    void unload();
+    bool loaded() const { return handle_ != nullptr; }
+
+    // The entry point called name as a function pointer; null when the
+    // library lacks it or none is loaded.
+    template <typename Function>
+    Function entry(const char* name) const
+    {
+        return reinterpret_cast<Function>(symbol(name));
+    }
+
+private:
+    void* symbol(const char* name) const;
+
+    void* handle_ = nullptr;
+};
+
+}  // namespace quillon
