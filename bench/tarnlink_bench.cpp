@@ -1,11 +1,14 @@
 // What the serial link costs on top of the wire: the software overhead of one
 // exchange, and a whole log read against a peer that emulates the line rate.
+#include "Amplifier.h"
+#include "LogRead.h"
 #include "SimulatedPort.h"
 #include "TarnlinkApi.h"
 #include "TestEnvironment.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
@@ -16,44 +19,19 @@ using testsupport::SimulatedPort;
 using testsupport::tarnlink;
 using Clock = std::chrono::steady_clock;
 
-constexpr std::uint8_t kLogControl = 0xEA;
 constexpr std::uint8_t kLogBlockRead = 0xFA;
-constexpr int kLogBlocks = 64;
-constexpr std::size_t kLogControlReply = 4;
-constexpr std::size_t kLogBlockReply = 130;
 
-// The log control command answers with 4 data bytes, a block read with 130.
-ampsim::Responder log_replies()
+// The library's own calls, made as the serial adapter makes them.
+bool send_through_library(std::uint32_t word, std::span<const std::uint8_t> params,
+                          std::span<std::uint8_t> response)
 {
-    return [](std::span<const std::uint8_t> block) {
-        const std::size_t count = block[2] == kLogControl ? kLogControlReply : kLogBlockReply;
-        return ampsim::Reply::to(block, std::vector<std::uint8_t>(count, 0x3C));
-    };
-}
-
-// Bytes on the wire for one exchange: ENQ, EOT, the N + 4 block, ACK, then
-// ENQ, EOT, the M + 4 response and ACK.
-constexpr std::size_t wire_bytes(std::size_t params, std::size_t data)
-{
-    return 1 + 1 + (params + 4) + 1 + 1 + 1 + (data + 4) + 1;
-}
-
-constexpr std::size_t kLogReadWireBytes =
-    wire_bytes(8, kLogControlReply) + kLogBlocks * wire_bytes(1, kLogBlockReply);
-
-bool read_whole_log()
-{
-    std::array<std::uint8_t, 1024> response{};
-    const std::uint8_t control[8] = {0, 0xFF, 0, 0, 0, 0, 0, 0};
-    if (tarnlink().communicate(kLogControl, control, 8, response.data()) != 0) {
+    std::array<std::uint8_t, 1024> area{};
+    if (tarnlink().communicate(static_cast<std::uint8_t>(word >> 8), params.data(),
+                               static_cast<std::uint8_t>(word >> 16), area.data()) != 0 ||
+        std::size_t{area[0]} + 4 > response.size()) {
         return false;
     }
-    for (int block = 0; block < kLogBlocks; ++block) {
-        const std::uint8_t number = static_cast<std::uint8_t>(block);
-        if (tarnlink().communicate(kLogBlockRead, &number, 1, response.data()) != 0) {
-            return false;
-        }
-    }
+    std::copy_n(area.begin(), area[0] + 4, response.begin());
     return true;
 }
 
@@ -78,7 +56,9 @@ void BM_ExchangeOverhead134ByteResponse(benchmark::State& state)
 void BM_LogReadAtLineRate(benchmark::State& state)
 {
     const auto rate = static_cast<unsigned>(state.range(0));
-    SimulatedPort com1(1, rate, log_replies());
+    testsupport::FilledAmplifier filled;
+    ampsim::Amplifier amplifier(filled.model);
+    SimulatedPort com1(1, rate, amplifier.serial_responder());
     if (tarnlink().dfComSetReady(static_cast<int>(rate), 1) != 0) {
         state.SkipWithError("cannot open COM1");
         return;
@@ -86,14 +66,14 @@ void BM_LogReadAtLineRate(benchmark::State& state)
     Clock::duration spent{};
     for (auto _ : state) {
         const auto start = Clock::now();
-        if (!read_whole_log()) {
+        if (!testsupport::read_whole_log(send_through_library)) {
             state.SkipWithError("log read failed");
             break;
         }
         spent += Clock::now() - start;
     }
     tarnlink().dfComSetClose();
-    const double wire_seconds = double(kLogReadWireBytes) * 10.0 / rate;
+    const double wire_seconds = double(testsupport::kLogReadWireBytes) * 10.0 / rate;
     const double seconds_per_read =
         std::chrono::duration<double>(spent).count() / double(state.iterations());
     state.counters["wire_s"] = wire_seconds;
