@@ -1,0 +1,90 @@
+// ampsim as a program: what it prints, that both endpoints answer, that
+// control commands reach the model, and that it cleans up on a stop signal.
+#include "ChildProcess.h"
+#include "HalvexSocket.h"
+#include "PortPath.h"
+#include "TarnlinkApi.h"
+#include "TestEnvironment.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <csignal>
+#include <filesystem>
+
+namespace {
+
+using namespace std::chrono_literals;
+using testsupport::ChildProcess;
+
+std::string ampsim_path()
+{
+    return testsupport::bin_dir() + "/ampsim";
+}
+
+TEST(AmpsimProgram, HelpListsTheOptionsAndBadOptionsAreRefused)
+{
+    ChildProcess help(ampsim_path(), {"--help"});
+    std::string text;
+    while (const auto line = help.read_line(2s)) {
+        text += *line + "\n";
+    }
+    EXPECT_EQ(help.wait_for_exit(5s), 0);
+    for (const char* option : {"--port", "--seed", "--traffic", "--send-offset", "--line-rate",
+                               "--variant", "--fault", "corrupt", "drop-usb"}) {
+        EXPECT_NE(text.find(option), std::string::npos) << option;
+    }
+    ChildProcess bad(ampsim_path(), {"--port", "17"});
+    EXPECT_EQ(bad.wait_for_exit(5s), 2);
+}
+
+TEST(AmpsimProgram, ServesBothEndpointsAndRemovesThemOnSigterm)
+{
+    ChildProcess ampsim(ampsim_path(), {"--port", "2", "--traffic", "0"});
+    ASSERT_TRUE(ampsim.wait_for_line("serving COM2", 5s));
+    ASSERT_TRUE(ampsim.wait_for_line("serving USB", 5s));
+    const std::string link = tarnlink::port_link_path(2);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_TRUE(std::filesystem::exists(halvex::socket_path()));
+
+    // The amplifier answers over the serial link.
+    const auto& api = testsupport::tarnlink();
+    ASSERT_EQ(api.dfComSetReady(9600, 2), 0);
+    std::array<std::uint8_t, 1024> response{};
+    EXPECT_EQ(api.communicate(0xDF, nullptr, 0, response.data()), 0);
+    EXPECT_EQ(response[0], 66);
+    api.dfComSetClose();
+
+    // Control commands reach the model.
+    ampsim.write_line("advance 7");
+    EXPECT_TRUE(ampsim.wait_for_line("ran 7 host exchanges", 5s));
+    ampsim.write_line("status");
+    const auto status = ampsim.wait_for_line("log status", 5s);
+    ASSERT_TRUE(status);
+    EXPECT_NE(status->find("7 host exchanges"), std::string::npos) << *status;
+
+    ampsim.signal(SIGTERM);
+    EXPECT_EQ(ampsim.wait_for_exit(5s), 0);
+    EXPECT_FALSE(std::filesystem::exists(link));
+    EXPECT_FALSE(std::filesystem::exists(halvex::socket_path()));
+}
+
+TEST(AmpsimProgram, FaultsAtStartAndVariants)
+{
+    ChildProcess ampsim(ampsim_path(),
+                        {"--traffic", "0", "--no-usb", "--variant", "no-comdata32", "--fault",
+                         "refuse-enq:2"});
+    ASSERT_TRUE(ampsim.wait_for_line("serial fault armed", 5s));
+    const auto& api = testsupport::tarnlink();
+    ASSERT_EQ(api.dfComSetReady(9600, 1), 0);
+    std::array<std::uint8_t, 1024> response{};
+    EXPECT_EQ(api.communicate(0xDF, nullptr, 0, response.data()), 1) << "both ENQs refused";
+    EXPECT_EQ(api.communicate(0xDF, nullptr, 0, response.data()), 0);
+    EXPECT_EQ(response[0], 0) << "this amplifier lacks MOT_READ_COM_DATA_32";
+    api.dfComSetClose();
+    EXPECT_FALSE(std::filesystem::exists(halvex::socket_path()));
+    ampsim.signal(SIGINT);
+    EXPECT_EQ(ampsim.wait_for_exit(5s), 0);
+}
+
+}  // namespace
