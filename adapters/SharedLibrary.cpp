@@ -6,14 +6,16 @@
 
 namespace quillon {
 
-std::string SharedLibrary::beside_program(const std::string& file_name)
+std::string running_program_path()
 {
     char path[PATH_MAX] = {};
     const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0) {
-        return "./" + file_name;
-    }
-    std::string folder(path, static_cast<std::size_t>(length));
+    return length > 0 ? std::string(path, static_cast<std::size_t>(length)) : "./quillon";
+}
+
+std::string SharedLibrary::beside_program(const std::string& file_name)
+{
+    std::string folder = running_program_path();
     folder.erase(folder.rfind('/') + 1);
     return folder + file_name;
 }

@@ -6,6 +6,9 @@
 
 namespace quillon {
 
+// The full path of the running program file.
+std::string running_program_path();
+
 class SharedLibrary {
 public:
     SharedLibrary() = default;

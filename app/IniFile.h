@@ -1,0 +1,52 @@
+// A reader and writer of Windows profile (INI) files: "[Section]" headers and
+// "key=value" lines, keys and sections matched without regard to case. LF and
+// CR LF are both read; CR LF is written. Writing a key leaves every other line
+// of the file as it was.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quillon {
+
+class IniFile {
+public:
+    // Reads the file at path; a missing or unreadable file reads as empty.
+    explicit IniFile(std::string path);
+
+    const std::string& path() const { return path_; }
+
+    std::string read_string(const std::string& section, const std::string& key,
+                            const std::string& fallback) const;
+    // The value as an integer by the program's conversion ("0x" hexadecimal
+    // included); a missing key or a text that is no integer gives fallback.
+    std::int32_t read_integer(const std::string& section, const std::string& key,
+                              std::int32_t fallback) const;
+
+    void write_string(const std::string& section, const std::string& key, const std::string& value);
+    void write_integer(const std::string& section, const std::string& key, std::int32_t value);
+
+    // Writes the file: to a temporary file beside it, then renamed over it, so
+    // that a failure leaves the old file whole. Throws std::runtime_error
+    // naming the file when it cannot.
+    void save() const;
+
+private:
+    struct Location {
+        std::size_t section_line;             // the "[Section]" line
+        std::size_t end;                      // one past the section's last line
+        std::optional<std::size_t> key_line;  // the key's line, if present
+    };
+    std::optional<Location> find(const std::string& section, const std::string& key) const;
+
+    std::string path_;
+    std::vector<std::string> lines_;
+};
+
+// The settings file of the running program: its path with the extension
+// replaced by ".INI" (build/bin/quillon.INI).
+std::string settings_file_path();
+
+}  // namespace quillon

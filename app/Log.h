@@ -1,0 +1,122 @@
+// The main window: the program's settings, its two ways to the amplifier,
+// the status check and the communication-data display.
+#pragma once
+
+#include "Commands.h"
+#include "IniFile.h"
+
+#include <QButtonGroup>
+#include <QMainWindow>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+class QAbstractButton;
+class QLineEdit;
+class QLabel;
+class TfrmConfiguration;
+namespace Ui {
+class TMainForm;
+}
+
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // Builds the window from its layout; StartUp() does the rest.
+    explicit TMainForm(std::string settings_path = quillon::settings_file_path(),
+                       QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // Loads both link libraries, reads the settings file and opens the
+    // connection that "USB MODE" selects. False when a library is missing:
+    // the message has been shown and the program must end.
+    bool StartUp();
+
+    void SetConfigurationDialog(TfrmConfiguration* dialog) { configuration_ = dialog; }
+
+    // Settings members, read at start-up, changed by the configuration
+    // dialog, written at close.
+    std::string ComPort = "COM1";
+    std::int32_t BaudRate = 9600;
+    std::int32_t UsbMode = 1;
+    std::int32_t LogSaveCondition = 0;
+    std::string LastSaveFileName;
+    std::string AutoSaveText;
+
+    // Event handlers, named after their control and event.
+    void btnStatusCheckClick();
+    void rgpModeSelectClick();
+    void cbxStopConditionClick();
+    void mnuConfigurationClick();
+    void Exit1Click();
+    // Writes the settings file and ends the program.
+    void FormClose();
+
+    void clear_com_data();
+    void enable_condition();
+    void disable_condition();
+
+    // The selected item of "Log Mode": 0 "16 byte mode", 1 "32 byte mode",
+    // -1 none (which counts as 32-byte mode). Selecting an item runs
+    // rgpModeSelectClick as a user's choice would.
+    int LogModeIndex() const;
+    void SetLogModeIndex(int index);
+
+    // The controls, for the handlers of other windows and for tests.
+    Ui::TMainForm& controls() { return *ui_; }
+    QLineEdit* ReceivedBox(int byte) const { return received_[byte]; }
+    QLineEdit* SentBox(int byte) const { return sent_[byte]; }
+
+    quillon::TCommAdapter& serial_adapter() { return *serial_; }
+    quillon::TCommAdapterUSB& usb_adapter() { return *usb_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // One exchange through the adapter that UsbMode selects now.
+    bool Send(std::uint32_t command_word, std::span<const std::uint8_t> params,
+              std::span<std::uint8_t> response);
+    // Opens the connection that UsbMode selects and enables "Check!" when it
+    // came up. A port name that is no number throws ConversionError.
+    void ConnectSelected();
+    void ReadSettings();
+    bool IsWideMode() const { return LogModeIndex() != 0; }
+    void ShowLogStatus(std::uint8_t status);
+    // The six stop-condition controls, in the order they are switched.
+    std::array<QWidget*, 6> condition_controls() const;
+    // Runs handler for button clicks, also from code, with errors shown.
+    void OnClick(QAbstractButton* button, void (TMainForm::*handler)());
+
+    std::unique_ptr<Ui::TMainForm> ui_;
+    std::string settings_path_;
+    QButtonGroup mode_group_;
+    std::array<QLineEdit*, 32> received_{};
+    std::array<QLineEdit*, 32> sent_{};
+    std::array<QLabel*, 4> upper_half_labels_{};
+    std::unique_ptr<quillon::TCommAdapter> serial_;
+    std::unique_ptr<quillon::TCommAdapterUSB> usb_;
+    TfrmConfiguration* configuration_ = nullptr;
+};
+
+// The program-wide references to the one instance of each.
+extern TMainForm* MainForm;
+extern quillon::TCommAdapter* SerialAdapter;
+extern quillon::TCommAdapterUSB* UsbAdapter;
+
+// Command words the main window sends.
+namespace command_word {
+inline constexpr std::uint32_t kConnectionTest = 0x00000;
+inline constexpr std::uint32_t kLogBlockRead = 0x1FA00;
+inline constexpr std::uint32_t kReadComData = 0xAF00;
+inline constexpr std::uint32_t kReadComData32 = 0xDF00;
+inline constexpr std::uint32_t kLogControl = 0x8EA00;
+}  // namespace command_word
+
+// Byte counts of the buffers every handler owns for its exchanges.
+inline constexpr std::size_t kParameterBufferSize = 16;
+inline constexpr std::size_t kResponseBufferSize = 150;

@@ -1,0 +1,102 @@
+#include "Configuration.h"
+
+#include "IntegerText.h"
+#include "Log.h"
+#include "RadioGroup.h"
+#include "Seams.h"
+#include "ui_Configuration.h"
+
+#include <algorithm>
+
+TfrmConfiguration* frmConfiguration = nullptr;
+
+TfrmConfiguration::TfrmConfiguration(TMainForm& main_form, QWidget* parent)
+    : QDialog(parent), ui_(std::make_unique<Ui::TfrmConfiguration>()), main_form_(main_form)
+{
+    ui_->setupUi(this);
+    setFixedSize(size());
+    // A dialog frame without title-bar buttons.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    save_condition_group_.addButton(ui_->rbAutomatic, 0);
+    save_condition_group_.addButton(ui_->rbManual, 1);
+    frmConfiguration = this;
+
+    const auto on_click = [this](QAbstractButton* button, void (TfrmConfiguration::*handler)()) {
+        connect(button, &QAbstractButton::clicked, this, [this, handler] {
+            quillon::run_guarded([this, handler] { (this->*handler)(); });
+        });
+    };
+    on_click(ui_->btnComSetOK, &TfrmConfiguration::btnComSetOKClick);
+    on_click(ui_->btnComSetCancel, &TfrmConfiguration::btnComSetCancelClick);
+    on_click(ui_->rbUSB, &TfrmConfiguration::rbUSBClick);
+    on_click(ui_->rbRS232, &TfrmConfiguration::rbRS232Click);
+}
+
+TfrmConfiguration::~TfrmConfiguration()
+{
+    if (frmConfiguration == this) {
+        frmConfiguration = nullptr;
+    }
+}
+
+void TfrmConfiguration::showEvent(QShowEvent* event)
+{
+    FormShow();
+    QDialog::showEvent(event);
+}
+
+void TfrmConfiguration::FormShow()
+{
+    ui_->cbxComPort->setEditText(QString::fromStdString(main_form_.ComPort));
+    ui_->cbxBaudrate->setEditText(QString::number(main_form_.BaudRate));
+    const std::int32_t condition = main_form_.LogSaveCondition;
+    SetLogSaveConditionIndex(condition < 0 ? -1 : std::min(condition, 1));
+    const bool usb = main_form_.UsbMode != 0;
+    ui_->rbUSB->setChecked(usb);
+    ui_->rbRS232->setChecked(!usb);
+    SetListsEnabled(!usb);
+}
+
+void TfrmConfiguration::btnComSetOKClick()
+{
+    // The baud rate is converted before anything is stored: a text that is
+    // no number leaves every setting as it was and the dialog open.
+    const std::int32_t baud_rate =
+        quillon::integer_from_text(ui_->cbxBaudrate->currentText().toStdString());
+    main_form_.UsbMode = ui_->rbRS232->isChecked() ? 0 : 1;
+    main_form_.ComPort = ui_->cbxComPort->currentText().toStdString();
+    main_form_.BaudRate = baud_rate;
+    main_form_.LogSaveCondition = LogSaveConditionIndex();
+    done(QDialog::Accepted);
+}
+
+void TfrmConfiguration::btnComSetCancelClick()
+{
+    done(QDialog::Rejected);
+}
+
+void TfrmConfiguration::rbUSBClick()
+{
+    SetListsEnabled(false);
+}
+
+void TfrmConfiguration::rbRS232Click()
+{
+    SetListsEnabled(true);
+}
+
+void TfrmConfiguration::SetListsEnabled(bool enabled)
+{
+    ui_->cbxComPort->setEnabled(enabled);
+    ui_->cbxBaudrate->setEnabled(enabled);
+}
+
+int TfrmConfiguration::LogSaveConditionIndex() const
+{
+    return save_condition_group_.checkedId();
+}
+
+void TfrmConfiguration::SetLogSaveConditionIndex(int index)
+{
+    quillon::select_item(save_condition_group_, index);
+}

@@ -1,0 +1,28 @@
+// The entry of test programs that drive the windows: offscreen Qt, private
+// folders, one QApplication for all tests.
+#include "TestEnvironment.h"
+
+#include <QApplication>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+class PrivateFolders : public ::testing::Environment {
+public:
+    void SetUp() override { testsupport::make_private_folders(); }
+    void TearDown() override { testsupport::remove_private_folders(); }
+};
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication application(argc, argv);
+    QApplication::setApplicationName("Quillon");
+    ::testing::InitGoogleTest(&argc, argv);
+    ::testing::AddGlobalTestEnvironment(new PrivateFolders);
+    return RUN_ALL_TESTS();
+}
