@@ -1,5 +1,6 @@
 #include "IniFile.h"
 
+#include "AtomicFile.h"
 #include "IntegerText.h"
 #include "SharedLibrary.h"
 
@@ -155,26 +156,7 @@ void IniFile::write_integer(const std::string& section, const std::string& key, 
 
 void IniFile::save() const
 {
-    namespace fs = std::filesystem;
-    const fs::path target(path_);
-    const fs::path temporary = target.parent_path() / ("." + target.filename().string() + ".tmp");
-    bool written = false;
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        for (const auto& line : lines_) {
-            out << line << "\r\n";
-        }
-        out.flush();
-        written = out.good();
-    }
-    std::error_code error;
-    if (written) {
-        fs::rename(temporary, target, error);
-    }
-    if (!written || error) {
-        fs::remove(temporary, error);
-        throw std::runtime_error("Cannot write the settings file " + path_ + ".");
-    }
+    write_file_atomically(path_, crlf_text(lines_));
 }
 
 std::string settings_file_path()

@@ -28,9 +28,8 @@ public:
     void write_string(const std::string& section, const std::string& key, const std::string& value);
     void write_integer(const std::string& section, const std::string& key, std::int32_t value);
 
-    // Writes the file: to a temporary file beside it, then renamed over it, so
-    // that a failure leaves the old file whole. Throws std::runtime_error
-    // naming the file when it cannot.
+    // Writes the file whole or not at all; throws std::runtime_error naming
+    // the file when it cannot.
     void save() const;
 
 private:

@@ -1,7 +1,9 @@
 #include "Log.h"
 
+#include "AtomicFile.h"
 #include "Configuration.h"
 #include "IntegerText.h"
+#include "LogText.h"
 #include "Messages.h"
 #include "RadioGroup.h"
 #include "Seams.h"
@@ -9,6 +11,8 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QLineEdit>
 
 #include <cstdio>
@@ -25,6 +29,14 @@ constexpr std::uint8_t kLogBlockReplyLength = 130;
 constexpr std::size_t kLogStatusByte = 132;
 constexpr std::uint8_t kStatusLogging = 0x01;
 constexpr std::uint8_t kStatusCancelled = 0x04;
+constexpr int kLogBlocks = 64;
+constexpr int kRecordsPerBlock = 4;
+constexpr std::size_t kFirstRecordByte = 4;
+constexpr std::size_t kRecordBytes = 32;
+constexpr std::size_t kLogControlReplyLength = 4;
+constexpr int kTriggerPollMilliseconds = 1000;
+constexpr const char* kSaveLogCaption = "SAVE LOG";
+constexpr const char* kSavingCaption = "Saving...";
 
 void show_error(const char* text)
 {
@@ -67,6 +79,11 @@ TMainForm::TMainForm(std::string settings_path, QWidget* parent)
         }
     });
     OnClick(ui_->btnStatusCheck, &TMainForm::btnStatusCheckClick);
+    OnClick(ui_->btnLogStart, &TMainForm::btnLogStartClick);
+    OnClick(ui_->btnLogSave, &TMainForm::btnLogSaveClick);
+    ChkTrigDtctTmr.setInterval(kTriggerPollMilliseconds);
+    connect(&ChkTrigDtctTmr, &QTimer::timeout, this,
+            [this] { quillon::run_guarded([this] { ChkTrigDtctTmrTimer(); }); });
     OnClick(ui_->cbxStopCondition, &TMainForm::cbxStopConditionClick);
     connect(ui_->mnuConfiguration, &QAction::triggered, this,
             [this] { quillon::run_guarded([this] { mnuConfigurationClick(); }); });
@@ -209,31 +226,274 @@ void TMainForm::btnStatusCheckClick()
 void TMainForm::ShowLogStatus(std::uint8_t status)
 {
     if ((status & kStatusLogging) != 0) {
-        ui_->edtComStatus->setText("Logging");
-        ui_->btnLogStart->setText("STOP");
-        ui_->btnLogStart->setEnabled(true);
-        ui_->btnLogSave->setEnabled(false);
-        ui_->cbxStopCondition->setEnabled(false);
-        disable_condition();
+        ShowLogging();
     } else if ((status & kStatusCancelled) != 0) {
-        ui_->edtComStatus->setText("Cancel");
-        ui_->btnLogStart->setText("START");
-        ui_->btnLogStart->setEnabled(true);
-        ui_->btnLogSave->setEnabled(false);
-        ui_->cbxStopCondition->setEnabled(true);
-        enable_condition();
+        ShowCancelled();
     } else {
         ui_->edtComStatus->setText("IDLE");
+        EnableIdleControls();
+    }
+}
+
+void TMainForm::ShowLogging()
+{
+    disable_condition();
+    ui_->edtComStatus->setText("Logging");
+    ui_->btnLogStart->setText("STOP");
+    ui_->btnLogStart->setEnabled(true);
+    ui_->btnLogSave->setEnabled(false);
+    ui_->cbxStopCondition->setEnabled(false);
+}
+
+void TMainForm::ShowCancelled()
+{
+    // The condition can be edited for the next START whether or not it is
+    // armed.
+    enable_condition();
+    ui_->edtComStatus->setText("Cancel");
+    ui_->btnLogStart->setText("START");
+    ui_->btnLogStart->setEnabled(true);
+    ui_->btnLogSave->setEnabled(false);
+    ui_->cbxStopCondition->setEnabled(true);
+}
+
+void TMainForm::EnableIdleControls()
+{
+    ui_->btnLogStart->setText("START");
+    ui_->btnLogStart->setEnabled(true);
+    ui_->btnLogSave->setEnabled(true);
+    ui_->cbxStopCondition->setEnabled(true);
+    cbxStopConditionClick();
+}
+
+void TMainForm::btnLogStartClick()
+{
+    std::array<std::uint8_t, kParameterBufferSize> params{};
+    std::array<std::uint8_t, kResponseBufferSize> response{};
+    if (ui_->btnLogStart->text() != "START") {
+        // STOP: eight zero bytes; the timer stops after the check.
+        if (!Send(command_word::kLogControl, params, response)) {
+            show_error(kCantTalk);
+            return;
+        }
+        btnStatusCheckClick();
+        ChkTrigDtctTmr.stop();
+        return;
+    }
+    params[1] = quillon::kNoStopCondition;
+    if (ui_->cbxStopCondition->isChecked()) {
+        const int count_limit = IsWideMode() ? 127 : 255;
+        const auto read = [](const QString& text) {
+            return quillon::integer_from_text(text.toStdString());
+        };
+        const auto byte = static_cast<std::uint8_t>(read(ui_->cbxDataSelect->currentText()));
+        params[1] = ui_->rbnRcvEn->isChecked() ? byte
+                                               : static_cast<std::uint8_t>(byte + SendOffset());
+        const std::int32_t mask = read(ui_->edtMaskData->text());
+        if (mask < 0 || mask > 255) {
+            show_error("Mask data is out of range(0-255)!");
+            return;
+        }
+        const std::int32_t value = read(ui_->edtConditionData->text());
+        if (value < 0 || value > 255) {
+            show_error("Condition data is out of range(0-255)!");
+            return;
+        }
+        const std::int32_t count = read(ui_->edtLogStartCounter->text());
+        if (count < 0 || count > count_limit) {
+            show_error("Count data is out of range!");
+            return;
+        }
+        params[2] = static_cast<std::uint8_t>(mask);
+        params[3] = static_cast<std::uint8_t>(value);
+        params[4] = static_cast<std::uint8_t>(count);
+        // Armed before the command goes out, and left running if it fails.
+        ChkTrigDtctTmr.start();
+    }
+    params[0] = 1;
+    if (!Send(command_word::kLogControl, params, response)) {
+        show_error(kCantTalk);
+        return;
+    }
+    btnStatusCheckClick();
+}
+
+void TMainForm::ShowReadProgress(int exchanges_done)
+{
+    // Painted at once, without handling input: the read keeps the program's
+    // one thread, and no click may slip in between two exchanges.
+    ui_->prgLogRead->setValue(exchanges_done);
+    ui_->prgLogRead->setVisible(exchanges_done < ui_->prgLogRead->maximum());
+    ui_->prgLogRead->repaint();
+}
+
+std::optional<TMainForm::LogReadFailure> TMainForm::ReadLog(std::vector<std::string>& lines)
+{
+    std::array<std::uint8_t, kParameterBufferSize> params{};
+    std::array<std::uint8_t, kResponseBufferSize> response{};
+    ShowReadProgress(0);
+    // A reply too short to hold the stop condition is no good reply: no
+    // file may hold bytes that the amplifier did not send.
+    if (!Send(command_word::kLogControl, params, response) ||
+        response[0] < kLogControlReplyLength) {
+        ShowReadProgress(ui_->prgLogRead->maximum());
+        show_error(kCantTalk);
+        return LogReadFailure::Exchange;
+    }
+    lines.push_back(quillon::stop_condition_line(response[3], response[4], response[5],
+                                                 response[6], SendOffset()));
+    lines.emplace_back();
+    ShowReadProgress(1);
+    for (int block = 0; block < kLogBlocks; ++block) {
+        params[0] = static_cast<std::uint8_t>(block);
+        params[1] = 0;
+        if (!Send(command_word::kLogBlockRead, params, response) ||
+            response[0] != kLogBlockReplyLength) {
+            ShowReadProgress(ui_->prgLogRead->maximum());
+            show_error(kCantTalk);
+            return LogReadFailure::Exchange;
+        }
+        const std::uint8_t status = response[kLogStatusByte];
+        if ((status & (kStatusLogging | kStatusCancelled)) != 0) {
+            ShowReadProgress(ui_->prgLogRead->maximum());
+            show_error((status & kStatusLogging) != 0 ? "Now Logging Error."
+                                                      : "Waveform or FFT function Error.");
+            return LogReadFailure::LogStatus;
+        }
+        for (int record = 0; record < kRecordsPerBlock; ++record) {
+            const auto first = response.begin() + kFirstRecordByte + record * kRecordBytes;
+            lines.push_back(quillon::record_line(std::span<const std::uint8_t, kRecordBytes>(first, kRecordBytes)));
+        }
+        ShowReadProgress(2 + block);
+    }
+    return std::nullopt;
+}
+
+bool TMainForm::WriteLogFile(const QString& path, const std::string& text)
+{
+    try {
+        quillon::write_file_atomically(QFile::encodeName(path).toStdString(), text);
+        return true;
+    } catch (const std::exception& error) {
+        quillon::show_default_error(error.what());
+        return false;
+    }
+}
+
+void TMainForm::btnLogSaveClick()
+{
+    ui_->LogSaveMemo->clear();
+    const auto file = quillon::run_save_dialog(QString::fromStdString(LastSaveFileName));
+    if (!file) {
+        ui_->btnLogSave->setText(kSaveLogCaption);
+        return;
+    }
+    ui_->btnLogSave->setText(kSavingCaption);
+    std::vector<std::string> lines{quillon::date_time_line(quillon::local_now())};
+    const auto failure = ReadLog(lines);
+    for (const auto& line : lines) {
+        ui_->LogSaveMemo->appendPlainText(QString::fromLocal8Bit(line.c_str()));
+    }
+    if (failure) {
+        if (*failure == LogReadFailure::LogStatus) {
+            btnStatusCheckClick();
+        }
+        ui_->btnLogSave->setText(kSaveLogCaption);
+        return;
+    }
+    if (!WriteLogFile(*file, quillon::crlf_text(lines))) {
+        ui_->btnLogSave->setText(kSaveLogCaption);
+        return;
+    }
+    LastSaveFileName = file->toStdString();
+    quillon::show_message({"Finish Saving Log.", "Complete!", quillon::MessageIcon::Information});
+    ui_->btnLogSave->setText(kSaveLogCaption);
+}
+
+void TMainForm::ChkTrigDtctTmrTimer()
+{
+    std::array<std::uint8_t, kParameterBufferSize> params{};
+    std::array<std::uint8_t, kResponseBufferSize> response{};
+    if (!Send(command_word::kLogBlockRead, params, response)) {
+        ChkTrigDtctTmr.stop();
+        show_error(kCantTalk);
         ui_->btnLogStart->setText("START");
-        ui_->btnLogStart->setEnabled(true);
-        ui_->btnLogSave->setEnabled(true);
-        ui_->cbxStopCondition->setEnabled(true);
-        if (ui_->cbxStopCondition->isChecked()) {
-            enable_condition();
-        } else {
-            disable_condition();
+        return;
+    }
+    if (response[0] != kLogBlockReplyLength) {
+        ChkTrigDtctTmr.stop();
+        show_error("This Amplifier doesn't support Log function!");
+        ui_->btnLogStart->setText("START");
+        return;
+    }
+    const std::uint8_t status = response[kLogStatusByte];
+    if ((status & kStatusLogging) != 0) {
+        ShowLogging();
+        return;
+    }
+    if ((status & kStatusCancelled) != 0) {
+        ShowCancelled();
+        return;
+    }
+    // Logging has ended by itself: the trigger.
+    ChkTrigDtctTmr.stop();
+    if (LogSaveCondition == 0 && !SaveLogAutomatically()) {
+        return;
+    }
+    ui_->btnLogSave->setText(kSaveLogCaption);
+    EnableIdleControls();
+}
+
+bool TMainForm::SaveLogAutomatically()
+{
+    ui_->btnLogStart->setEnabled(false);
+    ui_->edtComStatus->setText("IDLE");
+    ui_->btnLogSave->setText(kSavingCaption);
+    std::vector<std::string> lines{quillon::date_time_line(quillon::local_now())};
+    const auto failure = ReadLog(lines);
+    AutoSaveText = quillon::crlf_text(lines);
+    if (failure) {
+        ui_->btnLogSave->setText(kSaveLogCaption);
+        ui_->btnLogStart->setText("START");
+        if (*failure == LogReadFailure::LogStatus) {
+            btnStatusCheckClick();
+        }
+        return false;
+    }
+    // The name takes the time after the read; line 1 took it before.
+    const QString name = "Autolog_" + quillon::local_now().toString("yyyyMMddhhmmss") + ".txt";
+    bool saved = false;
+    if (const auto path = AutoSavePath(name)) {
+        saved = WriteLogFile(*path, AutoSaveText);
+    }
+    // The folder cannot be made, or the file cannot be written there: the
+    // user picks a place, or is told that the log stays in the amplifier.
+    if (!saved) {
+        if (const auto chosen = quillon::run_save_dialog(name)) {
+            saved = WriteLogFile(*chosen, AutoSaveText);
         }
     }
+    if (!saved) {
+        quillon::show_message({"Not saved Log.", "Error!", quillon::MessageIcon::Information});
+    }
+    AutoSaveText.clear();
+    return true;
+}
+
+std::optional<QString> TMainForm::AutoSavePath(const QString& file_name) const
+{
+    const QString documents = quillon::documents_folder();
+    if (documents.isEmpty()) {
+        return std::nullopt;
+    }
+    const QString maker = documents + "/Orvitek Corporation";
+    const QString folder = maker + "/Quillon";
+    const bool made = QDir(maker).exists() ? (QDir(folder).exists() || QDir().mkdir(folder))
+                                           : QDir().mkpath(folder);
+    if (!made) {
+        return std::nullopt;
+    }
+    return folder + "/" + file_name;
 }
 
 void TMainForm::rgpModeSelectClick()

@@ -7,12 +7,15 @@
 
 #include <QButtonGroup>
 #include <QMainWindow>
+#include <QTimer>
 
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 class QAbstractButton;
 class QLineEdit;
@@ -50,6 +53,9 @@ public:
     // Event handlers, named after their control and event.
     void btnStatusCheckClick();
     void rgpModeSelectClick();
+    void btnLogStartClick();
+    void btnLogSaveClick();
+    void ChkTrigDtctTmrTimer();
     void cbxStopConditionClick();
     void mnuConfigurationClick();
     void Exit1Click();
@@ -71,6 +77,9 @@ public:
     QLineEdit* ReceivedBox(int byte) const { return received_[byte]; }
     QLineEdit* SentBox(int byte) const { return sent_[byte]; }
 
+    // Watches for the trigger once a second while a stop condition is armed.
+    QTimer ChkTrigDtctTmr;
+
     quillon::TCommAdapter& serial_adapter() { return *serial_; }
     quillon::TCommAdapterUSB& usb_adapter() { return *usb_; }
 
@@ -86,7 +95,29 @@ private:
     void ConnectSelected();
     void ReadSettings();
     bool IsWideMode() const { return LogModeIndex() != 0; }
+    // Where the sent bytes start in the trigger byte index.
+    int SendOffset() const { return IsWideMode() ? 32 : 16; }
     void ShowLogStatus(std::uint8_t status);
+    void ShowLogging();
+    void ShowCancelled();
+    // START, SAVE LOG and "Enable Stop Condition" enabled, the condition
+    // controls as the check box says.
+    void EnableIdleControls();
+
+    // Reads the whole log: the log control command, then the 64 blocks,
+    // appending the stop condition line, the empty line and the record lines.
+    // On failure the message has been shown.
+    enum class LogReadFailure { Exchange, LogStatus };
+    std::optional<LogReadFailure> ReadLog(std::vector<std::string>& lines);
+    void ShowReadProgress(int exchanges_done);
+    // The automatic save after a trigger, from reading to the file. False
+    // when the read failed: the window then stays as the failure left it.
+    bool SaveLogAutomatically();
+    // The automatic file's path in the documents folder, made when missing;
+    // nothing when the folder cannot be made.
+    std::optional<QString> AutoSavePath(const QString& file_name) const;
+    // Writes the text; shows the error naming the file when it cannot.
+    static bool WriteLogFile(const QString& path, const std::string& text);
     // The six stop-condition controls, in the order they are switched.
     std::array<QWidget*, 6> condition_controls() const;
     // Runs handler for button clicks, also from code, with errors shown.

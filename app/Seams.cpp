@@ -3,6 +3,8 @@
 #include "Messages.h"
 
 #include <QDialog>
+#include <QFileDialog>
+#include <QStandardPaths>
 #include <exception>
 
 namespace quillon {
@@ -15,13 +17,93 @@ ModalRunner& modal_runner()
     return runner;
 }
 
+std::optional<QString> qt_save_dialog(const QString& proposed)
+{
+    QFileDialog dialog(nullptr, QString(), proposed,
+                       QString::fromUtf8("テキストファイル(*.txt) (*.txt);;CSVファイル(*.csv) (*.csv);;"
+                                         "すべてのファイル(*.*) (*.*)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix("txt");
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    if (!proposed.isEmpty()) {
+        dialog.selectFile(proposed);
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return dialog.selectedFiles().front();
+}
+
+// Each seam: a slot holding the program's default until a test replaces it.
+template <typename Function>
+Function replace(Function& slot, Function replacement, const Function& fallback)
+{
+    Function previous = std::move(slot);
+    slot = replacement ? std::move(replacement) : fallback;
+    return previous;
+}
+
+const SaveDialogRunner kQtSaveDialog = qt_save_dialog;
+const LocalClock kSystemClock = [] { return QDateTime::currentDateTime(); };
+const DocumentsFolder kDocumentsFolder = [] {
+    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+};
+
+SaveDialogRunner& save_dialog()
+{
+    static SaveDialogRunner runner = kQtSaveDialog;
+    return runner;
+}
+
+LocalClock& clock_slot()
+{
+    static LocalClock clock = kSystemClock;
+    return clock;
+}
+
+DocumentsFolder& documents_slot()
+{
+    static DocumentsFolder folder = kDocumentsFolder;
+    return folder;
+}
+
 }  // namespace
+
+SaveDialogRunner set_save_dialog(SaveDialogRunner runner)
+{
+    return replace(save_dialog(), std::move(runner), kQtSaveDialog);
+}
+
+std::optional<QString> run_save_dialog(const QString& proposed)
+{
+    return save_dialog()(proposed);
+}
+
+LocalClock set_clock(LocalClock clock)
+{
+    return replace(clock_slot(), std::move(clock), kSystemClock);
+}
+
+QDateTime local_now()
+{
+    return clock_slot()();
+}
+
+DocumentsFolder set_documents_folder(DocumentsFolder folder)
+{
+    return replace(documents_slot(), std::move(folder), kDocumentsFolder);
+}
+
+QString documents_folder()
+{
+    return documents_slot()();
+}
 
 ModalRunner set_modal_runner(ModalRunner runner)
 {
-    ModalRunner previous = std::move(modal_runner());
-    modal_runner() = runner ? std::move(runner) : [](QDialog& dialog) { return dialog.exec(); };
-    return previous;
+    static const ModalRunner exec = [](QDialog& dialog) { return dialog.exec(); };
+    return replace(modal_runner(), std::move(runner), exec);
 }
 
 int run_modal(QDialog& dialog)

@@ -1,0 +1,63 @@
+#include "LogText.h"
+
+#include <QLocale>
+#include <QString>
+
+#include <cstdio>
+
+namespace quillon {
+
+namespace {
+
+void append_hex(std::string& text, std::uint8_t byte)
+{
+    char digits[3];
+    std::snprintf(digits, sizeof digits, "%02X", byte);
+    text += digits;
+}
+
+}  // namespace
+
+std::string date_time_line(const QDateTime& when)
+{
+    const QLocale locale = QLocale::system();
+    const QString text = "#Date and Time  : " + locale.toString(when.date(), QLocale::ShortFormat) +
+                         " " + locale.toString(when.time(), QLocale::LongFormat);
+    // Kept as the locale's 8-bit text, which is what the file holds.
+    return text.toLocal8Bit().toStdString();
+}
+
+std::string stop_condition_line(std::uint8_t trigger_index, std::uint8_t mask,
+                                std::uint8_t value, std::uint8_t count, int send_offset)
+{
+    std::string line = "#Stop Condition : ";
+    if (trigger_index == kNoStopCondition) {
+        return line + "None";
+    }
+    if (trigger_index < send_offset) {
+        line += "Recv[" + std::to_string(trigger_index);
+    } else {
+        line += "Send[" + std::to_string(trigger_index - send_offset);
+    }
+    line += "] & 0x";
+    append_hex(line, mask);
+    line += " = 0x";
+    append_hex(line, value);
+    line += " ,count " + std::to_string(count);
+    return line;
+}
+
+std::string record_line(std::span<const std::uint8_t, 32> record)
+{
+    std::string line = "Recv";
+    for (std::size_t i = 0; i < 32; ++i) {
+        if (i == 16) {
+            line += ", Send";
+        }
+        line += ',';
+        append_hex(line, record[i]);
+    }
+    return line;
+}
+
+}  // namespace quillon
