@@ -3,6 +3,7 @@
 #include "AtomicFile.h"
 #include "Configuration.h"
 #include "IntegerText.h"
+#include "LogReading.h"
 #include "LogText.h"
 #include "Messages.h"
 #include "RadioGroup.h"
@@ -24,15 +25,10 @@ quillon::TCommAdapterUSB* UsbAdapter = nullptr;
 namespace {
 
 constexpr const char* kSection = "Form";
-constexpr const char* kCantTalk = "Can't talk with Amplifier.";
 constexpr std::uint8_t kLogBlockReplyLength = 130;
 constexpr std::size_t kLogStatusByte = 132;
 constexpr std::uint8_t kStatusLogging = 0x01;
 constexpr std::uint8_t kStatusCancelled = 0x04;
-constexpr int kLogBlocks = 64;
-constexpr int kRecordsPerBlock = 4;
-constexpr std::size_t kFirstRecordByte = 4;
-constexpr std::size_t kRecordBytes = 32;
 constexpr std::size_t kLogControlReplyLength = 4;
 constexpr int kTriggerPollMilliseconds = 1000;
 constexpr const char* kSaveLogCaption = "SAVE LOG";
@@ -88,6 +84,8 @@ TMainForm::TMainForm(std::string settings_path, QWidget* parent)
     connect(ui_->mnuConfiguration, &QAction::triggered, this,
             [this] { quillon::run_guarded([this] { mnuConfigurationClick(); }); });
     connect(ui_->Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
+    connect(ui_->mnuViewLogData, &QAction::triggered, this,
+            [this] { quillon::run_guarded([this] { mnuViewLogDataClick(); }); });
 }
 
 TMainForm::~TMainForm()
@@ -162,8 +160,8 @@ void TMainForm::ConnectSelected()
     ui_->btnStatusCheck->setEnabled(opened);
 }
 
-bool TMainForm::Send(std::uint32_t command_word, std::span<const std::uint8_t> params,
-                     std::span<std::uint8_t> response)
+bool TMainForm::SendCommand(std::uint32_t command_word, std::span<const std::uint8_t> params,
+                            std::span<std::uint8_t> response)
 {
     if (UsbMode != 0) {
         return usb_->SendCommand(command_word, 0, params, response);
@@ -187,13 +185,13 @@ void TMainForm::btnStatusCheckClick()
     std::array<std::uint8_t, kParameterBufferSize> params{};
     std::array<std::uint8_t, kResponseBufferSize> response{};
 
-    if (!Send(command_word::kConnectionTest, params, response)) {
-        show_error(kCantTalk);
+    if (!SendCommand(command_word::kConnectionTest, params, response)) {
+        quillon::show_cant_talk();
         return;
     }
     params[0] = 0x00;  // block 0: the log status read
-    if (!Send(command_word::kLogBlockRead, params, response)) {
-        show_error(kCantTalk);
+    if (!SendCommand(command_word::kLogBlockRead, params, response)) {
+        quillon::show_cant_talk();
         return;
     }
     if (response[0] != kLogBlockReplyLength) {
@@ -204,8 +202,8 @@ void TMainForm::btnStatusCheckClick()
 
     const int width = wide ? 32 : 16;
     const std::uint8_t expected = static_cast<std::uint8_t>(2 * width + 2);
-    if (!Send(wide ? command_word::kReadComData32 : command_word::kReadComData, params, response)) {
-        show_error(kCantTalk);
+    if (!SendCommand(wide ? command_word::kReadComData32 : command_word::kReadComData, params, response)) {
+        quillon::show_cant_talk();
         clear_com_data();
         return;
     }
@@ -272,8 +270,8 @@ void TMainForm::btnLogStartClick()
     std::array<std::uint8_t, kResponseBufferSize> response{};
     if (ui_->btnLogStart->text() != "START") {
         // STOP: eight zero bytes; the timer stops after the check.
-        if (!Send(command_word::kLogControl, params, response)) {
-            show_error(kCantTalk);
+        if (!SendCommand(command_word::kLogControl, params, response)) {
+            quillon::show_cant_talk();
             return;
         }
         btnStatusCheckClick();
@@ -311,8 +309,8 @@ void TMainForm::btnLogStartClick()
         ChkTrigDtctTmr.start();
     }
     params[0] = 1;
-    if (!Send(command_word::kLogControl, params, response)) {
-        show_error(kCantTalk);
+    if (!SendCommand(command_word::kLogControl, params, response)) {
+        quillon::show_cant_talk();
         return;
     }
     btnStatusCheckClick();
@@ -327,46 +325,35 @@ void TMainForm::ShowReadProgress(int exchanges_done)
     ui_->prgLogRead->repaint();
 }
 
-std::optional<TMainForm::LogReadFailure> TMainForm::ReadLog(std::vector<std::string>& lines)
+std::optional<quillon::LogReadFailure> TMainForm::ReadLog(std::vector<std::string>& lines)
 {
     std::array<std::uint8_t, kParameterBufferSize> params{};
     std::array<std::uint8_t, kResponseBufferSize> response{};
     ShowReadProgress(0);
     // A reply too short to hold the stop condition is no good reply: no
     // file may hold bytes that the amplifier did not send.
-    if (!Send(command_word::kLogControl, params, response) ||
+    if (!SendCommand(command_word::kLogControl, params, response) ||
         response[0] < kLogControlReplyLength) {
         ShowReadProgress(ui_->prgLogRead->maximum());
-        show_error(kCantTalk);
-        return LogReadFailure::Exchange;
+        quillon::show_cant_talk();
+        return quillon::LogReadFailure::Exchange;
     }
     lines.push_back(quillon::stop_condition_line(response[3], response[4], response[5],
                                                  response[6], SendOffset()));
     lines.emplace_back();
     ShowReadProgress(1);
-    for (int block = 0; block < kLogBlocks; ++block) {
-        params[0] = static_cast<std::uint8_t>(block);
-        params[1] = 0;
-        if (!Send(command_word::kLogBlockRead, params, response) ||
-            response[0] != kLogBlockReplyLength) {
-            ShowReadProgress(ui_->prgLogRead->maximum());
-            show_error(kCantTalk);
-            return LogReadFailure::Exchange;
-        }
-        const std::uint8_t status = response[kLogStatusByte];
-        if ((status & (kStatusLogging | kStatusCancelled)) != 0) {
-            ShowReadProgress(ui_->prgLogRead->maximum());
-            show_error((status & kStatusLogging) != 0 ? "Now Logging Error."
-                                                      : "Waveform or FFT function Error.");
-            return LogReadFailure::LogStatus;
-        }
-        for (int record = 0; record < kRecordsPerBlock; ++record) {
-            const auto first = response.begin() + kFirstRecordByte + record * kRecordBytes;
-            lines.push_back(quillon::record_line(std::span<const std::uint8_t, kRecordBytes>(first, kRecordBytes)));
-        }
-        ShowReadProgress(2 + block);
+    const auto failure = quillon::read_log_blocks(
+        [this](std::uint32_t word, std::span<const std::uint8_t> p, std::span<std::uint8_t> r) {
+            return SendCommand(word, p, r);
+        },
+        [&lines](std::span<const std::uint8_t, 32> record) {
+            lines.push_back(quillon::record_line(record));
+        },
+        [this](int block) { ShowReadProgress(2 + block); });
+    if (failure) {
+        ShowReadProgress(ui_->prgLogRead->maximum());
     }
-    return std::nullopt;
+    return failure;
 }
 
 bool TMainForm::WriteLogFile(const QString& path, const std::string& text)
@@ -383,7 +370,8 @@ bool TMainForm::WriteLogFile(const QString& path, const std::string& text)
 void TMainForm::btnLogSaveClick()
 {
     ui_->LogSaveMemo->clear();
-    const auto file = quillon::run_save_dialog(QString::fromStdString(LastSaveFileName));
+    const auto file = quillon::run_save_dialog(
+        quillon::log_text_save_request(QString::fromStdString(LastSaveFileName)));
     if (!file) {
         ui_->btnLogSave->setText(kSaveLogCaption);
         return;
@@ -395,7 +383,7 @@ void TMainForm::btnLogSaveClick()
         ui_->LogSaveMemo->appendPlainText(QString::fromLocal8Bit(line.c_str()));
     }
     if (failure) {
-        if (*failure == LogReadFailure::LogStatus) {
+        if (*failure == quillon::LogReadFailure::LogStatus) {
             btnStatusCheckClick();
         }
         ui_->btnLogSave->setText(kSaveLogCaption);
@@ -414,9 +402,9 @@ void TMainForm::ChkTrigDtctTmrTimer()
 {
     std::array<std::uint8_t, kParameterBufferSize> params{};
     std::array<std::uint8_t, kResponseBufferSize> response{};
-    if (!Send(command_word::kLogBlockRead, params, response)) {
+    if (!SendCommand(command_word::kLogBlockRead, params, response)) {
         ChkTrigDtctTmr.stop();
-        show_error(kCantTalk);
+        quillon::show_cant_talk();
         ui_->btnLogStart->setText("START");
         return;
     }
@@ -455,7 +443,7 @@ bool TMainForm::SaveLogAutomatically()
     if (failure) {
         ui_->btnLogSave->setText(kSaveLogCaption);
         ui_->btnLogStart->setText("START");
-        if (*failure == LogReadFailure::LogStatus) {
+        if (*failure == quillon::LogReadFailure::LogStatus) {
             btnStatusCheckClick();
         }
         return false;
@@ -469,7 +457,7 @@ bool TMainForm::SaveLogAutomatically()
     // The folder cannot be made, or the file cannot be written there: the
     // user picks a place, or is told that the log stays in the amplifier.
     if (!saved) {
-        if (const auto chosen = quillon::run_save_dialog(name)) {
+        if (const auto chosen = quillon::run_save_dialog(quillon::log_text_save_request(name))) {
             saved = WriteLogFile(*chosen, AutoSaveText);
         }
     }
@@ -568,6 +556,20 @@ void TMainForm::mnuConfigurationClick()
     ui_->btnLogSave->setEnabled(false);
     ui_->cbxStopCondition->setEnabled(false);
     ui_->edtComStatus->setText(QString());
+}
+
+void TMainForm::mnuViewLogDataClick()
+{
+    if (log_window_ == nullptr) {
+        return;
+    }
+    if (!log_window_->isVisible()) {
+        // Centred over the main window each time it appears.
+        log_window_->move(geometry().center() - log_window_->rect().center());
+    }
+    log_window_->show();
+    log_window_->raise();
+    log_window_->activateWindow();
 }
 
 void TMainForm::Exit1Click()

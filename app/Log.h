@@ -4,6 +4,7 @@
 
 #include "Commands.h"
 #include "IniFile.h"
+#include "LogReading.h"
 
 #include <QButtonGroup>
 #include <QMainWindow>
@@ -80,6 +81,14 @@ public:
     // Watches for the trigger once a second while a stop condition is armed.
     QTimer ChkTrigDtctTmr;
 
+    // One exchange through the adapter that UsbMode selects now (the USB
+    // adapter with address byte 0).
+    bool SendCommand(std::uint32_t command_word, std::span<const std::uint8_t> params,
+                     std::span<std::uint8_t> response);
+
+    void SetLogWindow(QWidget* log_window) { log_window_ = log_window; }
+    void mnuViewLogDataClick();
+
     quillon::TCommAdapter& serial_adapter() { return *serial_; }
     quillon::TCommAdapterUSB& usb_adapter() { return *usb_; }
 
@@ -87,9 +96,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    // One exchange through the adapter that UsbMode selects now.
-    bool Send(std::uint32_t command_word, std::span<const std::uint8_t> params,
-              std::span<std::uint8_t> response);
     // Opens the connection that UsbMode selects and enables "Check!" when it
     // came up. A port name that is no number throws ConversionError.
     void ConnectSelected();
@@ -107,8 +113,7 @@ private:
     // Reads the whole log: the log control command, then the 64 blocks,
     // appending the stop condition line, the empty line and the record lines.
     // On failure the message has been shown.
-    enum class LogReadFailure { Exchange, LogStatus };
-    std::optional<LogReadFailure> ReadLog(std::vector<std::string>& lines);
+    std::optional<quillon::LogReadFailure> ReadLog(std::vector<std::string>& lines);
     void ShowReadProgress(int exchanges_done);
     // The automatic save after a trigger, from reading to the file. False
     // when the read failed: the window then stays as the failure left it.
@@ -132,6 +137,7 @@ private:
     std::unique_ptr<quillon::TCommAdapter> serial_;
     std::unique_ptr<quillon::TCommAdapterUSB> usb_;
     TfrmConfiguration* configuration_ = nullptr;
+    QWidget* log_window_ = nullptr;
 };
 
 // The program-wide references to the one instance of each.

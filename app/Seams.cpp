@@ -17,17 +17,15 @@ ModalRunner& modal_runner()
     return runner;
 }
 
-std::optional<QString> qt_save_dialog(const QString& proposed)
+std::optional<QString> qt_save_dialog(const SaveRequest& request)
 {
-    QFileDialog dialog(nullptr, QString(), proposed,
-                       QString::fromUtf8("テキストファイル(*.txt) (*.txt);;CSVファイル(*.csv) (*.csv);;"
-                                         "すべてのファイル(*.*) (*.*)"));
+    QFileDialog dialog(nullptr, QString(), request.proposed, request.filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setDefaultSuffix("txt");
+    dialog.setDefaultSuffix(request.default_suffix);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
-    if (!proposed.isEmpty()) {
-        dialog.selectFile(proposed);
+    if (!request.proposed.isEmpty()) {
+        dialog.selectFile(request.proposed);
     }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
@@ -75,9 +73,17 @@ SaveDialogRunner set_save_dialog(SaveDialogRunner runner)
     return replace(save_dialog(), std::move(runner), kQtSaveDialog);
 }
 
-std::optional<QString> run_save_dialog(const QString& proposed)
+std::optional<QString> run_save_dialog(const SaveRequest& request)
 {
-    return save_dialog()(proposed);
+    return save_dialog()(request);
+}
+
+SaveRequest log_text_save_request(const QString& proposed)
+{
+    return {proposed,
+            QString::fromUtf8("テキストファイル(*.txt) (*.txt);;CSVファイル(*.csv) (*.csv);;"
+                              "すべてのファイル(*.*) (*.*)"),
+            "txt"};
 }
 
 LocalClock set_clock(LocalClock clock)

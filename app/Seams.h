@@ -21,12 +21,20 @@ using ModalRunner = std::function<int(QDialog&)>;
 ModalRunner set_modal_runner(ModalRunner runner);
 int run_modal(QDialog& dialog);
 
-// The file save dialog of the main window: proposes a file name, asks before
-// replacing a file, adds ".txt" to a name without extension. Nothing when
-// the user cancels.
-using SaveDialogRunner = std::function<std::optional<QString>(const QString& proposed)>;
+// A file save dialog: it proposes a file name, offers the filter (Qt's
+// "Text (*.a);;All (*)" form), adds the default suffix to a name without
+// extension, and asks before replacing a file. Nothing when the user cancels.
+struct SaveRequest {
+    QString proposed;
+    QString filter;
+    QString default_suffix;
+};
+// The main window's "SAVE LOG" dialog.
+SaveRequest log_text_save_request(const QString& proposed);
+
+using SaveDialogRunner = std::function<std::optional<QString>(const SaveRequest& request)>;
 SaveDialogRunner set_save_dialog(SaveDialogRunner runner);
-std::optional<QString> run_save_dialog(const QString& proposed);
+std::optional<QString> run_save_dialog(const SaveRequest& request);
 
 // The local clock.
 using LocalClock = std::function<QDateTime()>;

@@ -1,8 +1,9 @@
 // Quillon's program entry: the application, then the main window (which
 // loads the link libraries, reads the settings and connects), then the
-// configuration dialog; then the message loop.
+// configuration dialog, then the log view window; then the message loop.
 #include "Configuration.h"
 #include "Log.h"
+#include "Logwindow.h"
 #include "MessageBoxes.h"
 
 #include <QApplication>
@@ -22,6 +23,8 @@ int main(int argc, char** argv)
         }
         TfrmConfiguration configuration(main_form, &main_form);
         main_form.SetConfigurationDialog(&configuration);
+        TfrmLogWindow log_window(main_form);
+        main_form.SetLogWindow(&log_window);
         main_form.show();
         QApplication::exec();
     } catch (const std::exception&) {

@@ -1,0 +1,84 @@
+// "SAVE LOG" end to end, from the click to the file written, against the
+// simulated amplifier on a line emulating 115200 bit/s, as a ratio to the
+// wire time of its 65 exchanges.
+#include "Amplifier.h"
+#include "BlockPeer.h"
+#include "Configuration.h"
+#include "Log.h"
+#include "LogRead.h"
+#include "Messages.h"
+#include "PtyEndpoint.h"
+#include "Seams.h"
+#include "TestEnvironment.h"
+
+#include <QApplication>
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void BM_SaveLogAtLineRate(benchmark::State& state)
+{
+    const auto line_rate = static_cast<unsigned>(state.range(0));
+    testsupport::FilledAmplifier filled;
+    ampsim::Amplifier amplifier(filled.model);
+    ampsim::PtyEndpoint line(1);
+    ampsim::BlockPeer peer(line, amplifier.serial_responder(), line_rate);
+
+    const std::string root = testsupport::private_root();
+    const std::string settings = root + "/quillon.INI";
+    std::ofstream(settings) << "[Form]\r\nUSB MODE=0\r\nComPort=COM1\r\nBaudRate=" << line_rate
+                            << "\r\n";
+    const QString target = QString::fromStdString(root + "/saved-log.txt");
+    quillon::set_save_dialog([&](const quillon::SaveRequest&) { return target; });
+    int failures = 0;
+    quillon::set_message_sink([&](const quillon::Message& message) {
+        failures += message.icon == quillon::MessageIcon::Error ? 1 : 0;
+    });
+
+    TMainForm window(settings);
+    if (!window.StartUp()) {
+        state.SkipWithError("start-up failed");
+        return;
+    }
+    Clock::duration spent{};
+    for (auto _ : state) {
+        std::filesystem::remove(target.toStdString());
+        const auto start = Clock::now();
+        window.btnLogSaveClick();
+        spent += Clock::now() - start;
+        if (failures != 0 || !std::filesystem::exists(target.toStdString())) {
+            state.SkipWithError("SAVE LOG failed");
+            break;
+        }
+    }
+    const double wire = double(testsupport::kLogReadWireBytes) * 10.0 / line_rate;
+    const double per_save =
+        std::chrono::duration<double>(spent).count() / double(state.iterations());
+    state.counters["wire_s"] = wire;
+    state.counters["ratio_to_wire"] = per_save / wire;
+    quillon::set_save_dialog({});
+    quillon::set_message_sink({});
+}
+
+BENCHMARK(BM_SaveLogAtLineRate)->Arg(115200)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication application(argc, argv);
+    testsupport::make_private_folders();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    testsupport::remove_private_folders();
+    return 0;
+}

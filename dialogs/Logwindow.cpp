@@ -1,0 +1,143 @@
+#include "Logwindow.h"
+
+#include "AtomicFile.h"
+#include "Log.h"
+#include "LogReading.h"
+#include "LogText.h"
+#include "Seams.h"
+#include "ui_Logwindow.h"
+
+#include <QEvent>
+#include <QFile>
+#include <QFont>
+
+#include <array>
+#include <cstdio>
+#include <vector>
+
+TfrmLogWindow* frmLogWindow = nullptr;
+
+namespace {
+
+// The list's margins inside the client area: 8 at left and top, and what
+// the list leaves free at the right and bottom.
+constexpr int kMargin = 8;
+constexpr int kWidthAllowance = 17;
+constexpr int kHeightAllowance = 16;
+
+}  // namespace
+
+std::string log_view_row(std::span<const std::uint8_t, 32> record)
+{
+    std::string row = "Recv : ";
+    char digits[4];
+    for (std::size_t i = 0; i < record.size(); ++i) {
+        if (i == 16) {
+            row += " Send : ";
+        }
+        std::snprintf(digits, sizeof digits, "%02X,", record[i]);
+        row += digits;
+    }
+    return row;
+}
+
+TfrmLogWindow::TfrmLogWindow(TMainForm& main_form, QWidget* parent)
+    : QMainWindow(parent), ui_(std::make_unique<Ui::TfrmLogWindow>()), main_form_(main_form)
+{
+    ui_->setupUi(this);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    // The family named in the layout, with a fixed-pitch stand-in where it
+    // is missing: rows line up only in a fixed-pitch face.
+    QFont font(QString::fromUtf8("ＭＳ ゴシック"));
+    font.setStyleHint(QFont::Monospace);
+    font.setPixelSize(12);
+    ui_->lbxLogList->setFont(font);
+    ui_->centralwidget->installEventFilter(this);
+    frmLogWindow = this;
+
+    const auto on_trigger = [this](QAction* action, void (TfrmLogWindow::*handler)()) {
+        connect(action, &QAction::triggered, this, [this, handler] {
+            quillon::run_guarded([this, handler] { (this->*handler)(); });
+        });
+    };
+    on_trigger(ui_->mnuGetLog, &TfrmLogWindow::mnuGetLogClick);
+    on_trigger(ui_->mnuSaveLog, &TfrmLogWindow::mnuSaveLogClick);
+    on_trigger(ui_->mnuClearLog, &TfrmLogWindow::mnuClearLogClick);
+}
+
+TfrmLogWindow::~TfrmLogWindow()
+{
+    if (frmLogWindow == this) {
+        frmLogWindow = nullptr;
+    }
+}
+
+bool TfrmLogWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ui_->centralwidget && event->type() == QEvent::Resize) {
+        FormResize();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TfrmLogWindow::FormResize()
+{
+    const QSize client = ui_->centralwidget->size();
+    ui_->lbxLogList->setGeometry(kMargin, kMargin, client.width() - kWidthAllowance,
+                                 client.height() - kHeightAllowance);
+}
+
+void TfrmLogWindow::AddRow(const std::string& row)
+{
+    ui_->lbxLogList->addItem(QString::fromLocal8Bit(row.c_str()));
+}
+
+void TfrmLogWindow::mnuGetLogClick()
+{
+    ui_->lbxLogList->clear();
+    ui_->mnuSaveLog->setEnabled(false);
+    ui_->mnuClearLog->setEnabled(false);
+    AddRow(quillon::date_time_line(quillon::local_now()));
+
+    // Only the control command's success counts here; it stops logging.
+    std::array<std::uint8_t, kParameterBufferSize> params{};
+    std::array<std::uint8_t, kResponseBufferSize> response{};
+    if (!main_form_.SendCommand(command_word::kLogControl, params, response)) {
+        quillon::show_cant_talk();
+        return;
+    }
+    AddRow({});
+    const auto failure = quillon::read_log_blocks(
+        [this](std::uint32_t word, std::span<const std::uint8_t> p, std::span<std::uint8_t> r) {
+            return main_form_.SendCommand(word, p, r);
+        },
+        [this](std::span<const std::uint8_t, 32> record) { AddRow(log_view_row(record)); },
+        [](int) {});
+    if (!failure) {
+        ui_->mnuSaveLog->setEnabled(true);
+        ui_->mnuClearLog->setEnabled(true);
+    }
+}
+
+void TfrmLogWindow::mnuSaveLogClick()
+{
+    // Asks before replacing a file, as the main window's save does.
+    const auto file = quillon::run_save_dialog({QString(), "All files (*.*) (*.*)", QString()});
+    if (!file) {
+        return;
+    }
+    std::vector<std::string> lines;
+    for (int row = 0; row < ui_->lbxLogList->count(); ++row) {
+        lines.push_back(ui_->lbxLogList->item(row)->text().toLocal8Bit().toStdString());
+    }
+    // A file that cannot be written leaves the list as it was.
+    quillon::write_file_atomically(QFile::encodeName(*file).toStdString(), quillon::crlf_text(lines));
+    ui_->lbxLogList->clear();
+}
+
+void TfrmLogWindow::mnuClearLogClick()
+{
+    ui_->lbxLogList->clear();
+}

@@ -1,0 +1,45 @@
+// The log view window: fetches the amplifier's whole log into a list, saves
+// the list in a file of its own format and clears it. Modeless; closing it
+// only hides it, so its list stays.
+#pragma once
+
+#include <QMainWindow>
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+class TMainForm;
+namespace Ui {
+class TfrmLogWindow;
+}
+
+class TfrmLogWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit TfrmLogWindow(TMainForm& main_form, QWidget* parent = nullptr);
+    ~TfrmLogWindow() override;
+
+    void mnuGetLogClick();
+    void mnuSaveLogClick();
+    void mnuClearLogClick();
+    void FormResize();
+
+    Ui::TfrmLogWindow& controls() { return *ui_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void AddRow(const std::string& row);
+
+    std::unique_ptr<Ui::TfrmLogWindow> ui_;
+    TMainForm& main_form_;
+};
+
+// "Recv : XX,...,XX, Send : XX,...,XX," for one 32-byte record.
+std::string log_view_row(std::span<const std::uint8_t, 32> record);
+
+extern TfrmLogWindow* frmLogWindow;
