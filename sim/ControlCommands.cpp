@@ -20,7 +20,28 @@ constexpr const char* kHelp =
     "  allow-usb           accept USB connections again\n"
     "  cancel              a waveform/FFT event cancels logging\n"
     "  advance N           run N host exchanges now\n"
-    "  status              print the log status, stop condition and exchange count\n";
+    "  status              print the log status, stop condition and exchange count\n"
+    "  write-log PATH      write the 256 log records, oldest first, one a line as\n"
+    "                      16 received then 16 sent bytes in hexadecimal\n";
+
+// One line a record: its 16 received and 16 sent bytes as hexadecimal pairs.
+bool write_log(const AmplifierModel& model, const std::string& path)
+{
+    std::FILE* out = std::fopen(path.c_str(), "w");
+    if (out == nullptr) {
+        return false;
+    }
+    for (const auto& record : model.log_in_read_order()) {
+        for (auto byte : record.received) {
+            std::fprintf(out, "%02X", byte);
+        }
+        for (auto byte : record.sent) {
+            std::fprintf(out, "%02X", byte);
+        }
+        std::fputc('\n', out);
+    }
+    return std::fclose(out) == 0;
+}
 
 std::string describe_status(const AmplifierModel& model)
 {
@@ -48,7 +69,7 @@ std::string run_control_command(ControlTarget& target, const std::string& line)
     words >> verb;
     long count = 1;
     std::string where;
-    if (verb == "hang-up") {
+    if (verb == "hang-up" || verb == "write-log") {
         words >> where;
     } else if (!(words >> count)) {
         count = 1;
@@ -104,6 +125,10 @@ std::string run_control_command(ControlTarget& target, const std::string& line)
     }
     if (verb == "status") {
         return describe_status(target.model);
+    }
+    if (verb == "write-log") {
+        return write_log(target.model, where) ? "log written to " + where
+                                              : "cannot write the log to " + where;
     }
     return "unknown command: " + line;
 }
