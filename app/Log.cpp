@@ -564,8 +564,10 @@ void TMainForm::mnuViewLogDataClick()
         return;
     }
     if (!log_window_->isVisible()) {
-        // Centred over the main window each time it appears.
-        log_window_->move(geometry().center() - log_window_->rect().center());
+        // Centred over the main window each time it appears, but never with
+        // its top-left corner off the screen.
+        const QPoint centred = geometry().center() - log_window_->rect().center();
+        log_window_->move(std::max(centred.x(), 0), std::max(centred.y(), 0));
     }
     log_window_->show();
     log_window_->raise();
