@@ -1,41 +1,23 @@
 #include "HalvexApi.h"
 
+#include "LoadedLibrary.h"
 #include "TestEnvironment.h"
-
-#include <cstdio>
-#include <cstdlib>
-#include <dlfcn.h>
 
 namespace testsupport {
 
 namespace {
 
-template <typename Function>
-void bind(void* library, const char* name, Function& target)
-{
-    void* symbol = ::dlsym(library, name);
-    if (symbol == nullptr) {
-        std::fprintf(stderr, "libhalvex.so lacks %s\n", name);
-        std::abort();
-    }
-    target = reinterpret_cast<Function>(symbol);
-}
-
 HalvexApi load()
 {
-    void* library = ::dlopen(halvex_path().c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) {
-        std::fprintf(stderr, "cannot load %s: %s\n", halvex_path().c_str(), ::dlerror());
-        std::abort();
-    }
+    const LoadedLibrary library(halvex_path());
     HalvexApi api{};
-    bind(library, "_HLVX_GetVersion", api.GetVersion);
-    bind(library, "_HLVX_SndCmdAndRcvRsp", api.SndCmdAndRcvRsp);
-    bind(library, "_HLVX_Connect", api.Connect);
-    bind(library, "_HLVX_Disconnect", api.Disconnect);
-    bind(library, "_HLVX_SndCmdAndRcvRspEx", api.SndCmdAndRcvRspEx);
-    bind(library, "_HLVX_SetTimeout", api.SetTimeout);
-    bind(library, "_HLVX_GetInfo", api.GetInfo);
+    library.bind("_HLVX_GetVersion", api.GetVersion);
+    library.bind("_HLVX_SndCmdAndRcvRsp", api.SndCmdAndRcvRsp);
+    library.bind("_HLVX_Connect", api.Connect);
+    library.bind("_HLVX_Disconnect", api.Disconnect);
+    library.bind("_HLVX_SndCmdAndRcvRspEx", api.SndCmdAndRcvRspEx);
+    library.bind("_HLVX_SetTimeout", api.SetTimeout);
+    library.bind("_HLVX_GetInfo", api.GetInfo);
     return api;
 }
 

@@ -1,47 +1,29 @@
 #include "TarnlinkApi.h"
 
+#include "LoadedLibrary.h"
 #include "TestEnvironment.h"
-
-#include <cstdio>
-#include <cstdlib>
-#include <dlfcn.h>
 
 namespace testsupport {
 
 namespace {
 
-template <typename Function>
-void bind(void* library, const char* name, Function& target)
-{
-    void* symbol = ::dlsym(library, name);
-    if (symbol == nullptr) {
-        std::fprintf(stderr, "libtarnlink.so lacks %s\n", name);
-        std::abort();
-    }
-    target = reinterpret_cast<Function>(symbol);
-}
-
 TarnlinkApi load()
 {
-    void* library = ::dlopen(tarnlink_path().c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) {
-        std::fprintf(stderr, "cannot load %s: %s\n", tarnlink_path().c_str(), ::dlerror());
-        std::abort();
-    }
+    const LoadedLibrary library(tarnlink_path());
     TarnlinkApi api{};
-    bind(library, "dfGetDllVersion", api.dfGetDllVersion);
-    bind(library, "dfComSetReady", api.dfComSetReady);
-    bind(library, "dfComSetClose", api.dfComSetClose);
-    bind(library, "dfComSetBaudRate", api.dfComSetBaudRate);
-    bind(library, "dfComSetTimeout1", api.dfComSetTimeout1);
-    bind(library, "dfComSetTimeout2", api.dfComSetTimeout2);
-    bind(library, "_PortInitial", api.PortInitial);
-    bind(library, "_PortClose", api.PortClose);
-    bind(library, "_SetBaudRate", api.SetBaudRate);
-    bind(library, "_SetTimeouts", api.SetTimeouts);
-    bind(library, "dfComMakeData", api.dfComMakeData);
-    bind(library, "_CommLoop", api.CommLoop);
-    bind(library, "dfComCommunication", api.dfComCommunication);
+    library.bind("dfGetDllVersion", api.dfGetDllVersion);
+    library.bind("dfComSetReady", api.dfComSetReady);
+    library.bind("dfComSetClose", api.dfComSetClose);
+    library.bind("dfComSetBaudRate", api.dfComSetBaudRate);
+    library.bind("dfComSetTimeout1", api.dfComSetTimeout1);
+    library.bind("dfComSetTimeout2", api.dfComSetTimeout2);
+    library.bind("_PortInitial", api.PortInitial);
+    library.bind("_PortClose", api.PortClose);
+    library.bind("_SetBaudRate", api.SetBaudRate);
+    library.bind("_SetTimeouts", api.SetTimeouts);
+    library.bind("dfComMakeData", api.dfComMakeData);
+    library.bind("_CommLoop", api.CommLoop);
+    library.bind("dfComCommunication", api.dfComCommunication);
     return api;
 }
 
