@@ -3,6 +3,7 @@
 // over a pseudo-terminal with an instant line, at an emulated 115200 bit/s
 // as a ratio to the wire time, and over the USB driver stand-in.
 #include "Amplifier.h"
+#include "BenchSupport.h"
 #include "AmplifierModel.h"
 #include "BlockPeer.h"
 #include "Commands.h"
@@ -17,29 +18,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using testsupport::FilledAmplifier;
-using testsupport::SendCommand;
-
-void time_log_reads(benchmark::State& state, const SendCommand& send, unsigned line_rate)
-{
-    Clock::duration spent{};
-    for (auto _ : state) {
-        const auto start = Clock::now();
-        if (!testsupport::read_whole_log(send)) {
-            state.SkipWithError("log read failed");
-            return;
-        }
-        spent += Clock::now() - start;
-    }
-    if (line_rate != 0) {
-        const double wire = double(testsupport::kLogReadWireBytes) * 10.0 / line_rate;
-        const double per_read =
-            std::chrono::duration<double>(spent).count() / double(state.iterations());
-        state.counters["wire_s"] = wire;
-        state.counters["ratio_to_wire"] = per_read / wire;
-    }
-}
 
 void BM_SerialAdapterLogRead(benchmark::State& state)
 {
@@ -54,10 +33,15 @@ void BM_SerialAdapterLogRead(benchmark::State& state)
         state.SkipWithError("cannot open COM1");
         return;
     }
-    time_log_reads(
+    benchsupport::time_log_reads(
         state,
-        [&](std::uint32_t word, std::span<const std::uint8_t> params, std::span<std::uint8_t> out) {
-            return adapter.SendCommand(word, params, out);
+        [&] {
+            return testsupport::read_whole_log([&](std::uint32_t word,
+                                                   std::span<const std::uint8_t> params,
+                                                   std::span<std::uint8_t> out) {
+                       return adapter.SendCommand(word, params, out);
+                   })
+                .has_value();
         },
         line_rate);
 }
@@ -72,10 +56,15 @@ void BM_UsbAdapterLogRead(benchmark::State& state)
         state.SkipWithError("cannot connect over USB");
         return;
     }
-    time_log_reads(
+    benchsupport::time_log_reads(
         state,
-        [&](std::uint32_t word, std::span<const std::uint8_t> params, std::span<std::uint8_t> out) {
-            return adapter.SendCommand(word, 0, params, out);
+        [&] {
+            return testsupport::read_whole_log([&](std::uint32_t word,
+                                                   std::span<const std::uint8_t> params,
+                                                   std::span<std::uint8_t> out) {
+                       return adapter.SendCommand(word, 0, params, out);
+                   })
+                .has_value();
         },
         0);
     adapter.DisconnectAll();
@@ -89,10 +78,5 @@ BENCHMARK(BM_UsbAdapterLogRead)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int main(int argc, char** argv)
 {
-    testsupport::make_private_folders();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    testsupport::remove_private_folders();
-    return 0;
+    return benchsupport::run_benchmarks(argc, argv);
 }

@@ -2,6 +2,7 @@
 // simulated amplifier on a line emulating 115200 bit/s, as a ratio to the
 // wire time of its 65 exchanges.
 #include "Amplifier.h"
+#include "BenchSupport.h"
 #include "BlockPeer.h"
 #include "Configuration.h"
 #include "Log.h"
@@ -20,8 +21,6 @@
 #include <fstream>
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 void BM_SaveLogAtLineRate(benchmark::State& state)
 {
@@ -47,22 +46,14 @@ void BM_SaveLogAtLineRate(benchmark::State& state)
         state.SkipWithError("start-up failed");
         return;
     }
-    Clock::duration spent{};
-    for (auto _ : state) {
-        std::filesystem::remove(target.toStdString());
-        const auto start = Clock::now();
-        window.btnLogSaveClick();
-        spent += Clock::now() - start;
-        if (failures != 0 || !std::filesystem::exists(target.toStdString())) {
-            state.SkipWithError("SAVE LOG failed");
-            break;
-        }
-    }
-    const double wire = double(testsupport::kLogReadWireBytes) * 10.0 / line_rate;
-    const double per_save =
-        std::chrono::duration<double>(spent).count() / double(state.iterations());
-    state.counters["wire_s"] = wire;
-    state.counters["ratio_to_wire"] = per_save / wire;
+    benchsupport::time_log_reads(
+        state,
+        [&] {
+            std::filesystem::remove(target.toStdString());
+            window.btnLogSaveClick();
+            return failures == 0 && std::filesystem::exists(target.toStdString());
+        },
+        line_rate);
     quillon::set_save_dialog({});
     quillon::set_message_sink({});
 }

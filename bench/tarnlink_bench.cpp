@@ -1,6 +1,7 @@
 // What the serial link costs on top of the wire: the software overhead of one
 // exchange, and a whole log read against a peer that emulates the line rate.
 #include "Amplifier.h"
+#include "BenchSupport.h"
 #include "LogRead.h"
 #include "SimulatedPort.h"
 #include "TarnlinkApi.h"
@@ -17,7 +18,6 @@ namespace {
 
 using testsupport::SimulatedPort;
 using testsupport::tarnlink;
-using Clock = std::chrono::steady_clock;
 
 constexpr std::uint8_t kLogBlockRead = 0xFA;
 
@@ -63,21 +63,9 @@ void BM_LogReadAtLineRate(benchmark::State& state)
         state.SkipWithError("cannot open COM1");
         return;
     }
-    Clock::duration spent{};
-    for (auto _ : state) {
-        const auto start = Clock::now();
-        if (!testsupport::read_whole_log(send_through_library)) {
-            state.SkipWithError("log read failed");
-            break;
-        }
-        spent += Clock::now() - start;
-    }
+    benchsupport::time_log_reads(
+        state, [] { return testsupport::read_whole_log(send_through_library).has_value(); }, rate);
     tarnlink().dfComSetClose();
-    const double wire_seconds = double(testsupport::kLogReadWireBytes) * 10.0 / rate;
-    const double seconds_per_read =
-        std::chrono::duration<double>(spent).count() / double(state.iterations());
-    state.counters["wire_s"] = wire_seconds;
-    state.counters["ratio_to_wire"] = seconds_per_read / wire_seconds;
 }
 
 BENCHMARK(BM_ExchangeOverhead134ByteResponse)->Unit(benchmark::kMicrosecond)->UseRealTime();
@@ -88,10 +76,5 @@ BENCHMARK(BM_LogReadAtLineRate)->Arg(9600)->Iterations(1)->Unit(benchmark::kMill
 
 int main(int argc, char** argv)
 {
-    testsupport::make_private_folders();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    testsupport::remove_private_folders();
-    return 0;
+    return benchsupport::run_benchmarks(argc, argv);
 }
