@@ -10,18 +10,31 @@
 #include "Configuration.h"
 #include "Log.h"
 #include "MessageRecorder.h"
+#include "PortPath.h"
 #include "PtyEndpoint.h"
 #include "Seams.h"
 #include "TestEnvironment.h"
 #include "UsbEndpoint.h"
+#include "ui_Log.h"
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
+
+// So that a failed comparison of control texts prints the texts.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace testsupport {
 
@@ -36,6 +49,9 @@ protected:
           settings_path(private_root() + "/quillon.INI")
     {
         std::filesystem::remove(settings_path);
+        for (int port = 2; port <= 16; ++port) {
+            publish_dead_port(port);
+        }
     }
 
     ~MainWindowTest() override { quillon::set_modal_runner({}); }
@@ -63,11 +79,57 @@ protected:
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
-    // The main window and configuration dialog as the program entry makes
-    // them; false when start-up ended the program.
-    bool start()
+    // Publishes COMn as a link to a file that is no terminal, so that opening
+    // it fails. A port without a link falls back to /dev/ttySn-1, a real
+    // device of this machine that no test may open: the constructor does
+    // this for COM2..COM16, and an endpoint made later replaces the link.
+    static void publish_dead_port(int port)
     {
+        namespace fs = std::filesystem;
+        const std::string target = private_root() + "/not-a-terminal";
+        std::ofstream(target, std::ios::app).flush();
+        const std::string link = tarnlink::port_link_path(port);
+        std::error_code ignored;
+        fs::create_directories(fs::path(link).parent_path(), ignored);
+        fs::remove(link, ignored);
+        fs::create_symlink(target, link);
+    }
+
+    // Whether some open file description holds the lock that the serial link
+    // library takes on an open port (a second open in this process meets it
+    // just as another program would).
+    static bool port_is_held(const std::string& device)
+    {
+        const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+            return true;
+        }
+        const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+        if (!held) {
+            ::flock(fd, LOCK_UN);
+        }
+        ::close(fd);
+        return held;
+    }
+
+    // Serves USB with handler instead of the model (before the window starts
+    // up: connections to the old endpoint die with it).
+    void serve_usb_with(ampsim::UsbCommandHandler handler)
+    {
+        usb.reset();
+        usb = std::make_unique<ampsim::UsbEndpoint>(std::move(handler));
+    }
+
+    // The main window and configuration dialog as the program entry makes
+    // them; false when start-up ended the program. before_start_up runs on
+    // the built window ahead of StartUp().
+    bool start(const std::function<void(TMainForm&)>& before_start_up = {})
+    {
+        dialog.reset();
         window = std::make_unique<TMainForm>(settings_path);
+        if (before_start_up) {
+            before_start_up(*window);
+        }
         if (!window->StartUp()) {
             return false;
         }
@@ -85,6 +147,20 @@ protected:
             script(shown);
             return shown.result();
         });
+    }
+
+    // Runs "Setting" > "Configuration" as a user would: the dialog is shown
+    // (which loads the settings into it, as the modal loop would), then
+    // script edits it and presses its buttons.
+    void configure_with(std::function<void(TfrmConfiguration&)> script)
+    {
+        answer_dialogs_with([script = std::move(script)](QDialog& shown) {
+            auto& configuration = static_cast<TfrmConfiguration&>(shown);
+            configuration.show();
+            script(configuration);
+            configuration.hide();
+        });
+        window->controls().mnuConfiguration->trigger();
     }
 
     MessageRecorder messages;
