@@ -1,5 +1,6 @@
 #include "Connection.h"
 
+#include "HalvexSocket.h"
 #include "halvex.h"
 
 #include <algorithm>
@@ -27,12 +28,10 @@ int poll_timeout_ms(std::chrono::steady_clock::time_point deadline)
 std::unique_ptr<Connection> Connection::open(const std::string& path,
                                              std::chrono::milliseconds wait)
 {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (path.size() >= sizeof address.sun_path) {
+    const auto address = socket_address(path);
+    if (!address) {
         return nullptr;
     }
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
 
     // Non-blocking from the start: a listener with a full backlog must not
     // hold the caller beyond the wait.
@@ -40,7 +39,7 @@ std::unique_ptr<Connection> Connection::open(const std::string& path,
     if (fd < 0) {
         return nullptr;
     }
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0) {
         ::close(fd);
         return nullptr;
     }

@@ -4,7 +4,11 @@
 #pragma once
 
 #include <cstdlib>
+#include <cstring>
+#include <optional>
 #include <string>
+#include <sys/socket.h>
+#include <sys/un.h>
 
 namespace halvex {
 
@@ -13,6 +17,18 @@ inline std::string socket_path()
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     const std::string folder = (runtime != nullptr && runtime[0] == '/') ? runtime : "/tmp";
     return folder + "/quillon-halvex.sock";
+}
+
+// The socket address of path; nothing when path is too long for one.
+inline std::optional<sockaddr_un> socket_address(const std::string& path)
+{
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path) {
+        return std::nullopt;
+    }
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    return address;
 }
 
 }  // namespace halvex

@@ -57,13 +57,11 @@ private:
 
 sockaddr_un address_of(const std::string& path)
 {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (path.size() >= sizeof address.sun_path) {
+    const auto address = halvex::socket_address(path);
+    if (!address) {
         throw std::system_error(ENAMETOOLONG, std::generic_category(), path);
     }
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    return address;
+    return *address;
 }
 
 // A socket file nobody listens on is left over from a simulator that died:
