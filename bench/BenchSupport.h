@@ -38,6 +38,14 @@ inline void time_log_reads(benchmark::State& state, const std::function<bool()>&
     }
 }
 
+// Times whole log reads made through send.
+inline void time_log_reads(benchmark::State& state, const testsupport::SendCommand& send,
+                           unsigned line_rate)
+{
+    time_log_reads(
+        state, [&send] { return testsupport::read_whole_log(send).has_value(); }, line_rate);
+}
+
 inline int run_benchmarks(int argc, char** argv)
 {
     testsupport::make_private_folders();

@@ -63,8 +63,7 @@ void BM_LogReadAtLineRate(benchmark::State& state)
         state.SkipWithError("cannot open COM1");
         return;
     }
-    benchsupport::time_log_reads(
-        state, [] { return testsupport::read_whole_log(send_through_library).has_value(); }, rate);
+    benchsupport::time_log_reads(state, testsupport::SendCommand(send_through_library), rate);
     tarnlink().dfComSetClose();
 }
 
