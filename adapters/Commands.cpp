@@ -15,7 +15,6 @@ namespace quillon {
 
 namespace {
 
-const Message kLoadFailed{"ERR_LOADCOMDLL", "CHR_ERROR", MessageIcon::Error};
 const Message kTimeoutRefused{"SetTimeout2", "", MessageIcon::Plain};
 
 // Commands that the amplifier needs longer for. The whole word is compared:
@@ -70,11 +69,8 @@ TCommAdapter::~TCommAdapter()
 bool TCommAdapter::LoadDriver()
 {
     ClearEntryPoints();
-    if (!library_.load(library_path_) || !BindEntryPoints()) {
-        // A library lacking an entry point is as unusable as a missing one.
+    if (!library_.load_driver(library_path_, [this] { return BindEntryPoints(); })) {
         ClearEntryPoints();
-        library_.unload();
-        show_message(kLoadFailed);
         return false;
     }
     version_text_ = version_text(dfGetDllVersion_());

@@ -15,7 +15,6 @@ namespace quillon {
 
 namespace {
 
-const Message kLoadFailed{"ERR_LOADCOMDLL", "CHR_ERROR", MessageIcon::Error};
 const Message kNoMemory{"No Memory", "Error", MessageIcon::Error};
 const Message kConnectFailed{"Can't connect in USB mode. ", "Error", MessageIcon::Error};
 const Message kInvalidId{"Invalid CID", "Error", MessageIcon::Error};
@@ -64,11 +63,8 @@ TCommAdapterUSB::~TCommAdapterUSB()
 bool TCommAdapterUSB::LoadDriver()
 {
     ClearEntryPoints();
-    if (!library_.load(library_path_) || !BindEntryPoints()) {
-        // A library lacking an entry point is as unusable as a missing one.
+    if (!library_.load_driver(library_path_, [this] { return BindEntryPoints(); })) {
         ClearEntryPoints();
-        library_.unload();
-        show_message(kLoadFailed);
         return false;
     }
     GetVersion_(&driver_version_[0], &driver_version_[1], &driver_version_[2],

@@ -1,5 +1,7 @@
 #include "SharedLibrary.h"
 
+#include "Messages.h"
+
 #include <climits>
 #include <dlfcn.h>
 #include <unistd.h>
@@ -18,6 +20,16 @@ std::string SharedLibrary::beside_program(const std::string& file_name)
     std::string folder = running_program_path();
     folder.erase(folder.rfind('/') + 1);
     return folder + file_name;
+}
+
+bool SharedLibrary::load_driver(const std::string& path, const std::function<bool()>& bind)
+{
+    if (load(path) && bind()) {
+        return true;
+    }
+    unload();
+    show_message({"ERR_LOADCOMDLL", "CHR_ERROR", MessageIcon::Error});
+    return false;
 }
 
 bool SharedLibrary::load(const std::string& path)

@@ -2,6 +2,7 @@
 // as the adapters load the serial link library and the USB driver library.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace quillon {
@@ -23,6 +24,10 @@ public:
     // Releases a library held before, also when path cannot be loaded (false).
     bool load(const std::string& path);
     void unload();
+    // Loads path and runs bind to look up its entry points. A library that
+    // cannot be loaded or bound is as unusable as a missing one: it is
+    // released, "ERR_LOADCOMDLL" is shown, and the result is false.
+    bool load_driver(const std::string& path, const std::function<bool()>& bind);
     bool loaded() const { return handle_ != nullptr; }
 
     // The entry point called name as a function pointer; null when the
