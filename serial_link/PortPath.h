@@ -1,6 +1,7 @@
-// Where a port name such as "COM3" lives on this machine: a link in the
-// user's ports folder when there is one, else the matching /dev/ttyS device.
-// Shared by the library and by the simulator, which publishes its links there.
+// Where a port name such as "COM3" lives on this machine: the user's ports
+// folder's entry when it has one, else the matching /dev/ttyS device. Shared
+// by the library, the simulator (which publishes its links there) and the
+// program (which shows where each port leads).
 #pragma once
 
 #include <cstdlib>
@@ -46,5 +47,23 @@ inline std::string port_link_path(int port_number)
 {
     return ports_folder() + "/COM" + std::to_string(port_number);
 }
+
+// What port COMn (n = 1..16) stands for.
+struct PortEntry {
+    // The path to open. Whenever the ports folder has an entry COMn (a link,
+    // even a broken one, or any other file) it is that entry, so that a
+    // missing adapter fails the open instead of reaching another device;
+    // only without one does /dev/ttyS{n-1} stand in.
+    std::string path;
+    bool in_ports_folder = false;
+    std::string link_target;  // where the entry points, when it is a link
+    std::string device;       // the path resolved through every link; empty when absent
+};
+
+PortEntry find_port(int port_number);
+
+// One line for a person: "COM3: /dev/serial/by-id/usb-... -> /dev/ttyUSB0",
+// "COM4: /dev/ttyS3 (not present)".
+std::string describe_port(int port_number);
 
 }  // namespace tarnlink

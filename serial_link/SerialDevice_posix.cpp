@@ -1,21 +1,22 @@
-// Linux backend of the serial device: termios for the line, poll() with a
-// deadline for every wait.
+// Linux backend of the serial device: the port lookup, an exclusive open,
+// poll() with a deadline for every wait. The line itself is LineControl's.
 #include "SerialDevice.h"
 
+#include "LineControl.h"
 #include "PortPath.h"
+#include "Trace.h"
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <optional>
 #include <utility>
 
@@ -29,69 +30,6 @@ using std::chrono::milliseconds;
 // A write needs some bound even when the caller set no time-out at all: a
 // line held off by hardware flow control must not stop the caller for good.
 constexpr milliseconds kFallbackWriteBound{2000};
-
-struct SpeedEntry {
-    std::uint32_t rate;
-    speed_t code;
-};
-
-constexpr std::array kSpeeds{
-    SpeedEntry{50, B50},         SpeedEntry{75, B75},         SpeedEntry{110, B110},
-    SpeedEntry{134, B134},       SpeedEntry{150, B150},       SpeedEntry{200, B200},
-    SpeedEntry{300, B300},       SpeedEntry{600, B600},       SpeedEntry{1200, B1200},
-    SpeedEntry{1800, B1800},     SpeedEntry{2400, B2400},     SpeedEntry{4800, B4800},
-    SpeedEntry{9600, B9600},     SpeedEntry{19200, B19200},   SpeedEntry{38400, B38400},
-    SpeedEntry{57600, B57600},   SpeedEntry{115200, B115200}, SpeedEntry{230400, B230400},
-    SpeedEntry{460800, B460800}, SpeedEntry{500000, B500000}, SpeedEntry{576000, B576000},
-    SpeedEntry{921600, B921600}, SpeedEntry{1000000, B1000000}, SpeedEntry{1152000, B1152000},
-    SpeedEntry{1500000, B1500000}, SpeedEntry{2000000, B2000000}, SpeedEntry{2500000, B2500000},
-    SpeedEntry{3000000, B3000000}, SpeedEntry{3500000, B3500000}, SpeedEntry{4000000, B4000000},
-};
-
-std::optional<speed_t> speed_code(std::uint32_t rate)
-{
-    for (const auto& entry : kSpeeds) {
-        if (entry.rate == rate) {
-            return entry.code;
-        }
-    }
-    return std::nullopt;
-}
-
-std::uint32_t speed_rate(speed_t code)
-{
-    for (const auto& entry : kSpeeds) {
-        if (entry.code == code) {
-            return entry.rate;
-        }
-    }
-    return 0;
-}
-
-std::optional<tcflag_t> size_flag(std::uint8_t data_bits)
-{
-    switch (data_bits) {
-    case 5: return CS5;
-    case 6: return CS6;
-    case 7: return CS7;
-    case 8: return CS8;
-    default: return std::nullopt;
-    }
-}
-
-std::string device_path(const std::string& port_name)
-{
-    const auto number = port_number_of(port_name);
-    if (!number) {
-        return {};
-    }
-    std::string link = port_link_path(*number);
-    struct stat info {};
-    if (::stat(link.c_str(), &info) == 0) {
-        return link;
-    }
-    return "/dev/ttyS" + std::to_string(*number - 1);
-}
 
 // Waits for an event on fd until the deadline. Returns the events seen, 0 when
 // the deadline passed first.
@@ -125,18 +63,91 @@ bool is_link_error(int error)
     return error != EAGAIN && error != EWOULDBLOCK && error != EINTR;
 }
 
+// The wire time of count bytes at rate bit/s (10 bits a byte), plus one ms.
+milliseconds wire_time(int count, std::uint32_t rate)
+{
+    return milliseconds(1 + std::int64_t{count} * 10 * 1000 / (rate > 0 ? rate : 9600));
+}
+
+// Why open() failed, in words that point a user at the cure.
+std::string open_failure(int error, const PortEntry& entry)
+{
+    std::string text = std::strerror(error);
+    if (error == ENOENT && !entry.link_target.empty()) {
+        text += " (the link points to " + entry.link_target + ", which is not there)";
+    } else if (error == EACCES) {
+        text += " (is the user in the dialout group?)";
+    } else if (error == EBUSY) {
+        text += " (held by another program)";
+    }
+    return text;
+}
+
 }  // namespace
 
 struct SerialDevice::Impl {
     int fd = -1;
+    std::string port_name;
     Timeouts timeouts{};
+    bool low_latency_set = false;
 
     ~Impl()
     {
+        discard_unsent_output();
+        if (low_latency_set) {
+            leave_low_latency(fd);
+        }
         // On a pseudo-terminal the exclusive flag outlives the close and
         // would lock ordinary users out of the next open.
         ::ioctl(fd, TIOCNXCL);
         ::close(fd);
+    }
+
+    std::uint32_t line_rate() const
+    {
+        LineSettings line;
+        return read_line(fd, line) ? line.baud_rate : 0;
+    }
+
+    int queued_output() const
+    {
+        int queued = 0;
+        return ::ioctl(fd, TIOCOUTQ, &queued) == 0 ? queued : -1;
+    }
+
+    // Waits until the output queue is empty or the deadline has passed. The
+    // tty layer has no event for "output queue empty", so it waits for the
+    // time the queued bytes need on the wire, then looks again.
+    bool wait_for_empty_output(Clock::time_point deadline) const
+    {
+        const std::uint32_t rate = line_rate();
+        for (;;) {
+            const int queued = queued_output();
+            if (queued <= 0) {
+                return queued == 0;
+            }
+            const auto now = Clock::now();
+            if (now >= deadline) {
+                return false;
+            }
+            const auto wait =
+                std::min(std::chrono::duration_cast<milliseconds>(deadline - now), wire_time(queued, rate));
+            ::poll(nullptr, 0, static_cast<int>(wait.count()));
+        }
+    }
+
+    // Linux's close() of a tty waits up to the driver's closing time (30 s by
+    // default) for queued output, which a line held off by flow control never
+    // sends. What can leave in its own wire time is let go (the last ACK of
+    // an exchange, say); what is still there then is thrown away.
+    void discard_unsent_output() const
+    {
+        const int queued = queued_output();
+        if (queued <= 0) {
+            return;
+        }
+        wait_for_empty_output(Clock::now() + 2 * wire_time(queued, line_rate()));
+        ::tcflush(fd, TCOFLUSH);
     }
 
     std::optional<Clock::time_point> read_deadline(std::size_t count, Clock::time_point start) const
@@ -166,84 +177,57 @@ SerialDevice::~SerialDevice() = default;
 
 std::unique_ptr<SerialDevice> SerialDevice::open(const std::string& port_name)
 {
-    const std::string path = device_path(port_name);
-    if (path.empty()) {
+    const auto number = port_number_of(port_name);
+    if (!number) {
+        trace_failure(port_name, "port name", "not one of COM1 to COM16");
         return nullptr;
     }
+    const PortEntry entry = find_port(*number);
+    const std::string& path = entry.path;
     // Non-blocking so that opening a real port never waits for carrier, and
     // so that every later wait is ours, with its own deadline.
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
+        trace_failure(port_name, "open " + path, open_failure(errno, entry));
         return nullptr;
     }
     // The flock keeps out a second opener even when it runs as root, which
     // ignores TIOCEXCL; TIOCEXCL keeps out programs that do not flock.
-    if (!::isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
+    const auto refuse = [&](const std::string& step, const std::string& detail) {
+        trace_failure(port_name, step + " " + path, detail);
         ::close(fd);
         return nullptr;
+    };
+    if (!::isatty(fd)) {
+        return refuse("isatty", "not a terminal");
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        return refuse("flock", std::string(std::strerror(errno)) + " (held by another program)");
+    }
+    if (::ioctl(fd, TIOCEXCL) != 0) {
+        return refuse("TIOCEXCL", std::strerror(errno));
     }
     auto impl = std::make_unique<Impl>();
     impl->fd = fd;
+    impl->port_name = port_name;
+    // A USB-serial adapter otherwise holds each short reply for its latency
+    // timer; a driver without the mode is fine as it is.
+    impl->low_latency_set = enter_low_latency(fd);
     return std::unique_ptr<SerialDevice>(new SerialDevice(std::move(impl)));
 }
 
 bool SerialDevice::read_line_settings(LineSettings& settings) const
 {
-    termios tio{};
-    if (::tcgetattr(impl_->fd, &tio) != 0) {
-        return false;
-    }
-    settings.baud_rate = speed_rate(::cfgetospeed(&tio));
-    settings.binary_mode = true;  // raw mode is the only mode this library runs
-    settings.parity_checking = (tio.c_iflag & INPCK) != 0;
-    switch (tio.c_cflag & CSIZE) {
-    case CS5: settings.data_bits = 5; break;
-    case CS6: settings.data_bits = 6; break;
-    case CS7: settings.data_bits = 7; break;
-    default: settings.data_bits = 8; break;
-    }
-    settings.parity = (tio.c_cflag & PARENB) == 0 ? 0 : ((tio.c_cflag & PARODD) != 0 ? 1 : 2);
-    settings.stop_bits = (tio.c_cflag & CSTOPB) != 0 ? 2 : 0;
-    return true;
+    return read_line(impl_->fd, settings);
 }
 
 bool SerialDevice::write_line_settings(const LineSettings& settings)
 {
-    const auto speed = speed_code(settings.baud_rate);
-    const auto size = size_flag(settings.data_bits);
-    if (!speed || !size || settings.parity > 2 || settings.stop_bits > 2) {
-        return false;
+    const auto error = write_line(impl_->fd, settings);
+    if (error) {
+        trace_failure(impl_->port_name, error->step, error->detail);
     }
-    termios tio{};
-    if (::tcgetattr(impl_->fd, &tio) != 0) {
-        return false;
-    }
-    // Raw: every byte value passes unchanged both ways. Software flow control
-    // goes too, since 0x11 and 0x13 are ordinary data in a block. CRTSCTS and
-    // the modem lines stay as the driver has them.
-    tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
-                                          ICRNL | IXON | IXOFF | IXANY | IMAXBEL | INPCK);
-    if (settings.parity_checking) {
-        tio.c_iflag |= INPCK;
-    }
-    tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
-    tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB);
-    tio.c_cflag |= *size | CLOCAL | CREAD;
-    if (settings.parity != 0) {
-        tio.c_cflag |= PARENB | (settings.parity == 1 ? PARODD : 0);
-    }
-    if (settings.stop_bits != 0) {
-        tio.c_cflag |= CSTOPB;
-    }
-    // With O_NONBLOCK, VMIN 1 makes an empty read say EAGAIN, so that a read
-    // of 0 bytes can only mean the line hung up.
-    tio.c_cc[VMIN] = 1;
-    tio.c_cc[VTIME] = 0;
-    if (::cfsetispeed(&tio, *speed) != 0 || ::cfsetospeed(&tio, *speed) != 0) {
-        return false;
-    }
-    return ::tcsetattr(impl_->fd, TCSANOW, &tio) == 0;
+    return !error;
 }
 
 bool SerialDevice::set_queue_sizes(std::uint32_t, std::uint32_t)
@@ -334,27 +318,8 @@ Transfer SerialDevice::write(std::span<const std::uint8_t> src)
 
 bool SerialDevice::drain()
 {
-    const auto deadline = impl_->write_deadline(0, Clock::now());
-    LineSettings line;
-    const std::uint32_t rate = read_line_settings(line) && line.baud_rate > 0 ? line.baud_rate : 9600;
-    // The tty layer has no event for "output queue empty", so wait for the
-    // time the queued bytes need on the wire, then look again. tcdrain()
-    // alone would wait without bound while flow control holds the line.
-    for (;;) {
-        int queued = 0;
-        if (::ioctl(impl_->fd, TIOCOUTQ, &queued) != 0) {
-            return false;
-        }
-        if (queued <= 0) {
-            break;
-        }
-        const auto now = Clock::now();
-        if (now >= deadline) {
-            return false;
-        }
-        const auto wire = milliseconds(1 + std::int64_t{queued} * 10 * 1000 / rate);
-        const auto wait = std::min(std::chrono::duration_cast<milliseconds>(deadline - now), wire);
-        ::poll(nullptr, 0, static_cast<int>(wait.count()));
+    if (!impl_->wait_for_empty_output(impl_->write_deadline(0, Clock::now()))) {
+        return false;
     }
     // Only the UART's own FIFO is left; the kernel bounds that wait itself.
     return ::tcdrain(impl_->fd) == 0;

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <filesystem>
+#include <stdexcept>
 #include <stdlib.h>
 #include <system_error>
 #include <termios.h>
@@ -17,6 +18,44 @@ namespace {
 [[noreturn]] void fail(const char* what)
 {
     throw std::system_error(errno, std::generic_category(), what);
+}
+
+// A link that a killed simulator left behind: it points to a pseudo-terminal
+// that is gone.
+bool is_stale_simulator_link(const std::filesystem::path& link)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (!fs::is_symlink(fs::symlink_status(link, error))) {
+        return false;
+    }
+    const fs::path target = fs::read_symlink(link, error);
+    return !error && target.parent_path() == "/dev/pts" && !fs::exists(target, error) && !error;
+}
+
+// Makes link point to target. An entry that is there already is the user's
+// (a real adapter, another simulator) and is kept: the simulator refuses
+// rather than take the port over. Only a stale link of its own kind goes.
+void publish_link(const std::string& target, const std::string& link)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::create_directories(fs::path(link).parent_path(), error);
+    if (is_stale_simulator_link(link)) {
+        fs::remove(link, error);
+    }
+    fs::create_symlink(target, link, error);
+    if (error == std::errc::file_exists) {
+        std::error_code unread;
+        const fs::path points_to = fs::read_symlink(link, unread);
+        throw std::runtime_error(link + " is taken" +
+                                 (unread ? std::string(" (not a link)")
+                                         : " (it points to " + points_to.string() + ")") +
+                                 "; remove it or choose another --port");
+    }
+    if (error) {
+        throw std::system_error(error, "link " + link);
+    }
 }
 
 }  // namespace
@@ -50,16 +89,13 @@ PtyEndpoint::PtyEndpoint(int port_number) : port_number_(port_number)
     ::cfmakeraw(&tio);
     ::tcsetattr(held_slave_, TCSANOW, &tio);
 
-    namespace fs = std::filesystem;
     link_path_ = tarnlink::port_link_path(port_number);
-    std::error_code ignored;
-    fs::create_directories(fs::path(link_path_).parent_path(), ignored);
-    fs::remove(link_path_, ignored);
-    fs::create_symlink(slave_path_, link_path_, ignored);
-    if (ignored) {
+    try {
+        publish_link(slave_path_, link_path_);
+    } catch (...) {
         ::close(held_slave_);
         ::close(master_);
-        throw std::system_error(ignored, "link " + link_path_);
+        throw;
     }
 }
 

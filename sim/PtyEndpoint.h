@@ -9,7 +9,9 @@ namespace ampsim {
 
 class PtyEndpoint {
 public:
-    // Opens the pty and links it as COMn. Throws std::system_error on failure.
+    // Opens the pty and links it as COMn. Throws (std::system_error, or
+    // std::runtime_error naming the entry) when it cannot, or when COMn is
+    // already in the ports folder and is not a stale simulator link.
     explicit PtyEndpoint(int port_number);
     ~PtyEndpoint();
     PtyEndpoint(const PtyEndpoint&) = delete;

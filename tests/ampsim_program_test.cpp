@@ -87,4 +87,31 @@ TEST(AmpsimProgram, FaultsAtStartAndVariants)
     EXPECT_EQ(ampsim.wait_for_exit(5s), 0);
 }
 
+// A COMn entry that is the user's stays the user's; a link left by a killed
+// simulator (to a pty that is gone) is taken over and cleaned up.
+TEST(AmpsimProgram, RefusesAPortThatIsTakenAndReplacesAStaleLinkOfItsOwn)
+{
+    namespace fs = std::filesystem;
+    const fs::path link = tarnlink::port_link_path(3);
+    fs::create_directories(link.parent_path());
+    fs::create_symlink("/dev/null", link);
+    ChildProcess refused(ampsim_path(), {"--port", "3", "--no-usb"});
+    const auto why = refused.wait_for_line("is taken", 5s);
+    ASSERT_TRUE(why);
+    EXPECT_NE(why->find(link.string()), std::string::npos) << *why;
+    EXPECT_NE(why->find("/dev/null"), std::string::npos) << *why;
+    EXPECT_EQ(refused.wait_for_exit(5s), 1);
+    EXPECT_EQ(fs::read_symlink(link), "/dev/null");
+
+    fs::remove(link);
+    fs::create_symlink("/dev/pts/999999", link);
+    ChildProcess replacing(ampsim_path(), {"--port", "3", "--no-usb"});
+    ASSERT_TRUE(replacing.wait_for_line("serving COM3", 5s));
+    EXPECT_EQ(fs::read_symlink(link).parent_path(), "/dev/pts");
+    EXPECT_NE(fs::read_symlink(link), "/dev/pts/999999");
+    replacing.signal(SIGTERM);
+    EXPECT_EQ(replacing.wait_for_exit(5s), 0);
+    EXPECT_FALSE(fs::is_symlink(fs::symlink_status(link)));
+}
+
 }  // namespace

@@ -982,6 +982,7 @@ TEST_F(MainWindowTest, ConfirmingANewSerialPortClosesTheOldOneAndChecksOverTheNe
     const auto before = screen(*window);
     ASSERT_TRUE(port_is_held(line->slave_path()));
 
+    free_port(2);
     const auto line2 = std::make_unique<ampsim::PtyEndpoint>(2);
     const auto peer2 = std::make_unique<ampsim::BlockPeer>(*line2, amplifier->serial_responder());
     peer->clear_records();
@@ -1016,6 +1017,7 @@ TEST_F(MainWindowTest, ConfirmingWithoutChangesStillReopensTheSerialPort)
     configure_with([this](TfrmConfiguration& dialog) {
         // A new cable on COM1: only a port opened after "OK" reaches it.
         peer.reset();
+        line.reset();
         line = std::make_unique<ampsim::PtyEndpoint>(1);
         peer = std::make_unique<ampsim::BlockPeer>(*line, amplifier->serial_responder());
         dialog.controls().btnComSetOK->click();

@@ -1,5 +1,8 @@
 // The serial link library's port control, through the real libtarnlink.so on
 // pseudo-terminals.
+#include "ChildProcess.h"
+#include "LineRate.h"
+#include "PortPath.h"
 #include "SimulatedPort.h"
 #include "TarnlinkApi.h"
 #include "TestEnvironment.h"
@@ -10,7 +13,9 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <linux/serial.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -164,15 +169,31 @@ TEST_F(PortControl, LineIsRaw8N1AtTheRequestedRateWithFlowControlKept)
     EXPECT_EQ(tarnlink().dfComSetBaudRate(9600), 0);
     EXPECT_EQ(speed_of(com1), B9600);
     // A rate no line runs at is refused and leaves the line as it was.
-    EXPECT_EQ(tarnlink().dfComSetBaudRate(12345), 1);
+    EXPECT_EQ(tarnlink().dfComSetBaudRate(0), 1);
     EXPECT_EQ(tarnlink().dfComSetBaudRate(-9600), 1);
     EXPECT_EQ(speed_of(com1), B9600);
+}
+
+TEST_F(PortControl, RatesOutsideTheTermiosTableAreSetAndReadBack)
+{
+    SimulatedPort com1(1);
+    // A pty has no low-latency mode to offer; that is no reason to fail.
+    serial_struct info{};
+    ASSERT_NE(::ioctl(com1.line.held_slave_fd(), TIOCGSERIAL, &info), 0);
+    ASSERT_EQ(tarnlink().dfComSetReady(14400, 1), 0);
+    EXPECT_EQ(testsupport::line_rate(com1.line.master_fd()), 14400u);
+    for (int rate : {250000, 56000, 128000, 115200}) {
+        EXPECT_EQ(tarnlink().dfComSetBaudRate(rate), 0) << rate;
+        EXPECT_EQ(testsupport::line_rate(com1.line.master_fd()), static_cast<unsigned>(rate));
+    }
+    EXPECT_EQ(speed_of(com1), B115200) << "table rates keep their own code";
+    EXPECT_TRUE(exchange_works());
 }
 
 TEST_F(PortControl, BadBaudRateFailsSetReadyButLeavesThePortOpen)
 {
     SimulatedPort com1(1);
-    EXPECT_EQ(tarnlink().dfComSetReady(12345, 1), 1);
+    EXPECT_EQ(tarnlink().dfComSetReady(0, 1), 1);
     EXPECT_EQ(tarnlink().dfComSetReady(9600, 1), 1) << "still open from the first call";
     EXPECT_EQ(tarnlink().dfComSetBaudRate(9600), 0);
     EXPECT_TRUE(exchange_works());
@@ -233,3 +254,93 @@ TEST_F(PortControl, PortInitialWithoutAPortFails)
 }
 
 }  // namespace
+
+namespace portlookup {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+fs::path ports() { return tarnlink::ports_folder(); }
+
+// The entry COMn in the ports folder, whatever it is, decides the device; only
+// without an entry does the machine's own port stand in (not opened here).
+TEST_F(PortControl, PortsFolderEntryDecidesTheDevice)
+{
+    SimulatedPort com1(1);
+    const std::string pts = com1.line.slave_path();
+    fs::create_directories(ports());
+    fs::create_symlink(ports() / "gone", ports() / "COM2");
+    fs::create_symlink(ports() / "COM1", ports() / "COM3");
+    std::ofstream(ports() / "COM4") << "x";
+
+    struct Case {
+        int number;
+        std::string path;
+        std::string description;
+    } cases[] = {
+        {1, ports() / "COM1", "COM1: " + pts},
+        {2, ports() / "COM2", "COM2: " + (ports() / "gone").string() + " (not present)"},
+        {3, ports() / "COM3", "COM3: " + (ports() / "COM1").string() + " -> " + pts},
+        {4, ports() / "COM4", "COM4: " + (ports() / "COM4").string()},
+        {7, "/dev/ttyS6", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(tarnlink::find_port(c.number).path, c.path) << c.number;
+        if (!c.description.empty()) {
+            EXPECT_EQ(tarnlink::describe_port(c.number), c.description);
+        }
+    }
+    EXPECT_FALSE(tarnlink::find_port(7).in_ports_folder);
+    // A broken link fails the open; it never reaches /dev/ttyS1.
+    EXPECT_EQ(testsupport::tarnlink().dfComSetReady(9600, 2), 1);
+}
+
+struct ProbeRun {
+    std::optional<int> status;
+    std::string text;  // all it wrote, standard error included
+};
+
+// dfComSetReady(9600, port) in a second process, with this one's environment.
+ProbeRun probe_trace(int port_number)
+{
+    testsupport::ChildProcess probe(testsupport::bin_dir() + "/tarnlink_probe",
+                                    {testsupport::tarnlink_path(), std::to_string(port_number)});
+    ProbeRun run;
+    while (const auto line = probe.read_line(5s)) {
+        run.text += *line + "\n";
+    }
+    run.status = probe.wait_for_exit(5s);
+    return run;
+}
+
+TEST_F(PortControl, DebugTraceNamesTheCauseOfARefusedOpenAndIsSilentOtherwise)
+{
+    SimulatedPort com1(1);
+    ASSERT_EQ(testsupport::tarnlink().dfComSetReady(9600, 1), 0);
+    fs::create_symlink("/dev/ttyUSB-unplugged", ports() / "COM4");
+    link_non_terminal_as(5);
+
+    const auto quiet = probe_trace(1);
+    EXPECT_EQ(quiet.status, 1);
+    EXPECT_TRUE(quiet.text.empty()) << quiet.text;
+
+    ::setenv("TARNLINK_DEBUG", "1", 1);
+    const struct {
+        int number;
+        std::string expected;
+    } cases[] = {
+        {1, "held by another program"},
+        {4, "tarnlink: COM4: open " + (ports() / "COM4").string() +
+                ": No such file or directory (the link points to /dev/ttyUSB-unplugged"},
+        {5, "tarnlink: COM5: isatty " + (ports() / "COM5").string() + ": not a terminal"},
+    };
+    for (const auto& c : cases) {
+        const auto refused = probe_trace(c.number);
+        EXPECT_EQ(refused.status, 1) << c.number;
+        EXPECT_NE(refused.text.find(c.expected), std::string::npos) << refused.text;
+        EXPECT_EQ(refused.text.find("/dev/ttyS"), std::string::npos) << refused.text;
+    }
+    ::unsetenv("TARNLINK_DEBUG");
+}
+
+}  // namespace portlookup

@@ -82,7 +82,8 @@ protected:
     // Publishes COMn as a link to a file that is no terminal, so that opening
     // it fails. A port without a link falls back to /dev/ttySn-1, a real
     // device of this machine that no test may open: the constructor does
-    // this for COM2..COM16, and an endpoint made later replaces the link.
+    // this for COM2..COM16. An endpoint refuses a port that has a link, so
+    // free_port() comes first.
     static void publish_dead_port(int port)
     {
         namespace fs = std::filesystem;
@@ -93,6 +94,11 @@ protected:
         fs::create_directories(fs::path(link).parent_path(), ignored);
         fs::remove(link, ignored);
         fs::create_symlink(target, link);
+    }
+
+    static void free_port(int port)
+    {
+        std::filesystem::remove(tarnlink::port_link_path(port));
     }
 
     // Whether some open file description holds the lock that the serial link

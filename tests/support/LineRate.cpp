@@ -1,0 +1,14 @@
+#include "LineRate.h"
+
+#include <asm/termbits.h>
+#include <sys/ioctl.h>
+
+namespace testsupport {
+
+std::uint32_t line_rate(int fd)
+{
+    termios2 tio{};
+    return ::ioctl(fd, TCGETS2, &tio) == 0 ? tio.c_ospeed : 0;
+}
+
+}  // namespace testsupport
