@@ -2,6 +2,7 @@
 
 #include "IntegerText.h"
 #include "Log.h"
+#include "PortPath.h"
 #include "RadioGroup.h"
 #include "Seams.h"
 #include "ui_Configuration.h"
@@ -47,6 +48,8 @@ void TfrmConfiguration::showEvent(QShowEvent* event)
 
 void TfrmConfiguration::FormShow()
 {
+    // First: a change to the items' data resets an editable list's text.
+    DescribePortDevices();
     ui_->cbxComPort->setEditText(QString::fromStdString(main_form_.ComPort));
     ui_->cbxBaudrate->setEditText(QString::number(main_form_.BaudRate));
     const std::int32_t condition = main_form_.LogSaveCondition;
@@ -55,6 +58,19 @@ void TfrmConfiguration::FormShow()
     ui_->rbUSB->setChecked(usb);
     ui_->rbRS232->setChecked(!usb);
     SetListsEnabled(!usb);
+}
+
+void TfrmConfiguration::DescribePortDevices()
+{
+    // Looked up at each showing: adapters come and go while the program runs.
+    QComboBox& ports = *ui_->cbxComPort;
+    for (int index = 0; index < ports.count(); ++index) {
+        const auto number = tarnlink::port_number_of(ports.itemText(index).toStdString());
+        const QString where =
+            number ? QString::fromStdString(tarnlink::describe_port(*number)) : QString();
+        ports.setItemData(index, where, Qt::ToolTipRole);
+        ports.setItemData(index, where, Qt::AccessibleDescriptionRole);
+    }
 }
 
 void TfrmConfiguration::btnComSetOKClick()

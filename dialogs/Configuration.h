@@ -37,6 +37,9 @@ protected:
 private:
     void SetLogSaveConditionIndex(int index);
     void SetListsEnabled(bool enabled);
+    // Each COM port item's tooltip and accessible description name the
+    // device it leads to and whether that is present.
+    void DescribePortDevices();
 
     std::unique_ptr<Ui::TfrmConfiguration> ui_;
     TMainForm& main_form_;

@@ -246,4 +246,24 @@ TEST_F(ConfigurationDialogTest, ControlsHaveAccessibleNames)
     EXPECT_EQ(label_of(ui().cbxBaudrate), "Baud Rate");
 }
 
+// Each COM port item says where it leads, as found when the dialog shows.
+TEST_F(ConfigurationDialogTest, PortItemsNameTheirDevices)
+{
+    show_dialog();
+    QComboBox& ports = *ui().cbxComPort;
+    const auto described = [&](int index) {
+        EXPECT_EQ(ports.itemData(index, Qt::AccessibleDescriptionRole),
+                  ports.itemData(index, Qt::ToolTipRole));
+        return ports.itemData(index, Qt::ToolTipRole).toString().toStdString();
+    };
+    EXPECT_EQ(described(0), "COM1: " + line->slave_path());
+    EXPECT_EQ(described(1), "COM2: " + testsupport::private_root() + "/not-a-terminal");
+
+    free_port(5);
+    std::filesystem::create_symlink("/dev/ttyUSB-unplugged", tarnlink::port_link_path(5));
+    show_dialog();
+    EXPECT_EQ(described(4), "COM5: /dev/ttyUSB-unplugged (not present)");
+    EXPECT_EQ(ports.itemText(4), "COM5");
+}
+
 }  // namespace
