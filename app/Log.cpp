@@ -182,15 +182,15 @@ void TMainForm::SetLogModeIndex(int index)
 void TMainForm::btnStatusCheckClick()
 {
     const bool wide = IsWideMode();
-    std::array<std::uint8_t, kParameterBufferSize> params{};
-    std::array<std::uint8_t, kResponseBufferSize> response{};
+    quillon::ParameterBlock params{};
+    quillon::ResponseBuffer response{};
 
-    if (!SendCommand(command_word::kConnectionTest, params, response)) {
+    if (!SendCommand(quillon::command_word::kConnectionTest, params, response)) {
         quillon::show_cant_talk();
         return;
     }
     params[0] = 0x00;  // block 0: the log status read
-    if (!SendCommand(command_word::kLogBlockRead, params, response)) {
+    if (!SendCommand(quillon::command_word::kLogBlockRead, params, response)) {
         quillon::show_cant_talk();
         return;
     }
@@ -202,7 +202,7 @@ void TMainForm::btnStatusCheckClick()
 
     const int width = wide ? 32 : 16;
     const std::uint8_t expected = static_cast<std::uint8_t>(2 * width + 2);
-    if (!SendCommand(wide ? command_word::kReadComData32 : command_word::kReadComData, params, response)) {
+    if (!SendCommand(wide ? quillon::command_word::kReadComData32 : quillon::command_word::kReadComData, params, response)) {
         quillon::show_cant_talk();
         clear_com_data();
         return;
@@ -266,11 +266,11 @@ void TMainForm::EnableIdleControls()
 
 void TMainForm::btnLogStartClick()
 {
-    std::array<std::uint8_t, kParameterBufferSize> params{};
-    std::array<std::uint8_t, kResponseBufferSize> response{};
+    quillon::ParameterBlock params{};
+    quillon::ResponseBuffer response{};
     if (ui_->btnLogStart->text() != "START") {
         // STOP: eight zero bytes; the timer stops after the check.
-        if (!SendCommand(command_word::kLogControl, params, response)) {
+        if (!SendCommand(quillon::command_word::kLogControl, params, response)) {
             quillon::show_cant_talk();
             return;
         }
@@ -309,7 +309,7 @@ void TMainForm::btnLogStartClick()
         ChkTrigDtctTmr.start();
     }
     params[0] = 1;
-    if (!SendCommand(command_word::kLogControl, params, response)) {
+    if (!SendCommand(quillon::command_word::kLogControl, params, response)) {
         quillon::show_cant_talk();
         return;
     }
@@ -327,19 +327,19 @@ void TMainForm::ShowReadProgress(int exchanges_done)
 
 std::optional<quillon::LogReadFailure> TMainForm::ReadLog(std::vector<std::string>& lines)
 {
-    std::array<std::uint8_t, kParameterBufferSize> params{};
-    std::array<std::uint8_t, kResponseBufferSize> response{};
+    quillon::ParameterBlock params{};
+    quillon::ResponseBuffer response{};
     ShowReadProgress(0);
     // A reply too short to hold the stop condition is no good reply: no
     // file may hold bytes that the amplifier did not send.
-    if (!SendCommand(command_word::kLogControl, params, response) ||
+    if (!SendCommand(quillon::command_word::kLogControl, params, response) ||
         response[0] < kLogControlReplyLength) {
         ShowReadProgress(ui_->prgLogRead->maximum());
         quillon::show_cant_talk();
         return quillon::LogReadFailure::Exchange;
     }
-    lines.push_back(quillon::stop_condition_line(response[3], response[4], response[5],
-                                                 response[6], SendOffset()));
+    lines.push_back(quillon::stop_condition_line({response[3], response[4], response[5], response[6]},
+                                                 SendOffset()));
     lines.emplace_back();
     ShowReadProgress(1);
     const auto failure = quillon::read_log_blocks(
@@ -400,9 +400,9 @@ void TMainForm::btnLogSaveClick()
 
 void TMainForm::ChkTrigDtctTmrTimer()
 {
-    std::array<std::uint8_t, kParameterBufferSize> params{};
-    std::array<std::uint8_t, kResponseBufferSize> response{};
-    if (!SendCommand(command_word::kLogBlockRead, params, response)) {
+    quillon::ParameterBlock params{};
+    quillon::ResponseBuffer response{};
+    if (!SendCommand(quillon::command_word::kLogBlockRead, params, response)) {
         ChkTrigDtctTmr.stop();
         quillon::show_cant_talk();
         ui_->btnLogStart->setText("START");

@@ -2,6 +2,7 @@
 // the status check and the communication-data display.
 #pragma once
 
+#include "AmplifierProtocol.h"
 #include "Commands.h"
 #include "IniFile.h"
 #include "LogReading.h"
@@ -144,16 +145,3 @@ private:
 extern TMainForm* MainForm;
 extern quillon::TCommAdapter* SerialAdapter;
 extern quillon::TCommAdapterUSB* UsbAdapter;
-
-// Command words the main window sends.
-namespace command_word {
-inline constexpr std::uint32_t kConnectionTest = 0x00000;
-inline constexpr std::uint32_t kLogBlockRead = 0x1FA00;
-inline constexpr std::uint32_t kReadComData = 0xAF00;
-inline constexpr std::uint32_t kReadComData32 = 0xDF00;
-inline constexpr std::uint32_t kLogControl = 0x8EA00;
-}  // namespace command_word
-
-// Byte counts of the buffers every handler owns for its exchanges.
-inline constexpr std::size_t kParameterBufferSize = 16;
-inline constexpr std::size_t kResponseBufferSize = 150;

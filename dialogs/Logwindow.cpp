@@ -102,9 +102,9 @@ void TfrmLogWindow::mnuGetLogClick()
     AddRow(quillon::date_time_line(quillon::local_now()));
 
     // Only the control command's success counts here; it stops logging.
-    std::array<std::uint8_t, kParameterBufferSize> params{};
-    std::array<std::uint8_t, kResponseBufferSize> response{};
-    if (!main_form_.SendCommand(command_word::kLogControl, params, response)) {
+    quillon::ParameterBlock params{};
+    quillon::ResponseBuffer response{};
+    if (!main_form_.SendCommand(quillon::command_word::kLogControl, params, response)) {
         quillon::show_cant_talk();
         return;
     }

@@ -27,9 +27,9 @@ std::string date_time_line(const QDateTime& when)
     return text.toLocal8Bit().toStdString();
 }
 
-std::string stop_condition_line(std::uint8_t trigger_index, std::uint8_t mask,
-                                std::uint8_t value, std::uint8_t count, int send_offset)
+std::string stop_condition_line(const StopCondition& condition, int send_offset)
 {
+    const auto [trigger_index, mask, value, count] = condition;
     std::string line = "#Stop Condition : ";
     if (trigger_index == kNoStopCondition) {
         return line + "None";
@@ -58,6 +58,21 @@ std::string record_line(std::span<const std::uint8_t, 32> record)
         append_hex(line, record[i]);
     }
     return line;
+}
+
+std::vector<std::string> log_text_lines(const std::string& date_time, const LogCapture& capture,
+                                        int send_offset)
+{
+    std::vector<std::string> lines{date_time};
+    if (!capture.condition) {
+        return lines;
+    }
+    lines.push_back(stop_condition_line(*capture.condition, send_offset));
+    lines.emplace_back();
+    for (const auto& record : capture.blocks.records) {
+        lines.push_back(record_line(record));
+    }
+    return lines;
 }
 
 }  // namespace quillon

@@ -3,6 +3,8 @@
 // one line for each of the 256 records.
 #pragma once
 
+#include "AmplifierQueries.h"
+
 #include <QDateTime>
 
 #include <cstdint>
@@ -12,17 +14,20 @@
 
 namespace quillon {
 
-inline constexpr std::uint8_t kNoStopCondition = 0xFF;
-
 // "#Date and Time  : " with the local short date and long time formats.
 std::string date_time_line(const QDateTime& when);
 
 // "#Stop Condition : None", or e.g. "#Stop Condition : Send[2] & 0x0F =
 // 0x01 ,count 5"; send_offset is where the sent bytes start in the index.
-std::string stop_condition_line(std::uint8_t trigger_index, std::uint8_t mask,
-                                std::uint8_t value, std::uint8_t count, int send_offset);
+std::string stop_condition_line(const StopCondition& condition, int send_offset);
 
 // "Recv,XX,...,XX, Send,XX,...,XX" for one 32-byte record.
 std::string record_line(std::span<const std::uint8_t, 32> record);
+
+// The lines of the file for a log read from the amplifier: the date and time
+// line, then (once the stop condition was read) the stop condition line, the
+// empty line and a line for each record read.
+std::vector<std::string> log_text_lines(const std::string& date_time, const LogCapture& capture,
+                                        int send_offset);
 
 }  // namespace quillon

@@ -1,0 +1,95 @@
+#include "CliConnection.h"
+
+#include "IniFile.h"
+#include "IntegerText.h"
+#include "Interruption.h"
+#include "Messages.h"
+#include "SharedLibrary.h"
+
+#include <algorithm>
+
+namespace quillon::cli {
+
+namespace {
+
+void show_error(const char* text)
+{
+    show_message({text, "Error!", MessageIcon::Error});
+}
+
+// quillon's own settings file, beside this tool.
+std::string quillon_settings_file_path()
+{
+    return SharedLibrary::beside_program("quillon.INI");
+}
+
+}  // namespace
+
+StoredSettings read_stored_settings()
+{
+    const IniFile file(quillon_settings_file_path());
+    constexpr const char* kSection = "Form";
+    StoredSettings settings;
+    settings.com_port = file.read_string(kSection, "ComPort", settings.com_port);
+    settings.baud_rate = file.read_integer(kSection, "BaudRate", settings.baud_rate);
+    settings.usb = file.read_integer(kSection, "USB MODE", 1) != 0;
+    // No selection (a negative value) counts as 32 byte mode, as in the window.
+    settings.wide_mode = file.read_integer(kSection, "TYPE SELECT", 0) != 0;
+    return settings;
+}
+
+Connection::Connection() = default;
+
+Connection::~Connection()
+{
+    if (usb_) {
+        usb_->DisconnectAll();
+    }
+}
+
+Exit Connection::open(const Options& options, const StoredSettings& settings)
+{
+    const bool usb = options.usb || (!options.port && settings.usb);
+    if (usb) {
+        usb_ = std::make_unique<TCommAdapterUSB>();
+        if (!usb_->LoadDriver()) {
+            show_error("Halvex.DLL is not found.");
+            return kNoConnection;
+        }
+        return usb_->Connect() ? kDone : kNoConnection;
+    }
+    const std::string port = options.port.value_or(settings.com_port);
+    const std::int32_t baud_rate =
+        options.port ? (options.baud ? integer_from_text(*options.baud) : 9600) : settings.baud_rate;
+    serial_ = std::make_unique<TCommAdapter>();
+    if (!serial_->LoadDriver()) {
+        show_error("TARNLINK.DLL is not found.");
+        return kNoConnection;
+    }
+    serial_->SetBaudRate(baud_rate);
+    if (!serial_->OpenPort(port)) {
+        show_error("Can't open COM port!");
+        return kNoConnection;
+    }
+    return kDone;
+}
+
+AmplifierSend Connection::sender()
+{
+    return [this](std::uint32_t word, std::span<const std::uint8_t> params,
+                  std::span<std::uint8_t> response) { return send(word, params, response); };
+}
+
+bool Connection::send(std::uint32_t command_word, std::span<const std::uint8_t> params,
+                      std::span<std::uint8_t> response)
+{
+    if (interrupted()) {
+        return false;
+    }
+    if (usb_) {
+        return usb_->SendCommand(command_word, 0, params, response);
+    }
+    return serial_ && serial_->SendCommand(command_word, params, response);
+}
+
+}  // namespace quillon::cli

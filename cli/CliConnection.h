@@ -1,0 +1,47 @@
+// quillon-cli's way to the amplifier: the adapter the command line or, when
+// it names none, quillon's settings file chooses, opened as the main window
+// opens it, with the same messages.
+#pragma once
+
+#include "AmplifierQueries.h"
+#include "CliOptions.h"
+#include "Commands.h"
+
+#include <memory>
+
+namespace quillon::cli {
+
+// What quillon's settings file says (read only: the tool never writes it).
+struct StoredSettings {
+    std::string com_port = "COM1";
+    std::int32_t baud_rate = 9600;
+    bool usb = true;
+    bool wide_mode = false;
+};
+StoredSettings read_stored_settings();
+
+class Connection {
+public:
+    Connection();
+    ~Connection();  // closes the port or the USB connection
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // Loads the library and opens the way in. Not kDone: the reason has been
+    // shown. A port name or baud rate that is no number throws
+    // ConversionError.
+    Exit open(const Options& options, const StoredSettings& settings);
+
+    // Sends through the opened adapter; refuses once stop() was called, so
+    // that an interrupted read ends between two exchanges.
+    AmplifierSend sender();
+
+private:
+    bool send(std::uint32_t command_word, std::span<const std::uint8_t> params,
+              std::span<std::uint8_t> response);
+
+    std::unique_ptr<TCommAdapter> serial_;
+    std::unique_ptr<TCommAdapterUSB> usb_;
+};
+
+}  // namespace quillon::cli

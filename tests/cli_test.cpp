@@ -1,0 +1,256 @@
+// quillon-cli as a user's script runs it: a separate process against ampsim
+// as a separate process, over the pseudo-terminal and over USB.
+#include "AmplifierQueries.h"
+#include "AtomicFile.h"
+#include "ChildProcess.h"
+#include "Commands.h"
+#include "LogText.h"
+#include "PortPath.h"
+#include "TestEnvironment.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using testsupport::ChildProcess;
+
+struct CliRun {
+    std::optional<int> status;
+    std::string output;  // standard output and error together
+};
+
+CliRun run_cli(const std::vector<std::string>& args, std::chrono::milliseconds limit = 20s)
+{
+    ChildProcess cli(testsupport::bin_dir() + "/quillon-cli", args);
+    CliRun run;
+    while (const auto line = cli.read_line(limit)) {
+        run.output += *line + "\n";
+    }
+    run.status = cli.wait_for_exit(5s);
+    return run;
+}
+
+std::string file_text(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// ampsim on COM2 and the USB socket, with a log of `records` host exchanges.
+struct Simulator {
+    explicit Simulator(std::vector<std::string> extra = {}, int records = 300)
+        : process(testsupport::bin_dir() + "/ampsim", with_defaults(std::move(extra)))
+    {
+        process.wait_for_line("serving", 5s);
+        if (records > 0) {
+            process.write_line("advance " + std::to_string(records));
+            process.wait_for_line("ran", 5s);
+        }
+    }
+    // Ended as a user ends it, so that its link and socket go with it.
+    ~Simulator()
+    {
+        process.signal(SIGTERM);
+        process.wait_for_exit(5s);
+    }
+    static std::vector<std::string> with_defaults(std::vector<std::string> extra)
+    {
+        extra.insert(extra.begin(), {"--port", "2", "--traffic", "0", "--verbose"});
+        return extra;
+    }
+    ChildProcess process;
+};
+
+class CliOverEachWay : public ::testing::TestWithParam<bool> {
+protected:
+    bool usb() const { return GetParam(); }
+    std::vector<std::string> with_connection(std::vector<std::string> args) const
+    {
+        const std::vector<std::string> way =
+            usb() ? std::vector<std::string>{"--usb"} : std::vector<std::string>{"--port", "COM2"};
+        args.insert(args.begin(), way.begin(), way.end());
+        return args;
+    }
+    // The same read through the engine in this process, as SAVE LOG makes it.
+    std::string engine_log_text(const std::string& date_time_line) const
+    {
+        quillon::TCommAdapter serial(testsupport::bin_dir() + "/libtarnlink.so");
+        quillon::TCommAdapterUSB link(testsupport::bin_dir() + "/libhalvex.so");
+        quillon::AmplifierSend send;
+        if (usb()) {
+            EXPECT_TRUE(link.LoadDriver() && link.Connect());
+            send = [&link](auto word, auto params, auto response) {
+                return link.SendCommand(word, 0, params, response);
+            };
+        } else {
+            EXPECT_TRUE(serial.LoadDriver() && serial.OpenPort("COM2"));
+            send = [&serial](auto word, auto params, auto response) {
+                return serial.SendCommand(word, params, response);
+            };
+        }
+        const auto capture = quillon::capture_log(send, [](int) {});
+        link.DisconnectAll();
+        return quillon::crlf_text(quillon::log_text_lines(date_time_line, capture, 16));
+    }
+};
+
+TEST_P(CliOverEachWay, SaveWritesTheEnginesLogTextByteForByte)
+{
+    Simulator ampsim;
+    const fs::path file = fs::path(testsupport::private_root()) / "saved.txt";
+    const CliRun saved = run_cli(with_connection({"--bytes", "16", "save", file.string()}));
+    ASSERT_EQ(saved.status, 0) << saved.output;
+    EXPECT_TRUE(saved.output.empty()) << "no progress bar when not on a terminal";
+    const std::string text = file_text(file);
+    const std::string first_line = text.substr(0, text.find("\r\n"));
+    EXPECT_EQ(text, engine_log_text(first_line));
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 259);
+
+    const CliRun to_stdout = run_cli(with_connection({"--bytes", "16", "save", "-"}));
+    ASSERT_EQ(to_stdout.status, 0);
+    const auto body = [](const std::string& t) { return t.substr(t.find('\n')); };
+    EXPECT_EQ(body(to_stdout.output), body(text));
+}
+
+TEST_P(CliOverEachWay, StartSendsTheBlockOfStartAndChecksTheFieldsAlike)
+{
+    Simulator ampsim({}, 0);
+    const CliRun started =
+        run_cli(with_connection({"--bytes", "16", "start", "--stop-on", "send", "2", "0x0F", "1", "5"}));
+    EXPECT_EQ(started.status, 0) << started.output;
+    EXPECT_EQ(started.output, "Logging\n");
+    EXPECT_TRUE(ampsim.process.wait_for_line("command 08 00 EA 01 12 0F 01 05 00 00 00", 5s));
+
+    const struct {
+        std::vector<std::string> fields;
+        std::string message;
+    } refused[] = {
+        {{"recv", "0", "256", "1", "5"}, "Mask data is out of range(0-255)!"},
+        {{"recv", "0", "1", "-1", "5"}, "Condition data is out of range(0-255)!"},
+        {{"send", "0", "1", "1", "128", "--bytes", "32"}, "Count data is out of range!"},
+        {{"recv", "abc", "1", "1", "5"}, "'abc' is not a valid integer value."},
+    };
+    for (const auto& c : refused) {
+        std::vector<std::string> args{"start", "--stop-on"};
+        args.insert(args.end(), c.fields.begin(), c.fields.end());
+        const CliRun run = run_cli(with_connection(args));
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.output, "quillon-cli: " + c.message + "\n");
+    }
+    const CliRun stopped = run_cli(with_connection({"stop"}));
+    EXPECT_EQ(stopped.status, 0);
+    EXPECT_EQ(stopped.output, "IDLE\n");
+}
+
+TEST_P(CliOverEachWay, StatusShowsTheLogStatusAndTheBytesOfTheMode)
+{
+    Simulator ampsim;
+    const CliRun text = run_cli(with_connection({"--bytes", "32", "status"}));
+    ASSERT_EQ(text.status, 0) << text.output;
+    EXPECT_EQ(text.output.substr(0, 13), "Status: IDLE\n");
+    const auto rx = text.output.substr(text.output.find("RX(Cmd): "));
+    EXPECT_EQ(rx.substr(0, rx.find('\n')).size(), 9 + 32 * 3 - 1);
+    const CliRun json = run_cli(with_connection({"status", "--json", "--bytes", "16"}));
+    EXPECT_EQ(json.output.substr(0, 21), "{\"status\": \"IDLE\", \"p");
+    EXPECT_NE(json.output.find("\"bytes\": 16"), std::string::npos) << json.output;
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, CliOverEachWay, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Usb" : "Serial"; });
+
+TEST(Cli, WaitSavesAfterTheTriggerAndTimesOutWithoutOne)
+{
+    Simulator ampsim({"--traffic", "100"}, 0);
+    const fs::path out = fs::path(testsupport::private_root()) / "auto";
+    fs::create_directories(out);
+    // Without a stop condition the log runs on: no trigger.
+    ASSERT_EQ(run_cli({"--usb", "start"}).status, 0);
+    const CliRun waited = run_cli({"--usb", "wait", "--timeout", "1", "--out", out.string()});
+    EXPECT_EQ(waited.status, 6) << waited.output;
+    EXPECT_TRUE(fs::is_empty(out));
+
+    // Mask 0 matches every record: the log stops itself at once.
+    ASSERT_EQ(run_cli({"--usb", "start", "--stop-on", "recv", "0", "0", "0", "0"}).status, 0);
+    const CliRun saved = run_cli({"--usb", "wait", "--timeout", "10", "--out", out.string()});
+    ASSERT_EQ(saved.status, 0) << saved.output;
+    const fs::path file = saved.output.substr(0, saved.output.size() - 1);
+    EXPECT_EQ(file.parent_path(), out);
+    EXPECT_TRUE(file.filename().string().starts_with("Autolog_")) << file;
+    EXPECT_EQ(file.filename().string().size(), std::string("Autolog_yyyymmddhhnnss.txt").size());
+    const std::string text = file_text(file);
+    EXPECT_NE(text.find("\r\n#Stop Condition : Recv[0] & 0x00 = 0x00 ,count 0\r\n"),
+              std::string::npos);
+}
+
+TEST(Cli, EachFaultHasItsExitStatus)
+{
+    fs::create_directories(tarnlink::ports_folder());
+    fs::create_symlink("/dev/ttyUSB-unplugged", tarnlink::port_link_path(4));
+    EXPECT_EQ(run_cli({"--usb", "status"}).status, 2) << "no simulator";
+    EXPECT_EQ(run_cli({"--port", "COM4", "status"}).output, "quillon-cli: Can't open COM port!\n");
+    EXPECT_EQ(run_cli({"status", "extra"}).status, 1);
+    EXPECT_EQ(run_cli({"--port", "COMX", "status"}).status, 1);
+    {
+        Simulator ampsim({"--variant", "no-log"});
+        const CliRun refused = run_cli({"--usb", "status"});
+        EXPECT_EQ(refused.status, 4);
+        EXPECT_EQ(refused.output, "quillon-cli: This Amplifier doesn't support Log function!\n");
+    }
+    Simulator ampsim;
+    ampsim.process.write_line("silent 1");
+    const CliRun silent = run_cli({"--usb", "status"});
+    EXPECT_EQ(silent.status, 3);
+    EXPECT_EQ(silent.output, "quillon-cli: Can't talk with Amplifier.\n");
+
+    const std::string unwritable = testsupport::private_root() + "/no-such-folder/log.txt";
+    const CliRun unsaved = run_cli({"--usb", "save", unwritable});
+    EXPECT_EQ(unsaved.status, 5) << unsaved.output;
+    EXPECT_NE(unsaved.output.find(unwritable), std::string::npos) << unsaved.output;
+
+    ASSERT_EQ(run_cli({"--usb", "start"}).status, 0);
+    ampsim.process.write_line("cancel");
+    const CliRun cancelled = run_cli({"--usb", "wait", "--timeout", "5"});
+    EXPECT_EQ(cancelled.status, 4);
+    EXPECT_EQ(cancelled.output, "quillon-cli: Waveform or FFT function Error.\n");
+}
+
+TEST(Cli, CtrlCDuringAReadLeavesNoFile)
+{
+    // At 9600 bit/s a log read takes ten seconds.
+    Simulator ampsim({"--line-rate", "9600"});
+    const fs::path folder = fs::path(testsupport::private_root()) / "interrupted";
+    fs::create_directories(folder);
+    ChildProcess cli(testsupport::bin_dir() + "/quillon-cli",
+                     {"--port", "COM2", "save", (folder / "log.txt").string()});
+    ASSERT_TRUE(ampsim.process.wait_for_line("command 01 00 FA 05", 10s)) << "reading block 5";
+    cli.signal(SIGINT);
+    EXPECT_EQ(cli.wait_for_exit(10s), 130);
+    EXPECT_TRUE(fs::is_empty(folder));
+}
+
+TEST(Cli, PortsListsAndLinksTheTestsOwnPorts)
+{
+    Simulator ampsim({}, 0);
+    const std::string pts = fs::read_symlink(tarnlink::port_link_path(2)).string();
+    const CliRun linked = run_cli({"ports", "link", "COM3", pts});
+    EXPECT_EQ(linked.status, 0) << linked.output;
+    EXPECT_EQ(linked.output, "COM3: " + pts + "\n");
+    EXPECT_EQ(run_cli({"ports", "link", "COM4", "/dev/null"}).status, 1) << "no terminal";
+    EXPECT_FALSE(fs::exists(fs::symlink_status(tarnlink::port_link_path(4))));
+
+    const CliRun listed = run_cli({"ports"});
+    EXPECT_EQ(listed.status, 0);
+    for (const std::string& line : {"COM2: " + pts, "COM3: " + pts, std::string("Serial devices:")}) {
+        EXPECT_NE(listed.output.find(line + "\n"), std::string::npos) << listed.output;
+    }
+    EXPECT_NE(listed.output.find("COM4: /dev/ttyS3"), std::string::npos);
+}
+
+}  // namespace
