@@ -3,7 +3,8 @@
 #include "AtomicFile.h"
 #include "Configuration.h"
 #include "IntegerText.h"
-#include "LogReading.h"
+#include "AmplifierQueries.h"
+#include "AutoSave.h"
 #include "LogText.h"
 #include "Messages.h"
 #include "RadioGroup.h"
@@ -25,11 +26,6 @@ quillon::TCommAdapterUSB* UsbAdapter = nullptr;
 namespace {
 
 constexpr const char* kSection = "Form";
-constexpr std::uint8_t kLogBlockReplyLength = 130;
-constexpr std::size_t kLogStatusByte = 132;
-constexpr std::uint8_t kStatusLogging = 0x01;
-constexpr std::uint8_t kStatusCancelled = 0x04;
-constexpr std::size_t kLogControlReplyLength = 4;
 constexpr int kTriggerPollMilliseconds = 1000;
 constexpr const char* kSaveLogCaption = "SAVE LOG";
 constexpr const char* kSavingCaption = "Saving...";
@@ -160,6 +156,12 @@ void TMainForm::ConnectSelected()
     ui_->btnStatusCheck->setEnabled(opened);
 }
 
+quillon::AmplifierSend TMainForm::Sender()
+{
+    return [this](std::uint32_t word, std::span<const std::uint8_t> params,
+                  std::span<std::uint8_t> response) { return SendCommand(word, params, response); };
+}
+
 bool TMainForm::SendCommand(std::uint32_t command_word, std::span<const std::uint8_t> params,
                             std::span<std::uint8_t> response)
 {
@@ -182,55 +184,41 @@ void TMainForm::SetLogModeIndex(int index)
 void TMainForm::btnStatusCheckClick()
 {
     const bool wide = IsWideMode();
-    quillon::ParameterBlock params{};
-    quillon::ResponseBuffer response{};
+    const quillon::AmplifierSend send = Sender();
+    if (!quillon::test_connection(send)) {
+        quillon::show_failure(quillon::AmplifierFailure::CantTalk);
+        return;
+    }
+    const auto status = quillon::read_log_status(send);
+    if (!status) {
+        quillon::show_failure(status.failure);
+        return;
+    }
+    ShowLogStatus(*status);
 
-    if (!SendCommand(quillon::command_word::kConnectionTest, params, response)) {
-        quillon::show_cant_talk();
-        return;
-    }
-    params[0] = 0x00;  // block 0: the log status read
-    if (!SendCommand(quillon::command_word::kLogBlockRead, params, response)) {
-        quillon::show_cant_talk();
-        return;
-    }
-    if (response[0] != kLogBlockReplyLength) {
-        show_error("This Amplifier doesn't support Log function!");
-        return;
-    }
-    ShowLogStatus(response[kLogStatusByte]);
-
-    const int width = wide ? 32 : 16;
-    const std::uint8_t expected = static_cast<std::uint8_t>(2 * width + 2);
-    if (!SendCommand(wide ? quillon::command_word::kReadComData32 : quillon::command_word::kReadComData, params, response)) {
-        quillon::show_cant_talk();
+    const auto data = quillon::read_com_data(send, wide);
+    if (!data) {
+        quillon::show_failure(data.failure);
         clear_com_data();
         return;
     }
-    if (response[0] != expected) {
-        show_error(wide ? "This Amplifier doesn't support this command(MOT_READ_COM_DATA_32)!"
-                        : "This Amplifier doesn't support this command(MOT_READ_COM_DATA)!");
-        clear_com_data();
-        return;
+    for (std::size_t byte = 0; byte < data->received.size(); ++byte) {
+        received_[byte]->setText(hex_byte(data->received[byte]));
+        sent_[byte]->setText(hex_byte(data->sent[byte]));
     }
-    for (int byte = 0; byte < width; ++byte) {
-        received_[byte]->setText(hex_byte(response[3 + byte]));
-        sent_[byte]->setText(hex_byte(response[3 + width + byte]));
-    }
-    ui_->edtComPhase->setText(hex_byte(response[3 + 2 * width]));
+    ui_->edtComPhase->setText(hex_byte(data->phase));
     ui_->mnuLog->setEnabled(true);
 }
 
-void TMainForm::ShowLogStatus(std::uint8_t status)
+void TMainForm::ShowLogStatus(quillon::LogStatus status)
 {
-    if ((status & kStatusLogging) != 0) {
-        ShowLogging();
-    } else if ((status & kStatusCancelled) != 0) {
-        ShowCancelled();
-    } else {
-        ui_->edtComStatus->setText("IDLE");
-        EnableIdleControls();
+    switch (status) {
+    case quillon::LogStatus::Logging: ShowLogging(); return;
+    case quillon::LogStatus::Cancelled: ShowCancelled(); return;
+    case quillon::LogStatus::Idle: break;
     }
+    ui_->edtComStatus->setText(quillon::log_status_text(status));
+    EnableIdleControls();
 }
 
 void TMainForm::ShowLogging()
@@ -266,51 +254,36 @@ void TMainForm::EnableIdleControls()
 
 void TMainForm::btnLogStartClick()
 {
-    quillon::ParameterBlock params{};
-    quillon::ResponseBuffer response{};
+    const quillon::AmplifierSend send = Sender();
     if (ui_->btnLogStart->text() != "START") {
-        // STOP: eight zero bytes; the timer stops after the check.
-        if (!SendCommand(quillon::command_word::kLogControl, params, response)) {
-            quillon::show_cant_talk();
+        // STOP; the timer stops after the check.
+        if (!quillon::send_log_control(send, quillon::log_stop_parameters())) {
+            quillon::show_failure(quillon::AmplifierFailure::CantTalk);
             return;
         }
         btnStatusCheckClick();
         ChkTrigDtctTmr.stop();
         return;
     }
-    params[1] = quillon::kNoStopCondition;
+    std::optional<quillon::StopConditionEntry> condition;
     if (ui_->cbxStopCondition->isChecked()) {
-        const int count_limit = IsWideMode() ? 127 : 255;
-        const auto read = [](const QString& text) {
-            return quillon::integer_from_text(text.toStdString());
-        };
-        const auto byte = static_cast<std::uint8_t>(read(ui_->cbxDataSelect->currentText()));
-        params[1] = ui_->rbnRcvEn->isChecked() ? byte
-                                               : static_cast<std::uint8_t>(byte + SendOffset());
-        const std::int32_t mask = read(ui_->edtMaskData->text());
-        if (mask < 0 || mask > 255) {
-            show_error("Mask data is out of range(0-255)!");
-            return;
-        }
-        const std::int32_t value = read(ui_->edtConditionData->text());
-        if (value < 0 || value > 255) {
-            show_error("Condition data is out of range(0-255)!");
-            return;
-        }
-        const std::int32_t count = read(ui_->edtLogStartCounter->text());
-        if (count < 0 || count > count_limit) {
-            show_error("Count data is out of range!");
-            return;
-        }
-        params[2] = static_cast<std::uint8_t>(mask);
-        params[3] = static_cast<std::uint8_t>(value);
-        params[4] = static_cast<std::uint8_t>(count);
+        condition = quillon::StopConditionEntry{
+            !ui_->rbnRcvEn->isChecked(),
+            ui_->cbxDataSelect->currentText().toStdString(), ui_->edtMaskData->text().toStdString(),
+            ui_->edtConditionData->text().toStdString(),
+            ui_->edtLogStartCounter->text().toStdString()};
+    }
+    const quillon::LogStartBlock start = quillon::log_start_parameters(condition, IsWideMode());
+    if (start.range_error != nullptr) {
+        show_error(start.range_error);
+        return;
+    }
+    if (condition) {
         // Armed before the command goes out, and left running if it fails.
         ChkTrigDtctTmr.start();
     }
-    params[0] = 1;
-    if (!SendCommand(quillon::command_word::kLogControl, params, response)) {
-        quillon::show_cant_talk();
+    if (!quillon::send_log_control(send, start.params)) {
+        quillon::show_failure(quillon::AmplifierFailure::CantTalk);
         return;
     }
     btnStatusCheckClick();
@@ -325,33 +298,15 @@ void TMainForm::ShowReadProgress(int exchanges_done)
     ui_->prgLogRead->repaint();
 }
 
-std::optional<quillon::LogReadFailure> TMainForm::ReadLog(std::vector<std::string>& lines)
+std::optional<quillon::AmplifierFailure> TMainForm::ReadLog(std::vector<std::string>& lines)
 {
-    quillon::ParameterBlock params{};
-    quillon::ResponseBuffer response{};
-    ShowReadProgress(0);
-    // A reply too short to hold the stop condition is no good reply: no
-    // file may hold bytes that the amplifier did not send.
-    if (!SendCommand(quillon::command_word::kLogControl, params, response) ||
-        response[0] < kLogControlReplyLength) {
-        ShowReadProgress(ui_->prgLogRead->maximum());
-        quillon::show_cant_talk();
-        return quillon::LogReadFailure::Exchange;
-    }
-    lines.push_back(quillon::stop_condition_line({response[3], response[4], response[5], response[6]},
-                                                 SendOffset()));
-    lines.emplace_back();
-    ShowReadProgress(1);
-    const auto failure = quillon::read_log_blocks(
-        [this](std::uint32_t word, std::span<const std::uint8_t> p, std::span<std::uint8_t> r) {
-            return SendCommand(word, p, r);
-        },
-        [&lines](std::span<const std::uint8_t, 32> record) {
-            lines.push_back(quillon::record_line(record));
-        },
-        [this](int block) { ShowReadProgress(2 + block); });
+    const auto capture =
+        quillon::capture_log(Sender(), [this](int exchanges) { ShowReadProgress(exchanges); });
+    lines = quillon::log_text_lines(lines.front(), capture, SendOffset());
+    const auto failure = capture.failure();
     if (failure) {
         ShowReadProgress(ui_->prgLogRead->maximum());
+        quillon::show_failure(*failure);
     }
     return failure;
 }
@@ -383,7 +338,7 @@ void TMainForm::btnLogSaveClick()
         ui_->LogSaveMemo->appendPlainText(QString::fromLocal8Bit(line.c_str()));
     }
     if (failure) {
-        if (*failure == quillon::LogReadFailure::LogStatus) {
+        if (*failure != quillon::AmplifierFailure::CantTalk) {
             btnStatusCheckClick();
         }
         ui_->btnLogSave->setText(kSaveLogCaption);
@@ -400,26 +355,18 @@ void TMainForm::btnLogSaveClick()
 
 void TMainForm::ChkTrigDtctTmrTimer()
 {
-    quillon::ParameterBlock params{};
-    quillon::ResponseBuffer response{};
-    if (!SendCommand(quillon::command_word::kLogBlockRead, params, response)) {
+    const auto status = quillon::read_log_status(Sender());
+    if (!status) {
         ChkTrigDtctTmr.stop();
-        quillon::show_cant_talk();
+        quillon::show_failure(status.failure);
         ui_->btnLogStart->setText("START");
         return;
     }
-    if (response[0] != kLogBlockReplyLength) {
-        ChkTrigDtctTmr.stop();
-        show_error("This Amplifier doesn't support Log function!");
-        ui_->btnLogStart->setText("START");
-        return;
-    }
-    const std::uint8_t status = response[kLogStatusByte];
-    if ((status & kStatusLogging) != 0) {
+    if (*status == quillon::LogStatus::Logging) {
         ShowLogging();
         return;
     }
-    if ((status & kStatusCancelled) != 0) {
+    if (*status == quillon::LogStatus::Cancelled) {
         ShowCancelled();
         return;
     }
@@ -443,16 +390,16 @@ bool TMainForm::SaveLogAutomatically()
     if (failure) {
         ui_->btnLogSave->setText(kSaveLogCaption);
         ui_->btnLogStart->setText("START");
-        if (*failure == quillon::LogReadFailure::LogStatus) {
+        if (*failure != quillon::AmplifierFailure::CantTalk) {
             btnStatusCheckClick();
         }
         return false;
     }
     // The name takes the time after the read; line 1 took it before.
-    const QString name = "Autolog_" + quillon::local_now().toString("yyyyMMddhhmmss") + ".txt";
+    const QString name = quillon::auto_save_file_name(quillon::local_now());
     bool saved = false;
-    if (const auto path = AutoSavePath(name)) {
-        saved = WriteLogFile(*path, AutoSaveText);
+    if (const auto folder = quillon::auto_save_folder(quillon::documents_folder())) {
+        saved = WriteLogFile(*folder + "/" + name, AutoSaveText);
     }
     // The folder cannot be made, or the file cannot be written there: the
     // user picks a place, or is told that the log stays in the amplifier.
@@ -466,22 +413,6 @@ bool TMainForm::SaveLogAutomatically()
     }
     AutoSaveText.clear();
     return true;
-}
-
-std::optional<QString> TMainForm::AutoSavePath(const QString& file_name) const
-{
-    const QString documents = quillon::documents_folder();
-    if (documents.isEmpty()) {
-        return std::nullopt;
-    }
-    const QString maker = documents + "/Orvitek Corporation";
-    const QString folder = maker + "/Quillon";
-    const bool made = QDir(maker).exists() ? (QDir(folder).exists() || QDir().mkdir(folder))
-                                           : QDir().mkpath(folder);
-    if (!made) {
-        return std::nullopt;
-    }
-    return folder + "/" + file_name;
 }
 
 void TMainForm::rgpModeSelectClick()

@@ -5,7 +5,7 @@
 #include "AmplifierProtocol.h"
 #include "Commands.h"
 #include "IniFile.h"
-#include "LogReading.h"
+#include "AmplifierQueries.h"
 
 #include <QButtonGroup>
 #include <QMainWindow>
@@ -86,6 +86,9 @@ public:
     // adapter with address byte 0).
     bool SendCommand(std::uint32_t command_word, std::span<const std::uint8_t> params,
                      std::span<std::uint8_t> response);
+    // SendCommand as the engine's way to send, for the engine and the log
+    // view window.
+    quillon::AmplifierSend Sender();
 
     void SetLogWindow(QWidget* log_window) { log_window_ = log_window; }
     void mnuViewLogDataClick();
@@ -104,24 +107,21 @@ private:
     bool IsWideMode() const { return LogModeIndex() != 0; }
     // Where the sent bytes start in the trigger byte index.
     int SendOffset() const { return IsWideMode() ? 32 : 16; }
-    void ShowLogStatus(std::uint8_t status);
+    void ShowLogStatus(quillon::LogStatus status);
     void ShowLogging();
     void ShowCancelled();
     // START, SAVE LOG and "Enable Stop Condition" enabled, the condition
     // controls as the check box says.
     void EnableIdleControls();
 
-    // Reads the whole log: the log control command, then the 64 blocks,
-    // appending the stop condition line, the empty line and the record lines.
-    // On failure the message has been shown.
-    std::optional<quillon::LogReadFailure> ReadLog(std::vector<std::string>& lines);
+    // Reads the whole log: the log control command, then the 64 blocks; lines
+    // (the date and time line) gets the stop condition line, the empty line
+    // and the record lines read. On failure the message has been shown.
+    std::optional<quillon::AmplifierFailure> ReadLog(std::vector<std::string>& lines);
     void ShowReadProgress(int exchanges_done);
     // The automatic save after a trigger, from reading to the file. False
     // when the read failed: the window then stays as the failure left it.
     bool SaveLogAutomatically();
-    // The automatic file's path in the documents folder, made when missing;
-    // nothing when the folder cannot be made.
-    std::optional<QString> AutoSavePath(const QString& file_name) const;
     // Writes the text; shows the error naming the file when it cannot.
     static bool WriteLogFile(const QString& path, const std::string& text);
     // The six stop-condition controls, in the order they are switched.

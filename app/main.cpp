@@ -23,7 +23,7 @@ int main(int argc, char** argv)
         }
         TfrmConfiguration configuration(main_form, &main_form);
         main_form.SetConfigurationDialog(&configuration);
-        TfrmLogWindow log_window(main_form);
+        TfrmLogWindow log_window(main_form.Sender());
         main_form.SetLogWindow(&log_window);
         main_form.show();
         QApplication::exec();

@@ -1,8 +1,6 @@
 #include "Logwindow.h"
 
 #include "AtomicFile.h"
-#include "Log.h"
-#include "LogReading.h"
 #include "LogText.h"
 #include "Seams.h"
 #include "ui_Logwindow.h"
@@ -11,7 +9,6 @@
 #include <QFile>
 #include <QFont>
 
-#include <array>
 #include <cstdio>
 #include <vector>
 
@@ -41,8 +38,8 @@ std::string log_view_row(std::span<const std::uint8_t, 32> record)
     return row;
 }
 
-TfrmLogWindow::TfrmLogWindow(TMainForm& main_form, QWidget* parent)
-    : QMainWindow(parent), ui_(std::make_unique<Ui::TfrmLogWindow>()), main_form_(main_form)
+TfrmLogWindow::TfrmLogWindow(quillon::AmplifierSend send, QWidget* parent)
+    : QMainWindow(parent), ui_(std::make_unique<Ui::TfrmLogWindow>()), send_(std::move(send))
 {
     ui_->setupUi(this);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -102,23 +99,21 @@ void TfrmLogWindow::mnuGetLogClick()
     AddRow(quillon::date_time_line(quillon::local_now()));
 
     // Only the control command's success counts here; it stops logging.
-    quillon::ParameterBlock params{};
-    quillon::ResponseBuffer response{};
-    if (!main_form_.SendCommand(quillon::command_word::kLogControl, params, response)) {
-        quillon::show_cant_talk();
+    if (!quillon::send_log_control(send_, quillon::log_stop_parameters())) {
+        quillon::show_failure(quillon::AmplifierFailure::CantTalk);
         return;
     }
     AddRow({});
-    const auto failure = quillon::read_log_blocks(
-        [this](std::uint32_t word, std::span<const std::uint8_t> p, std::span<std::uint8_t> r) {
-            return main_form_.SendCommand(word, p, r);
-        },
-        [this](std::span<const std::uint8_t, 32> record) { AddRow(log_view_row(record)); },
-        [](int) {});
-    if (!failure) {
-        ui_->mnuSaveLog->setEnabled(true);
-        ui_->mnuClearLog->setEnabled(true);
+    const auto log = quillon::read_log_blocks(send_, [](int) {});
+    for (const auto& record : log.records) {
+        AddRow(log_view_row(record));
     }
+    if (log.failure) {
+        quillon::show_failure(*log.failure);
+        return;
+    }
+    ui_->mnuSaveLog->setEnabled(true);
+    ui_->mnuClearLog->setEnabled(true);
 }
 
 void TfrmLogWindow::mnuSaveLogClick()

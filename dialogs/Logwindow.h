@@ -3,6 +3,8 @@
 // only hides it, so its list stays.
 #pragma once
 
+#include "AmplifierQueries.h"
+
 #include <QMainWindow>
 
 #include <cstdint>
@@ -10,7 +12,6 @@
 #include <span>
 #include <string>
 
-class TMainForm;
 namespace Ui {
 class TfrmLogWindow;
 }
@@ -19,7 +20,8 @@ class TfrmLogWindow : public QMainWindow {
     Q_OBJECT
 
 public:
-    explicit TfrmLogWindow(TMainForm& main_form, QWidget* parent = nullptr);
+    // send: the way to the amplifier that the main window has chosen.
+    explicit TfrmLogWindow(quillon::AmplifierSend send, QWidget* parent = nullptr);
     ~TfrmLogWindow() override;
 
     void mnuGetLogClick();
@@ -36,7 +38,7 @@ private:
     void AddRow(const std::string& row);
 
     std::unique_ptr<Ui::TfrmLogWindow> ui_;
-    TMainForm& main_form_;
+    quillon::AmplifierSend send_;
 };
 
 // "Recv : XX,...,XX, Send : XX,...,XX," for one 32-byte record.

@@ -73,7 +73,7 @@ protected:
         ASSERT_TRUE(main->StartUp());
         configuration = std::make_unique<TfrmConfiguration>(*main, main.get());
         main->SetConfigurationDialog(configuration.get());
-        log_window = std::make_unique<TfrmLogWindow>(*main);
+        log_window = std::make_unique<TfrmLogWindow>(main->Sender());
         main->SetLogWindow(log_window.get());
     }
 

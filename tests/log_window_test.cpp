@@ -32,7 +32,7 @@ protected:
     void open_window()
     {
         ASSERT_TRUE(start());
-        log_window = std::make_unique<TfrmLogWindow>(*window);
+        log_window = std::make_unique<TfrmLogWindow>(window->Sender());
         window->SetLogWindow(log_window.get());
     }
 
