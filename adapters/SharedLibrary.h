@@ -17,9 +17,14 @@ public:
     SharedLibrary(const SharedLibrary&) = delete;
     SharedLibrary& operator=(const SharedLibrary&) = delete;
 
-    // The path of file_name in the running program's folder, where the
-    // program's libraries sit.
-    static std::string beside_program(const std::string& file_name);
+    // Where the running program's library file_name sits (program_library
+    // below for the running program).
+    static std::string program_library(const std::string& file_name);
+    // For the program at program_path: file_name beside it (the build
+    // folder), or else in ../lib/quillon/ next to its folder (an installed
+    // program); the first that exists, the one beside it when neither does.
+    static std::string program_library(const std::string& program_path,
+                                       const std::string& file_name);
 
     // Releases a library held before, also when path cannot be loaded (false).
     bool load(const std::string& path);
