@@ -17,12 +17,11 @@ public:
     SharedLibrary(const SharedLibrary&) = delete;
     SharedLibrary& operator=(const SharedLibrary&) = delete;
 
-    // Where the running program's library file_name sits (program_library
-    // below for the running program).
+    // The running program's library file_name: beside the program (the
+    // build folder), else in ../lib/quillon/ next to the program's folder (an
+    // installed program); the first that exists, the one beside the program
+    // when neither does. program_path asks the same for another program.
     static std::string program_library(const std::string& file_name);
-    // For the program at program_path: file_name beside it (the build
-    // folder), or else in ../lib/quillon/ next to its folder (an installed
-    // program); the first that exists, the one beside it when neither does.
     static std::string program_library(const std::string& program_path,
                                        const std::string& file_name);
 
