@@ -16,6 +16,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <numeric>
 #include <sys/file.h>
 #include <termios.h>
@@ -444,13 +445,10 @@ TEST(SerialAdapterLoading, TheLibraryIsTakenFromBesideTheProgramElseFromLibQuill
         fs::create_directories(root + "bin");
         for (const auto& library : layout.libraries) {
             fs::create_directories(fs::path(root + library).parent_path());
-            fs::copy_file(testsupport::bin_dir() + "/libtarnlink.so", root + library);
+            std::ofstream(root + library).flush();
         }
-        const std::string found = SharedLibrary::program_library(root + "bin/quillon", "libtarnlink.so");
-        EXPECT_EQ(found, root + layout.found);
-        MessageRecorder messages;
-        TCommAdapter adapter(found);
-        EXPECT_EQ(adapter.LoadDriver(), !layout.libraries.empty());
+        EXPECT_EQ(SharedLibrary::program_library(root + "bin/quillon", "libtarnlink.so"),
+                  root + layout.found);
     }
 }
 
