@@ -53,7 +53,7 @@ std::string_view port_number_text(std::string_view port_name)
 }  // namespace
 
 TCommAdapter::TCommAdapter(std::string library_path)
-    : library_path_(library_path.empty() ? SharedLibrary::beside_program("libtarnlink.so")
+    : library_path_(library_path.empty() ? SharedLibrary::program_library("libtarnlink.so")
                                          : std::move(library_path))
 {
 }

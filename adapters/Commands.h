@@ -41,7 +41,7 @@ constexpr std::uint8_t leading_byte(std::uint32_t command_word)
 // the baud rate and the reply time-out, and carries one command per call.
 class TCommAdapter {
 public:
-    // library_path: empty = libtarnlink.so beside the running program.
+    // library_path: empty = the running program's libtarnlink.so.
     explicit TCommAdapter(std::string library_path = {});
     virtual ~TCommAdapter();  // closes an open port, then releases the library
     TCommAdapter(const TCommAdapter&) = delete;
@@ -140,7 +140,7 @@ std::int32_t next_connection_id(std::int32_t last_id);
 // registry, and carries one command per call on the current connection.
 class TCommAdapterUSB {
 public:
-    // library_path: empty = libhalvex.so beside the running program. Empties
+    // library_path: empty = the running program's libhalvex.so. Empties
     // the connection registry (current id 0, id counter 0).
     explicit TCommAdapterUSB(std::string library_path = {});
     virtual ~TCommAdapterUSB();  // releases the library; connections stay

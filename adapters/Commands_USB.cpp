@@ -49,7 +49,7 @@ std::int32_t next_connection_id(std::int32_t last_id)
 }
 
 TCommAdapterUSB::TCommAdapterUSB(std::string library_path)
-    : library_path_(library_path.empty() ? SharedLibrary::beside_program("libhalvex.so")
+    : library_path_(library_path.empty() ? SharedLibrary::program_library("libhalvex.so")
                                          : std::move(library_path))
 {
     registry() = Registry{};

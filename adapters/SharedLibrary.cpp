@@ -15,11 +15,21 @@ std::string running_program_path()
     return length > 0 ? std::string(path, static_cast<std::size_t>(length)) : "./quillon";
 }
 
-std::string SharedLibrary::beside_program(const std::string& file_name)
+std::string SharedLibrary::program_library(const std::string& file_name)
 {
-    std::string folder = running_program_path();
-    folder.erase(folder.rfind('/') + 1);
-    return folder + file_name;
+    return program_library(running_program_path(), file_name);
+}
+
+std::string SharedLibrary::program_library(const std::string& program_path,
+                                           const std::string& file_name)
+{
+    const std::string folder = program_path.substr(0, program_path.rfind('/') + 1);
+    const std::string beside = folder + file_name;
+    const std::string installed = folder + "../lib/quillon/" + file_name;
+    if (::access(beside.c_str(), F_OK) != 0 && ::access(installed.c_str(), F_OK) == 0) {
+        return installed;
+    }
+    return beside;
 }
 
 bool SharedLibrary::load_driver(const std::string& path, const std::function<bool()>& bind)

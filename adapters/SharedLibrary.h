@@ -17,9 +17,13 @@ public:
     SharedLibrary(const SharedLibrary&) = delete;
     SharedLibrary& operator=(const SharedLibrary&) = delete;
 
-    // The path of file_name in the running program's folder, where the
-    // program's libraries sit.
-    static std::string beside_program(const std::string& file_name);
+    // The running program's library file_name: beside the program (the
+    // build folder), else in ../lib/quillon/ next to the program's folder (an
+    // installed program); the first that exists, the one beside the program
+    // when neither does. program_path asks the same for another program.
+    static std::string program_library(const std::string& file_name);
+    static std::string program_library(const std::string& program_path,
+                                       const std::string& file_name);
 
     // Releases a library held before, also when path cannot be loaded (false).
     bool load(const std::string& path);

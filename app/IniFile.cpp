@@ -2,11 +2,11 @@
 
 #include "AtomicFile.h"
 #include "IntegerText.h"
+#include "SettingsLocation.h"
 #include "SharedLibrary.h"
 
 #include <algorithm>
 #include <cctype>
-#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 
@@ -161,7 +161,7 @@ void IniFile::save() const
 
 std::string settings_file_path()
 {
-    return std::filesystem::path(running_program_path()).replace_extension(".INI").string();
+    return settings_path_of(running_program_path());
 }
 
 }  // namespace quillon

@@ -44,8 +44,9 @@ private:
     std::vector<std::string> lines_;
 };
 
-// The settings file of the running program: its path with the extension
-// replaced by ".INI" (build/bin/quillon.INI).
+// The settings file of the running program: beside it with the extension
+// replaced by ".INI" (build/bin/quillon.INI), or for an installed program
+// ~/.config/quillon/quillon.INI (settings_path_of).
 std::string settings_file_path();
 
 }  // namespace quillon

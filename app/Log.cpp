@@ -9,6 +9,7 @@
 #include "Messages.h"
 #include "RadioGroup.h"
 #include "Seams.h"
+#include "SettingsLocation.h"
 #include "ui_Log.h"
 
 #include <QCloseEvent>
@@ -519,6 +520,7 @@ void TMainForm::FormClose()
     settings.write_integer(kSection, "AUTO SAVE", LogSaveCondition);
     settings.write_integer(kSection, "TYPE SELECT", LogModeIndex());
     try {
+        quillon::make_settings_folder(settings_path_);
         settings.save();
     } catch (const std::exception& error) {
         // Reported, but the program ends all the same: a user who cannot

@@ -4,6 +4,7 @@
 #include "IntegerText.h"
 #include "Interruption.h"
 #include "Messages.h"
+#include "SettingsLocation.h"
 #include "SharedLibrary.h"
 
 #include <algorithm>
@@ -17,10 +18,10 @@ void show_error(const char* text)
     show_message({text, "Error!", MessageIcon::Error});
 }
 
-// quillon's own settings file, beside this tool.
+// quillon's own settings file: the one quillon, beside this tool, uses.
 std::string quillon_settings_file_path()
 {
-    return SharedLibrary::beside_program("quillon.INI");
+    return settings_path_of(SharedLibrary::beside_program("quillon"));
 }
 
 }  // namespace

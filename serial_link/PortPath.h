@@ -1,7 +1,8 @@
 // Where a port name such as "COM3" lives on this machine: the user's ports
 // folder's entry when it has one, else the matching /dev/ttyS device. Shared
 // by the library, the simulator (which publishes its links there) and the
-// program (which shows where each port leads).
+// program (which shows where each port leads, and keeps its settings in the
+// same configuration folder).
 #pragma once
 
 #include <cstdlib>
@@ -11,7 +12,9 @@
 
 namespace tarnlink {
 
-inline std::string ports_folder()
+// The user's Quillon configuration folder: $XDG_CONFIG_HOME/quillon, where
+// XDG_CONFIG_HOME defaults to $HOME/.config and a relative value is ignored.
+inline std::string user_config_folder()
 {
     const char* config = std::getenv("XDG_CONFIG_HOME");
     std::string base;
@@ -21,7 +24,12 @@ inline std::string ports_folder()
         const char* home = std::getenv("HOME");
         base = std::string(home != nullptr ? home : "") + "/.config";
     }
-    return base + "/quillon/ports";
+    return base + "/quillon";
+}
+
+inline std::string ports_folder()
+{
+    return user_config_folder() + "/ports";
 }
 
 // "COM1".."COM16" give 1..16; anything else gives nothing.

@@ -3,6 +3,7 @@
 #include "Commands.h"
 #include "IntegerText.h"
 #include "MessageRecorder.h"
+#include "SharedLibrary.h"
 #include "SimulatedPort.h"
 #include "TestEnvironment.h"
 
@@ -14,6 +15,8 @@
 #include <climits>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
 #include <numeric>
 #include <sys/file.h>
 #include <termios.h>
@@ -25,6 +28,7 @@ namespace {
 using quillon::ConversionError;
 using quillon::Message;
 using quillon::MessageIcon;
+using quillon::SharedLibrary;
 using quillon::TCommAdapter;
 using testsupport::MessageRecorder;
 using testsupport::SimulatedPort;
@@ -419,6 +423,33 @@ TEST(SerialAdapterLoading, VersionTextSkipsBits8To11)
     adapter.UnloadDriver();
     EXPECT_FALSE(adapter.IsLoaded());
     EXPECT_FALSE(library_is_loaded(QUILLON_STUB_COMPLETE));
+}
+
+TEST(SerialAdapterLoading, TheLibraryIsTakenFromBesideTheProgramElseFromLibQuillon)
+{
+    namespace fs = std::filesystem;
+    struct Layout {
+        std::string name;
+        std::vector<std::string> libraries;
+        std::string found;
+    };
+    const std::vector<Layout> layouts = {
+        {"build", {"bin/libtarnlink.so"}, "bin/libtarnlink.so"},
+        {"installed", {"lib/quillon/libtarnlink.so"}, "bin/../lib/quillon/libtarnlink.so"},
+        {"both", {"bin/libtarnlink.so", "lib/quillon/libtarnlink.so"}, "bin/libtarnlink.so"},
+        {"neither", {}, "bin/libtarnlink.so"},
+    };
+    for (const auto& layout : layouts) {
+        SCOPED_TRACE(layout.name);
+        const std::string root = testsupport::private_root() + "/layout-" + layout.name + "/";
+        fs::create_directories(root + "bin");
+        for (const auto& library : layout.libraries) {
+            fs::create_directories(fs::path(root + library).parent_path());
+            std::ofstream(root + library).flush();
+        }
+        EXPECT_EQ(SharedLibrary::program_library(root + "bin/quillon", "libtarnlink.so"),
+                  root + layout.found);
+    }
 }
 
 TEST(SerialAdapterLoading, MissingOrIncompleteLibraryFailsWithErrLoadComDll)

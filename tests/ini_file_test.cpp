@@ -1,5 +1,6 @@
 // The profile (INI) file reader and writer behind the settings file.
 #include "IniFile.h"
+#include "SettingsLocation.h"
 #include "TestEnvironment.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,8 @@
 #include <iterator>
 #include <stdexcept>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -185,6 +188,50 @@ TEST_F(IniFileTest, SavingWhereNoFileCanBeMadeThrowsNamingTheFile)
         EXPECT_FALSE(std::filesystem::exists(target));
     }
     EXPECT_EQ(std::filesystem::file_size(regular_file), 1u);
+}
+
+// Where the settings file lives: beside a program whose folder the user may
+// write, or whose settings file is there already; else in the user's
+// configuration folder.
+class SettingsLocationTest : public ::testing::Test {
+protected:
+    SettingsLocationTest() : root(testsupport::private_root() + "/settings-location")
+    {
+        std::filesystem::create_directories(root + "/bin");
+    }
+    ~SettingsLocationTest() override
+    {
+        std::filesystem::permissions(root + "/bin", std::filesystem::perms::owner_all);
+        std::filesystem::remove_all(root);
+    }
+
+    static std::string in_config_folder()
+    {
+        return std::string(std::getenv("XDG_CONFIG_HOME")) + "/quillon/quillon.INI";
+    }
+
+    std::string root;
+};
+
+TEST_F(SettingsLocationTest, BesideAProgramInAWritableFolderElseInTheConfigurationFolder)
+{
+    EXPECT_EQ(quillon::settings_path_of(root + "/bin/quillon"), root + "/bin/quillon.INI");
+    EXPECT_EQ(quillon::settings_path_of(root + "/bin/quillon.bin"), root + "/bin/quillon.INI");
+    // A folder that is not there cannot be written either.
+    EXPECT_EQ(quillon::settings_path_of(root + "/missing/quillon"), in_config_folder());
+}
+
+TEST_F(SettingsLocationTest, AReadOnlyProgramFolderKeepsTheFileThatIsThere)
+{
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "root may write any folder; the installed-tree test runs this as nobody";
+    }
+    ::chmod((root + "/bin").c_str(), 0555);
+    EXPECT_EQ(quillon::settings_path_of(root + "/bin/quillon"), in_config_folder());
+    ::chmod((root + "/bin").c_str(), 0755);
+    std::ofstream(root + "/bin/quillon.INI") << "[Form]\n";
+    ::chmod((root + "/bin").c_str(), 0555);
+    EXPECT_EQ(quillon::settings_path_of(root + "/bin/quillon"), root + "/bin/quillon.INI");
 }
 
 }  // namespace

@@ -576,6 +576,27 @@ TEST_F(MainWindowTest, SettingsThatCannotBeWrittenAreReportedAndTheProgramStillE
     }
 }
 
+TEST_F(MainWindowTest, SettingsInTheConfigurationFolderAreSavedThereTheFolderMadeOnTheFirstSave)
+{
+    // An installed program's settings, in a configuration folder that does
+    // not exist yet (the ports of this test stay in the fixture's).
+    const std::string config = testsupport::private_root() + "/fresh-config";
+    settings_path = config + "/quillon/quillon.INI";
+    ASSERT_TRUE(start());
+    const std::string fixture_config = std::getenv("XDG_CONFIG_HOME");
+    ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    EXPECT_EQ(exit_code_of([this] { window->FormClose(); }), 0);
+    ::setenv("XDG_CONFIG_HOME", fixture_config.c_str(), 1);
+    EXPECT_TRUE(messages.shown().empty());
+    EXPECT_EQ(settings_text(),
+              "[Form]\r\nBaudRate=9600\r\nComPort=COM1\r\nUSB MODE=1\r\nAUTO SAVE=0\r\n"
+              "TYPE SELECT=0\r\n");
+    for (const std::string& folder : {config, config + "/quillon"}) {
+        EXPECT_EQ(std::filesystem::status(folder).permissions(), std::filesystem::perms::owner_all)
+            << folder;
+    }
+}
+
 // ------------------------------------------------------------ status check
 
 TEST_F(MainWindowTest, CheckSetsTheLoggingControlsFromTheAmplifiersLogState)
