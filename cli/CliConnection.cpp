@@ -8,6 +8,7 @@
 #include "SharedLibrary.h"
 
 #include <algorithm>
+#include <filesystem>
 
 namespace quillon::cli {
 
@@ -21,7 +22,8 @@ void show_error(const char* text)
 // quillon's own settings file: the one quillon, beside this tool, uses.
 std::string quillon_settings_file_path()
 {
-    return settings_path_of(SharedLibrary::beside_program("quillon"));
+    const std::filesystem::path tool = running_program_path();
+    return settings_path_of((tool.parent_path() / "quillon").string());
 }
 
 }  // namespace
