@@ -1,7 +1,6 @@
 #include "Log.h"
 
 #include "AtomicFile.h"
-#include "Configuration.h"
 #include "IntegerText.h"
 #include "AmplifierQueries.h"
 #include "AutoSave.h"
@@ -14,6 +13,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>

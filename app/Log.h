@@ -22,7 +22,7 @@
 class QAbstractButton;
 class QLineEdit;
 class QLabel;
-class TfrmConfiguration;
+class QDialog;
 namespace Ui {
 class TMainForm;
 }
@@ -41,7 +41,8 @@ public:
     // the message has been shown and the program must end.
     bool StartUp();
 
-    void SetConfigurationDialog(TfrmConfiguration* dialog) { configuration_ = dialog; }
+    // The dialog that "Configuration" runs; it stores into this window.
+    void SetConfigurationDialog(QDialog* dialog) { configuration_ = dialog; }
 
     // Settings members, read at start-up, changed by the configuration
     // dialog, written at close.
@@ -137,7 +138,7 @@ private:
     std::array<QLabel*, 4> upper_half_labels_{};
     std::unique_ptr<quillon::TCommAdapter> serial_;
     std::unique_ptr<quillon::TCommAdapterUSB> usb_;
-    TfrmConfiguration* configuration_ = nullptr;
+    QDialog* configuration_ = nullptr;
     QWidget* log_window_ = nullptr;
 };
 
