@@ -59,7 +59,7 @@ TARNLINK_API bool _PortInitial(const char *port_name, int baud_rate, int interva
                                int total_seconds);
 
 /* Closes the open port. True when it was open, or when no port was ever
- * opened; false for a port that is closed already. */
+ * opened; false for a port that is closed already or whose open failed. */
 TARNLINK_API bool _PortClose(void);
 
 /* dfComSetBaudRate as a boolean: true when the open port took the rate. */
