@@ -6,7 +6,6 @@
 #include "tarnlink.h"  // only to hold the bound types to the library's own
 
 #include <algorithm>
-#include <cstdio>
 #include <string_view>
 #include <type_traits>
 #include <utility>
@@ -38,9 +37,8 @@ std::int32_t reply_timeout_for(std::uint32_t command_word, std::int32_t current)
 std::string version_text(int version)
 {
     const int x = (version & 0xF) + 10 * ((version >> 4) & 0xF) + 100 * ((version >> 12) & 0xF);
-    char text[16] = {};
-    std::snprintf(text, sizeof text, "%d.%02d", x / 100, x % 100);
-    return text;
+    const int hundredths = x % 100;
+    return std::to_string(x / 100) + (hundredths < 10 ? ".0" : ".") + std::to_string(hundredths);
 }
 
 // What OpenPort converts: the text after the first "M", or the whole name.

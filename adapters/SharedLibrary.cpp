@@ -24,8 +24,8 @@ std::string SharedLibrary::program_library(const std::string& program_path,
                                            const std::string& file_name)
 {
     const std::string folder = program_path.substr(0, program_path.rfind('/') + 1);
-    const std::string beside = folder + file_name;
-    const std::string installed = folder + "../lib/quillon/" + file_name;
+    std::string beside = folder + file_name;
+    std::string installed = folder + "../lib/quillon/" + file_name;
     if (::access(beside.c_str(), F_OK) != 0 && ::access(installed.c_str(), F_OK) == 0) {
         return installed;
     }

@@ -4,6 +4,7 @@
 #include "IntegerText.h"
 #include "AmplifierQueries.h"
 #include "AutoSave.h"
+#include "HexText.h"
 #include "LogText.h"
 #include "Messages.h"
 #include "RadioGroup.h"
@@ -18,7 +19,6 @@
 #include <QFile>
 #include <QLineEdit>
 
-#include <cstdio>
 
 TMainForm* MainForm = nullptr;
 quillon::TCommAdapter* SerialAdapter = nullptr;
@@ -36,11 +36,9 @@ void show_error(const char* text)
     quillon::show_message({text, "Error!", quillon::MessageIcon::Error});
 }
 
-QString hex_byte(std::uint8_t byte)
+QString hex_text(std::uint8_t byte)
 {
-    char text[3];
-    std::snprintf(text, sizeof text, "%02X", byte);
-    return QString::fromLatin1(text);
+    return QString::fromStdString(quillon::hex_byte(byte));
 }
 
 }  // namespace
@@ -204,10 +202,10 @@ void TMainForm::btnStatusCheckClick()
         return;
     }
     for (std::size_t byte = 0; byte < data->received.size(); ++byte) {
-        received_[byte]->setText(hex_byte(data->received[byte]));
-        sent_[byte]->setText(hex_byte(data->sent[byte]));
+        received_[byte]->setText(hex_text(data->received[byte]));
+        sent_[byte]->setText(hex_text(data->sent[byte]));
     }
-    ui_->edtComPhase->setText(hex_byte(data->phase));
+    ui_->edtComPhase->setText(hex_text(data->phase));
     ui_->mnuLog->setEnabled(true);
 }
 

@@ -7,6 +7,7 @@
 #include "AutoSave.h"
 #include "CliConnection.h"
 #include "CliOptions.h"
+#include "HexText.h"
 #include "IntegerText.h"
 #include "Interruption.h"
 #include "LogText.h"
@@ -40,10 +41,8 @@ std::string hex_bytes(const std::vector<std::uint8_t>& bytes, const char* separa
                       const char* quote)
 {
     std::string text;
-    char digits[3];
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        std::snprintf(digits, sizeof digits, "%02X", bytes[i]);
-        text += (i == 0 ? "" : separator) + std::string(quote) + digits + quote;
+        text += (i == 0 ? "" : separator) + std::string(quote) + hex_byte(bytes[i]) + quote;
     }
     return text;
 }

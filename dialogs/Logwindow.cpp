@@ -1,6 +1,7 @@
 #include "Logwindow.h"
 
 #include "AtomicFile.h"
+#include "HexText.h"
 #include "LogText.h"
 #include "Seams.h"
 #include "ui_Logwindow.h"
@@ -9,7 +10,6 @@
 #include <QFile>
 #include <QFont>
 
-#include <cstdio>
 #include <vector>
 
 TfrmLogWindow* frmLogWindow = nullptr;
@@ -27,13 +27,12 @@ constexpr int kHeightAllowance = 16;
 std::string log_view_row(std::span<const std::uint8_t, 32> record)
 {
     std::string row = "Recv : ";
-    char digits[4];
     for (std::size_t i = 0; i < record.size(); ++i) {
         if (i == 16) {
             row += " Send : ";
         }
-        std::snprintf(digits, sizeof digits, "%02X,", record[i]);
-        row += digits;
+        quillon::append_hex_byte(row, record[i]);
+        row += ',';
     }
     return row;
 }

@@ -1,22 +1,11 @@
 #include "LogText.h"
 
+#include "HexText.h"
+
 #include <QLocale>
 #include <QString>
 
-#include <cstdio>
-
 namespace quillon {
-
-namespace {
-
-void append_hex(std::string& text, std::uint8_t byte)
-{
-    char digits[3];
-    std::snprintf(digits, sizeof digits, "%02X", byte);
-    text += digits;
-}
-
-}  // namespace
 
 std::string date_time_line(const QDateTime& when)
 {
@@ -40,9 +29,9 @@ std::string stop_condition_line(const StopCondition& condition, int send_offset)
         line += "Send[" + std::to_string(trigger_index - send_offset);
     }
     line += "] & 0x";
-    append_hex(line, mask);
+    append_hex_byte(line, mask);
     line += " = 0x";
-    append_hex(line, value);
+    append_hex_byte(line, value);
     line += " ,count " + std::to_string(count);
     return line;
 }
@@ -55,7 +44,7 @@ std::string record_line(std::span<const std::uint8_t, 32> record)
             line += ", Send";
         }
         line += ',';
-        append_hex(line, record[i]);
+        append_hex_byte(line, record[i]);
     }
     return line;
 }

@@ -41,6 +41,9 @@
 extern "C" {
 #endif
 
+/* The names are the driver's interface, leading underscores included. */
+/* NOLINTBEGIN(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp) */
+
 HALVEX_API int _HLVX_GetVersion(uint32_t *v1, uint32_t *v2, uint32_t *v3, uint32_t *v4);
 /* Uses the handle's time-out. */
 HALVEX_API int _HLVX_SndCmdAndRcvRsp(uint32_t handle, int command_length, const uint8_t *command,
@@ -59,6 +62,8 @@ HALVEX_API int _HLVX_SetTimeout(uint32_t handle, int timeout_ms);
  * is written and HLVX_ERR_BUFFER_SMALL returned. reserved is ignored. */
 HALVEX_API int _HLVX_GetInfo(uint32_t handle, int item, void *buffer, int capacity, int *length,
                              int reserved);
+
+/* NOLINTEND(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp) */
 
 #ifdef __cplusplus
 }

@@ -21,6 +21,10 @@
 extern "C" {
 #endif
 
+/* The names are the interface that callers bind by name, leading underscores
+ * included. */
+/* NOLINTBEGIN(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp) */
+
 /* The library's version: always 0x1000 (shown as "1.00"). */
 TARNLINK_API int dfGetDllVersion(void);
 
@@ -97,6 +101,8 @@ TARNLINK_API int dfComCommunication(void *owner_window, const uint8_t *n,
                                     const uint8_t *address, const uint8_t *low_nibble,
                                     const uint8_t *high_nibble, const uint8_t *params,
                                     uint8_t *response, int retry_limit, int *reserved);
+
+/* NOLINTEND(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp) */
 
 #ifdef __cplusplus
 }

@@ -189,7 +189,7 @@ BlockPeer::~BlockPeer()
 void BlockPeer::set_faults(Faults faults)
 {
     std::lock_guard lock(mutex_);
-    faults_ = std::move(faults);
+    faults_ = faults;
 }
 
 void BlockPeer::set_responder(Responder responder)

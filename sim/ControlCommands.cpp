@@ -1,5 +1,6 @@
 #include "ControlCommands.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
 
@@ -47,12 +48,13 @@ std::string describe_status(const AmplifierModel& model)
 {
     const StopCondition condition = model.stop_condition();
     char text[160];
-    std::snprintf(text, sizeof text,
-                  "log status 0x%02X, stop condition index %u mask 0x%02X value 0x%02X count %u, "
-                  "%llu host exchanges",
-                  model.log_status(), condition.trigger_index, condition.mask, condition.value,
-                  condition.count, static_cast<unsigned long long>(model.exchanges_run()));
-    return text;
+    const int length = std::snprintf(
+        text, sizeof text,
+        "log status 0x%02X, stop condition index %u mask 0x%02X value 0x%02X count %u, "
+        "%llu host exchanges",
+        model.log_status(), condition.trigger_index, condition.mask, condition.value,
+        condition.count, static_cast<unsigned long long>(model.exchanges_run()));
+    return std::string(text, static_cast<std::size_t>(std::clamp(length, 0, int{sizeof text} - 1)));
 }
 
 }  // namespace

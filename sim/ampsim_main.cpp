@@ -149,11 +149,12 @@ std::optional<Options> parse_options(int argc, char** argv)
 
 std::string hex(std::span<const std::uint8_t> bytes)
 {
+    constexpr char kDigits[] = "0123456789ABCDEF";
     std::string text;
-    char two[4];
     for (auto byte : bytes) {
-        std::snprintf(two, sizeof two, "%02X ", byte);
-        text += two;
+        text += kDigits[byte >> 4];
+        text += kDigits[byte & 0x0F];
+        text += ' ';
     }
     return text;
 }
@@ -174,14 +175,21 @@ int main(int argc, char** argv)
     sigaddset(&stop_signals, SIGINT);
     sigaddset(&stop_signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
+    // A reader of the output that goes away must not end the simulator.
+    if (std::signal(SIGPIPE, SIG_IGN) == SIG_ERR) {
+        std::perror("ampsim: SIGPIPE");
+    }
+    // Line by line, so that a program reading the output sees each line as it
+    // is printed.
+    if (std::setvbuf(stdout, nullptr, _IOLBF, 0) != 0) {
+        std::perror("ampsim: stdout");
+    }
     const int signal_fd = ::signalfd(-1, &stop_signals, SFD_CLOEXEC);
 
     try {
         ampsim::AmplifierModel model(options->model);
         ampsim::Amplifier amplifier(model, options->verbose ? [](const char* side, std::span<const std::uint8_t> command) {
             std::printf("%s command %s\n", side, hex(command).c_str());
-            std::fflush(stdout);
         } : ampsim::CommandObserver{});
 
         std::unique_ptr<ampsim::PtyEndpoint> line;
@@ -202,7 +210,6 @@ int main(int argc, char** argv)
         for (const auto& fault : options->faults) {
             std::printf("ampsim: %s\n", ampsim::run_control_command(target, fault).c_str());
         }
-        std::fflush(stdout);
 
         pollfd watched[2] = {{signal_fd, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
         std::string pending;
@@ -227,7 +234,6 @@ int main(int argc, char** argv)
                     pending.erase(0, end + 1);
                     std::printf("ampsim: %s\n",
                                 ampsim::run_control_command(target, line_text).c_str());
-                    std::fflush(stdout);
                 }
             }
         }
