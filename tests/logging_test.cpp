@@ -16,6 +16,8 @@
 #include <mutex>
 #include <set>
 
+#include <sys/stat.h>
+
 namespace {
 
 using quillon::Message;
@@ -1454,12 +1456,24 @@ INSTANTIATE_TEST_SUITE_P(
         return std::string(info.param.name);
     });
 
-TEST_F(LoggingTest, SaveLogWriteFailureNamesTheFileAndKeepsTheLastName)
+// A read-only file (root included) and a named pipe are refused when the
+// log is written: the error names the file, which stays as it was.
+class SaveLogWriteFailure : public LoggingTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(SaveLogWriteFailure, NamesTheFileKeepsItAndKeepsTheLastName)
 {
+    namespace fs = std::filesystem;
+    const bool pipe = GetParam();
     ASSERT_NO_FATAL_FAILURE(start_on(Transport::Usb));
     ASSERT_NO_FATAL_FAILURE(fill_log());
     auto& ui = window->controls();
-    const QString target = saves + "/missing/log.txt";
+    const QString target = saves + "/log.txt";
+    if (pipe) {
+        ASSERT_EQ(::mkfifo(target.toLocal8Bit().constData(), 0644), 0);
+    } else {
+        write_file(target, "an older log\r\n");
+        fs::permissions(target.toStdString(), fs::perms::owner_read | fs::perms::group_read);
+    }
     window->LastSaveFileName = "earlier.txt";
     dialog_answer = target;
     window->btnLogSaveClick();
@@ -1469,10 +1483,57 @@ TEST_F(LoggingTest, SaveLogWriteFailureNamesTheFileAndKeepsTheLastName)
     EXPECT_NE(shown[0].text.find(target.toStdString()), std::string::npos) << shown[0].text;
     EXPECT_EQ(shown[0].caption, "Quillon");
     EXPECT_EQ(shown[0].icon, MessageIcon::Error);
-    EXPECT_FALSE(exists(target));
-    EXPECT_TRUE(entries(saves).empty());
+    if (pipe) {
+        EXPECT_TRUE(fs::is_fifo(target.toStdString()));
+    } else {
+        EXPECT_EQ(read_file(target), "an older log\r\n");
+        EXPECT_EQ(fs::status(target.toStdString()).permissions(),
+                  fs::perms::owner_read | fs::perms::group_read);
+    }
+    EXPECT_EQ(entries(saves), std::set<std::string>{"log.txt"});  // no temporary file
     EXPECT_EQ(window->LastSaveFileName, "earlier.txt");
     EXPECT_EQ(ui.btnLogSave->text(), "SAVE LOG");
+}
+
+INSTANTIATE_TEST_SUITE_P(SaveLog, SaveLogWriteFailure, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "NamedPipe" : "ReadOnlyFile");
+                         });
+
+TEST_F(LoggingTest, SaveLogWritesThroughALinkToItsTargetKeepingItsPermissions)
+{
+    namespace fs = std::filesystem;
+    ASSERT_NO_FATAL_FAILURE(start_on(Transport::Usb));
+    ASSERT_NO_FATAL_FAILURE(fill_log());
+    const QString real = saves + "/real.txt";
+    write_file(real, "an older log\r\n");
+    const auto mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+    fs::permissions(real.toStdString(), mode);
+    fs::create_symlink("real.txt", (saves + "/log.txt").toStdString());
+    dialog_answer = saves + "/log.txt";
+    window->btnLogSaveClick();
+
+    EXPECT_EQ(messages.shown().size(), 1u);  // "Finish Saving Log."
+    EXPECT_TRUE(fs::is_symlink((saves + "/log.txt").toStdString()));
+    EXPECT_EQ(read_file(real), expected_file(clock, "#Stop Condition : None"));
+    EXPECT_EQ(fs::status(real.toStdString()).permissions(), mode);
+    EXPECT_EQ(entries(saves), (std::set<std::string>{"log.txt", "real.txt"}));
+}
+
+TEST_F(LoggingTest, SaveLogWritesAndReplacesAFileOfTheLongestName)
+{
+    ASSERT_NO_FATAL_FAILURE(start_on(Transport::Usb));
+    ASSERT_NO_FATAL_FAILURE(fill_log());
+    const std::string name = std::string(251, 'L') + ".txt";  // 255 bytes
+    dialog_answer = saves + "/" + QString::fromStdString(name);
+    for (int save = 0; save < 2; ++save) {  // the second replaces the first
+        clock = clock.addSecs(save);
+        window->btnLogSaveClick();
+        EXPECT_EQ(read_file(*dialog_answer), expected_file(clock, "#Stop Condition : None"));
+    }
+    EXPECT_EQ(messages.shown(),
+              (std::vector<Message>(2, {"Finish Saving Log.", "Complete!", MessageIcon::Information})));
+    EXPECT_EQ(entries(saves), std::set<std::string>{name});
 }
 
 TEST_F(LoggingTest, SaveLogReplacesAnExistingFileWhole)

@@ -576,6 +576,36 @@ TEST_F(MainWindowTest, SettingsThatCannotBeWrittenAreReportedAndTheProgramStillE
     }
 }
 
+TEST_F(MainWindowTest, ASettingsFileKeepsItsLinkPermissionsAndWriteProtection)
+{
+    namespace fs = std::filesystem;
+    const std::string real = testsupport::private_root() + "/real.INI";
+    std::ofstream(real, std::ios::binary) << "[Form]\r\nBaudRate=4800\r\n";
+    fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::create_symlink("real.INI", settings_path);
+    ASSERT_TRUE(start());
+    EXPECT_EQ(window->BaudRate, 4800);
+    window->BaudRate = 19200;
+    window->FormClose();
+    EXPECT_TRUE(messages.shown().empty());
+    EXPECT_TRUE(fs::is_symlink(settings_path));
+    EXPECT_EQ(fs::status(real).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    const std::string written = settings_text();
+    EXPECT_EQ(written, "[Form]\r\nBaudRate=19200\r\nComPort=COM1\r\nUSB MODE=1\r\nAUTO SAVE=0\r\n"
+                       "TYPE SELECT=0\r\n");
+
+    // Write-protected, it is refused (root included) and kept.
+    fs::permissions(real, fs::perms::owner_read);
+    ASSERT_TRUE(start());
+    window->BaudRate = 2400;
+    EXPECT_EQ(exit_code_of([this] { window->FormClose(); }), 0);
+    ASSERT_EQ(messages.shown().size(), 1u);
+    EXPECT_NE(messages.shown()[0].text.find(settings_path), std::string::npos) << messages.shown()[0].text;
+    EXPECT_EQ(settings_text(), written);
+    EXPECT_EQ(fs::status(real).permissions(), fs::perms::owner_read);
+}
+
 // ------------------------------------------------------------ status check
 
 TEST_F(MainWindowTest, CheckSetsTheLoggingControlsFromTheAmplifiersLogState)
