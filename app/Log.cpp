@@ -581,13 +581,13 @@ void TMainForm::Exit1Click()
 
 void TMainForm::FormClose()
 {
-    quillon::IniFile settings(settings_path_);
-    settings.write_integer(kSection, "BaudRate", BaudRate);
-    settings.write_string(kSection, "ComPort", ComPort);
-    settings.write_integer(kSection, "USB MODE", UsbMode);
-    settings.write_integer(kSection, "AUTO SAVE", LogSaveCondition);
-    settings.write_integer(kSection, "TYPE SELECT", LogModeIndex());
     try {
+        quillon::IniFile settings(settings_path_);
+        settings.write_integer(kSection, "BaudRate", BaudRate);
+        settings.write_string(kSection, "ComPort", ComPort);
+        settings.write_integer(kSection, "USB MODE", UsbMode);
+        settings.write_integer(kSection, "AUTO SAVE", LogSaveCondition);
+        settings.write_integer(kSection, "TYPE SELECT", LogModeIndex());
         settings.save();
     } catch (const std::exception& error) {
         // Reported, but the program ends all the same: a user who cannot

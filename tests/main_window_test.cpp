@@ -19,6 +19,7 @@
 #include <optional>
 #include <sstream>
 
+#include <sys/stat.h>
 #include <termios.h>
 
 namespace {
@@ -576,6 +577,55 @@ TEST_F(MainWindowTest, SettingsThatCannotBeWrittenAreReportedAndTheProgramStillE
     }
 }
 
+// A settings file that is no small plain file: read as the defaults,
+// silently and at once; at close refused with the error naming it, and left
+// as it was.
+class OddSettingsFile : public MainWindowTest,
+                        public ::testing::WithParamInterface<std::pair<const char*, std::filesystem::file_type>> {};
+
+TEST_P(OddSettingsFile, ReadsAsDefaultsWithoutWaitingAndIsKeptAtClose)
+{
+    namespace fs = std::filesystem;
+    const std::string big = "[Form]\r\nUSB MODE=0\r\n;" + std::string(1 << 20, '-') + "\r\n";
+    const fs::file_type kind = GetParam().second;
+    if (kind == fs::file_type::fifo) {
+        ASSERT_EQ(::mkfifo(settings_path.c_str(), 0644), 0);
+    } else if (kind == fs::file_type::symlink) {
+        fs::create_symlink("/dev/zero", settings_path);
+    } else {
+        write_settings(big);
+    }
+    ASSERT_TRUE(start());
+    EXPECT_TRUE(messages.shown().empty());
+    EXPECT_EQ(window->UsbMode, 1);
+    EXPECT_EQ(exit_code_of([this] { window->FormClose(); }), 0);
+    ASSERT_EQ(messages.shown().size(), 1u);
+    EXPECT_NE(messages.shown()[0].text.find(settings_path), std::string::npos) << messages.shown()[0].text;
+    EXPECT_EQ(fs::symlink_status(settings_path).type(), kind);
+    EXPECT_TRUE(fs::is_character_file("/dev/zero"));
+    if (kind == fs::file_type::regular) {
+        EXPECT_EQ(settings_text(), big);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SettingsFile, OddSettingsFile,
+    ::testing::Values(std::pair{"NamedPipe", std::filesystem::file_type::fifo},
+                      std::pair{"LinkToDevZero", std::filesystem::file_type::symlink},
+                      std::pair{"OverOneMiB", std::filesystem::file_type::regular}),
+    [](const auto& info) { return std::string(info.param.first); });
+
+TEST_F(MainWindowTest, AByteOrderMarkedSettingsFileIsReadAndKeepsItsMark)
+{
+    const std::string settings = "\xEF\xBB\xBF[Form]\r\nUSB MODE=0\r\nComPort=COM1\r\nBaudRate=19200\r\n";
+    write_settings(settings);
+    ASSERT_TRUE(start());
+    EXPECT_EQ(window->UsbMode, 0);
+    EXPECT_EQ(window->BaudRate, 19200);
+    window->FormClose();
+    EXPECT_EQ(settings_text(), settings + "AUTO SAVE=0\r\nTYPE SELECT=0\r\n");
+}
+
 TEST_F(MainWindowTest, ASettingsFileKeepsItsLinkPermissionsAndWriteProtection)
 {
     namespace fs = std::filesystem;
@@ -604,6 +654,17 @@ TEST_F(MainWindowTest, ASettingsFileKeepsItsLinkPermissionsAndWriteProtection)
     EXPECT_NE(messages.shown()[0].text.find(settings_path), std::string::npos) << messages.shown()[0].text;
     EXPECT_EQ(settings_text(), written);
     EXPECT_EQ(fs::status(real).permissions(), fs::perms::owner_read);
+}
+
+TEST_F(MainWindowTest, APortNameWithALineBreakIsNeverWrittenIntoTheSettingsFile)
+{
+    write_settings("[Form]\r\nComPort=COM2\r\n");
+    ASSERT_TRUE(start());
+    window->ComPort = "COM3\r\n[Form]\r\nUSB MODE=0";
+    EXPECT_EQ(exit_code_of([this] { window->FormClose(); }), 0);
+    ASSERT_EQ(messages.shown().size(), 1u);
+    EXPECT_NE(messages.shown()[0].text.find(settings_path), std::string::npos) << messages.shown()[0].text;
+    EXPECT_EQ(settings_text(), "[Form]\r\nComPort=COM2\r\n");
 }
 
 // ------------------------------------------------------------ status check
