@@ -1,5 +1,6 @@
 #include "Configuration.h"
 
+#include "Commands.h"
 #include "IntegerText.h"
 #include "Log.h"
 #include "RadioGroup.h"
@@ -59,8 +60,10 @@ void TfrmConfiguration::FormShow()
 
 void TfrmConfiguration::btnComSetOKClick()
 {
-    // The baud rate is converted before anything is stored: a text that is
-    // no number leaves every setting as it was and the dialog open.
+    // The port number and the baud rate are converted before anything is
+    // stored: a text that is no number (a pasted line break included) leaves
+    // every setting as it was and the dialog open.
+    quillon::port_number(ui_->cbxComPort->currentText().toStdString());
     const std::int32_t baud_rate =
         quillon::integer_from_text(ui_->cbxBaudrate->currentText().toStdString());
     main_form_.UsbMode = ui_->rbRS232->isChecked() ? 0 : 1;

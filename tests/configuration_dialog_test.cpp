@@ -7,10 +7,15 @@
 #include "ui_Log.h"
 
 #include <QAccessible>
+#include <QClipboard>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
+#include <QTest>
 
 #include <filesystem>
+#include <tuple>
 
 namespace {
 
@@ -221,6 +226,46 @@ TEST_F(ConfigurationDialogTest, CancelStoresNothingAndTheNextShowingShowsTheCurr
     EXPECT_EQ(ui().cbxBaudrate->currentText(), "4800");
     EXPECT_TRUE(ui().rbManual->isChecked());
     EXPECT_TRUE(messages.shown().empty());
+}
+
+TEST_F(ConfigurationDialogTest, APastedMultiLinePortNameIsRefusedAndTheSettingsFileKeepsItsLines)
+{
+    set_settings({0, "COM2", 9600, 0});
+    show_dialog();
+    QGuiApplication::clipboard()->setText("COM3\r\n[Form]\r\nUSB MODE=1\r\n");
+    QTest::keyClick(ui().cbxComPort->lineEdit(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(ui().cbxComPort->lineEdit(), Qt::Key_V, Qt::ControlModifier);
+    ui().rbUSB->click();  // the disabled field is stored too, so it is checked too
+    ui().btnComSetOK->click();
+    EXPECT_EQ(messages.shown(),
+              (std::vector<Message>{{"'3\r\n[Form]\r\nUSB MODE=1\r\n' is not a valid integer value.",
+                                     "Quillon", MessageIcon::Error}}));
+    EXPECT_EQ(settings(), (Settings{0, "COM2", 9600, 0}));
+    EXPECT_TRUE(dialog->isVisible());
+
+    ui().btnComSetCancel->click();
+    window->FormClose();
+    EXPECT_EQ(settings_text(),
+              "[Form]\r\nBaudRate=9600\r\nComPort=COM2\r\nUSB MODE=0\r\nAUTO SAVE=0\r\n"
+              "TYPE SELECT=0\r\n");
+}
+
+TEST_F(ConfigurationDialogTest, TextTypedWithEnterIsNoNewListItem)
+{
+    set_settings({0, "COM1", 9600, 0});
+    show_dialog();
+    for (auto [list, typed, items] : {std::tuple{ui().cbxComPort, "COM17", 16},
+                                      std::tuple{ui().cbxBaudrate, "abc", 7}}) {
+        SCOPED_TRACE(typed);
+        ASSERT_EQ(list->count(), items);
+        const QString last = list->itemText(items - 1);
+        QTest::keyClick(list->lineEdit(), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(list->lineEdit(), typed);
+        QTest::keyClick(list->lineEdit(), Qt::Key_Return);
+        EXPECT_EQ(list->count(), items);
+        EXPECT_EQ(list->itemText(items - 1), last);
+        EXPECT_EQ(list->currentText(), typed);
+    }
 }
 
 QAccessibleInterface* accessible(QObject* object)

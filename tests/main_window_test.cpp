@@ -1214,7 +1214,7 @@ TEST_F(MainWindowTest, CancellingTheConfigurationLeavesEverythingAsItWas)
     }
 }
 
-TEST_F(MainWindowTest, APortNameThatIsNoNumberInTheDialogSkipsTheRestOfTheMenuHandler)
+TEST_F(MainWindowTest, APortNameThatIsNoNumberIsRefusedByTheDialogAndTheConnectionStays)
 {
     write_settings(kSerialSettings);
     ASSERT_TRUE(start());
@@ -1223,19 +1223,23 @@ TEST_F(MainWindowTest, APortNameThatIsNoNumberInTheDialogSkipsTheRestOfTheMenuHa
     configure_with([](TfrmConfiguration& dialog) {
         dialog.controls().cbxComPort->setEditText("COMX");
         dialog.controls().btnComSetOK->click();
+        EXPECT_TRUE(dialog.isVisible());
+        dialog.controls().btnComSetCancel->click();
     });
     EXPECT_EQ(messages.shown(), std::vector<Message>{not_an_integer("X")});
-    // The old port was closed before the name failed; nothing after it ran.
-    EXPECT_FALSE(port_is_held(line->slave_path()));
-    EXPECT_FALSE(window->serial_adapter().IsOpen());
+    // Refused before anything was stored: the old port is still open.
+    EXPECT_TRUE(port_is_held(line->slave_path()));
+    EXPECT_TRUE(window->serial_adapter().IsOpen());
     EXPECT_EQ(screen(*window), before);
-    EXPECT_EQ(window->ComPort, "COMX");
+    EXPECT_EQ(window->ComPort, "COM1");
     window->FormClose();
-    EXPECT_NE(settings_text().find("ComPort=COMX\r\n"), std::string::npos);
+    EXPECT_NE(settings_text().find("ComPort=COM1\r\n"), std::string::npos);
 
     // Called directly, the handler lets the error out.
     answer_dialogs_with([](QDialog& shown) {
-        static_cast<TfrmConfiguration&>(shown).btnComSetOKClick();
+        auto& dialog = static_cast<TfrmConfiguration&>(shown);
+        dialog.controls().cbxComPort->setEditText("COMX");
+        dialog.btnComSetOKClick();
     });
     EXPECT_THROW(window->mnuConfigurationClick(), quillon::ConversionError);
 }
