@@ -148,6 +148,11 @@ protected:
             proposals.push_back(request.proposed);
             requests.push_back(request);
             timer_active_at_dialog.push_back(window && window->ChkTrigDtctTmr.isActive());
+            if (!first_answers.empty()) {
+                const auto answer = first_answers.front();
+                first_answers.erase(first_answers.begin());
+                return answer;
+            }
             return dialog_answer;
         });
         previous_sink_ = quillon::set_message_sink([this](const Message& message) {
@@ -351,7 +356,8 @@ protected:
     QString documents;
     QString saves;
     QDateTime clock = QDateTime(QDate(2014, 7, 3), QTime(16, 5, 9));
-    std::optional<QString> dialog_answer;  // what the save dialog answers
+    std::vector<std::optional<QString>> first_answers;  // answered once each, in order
+    std::optional<QString> dialog_answer;  // what the save dialog answers after them
     std::vector<QString> proposals;        // the names the save dialog proposed
     std::vector<quillon::SaveRequest> requests;
     std::vector<bool> timer_active_at_dialog;
@@ -1498,6 +1504,38 @@ TEST_P(SaveLogWriteFailure, NamesTheFileKeepsItAndKeepsTheLastName)
 INSTANTIATE_TEST_SUITE_P(SaveLog, SaveLogWriteFailure, ::testing::Bool(),
                          [](const ::testing::TestParamInfo<bool>& info) {
                              return std::string(info.param ? "NamedPipe" : "ReadOnlyFile");
+                         });
+
+// A name in a missing folder: the dialog warns and asks again, before any
+// exchange; then the user cancels, or picks a folder that is there.
+class SaveLogMissingFolder : public LoggingTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(SaveLogMissingFolder, IsRefusedByTheDialogBeforeAnyExchange)
+{
+    const bool then_elsewhere = GetParam();
+    ASSERT_NO_FATAL_FAILURE(start_on(Transport::Serial));
+    ASSERT_NO_FATAL_FAILURE(fill_log());
+    const QString missing = saves + "/missing/log.txt";
+    first_answers = {missing};
+    if (then_elsewhere) {
+        dialog_answer = saves + "/log.txt";
+    }
+    const auto mark = sent_commands().size();
+    window->btnLogSaveClick();
+
+    ASSERT_GE(messages.shown().size(), 1u);
+    EXPECT_EQ(messages.shown()[0],
+              (Message{(missing + "\nThe folder does not exist.\nCheck the path and try again.")
+                           .toStdString(),
+                       "Save As", MessageIcon::Warning}));
+    EXPECT_EQ(proposals, (std::vector<QString>{"", missing}));
+    EXPECT_EQ(commands_since(mark).size(), then_elsewhere ? 65u : 0u);
+    EXPECT_EQ(entries(saves), then_elsewhere ? std::set<std::string>{"log.txt"} : std::set<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(SaveLog, SaveLogMissingFolder, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "ThenAnotherFolder" : "ThenCancel");
                          });
 
 TEST_F(LoggingTest, SaveLogWritesThroughALinkToItsTargetKeepingItsPermissions)
