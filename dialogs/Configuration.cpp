@@ -29,8 +29,17 @@ TfrmConfiguration::TfrmConfiguration(TMainForm& main_form, QWidget* parent)
     };
     on_click(ui_->btnComSetOK, &TfrmConfiguration::btnComSetOKClick);
     on_click(ui_->btnComSetCancel, &TfrmConfiguration::btnComSetCancelClick);
-    on_click(ui_->rbUSB, &TfrmConfiguration::rbUSBClick);
-    on_click(ui_->rbRS232, &TfrmConfiguration::rbRS232Click);
+    // A radio button's handler runs when it becomes checked, however that
+    // happens: a click, the keyboard, or a screen reader's "Toggle".
+    const auto on_checked = [this](QAbstractButton* button, void (TfrmConfiguration::*handler)()) {
+        connect(button, &QAbstractButton::toggled, this, [this, handler](bool checked) {
+            if (checked) {
+                quillon::run_guarded([this, handler] { (this->*handler)(); });
+            }
+        });
+    };
+    on_checked(ui_->rbUSB, &TfrmConfiguration::rbUSBClick);
+    on_checked(ui_->rbRS232, &TfrmConfiguration::rbRS232Click);
 }
 
 TfrmConfiguration::~TfrmConfiguration()

@@ -273,6 +273,23 @@ QAccessibleInterface* accessible(QObject* object)
     return QAccessible::queryAccessibleInterface(object);
 }
 
+TEST_F(ConfigurationDialogTest, ChoosingTheConnectionTypeThroughAccessibilityRunsItsHandler)
+{
+    set_settings({1, "COM6", 19200, 0});
+    show_dialog();
+    ASSERT_FALSE(ui().cbxComPort->isEnabled());
+    const auto toggle = [](QWidget* choice) {
+        accessible(choice)->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    };
+    toggle(ui().rbRS232);
+    EXPECT_TRUE(ui().cbxComPort->isEnabled());
+    EXPECT_TRUE(ui().cbxBaudrate->isEnabled());
+    toggle(ui().rbUSB);
+    EXPECT_FALSE(ui().cbxComPort->isEnabled());
+    EXPECT_FALSE(ui().cbxBaudrate->isEnabled());
+    EXPECT_TRUE(ui().rbUSB->isChecked());
+}
+
 TEST_F(ConfigurationDialogTest, ControlsHaveAccessibleNames)
 {
     show_dialog();

@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QLineEdit>
+#include <QScreen>
 #include <QTimer>
 
 #include <algorithm>
@@ -269,6 +270,18 @@ TEST_F(MainWindowTest, StartsInUsbModeWithoutSettingsAndWritesThemAtClose)
     EXPECT_EQ(settings_text(),
               "[Form]\r\nBaudRate=9600\r\nComPort=COM1\r\nUSB MODE=1\r\nAUTO SAVE=0\r\n"
               "TYPE SELECT=0\r\n");
+}
+
+TEST_F(MainWindowTest, TheWindowIsCentredOnTheScreenWhenFirstShown)
+{
+    ASSERT_TRUE(start());
+    window->show();
+    const QPoint offset = window->frameGeometry().center() - window->screen()->availableGeometry().center();
+    // Off by no more than the frame, which no window knows before it shows.
+    const QSize frame = window->frameGeometry().size() - window->size();
+    EXPECT_LE(std::abs(offset.x()), frame.width()) << offset.x();
+    EXPECT_LE(std::abs(offset.y()), frame.height()) << offset.y();
+    window->hide();
 }
 
 TEST_F(MainWindowTest, AfterStartUpTheLoggingControlsAreLockedAndTheUpperHalfGreyed)
@@ -1288,6 +1301,24 @@ TEST_F(MainWindowTest, CommunicationBoxesAndFieldsHaveAccessibleNames)
     EXPECT_EQ(accessible_name(ui.edtComStatus), "Status");
     EXPECT_EQ(accessible_name(ui.edtComPhase), "Phase");
     EXPECT_EQ(accessible_name(ui.cbxDataSelect), "Byte");
+}
+
+TEST_F(MainWindowTest, EnablingTheStopConditionThroughAccessibilityOpensItsFields)
+{
+    write_settings(kSerialSettings);
+    ASSERT_TRUE(start());
+    window->btnStatusCheckClick();
+    auto& ui = window->controls();
+    const auto toggle = [&ui] {
+        QAccessible::queryAccessibleInterface(ui.cbxStopCondition)
+            ->actionInterface()
+            ->doAction(QAccessibleActionInterface::toggleAction());
+    };
+    toggle();
+    EXPECT_TRUE(ui.cbxStopCondition->isChecked());
+    EXPECT_EQ(condition_inputs(*window), kAllEnabled);
+    toggle();
+    EXPECT_EQ(condition_inputs(*window), kAllDisabled);
 }
 
 TEST_F(MainWindowTest, ButtonsAndChoicesAreNamedByTheirCaptions)
