@@ -41,14 +41,13 @@ std::string version_text(int version)
     return std::to_string(x / 100) + (hundredths < 10 ? ".0" : ".") + std::to_string(hundredths);
 }
 
-// What OpenPort converts: the text after the first "M", or the whole name.
-std::string_view port_number_text(std::string_view port_name)
+}  // namespace
+
+std::int32_t port_number(std::string_view port_name)
 {
     const auto m = port_name.find('M');
-    return m == std::string_view::npos ? port_name : port_name.substr(m + 1);
+    return integer_from_text(m == std::string_view::npos ? port_name : port_name.substr(m + 1));
 }
-
-}  // namespace
 
 TCommAdapter::TCommAdapter(std::string library_path)
     : library_path_(library_path.empty() ? SharedLibrary::program_library("libtarnlink.so")
@@ -121,7 +120,7 @@ bool TCommAdapter::OpenPort(const std::string& port_name)
     open_ = false;
     // Stored even when the open then fails; a conversion error throws before
     // anything is stored.
-    port_number_ = integer_from_text(port_number_text(port_name));
+    port_number_ = port_number(port_name);
     // Without a library there is no port to open (entry points go together:
     // all are bound or none).
     if (dfComSetReady_ == nullptr || dfComSetReady_(baud_rate_, port_number_) != 0) {

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quillon {
@@ -37,6 +38,11 @@ constexpr std::uint8_t leading_byte(std::uint32_t command_word)
     return static_cast<std::uint8_t>(command_word);
 }
 
+// The number of the port that port_name names, as OpenPort reads it: the
+// text after the first "M" (all of it when there is none) by
+// integer_from_text. Throws ConversionError naming that text.
+std::int32_t port_number(std::string_view port_name);
+
 // The serial adapter: loads libtarnlink.so, opens and closes the port, keeps
 // the baud rate and the reply time-out, and carries one command per call.
 class TCommAdapter {
@@ -52,10 +58,9 @@ public:
     bool LoadDriver();
     void UnloadDriver();
 
-    // Closes an open port first. The port number is the text after the first
-    // "M" of port_name (all of it when there is none), read by
-    // integer_from_text; throws ConversionError naming that text. A refused
-    // open keeps the previous port name.
+    // Closes an open port first. The port number is port_number(port_name),
+    // which may throw ConversionError. A refused open keeps the previous port
+    // name.
     bool OpenPort(const std::string& port_name);
     void ClosePort();
     // Kept for the next open in any case; true only when the open port took it.

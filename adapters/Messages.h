@@ -7,7 +7,7 @@
 
 namespace quillon {
 
-enum class MessageIcon { Error, Information, Plain };
+enum class MessageIcon { Error, Information, Plain, Warning };
 
 struct Message {
     std::string text;

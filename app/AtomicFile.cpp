@@ -5,7 +5,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,9 +12,12 @@ namespace quillon {
 
 namespace {
 
+// As many links as the system follows in one path.
+constexpr int kMostLinks = 40;
+
 [[noreturn]] void fail(const std::string& path, int error)
 {
-    throw std::runtime_error("Cannot write the file " + path + ": " + std::strerror(error) + ".");
+    throw write_error(path, std::strerror(error));
 }
 
 bool write_all(int fd, std::string_view bytes)
@@ -33,6 +35,22 @@ bool write_all(int fd, std::string_view bytes)
     return true;
 }
 
+// The file a write to path lands in: path itself, or the end of its chain of
+// symbolic links, which need not exist yet.
+std::filesystem::path link_target(const std::string& path)
+{
+    std::filesystem::path target(path);
+    for (int hops = 0; hops < kMostLinks; ++hops) {
+        std::error_code not_a_link;
+        const std::filesystem::path next = std::filesystem::read_symlink(target, not_a_link);
+        if (not_a_link) {
+            return target;
+        }
+        target = next.is_absolute() ? next : target.parent_path() / next;
+    }
+    fail(path, ELOOP);
+}
+
 }  // namespace
 
 std::string crlf_text(const std::vector<std::string>& lines)
@@ -45,24 +63,41 @@ std::string crlf_text(const std::vector<std::string>& lines)
     return text;
 }
 
+std::runtime_error write_error(const std::string& path, const std::string& reason)
+{
+    return std::runtime_error("Cannot write the file " + path + ": " + reason + ".");
+}
+
 void write_file_atomically(const std::string& path, std::string_view bytes)
 {
-    const std::filesystem::path target(path);
+    const std::filesystem::path target = link_target(path);
+    // A new file gets the permissions an ordinary new file would get.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode_t mode = 0666 & ~mask;
+    struct stat existing {};
+    if (::stat(target.c_str(), &existing) == 0) {
+        if (!S_ISREG(existing.st_mode)) {
+            throw write_error(path, "Not a regular file");
+        }
+        if ((existing.st_mode & 0222) == 0 ||
+            ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
+            fail(path, EACCES);
+        }
+        mode = existing.st_mode & 07777;
+    }
+    // A short name, so that every name the folder takes can be replaced.
     const std::filesystem::path folder =
         target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-    std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+    std::string temporary = (folder / ".quillon-XXXXXX").string();
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0) {
         fail(path, errno);
     }
-    // A replaced file keeps the permissions an ordinary new file would get.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-    const bool written = write_all(fd, bytes) && ::fsync(fd) == 0;
+    const bool written = ::fchmod(fd, mode) == 0 && write_all(fd, bytes) && ::fsync(fd) == 0;
     const int error = errno;
     ::close(fd);
-    if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
+    if (!written || ::rename(temporary.c_str(), target.c_str()) != 0) {
         const int cause = written ? errno : error;
         ::unlink(temporary.c_str());
         fail(path, cause);

@@ -4,6 +4,7 @@
 // new one, never a part.
 #pragma once
 
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,7 +14,17 @@ namespace quillon {
 // The text of a file of lines, each ended by CR LF as the program's files are.
 std::string crlf_text(const std::vector<std::string>& lines);
 
-// Throws std::runtime_error naming the file when it cannot be written.
+// The error of a file that cannot be written, naming it:
+// "Cannot write the file PATH: REASON."
+std::runtime_error write_error(const std::string& path, const std::string& reason);
+
+// Writes to the file that path names, following symbolic links to their
+// target, so that a link stays a link. An existing file keeps its permission
+// bits; one that is not a regular file, or that is write-protected, is
+// refused. Write-protected means no write permission for this user or no
+// write bit at all in its mode: root, whom permissions do not stop, is
+// refused a read-only file too. Throws write_error() when the file cannot be
+// written.
 void write_file_atomically(const std::string& path, std::string_view bytes);
 
 }  // namespace quillon

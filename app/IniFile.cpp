@@ -7,12 +7,61 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
+#include <cerrno>
+#include <fcntl.h>
+#include <filesystem>
 #include <stdexcept>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace quillon {
 
 namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+enum class FileState { Missing, Unreadable, Read };
+
+// Reads a regular file of at most `largest` bytes into bytes. Anything else
+// is looked at, never opened: a device such as /dev/zero could fill the
+// memory, a named pipe would hold the program up. Should the file be swapped
+// after the look, opening without blocking and reading at most one byte too
+// many keep both from happening.
+FileState read_small_file(const std::string& path, std::size_t largest, std::string& bytes)
+{
+    struct stat file {};
+    if (::stat(path.c_str(), &file) != 0) {
+        return errno == ENOENT || errno == ENOTDIR ? FileState::Missing : FileState::Unreadable;
+    }
+    if (!S_ISREG(file.st_mode) || static_cast<std::uintmax_t>(file.st_size) > largest) {
+        return FileState::Unreadable;
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return FileState::Unreadable;
+    }
+    bool read = true;
+    char piece[4096];
+    while (bytes.size() <= largest) {
+        const ssize_t got = ::read(fd, piece, sizeof piece);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            read = got == 0;
+            break;
+        }
+        bytes.append(piece, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    return read && bytes.size() <= largest ? FileState::Read : FileState::Unreadable;
+}
+
+bool holds_line_break(const std::string& text)
+{
+    return text.find_first_of("\r\n") != std::string::npos;
+}
 
 std::string trimmed(const std::string& text)
 {
@@ -69,13 +118,26 @@ std::string value_of(const std::string& line)
 
 IniFile::IniFile(std::string path) : path_(std::move(path))
 {
-    std::ifstream in(path_, std::ios::binary);
-    std::string line;
-    while (std::getline(in, line)) {
+    std::string bytes;
+    const FileState state = read_small_file(path_, kLargestFile, bytes);
+    unreadable_ = state == FileState::Unreadable;
+    if (state != FileState::Read) {
+        return;
+    }
+    std::string_view text = bytes;
+    // An editor's byte-order mark must not hide the first section header.
+    byte_order_mark_ = text.starts_with(kByteOrderMark);
+    if (byte_order_mark_) {
+        text.remove_prefix(kByteOrderMark.size());
+    }
+    while (!text.empty()) {
+        const auto end = std::min(text.find('\n'), text.size());
+        std::string line(text.substr(0, end));
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
         }
-        lines_.push_back(line);
+        lines_.push_back(std::move(line));
+        text.remove_prefix(std::min(end + 1, text.size()));
     }
 }
 
@@ -130,6 +192,9 @@ std::int32_t IniFile::read_integer(const std::string& section, const std::string
 void IniFile::write_string(const std::string& section, const std::string& key,
                            const std::string& value)
 {
+    if (holds_line_break(section) || holds_line_break(key) || holds_line_break(value)) {
+        throw write_error(path_, "A line break cannot be written into a value");
+    }
     const std::string line = key + "=" + value;
     const auto where = find(section, key);
     if (!where) {
@@ -156,7 +221,11 @@ void IniFile::write_integer(const std::string& section, const std::string& key, 
 
 void IniFile::save() const
 {
-    write_file_atomically(path_, crlf_text(lines_));
+    if (unreadable_) {
+        throw write_error(path_, "It could not be read, so it is kept as it is");
+    }
+    write_file_atomically(path_, (byte_order_mark_ ? std::string(kByteOrderMark) : std::string()) +
+                                     crlf_text(lines_));
 }
 
 std::string settings_file_path()

@@ -18,7 +18,9 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QScreen>
 
+#include <algorithm>
 
 TMainForm* MainForm = nullptr;
 quillon::TCommAdapter* SerialAdapter = nullptr;
@@ -51,6 +53,12 @@ TMainForm::TMainForm(std::string settings_path, QWidget* parent)
     setFixedSize(size());
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    // Centred on the screen when first shown, its top-left corner kept on it.
+    if (const QScreen* shown_on = screen()) {
+        const QRect area = shown_on->availableGeometry();
+        const QPoint centred = area.center() - rect().center();
+        move(std::max(centred.x(), area.left()), std::max(centred.y(), area.top()));
+    }
     MainForm = this;
 
     for (int byte = 0; byte < 32; ++byte) {
@@ -75,7 +83,10 @@ TMainForm::TMainForm(std::string settings_path, QWidget* parent)
     ChkTrigDtctTmr.setInterval(kTriggerPollMilliseconds);
     connect(&ChkTrigDtctTmr, &QTimer::timeout, this,
             [this] { quillon::run_guarded([this] { ChkTrigDtctTmrTimer(); }); });
-    OnClick(ui_->cbxStopCondition, &TMainForm::cbxStopConditionClick);
+    // Runs once for every change of the box, however it comes: a click, the
+    // keyboard, or a screen reader's "Toggle", which clicks nothing.
+    connect(ui_->cbxStopCondition, &QAbstractButton::toggled, this,
+            [this] { quillon::run_guarded([this] { cbxStopConditionClick(); }); });
     connect(ui_->mnuConfiguration, &QAction::triggered, this,
             [this] { quillon::run_guarded([this] { mnuConfigurationClick(); }); });
     connect(ui_->Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
@@ -511,14 +522,14 @@ void TMainForm::Exit1Click()
 
 void TMainForm::FormClose()
 {
-    quillon::IniFile settings(settings_path_);
-    settings.write_integer(kSection, "BaudRate", BaudRate);
-    settings.write_string(kSection, "ComPort", ComPort);
-    settings.write_integer(kSection, "USB MODE", UsbMode);
-    settings.write_integer(kSection, "AUTO SAVE", LogSaveCondition);
-    settings.write_integer(kSection, "TYPE SELECT", LogModeIndex());
     try {
         quillon::make_settings_folder(settings_path_);
+        quillon::IniFile settings(settings_path_);
+        settings.write_integer(kSection, "BaudRate", BaudRate);
+        settings.write_string(kSection, "ComPort", ComPort);
+        settings.write_integer(kSection, "USB MODE", UsbMode);
+        settings.write_integer(kSection, "AUTO SAVE", LogSaveCondition);
+        settings.write_integer(kSection, "TYPE SELECT", LogModeIndex());
         settings.save();
     } catch (const std::exception& error) {
         // Reported, but the program ends all the same: a user who cannot

@@ -13,7 +13,8 @@ void install_qt_message_boxes()
         const QMessageBox::Icon icon = message.icon == MessageIcon::Error ? QMessageBox::Critical
                                        : message.icon == MessageIcon::Information
                                            ? QMessageBox::Information
-                                           : QMessageBox::NoIcon;
+                                       : message.icon == MessageIcon::Warning ? QMessageBox::Warning
+                                                                               : QMessageBox::NoIcon;
         // A plain message dialog carries the application's title.
         const QString caption = message.caption.empty()
                                     ? QApplication::applicationName()

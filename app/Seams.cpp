@@ -3,7 +3,9 @@
 #include "Messages.h"
 
 #include <QDialog>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <exception>
 
@@ -75,7 +77,18 @@ SaveDialogRunner set_save_dialog(SaveDialogRunner runner)
 
 std::optional<QString> run_save_dialog(const SaveRequest& request)
 {
-    return save_dialog()(request);
+    SaveRequest asking = request;
+    for (;;) {
+        const auto chosen = save_dialog()(asking);
+        if (!chosen || QFileInfo(*chosen).absoluteDir().exists()) {
+            return chosen;
+        }
+        show_message({(QDir::toNativeSeparators(*chosen) +
+                       "\nThe folder does not exist.\nCheck the path and try again.")
+                          .toStdString(),
+                      "Save As", MessageIcon::Warning});
+        asking.proposed = *chosen;
+    }
 }
 
 SaveRequest log_text_save_request(const QString& proposed)

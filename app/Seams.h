@@ -24,6 +24,8 @@ int run_modal(QDialog& dialog);
 // A file save dialog: it proposes a file name, offers the filter (Qt's
 // "Text (*.a);;All (*)" form), adds the default suffix to a name without
 // extension, and asks before replacing a file. Nothing when the user cancels.
+// The path must exist: run_save_dialog refuses a name in a folder that does
+// not, whichever runner answered, with a warning, and asks again.
 struct SaveRequest {
     QString proposed;
     QString filter;

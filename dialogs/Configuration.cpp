@@ -1,5 +1,6 @@
 #include "Configuration.h"
 
+#include "Commands.h"
 #include "IntegerText.h"
 #include "Log.h"
 #include "PortPath.h"
@@ -29,8 +30,17 @@ TfrmConfiguration::TfrmConfiguration(TMainForm& main_form, QWidget* parent)
     };
     on_click(ui_->btnComSetOK, &TfrmConfiguration::btnComSetOKClick);
     on_click(ui_->btnComSetCancel, &TfrmConfiguration::btnComSetCancelClick);
-    on_click(ui_->rbUSB, &TfrmConfiguration::rbUSBClick);
-    on_click(ui_->rbRS232, &TfrmConfiguration::rbRS232Click);
+    // A radio button's handler runs when it becomes checked, however that
+    // happens: a click, the keyboard, or a screen reader's "Toggle".
+    const auto on_checked = [this](QAbstractButton* button, void (TfrmConfiguration::*handler)()) {
+        connect(button, &QAbstractButton::toggled, this, [this, handler](bool checked) {
+            if (checked) {
+                quillon::run_guarded([this, handler] { (this->*handler)(); });
+            }
+        });
+    };
+    on_checked(ui_->rbUSB, &TfrmConfiguration::rbUSBClick);
+    on_checked(ui_->rbRS232, &TfrmConfiguration::rbRS232Click);
 }
 
 TfrmConfiguration::~TfrmConfiguration()
@@ -75,8 +85,10 @@ void TfrmConfiguration::DescribePortDevices()
 
 void TfrmConfiguration::btnComSetOKClick()
 {
-    // The baud rate is converted before anything is stored: a text that is
-    // no number leaves every setting as it was and the dialog open.
+    // The port number and the baud rate are converted before anything is
+    // stored: a text that is no number (a pasted line break included) leaves
+    // every setting as it was and the dialog open.
+    quillon::port_number(ui_->cbxComPort->currentText().toStdString());
     const std::int32_t baud_rate =
         quillon::integer_from_text(ui_->cbxBaudrate->currentText().toStdString());
     main_form_.UsbMode = ui_->rbRS232->isChecked() ? 0 : 1;

@@ -47,8 +47,10 @@ public:
     const Timeouts& stored_timeouts() const { return timeouts_; }
 
 private:
-    // The handle field of the original design: never set, the result of a
-    // failed open, or a device that was opened (and may be closed since).
+    // What the last open left: None before any open (Close has nothing to
+    // do), Invalid after a refused open (the baud rate and time-out setters
+    // refuse), Valid after an open that succeeded (the device may be closed
+    // since).
     enum class Handle { None, Invalid, Valid };
 
     bool apply_timeouts(const Timeouts& set);

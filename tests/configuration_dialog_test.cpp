@@ -7,10 +7,15 @@
 #include "ui_Log.h"
 
 #include <QAccessible>
+#include <QClipboard>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
+#include <QTest>
 
 #include <filesystem>
+#include <tuple>
 
 namespace {
 
@@ -223,9 +228,66 @@ TEST_F(ConfigurationDialogTest, CancelStoresNothingAndTheNextShowingShowsTheCurr
     EXPECT_TRUE(messages.shown().empty());
 }
 
+TEST_F(ConfigurationDialogTest, APastedMultiLinePortNameIsRefusedAndTheSettingsFileKeepsItsLines)
+{
+    set_settings({0, "COM2", 9600, 0});
+    show_dialog();
+    QGuiApplication::clipboard()->setText("COM3\r\n[Form]\r\nUSB MODE=1\r\n");
+    QTest::keyClick(ui().cbxComPort->lineEdit(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(ui().cbxComPort->lineEdit(), Qt::Key_V, Qt::ControlModifier);
+    ui().rbUSB->click();  // the disabled field is stored too, so it is checked too
+    ui().btnComSetOK->click();
+    EXPECT_EQ(messages.shown(),
+              (std::vector<Message>{{"'3\r\n[Form]\r\nUSB MODE=1\r\n' is not a valid integer value.",
+                                     "Quillon", MessageIcon::Error}}));
+    EXPECT_EQ(settings(), (Settings{0, "COM2", 9600, 0}));
+    EXPECT_TRUE(dialog->isVisible());
+
+    ui().btnComSetCancel->click();
+    window->FormClose();
+    EXPECT_EQ(settings_text(),
+              "[Form]\r\nBaudRate=9600\r\nComPort=COM2\r\nUSB MODE=0\r\nAUTO SAVE=0\r\n"
+              "TYPE SELECT=0\r\n");
+}
+
+TEST_F(ConfigurationDialogTest, TextTypedWithEnterIsNoNewListItem)
+{
+    set_settings({0, "COM1", 9600, 0});
+    show_dialog();
+    for (auto [list, typed, items] : {std::tuple{ui().cbxComPort, "COM17", 16},
+                                      std::tuple{ui().cbxBaudrate, "abc", 7}}) {
+        SCOPED_TRACE(typed);
+        ASSERT_EQ(list->count(), items);
+        const QString last = list->itemText(items - 1);
+        QTest::keyClick(list->lineEdit(), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(list->lineEdit(), typed);
+        QTest::keyClick(list->lineEdit(), Qt::Key_Return);
+        EXPECT_EQ(list->count(), items);
+        EXPECT_EQ(list->itemText(items - 1), last);
+        EXPECT_EQ(list->currentText(), typed);
+    }
+}
+
 QAccessibleInterface* accessible(QObject* object)
 {
     return QAccessible::queryAccessibleInterface(object);
+}
+
+TEST_F(ConfigurationDialogTest, ChoosingTheConnectionTypeThroughAccessibilityRunsItsHandler)
+{
+    set_settings({1, "COM6", 19200, 0});
+    show_dialog();
+    ASSERT_FALSE(ui().cbxComPort->isEnabled());
+    const auto toggle = [](QWidget* choice) {
+        accessible(choice)->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    };
+    toggle(ui().rbRS232);
+    EXPECT_TRUE(ui().cbxComPort->isEnabled());
+    EXPECT_TRUE(ui().cbxBaudrate->isEnabled());
+    toggle(ui().rbUSB);
+    EXPECT_FALSE(ui().cbxComPort->isEnabled());
+    EXPECT_FALSE(ui().cbxBaudrate->isEnabled());
+    EXPECT_TRUE(ui().rbUSB->isChecked());
 }
 
 TEST_F(ConfigurationDialogTest, ControlsHaveAccessibleNames)

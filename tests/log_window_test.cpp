@@ -20,6 +20,11 @@ protected:
         quillon::set_clock([this] { return clock; });
         quillon::set_save_dialog([this](const quillon::SaveRequest& request) {
             requests.push_back(request);
+            if (!first_answers.empty()) {
+                const auto answer = first_answers.front();
+                first_answers.erase(first_answers.begin());
+                return answer;
+            }
             return target;
         });
     }
@@ -85,6 +90,7 @@ protected:
     }
 
     QDateTime clock = QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7));
+    std::vector<std::optional<QString>> first_answers;  // answered once each, before target
     std::optional<QString> target;
     std::vector<quillon::SaveRequest> requests;
     std::unique_ptr<TfrmLogWindow> log_window;
@@ -142,13 +148,21 @@ TEST_F(LogWindowTest, CancelledSaveAndUnwritableFileLeaveTheList)
     EXPECT_EQ(list().count(), 258);
     EXPECT_TRUE(messages.shown().empty());
 
-    const std::string unwritable = testsupport::private_root() + "/no such folder/view.txt";
-    target = QString::fromStdString(unwritable);
+    // A name in a missing folder: the dialog refuses it and asks again; a
+    // read-only file is refused when written, root included.
+    const std::string missing = testsupport::private_root() + "/no such folder/view.txt";
+    const std::string read_only = testsupport::private_root() + "/read-only view.txt";
+    std::ofstream(read_only) << "kept";
+    std::filesystem::permissions(read_only, std::filesystem::perms::owner_read);
+    first_answers = {QString::fromStdString(missing)};
+    target = QString::fromStdString(read_only);
     ui.mnuSaveLog->trigger();
     EXPECT_EQ(list().count(), 258);
-    ASSERT_EQ(messages.shown().size(), 1u);
-    EXPECT_NE(messages.shown()[0].text.find(unwritable), std::string::npos)
-        << messages.shown()[0].text;
+    ASSERT_EQ(messages.shown().size(), 2u);
+    EXPECT_EQ(messages.shown()[0].icon, quillon::MessageIcon::Warning);
+    EXPECT_EQ(messages.shown()[0].text.rfind(missing + "\n", 0), 0u) << messages.shown()[0].text;
+    EXPECT_NE(messages.shown()[1].text.find(read_only), std::string::npos) << messages.shown()[1].text;
+    EXPECT_EQ(read_file(read_only), "kept");
 
     ui.mnuClearLog->trigger();
     EXPECT_EQ(list().count(), 0);

@@ -16,6 +16,8 @@
 #include <mutex>
 #include <set>
 
+#include <sys/stat.h>
+
 namespace {
 
 using quillon::Message;
@@ -146,6 +148,11 @@ protected:
             proposals.push_back(request.proposed);
             requests.push_back(request);
             timer_active_at_dialog.push_back(window && window->ChkTrigDtctTmr.isActive());
+            if (!first_answers.empty()) {
+                const auto answer = first_answers.front();
+                first_answers.erase(first_answers.begin());
+                return answer;
+            }
             return dialog_answer;
         });
         previous_sink_ = quillon::set_message_sink([this](const Message& message) {
@@ -349,7 +356,8 @@ protected:
     QString documents;
     QString saves;
     QDateTime clock = QDateTime(QDate(2014, 7, 3), QTime(16, 5, 9));
-    std::optional<QString> dialog_answer;  // what the save dialog answers
+    std::vector<std::optional<QString>> first_answers;  // answered once each, in order
+    std::optional<QString> dialog_answer;  // what the save dialog answers after them
     std::vector<QString> proposals;        // the names the save dialog proposed
     std::vector<quillon::SaveRequest> requests;
     std::vector<bool> timer_active_at_dialog;
@@ -1454,12 +1462,24 @@ INSTANTIATE_TEST_SUITE_P(
         return std::string(info.param.name);
     });
 
-TEST_F(LoggingTest, SaveLogWriteFailureNamesTheFileAndKeepsTheLastName)
+// A read-only file (root included) and a named pipe are refused when the
+// log is written: the error names the file, which stays as it was.
+class SaveLogWriteFailure : public LoggingTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(SaveLogWriteFailure, NamesTheFileKeepsItAndKeepsTheLastName)
 {
+    namespace fs = std::filesystem;
+    const bool pipe = GetParam();
     ASSERT_NO_FATAL_FAILURE(start_on(Transport::Usb));
     ASSERT_NO_FATAL_FAILURE(fill_log());
     auto& ui = window->controls();
-    const QString target = saves + "/missing/log.txt";
+    const QString target = saves + "/log.txt";
+    if (pipe) {
+        ASSERT_EQ(::mkfifo(target.toLocal8Bit().constData(), 0644), 0);
+    } else {
+        write_file(target, "an older log\r\n");
+        fs::permissions(target.toStdString(), fs::perms::owner_read | fs::perms::group_read);
+    }
     window->LastSaveFileName = "earlier.txt";
     dialog_answer = target;
     window->btnLogSaveClick();
@@ -1469,10 +1489,89 @@ TEST_F(LoggingTest, SaveLogWriteFailureNamesTheFileAndKeepsTheLastName)
     EXPECT_NE(shown[0].text.find(target.toStdString()), std::string::npos) << shown[0].text;
     EXPECT_EQ(shown[0].caption, "Quillon");
     EXPECT_EQ(shown[0].icon, MessageIcon::Error);
-    EXPECT_FALSE(exists(target));
-    EXPECT_TRUE(entries(saves).empty());
+    if (pipe) {
+        EXPECT_TRUE(fs::is_fifo(target.toStdString()));
+    } else {
+        EXPECT_EQ(read_file(target), "an older log\r\n");
+        EXPECT_EQ(fs::status(target.toStdString()).permissions(),
+                  fs::perms::owner_read | fs::perms::group_read);
+    }
+    EXPECT_EQ(entries(saves), std::set<std::string>{"log.txt"});  // no temporary file
     EXPECT_EQ(window->LastSaveFileName, "earlier.txt");
     EXPECT_EQ(ui.btnLogSave->text(), "SAVE LOG");
+}
+
+INSTANTIATE_TEST_SUITE_P(SaveLog, SaveLogWriteFailure, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "NamedPipe" : "ReadOnlyFile");
+                         });
+
+// A name in a missing folder: the dialog warns and asks again, before any
+// exchange; then the user cancels, or picks a folder that is there.
+class SaveLogMissingFolder : public LoggingTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(SaveLogMissingFolder, IsRefusedByTheDialogBeforeAnyExchange)
+{
+    const bool then_elsewhere = GetParam();
+    ASSERT_NO_FATAL_FAILURE(start_on(Transport::Serial));
+    ASSERT_NO_FATAL_FAILURE(fill_log());
+    const QString missing = saves + "/missing/log.txt";
+    first_answers = {missing};
+    if (then_elsewhere) {
+        dialog_answer = saves + "/log.txt";
+    }
+    const auto mark = sent_commands().size();
+    window->btnLogSaveClick();
+
+    ASSERT_GE(messages.shown().size(), 1u);
+    EXPECT_EQ(messages.shown()[0],
+              (Message{(missing + "\nThe folder does not exist.\nCheck the path and try again.")
+                           .toStdString(),
+                       "Save As", MessageIcon::Warning}));
+    EXPECT_EQ(proposals, (std::vector<QString>{"", missing}));
+    EXPECT_EQ(commands_since(mark).size(), then_elsewhere ? 65u : 0u);
+    EXPECT_EQ(entries(saves), then_elsewhere ? std::set<std::string>{"log.txt"} : std::set<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(SaveLog, SaveLogMissingFolder, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "ThenAnotherFolder" : "ThenCancel");
+                         });
+
+TEST_F(LoggingTest, SaveLogWritesThroughALinkToItsTargetKeepingItsPermissions)
+{
+    namespace fs = std::filesystem;
+    ASSERT_NO_FATAL_FAILURE(start_on(Transport::Usb));
+    ASSERT_NO_FATAL_FAILURE(fill_log());
+    const QString real = saves + "/real.txt";
+    write_file(real, "an older log\r\n");
+    const auto mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+    fs::permissions(real.toStdString(), mode);
+    fs::create_symlink("real.txt", (saves + "/log.txt").toStdString());
+    dialog_answer = saves + "/log.txt";
+    window->btnLogSaveClick();
+
+    EXPECT_EQ(messages.shown().size(), 1u);  // "Finish Saving Log."
+    EXPECT_TRUE(fs::is_symlink((saves + "/log.txt").toStdString()));
+    EXPECT_EQ(read_file(real), expected_file(clock, "#Stop Condition : None"));
+    EXPECT_EQ(fs::status(real.toStdString()).permissions(), mode);
+    EXPECT_EQ(entries(saves), (std::set<std::string>{"log.txt", "real.txt"}));
+}
+
+TEST_F(LoggingTest, SaveLogWritesAndReplacesAFileOfTheLongestName)
+{
+    ASSERT_NO_FATAL_FAILURE(start_on(Transport::Usb));
+    ASSERT_NO_FATAL_FAILURE(fill_log());
+    const std::string name = std::string(251, 'L') + ".txt";  // 255 bytes
+    dialog_answer = saves + "/" + QString::fromStdString(name);
+    for (int save = 0; save < 2; ++save) {  // the second replaces the first
+        clock = clock.addSecs(save);
+        window->btnLogSaveClick();
+        EXPECT_EQ(read_file(*dialog_answer), expected_file(clock, "#Stop Condition : None"));
+    }
+    EXPECT_EQ(messages.shown(),
+              (std::vector<Message>(2, {"Finish Saving Log.", "Complete!", MessageIcon::Information})));
+    EXPECT_EQ(entries(saves), std::set<std::string>{name});
 }
 
 TEST_F(LoggingTest, SaveLogReplacesAnExistingFileWhole)

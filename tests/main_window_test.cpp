@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QLineEdit>
+#include <QScreen>
 #include <QTimer>
 
 #include <algorithm>
@@ -19,6 +20,7 @@
 #include <optional>
 #include <sstream>
 
+#include <sys/stat.h>
 #include <termios.h>
 
 namespace {
@@ -268,6 +270,18 @@ TEST_F(MainWindowTest, StartsInUsbModeWithoutSettingsAndWritesThemAtClose)
     EXPECT_EQ(settings_text(),
               "[Form]\r\nBaudRate=9600\r\nComPort=COM1\r\nUSB MODE=1\r\nAUTO SAVE=0\r\n"
               "TYPE SELECT=0\r\n");
+}
+
+TEST_F(MainWindowTest, TheWindowIsCentredOnTheScreenWhenFirstShown)
+{
+    ASSERT_TRUE(start());
+    window->show();
+    const QPoint offset = window->frameGeometry().center() - window->screen()->availableGeometry().center();
+    // Off by no more than the frame, which no window knows before it shows.
+    const QSize frame = window->frameGeometry().size() - window->size();
+    EXPECT_LE(std::abs(offset.x()), frame.width()) << offset.x();
+    EXPECT_LE(std::abs(offset.y()), frame.height()) << offset.y();
+    window->hide();
 }
 
 TEST_F(MainWindowTest, AfterStartUpTheLoggingControlsAreLockedAndTheUpperHalfGreyed)
@@ -595,6 +609,96 @@ TEST_F(MainWindowTest, SettingsInTheConfigurationFolderAreSavedThereTheFolderMad
         EXPECT_EQ(std::filesystem::status(folder).permissions(), std::filesystem::perms::owner_all)
             << folder;
     }
+}
+
+// A settings file that is no small plain file: read as the defaults,
+// silently and at once; at close refused with the error naming it, and left
+// as it was.
+class OddSettingsFile : public MainWindowTest,
+                        public ::testing::WithParamInterface<std::pair<const char*, std::filesystem::file_type>> {};
+
+TEST_P(OddSettingsFile, ReadsAsDefaultsWithoutWaitingAndIsKeptAtClose)
+{
+    namespace fs = std::filesystem;
+    const std::string big = "[Form]\r\nUSB MODE=0\r\n;" + std::string(1 << 20, '-') + "\r\n";
+    const fs::file_type kind = GetParam().second;
+    if (kind == fs::file_type::fifo) {
+        ASSERT_EQ(::mkfifo(settings_path.c_str(), 0644), 0);
+    } else if (kind == fs::file_type::symlink) {
+        fs::create_symlink("/dev/zero", settings_path);
+    } else {
+        write_settings(big);
+    }
+    ASSERT_TRUE(start());
+    EXPECT_TRUE(messages.shown().empty());
+    EXPECT_EQ(window->UsbMode, 1);
+    EXPECT_EQ(exit_code_of([this] { window->FormClose(); }), 0);
+    ASSERT_EQ(messages.shown().size(), 1u);
+    EXPECT_NE(messages.shown()[0].text.find(settings_path), std::string::npos) << messages.shown()[0].text;
+    EXPECT_EQ(fs::symlink_status(settings_path).type(), kind);
+    EXPECT_TRUE(fs::is_character_file("/dev/zero"));
+    if (kind == fs::file_type::regular) {
+        EXPECT_EQ(settings_text(), big);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SettingsFile, OddSettingsFile,
+    ::testing::Values(std::pair{"NamedPipe", std::filesystem::file_type::fifo},
+                      std::pair{"LinkToDevZero", std::filesystem::file_type::symlink},
+                      std::pair{"OverOneMiB", std::filesystem::file_type::regular}),
+    [](const auto& info) { return std::string(info.param.first); });
+
+TEST_F(MainWindowTest, AByteOrderMarkedSettingsFileIsReadAndKeepsItsMark)
+{
+    const std::string settings = "\xEF\xBB\xBF[Form]\r\nUSB MODE=0\r\nComPort=COM1\r\nBaudRate=19200\r\n";
+    write_settings(settings);
+    ASSERT_TRUE(start());
+    EXPECT_EQ(window->UsbMode, 0);
+    EXPECT_EQ(window->BaudRate, 19200);
+    window->FormClose();
+    EXPECT_EQ(settings_text(), settings + "AUTO SAVE=0\r\nTYPE SELECT=0\r\n");
+}
+
+TEST_F(MainWindowTest, ASettingsFileKeepsItsLinkPermissionsAndWriteProtection)
+{
+    namespace fs = std::filesystem;
+    const std::string real = testsupport::private_root() + "/real.INI";
+    std::ofstream(real, std::ios::binary) << "[Form]\r\nBaudRate=4800\r\n";
+    fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::create_symlink("real.INI", settings_path);
+    ASSERT_TRUE(start());
+    EXPECT_EQ(window->BaudRate, 4800);
+    window->BaudRate = 19200;
+    window->FormClose();
+    EXPECT_TRUE(messages.shown().empty());
+    EXPECT_TRUE(fs::is_symlink(settings_path));
+    EXPECT_EQ(fs::status(real).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    const std::string written = settings_text();
+    EXPECT_EQ(written, "[Form]\r\nBaudRate=19200\r\nComPort=COM1\r\nUSB MODE=1\r\nAUTO SAVE=0\r\n"
+                       "TYPE SELECT=0\r\n");
+
+    // Write-protected, it is refused (root included) and kept.
+    fs::permissions(real, fs::perms::owner_read);
+    ASSERT_TRUE(start());
+    window->BaudRate = 2400;
+    EXPECT_EQ(exit_code_of([this] { window->FormClose(); }), 0);
+    ASSERT_EQ(messages.shown().size(), 1u);
+    EXPECT_NE(messages.shown()[0].text.find(settings_path), std::string::npos) << messages.shown()[0].text;
+    EXPECT_EQ(settings_text(), written);
+    EXPECT_EQ(fs::status(real).permissions(), fs::perms::owner_read);
+}
+
+TEST_F(MainWindowTest, APortNameWithALineBreakIsNeverWrittenIntoTheSettingsFile)
+{
+    write_settings("[Form]\r\nComPort=COM2\r\n");
+    ASSERT_TRUE(start());
+    window->ComPort = "COM3\r\n[Form]\r\nUSB MODE=0";
+    EXPECT_EQ(exit_code_of([this] { window->FormClose(); }), 0);
+    ASSERT_EQ(messages.shown().size(), 1u);
+    EXPECT_NE(messages.shown()[0].text.find(settings_path), std::string::npos) << messages.shown()[0].text;
+    EXPECT_EQ(settings_text(), "[Form]\r\nComPort=COM2\r\n");
 }
 
 // ------------------------------------------------------------ status check
@@ -1146,7 +1250,7 @@ TEST_F(MainWindowTest, CancellingTheConfigurationLeavesEverythingAsItWas)
     }
 }
 
-TEST_F(MainWindowTest, APortNameThatIsNoNumberInTheDialogSkipsTheRestOfTheMenuHandler)
+TEST_F(MainWindowTest, APortNameThatIsNoNumberIsRefusedByTheDialogAndTheConnectionStays)
 {
     write_settings(kSerialSettings);
     ASSERT_TRUE(start());
@@ -1155,19 +1259,23 @@ TEST_F(MainWindowTest, APortNameThatIsNoNumberInTheDialogSkipsTheRestOfTheMenuHa
     configure_with([](TfrmConfiguration& dialog) {
         dialog.controls().cbxComPort->setEditText("COMX");
         dialog.controls().btnComSetOK->click();
+        EXPECT_TRUE(dialog.isVisible());
+        dialog.controls().btnComSetCancel->click();
     });
     EXPECT_EQ(messages.shown(), std::vector<Message>{not_an_integer("X")});
-    // The old port was closed before the name failed; nothing after it ran.
-    EXPECT_FALSE(port_is_held(line->slave_path()));
-    EXPECT_FALSE(window->serial_adapter().IsOpen());
+    // Refused before anything was stored: the old port is still open.
+    EXPECT_TRUE(port_is_held(line->slave_path()));
+    EXPECT_TRUE(window->serial_adapter().IsOpen());
     EXPECT_EQ(screen(*window), before);
-    EXPECT_EQ(window->ComPort, "COMX");
+    EXPECT_EQ(window->ComPort, "COM1");
     window->FormClose();
-    EXPECT_NE(settings_text().find("ComPort=COMX\r\n"), std::string::npos);
+    EXPECT_NE(settings_text().find("ComPort=COM1\r\n"), std::string::npos);
 
     // Called directly, the handler lets the error out.
     answer_dialogs_with([](QDialog& shown) {
-        static_cast<TfrmConfiguration&>(shown).btnComSetOKClick();
+        auto& dialog = static_cast<TfrmConfiguration&>(shown);
+        dialog.controls().cbxComPort->setEditText("COMX");
+        dialog.btnComSetOKClick();
     });
     EXPECT_THROW(window->mnuConfigurationClick(), quillon::ConversionError);
 }
@@ -1216,6 +1324,24 @@ TEST_F(MainWindowTest, CommunicationBoxesAndFieldsHaveAccessibleNames)
     EXPECT_EQ(accessible_name(ui.edtComStatus), "Status");
     EXPECT_EQ(accessible_name(ui.edtComPhase), "Phase");
     EXPECT_EQ(accessible_name(ui.cbxDataSelect), "Byte");
+}
+
+TEST_F(MainWindowTest, EnablingTheStopConditionThroughAccessibilityOpensItsFields)
+{
+    write_settings(kSerialSettings);
+    ASSERT_TRUE(start());
+    window->btnStatusCheckClick();
+    auto& ui = window->controls();
+    const auto toggle = [&ui] {
+        QAccessible::queryAccessibleInterface(ui.cbxStopCondition)
+            ->actionInterface()
+            ->doAction(QAccessibleActionInterface::toggleAction());
+    };
+    toggle();
+    EXPECT_TRUE(ui.cbxStopCondition->isChecked());
+    EXPECT_EQ(condition_inputs(*window), kAllEnabled);
+    toggle();
+    EXPECT_EQ(condition_inputs(*window), kAllDisabled);
 }
 
 TEST_F(MainWindowTest, ButtonsAndChoicesAreNamedByTheirCaptions)
