@@ -4,6 +4,7 @@
 #include "IntegerText.h"
 #include "AmplifierQueries.h"
 #include "AutoSave.h"
+#include "GuardedHandlers.h"
 #include "HexText.h"
 #include "LogText.h"
 #include "Messages.h"
@@ -72,26 +73,22 @@ TMainForm::TMainForm(std::string settings_path, QWidget* parent)
 
     mode_group_.addButton(ui_->rbnMode16, 0);
     mode_group_.addButton(ui_->rbnMode32, 1);
-    connect(&mode_group_, &QButtonGroup::idToggled, this, [this](int, bool checked) {
-        if (checked) {
-            quillon::run_guarded([this] { rgpModeSelectClick(); });
-        }
-    });
-    OnClick(ui_->btnStatusCheck, &TMainForm::btnStatusCheckClick);
-    OnClick(ui_->btnLogStart, &TMainForm::btnLogStartClick);
-    OnClick(ui_->btnLogSave, &TMainForm::btnLogSaveClick);
+    using quillon::on_checked;
+    using quillon::on_signal;
+    on_checked(ui_->rbnMode16, this, &TMainForm::rgpModeSelectClick);
+    on_checked(ui_->rbnMode32, this, &TMainForm::rgpModeSelectClick);
+    on_signal(ui_->btnStatusCheck, &QAbstractButton::clicked, this, &TMainForm::btnStatusCheckClick);
+    on_signal(ui_->btnLogStart, &QAbstractButton::clicked, this, &TMainForm::btnLogStartClick);
+    on_signal(ui_->btnLogSave, &QAbstractButton::clicked, this, &TMainForm::btnLogSaveClick);
     ChkTrigDtctTmr.setInterval(kTriggerPollMilliseconds);
-    connect(&ChkTrigDtctTmr, &QTimer::timeout, this,
-            [this] { quillon::run_guarded([this] { ChkTrigDtctTmrTimer(); }); });
-    // Runs once for every change of the box, however it comes: a click, the
+    on_signal(&ChkTrigDtctTmr, &QTimer::timeout, this, &TMainForm::ChkTrigDtctTmrTimer);
+    // Once for every change of the box, however it comes: a click, the
     // keyboard, or a screen reader's "Toggle", which clicks nothing.
-    connect(ui_->cbxStopCondition, &QAbstractButton::toggled, this,
-            [this] { quillon::run_guarded([this] { cbxStopConditionClick(); }); });
-    connect(ui_->mnuConfiguration, &QAction::triggered, this,
-            [this] { quillon::run_guarded([this] { mnuConfigurationClick(); }); });
+    on_signal(ui_->cbxStopCondition, &QAbstractButton::toggled, this,
+              &TMainForm::cbxStopConditionClick);
+    on_signal(ui_->mnuConfiguration, &QAction::triggered, this, &TMainForm::mnuConfigurationClick);
     connect(ui_->Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
-    connect(ui_->mnuViewLogData, &QAction::triggered, this,
-            [this] { quillon::run_guarded([this] { mnuViewLogDataClick(); }); });
+    on_signal(ui_->mnuViewLogData, &QAction::triggered, this, &TMainForm::mnuViewLogDataClick);
 }
 
 TMainForm::~TMainForm()
@@ -101,12 +98,6 @@ TMainForm::~TMainForm()
         SerialAdapter = nullptr;
         UsbAdapter = nullptr;
     }
-}
-
-void TMainForm::OnClick(QAbstractButton* button, void (TMainForm::*handler)())
-{
-    connect(button, &QAbstractButton::clicked, this,
-            [this, handler] { quillon::run_guarded([this, handler] { (this->*handler)(); }); });
 }
 
 bool TMainForm::StartUp()

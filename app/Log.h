@@ -127,8 +127,6 @@ private:
     static bool WriteLogFile(const QString& path, const std::string& text);
     // The six stop-condition controls, in the order they are switched.
     std::array<QWidget*, 6> condition_controls() const;
-    // Runs handler for button clicks, also from code, with errors shown.
-    void OnClick(QAbstractButton* button, void (TMainForm::*handler)());
 
     std::unique_ptr<Ui::TMainForm> ui_;
     std::string settings_path_;

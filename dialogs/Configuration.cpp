@@ -2,6 +2,7 @@
 
 #include "Commands.h"
 #include "IntegerText.h"
+#include "GuardedHandlers.h"
 #include "Log.h"
 #include "PortPath.h"
 #include "RadioGroup.h"
@@ -23,24 +24,13 @@ TfrmConfiguration::TfrmConfiguration(TMainForm& main_form, QWidget* parent)
     save_condition_group_.addButton(ui_->rbManual, 1);
     frmConfiguration = this;
 
-    const auto on_click = [this](QAbstractButton* button, void (TfrmConfiguration::*handler)()) {
-        connect(button, &QAbstractButton::clicked, this, [this, handler] {
-            quillon::run_guarded([this, handler] { (this->*handler)(); });
-        });
-    };
-    on_click(ui_->btnComSetOK, &TfrmConfiguration::btnComSetOKClick);
-    on_click(ui_->btnComSetCancel, &TfrmConfiguration::btnComSetCancelClick);
-    // A radio button's handler runs when it becomes checked, however that
-    // happens: a click, the keyboard, or a screen reader's "Toggle".
-    const auto on_checked = [this](QAbstractButton* button, void (TfrmConfiguration::*handler)()) {
-        connect(button, &QAbstractButton::toggled, this, [this, handler](bool checked) {
-            if (checked) {
-                quillon::run_guarded([this, handler] { (this->*handler)(); });
-            }
-        });
-    };
-    on_checked(ui_->rbUSB, &TfrmConfiguration::rbUSBClick);
-    on_checked(ui_->rbRS232, &TfrmConfiguration::rbRS232Click);
+    using quillon::on_checked;
+    using quillon::on_signal;
+    on_signal(ui_->btnComSetOK, &QAbstractButton::clicked, this, &TfrmConfiguration::btnComSetOKClick);
+    on_signal(ui_->btnComSetCancel, &QAbstractButton::clicked, this,
+              &TfrmConfiguration::btnComSetCancelClick);
+    on_checked(ui_->rbUSB, this, &TfrmConfiguration::rbUSBClick);
+    on_checked(ui_->rbRS232, this, &TfrmConfiguration::rbRS232Click);
 }
 
 TfrmConfiguration::~TfrmConfiguration()

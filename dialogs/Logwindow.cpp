@@ -1,6 +1,7 @@
 #include "Logwindow.h"
 
 #include "AtomicFile.h"
+#include "GuardedHandlers.h"
 #include "HexText.h"
 #include "LogText.h"
 #include "Seams.h"
@@ -53,14 +54,10 @@ TfrmLogWindow::TfrmLogWindow(quillon::AmplifierSend send, QWidget* parent)
     ui_->centralwidget->installEventFilter(this);
     frmLogWindow = this;
 
-    const auto on_trigger = [this](QAction* action, void (TfrmLogWindow::*handler)()) {
-        connect(action, &QAction::triggered, this, [this, handler] {
-            quillon::run_guarded([this, handler] { (this->*handler)(); });
-        });
-    };
-    on_trigger(ui_->mnuGetLog, &TfrmLogWindow::mnuGetLogClick);
-    on_trigger(ui_->mnuSaveLog, &TfrmLogWindow::mnuSaveLogClick);
-    on_trigger(ui_->mnuClearLog, &TfrmLogWindow::mnuClearLogClick);
+    using quillon::on_signal;
+    on_signal(ui_->mnuGetLog, &QAction::triggered, this, &TfrmLogWindow::mnuGetLogClick);
+    on_signal(ui_->mnuSaveLog, &QAction::triggered, this, &TfrmLogWindow::mnuSaveLogClick);
+    on_signal(ui_->mnuClearLog, &QAction::triggered, this, &TfrmLogWindow::mnuClearLogClick);
 }
 
 TfrmLogWindow::~TfrmLogWindow()
