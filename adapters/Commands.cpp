@@ -3,11 +3,9 @@
 
 #include "IntegerText.h"
 #include "Messages.h"
-#include "tarnlink.h"  // only to hold the bound types to the library's own
 
 #include <algorithm>
 #include <string_view>
-#include <type_traits>
 #include <utility>
 
 namespace quillon {
@@ -50,8 +48,8 @@ std::int32_t port_number(std::string_view port_name)
 }
 
 TCommAdapter::TCommAdapter(std::string library_path)
-    : library_path_(library_path.empty() ? SharedLibrary::program_library("libtarnlink.so")
-                                         : std::move(library_path))
+    : driver_(library_path.empty() ? SharedLibrary::program_library("libtarnlink.so")
+                                   : std::move(library_path))
 {
 }
 
@@ -63,53 +61,29 @@ TCommAdapter::~TCommAdapter()
     UnloadDriver();
 }
 
+bool TCommAdapter::Entries::bind(const SharedLibrary& library)
+{
+    return library.bind(dfGetDllVersion, "dfGetDllVersion") &&
+           library.bind(dfComCommunication, "dfComCommunication") &&
+           library.bind(dfComSetClose, "dfComSetClose") &&
+           library.bind(dfComSetReady, "dfComSetReady") &&
+           library.bind(dfComSetBaudRate, "dfComSetBaudRate") &&
+           library.bind(dfComSetTimeout1, "dfComSetTimeout1") &&
+           library.bind(dfComSetTimeout2, "dfComSetTimeout2");
+}
+
 bool TCommAdapter::LoadDriver()
 {
-    ClearEntryPoints();
-    if (!library_.load_driver(library_path_, [this] { return BindEntryPoints(); })) {
-        ClearEntryPoints();
+    if (!driver_.load()) {
         return false;
     }
-    version_text_ = version_text(dfGetDllVersion_());
+    version_text_ = version_text(driver_->dfGetDllVersion());
     return true;
-}
-
-bool TCommAdapter::BindEntryPoints()
-{
-    static_assert(std::is_same_v<GetDllVersionFn, decltype(&::dfGetDllVersion)>);
-    static_assert(std::is_same_v<ComCommunicationFn, decltype(&::dfComCommunication)>);
-    static_assert(std::is_same_v<ComSetCloseFn, decltype(&::dfComSetClose)>);
-    static_assert(std::is_same_v<ComSetReadyFn, decltype(&::dfComSetReady)>);
-    static_assert(std::is_same_v<ComSetBaudRateFn, decltype(&::dfComSetBaudRate)>);
-    static_assert(std::is_same_v<ComSetTimeout1Fn, decltype(&::dfComSetTimeout1)>);
-    static_assert(std::is_same_v<ComSetTimeout2Fn, decltype(&::dfComSetTimeout2)>);
-
-    dfGetDllVersion_ = library_.entry<GetDllVersionFn>("dfGetDllVersion");
-    dfComCommunication_ = library_.entry<ComCommunicationFn>("dfComCommunication");
-    dfComSetClose_ = library_.entry<ComSetCloseFn>("dfComSetClose");
-    dfComSetReady_ = library_.entry<ComSetReadyFn>("dfComSetReady");
-    dfComSetBaudRate_ = library_.entry<ComSetBaudRateFn>("dfComSetBaudRate");
-    dfComSetTimeout1_ = library_.entry<ComSetTimeout1Fn>("dfComSetTimeout1");
-    dfComSetTimeout2_ = library_.entry<ComSetTimeout2Fn>("dfComSetTimeout2");
-    return dfGetDllVersion_ && dfComCommunication_ && dfComSetClose_ && dfComSetReady_ &&
-           dfComSetBaudRate_ && dfComSetTimeout1_ && dfComSetTimeout2_;
-}
-
-void TCommAdapter::ClearEntryPoints()
-{
-    dfGetDllVersion_ = nullptr;
-    dfComCommunication_ = nullptr;
-    dfComSetClose_ = nullptr;
-    dfComSetReady_ = nullptr;
-    dfComSetBaudRate_ = nullptr;
-    dfComSetTimeout1_ = nullptr;
-    dfComSetTimeout2_ = nullptr;
 }
 
 void TCommAdapter::UnloadDriver()
 {
-    ClearEntryPoints();
-    library_.unload();
+    driver_.unload();
 }
 
 bool TCommAdapter::OpenPort(const std::string& port_name)
@@ -121,9 +95,8 @@ bool TCommAdapter::OpenPort(const std::string& port_name)
     // Stored even when the open then fails; a conversion error throws before
     // anything is stored.
     port_number_ = port_number(port_name);
-    // Without a library there is no port to open (entry points go together:
-    // all are bound or none).
-    if (dfComSetReady_ == nullptr || dfComSetReady_(baud_rate_, port_number_) != 0) {
+    // Without a library there is no port to open.
+    if (!driver_.loaded() || driver_->dfComSetReady(baud_rate_, port_number_) != 0) {
         return false;
     }
     port_name_ = port_name;
@@ -133,8 +106,8 @@ bool TCommAdapter::OpenPort(const std::string& port_name)
 
 void TCommAdapter::ClosePort()
 {
-    if (dfComSetClose_ != nullptr) {
-        dfComSetClose_();
+    if (driver_.loaded()) {
+        driver_->dfComSetClose();
     }
     open_ = false;
 }
@@ -142,7 +115,7 @@ void TCommAdapter::ClosePort()
 bool TCommAdapter::SetBaudRate(std::int32_t baud_rate)
 {
     baud_rate_ = baud_rate;
-    return dfComSetBaudRate_ != nullptr && dfComSetBaudRate_(baud_rate) == 0;
+    return driver_.loaded() && driver_->dfComSetBaudRate(baud_rate) == 0;
 }
 
 bool TCommAdapter::SetReplyTimeout(std::int32_t seconds)
@@ -151,7 +124,7 @@ bool TCommAdapter::SetReplyTimeout(std::int32_t seconds)
         return false;
     }
     reply_timeout_ = seconds;
-    if (dfComSetTimeout2_ == nullptr || dfComSetTimeout2_(seconds) != 0) {
+    if (!driver_.loaded() || driver_->dfComSetTimeout2(seconds) != 0) {
         show_message(kTimeoutRefused);
         return false;
     }
@@ -191,9 +164,9 @@ bool TCommAdapter::SendCommand(std::uint32_t command_word, std::span<const std::
         return false;
     }
     // Bound, as the time-out was just applied through the same library.
-    if (dfComCommunication_(owner_window_, &n, &address_, &low_nibble, &high_nibble,
-                            parameters.data(), reply.data(), retry_limit_,
-                            &reserved_result_) != 0) {
+    if (driver_->dfComCommunication(owner_window_, &n, &address_, &low_nibble, &high_nibble,
+                                    parameters.data(), reply.data(), retry_limit_,
+                                    &reserved_result_) != 0) {
         return false;
     }
     const std::size_t length = std::size_t{reply[0]} + 4;

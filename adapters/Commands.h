@@ -13,6 +13,8 @@
 #pragma once
 
 #include "SharedLibrary.h"
+#include "halvex.h"
+#include "tarnlink.h"
 
 #include <array>
 #include <cstdint>
@@ -84,7 +86,7 @@ public:
     // The library's version as "0.00" text, "1.00" for version 0x1000.
     const std::string& VersionText() const { return version_text_; }
     bool IsOpen() const { return open_; }
-    bool IsLoaded() const { return library_.loaded(); }
+    bool IsLoaded() const { return driver_.loaded(); }
 
     // The window handed to the library as its reserved first argument.
     void SetOwnerWindow(void* window) { owner_window_ = window; }
@@ -93,21 +95,18 @@ public:
     static constexpr std::size_t kWorkAreaSize = 1024;
 
 private:
-    using GetDllVersionFn = int (*)();
-    using ComCommunicationFn = int (*)(void*, const std::uint8_t*, const std::uint8_t*,
-                                       const std::uint8_t*, const std::uint8_t*,
-                                       const std::uint8_t*, std::uint8_t*, int, int*);
-    using ComSetCloseFn = int (*)();
-    using ComSetReadyFn = int (*)(int, int);
-    using ComSetBaudRateFn = int (*)(int);
-    using ComSetTimeout1Fn = int (*)(int);
-    using ComSetTimeout2Fn = int (*)(int);
-
-    bool BindEntryPoints();
-    void ClearEntryPoints();
-
-    std::string library_path_;
-    SharedLibrary library_;
+    // libtarnlink.so's entry points that the adapter uses.
+    struct Entries {
+        decltype(&::dfGetDllVersion) dfGetDllVersion = nullptr;
+        decltype(&::dfComCommunication) dfComCommunication = nullptr;
+        decltype(&::dfComSetClose) dfComSetClose = nullptr;
+        decltype(&::dfComSetReady) dfComSetReady = nullptr;
+        decltype(&::dfComSetBaudRate) dfComSetBaudRate = nullptr;
+        decltype(&::dfComSetTimeout1) dfComSetTimeout1 = nullptr;  // bound, never called
+        decltype(&::dfComSetTimeout2) dfComSetTimeout2 = nullptr;
+        bool bind(const SharedLibrary& library);
+    };
+    DriverLibrary<Entries> driver_;
 
     std::string port_name_ = "COM1";
     void* owner_window_ = nullptr;
@@ -121,14 +120,6 @@ private:
     // Sets N for leading bytes 0x20-0x2F; the program never changes it.
     std::uint8_t extra_length_ = 0;
     std::int32_t reserved_result_ = 0;
-
-    GetDllVersionFn dfGetDllVersion_ = nullptr;
-    ComCommunicationFn dfComCommunication_ = nullptr;
-    ComSetCloseFn dfComSetClose_ = nullptr;
-    ComSetReadyFn dfComSetReady_ = nullptr;
-    ComSetBaudRateFn dfComSetBaudRate_ = nullptr;
-    ComSetTimeout1Fn dfComSetTimeout1_ = nullptr;  // bound, never called
-    ComSetTimeout2Fn dfComSetTimeout2_ = nullptr;
 };
 
 // One connection the USB adapter has made and not yet removed.
@@ -167,7 +158,7 @@ public:
     bool SendCommand(std::uint32_t command_word, std::uint8_t address,
                      std::span<const std::uint8_t> payload, std::span<std::uint8_t> response);
 
-    bool IsLoaded() const { return library_.loaded(); }
+    bool IsLoaded() const { return driver_.loaded(); }
     const std::array<std::uint32_t, 4>& DriverVersion() const { return driver_version_; }
 
     // The registry, read-only: records in order of creation, and the id of
@@ -180,33 +171,24 @@ public:
     static constexpr std::size_t kWorkAreaSize = 512;
 
 private:
-    using GetVersionFn = int (*)(std::uint32_t*, std::uint32_t*, std::uint32_t*,
-                                 std::uint32_t*);
-    using SndCmdAndRcvRspFn = int (*)(std::uint32_t, int, const std::uint8_t*, int,
-                                      std::uint8_t*);
-    using ConnectFn = int (*)(int, std::uint32_t*);
-    using DisconnectFn = int (*)(std::uint32_t);
-    using SndCmdAndRcvRspExFn = int (*)(std::uint32_t, int, const std::uint8_t*, int,
-                                        std::uint8_t*, int);
-    using SetTimeoutFn = int (*)(std::uint32_t, int);
-    using GetInfoFn = int (*)(std::uint32_t, int, void*, int, int*, int);
+    // libhalvex.so's entry points. ELF names carry no stdcall decoration:
+    // "_HLVX_Connect", not "_HLVX_Connect@8".
+    struct Entries {
+        decltype(&::_HLVX_GetVersion) GetVersion = nullptr;
+        decltype(&::_HLVX_SndCmdAndRcvRsp) SndCmdAndRcvRsp = nullptr;
+        decltype(&::_HLVX_Connect) Connect = nullptr;
+        decltype(&::_HLVX_Disconnect) Disconnect = nullptr;
+        decltype(&::_HLVX_SndCmdAndRcvRspEx) SndCmdAndRcvRspEx = nullptr;  // bound, never called
+        decltype(&::_HLVX_SetTimeout) SetTimeout = nullptr;                // bound, never called
+        decltype(&::_HLVX_GetInfo) GetInfo = nullptr;                      // bound, never called
+        bool bind(const SharedLibrary& library);
+    };
 
-    bool BindEntryPoints();
-    void ClearEntryPoints();
     // Unlinks the record; "Invalid CID" and false when there is none.
     static bool RemoveRecord(std::int32_t id);
 
-    std::string library_path_;
-    SharedLibrary library_;
+    DriverLibrary<Entries> driver_;
     std::array<std::uint32_t, 4> driver_version_{};
-
-    GetVersionFn GetVersion_ = nullptr;
-    SndCmdAndRcvRspFn SndCmdAndRcvRsp_ = nullptr;
-    ConnectFn Connect_ = nullptr;
-    DisconnectFn Disconnect_ = nullptr;
-    SndCmdAndRcvRspExFn SndCmdAndRcvRspEx_ = nullptr;  // bound, never called
-    SetTimeoutFn SetTimeout_ = nullptr;                // bound, never called
-    GetInfoFn GetInfo_ = nullptr;                      // bound, never called
 };
 
 }  // namespace quillon

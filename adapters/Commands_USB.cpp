@@ -3,12 +3,10 @@
 #include "Commands.h"
 
 #include "Messages.h"
-#include "halvex.h"  // only to hold the bound types to the library's own
 
 #include <algorithm>
 #include <list>
 #include <new>
-#include <type_traits>
 #include <utility>
 
 namespace quillon {
@@ -49,8 +47,8 @@ std::int32_t next_connection_id(std::int32_t last_id)
 }
 
 TCommAdapterUSB::TCommAdapterUSB(std::string library_path)
-    : library_path_(library_path.empty() ? SharedLibrary::program_library("libhalvex.so")
-                                         : std::move(library_path))
+    : driver_(library_path.empty() ? SharedLibrary::program_library("libhalvex.so")
+                                   : std::move(library_path))
 {
     registry() = Registry{};
 }
@@ -60,55 +58,28 @@ TCommAdapterUSB::~TCommAdapterUSB()
     UnloadDriver();
 }
 
+bool TCommAdapterUSB::Entries::bind(const SharedLibrary& library)
+{
+    return library.bind(GetVersion, "_HLVX_GetVersion") &&
+           library.bind(SndCmdAndRcvRsp, "_HLVX_SndCmdAndRcvRsp") &&
+           library.bind(Connect, "_HLVX_Connect") && library.bind(Disconnect, "_HLVX_Disconnect") &&
+           library.bind(SndCmdAndRcvRspEx, "_HLVX_SndCmdAndRcvRspEx") &&
+           library.bind(SetTimeout, "_HLVX_SetTimeout") && library.bind(GetInfo, "_HLVX_GetInfo");
+}
+
 bool TCommAdapterUSB::LoadDriver()
 {
-    ClearEntryPoints();
-    if (!library_.load_driver(library_path_, [this] { return BindEntryPoints(); })) {
-        ClearEntryPoints();
+    if (!driver_.load()) {
         return false;
     }
-    GetVersion_(&driver_version_[0], &driver_version_[1], &driver_version_[2],
-                &driver_version_[3]);
+    driver_->GetVersion(&driver_version_[0], &driver_version_[1], &driver_version_[2],
+                        &driver_version_[3]);
     return true;
-}
-
-bool TCommAdapterUSB::BindEntryPoints()
-{
-    static_assert(std::is_same_v<GetVersionFn, decltype(&::_HLVX_GetVersion)>);
-    static_assert(std::is_same_v<SndCmdAndRcvRspFn, decltype(&::_HLVX_SndCmdAndRcvRsp)>);
-    static_assert(std::is_same_v<ConnectFn, decltype(&::_HLVX_Connect)>);
-    static_assert(std::is_same_v<DisconnectFn, decltype(&::_HLVX_Disconnect)>);
-    static_assert(std::is_same_v<SndCmdAndRcvRspExFn, decltype(&::_HLVX_SndCmdAndRcvRspEx)>);
-    static_assert(std::is_same_v<SetTimeoutFn, decltype(&::_HLVX_SetTimeout)>);
-    static_assert(std::is_same_v<GetInfoFn, decltype(&::_HLVX_GetInfo)>);
-
-    // ELF names carry no stdcall decoration: "_HLVX_Connect", not "@8".
-    GetVersion_ = library_.entry<GetVersionFn>("_HLVX_GetVersion");
-    SndCmdAndRcvRsp_ = library_.entry<SndCmdAndRcvRspFn>("_HLVX_SndCmdAndRcvRsp");
-    Connect_ = library_.entry<ConnectFn>("_HLVX_Connect");
-    Disconnect_ = library_.entry<DisconnectFn>("_HLVX_Disconnect");
-    SndCmdAndRcvRspEx_ = library_.entry<SndCmdAndRcvRspExFn>("_HLVX_SndCmdAndRcvRspEx");
-    SetTimeout_ = library_.entry<SetTimeoutFn>("_HLVX_SetTimeout");
-    GetInfo_ = library_.entry<GetInfoFn>("_HLVX_GetInfo");
-    return GetVersion_ && SndCmdAndRcvRsp_ && Connect_ && Disconnect_ && SndCmdAndRcvRspEx_ &&
-           SetTimeout_ && GetInfo_;
-}
-
-void TCommAdapterUSB::ClearEntryPoints()
-{
-    GetVersion_ = nullptr;
-    SndCmdAndRcvRsp_ = nullptr;
-    Connect_ = nullptr;
-    Disconnect_ = nullptr;
-    SndCmdAndRcvRspEx_ = nullptr;
-    SetTimeout_ = nullptr;
-    GetInfo_ = nullptr;
 }
 
 void TCommAdapterUSB::UnloadDriver()
 {
-    ClearEntryPoints();
-    library_.unload();
+    driver_.unload();
 }
 
 bool TCommAdapterUSB::Connect()
@@ -125,7 +96,7 @@ bool TCommAdapterUSB::Connect()
 
     std::uint32_t handle = 0;
     // Without a library nothing can answer: as a refused connection.
-    const int result = Connect_ != nullptr ? Connect_(0, &handle) : 1;
+    const int result = driver_.loaded() ? driver_->Connect(0, &handle) : 1;
     if (result != 0) {
         show_message(kConnectFailed);
         RemoveRecord(record.id);
@@ -140,8 +111,8 @@ void TCommAdapterUSB::DisconnectAll()
 {
     Registry& reg = registry();
     for (const ConnectionRecord& record : reg.records) {
-        if (record.connected != 0 && Disconnect_ != nullptr) {
-            Disconnect_(record.driver_handle);  // result ignored: the record goes anyway
+        if (record.connected != 0 && driver_.loaded()) {
+            driver_->Disconnect(record.driver_handle);  // result ignored: the record goes anyway
         }
     }
     reg.records.clear();
@@ -169,7 +140,7 @@ bool TCommAdapterUSB::SendCommand(std::uint32_t command_word, std::uint8_t addre
     }
     const std::uint8_t n = parameter_count(command_word);
     // Never read past the caller's bytes; refused before anything is sent.
-    if (payload.size() < n || SndCmdAndRcvRsp_ == nullptr) {
+    if (payload.size() < n || !driver_.loaded()) {
         return false;
     }
 
@@ -180,7 +151,7 @@ bool TCommAdapterUSB::SendCommand(std::uint32_t command_word, std::uint8_t addre
     command[2] = command_byte(command_word);
     std::copy_n(payload.begin(), n, command.begin() + 3);
 
-    if (SndCmdAndRcvRsp_(record->driver_handle, n + 3, command.data(),
+    if (driver_->SndCmdAndRcvRsp(record->driver_handle, n + 3, command.data(),
                          static_cast<int>(reply.size()), reply.data()) != 0) {
         return false;
     }

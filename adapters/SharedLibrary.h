@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 
 namespace quillon {
 
@@ -42,10 +43,53 @@ public:
         return reinterpret_cast<Function>(symbol(name));
     }
 
+    // Looks name up into slot; true when the library has it.
+    template <typename Function>
+    bool bind(Function& slot, const char* name) const
+    {
+        slot = entry<Function>(name);
+        return slot != nullptr;
+    }
+
 private:
     void* symbol(const char* name) const;
 
     void* handle_ = nullptr;
+};
+
+// A driver library whose entry points are bound as a whole. Entries is a
+// struct of function pointers, value-initialised to null, whose
+// bind(const SharedLibrary&) looks each one up by name: all are bound or
+// none, so that one loaded() stands for every entry point.
+template <typename Entries>
+class DriverLibrary {
+public:
+    explicit DriverLibrary(std::string path) : path_(std::move(path)) {}
+
+    // Loads the library and binds its entry points; a library that cannot
+    // be loaded or lacks one is released and "ERR_LOADCOMDLL" is shown.
+    bool load()
+    {
+        entries_ = {};
+        if (!library_.load_driver(path_, [this] { return entries_.bind(library_); })) {
+            entries_ = {};
+            return false;
+        }
+        return true;
+    }
+    void unload()
+    {
+        entries_ = {};
+        library_.unload();
+    }
+    bool loaded() const { return library_.loaded(); }
+    const Entries& operator*() const { return entries_; }
+    const Entries* operator->() const { return &entries_; }
+
+private:
+    std::string path_;
+    SharedLibrary library_;
+    Entries entries_{};
 };
 
 }  // namespace quillon
