@@ -62,8 +62,8 @@ TMainForm::TMainForm(std::string settings_path, QWidget* parent)
     }
     MainForm = this;
 
-    for (int byte = 0; byte < 32; ++byte) {
-        const QString number = QString::asprintf("%02d", byte);
+    for (std::size_t byte = 0; byte < 32; ++byte) {
+        const QString number = QString::asprintf("%02zu", byte);
         received_[byte] = findChild<QLineEdit*>("edtRcvByte" + number);
         sent_[byte] = findChild<QLineEdit*>("edtSndByte" + number);
     }
@@ -197,17 +197,17 @@ void TMainForm::btnStatusCheckClick()
     }
     ShowLogStatus(*status);
 
-    const auto data = quillon::read_com_data(send, wide);
-    if (!data) {
-        quillon::show_failure(data.failure);
+    const auto com = quillon::read_com_data(send, wide);
+    if (!com) {
+        quillon::show_failure(com.failure);
         clear_com_data();
         return;
     }
-    for (std::size_t byte = 0; byte < data->received.size(); ++byte) {
-        received_[byte]->setText(hex_text(data->received[byte]));
-        sent_[byte]->setText(hex_text(data->sent[byte]));
+    for (std::size_t byte = 0; byte < com->received.size(); ++byte) {
+        received_[byte]->setText(hex_text(com->received[byte]));
+        sent_[byte]->setText(hex_text(com->sent[byte]));
     }
-    ui_->edtComPhase->setText(hex_text(data->phase));
+    ui_->edtComPhase->setText(hex_text(com->phase));
     ui_->mnuLog->setEnabled(true);
 }
 
@@ -423,7 +423,7 @@ void TMainForm::rgpModeSelectClick()
     const QString background =
         wide ? "QLineEdit { background-color: palette(base); }"
              : "QLineEdit { background-color: palette(button); }";
-    for (int byte = 16; byte < 32; ++byte) {
+    for (std::size_t byte = 16; byte < 32; ++byte) {
         for (QLineEdit* box : {received_[byte], sent_[byte]}) {
             box->setEnabled(wide);
             box->setStyleSheet(background);
@@ -436,8 +436,8 @@ void TMainForm::rgpModeSelectClick()
 
 void TMainForm::clear_com_data()
 {
-    const int width = IsWideMode() ? 32 : 16;
-    for (int byte = 0; byte < width; ++byte) {
+    const std::size_t width = IsWideMode() ? 32 : 16;
+    for (std::size_t byte = 0; byte < width; ++byte) {
         received_[byte]->setText("--");
         sent_[byte]->setText("--");
     }

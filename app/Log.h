@@ -77,8 +77,8 @@ public:
 
     // The controls, for the handlers of other windows and for tests.
     Ui::TMainForm& controls() { return *ui_; }
-    QLineEdit* ReceivedBox(int byte) const { return received_[byte]; }
-    QLineEdit* SentBox(int byte) const { return sent_[byte]; }
+    QLineEdit* ReceivedBox(int byte) const { return received_[static_cast<std::size_t>(byte)]; }
+    QLineEdit* SentBox(int byte) const { return sent_[static_cast<std::size_t>(byte)]; }
 
     // Watches for the trigger once a second while a stop condition is armed.
     QTimer ChkTrigDtctTmr;

@@ -147,13 +147,16 @@ std::optional<LineError> write_line(int fd, const LineSettings& settings)
     return std::nullopt;
 }
 
+// The flag as the int field holds it.
+constexpr int kLowLatency = static_cast<int>(ASYNC_LOW_LATENCY);
+
 bool enter_low_latency(int fd)
 {
     serial_struct info{};
-    if (::ioctl(fd, TIOCGSERIAL, &info) != 0 || (info.flags & ASYNC_LOW_LATENCY) != 0) {
+    if (::ioctl(fd, TIOCGSERIAL, &info) != 0 || (info.flags & kLowLatency) != 0) {
         return false;
     }
-    info.flags |= ASYNC_LOW_LATENCY;
+    info.flags |= kLowLatency;
     return ::ioctl(fd, TIOCSSERIAL, &info) == 0;
 }
 
@@ -161,7 +164,7 @@ void leave_low_latency(int fd)
 {
     serial_struct info{};
     if (::ioctl(fd, TIOCGSERIAL, &info) == 0) {
-        info.flags &= ~ASYNC_LOW_LATENCY;
+        info.flags &= ~kLowLatency;
         ::ioctl(fd, TIOCSSERIAL, &info);
     }
 }

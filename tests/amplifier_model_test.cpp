@@ -162,7 +162,7 @@ TEST(AmplifierModel, LogKeepsTheNewest256RecordsOldestFirst)
 
 TEST(AmplifierModel, StopConditionEndsLoggingAfterTheCount)
 {
-    for (std::uint8_t count : {0, 3}) {
+    for (std::uint8_t count : {std::uint8_t{0}, std::uint8_t{3}}) {
         AmplifierModel model(quiet({.seed = 7}));
         // Received byte 0 is the host's parameter count: stop at the first
         // exchange with an even one.
@@ -179,7 +179,7 @@ TEST(AmplifierModel, StopConditionEndsLoggingAfterTheCount)
         EXPECT_EQ(model.log_status(), 0) << "trigger detected: both bits clear";
         EXPECT_EQ(static_cast<int>(made.size()), matched_at + 1 + count);
         const auto log = model.log_in_read_order();
-        EXPECT_EQ(std::vector<Record>(log.begin(), log.begin() + made.size()), made);
+        EXPECT_EQ(std::vector<Record>(log.begin(), log.begin() + std::ssize(made)), made);
         // STOP answers the condition it ran with.
         EXPECT_EQ(log_control(model, {0}), (Bytes{0, 0x01, 0x00, count}));
     }

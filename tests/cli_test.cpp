@@ -163,7 +163,7 @@ TEST_P(CliOverEachWay, StatusShowsTheLogStatusAndTheBytesOfTheMode)
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, CliOverEachWay, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "Usb" : "Serial"; });
+                         [](const auto& param) { return param.param ? "Usb" : "Serial"; });
 
 TEST(Cli, WaitSavesAfterTheTriggerAndTimesOutWithoutOne)
 {

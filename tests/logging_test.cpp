@@ -450,7 +450,7 @@ INSTANTIATE_TEST_SUITE_P(
         StartCase{"WholeConditionIn32ByteMode", 1,
                   {.send = true, .byte = "10", .mask = "$F0", .value = "0x30", .count = "100"},
                   {1, 42, 0xF0, 0x30, 100, 0, 0, 0}}),
-    [](const ::testing::TestParamInfo<StartCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<StartCase>& param) { return std::string(param.param.name); });
 
 TEST_F(LoggingTest, StartOverUsbSendsTheConditionBlock)
 {
@@ -537,7 +537,7 @@ INSTANTIATE_TEST_SUITE_P(
                    0, {.value = "0x100", .count = "-5"}, kValueRange},
         RejectCase{"MaskOutOfRangeEndsBeforeCountIsRead",
                    0, {.mask = "-1", .count = "1F"}, kMaskRange}),
-    [](const ::testing::TestParamInfo<RejectCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<RejectCase>& param) { return std::string(param.param.name); });
 
 struct ConversionCase {
     const char* name;
@@ -577,8 +577,8 @@ INSTANTIATE_TEST_SUITE_P(
         ConversionCase{"CountText", {.count = "5x"}, "'5x' is not a valid integer value."},
         ConversionCase{"CountTooLargeFor32Bits", {.count = "4294967296"},
                        "'4294967296' is not a valid integer value."}),
-    [](const ::testing::TestParamInfo<ConversionCase>& info) {
-        return std::string(info.param.name);
+    [](const ::testing::TestParamInfo<ConversionCase>& param) {
+        return std::string(param.param.name);
     });
 
 TEST_F(LoggingTest, StartCalledDirectlyLetsTheConversionErrorEscape)
@@ -812,8 +812,8 @@ TEST_P(ManualMode, TriggerOnlyPollsAndReturnsToIdle)
 }
 
 INSTANTIATE_TEST_SUITE_P(Trigger, ManualMode, ::testing::Values(1, 2),
-                         [](const ::testing::TestParamInfo<int>& info) {
-                             return "AutoSave" + std::to_string(info.param);
+                         [](const ::testing::TestParamInfo<int>& param) {
+                             return "AutoSave" + std::to_string(param.param);
                          });
 
 class PollFailure : public LoggingTest, public ::testing::WithParamInterface<Transport> {};
@@ -846,8 +846,8 @@ TEST_P(PollFailure, AmplifierGoneStopsTheTimerWithOneMessage)
 }
 
 INSTANTIATE_TEST_SUITE_P(Trigger, PollFailure, ::testing::Values(Transport::Serial, Transport::Usb),
-                         [](const ::testing::TestParamInfo<Transport>& info) {
-                             return std::string(info.param == Transport::Serial ? "Serial" : "Usb");
+                         [](const ::testing::TestParamInfo<Transport>& param) {
+                             return std::string(param.param == Transport::Serial ? "Serial" : "Usb");
                          });
 
 TEST_F(LoggingTest, TimerTicksNoMoreAfterThePollFailed)
@@ -897,8 +897,8 @@ TEST_P(PollLength, OtherThan130MeansNoLogFunction)
 }
 
 INSTANTIATE_TEST_SUITE_P(Trigger, PollLength, ::testing::Values(0u, 4u, 129u, 131u),
-                         [](const ::testing::TestParamInfo<std::size_t>& info) {
-                             return std::to_string(info.param) + "DataBytes";
+                         [](const ::testing::TestParamInfo<std::size_t>& param) {
+                             return std::to_string(param.param) + "DataBytes";
                          });
 
 // ---------------------------------------------------------------------------
@@ -931,8 +931,8 @@ TEST_P(AutomaticSaveFolder, FileGoesIntoTheSaveFolderMadeWhenMissing)
 INSTANTIATE_TEST_SUITE_P(AutomaticSave, AutomaticSaveFolder,
                          ::testing::Values(Folders::None, Folders::MakerOnly,
                                            Folders::MakerAndSave),
-                         [](const ::testing::TestParamInfo<Folders>& info) {
-                             switch (info.param) {
+                         [](const ::testing::TestParamInfo<Folders>& param) {
+                             switch (param.param) {
                              case Folders::None:
                                  return std::string("NoFolderYet");
                              case Folders::MakerOnly:
@@ -993,8 +993,8 @@ INSTANTIATE_TEST_SUITE_P(
                                    "Orvitek Corporation/Quillon", true},
                       FallbackCase{"SaveFolderIsAFileCancelled",
                                    "Orvitek Corporation/Quillon", false}),
-    [](const ::testing::TestParamInfo<FallbackCase>& info) {
-        return std::string(info.param.name);
+    [](const ::testing::TestParamInfo<FallbackCase>& param) {
+        return std::string(param.param.name);
     });
 
 class AutomaticSaveWriteFailure : public LoggingTest, public ::testing::WithParamInterface<bool> {};
@@ -1032,8 +1032,8 @@ TEST_P(AutomaticSaveWriteFailure, ShowsTheErrorNamingTheFileThenAsks)
 }
 
 INSTANTIATE_TEST_SUITE_P(AutomaticSave, AutomaticSaveWriteFailure, ::testing::Bool(),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                             return std::string(info.param ? "Confirmed" : "Cancelled");
+                         [](const ::testing::TestParamInfo<bool>& param) {
+                             return std::string(param.param ? "Confirmed" : "Cancelled");
                          });
 
 TEST_F(LoggingTest, AutomaticSaveOfALogWithoutConditionSaysNone)
@@ -1161,8 +1161,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ReadFailureCase{"Block63OverUsb", Transport::Usb, 64},
                       ReadFailureCase{"Block63OverSerial", Transport::Serial, 64},
                       ReadFailureCase{"ControlLinkFaultOverSerial", Transport::Serial, -1}),
-    [](const ::testing::TestParamInfo<ReadFailureCase>& info) {
-        return std::string(info.param.name);
+    [](const ::testing::TestParamInfo<ReadFailureCase>& param) {
+        return std::string(param.param.name);
     });
 
 struct StatusErrorCase {
@@ -1214,8 +1214,8 @@ INSTANTIATE_TEST_SUITE_P(
                                       "Logging", "STOP"},
                       StatusErrorCase{"CancelledAtBlock40", 40, 0x04, 0x04,
                                       "Waveform or FFT function Error.", "Cancel", "START"}),
-    [](const ::testing::TestParamInfo<StatusErrorCase>& info) {
-        return std::string(info.param.name);
+    [](const ::testing::TestParamInfo<StatusErrorCase>& param) {
+        return std::string(param.param.name);
     });
 
 // ---------------------------------------------------------------------------
@@ -1287,8 +1287,8 @@ TEST_P(SaveLogSuccess, WritesTheWholeLogAndProposesItNextTime)
 
 INSTANTIATE_TEST_SUITE_P(SaveLog, SaveLogSuccess,
                          ::testing::Values(Transport::Serial, Transport::Usb),
-                         [](const ::testing::TestParamInfo<Transport>& info) {
-                             return std::string(info.param == Transport::Serial ? "Serial" : "Usb");
+                         [](const ::testing::TestParamInfo<Transport>& param) {
+                             return std::string(param.param == Transport::Serial ? "Serial" : "Usb");
                          });
 
 TEST_F(LoggingTest, SavedFileHas259LinesEachEndedByCrLf)
@@ -1306,8 +1306,8 @@ TEST_F(LoggingTest, SavedFileHas259LinesEachEndedByCrLf)
     }
     EXPECT_EQ(start, text.size()) << "text after the last CR LF";
     ASSERT_EQ(lines.size(), 259u);
-    for (const auto& line : lines) {
-        EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos);
+    for (const auto& text_line : lines) {
+        EXPECT_EQ(text_line.find_first_of("\r\n"), std::string::npos);
     }
     EXPECT_EQ(lines[0].rfind("#Date and Time  : ", 0), 0u);
     EXPECT_EQ(lines[1], "#Stop Condition : Send[2] & 0x0F = 0x01 ,count 5");
@@ -1364,8 +1364,8 @@ INSTANTIATE_TEST_SUITE_P(
                       SaveFailureCase{"Block0OverSerial", Transport::Serial, 1},
                       SaveFailureCase{"Block63OverSerial", Transport::Serial, 64},
                       SaveFailureCase{"Block63OverUsb", Transport::Usb, 64}),
-    [](const ::testing::TestParamInfo<SaveFailureCase>& info) {
-        return std::string(info.param.name);
+    [](const ::testing::TestParamInfo<SaveFailureCase>& param) {
+        return std::string(param.param.name);
     });
 
 class SaveLogStatusError : public LoggingTest,
@@ -1408,8 +1408,8 @@ INSTANTIATE_TEST_SUITE_P(
                                       "Logging", "STOP"},
                       StatusErrorCase{"CancelledBitAtBlock63", 63, 0x04, 0x04,
                                       "Waveform or FFT function Error.", "Cancel", "START"}),
-    [](const ::testing::TestParamInfo<StatusErrorCase>& info) {
-        return std::string(info.param.name);
+    [](const ::testing::TestParamInfo<StatusErrorCase>& param) {
+        return std::string(param.param.name);
     });
 
 struct ConditionLineCase {
@@ -1458,8 +1458,8 @@ INSTANTIATE_TEST_SUITE_P(
         ConditionLineCase{"Index32In32ByteMode", 1, 32, 0x80, 0x80, 127,
                           "#Stop Condition : Send[0] & 0x80 = 0x80 ,count 127"},
         ConditionLineCase{"NoCondition", 1, 0xFF, 0, 0, 0, "#Stop Condition : None"}),
-    [](const ::testing::TestParamInfo<ConditionLineCase>& info) {
-        return std::string(info.param.name);
+    [](const ::testing::TestParamInfo<ConditionLineCase>& param) {
+        return std::string(param.param.name);
     });
 
 // A read-only file (root included) and a named pipe are refused when the
@@ -1502,8 +1502,8 @@ TEST_P(SaveLogWriteFailure, NamesTheFileKeepsItAndKeepsTheLastName)
 }
 
 INSTANTIATE_TEST_SUITE_P(SaveLog, SaveLogWriteFailure, ::testing::Bool(),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                             return std::string(info.param ? "NamedPipe" : "ReadOnlyFile");
+                         [](const ::testing::TestParamInfo<bool>& param) {
+                             return std::string(param.param ? "NamedPipe" : "ReadOnlyFile");
                          });
 
 // A name in a missing folder: the dialog warns and asks again, before any
@@ -1534,8 +1534,8 @@ TEST_P(SaveLogMissingFolder, IsRefusedByTheDialogBeforeAnyExchange)
 }
 
 INSTANTIATE_TEST_SUITE_P(SaveLog, SaveLogMissingFolder, ::testing::Bool(),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                             return std::string(info.param ? "ThenAnotherFolder" : "ThenCancel");
+                         [](const ::testing::TestParamInfo<bool>& param) {
+                             return std::string(param.param ? "ThenAnotherFolder" : "ThenCancel");
                          });
 
 TEST_F(LoggingTest, SaveLogWritesThroughALinkToItsTargetKeepingItsPermissions)

@@ -47,9 +47,15 @@ Message not_an_integer(const std::string& text)
 
 constexpr const char* kSerialSettings = "[Form]\r\nUSB MODE=0\r\nComPort=COM1\r\n";
 
-QString hex(unsigned byte)
+// Byte i of a reply's data.
+std::uint8_t data_byte(const ampsim::Reply& reply, int i)
 {
-    return QString::asprintf("%02X", byte);
+    return reply.data[static_cast<std::size_t>(i)];
+}
+
+QString hex(int byte)
+{
+    return QString::asprintf("%02X", static_cast<unsigned>(byte));
 }
 
 // The log control command as the amplifier receives it: start (1) or stop
@@ -449,8 +455,8 @@ TEST_F(MainWindowTest, NegativeTypeSelectLeavesNoModeAndTheCheckUsesThirtyTwoByt
         const auto reply = model->execute(read32);
         ASSERT_TRUE(reply);
         for (int byte = 0; byte < 32; ++byte) {
-            EXPECT_EQ(window->ReceivedBox(byte)->text(), hex(reply->data[byte])) << byte;
-            EXPECT_EQ(window->SentBox(byte)->text(), hex(reply->data[32 + byte])) << byte;
+            EXPECT_EQ(window->ReceivedBox(byte)->text(), hex(data_byte(*reply, byte))) << byte;
+            EXPECT_EQ(window->SentBox(byte)->text(), hex(data_byte(*reply, 32 + byte))) << byte;
         }
         EXPECT_EQ(window->controls().edtComPhase->text(), hex(reply->data[64]));
 
@@ -647,7 +653,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(std::pair{"NamedPipe", std::filesystem::file_type::fifo},
                       std::pair{"LinkToDevZero", std::filesystem::file_type::symlink},
                       std::pair{"OverOneMiB", std::filesystem::file_type::regular}),
-    [](const auto& info) { return std::string(info.param.first); });
+    [](const auto& param) { return std::string(param.param.first); });
 
 TEST_F(MainWindowTest, AByteOrderMarkedSettingsFileIsReadAndKeepsItsMark)
 {
@@ -800,7 +806,7 @@ TEST_F(ScriptedTest, SixteenByteModeShowsReceivedSentAndPhaseBytesInOrder)
     mark_boxes(*window, 16, 32, "zz");
     window->btnStatusCheckClick();
     EXPECT_TRUE(messages.shown().empty());
-    for (unsigned byte = 0; byte < 16; ++byte) {
+    for (int byte = 0; byte < 16; ++byte) {
         EXPECT_EQ(window->ReceivedBox(byte)->text(), hex(byte)) << byte;
         EXPECT_EQ(window->SentBox(byte)->text(), hex(16 + byte)) << byte;
     }
@@ -818,7 +824,7 @@ TEST_F(ScriptedTest, ThirtyTwoByteModeShowsReceivedSentAndPhaseBytesInOrderOverU
     window->btnStatusCheckClick();
     EXPECT_TRUE(messages.shown().empty());
     EXPECT_EQ(requests(usb->commands()), kCheck32);
-    for (unsigned byte = 0; byte < 32; ++byte) {
+    for (int byte = 0; byte < 32; ++byte) {
         EXPECT_EQ(window->ReceivedBox(byte)->text(), hex(byte)) << byte;
         EXPECT_EQ(window->SentBox(byte)->text(), hex(32 + byte)) << byte;
     }
@@ -837,8 +843,8 @@ TEST_F(MainWindowTest, CheckShowsTheAmplifiersLastExchangeOverUsb)
     const auto reply = model->execute(read16);
     ASSERT_TRUE(reply);
     for (int byte = 0; byte < 16; ++byte) {
-        EXPECT_EQ(window->ReceivedBox(byte)->text(), hex(reply->data[byte]));
-        EXPECT_EQ(window->SentBox(byte)->text(), hex(reply->data[16 + byte]));
+        EXPECT_EQ(window->ReceivedBox(byte)->text(), hex(data_byte(*reply, byte)));
+        EXPECT_EQ(window->SentBox(byte)->text(), hex(data_byte(*reply, 16 + byte)));
     }
     EXPECT_EQ(window->controls().edtComPhase->text(), hex(reply->data[32]));
     EXPECT_EQ(window->controls().edtComStatus->text(), "IDLE");
@@ -895,7 +901,7 @@ TEST_F(ScriptedTest, AComDataReplyOfTheWrongLengthClearsTheLowerHalfInSixteenByt
     // The status was shown before the data read failed.
     EXPECT_EQ(window->controls().edtComStatus->text(), "Cancel");
     EXPECT_EQ(boxes_showing(*window, 0, 16, "--"), 32);
-    for (unsigned byte = 16; byte < 32; ++byte) {
+    for (int byte = 16; byte < 32; ++byte) {
         EXPECT_EQ(window->ReceivedBox(byte)->text(), hex(byte)) << byte;
         EXPECT_EQ(window->SentBox(byte)->text(), hex(32 + byte)) << byte;
     }
@@ -1111,10 +1117,10 @@ TEST_F(MainWindowTest, ConfirmingANewSerialPortClosesTheOldOneAndChecksOverTheNe
     const auto line2 = std::make_unique<ampsim::PtyEndpoint>(2);
     const auto peer2 = std::make_unique<ampsim::BlockPeer>(*line2, amplifier->serial_responder());
     peer->clear_records();
-    configure_with([](TfrmConfiguration& dialog) {
-        dialog.controls().cbxComPort->setEditText("COM2");
-        dialog.controls().cbxBaudrate->setEditText("38400");
-        dialog.controls().btnComSetOK->click();
+    configure_with([](TfrmConfiguration& configuration) {
+        configuration.controls().cbxComPort->setEditText("COM2");
+        configuration.controls().cbxBaudrate->setEditText("38400");
+        configuration.controls().btnComSetOK->click();
     });
     EXPECT_TRUE(messages.shown().empty());
     EXPECT_EQ(window->ComPort, "COM2");
@@ -1139,13 +1145,13 @@ TEST_F(MainWindowTest, ConfirmingWithoutChangesStillReopensTheSerialPort)
     ASSERT_TRUE(start());
     check_with_condition_open(*window);
     const auto before = screen(*window);
-    configure_with([this](TfrmConfiguration& dialog) {
+    configure_with([this](TfrmConfiguration& configuration) {
         // A new cable on COM1: only a port opened after "OK" reaches it.
         peer.reset();
         line.reset();
         line = std::make_unique<ampsim::PtyEndpoint>(1);
         peer = std::make_unique<ampsim::BlockPeer>(*line, amplifier->serial_responder());
-        dialog.controls().btnComSetOK->click();
+        configuration.controls().btnComSetOK->click();
     });
     EXPECT_TRUE(messages.shown().empty());
     EXPECT_TRUE(window->controls().btnStatusCheck->isEnabled());
@@ -1163,10 +1169,10 @@ TEST_F(MainWindowTest, ConfirmingWithoutChangesStillReconnectsOverUsb)
     check_with_condition_open(*window);
     const auto before = screen(*window);
     const std::int32_t old_connection = TCommAdapterUSB::CurrentConnectionId();
-    configure_with([this](TfrmConfiguration& dialog) {
+    configure_with([this](TfrmConfiguration& configuration) {
         // A replugged amplifier: the old connection is dead.
         serve_usb_with(amplifier->usb_handler());
-        dialog.controls().btnComSetOK->click();
+        configuration.controls().btnComSetOK->click();
     });
     EXPECT_TRUE(messages.shown().empty());
     const auto connections = TCommAdapterUSB::Connections();
@@ -1188,9 +1194,9 @@ TEST_F(MainWindowTest, ConfirmingSwitchesBetweenSerialAndUsb)
     check_with_condition_open(*window);
     ASSERT_TRUE(TCommAdapterUSB::Connections().empty());
 
-    configure_with([](TfrmConfiguration& dialog) {
-        dialog.controls().rbUSB->click();
-        dialog.controls().btnComSetOK->click();
+    configure_with([](TfrmConfiguration& configuration) {
+        configuration.controls().rbUSB->click();
+        configuration.controls().btnComSetOK->click();
     });
     EXPECT_EQ(window->UsbMode, 1);
     EXPECT_FALSE(port_is_held(line->slave_path()));
@@ -1202,9 +1208,9 @@ TEST_F(MainWindowTest, ConfirmingSwitchesBetweenSerialAndUsb)
     EXPECT_EQ(requests(usb->commands()), kCheck16);
     EXPECT_TRUE(peer->commands().empty());
 
-    configure_with([](TfrmConfiguration& dialog) {
-        dialog.controls().rbRS232->click();
-        dialog.controls().btnComSetOK->click();
+    configure_with([](TfrmConfiguration& configuration) {
+        configuration.controls().rbRS232->click();
+        configuration.controls().btnComSetOK->click();
     });
     EXPECT_EQ(window->UsbMode, 0);
     EXPECT_TRUE(port_is_held(line->slave_path()));
@@ -1226,13 +1232,13 @@ TEST_F(MainWindowTest, CancellingTheConfigurationLeavesEverythingAsItWas)
         const auto before = screen(*window);
         const auto connections = TCommAdapterUSB::Connections();
         const bool port_held = port_is_held(line->slave_path());
-        configure_with([](TfrmConfiguration& dialog) {
-            dialog.controls().rbUSB->click();
-            dialog.controls().rbRS232->click();
-            dialog.controls().cbxComPort->setEditText("COM2");
-            dialog.controls().cbxBaudrate->setEditText("4800");
-            dialog.controls().rbManual->click();
-            dialog.controls().btnComSetCancel->click();
+        configure_with([](TfrmConfiguration& configuration) {
+            configuration.controls().rbUSB->click();
+            configuration.controls().rbRS232->click();
+            configuration.controls().cbxComPort->setEditText("COM2");
+            configuration.controls().cbxBaudrate->setEditText("4800");
+            configuration.controls().rbManual->click();
+            configuration.controls().btnComSetCancel->click();
         });
         EXPECT_EQ(screen(*window), before);
         EXPECT_EQ(window->ComPort, "COM1");
@@ -1256,11 +1262,11 @@ TEST_F(MainWindowTest, APortNameThatIsNoNumberIsRefusedByTheDialogAndTheConnecti
     ASSERT_TRUE(start());
     check_with_condition_open(*window);
     const auto before = screen(*window);
-    configure_with([](TfrmConfiguration& dialog) {
-        dialog.controls().cbxComPort->setEditText("COMX");
-        dialog.controls().btnComSetOK->click();
-        EXPECT_TRUE(dialog.isVisible());
-        dialog.controls().btnComSetCancel->click();
+    configure_with([](TfrmConfiguration& configuration) {
+        configuration.controls().cbxComPort->setEditText("COMX");
+        configuration.controls().btnComSetOK->click();
+        EXPECT_TRUE(configuration.isVisible());
+        configuration.controls().btnComSetCancel->click();
     });
     EXPECT_EQ(messages.shown(), std::vector<Message>{not_an_integer("X")});
     // Refused before anything was stored: the old port is still open.
@@ -1273,9 +1279,9 @@ TEST_F(MainWindowTest, APortNameThatIsNoNumberIsRefusedByTheDialogAndTheConnecti
 
     // Called directly, the handler lets the error out.
     answer_dialogs_with([](QDialog& shown) {
-        auto& dialog = static_cast<TfrmConfiguration&>(shown);
-        dialog.controls().cbxComPort->setEditText("COMX");
-        dialog.btnComSetOKClick();
+        auto& configuration = static_cast<TfrmConfiguration&>(shown);
+        configuration.controls().cbxComPort->setEditText("COMX");
+        configuration.btnComSetOKClick();
     });
     EXPECT_THROW(window->mnuConfigurationClick(), quillon::ConversionError);
 }
@@ -1286,9 +1292,9 @@ TEST_F(MainWindowTest, AFailedReopenDisablesCheckAndAPortNameThatIsNoNumberKeeps
     ASSERT_TRUE(start());
     check_with_condition_open(*window);
     const auto before = screen(*window);
-    configure_with([](TfrmConfiguration& dialog) {
-        dialog.controls().cbxComPort->setEditText("COM9");
-        dialog.controls().btnComSetOK->click();
+    configure_with([](TfrmConfiguration& configuration) {
+        configuration.controls().cbxComPort->setEditText("COM9");
+        configuration.controls().btnComSetOK->click();
     });
     EXPECT_EQ(messages.shown(), std::vector<Message>{kCantOpen});
     EXPECT_FALSE(window->controls().btnStatusCheck->isEnabled());
@@ -1297,9 +1303,9 @@ TEST_F(MainWindowTest, AFailedReopenDisablesCheckAndAPortNameThatIsNoNumberKeeps
 
     messages.clear();
     const auto locked = screen(*window);
-    configure_with([](TfrmConfiguration& dialog) {
-        dialog.controls().cbxComPort->setEditText("COMX");
-        dialog.controls().btnComSetOK->click();
+    configure_with([](TfrmConfiguration& configuration) {
+        configuration.controls().cbxComPort->setEditText("COMX");
+        configuration.controls().btnComSetOK->click();
     });
     EXPECT_EQ(messages.shown(), std::vector<Message>{not_an_integer("X")});
     EXPECT_EQ(screen(*window), locked);
