@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <fstream>
 #include <linux/serial.h>
+#include <stdexcept>
+#include <string>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <thread>
