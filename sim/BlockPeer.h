@@ -6,6 +6,7 @@
 // protocol code. Faults can be ordered for the coming exchanges.
 #pragma once
 
+#include "Faults.h"
 #include "LinePacer.h"
 #include "Reply.h"
 #include "PtyEndpoint.h"
@@ -25,31 +26,6 @@ namespace ampsim {
 // Given an intact command block, the reply; nothing = stay silent after the
 // block's ACK (the host then times out waiting for ENQ).
 using Responder = std::function<std::optional<Reply>(std::span<const std::uint8_t> block)>;
-
-// Where a pulled cable interrupts an exchange.
-enum class HangUpPoint {
-    Never,
-    OnEnq,          // instead of answering the host's ENQ
-    AfterBlockAck,  // once the command block is ACKed, before the response
-    MidResponse,    // after half of the response block
-};
-
-// Faults for the coming exchanges; each counter is used up as it fires.
-struct Faults {
-    int refuse_enq = 0;          // answer the host's ENQ with NAK
-    int ignore_enq = 0;          // stay silent on the host's ENQ
-    int nak_block = 0;           // NAK an intact command block
-    int corrupt_response = 0;    // send the response with a wrong checksum
-    // With a NAK of the block, send the EOT for the host's next ENQ at once,
-    // ahead of that ENQ (shows whether the host purges before a retry).
-    bool early_eot_after_nak = false;
-    // After a corrupted response, send the next ENQ at once, ahead of the
-    // host's NAK (shows whether the host purges before waiting for ENQ).
-    bool early_enq_after_corrupt = false;
-    HangUpPoint hang_up = HangUpPoint::Never;
-    // Extra delay before offering the response.
-    std::chrono::milliseconds response_delay{0};
-};
 
 class BlockPeer {
 public:

@@ -23,7 +23,8 @@ int milliseconds_left(Clock::time_point deadline)
 
 }  // namespace
 
-ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& args)
+ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& args,
+                           Errors errors)
 {
     int to_child[2];
     int from_child[2];
@@ -40,7 +41,9 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     if (pid_ == 0) {
         ::dup2(to_child[0], STDIN_FILENO);
         ::dup2(from_child[1], STDOUT_FILENO);
-        ::dup2(from_child[1], STDERR_FILENO);
+        if (errors == Errors::ToOutput) {
+            ::dup2(from_child[1], STDERR_FILENO);
+        }
         ::execv(program.c_str(), argv.data());
         ::_exit(127);
     }

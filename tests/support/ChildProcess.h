@@ -11,8 +11,12 @@ namespace testsupport {
 
 class ChildProcess {
 public:
+    // Where the child's standard error goes.
+    enum class Errors { ToOutput, Inherited };
+
     // Starts program (a path) with args; the environment is this process's.
-    ChildProcess(const std::string& program, const std::vector<std::string>& args);
+    ChildProcess(const std::string& program, const std::vector<std::string>& args,
+                 Errors errors = Errors::ToOutput);
     ~ChildProcess();  // kills the child if it still runs
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;

@@ -11,4 +11,10 @@ std::uint32_t line_rate(int fd)
     return ::ioctl(fd, TCGETS2, &tio) == 0 ? tio.c_ospeed : 0;
 }
 
+bool has_custom_rate(int fd)
+{
+    termios2 tio{};
+    return ::ioctl(fd, TCGETS2, &tio) == 0 && (tio.c_cflag & CBAUD) == BOTHER;
+}
+
 }  // namespace testsupport

@@ -8,4 +8,7 @@ namespace testsupport {
 
 std::uint32_t line_rate(int fd);
 
+// Whether the rate was set outside the Bnnn table (as BOTHER).
+bool has_custom_rate(int fd);
+
 }  // namespace testsupport

@@ -3,6 +3,8 @@
 #include "LoadedLibrary.h"
 #include "TestEnvironment.h"
 
+#include <array>
+
 namespace testsupport {
 
 namespace {
@@ -31,7 +33,7 @@ TarnlinkApi load()
 
 std::string tarnlink_path()
 {
-    return bin_dir() + "/libtarnlink.so";
+    return built_library("tarnlink");
 }
 
 const TarnlinkApi& tarnlink()
@@ -49,6 +51,13 @@ int TarnlinkApi::communicate(std::uint8_t command, const std::uint8_t* params, s
     int reserved = 0;
     return dfComCommunication(nullptr, &n, &address, &low, &high, params, response, retry_limit,
                               &reserved);
+}
+
+bool TarnlinkApi::exchange_works() const
+{
+    constexpr std::uint8_t kConnectionTest = 0x00;
+    std::array<std::uint8_t, 1024> response{};
+    return communicate(kConnectionTest, nullptr, 0, response.data()) == 0;
 }
 
 }  // namespace testsupport

@@ -29,6 +29,9 @@ struct TarnlinkApi {
     // adapter does (address 0, retry limit 1). Returns the df result.
     int communicate(std::uint8_t command, const std::uint8_t* params, std::uint8_t n,
                     std::uint8_t* response, int retry_limit = 1) const;
+
+    // Whether an exchange on the open port works: the connection test.
+    bool exchange_works() const;
 };
 
 // Loaded once per process; aborts the test program if the library or one of

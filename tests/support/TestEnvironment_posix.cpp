@@ -54,6 +54,21 @@ std::string bin_dir()
         .string();
 }
 
+std::string built_library(const std::string& name)
+{
+    return bin_dir() + "/lib" + name + ".so";
+}
+
+std::string built_program(const std::string& name)
+{
+    return bin_dir() + "/" + name;
+}
+
+bool under_wine()
+{
+    return false;
+}
+
 std::string private_root()
 {
     return root_slot();
