@@ -79,7 +79,7 @@ std::optional<QString> run_save_dialog(const SaveRequest& request)
 {
     SaveRequest asking = request;
     for (;;) {
-        const auto chosen = save_dialog()(asking);
+        auto chosen = save_dialog()(asking);
         if (!chosen || QFileInfo(*chosen).absoluteDir().exists()) {
             return chosen;
         }

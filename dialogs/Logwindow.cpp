@@ -120,6 +120,7 @@ void TfrmLogWindow::mnuSaveLogClick()
         return;
     }
     std::vector<std::string> lines;
+    lines.reserve(static_cast<std::size_t>(ui_->lbxLogList->count()));
     for (int row = 0; row < ui_->lbxLogList->count(); ++row) {
         lines.push_back(ui_->lbxLogList->item(row)->text().toLocal8Bit().toStdString());
     }
