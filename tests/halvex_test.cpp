@@ -248,7 +248,7 @@ TEST_F(HalvexTest, CarriesTheLongestCommandAndBlockByteForByte)
     const Bytes answer = block(0x00, 0xFF, descending);
     ASSERT_EQ(cmd.size(), 258u);
     ASSERT_EQ(answer.size(), 259u);
-    answer_with([&](std::span<const std::uint8_t>) { return answer; });
+    answer_with([answer](std::span<const std::uint8_t>) { return answer; });
 
     const auto handle = connect();
     Bytes response = filled(300);
@@ -362,7 +362,7 @@ TEST_F(HalvexTest, AMalformedAnswerFailsAndLeavesTheBufferUntouched)
 TEST_F(HalvexTest, AResponseOneByteTooBigIsRefusedWhole)
 {
     const Bytes answer = block(0x00, 0x30, Bytes(10, 0x5A));
-    answer_with([&](std::span<const std::uint8_t>) { return answer; });
+    answer_with([answer](std::span<const std::uint8_t>) { return answer; });
     const auto handle = connect();
     const Bytes cmd = command(0, 0x30);
 
