@@ -1,8 +1,9 @@
 #include "BlockPeer.h"
 
+#include "ZeroSumChecksum.h"
+
 #include <algorithm>
 #include <cerrno>
-#include <numeric>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/prctl.h>
@@ -25,11 +26,6 @@ constexpr int kMaxResponseOffers = 8;
 
 // Unwinds the serving loop when the peer is stopped or its line is gone.
 struct Stopped {};
-
-std::uint8_t sum_of(std::span<const std::uint8_t> bytes)
-{
-    return static_cast<std::uint8_t>(std::accumulate(bytes.begin(), bytes.end(), 0u));
-}
 
 bool take(int& counter)
 {
@@ -279,7 +275,7 @@ bool BlockPeer::serve_exchange(Line& line, bool eot_already_sent)
     if (!line.read_exact(std::span(block).subspan(1), kBlockGap)) {
         return false;
     }
-    if (sum_of(block) != 0) {
+    if (!common::sums_to_zero(block)) {
         line.write_byte(NAK);
         return false;
     }

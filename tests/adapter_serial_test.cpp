@@ -6,6 +6,7 @@
 #include "SharedLibrary.h"
 #include "SimulatedPort.h"
 #include "TestEnvironment.h"
+#include "ZeroSumChecksum.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +18,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <numeric>
 #include <sys/file.h>
 #include <termios.h>
 #include <thread>
@@ -55,7 +55,7 @@ struct ResponseBuffer {
 
 Bytes with_checksum(Bytes block)
 {
-    block.push_back(static_cast<std::uint8_t>(0u - std::accumulate(block.begin(), block.end(), 0u)));
+    block.push_back(common::zero_sum_checksum(block));
     return block;
 }
 

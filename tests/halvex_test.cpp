@@ -3,6 +3,7 @@
 #include "HalvexApi.h"
 #include "HalvexSocket.h"
 #include "HalvexWire.h"
+#include "Reply.h"
 #include "UsbEndpoint.h"
 
 #include <gtest/gtest.h>
@@ -37,19 +38,18 @@ const testsupport::HalvexApi& api()
 // The N + 3 command bytes: N, two header bytes, the N data bytes.
 Bytes command(std::uint8_t address, std::uint8_t code, const Bytes& data = {})
 {
-    Bytes bytes{static_cast<std::uint8_t>(data.size()), address, code};
-    bytes.insert(bytes.end(), data.begin(), data.end());
+    Bytes bytes(data.size() + 3);
+    bytes[0] = static_cast<std::uint8_t>(data.size());
+    bytes[1] = address;
+    bytes[2] = code;
+    std::copy(data.begin(), data.end(), bytes.begin() + 3);
     return bytes;
 }
 
 // A response block: M, two header bytes, the M data bytes, checksum.
 Bytes block(std::uint8_t header1, std::uint8_t header2, const Bytes& data = {})
 {
-    Bytes bytes{static_cast<std::uint8_t>(data.size()), header1, header2};
-    bytes.insert(bytes.end(), data.begin(), data.end());
-    const auto sum = std::accumulate(bytes.begin(), bytes.end(), 0u);
-    bytes.push_back(static_cast<std::uint8_t>(0u - sum));
-    return bytes;
+    return ampsim::Reply{header1, header2, data}.framed();
 }
 
 // What a buffer holds before a call, to show whether the call wrote to it.
