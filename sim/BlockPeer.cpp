@@ -101,7 +101,7 @@ public:
     void pause(std::chrono::milliseconds delay)
     {
         const auto until = Clock::now() + delay;
-        pollfd stop{owner_.stop_fd_, POLLIN, 0};
+        pollfd stop{owner_.stop_.get(), POLLIN, 0};
         while (Clock::now() < until) {
             if (::poll(&stop, 1, poll_timeout_ms(until)) > 0) {
                 throw Stopped{};
@@ -114,7 +114,7 @@ private:
     bool wait(short events, Clock::time_point deadline)
     {
         for (;;) {
-            pollfd fds[2] = {{fd_, events, 0}, {owner_.stop_fd_, POLLIN, 0}};
+            pollfd fds[2] = {{fd_, events, 0}, {owner_.stop_.get(), POLLIN, 0}};
             const int ready = ::poll(fds, 2, poll_timeout_ms(deadline));
             if (ready < 0 && errno == EINTR) {
                 continue;
@@ -167,8 +167,8 @@ private:
 BlockPeer::BlockPeer(PtyEndpoint& line, Responder responder, unsigned bits_per_second)
     : endpoint_(line), bits_per_second_(bits_per_second), responder_(std::move(responder))
 {
-    stop_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (stop_fd_ < 0) {
+    stop_.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!stop_.valid()) {
         throw std::system_error(errno, std::generic_category(), "eventfd");
     }
     thread_ = std::thread([this] { serve(); });
@@ -177,9 +177,8 @@ BlockPeer::BlockPeer(PtyEndpoint& line, Responder responder, unsigned bits_per_s
 BlockPeer::~BlockPeer()
 {
     const std::uint64_t one = 1;
-    [[maybe_unused]] const auto written = ::write(stop_fd_, &one, sizeof one);
+    [[maybe_unused]] const auto written = ::write(stop_.get(), &one, sizeof one);
     thread_.join();
-    ::close(stop_fd_);
 }
 
 void BlockPeer::set_faults(Faults faults)

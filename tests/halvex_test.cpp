@@ -4,6 +4,7 @@
 #include "HalvexSocket.h"
 #include "HalvexWire.h"
 #include "Reply.h"
+#include "UniqueFd.h"
 #include "UsbEndpoint.h"
 
 #include <gtest/gtest.h>
@@ -132,26 +133,22 @@ public:
         address.sun_family = AF_UNIX;
         const std::string path = halvex::socket_path();
         std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-        ok_ = fd_ >= 0 &&
-              ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
-              ::listen(fd_, 4) == 0;
+        ok_ = fd_.valid() &&
+              ::bind(fd_.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+              ::listen(fd_.get(), 4) == 0;
     }
     ~DeafListener()
     {
-        if (fd_ >= 0) {
-            ::close(fd_);
+        if (fd_.valid()) {
+            fd_.reset();
             ::unlink(halvex::socket_path().c_str());
         }
     }
     bool ok() const { return ok_; }
-    void close_keeping_the_file()
-    {
-        ::close(fd_);
-        fd_ = -1;
-    }
+    void close_keeping_the_file() { fd_.reset(); }
 
 private:
-    int fd_;
+    common::UniqueFd fd_;
     bool ok_ = false;
 };
 
@@ -604,7 +601,8 @@ TEST(HalvexEndpoint, AnswersAMalformedCommandAsABadRequestWithoutTheHandler)
         ++calls;
         return echo(cmd);
     });
-    const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    const common::UniqueFd client(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0));
+    const int fd = client.get();
     ASSERT_GE(fd, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -628,7 +626,6 @@ TEST(HalvexEndpoint, AnswersAMalformedCommandAsABadRequestWithoutTheHandler)
     EXPECT_EQ(answer->status, static_cast<std::uint8_t>(wire::Status::BadRequest));
     EXPECT_EQ(calls.load(), 0);
     EXPECT_TRUE(endpoint.commands().empty());
-    ::close(fd);
 }
 
 }  // namespace

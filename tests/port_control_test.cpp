@@ -6,6 +6,7 @@
 #include "SimulatedPort.h"
 #include "TarnlinkApi.h"
 #include "TestEnvironment.h"
+#include "UniqueFd.h"
 
 #include <gtest/gtest.h>
 
@@ -217,10 +218,10 @@ TEST_F(PortControl, AnotherProcessCannotOpenAHeldPort)
     ASSERT_EQ(tarnlink().dfComSetReady(9600, 1), 0);
     EXPECT_EQ(open_from_other_process(1), 1);
     // Nor can this process through another descriptor.
-    const int fd = ::open(com1.line.link_path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (fd >= 0) {
-        EXPECT_NE(::flock(fd, LOCK_EX | LOCK_NB), 0);
-        ::close(fd);
+    const common::UniqueFd fd(
+        ::open(com1.line.link_path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK));
+    if (fd.valid()) {
+        EXPECT_NE(::flock(fd.get(), LOCK_EX | LOCK_NB), 0);
     }
     // Once closed, the port is free again, exclusive flag included.
     ASSERT_EQ(tarnlink().dfComSetClose(), 0);

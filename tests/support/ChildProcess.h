@@ -2,6 +2,8 @@
 // output on pipes: for tests that start ampsim (or quillon) as a user would.
 #pragma once
 
+#include "UniqueFd.h"
+
 #include <chrono>
 #include <optional>
 #include <string>
@@ -12,6 +14,7 @@ namespace testsupport {
 class ChildProcess {
 public:
     // Starts program (a path) with args; the environment is this process's.
+    // Throws std::system_error when it cannot.
     ChildProcess(const std::string& program, const std::vector<std::string>& args);
     ~ChildProcess();  // kills the child if it still runs
     ChildProcess(const ChildProcess&) = delete;
@@ -32,8 +35,8 @@ public:
 
 private:
     int pid_ = -1;
-    int input_ = -1;
-    int output_ = -1;
+    common::UniqueFd input_;
+    common::UniqueFd output_;
     std::string pending_;
     std::optional<int> status_;
 };
