@@ -35,15 +35,12 @@ std::unique_ptr<Connection> Connection::open(const std::string& path,
 
     // Non-blocking from the start: a listener with a full backlog must not
     // hold the caller beyond the wait.
-    const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
+    common::UniqueFd fd(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!fd.valid() ||
+        ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0) {
         return nullptr;
     }
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0) {
-        ::close(fd);
-        return nullptr;
-    }
-    std::unique_ptr<Connection> connection(new Connection(fd, path));
+    std::unique_ptr<Connection> connection(new Connection(std::move(fd), path));
     // A listening socket alone is no amplifier: it must answer the ping.
     // (No other thread knows the connection yet, so no turn is taken.)
     wire::Bytes ignored;
@@ -53,19 +50,16 @@ std::unique_ptr<Connection> Connection::open(const std::string& path,
     return connection;
 }
 
-Connection::Connection(int fd, std::string path)
-    : fd_(fd), path_(std::move(path)), timeout_ms_(HLVX_DEFAULT_TIMEOUT_MS)
+Connection::Connection(common::UniqueFd fd, std::string path)
+    : fd_(std::move(fd)), path_(std::move(path)), timeout_ms_(HLVX_DEFAULT_TIMEOUT_MS)
 {
 }
 
-Connection::~Connection()
-{
-    ::close(fd_);
-}
+Connection::~Connection() = default;
 
 void Connection::shut_down()
 {
-    ::shutdown(fd_, SHUT_RDWR);
+    ::shutdown(fd_.get(), SHUT_RDWR);
 }
 
 int Connection::exchange(std::span<const std::uint8_t> command, std::chrono::milliseconds timeout,
@@ -92,7 +86,7 @@ int Connection::request(wire::Kind kind, std::span<const std::uint8_t> payload,
         msghdr message{};
         message.msg_iov = &part;
         message.msg_iovlen = 1;
-        const ssize_t got = ::recvmsg(fd_, &message, 0);
+        const ssize_t got = ::recvmsg(fd_.get(), &message, 0);
         if (got < 0 && (errno == EAGAIN || errno == EINTR)) {
             continue;
         }
@@ -120,7 +114,7 @@ int Connection::send_message(std::span<const std::uint8_t> message, Clock::time_
     for (;;) {
         // MSG_NOSIGNAL: a closed peer is a failed call, not a SIGPIPE that
         // ends the host program.
-        const ssize_t put = ::send(fd_, message.data(), message.size(), MSG_NOSIGNAL);
+        const ssize_t put = ::send(fd_.get(), message.data(), message.size(), MSG_NOSIGNAL);
         if (put >= 0) {
             // A packet goes whole or not at all.
             return static_cast<std::size_t>(put) == message.size() ? HLVX_OK : HLVX_ERR_LINK_LOST;
@@ -142,7 +136,7 @@ int Connection::send_message(std::span<const std::uint8_t> message, Clock::time_
 int Connection::wait(short events, Clock::time_point deadline)
 {
     for (;;) {
-        pollfd entry{fd_, events, 0};
+        pollfd entry{fd_.get(), events, 0};
         const int ready = ::poll(&entry, 1, poll_timeout_ms(deadline));
         if (ready < 0 && errno == EINTR) {
             continue;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "HalvexWire.h"
+#include "UniqueFd.h"
 
 #include <atomic>
 #include <chrono>
@@ -49,13 +50,13 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
 
-    Connection(int fd, std::string path);
+    Connection(common::UniqueFd fd, std::string path);
     int request(wire::Kind kind, std::span<const std::uint8_t> payload, Clock::time_point deadline,
                 wire::Bytes& answer_payload);
     int send_message(std::span<const std::uint8_t> message, Clock::time_point deadline);
     int wait(short events, Clock::time_point deadline);
 
-    const int fd_;
+    const common::UniqueFd fd_;
     const std::string path_;
     std::atomic<int> timeout_ms_;
     std::mutex turn_;

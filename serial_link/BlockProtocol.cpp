@@ -1,20 +1,15 @@
 // The block transfer protocol and its exports.
 #include "BlockProtocol.h"
 
+#include "ZeroSumChecksum.h"
 #include "tarnlink.h"
 
 #include <algorithm>
 #include <array>
-#include <numeric>
 
 namespace tarnlink {
 
 namespace {
-
-std::uint8_t byte_sum(std::span<const std::uint8_t> bytes)
-{
-    return static_cast<std::uint8_t>(std::accumulate(bytes.begin(), bytes.end(), 0u));
-}
 
 enum class State {
     SendEnq, WaitEot, SendBlock, WaitAck, RetrySend,
@@ -35,11 +30,6 @@ Io expect_byte(TComm& port, std::uint8_t expected)
 
 }  // namespace
 
-std::uint8_t zero_sum_checksum(std::span<const std::uint8_t> bytes)
-{
-    return static_cast<std::uint8_t>(0u - byte_sum(bytes));
-}
-
 std::size_t build_command_block(std::uint8_t n, std::uint8_t address, std::uint8_t low_nibble,
                                 std::uint8_t high_nibble, std::span<const std::uint8_t> params,
                                 std::span<std::uint8_t> out)
@@ -52,7 +42,7 @@ std::size_t build_command_block(std::uint8_t n, std::uint8_t address, std::uint8
     out[1] = address;
     out[2] = static_cast<std::uint8_t>(high_nibble * 16 + low_nibble);
     std::copy_n(params.begin(), n, out.begin() + 3);
-    out[length - 1] = zero_sum_checksum(out.first(length - 1));
+    out[length - 1] = common::zero_sum_checksum(out.first(length - 1));
     return length;
 }
 
@@ -113,7 +103,7 @@ bool run_exchange(TComm& port, std::span<const std::uint8_t> block, ResponseBloc
             // make at most the 259 that the response span holds.
             const auto whole = response.first(std::size_t{response[0]} + 4);
             io = port.ReadBlock(whole.subspan(1));
-            state = io == Io::Ok && byte_sum(whole) == 0 ? State::SendAck : State::SendNak;
+            state = io == Io::Ok && common::sums_to_zero(whole) ? State::SendAck : State::SendNak;
             break;
         }
         case State::SendAck:

@@ -22,9 +22,6 @@ inline constexpr std::size_t kScratchSize = 1024;
 
 using ResponseBlock = std::span<std::uint8_t, kMaxResponseBlock>;
 
-// The checksum byte that makes the 8-bit sum of bytes plus it zero.
-std::uint8_t zero_sum_checksum(std::span<const std::uint8_t> bytes);
-
 // Builds [N][address][high*16+low][params...][checksum] into out. Returns its
 // length, or 0 when N is above the limit or out is too small.
 std::size_t build_command_block(std::uint8_t n, std::uint8_t address, std::uint8_t low_nibble,

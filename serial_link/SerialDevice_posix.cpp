@@ -5,6 +5,7 @@
 #include "LineControl.h"
 #include "PortPath.h"
 #include "Trace.h"
+#include "UniqueFd.h"
 
 #include <cerrno>
 #include <chrono>
@@ -86,7 +87,12 @@ std::string open_failure(int error, const PortEntry& entry)
 }  // namespace
 
 struct SerialDevice::Impl {
-    int fd = -1;
+    explicit Impl(common::UniqueFd opened) : device(std::move(opened)) {}
+
+    int fd() const { return device.get(); }
+
+    // Closed after the destructor's body, so last of all.
+    const common::UniqueFd device;
     std::string port_name;
     Timeouts timeouts{};
     bool low_latency_set = false;
@@ -95,24 +101,23 @@ struct SerialDevice::Impl {
     {
         discard_unsent_output();
         if (low_latency_set) {
-            leave_low_latency(fd);
+            leave_low_latency(fd());
         }
         // On a pseudo-terminal the exclusive flag outlives the close and
         // would lock ordinary users out of the next open.
-        ::ioctl(fd, TIOCNXCL);
-        ::close(fd);
+        ::ioctl(fd(), TIOCNXCL);
     }
 
     std::uint32_t line_rate() const
     {
         LineSettings line;
-        return read_line(fd, line) ? line.baud_rate : 0;
+        return read_line(fd(), line) ? line.baud_rate : 0;
     }
 
     int queued_output() const
     {
         int queued = 0;
-        return ::ioctl(fd, TIOCOUTQ, &queued) == 0 ? queued : -1;
+        return ::ioctl(fd(), TIOCOUTQ, &queued) == 0 ? queued : -1;
     }
 
     // Waits until the output queue is empty or the deadline has passed. The
@@ -147,7 +152,7 @@ struct SerialDevice::Impl {
             return;
         }
         wait_for_empty_output(Clock::now() + 2 * wire_time(queued, line_rate()));
-        ::tcflush(fd, TCOFLUSH);
+        ::tcflush(fd(), TCOFLUSH);
     }
 
     std::optional<Clock::time_point> read_deadline(std::size_t count, Clock::time_point start) const
@@ -186,16 +191,17 @@ std::unique_ptr<SerialDevice> SerialDevice::open(const std::string& port_name)
     const std::string& path = entry.path;
     // Non-blocking so that opening a real port never waits for carrier, and
     // so that every later wait is ours, with its own deadline.
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
+    common::UniqueFd device(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!device.valid()) {
         trace_failure(port_name, "open " + path, open_failure(errno, entry));
         return nullptr;
     }
+    const int fd = device.get();
     // The flock keeps out a second opener even when it runs as root, which
-    // ignores TIOCEXCL; TIOCEXCL keeps out programs that do not flock.
+    // ignores TIOCEXCL; TIOCEXCL keeps out programs that do not flock. A
+    // refusal closes the device on the way out.
     const auto refuse = [&](const std::string& step, const std::string& detail) {
         trace_failure(port_name, step + " " + path, detail);
-        ::close(fd);
         return nullptr;
     };
     if (!::isatty(fd)) {
@@ -207,8 +213,7 @@ std::unique_ptr<SerialDevice> SerialDevice::open(const std::string& port_name)
     if (::ioctl(fd, TIOCEXCL) != 0) {
         return refuse("TIOCEXCL", std::strerror(errno));
     }
-    auto impl = std::make_unique<Impl>();
-    impl->fd = fd;
+    auto impl = std::make_unique<Impl>(std::move(device));
     impl->port_name = port_name;
     // A USB-serial adapter otherwise holds each short reply for its latency
     // timer; a driver without the mode is fine as it is.
@@ -218,12 +223,12 @@ std::unique_ptr<SerialDevice> SerialDevice::open(const std::string& port_name)
 
 bool SerialDevice::read_line_settings(LineSettings& settings) const
 {
-    return read_line(impl_->fd, settings);
+    return read_line(impl_->fd(), settings);
 }
 
 bool SerialDevice::write_line_settings(const LineSettings& settings)
 {
-    const auto error = write_line(impl_->fd, settings);
+    const auto error = write_line(impl_->fd(), settings);
     if (error) {
         trace_failure(impl_->port_name, error->step, error->detail);
     }
@@ -243,14 +248,14 @@ bool SerialDevice::set_timeouts(const Timeouts& timeouts)
 
 void SerialDevice::purge()
 {
-    ::tcflush(impl_->fd, TCIFLUSH);
+    ::tcflush(impl_->fd(), TCIFLUSH);
     // Output is flushed only while bytes still wait to be sent. Bytes already
     // on their way cannot be called back on a real line; on a pseudo-terminal
     // an output flush would reach into the peer's input and take from it
     // what it was sent (the last exchange's ACK, say).
     int queued = 0;
-    if (::ioctl(impl_->fd, TIOCOUTQ, &queued) != 0 || queued > 0) {
-        ::tcflush(impl_->fd, TCOFLUSH);
+    if (::ioctl(impl_->fd(), TIOCOUTQ, &queued) != 0 || queued > 0) {
+        ::tcflush(impl_->fd(), TCOFLUSH);
     }
 }
 
@@ -264,7 +269,7 @@ Transfer SerialDevice::read(std::span<std::uint8_t> dest)
     const auto total_deadline = impl_->read_deadline(dest.size(), Clock::now());
     Clock::time_point last_byte{};
     for (;;) {
-        const ssize_t got = ::read(impl_->fd, dest.data() + done.count, dest.size() - done.count);
+        const ssize_t got = ::read(impl_->fd(), dest.data() + done.count, dest.size() - done.count);
         if (got > 0) {
             done.count += static_cast<std::size_t>(got);
             last_byte = Clock::now();
@@ -279,7 +284,7 @@ Transfer SerialDevice::read(std::span<std::uint8_t> dest)
         if (limits.read_interval != 0 && done.count > 0) {
             deadline = std::min(deadline, last_byte + milliseconds(limits.read_interval));
         }
-        const short events = wait_for(impl_->fd, POLLIN, deadline);
+        const short events = wait_for(impl_->fd(), POLLIN, deadline);
         if (events == 0) {
             return done;
         }
@@ -295,7 +300,7 @@ Transfer SerialDevice::write(std::span<const std::uint8_t> src)
     Transfer done;
     const auto deadline = impl_->write_deadline(src.size(), Clock::now());
     while (done.count < src.size()) {
-        const ssize_t put = ::write(impl_->fd, src.data() + done.count, src.size() - done.count);
+        const ssize_t put = ::write(impl_->fd(), src.data() + done.count, src.size() - done.count);
         if (put > 0) {
             done.count += static_cast<std::size_t>(put);
             continue;
@@ -304,7 +309,7 @@ Transfer SerialDevice::write(std::span<const std::uint8_t> src)
             done.link_lost = true;
             return done;
         }
-        const short events = wait_for(impl_->fd, POLLOUT, deadline);
+        const short events = wait_for(impl_->fd(), POLLOUT, deadline);
         if (events == 0) {
             return done;
         }
@@ -322,7 +327,7 @@ bool SerialDevice::drain()
         return false;
     }
     // Only the UART's own FIFO is left; the kernel bounds that wait itself.
-    return ::tcdrain(impl_->fd) == 0;
+    return ::tcdrain(impl_->fd()) == 0;
 }
 
 }  // namespace tarnlink

@@ -1,7 +1,6 @@
 #include "AmplifierModel.h"
 
 #include <algorithm>
-#include <numeric>
 
 namespace ampsim {
 
@@ -20,11 +19,9 @@ constexpr std::uint64_t kMaxCatchUp = 1'000'000;
 // cut off at out's end as a fixed-size log field would be.
 template <std::size_t Size>
 void lay_block(std::array<std::uint8_t, Size>& out, std::uint8_t address, std::uint8_t cmd,
-               std::span<const std::uint8_t> bytes)
+               std::vector<std::uint8_t> bytes)
 {
-    std::vector<std::uint8_t> block{static_cast<std::uint8_t>(bytes.size()), address, cmd};
-    block.insert(block.end(), bytes.begin(), bytes.end());
-    block.push_back(static_cast<std::uint8_t>(0u - std::accumulate(block.begin(), block.end(), 0u)));
+    const std::vector<std::uint8_t> block = Reply{address, cmd, std::move(bytes)}.framed();
     out.fill(0);
     std::copy_n(block.begin(), std::min(block.size(), Size), out.begin());
 }

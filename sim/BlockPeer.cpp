@@ -1,8 +1,9 @@
 #include "BlockPeer.h"
 
+#include "ZeroSumChecksum.h"
+
 #include <algorithm>
 #include <cerrno>
-#include <numeric>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/prctl.h>
@@ -25,11 +26,6 @@ constexpr int kMaxResponseOffers = 8;
 
 // Unwinds the serving loop when the peer is stopped or its line is gone.
 struct Stopped {};
-
-std::uint8_t sum_of(std::span<const std::uint8_t> bytes)
-{
-    return static_cast<std::uint8_t>(std::accumulate(bytes.begin(), bytes.end(), 0u));
-}
 
 bool take(int& counter)
 {
@@ -105,7 +101,7 @@ public:
     void pause(std::chrono::milliseconds delay)
     {
         const auto until = Clock::now() + delay;
-        pollfd stop{owner_.stop_fd_, POLLIN, 0};
+        pollfd stop{owner_.stop_.get(), POLLIN, 0};
         while (Clock::now() < until) {
             if (::poll(&stop, 1, poll_timeout_ms(until)) > 0) {
                 throw Stopped{};
@@ -118,7 +114,7 @@ private:
     bool wait(short events, Clock::time_point deadline)
     {
         for (;;) {
-            pollfd fds[2] = {{fd_, events, 0}, {owner_.stop_fd_, POLLIN, 0}};
+            pollfd fds[2] = {{fd_, events, 0}, {owner_.stop_.get(), POLLIN, 0}};
             const int ready = ::poll(fds, 2, poll_timeout_ms(deadline));
             if (ready < 0 && errno == EINTR) {
                 continue;
@@ -171,8 +167,8 @@ private:
 BlockPeer::BlockPeer(PtyEndpoint& line, Responder responder, unsigned bits_per_second)
     : endpoint_(line), bits_per_second_(bits_per_second), responder_(std::move(responder))
 {
-    stop_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (stop_fd_ < 0) {
+    stop_.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!stop_.valid()) {
         throw std::system_error(errno, std::generic_category(), "eventfd");
     }
     thread_ = std::thread([this] { serve(); });
@@ -181,9 +177,8 @@ BlockPeer::BlockPeer(PtyEndpoint& line, Responder responder, unsigned bits_per_s
 BlockPeer::~BlockPeer()
 {
     const std::uint64_t one = 1;
-    [[maybe_unused]] const auto written = ::write(stop_fd_, &one, sizeof one);
+    [[maybe_unused]] const auto written = ::write(stop_.get(), &one, sizeof one);
     thread_.join();
-    ::close(stop_fd_);
 }
 
 void BlockPeer::set_faults(Faults faults)
@@ -279,7 +274,7 @@ bool BlockPeer::serve_exchange(Line& line, bool eot_already_sent)
     if (!line.read_exact(std::span(block).subspan(1), kBlockGap)) {
         return false;
     }
-    if (sum_of(block) != 0) {
+    if (!common::sums_to_zero(block)) {
         line.write_byte(NAK);
         return false;
     }

@@ -10,6 +10,7 @@
 #include "LinePacer.h"
 #include "Reply.h"
 #include "PtyEndpoint.h"
+#include "UniqueFd.h"
 
 #include <atomic>
 #include <chrono>
@@ -60,7 +61,7 @@ private:
 
     PtyEndpoint& endpoint_;
     unsigned bits_per_second_;
-    int stop_fd_ = -1;
+    common::UniqueFd stop_;
     mutable std::mutex mutex_;
     Responder responder_;
     Faults faults_;

@@ -60,43 +60,33 @@ void publish_link(const std::string& target, const std::string& link)
 
 }  // namespace
 
-PtyEndpoint::PtyEndpoint(int port_number) : port_number_(port_number)
+// Should a step fail, what is open so far closes with its owner.
+PtyEndpoint::PtyEndpoint(int port_number)
+    : port_number_(port_number),
+      master_(::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC))
 {
-    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (master_ < 0) {
+    if (!master_.valid()) {
         fail("posix_openpt");
     }
     char name[128] = {};
-    if (::grantpt(master_) != 0 || ::unlockpt(master_) != 0 ||
-        ::ptsname_r(master_, name, sizeof name) != 0) {
-        const int error = errno;
-        ::close(master_);
-        errno = error;
+    if (::grantpt(master_.get()) != 0 || ::unlockpt(master_.get()) != 0 ||
+        ::ptsname_r(master_.get(), name, sizeof name) != 0) {
         fail("pty set-up");
     }
     slave_path_ = name;
-    held_slave_ = ::open(slave_path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (held_slave_ < 0) {
-        const int error = errno;
-        ::close(master_);
-        errno = error;
+    held_slave_.reset(::open(slave_path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!held_slave_.valid()) {
         fail("open pty slave");
     }
     // Raw from the start, so that nothing written before the program opens
     // the port is changed by the line discipline.
     termios tio{};
-    ::tcgetattr(held_slave_, &tio);
+    ::tcgetattr(held_slave_.get(), &tio);
     ::cfmakeraw(&tio);
-    ::tcsetattr(held_slave_, TCSANOW, &tio);
+    ::tcsetattr(held_slave_.get(), TCSANOW, &tio);
 
     link_path_ = tarnlink::port_link_path(port_number);
-    try {
-        publish_link(slave_path_, link_path_);
-    } catch (...) {
-        ::close(held_slave_);
-        ::close(master_);
-        throw;
-    }
+    publish_link(slave_path_, link_path_);
 }
 
 PtyEndpoint::~PtyEndpoint()
@@ -107,17 +97,11 @@ PtyEndpoint::~PtyEndpoint()
         std::filesystem::remove(link_path_, ignored);
     }
     hang_up();
-    if (held_slave_ >= 0) {
-        ::close(held_slave_);
-    }
 }
 
 void PtyEndpoint::hang_up()
 {
-    if (master_ >= 0) {
-        ::close(master_);
-        master_ = -1;
-    }
+    master_.reset();
 }
 
 }  // namespace ampsim

@@ -3,6 +3,8 @@
 // folder, where the serial link library looks for its ports.
 #pragma once
 
+#include "UniqueFd.h"
+
 #include <string>
 
 namespace ampsim {
@@ -17,10 +19,10 @@ public:
     PtyEndpoint(const PtyEndpoint&) = delete;
     PtyEndpoint& operator=(const PtyEndpoint&) = delete;
 
-    int master_fd() const { return master_; }
+    int master_fd() const { return master_.get(); }
     // The endpoint keeps the slave open too, so that the master side does not
     // see a hang-up while no program holds the port.
-    int held_slave_fd() const { return held_slave_; }
+    int held_slave_fd() const { return held_slave_.get(); }
     const std::string& slave_path() const { return slave_path_; }
     const std::string& link_path() const { return link_path_; }
     int port_number() const { return port_number_; }
@@ -28,12 +30,12 @@ public:
     // Pulls the cable: closes the master, so that the program's side of the
     // line hangs up.
     void hang_up();
-    bool hung_up() const { return master_ < 0; }
+    bool hung_up() const { return !master_.valid(); }
 
 private:
     int port_number_;
-    int master_ = -1;
-    int held_slave_ = -1;
+    common::UniqueFd master_;
+    common::UniqueFd held_slave_;
     std::string slave_path_;
     std::string link_path_;
 };

@@ -1,7 +1,8 @@
 #include "Reply.h"
 
+#include "ZeroSumChecksum.h"
+
 #include <algorithm>
-#include <numeric>
 
 namespace ampsim {
 
@@ -23,8 +24,7 @@ std::vector<std::uint8_t> Reply::framed() const
     block.push_back(header1);
     block.push_back(header2);
     block.insert(block.end(), data.begin(), data.begin() + static_cast<std::ptrdiff_t>(count));
-    const unsigned sum = std::accumulate(block.begin(), block.end(), 0u);
-    block.push_back(static_cast<std::uint8_t>(0u - sum));
+    block.push_back(common::zero_sum_checksum(block));
     return block;
 }
 

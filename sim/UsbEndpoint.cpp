@@ -2,6 +2,7 @@
 
 #include "HalvexSocket.h"
 #include "HalvexWire.h"
+#include "UniqueFd.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -20,6 +21,7 @@
 namespace ampsim {
 
 namespace wire = halvex::wire;
+using common::UniqueFd;
 
 namespace {
 
@@ -27,33 +29,6 @@ namespace {
 {
     throw std::system_error(errno, std::generic_category(), what);
 }
-
-// Closes its descriptor when it goes, so that a constructor that throws
-// half-way leaks nothing.
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() { reset(); }
-    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Fd& operator=(Fd&& other) noexcept
-    {
-        if (this != &other) {
-            reset(std::exchange(other.fd_, -1));
-        }
-        return *this;
-    }
-    int get() const { return fd_; }
-    void reset(int fd = -1)
-    {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-        fd_ = fd;
-    }
-
-private:
-    int fd_;
-};
 
 sockaddr_un address_of(const std::string& path)
 {
@@ -73,7 +48,7 @@ void remove_if_stale(const sockaddr_un& address)
     if (::lstat(address.sun_path, &info) != 0 || !S_ISSOCK(info.st_mode)) {
         return;
     }
-    const Fd probe(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    const UniqueFd probe(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (probe.get() < 0) {
         fail("socket");
     }
@@ -110,14 +85,15 @@ struct UsbEndpoint::Impl {
     void mark_dropped(int fd);
 
     struct Link {
-        Fd fd;
+        UniqueFd fd;
         bool dropped = false;  // shut down; closed by the serving thread
     };
 
     const UsbCommandHandler handler;
     const std::string path;
-    Fd listener;
-    Fd stop;
+    // A constructor that throws half-way leaks neither.
+    UniqueFd listener;
+    UniqueFd stop;
     dev_t file_device = 0;
     ino_t file_inode = 0;
 
@@ -137,7 +113,7 @@ UsbEndpoint::Impl::Impl(UsbCommandHandler command_handler, std::string socket_pa
 {
     const sockaddr_un address = address_of(path);
     remove_if_stale(address);
-    listener = Fd(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    listener = UniqueFd(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (listener.get() < 0) {
         fail("socket");
     }
@@ -153,7 +129,7 @@ UsbEndpoint::Impl::Impl(UsbCommandHandler command_handler, std::string socket_pa
     }
     file_device = info.st_dev;
     file_inode = info.st_ino;
-    stop = Fd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    stop = UniqueFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (stop.get() < 0) {
         const int error = errno;
         ::unlink(path.c_str());
@@ -209,7 +185,7 @@ void UsbEndpoint::Impl::serve()
 
 void UsbEndpoint::Impl::accept_one()
 {
-    Fd fd(::accept4(listener.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+    UniqueFd fd(::accept4(listener.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
     if (fd.get() < 0) {
         return;
     }

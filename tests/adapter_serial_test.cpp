@@ -6,6 +6,8 @@
 #include "SharedLibrary.h"
 #include "SimulatedPort.h"
 #include "TestEnvironment.h"
+#include "UniqueFd.h"
+#include "ZeroSumChecksum.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +19,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <numeric>
 #include <sys/file.h>
 #include <termios.h>
 #include <thread>
@@ -55,7 +56,7 @@ struct ResponseBuffer {
 
 Bytes with_checksum(Bytes block)
 {
-    block.push_back(static_cast<std::uint8_t>(0u - std::accumulate(block.begin(), block.end(), 0u)));
+    block.push_back(common::zero_sum_checksum(block));
     return block;
 }
 
@@ -70,13 +71,9 @@ ampsim::Responder reply_data(Bytes data)
 // Whether another opener can lock the port now, i.e. nobody holds it.
 bool port_is_free(const SimulatedPort& port)
 {
-    const int fd = ::open(port.line.link_path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) {
-        return false;
-    }
-    const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-    ::close(fd);
-    return free;
+    const common::UniqueFd fd(
+        ::open(port.line.link_path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK));
+    return fd.valid() && ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0;
 }
 
 // The peer counts a response once its write returns, which may be just after

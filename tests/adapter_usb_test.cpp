@@ -3,6 +3,7 @@
 #include "Commands.h"
 #include "HalvexApi.h"
 #include "MessageRecorder.h"
+#include "Reply.h"
 #include "TestEnvironment.h"
 #include "UsbEndpoint.h"
 
@@ -13,7 +14,6 @@
 #include <climits>
 #include <dlfcn.h>
 #include <mutex>
-#include <numeric>
 #include <optional>
 
 namespace {
@@ -45,13 +45,7 @@ struct ResponseBuffer {
 // A response block: M, header 12 34, the data, checksum.
 Bytes response_block(const Bytes& data)
 {
-    Bytes block(data.size() + 4);
-    block[0] = static_cast<std::uint8_t>(data.size());
-    block[1] = 0x12;
-    block[2] = 0x34;
-    std::copy(data.begin(), data.end(), block.begin() + 3);
-    block.back() = static_cast<std::uint8_t>(0u - std::accumulate(block.begin(), block.end() - 1, 0u));
-    return block;
+    return ampsim::Reply{0x12, 0x34, data}.framed();
 }
 
 bool library_is_loaded(const std::string& path)

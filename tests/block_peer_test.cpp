@@ -1,6 +1,7 @@
 // The simulated amplifier's side of the protocol, driven byte by byte from
 // the program's end of the pseudo-terminal: what it does with broken input.
 #include "SimulatedPort.h"
+#include "UniqueFd.h"
 
 #include <gtest/gtest.h>
 
@@ -22,10 +23,12 @@ public:
         : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK))
     {
     }
-    ~HostEnd() { ::close(fd_); }
-    bool ok() const { return fd_ >= 0; }
+    bool ok() const { return fd_.valid(); }
 
-    void send(const Bytes& bytes) { ASSERT_EQ(::write(fd_, bytes.data(), bytes.size()), ssize_t(bytes.size())); }
+    void send(const Bytes& bytes)
+    {
+        ASSERT_EQ(::write(fd_.get(), bytes.data(), bytes.size()), ssize_t(bytes.size()));
+    }
 
     // Whatever arrives within the wait, once the line has gone quiet.
     Bytes take(std::chrono::milliseconds wait = std::chrono::milliseconds(300))
@@ -33,10 +36,10 @@ public:
         Bytes got;
         const auto until = Clock::now() + wait;
         while (Clock::now() < until) {
-            pollfd entry{fd_, POLLIN, 0};
+            pollfd entry{fd_.get(), POLLIN, 0};
             if (::poll(&entry, 1, 20) > 0) {
                 std::uint8_t chunk[512];
-                const ssize_t n = ::read(fd_, chunk, sizeof chunk);
+                const ssize_t n = ::read(fd_.get(), chunk, sizeof chunk);
                 if (n > 0) {
                     got.insert(got.end(), chunk, chunk + n);
                 }
@@ -48,7 +51,7 @@ public:
     }
 
 private:
-    int fd_;
+    common::UniqueFd fd_;
 };
 
 class PeerBehaviour : public ::testing::Test {

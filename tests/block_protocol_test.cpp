@@ -42,6 +42,8 @@ Bytes concat(std::initializer_list<Bytes> parts)
     return all;
 }
 
+// Worked out here on its own rather than with the libraries' function, so
+// that a fault in that function shows.
 std::uint8_t checksum(const Bytes& bytes)
 {
     return static_cast<std::uint8_t>(0u - std::accumulate(bytes.begin(), bytes.end(), 0u));

@@ -3,6 +3,8 @@
 #include "HalvexApi.h"
 #include "HalvexSocket.h"
 #include "HalvexWire.h"
+#include "Reply.h"
+#include "UniqueFd.h"
 #include "UsbEndpoint.h"
 
 #include <gtest/gtest.h>
@@ -37,19 +39,18 @@ const testsupport::HalvexApi& api()
 // The N + 3 command bytes: N, two header bytes, the N data bytes.
 Bytes command(std::uint8_t address, std::uint8_t code, const Bytes& data = {})
 {
-    Bytes bytes{static_cast<std::uint8_t>(data.size()), address, code};
-    bytes.insert(bytes.end(), data.begin(), data.end());
+    Bytes bytes(data.size() + 3);
+    bytes[0] = static_cast<std::uint8_t>(data.size());
+    bytes[1] = address;
+    bytes[2] = code;
+    std::copy(data.begin(), data.end(), bytes.begin() + 3);
     return bytes;
 }
 
 // A response block: M, two header bytes, the M data bytes, checksum.
 Bytes block(std::uint8_t header1, std::uint8_t header2, const Bytes& data = {})
 {
-    Bytes bytes{static_cast<std::uint8_t>(data.size()), header1, header2};
-    bytes.insert(bytes.end(), data.begin(), data.end());
-    const auto sum = std::accumulate(bytes.begin(), bytes.end(), 0u);
-    bytes.push_back(static_cast<std::uint8_t>(0u - sum));
-    return bytes;
+    return ampsim::Reply{header1, header2, data}.framed();
 }
 
 // What a buffer holds before a call, to show whether the call wrote to it.
@@ -132,26 +133,22 @@ public:
         address.sun_family = AF_UNIX;
         const std::string path = halvex::socket_path();
         std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-        ok_ = fd_ >= 0 &&
-              ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
-              ::listen(fd_, 4) == 0;
+        ok_ = fd_.valid() &&
+              ::bind(fd_.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+              ::listen(fd_.get(), 4) == 0;
     }
     ~DeafListener()
     {
-        if (fd_ >= 0) {
-            ::close(fd_);
+        if (fd_.valid()) {
+            fd_.reset();
             ::unlink(halvex::socket_path().c_str());
         }
     }
     bool ok() const { return ok_; }
-    void close_keeping_the_file()
-    {
-        ::close(fd_);
-        fd_ = -1;
-    }
+    void close_keeping_the_file() { fd_.reset(); }
 
 private:
-    int fd_;
+    common::UniqueFd fd_;
     bool ok_ = false;
 };
 
@@ -248,7 +245,7 @@ TEST_F(HalvexTest, CarriesTheLongestCommandAndBlockByteForByte)
     const Bytes answer = block(0x00, 0xFF, descending);
     ASSERT_EQ(cmd.size(), 258u);
     ASSERT_EQ(answer.size(), 259u);
-    answer_with([&](std::span<const std::uint8_t>) { return answer; });
+    answer_with([answer](std::span<const std::uint8_t>) { return answer; });
 
     const auto handle = connect();
     Bytes response = filled(300);
@@ -362,7 +359,7 @@ TEST_F(HalvexTest, AMalformedAnswerFailsAndLeavesTheBufferUntouched)
 TEST_F(HalvexTest, AResponseOneByteTooBigIsRefusedWhole)
 {
     const Bytes answer = block(0x00, 0x30, Bytes(10, 0x5A));
-    answer_with([&](std::span<const std::uint8_t>) { return answer; });
+    answer_with([answer](std::span<const std::uint8_t>) { return answer; });
     const auto handle = connect();
     const Bytes cmd = command(0, 0x30);
 
@@ -604,7 +601,8 @@ TEST(HalvexEndpoint, AnswersAMalformedCommandAsABadRequestWithoutTheHandler)
         ++calls;
         return echo(cmd);
     });
-    const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    const common::UniqueFd client(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0));
+    const int fd = client.get();
     ASSERT_GE(fd, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -628,7 +626,6 @@ TEST(HalvexEndpoint, AnswersAMalformedCommandAsABadRequestWithoutTheHandler)
     EXPECT_EQ(answer->status, static_cast<std::uint8_t>(wire::Status::BadRequest));
     EXPECT_EQ(calls.load(), 0);
     EXPECT_TRUE(endpoint.commands().empty());
-    ::close(fd);
 }
 
 }  // namespace

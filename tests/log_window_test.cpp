@@ -7,7 +7,9 @@
 
 #include <QListWidget>
 
+#include <atomic>
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -201,19 +203,24 @@ TEST_F(LogWindowTest, LogStatusAndShortRepliesEndTheFetch)
     write_settings("[Form]\r\nUSB MODE=0\r\nComPort=COM1\r\n");
     fill_log();
     open_window();
-    std::uint8_t forced_status = 0;
-    int block_reads = 0;
-    int short_block = -1;
-    peer->set_responder([&](std::span<const std::uint8_t> block) {
+    // Set here, read by the peer's thread, which outlives this test body.
+    struct Doctoring {
+        std::atomic<std::uint8_t> forced_status{0};
+        std::atomic<int> block_reads{0};
+        std::atomic<int> short_block{-1};
+    };
+    const auto doctoring = std::make_shared<Doctoring>();
+    peer->set_responder([this, doctoring](std::span<const std::uint8_t> block) {
         auto reply = model->execute(block);
         if (reply && block[2] == 0xFA) {
-            reply->data[129] |= forced_status;
-            if (block_reads++ == short_block) {
+            reply->data[129] |= doctoring->forced_status.load();
+            if (doctoring->block_reads++ == doctoring->short_block) {
                 reply->data.pop_back();
             }
         }
         return reply;
     });
+    auto& [forced_status, block_reads, short_block] = *doctoring;
 
     // Still logging from block 0 on: only rows 1 and 2 remain. Bit 0 wins
     // over bit 2.

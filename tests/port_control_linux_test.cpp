@@ -6,6 +6,7 @@
 #include "SimulatedPort.h"
 #include "TarnlinkApi.h"
 #include "TestEnvironment.h"
+#include "UniqueFd.h"
 
 #include <gtest/gtest.h>
 
@@ -34,10 +35,9 @@ TEST_F(PortControlOnLinux, AHeldPortsDeviceIsLockedAgainstAnotherDescriptor)
 {
     SimulatedPort com1(1);
     ASSERT_EQ(tarnlink().dfComSetReady(9600, 1), 0);
-    const int fd = ::open(com1.line.link_path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (fd >= 0) {
-        EXPECT_NE(::flock(fd, LOCK_EX | LOCK_NB), 0);
-        ::close(fd);
+    const common::UniqueFd fd(::open(com1.line.link_path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK));
+    if (fd.valid()) {
+        EXPECT_NE(::flock(fd.get(), LOCK_EX | LOCK_NB), 0);
     }
 }
 

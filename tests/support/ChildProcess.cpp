@@ -4,9 +4,9 @@
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
-#include <stdexcept>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace testsupport {
@@ -21,16 +21,32 @@ int milliseconds_left(Clock::time_point deadline)
     return static_cast<int>(std::max<long long>(0, left.count()));
 }
 
+[[noreturn]] void fail(const char* what)
+{
+    throw std::system_error(errno, std::generic_category(), what);
+}
+
+struct Pipe {
+    common::UniqueFd read_end;
+    common::UniqueFd write_end;
+};
+
+Pipe make_pipe()
+{
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) {
+        fail("pipe2");
+    }
+    return {common::UniqueFd(ends[0]), common::UniqueFd(ends[1])};
+}
+
 }  // namespace
 
 ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& args,
                            Errors errors)
 {
-    int to_child[2];
-    int from_child[2];
-    if (::pipe2(to_child, O_CLOEXEC) != 0 || ::pipe2(from_child, O_CLOEXEC) != 0) {
-        throw std::runtime_error("pipe");
-    }
+    Pipe to_child = make_pipe();
+    Pipe from_child = make_pipe();
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const auto& arg : args) {
@@ -38,19 +54,23 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     }
     argv.push_back(nullptr);
     pid_ = ::fork();
+    // Without a child, throw: a destructor would signal pid -1, which is
+    // every process this user may signal.
+    if (pid_ < 0) {
+        fail("fork");
+    }
     if (pid_ == 0) {
-        ::dup2(to_child[0], STDIN_FILENO);
-        ::dup2(from_child[1], STDOUT_FILENO);
+        ::dup2(to_child.read_end.get(), STDIN_FILENO);
+        ::dup2(from_child.write_end.get(), STDOUT_FILENO);
         if (errors == Errors::ToOutput) {
-            ::dup2(from_child[1], STDERR_FILENO);
+            ::dup2(from_child.write_end.get(), STDERR_FILENO);
         }
         ::execv(program.c_str(), argv.data());
         ::_exit(127);
     }
-    ::close(to_child[0]);
-    ::close(from_child[1]);
-    input_ = to_child[1];
-    output_ = from_child[0];
+    // The child's ends close here; it has its own copies.
+    input_ = std::move(to_child.write_end);
+    output_ = std::move(from_child.read_end);
 }
 
 ChildProcess::~ChildProcess()
@@ -59,8 +79,6 @@ ChildProcess::~ChildProcess()
         ::kill(pid_, SIGKILL);
         ::waitpid(pid_, nullptr, 0);
     }
-    ::close(input_);
-    ::close(output_);
 }
 
 std::optional<std::string> ChildProcess::read_line(std::chrono::milliseconds wait)
@@ -72,12 +90,12 @@ std::optional<std::string> ChildProcess::read_line(std::chrono::milliseconds wai
             pending_.erase(0, end + 1);
             return line;
         }
-        pollfd entry{output_, POLLIN, 0};
+        pollfd entry{output_.get(), POLLIN, 0};
         if (::poll(&entry, 1, milliseconds_left(deadline)) <= 0) {
             return std::nullopt;
         }
         char chunk[512];
-        const ssize_t got = ::read(output_, chunk, sizeof chunk);
+        const ssize_t got = ::read(output_.get(), chunk, sizeof chunk);
         if (got <= 0) {
             return std::nullopt;
         }
@@ -104,7 +122,7 @@ std::optional<std::string> ChildProcess::wait_for_line(const std::string& text,
 void ChildProcess::write_line(const std::string& line)
 {
     const std::string text = line + "\n";
-    [[maybe_unused]] const auto written = ::write(input_, text.data(), text.size());
+    [[maybe_unused]] const auto written = ::write(input_.get(), text.data(), text.size());
 }
 
 void ChildProcess::signal(int number)
@@ -120,11 +138,10 @@ std::optional<int> ChildProcess::wait_for_exit(std::chrono::milliseconds wait)
         return status_;
     }
     // A pidfd becomes readable when the child ends, so there is no polling.
-    const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));
-    if (pidfd >= 0) {
-        pollfd entry{pidfd, POLLIN, 0};
+    if (const common::UniqueFd pidfd(static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0)));
+        pidfd.valid()) {
+        pollfd entry{pidfd.get(), POLLIN, 0};
         ::poll(&entry, 1, static_cast<int>(wait.count()));
-        ::close(pidfd);
     }
     int raw = 0;
     if (::waitpid(pid_, &raw, WNOHANG) != pid_) {

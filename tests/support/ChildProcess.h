@@ -2,6 +2,8 @@
 // output on pipes: for tests that start ampsim (or quillon) as a user would.
 #pragma once
 
+#include "UniqueFd.h"
+
 #include <chrono>
 #include <optional>
 #include <string>
@@ -15,6 +17,7 @@ public:
     enum class Errors { ToOutput, Inherited };
 
     // Starts program (a path) with args; the environment is this process's.
+    // Throws std::system_error when it cannot.
     ChildProcess(const std::string& program, const std::vector<std::string>& args,
                  Errors errors = Errors::ToOutput);
     ~ChildProcess();  // kills the child if it still runs
@@ -36,8 +39,8 @@ public:
 
 private:
     int pid_ = -1;
-    int input_ = -1;
-    int output_ = -1;
+    common::UniqueFd input_;
+    common::UniqueFd output_;
     std::string pending_;
     std::optional<int> status_;
 };

@@ -14,6 +14,7 @@
 #include "PtyEndpoint.h"
 #include "Seams.h"
 #include "TestEnvironment.h"
+#include "UniqueFd.h"
 #include "UsbEndpoint.h"
 #include "ui_Log.h"
 
@@ -106,15 +107,15 @@ protected:
     // just as another program would).
     static bool port_is_held(const std::string& device)
     {
-        const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) {
+        const common::UniqueFd fd(
+            ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+        if (!fd.valid()) {
             return true;
         }
-        const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+        const bool held = ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0;
         if (!held) {
-            ::flock(fd, LOCK_UN);
+            ::flock(fd.get(), LOCK_UN);
         }
-        ::close(fd);
         return held;
     }
 
