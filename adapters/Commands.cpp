@@ -20,12 +20,9 @@ std::int32_t reply_timeout_for(std::uint32_t command_word, std::int32_t current)
 {
     switch (command_word) {
     case 0x4800:
-    case 0x9800:
-        return 6;
-    case 0xCE00:
-        return 16;
-    default:
-        return current;
+    case 0x9800: return 6;
+    case 0xCE00: return 16;
+    default: return current;
     }
 }
 

@@ -124,7 +124,7 @@ private:
 
 // One connection the USB adapter has made and not yet removed.
 struct ConnectionRecord {
-    std::int32_t id = 0;             // never 0
+    std::int32_t id = 0;              // never 0
     std::uint32_t driver_handle = 0;  // from the driver's connect
     std::int32_t connected = 1;       // non-zero: DisconnectAll disconnects it
 };

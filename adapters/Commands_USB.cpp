@@ -152,7 +152,7 @@ bool TCommAdapterUSB::SendCommand(std::uint32_t command_word, std::uint8_t addre
     std::copy_n(payload.begin(), n, command.begin() + 3);
 
     if (driver_->SndCmdAndRcvRsp(record->driver_handle, n + 3, command.data(),
-                         static_cast<int>(reply.size()), reply.data()) != 0) {
+                                 static_cast<int>(reply.size()), reply.data()) != 0) {
         return false;
     }
     const std::size_t length = std::size_t{reply[0]} + 4;

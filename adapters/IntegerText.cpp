@@ -67,8 +67,7 @@ std::string_view without_hex_prefix(std::string_view text, bool& is_hex)
 }  // namespace
 
 ConversionError::ConversionError(std::string_view text)
-    : std::runtime_error("'" + std::string(text) + "' is not a valid integer value."),
-      text_(text)
+    : std::runtime_error("'" + std::string(text) + "' is not a valid integer value."), text_(text)
 {
 }
 

@@ -2,9 +2,9 @@
 
 #include "Messages.h"
 
-#include <climits>
 #include <dlfcn.h>
 #include <unistd.h>
+#include <climits>
 
 namespace quillon {
 

@@ -26,11 +26,12 @@ void on_signal(Sender* sender, Signal signal, Receiver* receiver, void (Receiver
 template <typename Receiver>
 void on_checked(QAbstractButton* button, Receiver* receiver, void (Receiver::*handler)())
 {
-    QObject::connect(button, &QAbstractButton::toggled, receiver, [receiver, handler](bool checked) {
-        if (checked) {
-            run_guarded([receiver, handler] { (receiver->*handler)(); });
-        }
-    });
+    QObject::connect(button, &QAbstractButton::toggled, receiver,
+                     [receiver, handler](bool checked) {
+                         if (checked) {
+                             run_guarded([receiver, handler] { (receiver->*handler)(); });
+                         }
+                     });
 }
 
 }  // namespace quillon

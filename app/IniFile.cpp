@@ -5,15 +5,15 @@
 #include "SettingsLocation.h"
 #include "SharedLibrary.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <fcntl.h>
 #include <filesystem>
 #include <stdexcept>
 #include <string_view>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace quillon {
 

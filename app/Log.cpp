@@ -1,11 +1,11 @@
 #include "Log.h"
 
-#include "AtomicFile.h"
-#include "IntegerText.h"
 #include "AmplifierQueries.h"
+#include "AtomicFile.h"
 #include "AutoSave.h"
 #include "GuardedHandlers.h"
 #include "HexText.h"
+#include "IntegerText.h"
 #include "LogText.h"
 #include "Messages.h"
 #include "RadioGroup.h"
@@ -77,7 +77,8 @@ TMainForm::TMainForm(std::string settings_path, QWidget* parent)
     using quillon::on_signal;
     on_checked(ui_->rbnMode16, this, &TMainForm::rgpModeSelectClick);
     on_checked(ui_->rbnMode32, this, &TMainForm::rgpModeSelectClick);
-    on_signal(ui_->btnStatusCheck, &QAbstractButton::clicked, this, &TMainForm::btnStatusCheckClick);
+    on_signal(ui_->btnStatusCheck, &QAbstractButton::clicked, this,
+              &TMainForm::btnStatusCheckClick);
     on_signal(ui_->btnLogStart, &QAbstractButton::clicked, this, &TMainForm::btnLogStartClick);
     on_signal(ui_->btnLogSave, &QAbstractButton::clicked, this, &TMainForm::btnLogSaveClick);
     ChkTrigDtctTmr.setInterval(kTriggerPollMilliseconds);
@@ -269,9 +270,8 @@ void TMainForm::btnLogStartClick()
     std::optional<quillon::StopConditionEntry> condition;
     if (ui_->cbxStopCondition->isChecked()) {
         condition = quillon::StopConditionEntry{
-            !ui_->rbnRcvEn->isChecked(),
-            ui_->cbxDataSelect->currentText().toStdString(), ui_->edtMaskData->text().toStdString(),
-            ui_->edtConditionData->text().toStdString(),
+            !ui_->rbnRcvEn->isChecked(), ui_->cbxDataSelect->currentText().toStdString(),
+            ui_->edtMaskData->text().toStdString(), ui_->edtConditionData->text().toStdString(),
             ui_->edtLogStartCounter->text().toStdString()};
     }
     const quillon::LogStartBlock start = quillon::log_start_parameters(condition, IsWideMode());
@@ -420,9 +420,8 @@ void TMainForm::rgpModeSelectClick()
 {
     const bool wide = IsWideMode();
     // Boxes 16-31 are greyed in 16-byte mode but keep their texts.
-    const QString background =
-        wide ? "QLineEdit { background-color: palette(base); }"
-             : "QLineEdit { background-color: palette(button); }";
+    const QString background = wide ? "QLineEdit { background-color: palette(base); }"
+                                    : "QLineEdit { background-color: palette(button); }";
     for (std::size_t byte = 16; byte < 32; ++byte) {
         for (QLineEdit* box : {received_[byte], sent_[byte]}) {
             box->setEnabled(wide);
@@ -445,8 +444,8 @@ void TMainForm::clear_com_data()
 
 std::array<QWidget*, 6> TMainForm::condition_controls() const
 {
-    return {ui_->rbnRcvEn, ui_->rbnSendEn, ui_->cbxDataSelect, ui_->edtMaskData,
-            ui_->edtConditionData, ui_->edtLogStartCounter};
+    return {ui_->rbnRcvEn,    ui_->rbnSendEn,        ui_->cbxDataSelect,
+            ui_->edtMaskData, ui_->edtConditionData, ui_->edtLogStartCounter};
 }
 
 void TMainForm::enable_condition()

@@ -3,9 +3,9 @@
 #pragma once
 
 #include "AmplifierProtocol.h"
+#include "AmplifierQueries.h"
 #include "Commands.h"
 #include "IniFile.h"
-#include "AmplifierQueries.h"
 
 #include <QButtonGroup>
 #include <QMainWindow>
@@ -25,7 +25,7 @@ class QLabel;
 class QDialog;
 namespace Ui {
 class TMainForm;
-}
+}  // namespace Ui
 
 class TMainForm : public QMainWindow {
     Q_OBJECT

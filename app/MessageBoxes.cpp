@@ -14,11 +14,10 @@ void install_qt_message_boxes()
                                        : message.icon == MessageIcon::Information
                                            ? QMessageBox::Information
                                        : message.icon == MessageIcon::Warning ? QMessageBox::Warning
-                                                                               : QMessageBox::NoIcon;
+                                                                              : QMessageBox::NoIcon;
         // A plain message dialog carries the application's title.
-        const QString caption = message.caption.empty()
-                                    ? QApplication::applicationName()
-                                    : QString::fromStdString(message.caption);
+        const QString caption = message.caption.empty() ? QApplication::applicationName()
+                                                        : QString::fromStdString(message.caption);
         QMessageBox box(icon, caption, QString::fromStdString(message.text), QMessageBox::Ok);
         box.setWindowModality(Qt::ApplicationModal);
         box.exec();

@@ -2,9 +2,9 @@
 
 #include "PortPath.h"
 
-#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <filesystem>
 
 namespace quillon {
 
@@ -25,7 +25,8 @@ void make_private_folders(const std::filesystem::path& folder)
 
 std::string settings_path_of(const std::string& program_path)
 {
-    const std::filesystem::path beside = std::filesystem::path(program_path).replace_extension(".INI");
+    const std::filesystem::path beside =
+        std::filesystem::path(program_path).replace_extension(".INI");
     std::error_code error;
     if (std::filesystem::exists(beside, error) ||
         ::access(beside.parent_path().c_str(), W_OK) == 0) {

@@ -3,8 +3,8 @@
 // over a pseudo-terminal with an instant line, at an emulated 115200 bit/s
 // as a ratio to the wire time, and over the USB driver stand-in.
 #include "Amplifier.h"
-#include "BenchSupport.h"
 #include "AmplifierModel.h"
+#include "BenchSupport.h"
 #include "BlockPeer.h"
 #include "Commands.h"
 #include "LogRead.h"
@@ -61,7 +61,11 @@ void BM_UsbAdapterLogRead(benchmark::State& state)
 }
 
 BENCHMARK(BM_SerialAdapterLogRead)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_SerialAdapterLogRead)->Arg(115200)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SerialAdapterLogRead)
+    ->Arg(115200)
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(BM_UsbAdapterLogRead)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

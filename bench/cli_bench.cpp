@@ -48,7 +48,8 @@ void BM_CliSaveOverUsb(benchmark::State& state)
     FilledAmplifier filled;
     ampsim::Amplifier amplifier(filled.model);
     ampsim::UsbEndpoint endpoint(amplifier.usb_handler());
-    benchsupport::time_log_reads(state, [] { return run_cli_save({"--usb"}); }, 0);
+    benchsupport::time_log_reads(
+        state, [] { return run_cli_save({"--usb"}); }, 0);
 }
 
 void BM_CliSaveOverSerial(benchmark::State& state)
@@ -60,11 +61,19 @@ void BM_CliSaveOverSerial(benchmark::State& state)
     ampsim::BlockPeer peer(line, amplifier.serial_responder(), line_rate);
     const std::string baud = std::to_string(line_rate);
     benchsupport::time_log_reads(
-        state, [&baud] { return run_cli_save({"--port", "COM1", "--baud", baud}); }, line_rate);
+        state,
+        [&baud] {
+            return run_cli_save({"--port", "COM1", "--baud", baud});
+        },
+        line_rate);
 }
 
 BENCHMARK(BM_CliSaveOverUsb)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_CliSaveOverSerial)->Arg(115200)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_CliSaveOverSerial)
+    ->Arg(115200)
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
 

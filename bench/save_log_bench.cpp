@@ -12,8 +12,8 @@
 #include "Seams.h"
 #include "TestEnvironment.h"
 
-#include <QApplication>
 #include <benchmark/benchmark.h>
+#include <QApplication>
 
 #include <chrono>
 #include <cstdlib>
@@ -58,7 +58,11 @@ void BM_SaveLogAtLineRate(benchmark::State& state)
     quillon::set_message_sink({});
 }
 
-BENCHMARK(BM_SaveLogAtLineRate)->Arg(115200)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SaveLogAtLineRate)
+    ->Arg(115200)
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
 

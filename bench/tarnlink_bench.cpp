@@ -68,8 +68,16 @@ void BM_LogReadAtLineRate(benchmark::State& state)
 }
 
 BENCHMARK(BM_ExchangeOverhead134ByteResponse)->Unit(benchmark::kMicrosecond)->UseRealTime();
-BENCHMARK(BM_LogReadAtLineRate)->Arg(115200)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_LogReadAtLineRate)->Arg(9600)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LogReadAtLineRate)
+    ->Arg(115200)
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_LogReadAtLineRate)
+    ->Arg(9600)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
 

@@ -62,8 +62,9 @@ Exit Connection::open(const Options& options, const StoredSettings& settings)
         return usb_->Connect() ? kDone : kNoConnection;
     }
     const std::string port = options.port.value_or(settings.com_port);
-    const std::int32_t baud_rate =
-        options.port ? (options.baud ? integer_from_text(*options.baud) : 9600) : settings.baud_rate;
+    const std::int32_t baud_rate = options.port
+                                       ? (options.baud ? integer_from_text(*options.baud) : 9600)
+                                       : settings.baud_rate;
     serial_ = std::make_unique<TCommAdapter>();
     if (!serial_->LoadDriver()) {
         show_error("TARNLINK.DLL is not found.");

@@ -68,8 +68,8 @@ Parsed parse_options(const std::vector<std::string>& args)
         } else if (arg == "--json") {
             options.json = true;
         } else if (arg == "--port" || arg == "--baud" || arg == "--timeout" || arg == "--out") {
-            auto& slot = arg == "--port" ? options.port
-                         : arg == "--baud" ? options.baud
+            auto& slot = arg == "--port"      ? options.port
+                         : arg == "--baud"    ? options.baud
                          : arg == "--timeout" ? options.timeout
                                               : options.out;
             if (!one_value(slot)) {
@@ -86,8 +86,8 @@ Parsed parse_options(const std::vector<std::string>& args)
             if (fields == nullptr || (fields[0] != "recv" && fields[0] != "send")) {
                 return fail("--stop-on takes recv|send BYTE MASK VALUE COUNT");
             }
-            options.stop_on = StopConditionEntry{fields[0] == "send", fields[1], fields[2],
-                                                 fields[3], fields[4]};
+            options.stop_on =
+                StopConditionEntry{fields[0] == "send", fields[1], fields[2], fields[3], fields[4]};
         } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
             return fail("unknown option " + arg);
         } else if (options.command.empty()) {

@@ -2,8 +2,8 @@
 
 #include "CliOptions.h"
 
-#include <csignal>
 #include <unistd.h>
+#include <csignal>
 
 namespace quillon::cli {
 

@@ -2,15 +2,15 @@
 
 #include "PortPath.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace quillon::cli {
 

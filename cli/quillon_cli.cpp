@@ -19,10 +19,10 @@
 #include <QFile>
 #include <QStandardPaths>
 
+#include <unistd.h>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
-#include <unistd.h>
 
 namespace quillon::cli {
 
@@ -62,11 +62,12 @@ Exit status(const AmplifierSend& send, bool wide_mode, bool json)
     }
     const std::vector<std::uint8_t> phase{data->phase};
     if (json) {
-        std::printf("{\"status\": \"%s\", \"phase\": \"%s\", \"bytes\": %zu, \"rx\": [%s], "
-                    "\"tx\": [%s]}\n",
-                    log_status_text(*log_status), hex_bytes(phase, "", "").c_str(),
-                    data->received.size(), hex_bytes(data->received, ", ", "\"").c_str(),
-                    hex_bytes(data->sent, ", ", "\"").c_str());
+        std::printf(
+            "{\"status\": \"%s\", \"phase\": \"%s\", \"bytes\": %zu, \"rx\": [%s], "
+            "\"tx\": [%s]}\n",
+            log_status_text(*log_status), hex_bytes(phase, "", "").c_str(), data->received.size(),
+            hex_bytes(data->received, ", ", "\"").c_str(),
+            hex_bytes(data->sent, ", ", "\"").c_str());
     } else {
         std::printf("Status: %s\nPhase: %s\nRX(Cmd): %s\nTX(Rsp): %s\n",
                     log_status_text(*log_status), hex_bytes(phase, "", "").c_str(),
@@ -206,8 +207,9 @@ Exit wait(const AmplifierSend& send, const Options& options, bool wide_mode)
         return failed;
     }
     const auto folder =
-        options.out ? std::optional<QString>(QFile::decodeName(options.out->c_str()))
-                    : auto_save_folder(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+        options.out
+            ? std::optional<QString>(QFile::decodeName(options.out->c_str()))
+            : auto_save_folder(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
     if (!folder) {
         std::fprintf(stderr, "quillon-cli: the automatic save folder cannot be made\n");
         return kFileError;

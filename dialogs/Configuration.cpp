@@ -1,8 +1,8 @@
 #include "Configuration.h"
 
 #include "Commands.h"
-#include "IntegerText.h"
 #include "GuardedHandlers.h"
+#include "IntegerText.h"
 #include "Log.h"
 #include "PortPath.h"
 #include "RadioGroup.h"
@@ -26,7 +26,8 @@ TfrmConfiguration::TfrmConfiguration(TMainForm& main_form, QWidget* parent)
 
     using quillon::on_checked;
     using quillon::on_signal;
-    on_signal(ui_->btnComSetOK, &QAbstractButton::clicked, this, &TfrmConfiguration::btnComSetOKClick);
+    on_signal(ui_->btnComSetOK, &QAbstractButton::clicked, this,
+              &TfrmConfiguration::btnComSetOKClick);
     on_signal(ui_->btnComSetCancel, &QAbstractButton::clicked, this,
               &TfrmConfiguration::btnComSetCancelClick);
     on_checked(ui_->rbUSB, this, &TfrmConfiguration::rbUSBClick);

@@ -11,7 +11,7 @@
 class TMainForm;
 namespace Ui {
 class TfrmConfiguration;
-}
+}  // namespace Ui
 
 class TfrmConfiguration : public QDialog {
     Q_OBJECT

@@ -125,7 +125,8 @@ void TfrmLogWindow::mnuSaveLogClick()
         lines.push_back(ui_->lbxLogList->item(row)->text().toLocal8Bit().toStdString());
     }
     // A file that cannot be written leaves the list as it was.
-    quillon::write_file_atomically(QFile::encodeName(*file).toStdString(), quillon::crlf_text(lines));
+    quillon::write_file_atomically(QFile::encodeName(*file).toStdString(),
+                                   quillon::crlf_text(lines));
     ui_->lbxLogList->clear();
 }
 

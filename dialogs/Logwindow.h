@@ -14,7 +14,7 @@
 
 namespace Ui {
 class TfrmLogWindow;
-}
+}  // namespace Ui
 
 class TfrmLogWindow : public QMainWindow {
     Q_OBJECT

@@ -61,8 +61,9 @@ std::uint8_t log_status_byte(std::span<const std::uint8_t, kResponseBufferSize> 
 LogRecord block_record(std::span<const std::uint8_t, kResponseBufferSize> response, int record)
 {
     LogRecord bytes{};
-    const auto first = response.begin() + static_cast<std::ptrdiff_t>(
-                                              kFirstRecordByte + std::size_t(record) * kRecordBytes);
+    const auto first =
+        response.begin() +
+        static_cast<std::ptrdiff_t>(kFirstRecordByte + std::size_t(record) * kRecordBytes);
     std::copy_n(first, kRecordBytes, bytes.begin());
     return bytes;
 }
@@ -123,8 +124,8 @@ LogStartBlock log_start_parameters(const std::optional<StopConditionEntry>& cond
     }
     const auto byte = static_cast<std::uint8_t>(integer_from_text(condition->byte));
     // The index is not checked: it wraps as a byte, as the amplifier reads it.
-    params[1] = condition->on_sent_bytes ? static_cast<std::uint8_t>(byte + send_offset(wide_mode))
-                                         : byte;
+    params[1] =
+        condition->on_sent_bytes ? static_cast<std::uint8_t>(byte + send_offset(wide_mode)) : byte;
     const struct {
         const std::string& text;
         int limit;
@@ -132,7 +133,8 @@ LogStartBlock log_start_parameters(const std::optional<StopConditionEntry>& cond
     } fields[] = {
         {condition->mask, 255, "Mask data is out of range(0-255)!"},
         {condition->value, 255, "Condition data is out of range(0-255)!"},
-        {condition->count, wide_mode ? kCountLimit32 : kCountLimit16, "Count data is out of range!"},
+        {condition->count, wide_mode ? kCountLimit32 : kCountLimit16,
+         "Count data is out of range!"},
     };
     std::size_t slot = 2;
     for (const auto& field : fields) {

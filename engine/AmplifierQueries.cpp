@@ -87,12 +87,14 @@ Outcome<StopCondition> stop_logging(const AmplifierSend& send)
     return {decode_stop_condition(*response)};
 }
 
-LogBlocks read_log_blocks(const AmplifierSend& send, const std::function<void(int block)>& after_block)
+LogBlocks read_log_blocks(const AmplifierSend& send,
+                          const std::function<void(int block)>& after_block)
 {
     LogBlocks log;
     log.records.reserve(std::size_t{kLogBlocks} * kRecordsPerBlock);
     for (int block = 0; block < kLogBlocks; ++block) {
-        const auto response = exchange(send, command_word::kLogBlockRead, log_block_parameters(block));
+        const auto response =
+            exchange(send, command_word::kLogBlockRead, log_block_parameters(block));
         if (!response || !is_log_block_reply(*response)) {
             log.failure = AmplifierFailure::CantTalk;
             return log;
@@ -115,7 +117,8 @@ std::optional<AmplifierFailure> LogCapture::failure() const
     return condition ? blocks.failure : AmplifierFailure::CantTalk;
 }
 
-LogCapture capture_log(const AmplifierSend& send, const std::function<void(int exchanges)>& progress)
+LogCapture capture_log(const AmplifierSend& send,
+                       const std::function<void(int exchanges)>& progress)
 {
     LogCapture capture;
     progress(0);

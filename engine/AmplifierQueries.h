@@ -16,17 +16,17 @@ namespace quillon {
 
 // One exchange through whichever adapter is in use: true with the response
 // block in response, false when it failed.
-using AmplifierSend = std::function<bool(std::uint32_t command_word,
-                                         std::span<const std::uint8_t> params,
-                                         std::span<std::uint8_t> response)>;
+using AmplifierSend =
+    std::function<bool(std::uint32_t command_word, std::span<const std::uint8_t> params,
+                       std::span<std::uint8_t> response)>;
 
 enum class AmplifierFailure {
-    CantTalk,         // "Can't talk with Amplifier."
-    NoLogFunction,    // "This Amplifier doesn't support Log function!"
-    NoComData,        // "... this command(MOT_READ_COM_DATA)!"
-    NoComData32,      // "... this command(MOT_READ_COM_DATA_32)!"
-    NowLogging,       // "Now Logging Error."
-    Cancelled,        // "Waveform or FFT function Error."
+    CantTalk,       // "Can't talk with Amplifier."
+    NoLogFunction,  // "This Amplifier doesn't support Log function!"
+    NoComData,      // "... this command(MOT_READ_COM_DATA)!"
+    NoComData32,    // "... this command(MOT_READ_COM_DATA_32)!"
+    NowLogging,     // "Now Logging Error."
+    Cancelled,      // "Waveform or FFT function Error."
 };
 
 const char* failure_text(AmplifierFailure failure);
@@ -66,7 +66,8 @@ struct LogBlocks {
 // Reads blocks 0 to 63. Only a whole block reply becomes records, and a log
 // status that says logging or cancelled ends the read. after_block(b) runs
 // once block b is in.
-LogBlocks read_log_blocks(const AmplifierSend& send, const std::function<void(int block)>& after_block);
+LogBlocks read_log_blocks(const AmplifierSend& send,
+                          const std::function<void(int block)>& after_block);
 
 // The whole log as SAVE LOG takes it: the log control command (which stops
 // logging and names the stop condition), then the 64 blocks. progress(n)
@@ -78,6 +79,7 @@ struct LogCapture {
     std::optional<AmplifierFailure> failure() const;
 };
 inline constexpr int kLogCaptureExchanges = 1 + kLogBlocks;
-LogCapture capture_log(const AmplifierSend& send, const std::function<void(int exchanges)>& progress);
+LogCapture capture_log(const AmplifierSend& send,
+                       const std::function<void(int exchanges)>& progress);
 
 }  // namespace quillon

@@ -3,13 +3,13 @@
 #include "HalvexSocket.h"
 #include "halvex.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace halvex {
 

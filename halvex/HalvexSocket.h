@@ -3,12 +3,12 @@
 // libhalvex.so and by the simulator, which serves it.
 #pragma once
 
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
-#include <sys/socket.h>
-#include <sys/un.h>
 
 namespace halvex {
 

@@ -22,20 +22,20 @@
 #endif
 
 #define HLVX_OK 0
-#define HLVX_ERR_ARGUMENT 1      /* null pointer, bad length, bad time-out, bad item */
-#define HLVX_ERR_HANDLE 2        /* no such handle (never issued or disconnected) */
-#define HLVX_ERR_NO_DEVICE 3     /* nothing listens, or nothing answered the ping */
-#define HLVX_ERR_TIMEOUT 4       /* no answer within the time-out */
-#define HLVX_ERR_LINK_LOST 5     /* the amplifier closed the connection */
-#define HLVX_ERR_BUFFER_SMALL 6  /* the answer does not fit the caller's buffer */
-#define HLVX_ERR_BAD_RESPONSE 7  /* the answer is not a response block, or was refused */
+#define HLVX_ERR_ARGUMENT 1     /* null pointer, bad length, bad time-out, bad item */
+#define HLVX_ERR_HANDLE 2       /* no such handle (never issued or disconnected) */
+#define HLVX_ERR_NO_DEVICE 3    /* nothing listens, or nothing answered the ping */
+#define HLVX_ERR_TIMEOUT 4      /* no answer within the time-out */
+#define HLVX_ERR_LINK_LOST 5    /* the amplifier closed the connection */
+#define HLVX_ERR_BUFFER_SMALL 6 /* the answer does not fit the caller's buffer */
+#define HLVX_ERR_BAD_RESPONSE 7 /* the answer is not a response block, or was refused */
 
 /* Time-out of a new handle, and the wait for an amplifier in _HLVX_Connect. */
 #define HLVX_DEFAULT_TIMEOUT_MS 2000
 #define HLVX_CONNECT_WAIT_MS 1000
 
 /* Items of _HLVX_GetInfo. */
-#define HLVX_INFO_SOCKET_PATH 0  /* the socket's path, NUL-terminated text */
+#define HLVX_INFO_SOCKET_PATH 0 /* the socket's path, NUL-terminated text */
 
 #ifdef __cplusplus
 extern "C" {
@@ -52,9 +52,8 @@ HALVEX_API int _HLVX_SndCmdAndRcvRsp(uint32_t handle, int command_length, const 
 HALVEX_API int _HLVX_Connect(int device_index, uint32_t *handle);
 HALVEX_API int _HLVX_Disconnect(uint32_t handle);
 /* Uses timeout_ms (> 0) for this call only. */
-HALVEX_API int _HLVX_SndCmdAndRcvRspEx(uint32_t handle, int command_length,
-                                       const uint8_t *command, int response_capacity,
-                                       uint8_t *response, int timeout_ms);
+HALVEX_API int _HLVX_SndCmdAndRcvRspEx(uint32_t handle, int command_length, const uint8_t *command,
+                                       int response_capacity, uint8_t *response, int timeout_ms);
 /* timeout_ms > 0. */
 HALVEX_API int _HLVX_SetTimeout(uint32_t handle, int timeout_ms);
 /* Writes the item into buffer and its length in bytes (the terminating NUL

@@ -12,8 +12,17 @@ namespace tarnlink {
 namespace {
 
 enum class State {
-    SendEnq, WaitEot, SendBlock, WaitAck, RetrySend,
-    WaitEnq, SendEot, ReadLength, ReadBody, SendAck, SendNak,
+    SendEnq,
+    WaitEot,
+    SendBlock,
+    WaitAck,
+    RetrySend,
+    WaitEnq,
+    SendEot,
+    ReadLength,
+    ReadBody,
+    SendAck,
+    SendNak,
 };
 
 // Reads one byte and tells whether it is the expected one. A lost link is
@@ -139,9 +148,9 @@ int dfComMakeData(uint8_t n, uint8_t address, uint8_t low_nibble, uint8_t high_n
         return 1;
     }
     const std::size_t length = std::size_t{n} + 4;
-    const auto built = tarnlink::build_command_block(
-        n, address, low_nibble, high_nibble, std::span<const std::uint8_t>(params, n),
-        std::span<std::uint8_t>(block_out, length));
+    const auto built = tarnlink::build_command_block(n, address, low_nibble, high_nibble,
+                                                     std::span<const std::uint8_t>(params, n),
+                                                     std::span<std::uint8_t>(block_out, length));
     *length_out = static_cast<int>(built);
     return 0;
 }
@@ -159,17 +168,16 @@ bool _CommLoop(const uint8_t* block, int block_length, uint8_t* response, int re
 }
 
 int dfComCommunication(void* /*owner_window*/, const uint8_t* n, const uint8_t* address,
-                       const uint8_t* low_nibble, const uint8_t* high_nibble,
-                       const uint8_t* params, uint8_t* response, int retry_limit,
-                       int* /*reserved*/)
+                       const uint8_t* low_nibble, const uint8_t* high_nibble, const uint8_t* params,
+                       uint8_t* response, int retry_limit, int* /*reserved*/)
 {
     if (n == nullptr || address == nullptr || low_nibble == nullptr || high_nibble == nullptr) {
         return 1;
     }
     std::array<std::uint8_t, tarnlink::kScratchSize> scratch{};
     int length = 0;
-    if (dfComMakeData(*n, *address, *low_nibble, *high_nibble, params, scratch.data(),
-                      &length) != 0) {
+    if (dfComMakeData(*n, *address, *low_nibble, *high_nibble, params, scratch.data(), &length) !=
+        0) {
         return 1;
     }
     return _CommLoop(scratch.data(), scratch[0] + 4, response, retry_limit) ? 0 : 1;

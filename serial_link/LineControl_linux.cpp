@@ -140,9 +140,9 @@ std::optional<LineError> write_line(int fd, const LineSettings& settings)
     }
     if (!within_two_percent(now.c_ospeed, settings.baud_rate)) {
         ::ioctl(fd, TCSETS2, &before);
-        return LineError{"baud rate " + std::to_string(settings.baud_rate),
-                         "the driver set " + std::to_string(now.c_ospeed) +
-                             " bit/s, more than 2 % off"};
+        return LineError{
+            "baud rate " + std::to_string(settings.baud_rate),
+            "the driver set " + std::to_string(now.c_ospeed) + " bit/s, more than 2 % off"};
     }
     return std::nullopt;
 }

@@ -7,15 +7,15 @@
 #include "Trace.h"
 #include "UniqueFd.h"
 
-#include <cerrno>
-#include <chrono>
-#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 
 #include <algorithm>
 #include <optional>
@@ -135,8 +135,8 @@ struct SerialDevice::Impl {
             if (now >= deadline) {
                 return false;
             }
-            const auto wait =
-                std::min(std::chrono::duration_cast<milliseconds>(deadline - now), wire_time(queued, rate));
+            const auto wait = std::min(std::chrono::duration_cast<milliseconds>(deadline - now),
+                                       wire_time(queued, rate));
             ::poll(nullptr, 0, static_cast<int>(wait.count()));
         }
     }

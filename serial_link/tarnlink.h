@@ -79,9 +79,8 @@ TARNLINK_API bool _SetTimeouts(int interval_100ms, int total_seconds);
  * into block_out and its length into *length_out. Returns 1, writing
  * nothing, for n above 251 or a null pointer (params may be null when n is
  * 0); block_out must hold n + 4 bytes. Opens and sends nothing. */
-TARNLINK_API int dfComMakeData(uint8_t n, uint8_t address, uint8_t low_nibble,
-                               uint8_t high_nibble, const uint8_t *params, uint8_t *block_out,
-                               int *length_out);
+TARNLINK_API int dfComMakeData(uint8_t n, uint8_t address, uint8_t low_nibble, uint8_t high_nibble,
+                               const uint8_t *params, uint8_t *block_out, int *length_out);
 
 /* One exchange on the open port: sends the command block (4..255 bytes)
  * with the ENQ/EOT/ACK/NAK handshake and reads the response block
@@ -97,10 +96,10 @@ TARNLINK_API bool _CommLoop(const uint8_t *block, int block_length, uint8_t *res
 /* dfComMakeData, then _CommLoop, from the bytes the pointers point to:
  * 0 when the exchange succeeded, 1 otherwise. owner_window and reserved are
  * not used. */
-TARNLINK_API int dfComCommunication(void *owner_window, const uint8_t *n,
-                                    const uint8_t *address, const uint8_t *low_nibble,
-                                    const uint8_t *high_nibble, const uint8_t *params,
-                                    uint8_t *response, int retry_limit, int *reserved);
+TARNLINK_API int dfComCommunication(void *owner_window, const uint8_t *n, const uint8_t *address,
+                                    const uint8_t *low_nibble, const uint8_t *high_nibble,
+                                    const uint8_t *params, uint8_t *response, int retry_limit,
+                                    int *reserved);
 
 /* NOLINTEND(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp) */
 

@@ -28,14 +28,14 @@ Responder Amplifier::serial_responder()
 
 UsbCommandHandler Amplifier::usb_handler()
 {
-    return [this](std::span<const std::uint8_t> command)
-               -> std::optional<std::vector<std::uint8_t>> {
-        const auto reply = answer("usb", command);
-        if (!reply) {
-            return std::nullopt;
-        }
-        return reply->framed();
-    };
+    return
+        [this](std::span<const std::uint8_t> command) -> std::optional<std::vector<std::uint8_t>> {
+            const auto reply = answer("usb", command);
+            if (!reply) {
+                return std::nullopt;
+            }
+            return reply->framed();
+        };
 }
 
 }  // namespace ampsim

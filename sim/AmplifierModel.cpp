@@ -9,7 +9,7 @@ namespace {
 // Command bytes the synthetic host sends; any will do, as long as the log
 // looks like the traffic of a real command interface.
 constexpr std::array<std::uint8_t, 12> kHostCommands{0x10, 0x21, 0x32, 0x48, 0x5A, 0x61,
-                                                      0x7C, 0x98, 0xA3, 0xB5, 0xCE, 0xF0};
+                                                     0x7C, 0x98, 0xA3, 0xB5, 0xCE, 0xF0};
 constexpr std::size_t kMaxHostParameters = 12;
 constexpr std::size_t kMaxHostData = 24;
 // A model left alone for days must not stall the next command.
@@ -232,8 +232,8 @@ Reply AmplifierModel::log_control(std::span<const std::uint8_t> command)
         logging_ = false;
     }
     // Both answer with the stop condition in effect.
-    return Reply::to(command,
-                     {condition_.trigger_index, condition_.mask, condition_.value, condition_.count});
+    return Reply::to(
+        command, {condition_.trigger_index, condition_.mask, condition_.value, condition_.count});
 }
 
 Reply AmplifierModel::com_data(std::span<const std::uint8_t> command, std::size_t width)

@@ -32,7 +32,7 @@ inline constexpr std::uint8_t kLogControl = 0xEA;
 inline constexpr std::size_t kLogRecords = 256;
 inline constexpr std::size_t kRecordsPerBlock = 4;
 inline constexpr std::size_t kLogBlocks = kLogRecords / kRecordsPerBlock;
-inline constexpr std::size_t kRecordHalf = 16;   // bytes of each direction in a record
+inline constexpr std::size_t kRecordHalf = 16;     // bytes of each direction in a record
 inline constexpr std::size_t kExchangeBytes = 32;  // bytes of each direction kept as "last"
 
 inline constexpr std::uint8_t kStatusLogging = 0x01;
@@ -48,7 +48,8 @@ struct Record {
 
 // The stop condition as the log control command sets it.
 struct StopCondition {
-    std::uint8_t trigger_index = kNoStopCondition;  // below L: received byte; else sent byte index - L
+    std::uint8_t trigger_index =
+        kNoStopCondition;  // below L: received byte; else sent byte index - L
     std::uint8_t mask = 0;
     std::uint8_t value = 0;
     std::uint8_t count = 0;  // further records logged after the match

@@ -2,13 +2,13 @@
 
 #include "ZeroSumChecksum.h"
 
-#include <algorithm>
-#include <cerrno>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/prctl.h>
-#include <system_error>
 #include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <system_error>
 
 namespace ampsim {
 

@@ -8,8 +8,8 @@
 
 #include "Faults.h"
 #include "LinePacer.h"
-#include "Reply.h"
 #include "PtyEndpoint.h"
+#include "Reply.h"
 #include "UniqueFd.h"
 
 #include <atomic>

@@ -81,19 +81,23 @@ std::string run_control_command(ControlTarget& target, const std::string& line)
     }
     const int n = static_cast<int>(count);
 
-    const bool serial_fault = verb == "refuse-enq" || verb == "ignore-enq" ||
-                              verb == "nak-block" || verb == "corrupt" || verb == "delay" ||
-                              verb == "hang-up";
+    const bool serial_fault = verb == "refuse-enq" || verb == "ignore-enq" || verb == "nak-block" ||
+                              verb == "corrupt" || verb == "delay" || verb == "hang-up";
     if (serial_fault) {
         if (target.serial == nullptr) {
             return "no serial port to apply " + verb + " to";
         }
         Faults faults;
-        if (verb == "refuse-enq") faults.refuse_enq = n;
-        if (verb == "ignore-enq") faults.ignore_enq = n;
-        if (verb == "nak-block") faults.nak_block = n;
-        if (verb == "corrupt") faults.corrupt_response = n;
-        if (verb == "delay") faults.response_delay = std::chrono::milliseconds(n);
+        if (verb == "refuse-enq")
+            faults.refuse_enq = n;
+        if (verb == "ignore-enq")
+            faults.ignore_enq = n;
+        if (verb == "nak-block")
+            faults.nak_block = n;
+        if (verb == "corrupt")
+            faults.corrupt_response = n;
+        if (verb == "delay")
+            faults.response_delay = std::chrono::milliseconds(n);
         if (verb == "hang-up") {
             faults.hang_up = where == "on-enq"      ? HangUpPoint::OnEnq
                              : where == "after-ack" ? HangUpPoint::AfterBlockAck

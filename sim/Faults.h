@@ -17,10 +17,10 @@ enum class HangUpPoint {
 
 // Faults for the coming exchanges; each counter is used up as it fires.
 struct Faults {
-    int refuse_enq = 0;          // answer the host's ENQ with NAK
-    int ignore_enq = 0;          // stay silent on the host's ENQ
-    int nak_block = 0;           // NAK an intact command block
-    int corrupt_response = 0;    // send the response with a wrong checksum
+    int refuse_enq = 0;        // answer the host's ENQ with NAK
+    int ignore_enq = 0;        // stay silent on the host's ENQ
+    int nak_block = 0;         // NAK an intact command block
+    int corrupt_response = 0;  // send the response with a wrong checksum
     // With a NAK of the block, send the EOT for the host's next ENQ at once,
     // ahead of that ENQ (shows whether the host purges before a retry).
     bool early_eot_after_nak = false;

@@ -47,7 +47,7 @@ void LinePacer::await_departure(std::size_t count)
     }
     sleep_until(wake_at);
     const auto late = std::clamp<Clock::duration>(Clock::now() - wake_at, Clock::duration::zero(),
-                                                   std::chrono::microseconds(200));
+                                                  std::chrono::microseconds(200));
     wake_lead_ = (wake_lead_ * 7 + late) / 8;
 }
 

@@ -30,7 +30,6 @@ public:
     Clock::duration wire_time(std::size_t count) const;
 
 private:
-
     void sleep_until(Clock::time_point when);
 
     unsigned rate_ = 0;

@@ -2,14 +2,14 @@
 
 #include "PortPath.h"
 
-#include <cerrno>
 #include <fcntl.h>
-#include <filesystem>
-#include <stdexcept>
 #include <stdlib.h>
-#include <system_error>
 #include <termios.h>
 #include <unistd.h>
+#include <cerrno>
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
 
 namespace ampsim {
 
@@ -48,10 +48,10 @@ void publish_link(const std::string& target, const std::string& link)
     if (error == std::errc::file_exists) {
         std::error_code unread;
         const fs::path points_to = fs::read_symlink(link, unread);
-        throw std::runtime_error(link + " is taken" +
-                                 (unread ? std::string(" (not a link)")
-                                         : " (it points to " + points_to.string() + ")") +
-                                 "; remove it or choose another --port");
+        throw std::runtime_error(
+            link + " is taken" +
+            (unread ? std::string(" (not a link)") : " (it points to " + points_to.string() + ")") +
+            "; remove it or choose another --port");
     }
     if (error) {
         throw std::system_error(error, "link " + link);
@@ -62,8 +62,7 @@ void publish_link(const std::string& target, const std::string& link)
 
 // Should a step fail, what is open so far closes with its owner.
 PtyEndpoint::PtyEndpoint(int port_number)
-    : port_number_(port_number),
-      master_(::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC))
+    : port_number_(port_number), master_(::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC))
 {
     if (!master_.valid()) {
         fail("posix_openpt");

@@ -4,18 +4,18 @@
 #include "HalvexWire.h"
 #include "UniqueFd.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <mutex>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
 #include <system_error>
 #include <thread>
-#include <unistd.h>
 #include <utility>
 
 namespace ampsim {
@@ -44,7 +44,7 @@ sockaddr_un address_of(const std::string& path)
 // says the address is in use.
 void remove_if_stale(const sockaddr_un& address)
 {
-    struct stat info{};
+    struct stat info {};
     if (::lstat(address.sun_path, &info) != 0 || !S_ISSOCK(info.st_mode)) {
         return;
     }
@@ -120,7 +120,7 @@ UsbEndpoint::Impl::Impl(UsbCommandHandler command_handler, std::string socket_pa
     if (::bind(listener.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         fail("bind");
     }
-    struct stat info{};
+    struct stat info {};
     if (::lstat(path.c_str(), &info) != 0 || ::listen(listener.get(), 16) != 0) {
         const int error = errno;
         ::unlink(path.c_str());
@@ -145,7 +145,7 @@ UsbEndpoint::Impl::~Impl()
     [[maybe_unused]] const auto written = ::write(stop.get(), &one, sizeof one);
     thread.join();
     // Remove the socket file only if it is still the one we bound.
-    struct stat info{};
+    struct stat info {};
     if (::lstat(path.c_str(), &info) == 0 && info.st_dev == file_device &&
         info.st_ino == file_inode) {
         ::unlink(path.c_str());

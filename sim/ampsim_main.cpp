@@ -7,6 +7,9 @@
 #include "PtyEndpoint.h"
 #include "UsbEndpoint.h"
 
+#include <poll.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -15,10 +18,7 @@
 #include <exception>
 #include <memory>
 #include <optional>
-#include <poll.h>
 #include <string>
-#include <sys/signalfd.h>
-#include <unistd.h>
 
 namespace {
 
@@ -99,27 +99,33 @@ std::optional<Options> parse_options(int argc, char** argv)
             options.verbose = true;
         } else if (arg == "--port") {
             const auto n = value(1, 16);
-            if (!n) return std::nullopt;
+            if (!n)
+                return std::nullopt;
             options.port = static_cast<int>(*n);
         } else if (arg == "--seed") {
             const auto n = value(0, 0x7FFFFFFF);
-            if (!n) return std::nullopt;
+            if (!n)
+                return std::nullopt;
             options.model.seed = static_cast<std::uint64_t>(*n);
         } else if (arg == "--traffic") {
             const auto n = value(0, 100000);
-            if (!n) return std::nullopt;
+            if (!n)
+                return std::nullopt;
             options.model.traffic_rate = static_cast<double>(*n);
         } else if (arg == "--send-offset") {
             const auto n = value(0, 255);
-            if (!n) return std::nullopt;
+            if (!n)
+                return std::nullopt;
             options.model.send_offset = static_cast<unsigned>(*n);
         } else if (arg == "--line-rate") {
             const auto n = value(0, 4000000);
-            if (!n) return std::nullopt;
+            if (!n)
+                return std::nullopt;
             options.line_rate = static_cast<unsigned>(*n);
         } else if (arg == "--cancel-after") {
             const auto n = value(0, 1000000);
-            if (!n) return std::nullopt;
+            if (!n)
+                return std::nullopt;
             options.model.cancel_after_records = static_cast<unsigned>(*n);
         } else if (arg == "--variant" && i + 1 < argc) {
             const std::string variant = argv[++i];
@@ -188,9 +194,13 @@ int main(int argc, char** argv)
 
     try {
         ampsim::AmplifierModel model(options->model);
-        ampsim::Amplifier amplifier(model, options->verbose ? [](const char* side, std::span<const std::uint8_t> command) {
-            std::printf("%s command %s\n", side, hex(command).c_str());
-        } : ampsim::CommandObserver{});
+        ampsim::Amplifier amplifier(
+            model,
+            options->verbose
+                ? [](const char* side,
+                     std::span<const std::uint8_t>
+                         command) { std::printf("%s command %s\n", side, hex(command).c_str()); }
+                : ampsim::CommandObserver{});
 
         std::unique_ptr<ampsim::PtyEndpoint> line;
         std::unique_ptr<ampsim::BlockPeer> peer;

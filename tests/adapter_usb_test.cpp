@@ -9,10 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
 #include <algorithm>
 #include <array>
 #include <climits>
-#include <dlfcn.h>
 #include <mutex>
 #include <optional>
 
@@ -128,10 +128,22 @@ TEST_F(UsbAdapter, CommandWordsBecomeTheseDriverCommands)
         Bytes command;  // as the driver gets it; its length is the length passed
     } cases[] = {
         {"no parameters", 0xDF00, 0, p9, {0x00, 0x00, 0xDF}},
-        {"log control", 0x8EA00, 0, p9, {0x08, 0x00, 0xEA, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88}},
+        {"log control",
+         0x8EA00,
+         0,
+         p9,
+         {0x08, 0x00, 0xEA, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88}},
         {"log block read", 0x1FA00, 0, {0x07}, {0x01, 0x00, 0xFA, 0x07}},
-        {"bits 0-7 ignored", 0x8EA7F, 0, p9, {0x08, 0x00, 0xEA, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88}},
-        {"a leading 0x25 is no length here", 0x3C125, 0, {0x11, 0x22, 0x33}, {0x03, 0x00, 0xC1, 0x11, 0x22, 0x33}},
+        {"bits 0-7 ignored",
+         0x8EA7F,
+         0,
+         p9,
+         {0x08, 0x00, 0xEA, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88}},
+        {"a leading 0x25 is no length here",
+         0x3C125,
+         0,
+         {0x11, 0x22, 0x33},
+         {0x03, 0x00, 0xC1, 0x11, 0x22, 0x33}},
         {"bits 24-31 unused", 0xAB00DF00, 0, {}, {0x00, 0x00, 0xDF}},
         {"address byte passed", 0xDF00, 0x42, {}, {0x00, 0x42, 0xDF}},
     };
@@ -228,7 +240,7 @@ TEST_F(UsbAdapter, ConnectionsGetIdsFromOneAndTheLastIsCurrent)
     const Bytes command{0x00, 0x00, 0xAF};
     std::array<std::uint8_t, 512> response{};
     EXPECT_EQ(testsupport::halvex().SndCmdAndRcvRsp(records[0].driver_handle, 3, command.data(),
-                                                   512, response.data()),
+                                                    512, response.data()),
               HLVX_OK);
     EXPECT_EQ(endpoint->commands().back(), command);
     EXPECT_TRUE(messages.shown().empty());

@@ -71,9 +71,8 @@ TEST(AmpsimProgram, ServesBothEndpointsAndRemovesThemOnSigterm)
 
 TEST(AmpsimProgram, FaultsAtStartAndVariants)
 {
-    ChildProcess ampsim(ampsim_path(),
-                        {"--traffic", "0", "--no-usb", "--variant", "no-comdata32", "--fault",
-                         "refuse-enq:2"});
+    ChildProcess ampsim(ampsim_path(), {"--traffic", "0", "--no-usb", "--variant", "no-comdata32",
+                                        "--fault", "refuse-enq:2"});
     ASSERT_TRUE(ampsim.wait_for_line("serial fault armed", 5s));
     const auto& api = testsupport::tarnlink();
     ASSERT_EQ(api.dfComSetReady(9600, 1), 0);

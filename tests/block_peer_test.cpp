@@ -5,10 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
+#include <chrono>
 
 namespace {
 
@@ -130,9 +130,9 @@ TEST(LinePacer, DeparturesKeepTheWireTimeAndFollowArrivals)
     ampsim::LinePacer pacer(9600);  // about 1.04 ms a byte
     EXPECT_EQ(pacer.wire_time(96), std::chrono::milliseconds(100));
     const auto start = Clock::now();
-    pacer.note_arrival(48);         // 50 ms of inbound bytes
-    pacer.await_departure(48);      // then 50 ms outbound
-    pacer.await_departure(96);      // then 100 ms more, back to back
+    pacer.note_arrival(48);     // 50 ms of inbound bytes
+    pacer.await_departure(48);  // then 50 ms outbound
+    pacer.await_departure(96);  // then 100 ms more, back to back
     const auto took = Clock::now() - start;
     EXPECT_GE(took, std::chrono::milliseconds(200));
     EXPECT_LT(took, std::chrono::milliseconds(1000));

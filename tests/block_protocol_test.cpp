@@ -95,7 +95,9 @@ TEST(CommandBlock, WorkedExamplesAndLimits)
         {0, 0xDF, {}, {0x00, 0x00, 0xDF, 0x21}},
         {0, 0xAF, {}, {0x00, 0x00, 0xAF, 0x51}},
         {1, 0xFA, {0x00}, {0x01, 0x00, 0xFA, 0x00, 0x05}},
-        {8, 0xEA, {1, 0x10, 0xFF, 0x42, 5, 0, 0, 0},
+        {8,
+         0xEA,
+         {1, 0x10, 0xFF, 0x42, 5, 0, 0, 0},
          {0x08, 0x00, 0xEA, 1, 0x10, 0xFF, 0x42, 5, 0, 0, 0, 0xB7}},
     };
     for (const auto& example : examples) {
@@ -169,7 +171,8 @@ TEST_F(BlockProtocol, RetryCounterStartsAgainAfterTheBlocksAck)
     ASSERT_EQ(send(0xAF, {}, response), 0);
     const Bytes block{0x00, 0x00, 0xAF, 0x51};
     EXPECT_EQ(heard(14), concat({{ENQ}, block, {ENQ}, block, {EOT, NAK, EOT, ACK}}));
-    EXPECT_EQ(response.block(), (Bytes{0x01, 0x00, 0xFA, 0x33, checksum({0x01, 0x00, 0xFA, 0x33})}));
+    EXPECT_EQ(response.block(),
+              (Bytes{0x01, 0x00, 0xFA, 0x33, checksum({0x01, 0x00, 0xFA, 0x33})}));
     EXPECT_EQ(com1.responses_sent(), 2);
 }
 
@@ -190,9 +193,9 @@ TEST_F(BlockProtocol, NoPurgeBetweenRetries)
     // between tries would lose them and fail.
     reply_with({0x44});
     com1.set_faults({.nak_block = 1,
-                          .corrupt_response = 1,
-                          .early_eot_after_nak = true,
-                          .early_enq_after_corrupt = true});
+                     .corrupt_response = 1,
+                     .early_eot_after_nak = true,
+                     .early_enq_after_corrupt = true});
     ResponseBuffer response;
     ASSERT_EQ(send(0xAF, {}, response), 0);
     EXPECT_EQ(response.bytes[3], 0x44);
@@ -227,8 +230,8 @@ TEST_F(BlockProtocol, EveryByteValuePassesUnchangedBothWays)
         ASSERT_EQ(send(0x7F, params, response), 0);
         ASSERT_EQ(com1.commands().size(), 1u);
         const Bytes sent = com1.commands()[0];
-        const Bytes expected_block = concat(
-            {{static_cast<std::uint8_t>(params.size()), 0x00, 0x7F}, params});
+        const Bytes expected_block =
+            concat({{static_cast<std::uint8_t>(params.size()), 0x00, 0x7F}, params});
         EXPECT_EQ(Bytes(sent.begin(), sent.end() - 1), expected_block);
         const Bytes header{static_cast<std::uint8_t>(data.size()), 0x00, 0xFF};
         const Bytes body = concat({header, data});

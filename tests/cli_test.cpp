@@ -122,8 +122,8 @@ TEST_P(CliOverEachWay, SaveWritesTheEnginesLogTextByteForByte)
 TEST_P(CliOverEachWay, StartSendsTheBlockOfStartAndChecksTheFieldsAlike)
 {
     Simulator ampsim({}, 0);
-    const CliRun started =
-        run_cli(with_connection({"--bytes", "16", "start", "--stop-on", "send", "2", "0x0F", "1", "5"}));
+    const CliRun started = run_cli(
+        with_connection({"--bytes", "16", "start", "--stop-on", "send", "2", "0x0F", "1", "5"}));
     EXPECT_EQ(started.status, 0) << started.output;
     EXPECT_EQ(started.output, "Logging\n");
     EXPECT_TRUE(ampsim.process.wait_for_line("command 08 00 EA 01 12 0F 01 05 00 00 00", 5s));
@@ -247,7 +247,8 @@ TEST(Cli, PortsListsAndLinksTheTestsOwnPorts)
 
     const CliRun listed = run_cli({"ports"});
     EXPECT_EQ(listed.status, 0);
-    for (const std::string& line : {"COM2: " + pts, "COM3: " + pts, std::string("Serial devices:")}) {
+    for (const std::string& line :
+         {"COM2: " + pts, "COM3: " + pts, std::string("Serial devices:")}) {
         EXPECT_NE(listed.output.find(line + "\n"), std::string::npos) << listed.output;
     }
     EXPECT_NE(listed.output.find("COM4: /dev/ttyS3"), std::string::npos);

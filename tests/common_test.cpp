@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <cstdint>
 #include <fcntl.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdint>
 #include <utility>
 #include <vector>
 

@@ -237,9 +237,10 @@ TEST_F(ConfigurationDialogTest, APastedMultiLinePortNameIsRefusedAndTheSettingsF
     QTest::keyClick(ui().cbxComPort->lineEdit(), Qt::Key_V, Qt::ControlModifier);
     ui().rbUSB->click();  // the disabled field is stored too, so it is checked too
     ui().btnComSetOK->click();
-    EXPECT_EQ(messages.shown(),
-              (std::vector<Message>{{"'3\r\n[Form]\r\nUSB MODE=1\r\n' is not a valid integer value.",
-                                     "Quillon", MessageIcon::Error}}));
+    EXPECT_EQ(
+        messages.shown(),
+        (std::vector<Message>{{"'3\r\n[Form]\r\nUSB MODE=1\r\n' is not a valid integer value.",
+                               "Quillon", MessageIcon::Error}}));
     EXPECT_EQ(settings(), (Settings{0, "COM2", 9600, 0}));
     EXPECT_TRUE(dialog->isVisible());
 
@@ -254,8 +255,8 @@ TEST_F(ConfigurationDialogTest, TextTypedWithEnterIsNoNewListItem)
 {
     set_settings({0, "COM1", 9600, 0});
     show_dialog();
-    for (auto [list, typed, items] : {std::tuple{ui().cbxComPort, "COM17", 16},
-                                      std::tuple{ui().cbxBaudrate, "abc", 7}}) {
+    for (auto [list, typed, items] :
+         {std::tuple{ui().cbxComPort, "COM17", 16}, std::tuple{ui().cbxBaudrate, "abc", 7}}) {
         SCOPED_TRACE(typed);
         ASSERT_EQ(list->count(), items);
         const QString last = list->itemText(items - 1);
@@ -297,12 +298,14 @@ TEST_F(ConfigurationDialogTest, ControlsHaveAccessibleNames)
     EXPECT_EQ(accessible(ui().btnComSetCancel)->text(QAccessible::Name), "Cancel");
     EXPECT_EQ(accessible(ui().rbRS232)->text(QAccessible::Name), "RS232");
     EXPECT_EQ(accessible(ui().rbUSB)->text(QAccessible::Name), "USB");
-    EXPECT_EQ(accessible(ui().rbAutomatic)->text(QAccessible::Name), "Automatic ( After trigger detect )");
+    EXPECT_EQ(accessible(ui().rbAutomatic)->text(QAccessible::Name),
+              "Automatic ( After trigger detect )");
     EXPECT_EQ(accessible(ui().rbManual)->text(QAccessible::Name), "Manual");
     // The lists are named by their labels, through the label relation.
     const auto label_of = [](QWidget* list) {
         const auto relations = accessible(list)->relations(QAccessible::Label);
-        return relations.isEmpty() ? QString("(none)") : relations.first().first->text(QAccessible::Name);
+        return relations.isEmpty() ? QString("(none)")
+                                   : relations.first().first->text(QAccessible::Name);
     };
     EXPECT_EQ(label_of(ui().cbxComPort), "COM Port");
     EXPECT_EQ(label_of(ui().cbxBaudrate), "Baud Rate");

@@ -74,14 +74,16 @@ TEST(Engine, RepliesAreDecodedOnlyAtTheirLength)
     EXPECT_FALSE(decode_com_data(com, true)) << "32 byte mode wants 66 data bytes";
 
     const auto condition = decode_stop_condition(reply({0x12, 0x0F, 0x01, 0x05}));
-    EXPECT_EQ(stop_condition_line(condition, 16), "#Stop Condition : Send[2] & 0x0F = 0x01 ,count 5");
+    EXPECT_EQ(stop_condition_line(condition, 16),
+              "#Stop Condition : Send[2] & 0x0F = 0x01 ,count 5");
     EXPECT_FALSE(holds_stop_condition(reply({0x12, 0x0F, 0x01})));
 }
 
 TEST(Engine, ALogReadStopsAtTheFirstBadBlockAndKeepsWhatCameBefore)
 {
     int exchanges = 0;
-    const AmplifierSend send = [&exchanges](std::uint32_t word, std::span<const std::uint8_t> params,
+    const AmplifierSend send = [&exchanges](std::uint32_t word,
+                                            std::span<const std::uint8_t> params,
                                             std::span<std::uint8_t> response) {
         ++exchanges;
         response[0] = word == command_word::kLogControl ? 4 : 130;

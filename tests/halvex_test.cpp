@@ -9,6 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -17,13 +21,9 @@
 #include <filesystem>
 #include <mutex>
 #include <numeric>
-#include <poll.h>
 #include <sstream>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <system_error>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -175,10 +175,9 @@ TEST(HalvexLibrary, ExportsExactlyItsSevenFunctions)
         }
     }
     std::sort(found.begin(), found.end());
-    std::vector<std::string> expected{"_HLVX_Connect",         "_HLVX_Disconnect",
-                                      "_HLVX_GetInfo",         "_HLVX_GetVersion",
-                                      "_HLVX_SetTimeout",      "_HLVX_SndCmdAndRcvRsp",
-                                      "_HLVX_SndCmdAndRcvRspEx"};
+    std::vector<std::string> expected{
+        "_HLVX_Connect",    "_HLVX_Disconnect",      "_HLVX_GetInfo",          "_HLVX_GetVersion",
+        "_HLVX_SetTimeout", "_HLVX_SndCmdAndRcvRsp", "_HLVX_SndCmdAndRcvRspEx"};
     EXPECT_EQ(found, expected);
 }
 
@@ -390,7 +389,11 @@ TEST_F(HalvexTest, BadArgumentsFailWithoutSendingOrWriting)
     EXPECT_EQ(call(handle, 5, nullptr, 32, response.data()), HLVX_ERR_ARGUMENT);
     EXPECT_EQ(call(handle, 5, cmd.data(), 32, nullptr), HLVX_ERR_ARGUMENT);
     EXPECT_EQ(call(handle, 4, cmd.data(), 32, response.data()), HLVX_ERR_ARGUMENT);
-    const Bytes longer = [&] { Bytes b = cmd; b.push_back(3); return b; }();
+    const Bytes longer = [&] {
+        Bytes b = cmd;
+        b.push_back(3);
+        return b;
+    }();
     EXPECT_EQ(call(handle, 6, longer.data(), 32, response.data()), HLVX_ERR_ARGUMENT);
     EXPECT_EQ(call(handle, 2, cmd.data(), 32, response.data()), HLVX_ERR_ARGUMENT);
     EXPECT_EQ(call(handle, -1, cmd.data(), 32, response.data()), HLVX_ERR_ARGUMENT);
@@ -574,9 +577,7 @@ TEST(HalvexEndpoint, ReplacesAStaleSocketFileAndRemovesItsOwn)
         died.close_keeping_the_file();
         ASSERT_TRUE(std::filesystem::exists(halvex::socket_path()));
 
-        ampsim::UsbEndpoint endpoint([](std::span<const std::uint8_t> cmd) {
-            return echo(cmd);
-        });
+        ampsim::UsbEndpoint endpoint([](std::span<const std::uint8_t> cmd) { return echo(cmd); });
         std::uint32_t handle = 0;
         EXPECT_EQ(api().Connect(0, &handle), HLVX_OK);
     }

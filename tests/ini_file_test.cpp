@@ -5,13 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -38,9 +38,9 @@ protected:
 
 TEST_F(IniFileTest, ReadsLfAndCrLfFilesAlike)
 {
-    for (const char* text : {"[Form]\nComPort=COM3\nBaudRate=19200\n",
-                             "[Form]\r\nComPort=COM3\r\nBaudRate=19200\r\n",
-                             "[Form]\r\nComPort=COM3\nBaudRate=19200"}) {
+    for (const char* text :
+         {"[Form]\nComPort=COM3\nBaudRate=19200\n", "[Form]\r\nComPort=COM3\r\nBaudRate=19200\r\n",
+          "[Form]\r\nComPort=COM3\nBaudRate=19200"}) {
         SCOPED_TRACE(text);
         write(text);
         const IniFile file(path);
@@ -82,8 +82,9 @@ TEST_F(IniFileTest, CommentLinesAreNoKeys)
 
 TEST_F(IniFileTest, IntegersAreReadByTheProgramsConversionWithTheFallbackForAnythingElse)
 {
-    write("[Form]\nHex=0x2580\nUpperHex=0X4b00\nDollar=$FF\nNegative=-1\nSpaced= 42\n"
-          "Trailing=12ab\nPrefixOnly=0x\nWords=nine\nEmpty=\nHuge=99999999999\n");
+    write(
+        "[Form]\nHex=0x2580\nUpperHex=0X4b00\nDollar=$FF\nNegative=-1\nSpaced= 42\n"
+        "Trailing=12ab\nPrefixOnly=0x\nWords=nine\nEmpty=\nHuge=99999999999\n");
     const IniFile file(path);
     EXPECT_EQ(file.read_integer("Form", "Hex", 0), 9600);
     EXPECT_EQ(file.read_integer("Form", "UpperHex", 0), 19200);
@@ -118,10 +119,12 @@ TEST_F(IniFileTest, WritingAKeyKeepsEveryOtherLineAndReplacesTheKeyInPlace)
     file.write_integer("Form", "BaudRate", 19200);
     file.save();
     const std::string written = text();
-    EXPECT_TRUE(written == "; settings\r\n[Other]\r\nBaudRate=1\r\n\r\n[form]\r\n; a note\r\n"
-                           "BaudRate=19200\r\nExtra = kept\r\n" ||
-                written == "; settings\r\n[Other]\r\nBaudRate=1\r\n\r\n[form]\r\n; a note\r\n"
-                           "baudrate=19200\r\nExtra = kept\r\n")
+    EXPECT_TRUE(written ==
+                    "; settings\r\n[Other]\r\nBaudRate=1\r\n\r\n[form]\r\n; a note\r\n"
+                    "BaudRate=19200\r\nExtra = kept\r\n" ||
+                written ==
+                    "; settings\r\n[Other]\r\nBaudRate=1\r\n\r\n[form]\r\n; a note\r\n"
+                    "baudrate=19200\r\nExtra = kept\r\n")
         << written;
     EXPECT_EQ(IniFile(path).read_integer("Other", "BaudRate", 0), 1);
 }
@@ -174,8 +177,8 @@ TEST_F(IniFileTest, SavingWhereNoFileCanBeMadeThrowsNamingTheFile)
 {
     const std::string regular_file = testsupport::private_root() + "/ini-plain-file";
     std::ofstream(regular_file) << "x";
-    for (const std::string& target : {testsupport::private_root() + "/no-folder/x.INI",
-                                      regular_file + "/x.INI"}) {
+    for (const std::string& target :
+         {testsupport::private_root() + "/no-folder/x.INI", regular_file + "/x.INI"}) {
         SCOPED_TRACE(target);
         IniFile file(target);
         file.write_integer("Form", "BaudRate", 9600);

@@ -13,10 +13,10 @@
 #include "ui_Log.h"
 #include "ui_Logwindow.h"
 
+#include <gtest/gtest.h>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
-#include <gtest/gtest.h>
 
 #include <csignal>
 #include <filesystem>
@@ -137,7 +137,8 @@ protected:
     // The log text file of SAVE LOG and of the automatic save.
     std::string log_text_file(const std::string& condition_line)
     {
-        std::string text = "#Date and Time  : " + date_time() + "\r\n" + condition_line + "\r\n\r\n";
+        std::string text =
+            "#Date and Time  : " + date_time() + "\r\n" + condition_line + "\r\n\r\n";
         for (const auto& record : simulator_records()) {
             std::string received = hex_list(record.substr(0, 32), ",");
             std::string sent = hex_list(record.substr(32), ",");
@@ -153,8 +154,8 @@ protected:
     {
         std::string text = "#Date and Time  : " + date_time() + "\r\n\r\n";
         for (const auto& record : simulator_records()) {
-            text += "Recv : " + hex_list(record.substr(0, 32), ",") + " Send : " +
-                    hex_list(record.substr(32), ",") + "\r\n";
+            text += "Recv : " + hex_list(record.substr(0, 32), ",") +
+                    " Send : " + hex_list(record.substr(32), ",") + "\r\n";
         }
         return text;
     }

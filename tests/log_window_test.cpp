@@ -68,9 +68,10 @@ protected:
     QStringList expected_rows() const
     {
         const QLocale locale = QLocale::system();
-        QStringList expected{"#Date and Time  : " + locale.toString(clock.date(), QLocale::ShortFormat) +
-                                 " " + locale.toString(clock.time(), QLocale::LongFormat),
-                             QString()};
+        QStringList expected{
+            "#Date and Time  : " + locale.toString(clock.date(), QLocale::ShortFormat) + " " +
+                locale.toString(clock.time(), QLocale::LongFormat),
+            QString()};
         for (const auto& record : model->log_in_read_order()) {
             QString row = "Recv : ";
             for (auto byte : record.received) {
@@ -163,7 +164,8 @@ TEST_F(LogWindowTest, CancelledSaveAndUnwritableFileLeaveTheList)
     ASSERT_EQ(messages.shown().size(), 2u);
     EXPECT_EQ(messages.shown()[0].icon, quillon::MessageIcon::Warning);
     EXPECT_EQ(messages.shown()[0].text.rfind(missing + "\n", 0), 0u) << messages.shown()[0].text;
-    EXPECT_NE(messages.shown()[1].text.find(read_only), std::string::npos) << messages.shown()[1].text;
+    EXPECT_NE(messages.shown()[1].text.find(read_only), std::string::npos)
+        << messages.shown()[1].text;
     EXPECT_EQ(read_file(read_only), "kept");
 
     ui.mnuClearLog->trigger();

@@ -43,8 +43,8 @@ using Tamper =
 // [N][address][command][N parameters].
 Bytes control_block(std::array<std::uint8_t, 8> params)
 {
-    return {8, 0, kControl, params[0], params[1], params[2], params[3],
-            params[4], params[5], params[6], params[7]};
+    return {8,         0,         kControl,  params[0], params[1], params[2],
+            params[3], params[4], params[5], params[6], params[7]};
 }
 
 Bytes block_read(std::uint8_t block)
@@ -357,8 +357,8 @@ protected:
     QString saves;
     QDateTime clock = QDateTime(QDate(2014, 7, 3), QTime(16, 5, 9));
     std::vector<std::optional<QString>> first_answers;  // answered once each, in order
-    std::optional<QString> dialog_answer;  // what the save dialog answers after them
-    std::vector<QString> proposals;        // the names the save dialog proposed
+    std::optional<QString> dialog_answer;               // what the save dialog answers after them
+    std::vector<QString> proposals;                     // the names the save dialog proposed
     std::vector<quillon::SaveRequest> requests;
     std::vector<bool> timer_active_at_dialog;
     std::vector<bool> timer_active_at_message;
@@ -424,30 +424,37 @@ TEST_P(StartWithCondition, SendsTheBlockAndStartsTheTimer)
 INSTANTIATE_TEST_SUITE_P(
     LogControl, StartWithCondition,
     ::testing::Values(
-        StartCase{"SendByte5In16ByteMode",
-                  0, {.send = true, .byte = " 5"}, {1, 21, 0, 0, 0, 0, 0, 0}},
-        StartCase{"SendByte5In32ByteMode",
-                  1, {.send = true, .byte = " 5"}, {1, 37, 0, 0, 0, 0, 0, 0}},
+        StartCase{
+            "SendByte5In16ByteMode", 0, {.send = true, .byte = " 5"}, {1, 21, 0, 0, 0, 0, 0, 0}},
+        StartCase{
+            "SendByte5In32ByteMode", 1, {.send = true, .byte = " 5"}, {1, 37, 0, 0, 0, 0, 0, 0}},
         StartCase{"SendByte5WithNoModeSelected",
-                  -1, {.send = true, .byte = " 5"}, {1, 37, 0, 0, 0, 0, 0, 0}},
-        StartCase{"SendByte31In32ByteMode",
-                  1, {.send = true, .byte = "31"}, {1, 63, 0, 0, 0, 0, 0, 0}},
-        StartCase{"RecvByte20In16ByteModeIsNotChecked",
-                  0, {.byte = "20"}, {1, 20, 0, 0, 0, 0, 0, 0}},
+                  -1,
+                  {.send = true, .byte = " 5"},
+                  {1, 37, 0, 0, 0, 0, 0, 0}},
+        StartCase{
+            "SendByte31In32ByteMode", 1, {.send = true, .byte = "31"}, {1, 63, 0, 0, 0, 0, 0, 0}},
+        StartCase{
+            "RecvByte20In16ByteModeIsNotChecked", 0, {.byte = "20"}, {1, 20, 0, 0, 0, 0, 0, 0}},
         StartCase{"SendIndexIsTakenModulo256",
-                  1, {.send = true, .byte = "0x1E0"}, {1, 0x00, 0, 0, 0, 0, 0, 0}},
+                  1,
+                  {.send = true, .byte = "0x1E0"},
+                  {1, 0x00, 0, 0, 0, 0, 0, 0}},
         StartCase{"MaskHexWith0x", 0, {.mask = "0x1F"}, {1, 0, 31, 0, 0, 0, 0, 0}},
         StartCase{"MaskHexWithDollarLowerCase", 0, {.mask = "$1f"}, {1, 0, 31, 0, 0, 0, 0, 0}},
         StartCase{"MaskDecimal", 0, {.mask = "31"}, {1, 0, 31, 0, 0, 0, 0, 0}},
         StartCase{"MaskLeadingBlankSkipped", 0, {.mask = " 7"}, {1, 0, 7, 0, 0, 0, 0, 0}},
         StartCase{"MaskAndValueAtTheirLimit",
-                  0, {.mask = "0XFF", .value = "255"}, {1, 0, 255, 255, 0, 0, 0, 0}},
+                  0,
+                  {.mask = "0XFF", .value = "255"},
+                  {1, 0, 255, 255, 0, 0, 0, 0}},
         StartCase{"ValueHexWithX", 0, {.value = "X0a"}, {1, 0, 0, 10, 0, 0, 0, 0}},
         StartCase{"CountWithPlusSign", 0, {.count = "+5"}, {1, 0, 0, 0, 5, 0, 0, 0}},
         StartCase{"Count255In16ByteMode", 0, {.count = "255"}, {1, 0, 0, 0, 255, 0, 0, 0}},
         StartCase{"Count128In16ByteMode", 0, {.count = "128"}, {1, 0, 0, 0, 128, 0, 0, 0}},
         StartCase{"Count127In32ByteMode", 1, {.count = "127"}, {1, 0, 0, 0, 127, 0, 0, 0}},
-        StartCase{"WholeConditionIn32ByteMode", 1,
+        StartCase{"WholeConditionIn32ByteMode",
+                  1,
                   {.send = true, .byte = "10", .mask = "$F0", .value = "0x30", .count = "100"},
                   {1, 42, 0xF0, 0x30, 100, 0, 0, 0}}),
     [](const ::testing::TestParamInfo<StartCase>& param) { return std::string(param.param.name); });
@@ -531,13 +538,17 @@ INSTANTIATE_TEST_SUITE_P(
         RejectCase{"CountMinus1", 0, {.count = "-1"}, kCountRange},
         RejectCase{"Count128In32ByteMode", 1, {.count = "128"}, kCountRange},
         RejectCase{"Count128WithNoModeSelected", -1, {.count = "128"}, kCountRange},
-        RejectCase{"MaskAndCountInvalidShowsOnlyMask",
-                   0, {.mask = "0x100", .count = "999"}, kMaskRange},
+        RejectCase{
+            "MaskAndCountInvalidShowsOnlyMask", 0, {.mask = "0x100", .count = "999"}, kMaskRange},
         RejectCase{"ValueAndCountInvalidShowsOnlyValue",
-                   0, {.value = "0x100", .count = "-5"}, kValueRange},
-        RejectCase{"MaskOutOfRangeEndsBeforeCountIsRead",
-                   0, {.mask = "-1", .count = "1F"}, kMaskRange}),
-    [](const ::testing::TestParamInfo<RejectCase>& param) { return std::string(param.param.name); });
+                   0,
+                   {.value = "0x100", .count = "-5"},
+                   kValueRange},
+        RejectCase{
+            "MaskOutOfRangeEndsBeforeCountIsRead", 0, {.mask = "-1", .count = "1F"}, kMaskRange}),
+    [](const ::testing::TestParamInfo<RejectCase>& param) {
+        return std::string(param.param.name);
+    });
 
 struct ConversionCase {
     const char* name;
@@ -567,15 +578,17 @@ TEST_P(StartConversionError, IsShownByTheDefaultErrorDisplayAndNothingIsSent)
 INSTANTIATE_TEST_SUITE_P(
     LogControl, StartConversionError,
     ::testing::Values(
-        ConversionCase{"MaskHexWithoutPrefix",
-                       {.mask = "1F"}, "'1F' is not a valid integer value."},
+        ConversionCase{
+            "MaskHexWithoutPrefix", {.mask = "1F"}, "'1F' is not a valid integer value."},
         ConversionCase{"MaskTrailingBlank", {.mask = "7 "}, "'7 ' is not a valid integer value."},
         ConversionCase{"EmptyByteSelection", {.byte = ""}, "'' is not a valid integer value."},
-        ConversionCase{"EmptyByteBeforeMaskOutOfRange", {.byte = "", .mask = "0x100"},
+        ConversionCase{"EmptyByteBeforeMaskOutOfRange",
+                       {.byte = "", .mask = "0x100"},
                        "'' is not a valid integer value."},
         ConversionCase{"ValueText", {.value = "abc"}, "'abc' is not a valid integer value."},
         ConversionCase{"CountText", {.count = "5x"}, "'5x' is not a valid integer value."},
-        ConversionCase{"CountTooLargeFor32Bits", {.count = "4294967296"},
+        ConversionCase{"CountTooLargeFor32Bits",
+                       {.count = "4294967296"},
                        "'4294967296' is not a valid integer value."}),
     [](const ::testing::TestParamInfo<ConversionCase>& param) {
         return std::string(param.param.name);
@@ -595,9 +608,9 @@ TEST_F(LoggingTest, StopConditionBoxSwitchesTheSixControlsAndKeepsTheirTexts)
 {
     ASSERT_NO_FATAL_FAILURE(start_on(Transport::Serial));
     auto& ui = window->controls();
-    const std::array<QWidget*, 6> controls{ui.rbnRcvEn, ui.rbnSendEn, ui.cbxDataSelect,
-                                           ui.edtMaskData, ui.edtConditionData,
-                                           ui.edtLogStartCounter};
+    const std::array<QWidget*, 6> controls{ui.rbnRcvEn,         ui.rbnSendEn,
+                                           ui.cbxDataSelect,    ui.edtMaskData,
+                                           ui.edtConditionData, ui.edtLogStartCounter};
     ui.cbxDataSelect->setEditText("12");
     ui.edtMaskData->setText("0x3C");
     ui.edtConditionData->setText("$04");
@@ -847,7 +860,8 @@ TEST_P(PollFailure, AmplifierGoneStopsTheTimerWithOneMessage)
 
 INSTANTIATE_TEST_SUITE_P(Trigger, PollFailure, ::testing::Values(Transport::Serial, Transport::Usb),
                          [](const ::testing::TestParamInfo<Transport>& param) {
-                             return std::string(param.param == Transport::Serial ? "Serial" : "Usb");
+                             return std::string(param.param == Transport::Serial ? "Serial"
+                                                                                 : "Usb");
                          });
 
 TEST_F(LoggingTest, TimerTicksNoMoreAfterThePollFailed)
@@ -933,12 +947,9 @@ INSTANTIATE_TEST_SUITE_P(AutomaticSave, AutomaticSaveFolder,
                                            Folders::MakerAndSave),
                          [](const ::testing::TestParamInfo<Folders>& param) {
                              switch (param.param) {
-                             case Folders::None:
-                                 return std::string("NoFolderYet");
-                             case Folders::MakerOnly:
-                                 return std::string("MakerFolderOnly");
-                             default:
-                                 return std::string("BothFolders");
+                             case Folders::None: return std::string("NoFolderYet");
+                             case Folders::MakerOnly: return std::string("MakerFolderOnly");
+                             default: return std::string("BothFolders");
                              }
                          });
 
@@ -987,12 +998,11 @@ TEST_P(AutomaticSaveFallback, AsksWithTheBareNameWhenTheFolderCannotBeMade)
 
 INSTANTIATE_TEST_SUITE_P(
     AutomaticSave, AutomaticSaveFallback,
-    ::testing::Values(FallbackCase{"MakerFolderIsAFileConfirmed", "Orvitek Corporation", true},
-                      FallbackCase{"MakerFolderIsAFileCancelled", "Orvitek Corporation", false},
-                      FallbackCase{"SaveFolderIsAFileConfirmed",
-                                   "Orvitek Corporation/Quillon", true},
-                      FallbackCase{"SaveFolderIsAFileCancelled",
-                                   "Orvitek Corporation/Quillon", false}),
+    ::testing::Values(
+        FallbackCase{"MakerFolderIsAFileConfirmed", "Orvitek Corporation", true},
+        FallbackCase{"MakerFolderIsAFileCancelled", "Orvitek Corporation", false},
+        FallbackCase{"SaveFolderIsAFileConfirmed", "Orvitek Corporation/Quillon", true},
+        FallbackCase{"SaveFolderIsAFileCancelled", "Orvitek Corporation/Quillon", false}),
     [](const ::testing::TestParamInfo<FallbackCase>& param) {
         return std::string(param.param.name);
     });
@@ -1090,10 +1100,10 @@ TEST_F(LoggingTest, AutomaticSaveDatesLineOneBeforeTheReadAndNamesTheFileAfterIt
     // Line 1 after the poll (1 command), the name after the 65 of the read.
     const QDateTime line_time = base.addSecs(1);
     const QDateTime name_time = base.addSecs(66);
-    const QString name = QString::asprintf(
-        "Autolog_%04d%02d%02d%02d%02d%02d.txt", name_time.date().year(), name_time.date().month(),
-        name_time.date().day(), name_time.time().hour(), name_time.time().minute(),
-        name_time.time().second());
+    const QString name =
+        QString::asprintf("Autolog_%04d%02d%02d%02d%02d%02d.txt", name_time.date().year(),
+                          name_time.date().month(), name_time.date().day(), name_time.time().hour(),
+                          name_time.time().minute(), name_time.time().second());
     EXPECT_TRUE(messages.shown().empty());
     EXPECT_EQ(entries(save_folder()), std::set<std::string>{name.toStdString()});
     EXPECT_EQ(read_file(save_folder() + "/" + name),
@@ -1208,15 +1218,15 @@ TEST_P(AutomaticSaveStatusError, ShowsTheErrorThenRunsTheStatusCheck)
     EXPECT_FALSE(ui.btnLogSave->isEnabled());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    AutomaticSave, AutomaticSaveStatusError,
-    ::testing::Values(StatusErrorCase{"NowLoggingAtBlock0", 0, 0x01, 0x01, "Now Logging Error.",
-                                      "Logging", "STOP"},
-                      StatusErrorCase{"CancelledAtBlock40", 40, 0x04, 0x04,
-                                      "Waveform or FFT function Error.", "Cancel", "START"}),
-    [](const ::testing::TestParamInfo<StatusErrorCase>& param) {
-        return std::string(param.param.name);
-    });
+INSTANTIATE_TEST_SUITE_P(AutomaticSave, AutomaticSaveStatusError,
+                         ::testing::Values(StatusErrorCase{"NowLoggingAtBlock0", 0, 0x01, 0x01,
+                                                           "Now Logging Error.", "Logging", "STOP"},
+                                           StatusErrorCase{"CancelledAtBlock40", 40, 0x04, 0x04,
+                                                           "Waveform or FFT function Error.",
+                                                           "Cancel", "START"}),
+                         [](const ::testing::TestParamInfo<StatusErrorCase>& param) {
+                             return std::string(param.param.name);
+                         });
 
 // ---------------------------------------------------------------------------
 // SAVE LOG
@@ -1265,9 +1275,9 @@ TEST_P(SaveLogSuccess, WritesTheWholeLogAndProposesItNextTime)
     EXPECT_EQ(proposals, std::vector<QString>{""});
     ASSERT_EQ(requests.size(), 1u);
     expect_log_text_dialog(requests[0]);
-    EXPECT_EQ(messages.shown(),
-              (std::vector<Message>{
-                  {"Finish Saving Log.", "Complete!", MessageIcon::Information}}));
+    EXPECT_EQ(
+        messages.shown(),
+        (std::vector<Message>{{"Finish Saving Log.", "Complete!", MessageIcon::Information}}));
     auto expected = std::vector<Bytes>{kStopBlock};
     for (int block = 0; block < 64; ++block) {
         expected.push_back(block_read(static_cast<std::uint8_t>(block)));
@@ -1288,7 +1298,8 @@ TEST_P(SaveLogSuccess, WritesTheWholeLogAndProposesItNextTime)
 INSTANTIATE_TEST_SUITE_P(SaveLog, SaveLogSuccess,
                          ::testing::Values(Transport::Serial, Transport::Usb),
                          [](const ::testing::TestParamInfo<Transport>& param) {
-                             return std::string(param.param == Transport::Serial ? "Serial" : "Usb");
+                             return std::string(param.param == Transport::Serial ? "Serial"
+                                                                                 : "Usb");
                          });
 
 TEST_F(LoggingTest, SavedFileHas259LinesEachEndedByCrLf)
@@ -1400,17 +1411,17 @@ TEST_P(SaveLogStatusError, ShowsOneErrorThenRunsTheStatusCheck)
     EXPECT_FALSE(ui.btnLogSave->isEnabled());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    SaveLog, SaveLogStatusError,
-    ::testing::Values(StatusErrorCase{"LoggingBitAtBlock0", 0, 0x01, 0x01, "Now Logging Error.",
-                                      "Logging", "STOP"},
-                      StatusErrorCase{"BothBitsAtBlock31", 31, 0x05, 0x01, "Now Logging Error.",
-                                      "Logging", "STOP"},
-                      StatusErrorCase{"CancelledBitAtBlock63", 63, 0x04, 0x04,
-                                      "Waveform or FFT function Error.", "Cancel", "START"}),
-    [](const ::testing::TestParamInfo<StatusErrorCase>& param) {
-        return std::string(param.param.name);
-    });
+INSTANTIATE_TEST_SUITE_P(SaveLog, SaveLogStatusError,
+                         ::testing::Values(StatusErrorCase{"LoggingBitAtBlock0", 0, 0x01, 0x01,
+                                                           "Now Logging Error.", "Logging", "STOP"},
+                                           StatusErrorCase{"BothBitsAtBlock31", 31, 0x05, 0x01,
+                                                           "Now Logging Error.", "Logging", "STOP"},
+                                           StatusErrorCase{"CancelledBitAtBlock63", 63, 0x04, 0x04,
+                                                           "Waveform or FFT function Error.",
+                                                           "Cancel", "START"}),
+                         [](const ::testing::TestParamInfo<StatusErrorCase>& param) {
+                             return std::string(param.param.name);
+                         });
 
 struct ConditionLineCase {
     const char* name;
@@ -1440,24 +1451,23 @@ TEST_P(SaveLogConditionLine, FollowsTheLogMode)
 
 INSTANTIATE_TEST_SUITE_P(
     SaveLog, SaveLogConditionLine,
-    ::testing::Values(
-        ConditionLineCase{"Index18In16ByteMode", 0, 18, 0x0F, 0x01, 5,
-                          "#Stop Condition : Send[2] & 0x0F = 0x01 ,count 5"},
-        ConditionLineCase{"Index18In32ByteMode", 1, 18, 0x0F, 0x01, 5,
-                          "#Stop Condition : Recv[18] & 0x0F = 0x01 ,count 5"},
-        ConditionLineCase{"Index15In16ByteMode", 0, 15, 0xA0, 0x0B, 0,
-                          "#Stop Condition : Recv[15] & 0xA0 = 0x0B ,count 0"},
-        ConditionLineCase{"Index16In16ByteMode", 0, 16, 0xFF, 0xFF, 255,
-                          "#Stop Condition : Send[0] & 0xFF = 0xFF ,count 255"},
-        ConditionLineCase{"Index100In16ByteMode", 0, 100, 0x3C, 0x04, 12,
-                          "#Stop Condition : Send[84] & 0x3C = 0x04 ,count 12"},
-        ConditionLineCase{"Index20In32ByteMode", 1, 20, 0x01, 0x00, 3,
-                          "#Stop Condition : Recv[20] & 0x01 = 0x00 ,count 3"},
-        ConditionLineCase{"Index20WithNoModeSelected", -1, 20, 0x01, 0x00, 3,
-                          "#Stop Condition : Recv[20] & 0x01 = 0x00 ,count 3"},
-        ConditionLineCase{"Index32In32ByteMode", 1, 32, 0x80, 0x80, 127,
-                          "#Stop Condition : Send[0] & 0x80 = 0x80 ,count 127"},
-        ConditionLineCase{"NoCondition", 1, 0xFF, 0, 0, 0, "#Stop Condition : None"}),
+    ::testing::Values(ConditionLineCase{"Index18In16ByteMode", 0, 18, 0x0F, 0x01, 5,
+                                        "#Stop Condition : Send[2] & 0x0F = 0x01 ,count 5"},
+                      ConditionLineCase{"Index18In32ByteMode", 1, 18, 0x0F, 0x01, 5,
+                                        "#Stop Condition : Recv[18] & 0x0F = 0x01 ,count 5"},
+                      ConditionLineCase{"Index15In16ByteMode", 0, 15, 0xA0, 0x0B, 0,
+                                        "#Stop Condition : Recv[15] & 0xA0 = 0x0B ,count 0"},
+                      ConditionLineCase{"Index16In16ByteMode", 0, 16, 0xFF, 0xFF, 255,
+                                        "#Stop Condition : Send[0] & 0xFF = 0xFF ,count 255"},
+                      ConditionLineCase{"Index100In16ByteMode", 0, 100, 0x3C, 0x04, 12,
+                                        "#Stop Condition : Send[84] & 0x3C = 0x04 ,count 12"},
+                      ConditionLineCase{"Index20In32ByteMode", 1, 20, 0x01, 0x00, 3,
+                                        "#Stop Condition : Recv[20] & 0x01 = 0x00 ,count 3"},
+                      ConditionLineCase{"Index20WithNoModeSelected", -1, 20, 0x01, 0x00, 3,
+                                        "#Stop Condition : Recv[20] & 0x01 = 0x00 ,count 3"},
+                      ConditionLineCase{"Index32In32ByteMode", 1, 32, 0x80, 0x80, 127,
+                                        "#Stop Condition : Send[0] & 0x80 = 0x80 ,count 127"},
+                      ConditionLineCase{"NoCondition", 1, 0xFF, 0, 0, 0, "#Stop Condition : None"}),
     [](const ::testing::TestParamInfo<ConditionLineCase>& param) {
         return std::string(param.param.name);
     });
@@ -1524,13 +1534,15 @@ TEST_P(SaveLogMissingFolder, IsRefusedByTheDialogBeforeAnyExchange)
     window->btnLogSaveClick();
 
     ASSERT_GE(messages.shown().size(), 1u);
-    EXPECT_EQ(messages.shown()[0],
-              (Message{(missing + "\nThe folder does not exist.\nCheck the path and try again.")
-                           .toStdString(),
-                       "Save As", MessageIcon::Warning}));
+    EXPECT_EQ(
+        messages.shown()[0],
+        (Message{
+            (missing + "\nThe folder does not exist.\nCheck the path and try again.").toStdString(),
+            "Save As", MessageIcon::Warning}));
     EXPECT_EQ(proposals, (std::vector<QString>{"", missing}));
     EXPECT_EQ(commands_since(mark).size(), then_elsewhere ? 65u : 0u);
-    EXPECT_EQ(entries(saves), then_elsewhere ? std::set<std::string>{"log.txt"} : std::set<std::string>{});
+    EXPECT_EQ(entries(saves),
+              then_elsewhere ? std::set<std::string>{"log.txt"} : std::set<std::string>{});
 }
 
 INSTANTIATE_TEST_SUITE_P(SaveLog, SaveLogMissingFolder, ::testing::Bool(),
@@ -1569,8 +1581,9 @@ TEST_F(LoggingTest, SaveLogWritesAndReplacesAFileOfTheLongestName)
         window->btnLogSaveClick();
         EXPECT_EQ(read_file(*dialog_answer), expected_file(clock, "#Stop Condition : None"));
     }
-    EXPECT_EQ(messages.shown(),
-              (std::vector<Message>(2, {"Finish Saving Log.", "Complete!", MessageIcon::Information})));
+    EXPECT_EQ(
+        messages.shown(),
+        (std::vector<Message>(2, {"Finish Saving Log.", "Complete!", MessageIcon::Information})));
     EXPECT_EQ(entries(saves), std::set<std::string>{name});
 }
 

@@ -62,8 +62,8 @@ QString hex(int byte)
 // (0), no stop condition.
 void log_control(ampsim::AmplifierModel& model, bool start)
 {
-    const std::uint8_t command[] = {8, 0, 0xEA, start ? std::uint8_t{1} : std::uint8_t{0},
-                                    0xFF, 0, 0, 0, 0, 0, 0};
+    const std::uint8_t command[] = {
+        8, 0, 0xEA, start ? std::uint8_t{1} : std::uint8_t{0}, 0xFF, 0, 0, 0, 0, 0, 0};
     ASSERT_TRUE(model.execute(command));
 }
 
@@ -107,15 +107,18 @@ std::vector<std::string> screen(TMainForm& window)
     out.push_back("Status=" + ui.edtComStatus->text().toStdString());
     out.push_back("Phase=" + ui.edtComPhase->text().toStdString());
     for (int byte = 0; byte < 32; ++byte) {
-        out.push_back("RX" + std::to_string(byte) + "=" + window.ReceivedBox(byte)->text().toStdString());
-        out.push_back("TX" + std::to_string(byte) + "=" + window.SentBox(byte)->text().toStdString());
+        out.push_back("RX" + std::to_string(byte) + "=" +
+                      window.ReceivedBox(byte)->text().toStdString());
+        out.push_back("TX" + std::to_string(byte) + "=" +
+                      window.SentBox(byte)->text().toStdString());
     }
     out.push_back("btnLogStart=" + ui.btnLogStart->text().toStdString());
     state("btnLogStart", ui.btnLogStart);
     state("btnLogSave", ui.btnLogSave);
     state("btnStatusCheck", ui.btnStatusCheck);
     state("cbxStopCondition", ui.cbxStopCondition);
-    out.push_back(std::string("cbxStopCondition ") + (ui.cbxStopCondition->isChecked() ? "checked" : "unchecked"));
+    out.push_back(std::string("cbxStopCondition ") +
+                  (ui.cbxStopCondition->isChecked() ? "checked" : "unchecked"));
     state("rbnRcvEn", ui.rbnRcvEn);
     state("rbnSendEn", ui.rbnSendEn);
     state("cbxDataSelect", ui.cbxDataSelect);
@@ -130,8 +133,8 @@ std::vector<std::string> screen(TMainForm& window)
 std::vector<bool> condition_inputs(TMainForm& window)
 {
     auto& ui = window.controls();
-    return {ui.rbnRcvEn->isEnabled(),   ui.rbnSendEn->isEnabled(),
-            ui.cbxDataSelect->isEnabled(), ui.edtMaskData->isEnabled(),
+    return {ui.rbnRcvEn->isEnabled(),         ui.rbnSendEn->isEnabled(),
+            ui.cbxDataSelect->isEnabled(),    ui.edtMaskData->isEnabled(),
             ui.edtConditionData->isEnabled(), ui.edtLogStartCounter->isEnabled()};
 }
 
@@ -209,14 +212,9 @@ struct ScriptedAmplifier {
                 data[129] = log_status;
             }
             break;
-        case 0xAF:
-            data = counting(com_data_length);
-            break;
-        case 0xDF:
-            data = counting(com_data_32_length);
-            break;
-        default:
-            break;
+        case 0xAF: data = counting(com_data_length); break;
+        case 0xDF: data = counting(com_data_32_length); break;
+        default: break;
         }
         return ampsim::Reply::to(command, std::move(data));
     }
@@ -238,14 +236,19 @@ protected:
 
     void script_serial()
     {
-        peer->set_responder([scripted = scripted](std::span<const std::uint8_t> block)
-                                -> std::optional<ampsim::Reply> { return scripted->answer(block); });
+        peer->set_responder(
+            [scripted =
+                 scripted](std::span<const std::uint8_t> block) -> std::optional<ampsim::Reply> {
+                return scripted->answer(block);
+            });
     }
 
     void script_usb()
     {
-        serve_usb_with([scripted = scripted](std::span<const std::uint8_t> command)
-                           -> std::optional<Bytes> { return scripted->answer(command).framed(); });
+        serve_usb_with(
+            [scripted = scripted](std::span<const std::uint8_t> command) -> std::optional<Bytes> {
+                return scripted->answer(command).framed();
+            });
     }
 };
 
@@ -282,7 +285,8 @@ TEST_F(MainWindowTest, TheWindowIsCentredOnTheScreenWhenFirstShown)
 {
     ASSERT_TRUE(start());
     window->show();
-    const QPoint offset = window->frameGeometry().center() - window->screen()->availableGeometry().center();
+    const QPoint offset =
+        window->frameGeometry().center() - window->screen()->availableGeometry().center();
     // Off by no more than the frame, which no window knows before it shows.
     const QSize frame = window->frameGeometry().size() - window->size();
     EXPECT_LE(std::abs(offset.x()), frame.width()) << offset.x();
@@ -352,7 +356,8 @@ TEST_F(MainWindowTest, ClosingEndsTheProgramWithStatusZero)
 
 TEST_F(MainWindowTest, HexadecimalSettingsAreReadAsNumbers)
 {
-    write_settings("[Form]\nBaudRate=0x2580\nUSB MODE=0X0\nComPort=COM1\nAUTO SAVE=$1\nTYPE SELECT=0x1\n");
+    write_settings(
+        "[Form]\nBaudRate=0x2580\nUSB MODE=0X0\nComPort=COM1\nAUTO SAVE=$1\nTYPE SELECT=0x1\n");
     ASSERT_TRUE(start());
     EXPECT_EQ(window->BaudRate, 9600);
     EXPECT_EQ(window->UsbMode, 0);
@@ -378,8 +383,9 @@ TEST_F(MainWindowTest, SettingsThatAreNoNumbersReadAsTheirDefaults)
 {
     // Each begins like a number, so that a reader that stops at the first
     // non-digit would take it.
-    write_settings("[Form]\r\nBaudRate=19200baud\r\nUSB MODE=0 (serial)\r\nAUTO SAVE=1x\r\n"
-                   "TYPE SELECT=1st\r\nComPort=COM1\r\n");
+    write_settings(
+        "[Form]\r\nBaudRate=19200baud\r\nUSB MODE=0 (serial)\r\nAUTO SAVE=1x\r\n"
+        "TYPE SELECT=1st\r\nComPort=COM1\r\n");
     ASSERT_TRUE(start());
     EXPECT_EQ(window->BaudRate, 9600);
     EXPECT_EQ(window->serial_adapter().BaudRate(), 9600);
@@ -534,16 +540,17 @@ TEST_F(MainWindowTest, AUsbConnectionThatFailsDisablesCheck)
 
 TEST_F(MainWindowTest, ClosingKeepsTheRestOfAnExistingSettingsFile)
 {
-    write_settings("; Quillon settings\n"
-                   "[Other]\n"
-                   "BaudRate=1\n"
-                   "[form]\n"
-                   "baudrate=0x2580\n"
-                   "; a note\n"
-                   "Extra=keep me\n"
-                   "\n"
-                   "[Tail]\n"
-                   "X=1\n");
+    write_settings(
+        "; Quillon settings\n"
+        "[Other]\n"
+        "BaudRate=1\n"
+        "[form]\n"
+        "baudrate=0x2580\n"
+        "; a note\n"
+        "Extra=keep me\n"
+        "\n"
+        "[Tail]\n"
+        "X=1\n");
     ASSERT_TRUE(start());
     EXPECT_EQ(window->BaudRate, 9600);
     window->BaudRate = 19200;
@@ -581,8 +588,8 @@ TEST_F(MainWindowTest, SettingsThatCannotBeWrittenAreReportedAndTheProgramStillE
 {
     const std::string regular_file = testsupport::private_root() + "/a-file";
     std::ofstream(regular_file) << "x";
-    for (const std::string& path :
-         {testsupport::private_root() + "/no-such-folder/quillon.INI", regular_file + "/quillon.INI"}) {
+    for (const std::string& path : {testsupport::private_root() + "/no-such-folder/quillon.INI",
+                                    regular_file + "/quillon.INI"}) {
         SCOPED_TRACE(path);
         messages.clear();
         settings_path = path;
@@ -591,7 +598,8 @@ TEST_F(MainWindowTest, SettingsThatCannotBeWrittenAreReportedAndTheProgramStillE
         ASSERT_EQ(messages.shown().size(), 1u);
         EXPECT_EQ(messages.shown()[0].caption, "Quillon");
         EXPECT_EQ(messages.shown()[0].icon, MessageIcon::Error);
-        EXPECT_NE(messages.shown()[0].text.find(path), std::string::npos) << messages.shown()[0].text;
+        EXPECT_NE(messages.shown()[0].text.find(path), std::string::npos)
+            << messages.shown()[0].text;
         EXPECT_FALSE(std::filesystem::exists(path));
     }
 }
@@ -620,8 +628,9 @@ TEST_F(MainWindowTest, SettingsInTheConfigurationFolderAreSavedThereTheFolderMad
 // A settings file that is no small plain file: read as the defaults,
 // silently and at once; at close refused with the error naming it, and left
 // as it was.
-class OddSettingsFile : public MainWindowTest,
-                        public ::testing::WithParamInterface<std::pair<const char*, std::filesystem::file_type>> {};
+class OddSettingsFile
+    : public MainWindowTest,
+      public ::testing::WithParamInterface<std::pair<const char*, std::filesystem::file_type>> {};
 
 TEST_P(OddSettingsFile, ReadsAsDefaultsWithoutWaitingAndIsKeptAtClose)
 {
@@ -640,7 +649,8 @@ TEST_P(OddSettingsFile, ReadsAsDefaultsWithoutWaitingAndIsKeptAtClose)
     EXPECT_EQ(window->UsbMode, 1);
     EXPECT_EQ(exit_code_of([this] { window->FormClose(); }), 0);
     ASSERT_EQ(messages.shown().size(), 1u);
-    EXPECT_NE(messages.shown()[0].text.find(settings_path), std::string::npos) << messages.shown()[0].text;
+    EXPECT_NE(messages.shown()[0].text.find(settings_path), std::string::npos)
+        << messages.shown()[0].text;
     EXPECT_EQ(fs::symlink_status(settings_path).type(), kind);
     EXPECT_TRUE(fs::is_character_file("/dev/zero"));
     if (kind == fs::file_type::regular) {
@@ -657,7 +667,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(MainWindowTest, AByteOrderMarkedSettingsFileIsReadAndKeepsItsMark)
 {
-    const std::string settings = "\xEF\xBB\xBF[Form]\r\nUSB MODE=0\r\nComPort=COM1\r\nBaudRate=19200\r\n";
+    const std::string settings =
+        "\xEF\xBB\xBF[Form]\r\nUSB MODE=0\r\nComPort=COM1\r\nBaudRate=19200\r\n";
     write_settings(settings);
     ASSERT_TRUE(start());
     EXPECT_EQ(window->UsbMode, 0);
@@ -682,8 +693,9 @@ TEST_F(MainWindowTest, ASettingsFileKeepsItsLinkPermissionsAndWriteProtection)
     EXPECT_EQ(fs::status(real).permissions(),
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     const std::string written = settings_text();
-    EXPECT_EQ(written, "[Form]\r\nBaudRate=19200\r\nComPort=COM1\r\nUSB MODE=1\r\nAUTO SAVE=0\r\n"
-                       "TYPE SELECT=0\r\n");
+    EXPECT_EQ(written,
+              "[Form]\r\nBaudRate=19200\r\nComPort=COM1\r\nUSB MODE=1\r\nAUTO SAVE=0\r\n"
+              "TYPE SELECT=0\r\n");
 
     // Write-protected, it is refused (root included) and kept.
     fs::permissions(real, fs::perms::owner_read);
@@ -691,7 +703,8 @@ TEST_F(MainWindowTest, ASettingsFileKeepsItsLinkPermissionsAndWriteProtection)
     window->BaudRate = 2400;
     EXPECT_EQ(exit_code_of([this] { window->FormClose(); }), 0);
     ASSERT_EQ(messages.shown().size(), 1u);
-    EXPECT_NE(messages.shown()[0].text.find(settings_path), std::string::npos) << messages.shown()[0].text;
+    EXPECT_NE(messages.shown()[0].text.find(settings_path), std::string::npos)
+        << messages.shown()[0].text;
     EXPECT_EQ(settings_text(), written);
     EXPECT_EQ(fs::status(real).permissions(), fs::perms::owner_read);
 }
@@ -703,7 +716,8 @@ TEST_F(MainWindowTest, APortNameWithALineBreakIsNeverWrittenIntoTheSettingsFile)
     window->ComPort = "COM3\r\n[Form]\r\nUSB MODE=0";
     EXPECT_EQ(exit_code_of([this] { window->FormClose(); }), 0);
     ASSERT_EQ(messages.shown().size(), 1u);
-    EXPECT_NE(messages.shown()[0].text.find(settings_path), std::string::npos) << messages.shown()[0].text;
+    EXPECT_NE(messages.shown()[0].text.find(settings_path), std::string::npos)
+        << messages.shown()[0].text;
     EXPECT_EQ(settings_text(), "[Form]\r\nComPort=COM2\r\n");
 }
 
@@ -793,7 +807,8 @@ TEST_F(ScriptedTest, LoggingBitWinsOverCancelledAndOtherBitsAreIgnored)
         EXPECT_EQ(ui.btnLogStart->text(), QString(c.caption));
         EXPECT_EQ(ui.btnLogSave->isEnabled(), std::string(c.shown) == "IDLE");
         EXPECT_EQ(ui.cbxStopCondition->isEnabled(), std::string(c.shown) != "Logging");
-        EXPECT_EQ(condition_inputs(*window), std::string(c.shown) == "Cancel" ? kAllEnabled : kAllDisabled);
+        EXPECT_EQ(condition_inputs(*window),
+                  std::string(c.shown) == "Cancel" ? kAllEnabled : kAllDisabled);
     }
     EXPECT_TRUE(messages.shown().empty());
 }

@@ -11,10 +11,10 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <filesystem>
-#include <fstream>
 #include <sys/file.h>
 #include <unistd.h>
+#include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -29,13 +29,17 @@ protected:
     void TearDown() override { tarnlink().dfComSetClose(); }
 };
 
-fs::path ports() { return tarnlink::ports_folder(); }
+fs::path ports()
+{
+    return tarnlink::ports_folder();
+}
 
 TEST_F(PortControlOnLinux, AHeldPortsDeviceIsLockedAgainstAnotherDescriptor)
 {
     SimulatedPort com1(1);
     ASSERT_EQ(tarnlink().dfComSetReady(9600, 1), 0);
-    const common::UniqueFd fd(::open(com1.line.link_path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK));
+    const common::UniqueFd fd(
+        ::open(com1.line.link_path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK));
     if (fd.valid()) {
         EXPECT_NE(::flock(fd.get(), LOCK_EX | LOCK_NB), 0);
     }

@@ -23,8 +23,9 @@ protected:
     // Runs dfComSetReady(9600, port) in another process; its result.
     static int open_from_other_process(int port_number)
     {
-        return testsupport::exit_code_of(testsupport::built_program("tarnlink_probe"),
-                                         {testsupport::tarnlink_path(), std::to_string(port_number)});
+        return testsupport::exit_code_of(
+            testsupport::built_program("tarnlink_probe"),
+            {testsupport::tarnlink_path(), std::to_string(port_number)});
     }
 
     // The line's rate when it was set from the driver's table of rates; 0

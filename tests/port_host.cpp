@@ -101,7 +101,8 @@ private:
             throw std::invalid_argument("COM" + std::to_string(number) + " is in use");
         }
         if (verb == requests::kOpen) {
-            scripted_[number] = std::make_unique<ScriptedPort>(number, requests::bytes_from(arguments));
+            scripted_[number] =
+                std::make_unique<ScriptedPort>(number, requests::bytes_from(arguments));
         } else if (verb == requests::kHold) {
             held_[number] = std::make_unique<testsupport::HeldLine>(number);
         } else {

@@ -44,9 +44,9 @@ struct Run {
                  " peer_bytes=%zu handed_out=%zu hung_up=%d calls_after_hang_up=%zu\n"
                  "  calls:",
                  source_line, what, run.retry_limit, int{run.hang_up}, run.block_length,
-                 int{run.ok}, line.read_calls, line.write_calls, line.purge_calls,
-                 line.drain_calls, line.bytes_written, line.peer.size(), line.handed_out,
-                 int{line.hung_up}, line.calls_after_hang_up);
+                 int{run.ok}, line.read_calls, line.write_calls, line.purge_calls, line.drain_calls,
+                 line.bytes_written, line.peer.size(), line.handed_out, int{line.hung_up},
+                 line.calls_after_hang_up);
     for (const auto& call : line.calls) {
         std::fprintf(stderr, "\n    %s", call.is_write ? "write" : "read ");
         for (std::size_t i = 0; i < call.bytes.size() && i < 8; ++i) {

@@ -1,13 +1,13 @@
 #include "ChildProcess.h"
 
-#include <cerrno>
-#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
-#include <system_error>
 #include <unistd.h>
+#include <cerrno>
+#include <csignal>
+#include <system_error>
 
 namespace testsupport {
 

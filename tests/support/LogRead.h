@@ -13,18 +13,18 @@
 
 namespace testsupport {
 
-using SendCommand = std::function<bool(std::uint32_t command_word,
-                                       std::span<const std::uint8_t> payload,
-                                       std::span<std::uint8_t> response)>;
+using SendCommand =
+    std::function<bool(std::uint32_t command_word, std::span<const std::uint8_t> payload,
+                       std::span<std::uint8_t> response)>;
 
 struct LogRead {
     ampsim::StopCondition condition;  // from the log control reply
     std::vector<ampsim::Record> records;
-    std::uint8_t last_status = 0;     // log status byte of block 63
+    std::uint8_t last_status = 0;  // log status byte of block 63
 };
 
-inline constexpr std::size_t kLogReadWireBytes =
-    (1 + 1 + (8 + 4) + 1 + 1 + 1 + (4 + 4) + 1) + 64 * (1 + 1 + (1 + 4) + 1 + 1 + 1 + (130 + 4) + 1);
+inline constexpr std::size_t kLogReadWireBytes = (1 + 1 + (8 + 4) + 1 + 1 + 1 + (4 + 4) + 1) +
+                                                 64 * (1 + 1 + (1 + 4) + 1 + 1 + 1 + (130 + 4) + 1);
 
 // Nothing when an exchange fails or a reply has the wrong length.
 std::optional<LogRead> read_whole_log(const SendCommand& send);

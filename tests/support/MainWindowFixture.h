@@ -97,10 +97,7 @@ protected:
         fs::create_symlink(target, link);
     }
 
-    static void free_port(int port)
-    {
-        std::filesystem::remove(tarnlink::port_link_path(port));
-    }
+    static void free_port(int port) { std::filesystem::remove(tarnlink::port_link_path(port)); }
 
     // Whether some open file description holds the lock that the serial link
     // library takes on an open port (a second open in this process meets it

@@ -56,7 +56,8 @@ Bytes bytes_from(std::string_view word)
     }
     Bytes bytes;
     for (std::size_t i = 0; i < word.size(); i += 2) {
-        bytes.push_back(static_cast<std::uint8_t>(std::stoul(std::string(word.substr(i, 2)), nullptr, 16)));
+        bytes.push_back(
+            static_cast<std::uint8_t>(std::stoul(std::string(word.substr(i, 2)), nullptr, 16)));
     }
     return bytes;
 }
@@ -106,9 +107,9 @@ ampsim::Faults faults_from(std::string_view text)
 std::string line_text(const LineState& line)
 {
     return numbers_text({line.rate, line.custom_rate, line.data_bits, line.parity,
-                         line.two_stop_bits, line.hardware_flow_control,
-                         line.software_flow_control, line.input_changed, line.line_editing,
-                         line.output_changed, line.low_latency_offered});
+                         line.two_stop_bits, line.hardware_flow_control, line.software_flow_control,
+                         line.input_changed, line.line_editing, line.output_changed,
+                         line.low_latency_offered});
 }
 
 LineState line_from(std::string_view text)

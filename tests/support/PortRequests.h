@@ -17,19 +17,19 @@ namespace testsupport::requests {
 inline constexpr std::string_view kMarker = "@port-host ";
 
 // The verbs, with their arguments and results.
-inline constexpr std::string_view kOpen = "open";          // REPLY_BYTES: a scripted port
-inline constexpr std::string_view kHold = "hold";          // a held line
-inline constexpr std::string_view kEntry = "entry";        // file|link: a non-port entry
-inline constexpr std::string_view kDrop = "drop";          // whatever COMn is, gone
-inline constexpr std::string_view kReply = "reply";        // H1 H2 BYTES
+inline constexpr std::string_view kOpen = "open";    // REPLY_BYTES: a scripted port
+inline constexpr std::string_view kHold = "hold";    // a held line
+inline constexpr std::string_view kEntry = "entry";  // file|link: a non-port entry
+inline constexpr std::string_view kDrop = "drop";    // whatever COMn is, gone
+inline constexpr std::string_view kReply = "reply";  // H1 H2 BYTES
 inline constexpr std::string_view kSilent = "silent";
-inline constexpr std::string_view kFaults = "faults";      // FAULTS
-inline constexpr std::string_view kReceived = "received";  // -> BYTES
-inline constexpr std::string_view kCommands = "commands";  // -> BLOCKS
+inline constexpr std::string_view kFaults = "faults";        // FAULTS
+inline constexpr std::string_view kReceived = "received";    // -> BYTES
+inline constexpr std::string_view kCommands = "commands";    // -> BLOCKS
 inline constexpr std::string_view kResponses = "responses";  // -> count
 inline constexpr std::string_view kClear = "clear";
-inline constexpr std::string_view kStale = "stale";        // BYTES -> 1|0
-inline constexpr std::string_view kLine = "line";          // -> LINE_STATE
+inline constexpr std::string_view kStale = "stale";  // BYTES -> 1|0
+inline constexpr std::string_view kLine = "line";    // -> LINE_STATE
 inline constexpr std::string_view kCook = "cook";
 
 std::string bytes_text(const Bytes& bytes);

@@ -20,8 +20,8 @@ using Bytes = std::vector<std::uint8_t>;
 
 // The line as the port's driver has it.
 struct LineState {
-    std::uint32_t rate = 0;       // bits per second
-    bool custom_rate = false;     // set as a rate outside the driver's table
+    std::uint32_t rate = 0;    // bits per second
+    bool custom_rate = false;  // set as a rate outside the driver's table
     unsigned data_bits = 0;
     bool parity = false;
     bool two_stop_bits = false;

@@ -6,16 +6,16 @@
 #include "PortPath.h"
 #include "SimulatedPort.h"
 
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <linux/serial.h>
 #include <stdexcept>
 #include <string>
-#include <sys/ioctl.h>
-#include <termios.h>
 #include <thread>
-#include <unistd.h>
 
 namespace testsupport {
 

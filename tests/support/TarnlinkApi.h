@@ -21,9 +21,8 @@ struct TarnlinkApi {
     int (*dfComMakeData)(std::uint8_t, std::uint8_t, std::uint8_t, std::uint8_t,
                          const std::uint8_t*, std::uint8_t*, int*);
     bool (*CommLoop)(const std::uint8_t*, int, std::uint8_t*, int);
-    int (*dfComCommunication)(void*, const std::uint8_t*, const std::uint8_t*,
-                              const std::uint8_t*, const std::uint8_t*, const std::uint8_t*,
-                              std::uint8_t*, int, int*);
+    int (*dfComCommunication)(void*, const std::uint8_t*, const std::uint8_t*, const std::uint8_t*,
+                              const std::uint8_t*, const std::uint8_t*, std::uint8_t*, int, int*);
 
     // Sends command byte `command` with the given parameters as the serial
     // adapter does (address 0, retry limit 1). Returns the df result.

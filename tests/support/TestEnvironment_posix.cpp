@@ -1,10 +1,10 @@
 #include "TestEnvironment.h"
 
+#include <unistd.h>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <unistd.h>
 
 namespace testsupport {
 

@@ -2,8 +2,8 @@
 // folders, one QApplication for all tests.
 #include "TestEnvironment.h"
 
-#include <QApplication>
 #include <gtest/gtest.h>
+#include <QApplication>
 
 #include <cstdlib>
 

@@ -96,9 +96,9 @@ TEST(TarnlinkDll, ExportsExactlyTheThirteenNamesUndecorated)
     ASSERT_NE(module, nullptr);
     ExportTable table = export_table_of(module);
     std::vector<std::string> expected = {
-        "dfGetDllVersion",  "dfComSetReady", "dfComSetClose", "dfComSetBaudRate",
-        "dfComSetTimeout1", "dfComSetTimeout2", "_PortInitial", "_PortClose",
-        "_SetBaudRate",     "_SetTimeouts",  "dfComMakeData", "_CommLoop",
+        "dfGetDllVersion",    "dfComSetReady",    "dfComSetClose", "dfComSetBaudRate",
+        "dfComSetTimeout1",   "dfComSetTimeout2", "_PortInitial",  "_PortClose",
+        "_SetBaudRate",       "_SetTimeouts",     "dfComMakeData", "_CommLoop",
         "dfComCommunication",
     };
     std::sort(table.names.begin(), table.names.end());
@@ -111,8 +111,8 @@ TEST_F(PortControlOnWindows, PortsAboveCom9OpenThroughTheDeviceNamespace)
 {
     ScriptedPort com12(12);
     // Without the prefix "COM12" names a file, not the port.
-    const HANDLE plain = ::CreateFileA("COM12", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                       OPEN_EXISTING, 0, nullptr);
+    const HANDLE plain =
+        ::CreateFileA("COM12", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_EQ(plain, INVALID_HANDLE_VALUE);
     if (plain != INVALID_HANDLE_VALUE) {
         ::CloseHandle(plain);
