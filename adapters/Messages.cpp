@@ -30,6 +30,11 @@ MessageSink set_message_sink(MessageSink sink)
     return std::exchange(sink_slot(), std::move(sink));
 }
 
+void show_error(const std::string& text)
+{
+    show_message({text, "Error!", MessageIcon::Error});
+}
+
 void show_message(const Message& message)
 {
     // A copy, so that a sink may replace itself while it runs.

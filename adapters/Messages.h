@@ -27,4 +27,7 @@ MessageSink set_message_sink(MessageSink sink);
 // Shows message through the installed sink; returns when it was dismissed.
 void show_message(const Message& message);
 
+// Shows text as an error: caption "Error!", the error icon.
+void show_error(const std::string& text);
+
 }  // namespace quillon

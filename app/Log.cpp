@@ -27,17 +27,14 @@ TMainForm* MainForm = nullptr;
 quillon::TCommAdapter* SerialAdapter = nullptr;
 quillon::TCommAdapterUSB* UsbAdapter = nullptr;
 
+using quillon::show_error;
+
 namespace {
 
 constexpr const char* kSection = "Form";
 constexpr int kTriggerPollMilliseconds = 1000;
 constexpr const char* kSaveLogCaption = "SAVE LOG";
 constexpr const char* kSavingCaption = "Saving...";
-
-void show_error(const char* text)
-{
-    quillon::show_message({text, "Error!", quillon::MessageIcon::Error});
-}
 
 QString hex_text(std::uint8_t byte)
 {

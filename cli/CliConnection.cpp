@@ -14,11 +14,6 @@ namespace quillon::cli {
 
 namespace {
 
-void show_error(const char* text)
-{
-    show_message({text, "Error!", MessageIcon::Error});
-}
-
 // quillon's own settings file: the one quillon, beside this tool, uses.
 std::string quillon_settings_file_path()
 {

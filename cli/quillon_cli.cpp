@@ -20,9 +20,12 @@
 #include <QStandardPaths>
 
 #include <unistd.h>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <filesystem>
 
 namespace quillon::cli {
 
@@ -92,7 +95,7 @@ Exit start(const AmplifierSend& send, const Options& options, bool wide_mode)
 {
     const LogStartBlock block = log_start_parameters(options.stop_on, wide_mode);
     if (block.range_error != nullptr) {
-        show_message({block.range_error, "Error!", MessageIcon::Error});
+        show_error(block.range_error);
         return kUsage;
     }
     if (!send_log_control(send, block.params)) {
@@ -154,13 +157,21 @@ Exit write_log(const std::string& path, const std::string& text)
         write_file_atomically(path, text);
         return kDone;
     } catch (const std::exception& error) {
-        show_message({error.what(), "Error!", MessageIcon::Error});
+        show_error(error.what());
         return kFileError;
     }
 }
 
 Exit save(const AmplifierSend& send, const std::string& path, bool wide_mode)
 {
+    // A file in a folder that is not there is refused before the read, which
+    // takes ten seconds at 9600 bit/s.
+    std::error_code unknown;
+    if (path != "-" &&
+        !std::filesystem::is_directory(std::filesystem::absolute(path).parent_path(), unknown)) {
+        show_error(write_error(path, std::strerror(ENOENT)).what());
+        return kFileError;
+    }
     Exit failed = kDone;
     const auto text = read_log_text(send, wide_mode, failed);
     return text ? write_log(path, *text) : failed;
@@ -289,7 +300,7 @@ Exit run(const std::vector<std::string>& args)
     try {
         return run_with_amplifier(options);
     } catch (const ConversionError& error) {
-        show_message({error.what(), "Error!", MessageIcon::Error});
+        show_error(error.what());
         return kUsage;
     }
 }

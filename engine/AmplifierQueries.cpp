@@ -37,7 +37,7 @@ const char* failure_text(AmplifierFailure failure)
 
 void show_failure(AmplifierFailure failure)
 {
-    show_message({failure_text(failure), "Error!", MessageIcon::Error});
+    show_error(failure_text(failure));
 }
 
 bool test_connection(const AmplifierSend& send)

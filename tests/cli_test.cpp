@@ -213,6 +213,7 @@ TEST(Cli, EachFaultHasItsExitStatus)
     const CliRun unsaved = run_cli({"--usb", "save", unwritable});
     EXPECT_EQ(unsaved.status, 5) << unsaved.output;
     EXPECT_NE(unsaved.output.find(unwritable), std::string::npos) << unsaved.output;
+    EXPECT_FALSE(ampsim.process.wait_for_line("command 08 00 EA", 1s)) << "no read before";
 
     ASSERT_EQ(run_cli({"--usb", "start"}).status, 0);
     ampsim.process.write_line("cancel");
