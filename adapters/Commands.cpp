@@ -38,6 +38,19 @@ std::string version_text(int version)
 
 }  // namespace
 
+bool copy_response(std::span<const std::uint8_t> reply, std::span<std::uint8_t> response)
+{
+    if (reply.empty()) {
+        return false;
+    }
+    const std::size_t length = std::size_t{reply[0]} + 4;
+    if (length > response.size() || length > reply.size()) {
+        return false;
+    }
+    std::copy_n(reply.begin(), length, response.begin());
+    return true;
+}
+
 std::int32_t port_number(std::string_view port_name)
 {
     const auto m = port_name.find('M');
@@ -166,13 +179,7 @@ bool TCommAdapter::SendCommand(std::uint32_t command_word, std::span<const std::
                                     &reserved_result_) != 0) {
         return false;
     }
-    const std::size_t length = std::size_t{reply[0]} + 4;
-    // A response longer than the caller's buffer is refused whole, not cut.
-    if (length > response.size()) {
-        return false;
-    }
-    std::copy_n(reply.begin(), length, response.begin());
-    return true;
+    return copy_response(reply, response);
 }
 
 }  // namespace quillon

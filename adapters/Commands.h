@@ -40,6 +40,11 @@ constexpr std::uint8_t leading_byte(std::uint32_t command_word)
     return static_cast<std::uint8_t>(command_word);
 }
 
+// Copies a reply block (data length M in byte 0, then M + 3 bytes) into the
+// caller's response buffer. A block longer than that buffer, or than the
+// reply area itself, is refused whole, not cut.
+bool copy_response(std::span<const std::uint8_t> reply, std::span<std::uint8_t> response);
+
 // The number of the port that port_name names, as OpenPort reads it: the
 // text after the first "M" (all of it when there is none) by
 // integer_from_text. Throws ConversionError naming that text.

@@ -155,13 +155,7 @@ bool TCommAdapterUSB::SendCommand(std::uint32_t command_word, std::uint8_t addre
                                  static_cast<int>(reply.size()), reply.data()) != 0) {
         return false;
     }
-    const std::size_t length = std::size_t{reply[0]} + 4;
-    // A response longer than the caller's buffer is refused whole, not cut.
-    if (length > response.size()) {
-        return false;
-    }
-    std::copy_n(reply.begin(), length, response.begin());
-    return true;
+    return copy_response(reply, response);
 }
 
 std::vector<ConnectionRecord> TCommAdapterUSB::Connections()

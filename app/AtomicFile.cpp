@@ -51,6 +51,37 @@ std::filesystem::path link_target(const std::string& path)
     fail(path, ELOOP);
 }
 
+// The permissions an ordinary new file gets.
+mode_t new_file_mode()
+{
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+// The bytes in a new temporary file beside target, with mode; its path.
+// Throws write_error naming path when it cannot be written whole.
+std::string write_temporary(const std::filesystem::path& target, mode_t mode,
+                            std::string_view bytes, const std::string& path)
+{
+    // A short name, so that every name the folder takes can be replaced.
+    const std::filesystem::path folder =
+        target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+    std::string temporary = (folder / ".quillon-XXXXXX").string();
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0) {
+        fail(path, errno);
+    }
+    const bool written = ::fchmod(fd, mode) == 0 && write_all(fd, bytes) && ::fsync(fd) == 0;
+    const int error = errno;
+    ::close(fd);
+    if (!written) {
+        ::unlink(temporary.c_str());
+        fail(path, error);
+    }
+    return temporary;
+}
+
 }  // namespace
 
 std::string crlf_text(const std::vector<std::string>& lines)
@@ -71,10 +102,7 @@ std::runtime_error write_error(const std::string& path, const std::string& reaso
 void write_file_atomically(const std::string& path, std::string_view bytes)
 {
     const std::filesystem::path target = link_target(path);
-    // A new file gets the permissions an ordinary new file would get.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode_t mode = 0666 & ~mask;
+    mode_t mode = new_file_mode();
     struct stat existing {};
     if (::stat(target.c_str(), &existing) == 0) {
         if (!S_ISREG(existing.st_mode)) {
@@ -84,24 +112,53 @@ void write_file_atomically(const std::string& path, std::string_view bytes)
             ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
             fail(path, EACCES);
         }
-        mode = existing.st_mode & 07777;
+        // A rewritten file is new content: it never inherits the right to
+        // run as the file's owner or group.
+        mode = existing.st_mode & 07777 & ~mode_t{S_ISUID | S_ISGID};
     }
-    // A short name, so that every name the folder takes can be replaced.
-    const std::filesystem::path folder =
-        target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-    std::string temporary = (folder / ".quillon-XXXXXX").string();
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) {
-        fail(path, errno);
-    }
-    const bool written = ::fchmod(fd, mode) == 0 && write_all(fd, bytes) && ::fsync(fd) == 0;
-    const int error = errno;
-    ::close(fd);
-    if (!written || ::rename(temporary.c_str(), target.c_str()) != 0) {
-        const int cause = written ? errno : error;
+    const std::string temporary = write_temporary(target, mode, bytes, path);
+    if (::rename(temporary.c_str(), target.c_str()) != 0) {
+        const int cause = errno;
         ::unlink(temporary.c_str());
         fail(path, cause);
     }
+}
+
+bool create_file_exclusively(const std::string& path, std::string_view bytes)
+{
+    const std::filesystem::path target(path);
+    const std::string temporary = write_temporary(target, new_file_mode(), bytes, path);
+    // link() fails when the name exists, atomically, in this and every other
+    // process; the whole file appears under its name at once.
+    const int linked = ::link(temporary.c_str(), target.c_str());
+    const int cause = errno;
+    ::unlink(temporary.c_str());
+    if (linked == 0) {
+        return true;
+    }
+    if (cause == EEXIST) {
+        return false;
+    }
+    if (cause != EPERM && cause != EOPNOTSUPP) {
+        fail(path, cause);
+    }
+    // A file system without hard links (a FAT stick): the name is still
+    // taken exclusively; only a crash mid-write could leave a part.
+    const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, new_file_mode());
+    if (fd < 0) {
+        if (errno == EEXIST) {
+            return false;
+        }
+        fail(path, errno);
+    }
+    const bool written = write_all(fd, bytes) && ::fsync(fd) == 0;
+    const int write_cause = errno;
+    ::close(fd);
+    if (!written) {
+        ::unlink(target.c_str());
+        fail(path, write_cause);
+    }
+    return true;
 }
 
 }  // namespace quillon

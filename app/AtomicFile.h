@@ -1,7 +1,8 @@
 // Replaces a file's content so that a failure half-way never leaves a
 // truncated file: the bytes go to a temporary file in the same folder, which
 // is then renamed over the target. The target is the old file or the whole
-// new one, never a part.
+// new one, never a part. An existing file keeps its permission bits, but
+// never its set-user-ID and set-group-ID bits.
 #pragma once
 
 #include <stdexcept>
@@ -26,5 +27,11 @@ std::runtime_error write_error(const std::string& path, const std::string& reaso
 // refused a read-only file too. Throws write_error() when the file cannot be
 // written.
 void write_file_atomically(const std::string& path, std::string_view bytes);
+
+// Writes a new file under path, never replacing one: false when the name is
+// taken (by this or any other process, however close in time), and no byte
+// written. A failure part-way leaves no file under path. Throws write_error()
+// when the file cannot be written.
+bool create_file_exclusively(const std::string& path, std::string_view bytes);
 
 }  // namespace quillon

@@ -394,10 +394,16 @@ bool TMainForm::SaveLogAutomatically()
         return false;
     }
     // The name takes the time after the read; line 1 took it before.
-    const QString name = quillon::auto_save_file_name(quillon::local_now());
+    const QDateTime saved_at = quillon::local_now();
+    const QString name = quillon::auto_save_file_name(saved_at);
     bool saved = false;
     if (const auto folder = quillon::auto_save_folder(quillon::documents_folder())) {
-        saved = WriteLogFile(*folder + "/" + name, AutoSaveText);
+        try {
+            quillon::write_auto_save(*folder, saved_at, AutoSaveText);
+            saved = true;
+        } catch (const std::exception& error) {
+            quillon::show_default_error(error.what());
+        }
     }
     // The folder cannot be made, or the file cannot be written there: the
     // user picks a place, or is told that the log stays in the amplifier.

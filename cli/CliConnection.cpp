@@ -7,6 +7,8 @@
 #include "SettingsLocation.h"
 #include "SharedLibrary.h"
 
+#include <QString>
+
 #include <algorithm>
 #include <filesystem>
 
@@ -19,6 +21,16 @@ std::string quillon_settings_file_path()
 {
     const std::filesystem::path tool = running_program_path();
     return settings_path_of((tool.parent_path() / "quillon").string());
+}
+
+// "com3" as "COM3": on the command line the name is read without regard to
+// case.
+std::string typed_port_name(std::string name)
+{
+    if (name.size() >= 3 && QString::fromStdString(name.substr(0, 3)).toUpper() == "COM") {
+        name.replace(0, 3, "COM");
+    }
+    return name;
 }
 
 }  // namespace
@@ -56,7 +68,7 @@ Exit Connection::open(const Options& options, const StoredSettings& settings)
         }
         return usb_->Connect() ? kDone : kNoConnection;
     }
-    const std::string port = options.port.value_or(settings.com_port);
+    const std::string port = options.port ? typed_port_name(*options.port) : settings.com_port;
     const std::int32_t baud_rate = options.port
                                        ? (options.baud ? integer_from_text(*options.baud) : 9600)
                                        : settings.baud_rate;
@@ -66,7 +78,19 @@ Exit Connection::open(const Options& options, const StoredSettings& settings)
         return kNoConnection;
     }
     serial_->SetBaudRate(baud_rate);
-    if (!serial_->OpenPort(port)) {
+    bool opened = false;
+    try {
+        opened = serial_->OpenPort(port);
+    } catch (const ConversionError& error) {
+        if (options.port) {
+            throw;
+        }
+        // A port name the user never typed here: say where it comes from.
+        show_error(std::string(error.what()) + " (ComPort in " + quillon_settings_file_path() +
+                   ")");
+        return kUsage;
+    }
+    if (!opened) {
         show_error("Can't open COM port!");
         return kNoConnection;
     }

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "AmplifierQueries.h"
-#include "CliOptions.h"
+#include "CommandLine.h"
 #include "Commands.h"
 
 #include <memory>

@@ -1,6 +1,6 @@
 #include "Interruption.h"
 
-#include "CliOptions.h"
+#include "ExitStatus.h"
 
 #include <unistd.h>
 #include <csignal>

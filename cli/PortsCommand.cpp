@@ -107,6 +107,11 @@ Exit link_port(const std::string& port_name, const std::string& device)
         std::fprintf(stderr, "quillon-cli: %s is not one of COM1 to COM16\n", port_name.c_str());
         return kUsage;
     }
+    struct stat info {};
+    if (::stat(device.c_str(), &info) != 0 && errno == ENOENT) {
+        std::fprintf(stderr, "quillon-cli: %s: no such device\n", device.c_str());
+        return kUsage;
+    }
     if (!is_terminal_device(device)) {
         std::fprintf(stderr, "quillon-cli: %s is not a terminal device\n", device.c_str());
         return kUsage;

@@ -2,7 +2,7 @@
 // machine has; "ports link COMn DEVICE" maps a port.
 #pragma once
 
-#include "CliOptions.h"
+#include "ExitStatus.h"
 
 #include <string>
 #include <vector>

@@ -6,17 +6,20 @@
 #include "AtomicFile.h"
 #include "AutoSave.h"
 #include "CliConnection.h"
-#include "CliOptions.h"
+#include "CommandLine.h"
 #include "HexText.h"
 #include "IntegerText.h"
 #include "Interruption.h"
+#include "JsonLine.h"
 #include "LogText.h"
 #include "Messages.h"
 #include "PortsCommand.h"
+#include "Version.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QStandardPaths>
 
 #include <unistd.h>
@@ -25,6 +28,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <exception>
 #include <filesystem>
 
 namespace quillon::cli {
@@ -40,18 +44,27 @@ Exit exit_for(AmplifierFailure failure)
     return failure == AmplifierFailure::CantTalk ? kNoAnswer : kRefused;
 }
 
-std::string hex_bytes(const std::vector<std::uint8_t>& bytes, const char* separator,
-                      const char* quote)
+std::string hex_bytes(const std::vector<std::uint8_t>& bytes)
 {
     std::string text;
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        text += (i == 0 ? "" : separator) + std::string(quote) + hex_byte(bytes[i]) + quote;
+        text += (i == 0 ? "" : " ") + hex_byte(bytes[i]);
     }
     return text;
 }
 
-Exit status(const AmplifierSend& send, bool wide_mode, bool json)
+QJsonArray hex_array(const std::vector<std::uint8_t>& bytes)
 {
+    QJsonArray array;
+    for (const std::uint8_t byte : bytes) {
+        array.append(QString::fromStdString(hex_byte(byte)));
+    }
+    return array;
+}
+
+Exit status(const Invocation& call)
+{
+    const AmplifierSend& send = *call.send;
     if (!test_connection(send)) {
         return exit_for(AmplifierFailure::CantTalk);
     }
@@ -59,23 +72,24 @@ Exit status(const AmplifierSend& send, bool wide_mode, bool json)
     if (!log_status) {
         return exit_for(log_status.failure);
     }
-    const auto data = read_com_data(send, wide_mode);
+    const auto data = read_com_data(send, call.wide_mode);
     if (!data) {
         return exit_for(data.failure);
     }
-    const std::vector<std::uint8_t> phase{data->phase};
-    if (json) {
-        std::printf(
-            "{\"status\": \"%s\", \"phase\": \"%s\", \"bytes\": %zu, \"rx\": [%s], "
-            "\"tx\": [%s]}\n",
-            log_status_text(*log_status), hex_bytes(phase, "", "").c_str(), data->received.size(),
-            hex_bytes(data->received, ", ", "\"").c_str(),
-            hex_bytes(data->sent, ", ", "\"").c_str());
+    const std::string phase = hex_byte(data->phase);
+    if (call.line.options.json) {
+        const std::string line = JsonLine()
+                                     .add("status", log_status_text(*log_status))
+                                     .add("phase", QString::fromStdString(phase))
+                                     .add("bytes", qint64(data->received.size()))
+                                     .add("rx", hex_array(data->received))
+                                     .add("tx", hex_array(data->sent))
+                                     .text();
+        std::printf("%s\n", line.c_str());
     } else {
         std::printf("Status: %s\nPhase: %s\nRX(Cmd): %s\nTX(Rsp): %s\n",
-                    log_status_text(*log_status), hex_bytes(phase, "", "").c_str(),
-                    hex_bytes(data->received, " ", "").c_str(),
-                    hex_bytes(data->sent, " ", "").c_str());
+                    log_status_text(*log_status), phase.c_str(), hex_bytes(data->received).c_str(),
+                    hex_bytes(data->sent).c_str());
     }
     return kDone;
 }
@@ -91,25 +105,32 @@ Exit report_log_status(const AmplifierSend& send)
     return kDone;
 }
 
-Exit start(const AmplifierSend& send, const Options& options, bool wide_mode)
+Exit start(const Invocation& call)
 {
-    const LogStartBlock block = log_start_parameters(options.stop_on, wide_mode);
+    const auto& condition = call.line.options.stop_on;
+    if (condition) {
+        if (const auto wrong = stop_byte_range_error(condition->byte, call.wide_mode)) {
+            show_error(*wrong);
+            return kUsage;
+        }
+    }
+    const LogStartBlock block = log_start_parameters(condition, call.wide_mode);
     if (block.range_error != nullptr) {
         show_error(block.range_error);
         return kUsage;
     }
-    if (!send_log_control(send, block.params)) {
+    if (!send_log_control(*call.send, block.params)) {
         return exit_for(AmplifierFailure::CantTalk);
     }
-    return report_log_status(send);
+    return report_log_status(*call.send);
 }
 
-Exit stop(const AmplifierSend& send)
+Exit stop(const Invocation& call)
 {
-    if (!send_log_control(send, log_stop_parameters())) {
+    if (!send_log_control(*call.send, log_stop_parameters())) {
         return exit_for(AmplifierFailure::CantTalk);
     }
-    return report_log_status(send);
+    return report_log_status(*call.send);
 }
 
 void show_progress(int exchanges)
@@ -125,22 +146,29 @@ void show_progress(int exchanges)
 }
 
 // The whole log as the text of a log file; nothing when the read failed (the
-// exit status is then in failed).
-std::optional<std::string> read_log_text(const AmplifierSend& send, bool wide_mode, Exit& failed)
+// exit status is then in failed). With only_triggered, a log that no stop
+// condition ended gives the text of its first line alone and no failure.
+std::optional<std::string> read_log_text(const AmplifierSend& send, bool wide_mode, Exit& failed,
+                                         bool only_triggered = false)
 {
     const bool bar = ::isatty(STDERR_FILENO) != 0;
     const std::string date_time = date_time_line(QDateTime::currentDateTime());
-    const LogCapture capture = capture_log(send, [bar](int exchanges) {
+    const auto progress = [bar](int exchanges) {
         if (bar) {
             show_progress(exchanges);
         }
-    });
+    };
+    const LogCapture capture =
+        only_triggered ? capture_triggered_log(send, progress) : capture_log(send, progress);
     if (const auto failure = capture.failure()) {
         if (bar) {
             std::fputc('\n', stderr);
         }
         failed = exit_for(*failure);
         return std::nullopt;
+    }
+    if (capture.blocks.records.empty()) {
+        return std::string();
     }
     return crlf_text(log_text_lines(date_time, capture, send_offset(wide_mode)));
 }
@@ -162,8 +190,9 @@ Exit write_log(const std::string& path, const std::string& text)
     }
 }
 
-Exit save(const AmplifierSend& send, const std::string& path, bool wide_mode)
+Exit save(const Invocation& call)
 {
+    const std::string& path = call.line.arguments[0];
     // A file in a folder that is not there is refused before the read, which
     // takes ten seconds at 9600 bit/s.
     std::error_code unknown;
@@ -173,7 +202,7 @@ Exit save(const AmplifierSend& send, const std::string& path, bool wide_mode)
         return kFileError;
     }
     Exit failed = kDone;
-    const auto text = read_log_text(send, wide_mode, failed);
+    const auto text = read_log_text(*call.send, call.wide_mode, failed);
     return text ? write_log(path, *text) : failed;
 }
 
@@ -184,13 +213,35 @@ void pause_a_second()
     ::nanosleep(&second, nullptr);
 }
 
-Exit wait(const AmplifierSend& send, const Options& options, bool wide_mode)
+// The folder wait saves into, checked before the first poll: a log read
+// after the trigger must have a place to go. Nothing when it has none (the
+// reason shown).
+std::optional<QString> wait_folder(const Options& options)
 {
-    const std::int32_t timeout = options.timeout ? integer_from_text(*options.timeout) : -1;
-    if (options.timeout && timeout < 0) {
-        std::fprintf(stderr, "quillon-cli: --timeout takes seconds, 0 or more\n");
-        return kUsage;
+    const auto folder =
+        options.out
+            ? std::optional<QString>(QFile::decodeName(options.out->c_str()))
+            : auto_save_folder(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+    if (!folder) {
+        show_error("The automatic save folder cannot be made.");
+        return std::nullopt;
     }
+    const std::string name = QFile::encodeName(*folder).toStdString();
+    std::error_code unknown;
+    if (!std::filesystem::is_directory(name, unknown)) {
+        show_error("Cannot write to the folder " + name + ": " + std::strerror(ENOENT) + ".");
+        return std::nullopt;
+    }
+    if (::access(name.c_str(), W_OK | X_OK) != 0) {
+        show_error("Cannot write to the folder " + name + ": " + std::strerror(errno) + ".");
+        return std::nullopt;
+    }
+    return folder;
+}
+
+// Polls the log status once a second until logging has ended by itself.
+Exit wait_for_idle(const AmplifierSend& send, std::int32_t timeout)
+{
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout);
     for (;;) {
         if (timeout >= 0 && std::chrono::steady_clock::now() >= deadline) {
@@ -209,96 +260,170 @@ Exit wait(const AmplifierSend& send, const Options& options, bool wide_mode)
             return exit_for(AmplifierFailure::Cancelled);
         }
         if (*log_status == LogStatus::Idle) {
-            break;  // logging has ended by itself: the trigger
+            return kDone;
         }
     }
+}
+
+Exit wait(const Invocation& call)
+{
+    const Options& options = call.line.options;
+    const std::int32_t timeout = options.timeout ? integer_from_text(*options.timeout) : -1;
+    if (options.timeout && timeout < 0) {
+        std::fprintf(stderr, "quillon-cli: --timeout takes seconds, 0 or more\n");
+        return kUsage;
+    }
+    const auto folder = wait_folder(options);
+    if (!folder) {
+        return kFileError;
+    }
+    if (const Exit idle = wait_for_idle(*call.send, timeout); idle != kDone) {
+        return idle;
+    }
     Exit failed = kDone;
-    const auto text = read_log_text(send, wide_mode, failed);
+    const auto text = read_log_text(*call.send, call.wide_mode, failed, true);
     if (!text) {
         return failed;
     }
-    const auto folder =
-        options.out
-            ? std::optional<QString>(QFile::decodeName(options.out->c_str()))
-            : auto_save_folder(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
-    if (!folder) {
-        std::fprintf(stderr, "quillon-cli: the automatic save folder cannot be made\n");
+    if (text->empty()) {
+        show_error(
+            "The log has no stop condition, so no trigger can end it; arm one with "
+            "start --stop-on recv|send BYTE MASK VALUE COUNT.");
+        return kRefused;
+    }
+    try {
+        // The name takes the time after the read, as the window's automatic
+        // save.
+        const QString path = write_auto_save(*folder, QDateTime::currentDateTime(), *text);
+        std::printf("%s\n", QFile::encodeName(path).constData());
+        return kDone;
+    } catch (const std::exception& error) {
+        show_error(error.what());
         return kFileError;
     }
-    // The name takes the time after the read, as the window's automatic save.
-    const QString path = *folder + "/" + auto_save_file_name(QDateTime::currentDateTime());
-    const std::string file = QFile::encodeName(path).toStdString();
-    const Exit written = write_log(file, *text);
-    if (written == kDone) {
-        std::printf("%s\n", file.c_str());
-    }
-    return written;
 }
+
+Exit ports(const Invocation&)
+{
+    return list_ports();
+}
+
+Exit ports_link(const Invocation& call)
+{
+    return link_port(call.line.arguments[0], call.line.arguments[1]);
+}
+
+std::optional<std::string> store_flag(bool Options::*flag, Options& options)
+{
+    options.*flag = true;
+    return std::nullopt;
+}
+
+std::optional<std::string> store_text(std::optional<std::string> Options::*slot, Options& options,
+                                      std::span<const std::string> values)
+{
+    options.*slot = values[0];
+    return std::nullopt;
+}
+
+const OptionSpec kOptions[] = {
+    {"--usb", "", nullptr, "over USB",
+     [](Options& o, std::span<const std::string>) { return store_flag(&Options::usb, o); }},
+    {"--port", "COMn", nullptr, "over RS-232, on COMn (COM1 to COM16)",
+     [](Options& o, std::span<const std::string> v) { return store_text(&Options::port, o, v); }},
+    {"--baud", "N", nullptr, "the baud rate with --port (default 9600 bit/s)",
+     [](Options& o, std::span<const std::string> v) { return store_text(&Options::baud, o, v); }},
+    {"--bytes", "16|32", nullptr,
+     "how many command and response bytes (default: the settings'\nlog mode)",
+     [](Options& o, std::span<const std::string> v) -> std::optional<std::string> {
+         if (v[0] != "16" && v[0] != "32") {
+             return "--bytes takes 16 or 32";
+         }
+         o.wide_mode = v[0] == "32";
+         return std::nullopt;
+     }},
+    {"--json", "", "status", "one JSON object instead of text",
+     [](Options& o, std::span<const std::string>) { return store_flag(&Options::json, o); }},
+    {"--stop-on", "recv|send BYTE MASK VALUE COUNT", "start",
+     "the stop condition: BYTE 0-15 (0-31 with --bytes 32) of the\n"
+     "command (recv) or response (send), MASK and VALUE 0-255,\n"
+     "COUNT records more (0-255; 0-127 with --bytes 32)",
+     [](Options& o, std::span<const std::string> v) -> std::optional<std::string> {
+         if (v[0] != "recv" && v[0] != "send") {
+             return "--stop-on takes recv|send BYTE MASK VALUE COUNT";
+         }
+         o.stop_on = StopConditionEntry{v[0] == "send", v[1], v[2], v[3], v[4]};
+         return std::nullopt;
+     }},
+    {"--timeout", "SECONDS", "wait", "gives up after SECONDS without a trigger",
+     [](Options& o, std::span<const std::string> v) {
+         return store_text(&Options::timeout, o, v);
+     }},
+    {"--out", "DIR", "wait", "the folder of the saved log (default: the automatic save\nfolder)",
+     [](Options& o, std::span<const std::string> v) { return store_text(&Options::out, o, v); }},
+};
+
+const CommandSpec kCommands[] = {
+    {"status", "",
+     "the log status (IDLE, Logging, Cancel), the phase and the last\n"
+     "command (RX) and response (TX) bytes",
+     true, status},
+    {"start", "", "starts logging, with a stop condition or without", true, start},
+    {"stop", "", "stops logging", true, stop},
+    {"save", "FILE", "writes the whole log to FILE (- for standard output)", true, save},
+    {"wait", "",
+     "polls the log status once a second; when the trigger has fired,\n"
+     "saves the log as Autolog_yyyymmddhhnnss.txt (_2, _3, ... when\n"
+     "that name is taken) and prints the file's path",
+     true, wait},
+    {"ports", "", "COM1..COM16 and the devices they lead to, then this machine's\nserial devices",
+     false, ports},
+    {"ports link", "COMn DEVICE", "maps COMn to DEVICE (a terminal device)", false, ports_link},
+};
+
+constexpr const char* kExitStatusText =
+    "\nExit status: 0 done; 1 bad usage or a value out of range; 2 no connection\n"
+    "(library missing, port or USB device not opened); 3 the amplifier did not\n"
+    "answer; 4 the amplifier refused (no log function, now logging, cancelled,\n"
+    "no stop condition to wait for); 5 the file could not be written; 6 wait\n"
+    "timed out; 130 interrupted (Ctrl-C).\n";
 
 Exit usage_error(const std::string& why)
 {
-    std::fprintf(stderr, "quillon-cli: %s\n%s", why.c_str(), kUsageText);
+    std::fprintf(stderr, "quillon-cli: %s\nTry 'quillon-cli --help'.\n", why.c_str());
     return kUsage;
 }
 
-// The arguments each command takes, beyond its options.
-bool arguments_fit(const Options& options)
-{
-    const auto count = options.arguments.size();
-    if (options.command == "save") {
-        return count == 1;
-    }
-    if (options.command == "ports") {
-        return count == 0 || (count == 3 && options.arguments[0] == "link");
-    }
-    return count == 0 && (!options.stop_on || options.command == "start") &&
-           ((!options.timeout && !options.out) || options.command == "wait");
-}
-
-Exit run_with_amplifier(const Options& options)
+Exit run_with_amplifier(const CommandLine& line)
 {
     const StoredSettings settings = read_stored_settings();
-    const bool wide_mode = options.wide_mode.value_or(settings.wide_mode);
     Connection connection;
-    if (const Exit opened = connection.open(options, settings); opened != kDone) {
+    if (const Exit opened = connection.open(line.options, settings); opened != kDone) {
         return opened;
     }
     const AmplifierSend send = connection.sender();
-    if (options.command == "status") {
-        return status(send, wide_mode, options.json);
-    }
-    if (options.command == "start") {
-        return start(send, options, wide_mode);
-    }
-    if (options.command == "stop") {
-        return stop(send);
-    }
-    if (options.command == "save") {
-        return save(send, options.arguments[0], wide_mode);
-    }
-    return wait(send, options, wide_mode);
+    const Invocation call{line, &send, line.options.wide_mode.value_or(settings.wide_mode)};
+    return line.command->handler(call);
 }
 
 Exit run(const std::vector<std::string>& args)
 {
-    const Parsed parsed = parse_options(args);
+    const ParsedCommandLine parsed = parse_command_line(kOptions, kCommands, args);
     if (parsed.help) {
-        std::fputs(kUsageText, stdout);
+        std::fputs((help_text(kOptions, kCommands) + kExitStatusText).c_str(), stdout);
         return kDone;
     }
-    if (!parsed.options) {
+    if (parsed.version) {
+        std::printf("quillon-cli (Quillon) %s\n", kVersion);
+        return kDone;
+    }
+    if (!parsed.line) {
         return usage_error(parsed.error);
     }
-    const Options& options = *parsed.options;
-    if (!arguments_fit(options)) {
-        return usage_error("wrong arguments for " + options.command);
-    }
-    if (options.command == "ports") {
-        return options.arguments.empty() ? list_ports()
-                                         : link_port(options.arguments[1], options.arguments[2]);
-    }
+    const CommandLine& line = *parsed.line;
     try {
-        return run_with_amplifier(options);
+        return line.command->talks_to_amplifier ? run_with_amplifier(line)
+                                                : line.command->handler(Invocation{line});
     } catch (const ConversionError& error) {
         show_error(error.what());
         return kUsage;
@@ -316,5 +441,13 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "quillon-cli: %s\n", message.text.c_str());
     });
     cli::catch_interruption();
-    return cli::run(std::vector<std::string>(argv + 1, argv + argc));
+    // Whatever goes wrong ends with a message, never with an abort.
+    try {
+        return cli::run(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "quillon-cli: %s\n", error.what());
+    } catch (...) {
+        std::fprintf(stderr, "quillon-cli: an unexpected error\n");
+    }
+    return cli::kUsage;
 }

@@ -112,6 +112,16 @@ ParameterBlock log_block_parameters(int block)
     return params;
 }
 
+std::optional<std::string> stop_byte_range_error(const std::string& byte, bool wide_mode)
+{
+    const std::int32_t last = send_offset(wide_mode) - 1;
+    const std::int32_t number = integer_from_text(byte);
+    if (number >= 0 && number <= last) {
+        return std::nullopt;
+    }
+    return "Byte data is out of range(0-" + std::to_string(last) + ")!";
+}
+
 LogStartBlock log_start_parameters(const std::optional<StopConditionEntry>& condition,
                                    bool wide_mode)
 {

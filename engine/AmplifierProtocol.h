@@ -105,6 +105,13 @@ struct LogStartBlock {
     ParameterBlock params{};
     const char* range_error = nullptr;  // "Mask data is out of range(0-255)!", ...
 };
+// The byte number of a typed stop condition checked against the bytes the
+// log mode has (0-15, or 0-31 in 32 byte mode): the message when it lies
+// outside ("Byte data is out of range(0-15)!"). A text that is no integer
+// throws ConversionError. START in the window keeps the amplifier's
+// wrapping; the command line refuses.
+std::optional<std::string> stop_byte_range_error(const std::string& byte, bool wide_mode);
+
 LogStartBlock log_start_parameters(const std::optional<StopConditionEntry>& condition,
                                    bool wide_mode);
 

@@ -117,8 +117,10 @@ std::optional<AmplifierFailure> LogCapture::failure() const
     return condition ? blocks.failure : AmplifierFailure::CantTalk;
 }
 
-LogCapture capture_log(const AmplifierSend& send,
-                       const std::function<void(int exchanges)>& progress)
+namespace {
+
+LogCapture capture(const AmplifierSend& send, const std::function<void(int exchanges)>& progress,
+                   bool only_triggered)
 {
     LogCapture capture;
     progress(0);
@@ -127,9 +129,26 @@ LogCapture capture_log(const AmplifierSend& send,
         return capture;
     }
     capture.condition = *condition;
+    if (only_triggered && condition->trigger_index == kNoStopCondition) {
+        return capture;
+    }
     progress(1);
     capture.blocks = read_log_blocks(send, [&progress](int block) { progress(2 + block); });
     return capture;
+}
+
+}  // namespace
+
+LogCapture capture_log(const AmplifierSend& send,
+                       const std::function<void(int exchanges)>& progress)
+{
+    return capture(send, progress, false);
+}
+
+LogCapture capture_triggered_log(const AmplifierSend& send,
+                                 const std::function<void(int exchanges)>& progress)
+{
+    return capture(send, progress, true);
 }
 
 }  // namespace quillon

@@ -81,5 +81,10 @@ struct LogCapture {
 inline constexpr int kLogCaptureExchanges = 1 + kLogBlocks;
 LogCapture capture_log(const AmplifierSend& send,
                        const std::function<void(int exchanges)>& progress);
+// The same, for a log that a stop condition has ended: when the log control
+// reply names none, the capture holds that reply's condition
+// (kNoStopCondition) and no record, and no block is read.
+LogCapture capture_triggered_log(const AmplifierSend& send,
+                                 const std::function<void(int exchanges)>& progress);
 
 }  // namespace quillon

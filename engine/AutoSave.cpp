@@ -1,12 +1,34 @@
 #include "AutoSave.h"
 
+#include "AtomicFile.h"
+
 #include <QDir>
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
 
 namespace quillon {
 
-QString auto_save_file_name(const QDateTime& when)
+QString auto_save_file_name(const QDateTime& when, int nth)
 {
-    return "Autolog_" + when.toString("yyyyMMddhhmmss") + ".txt";
+    const QString series = nth > 1 ? "_" + QString::number(nth) : QString();
+    return "Autolog_" + when.toString("yyyyMMddhhmmss") + series + ".txt";
+}
+
+QString write_auto_save(const QString& folder, const QDateTime& when, std::string_view text)
+{
+    // Far more than the logs one second can hold: the amplifier's read alone
+    // takes most of a second.
+    constexpr int kMostNames = 10000;
+    for (int nth = 1; nth <= kMostNames; ++nth) {
+        const QString path = folder + "/" + auto_save_file_name(when, nth);
+        if (create_file_exclusively(QFile::encodeName(path).toStdString(), text)) {
+            return path;
+        }
+    }
+    throw write_error(QFile::encodeName(folder + "/" + auto_save_file_name(when)).toStdString(),
+                      std::strerror(EEXIST));
 }
 
 std::optional<QString> auto_save_folder(const QString& documents)

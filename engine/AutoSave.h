@@ -6,11 +6,19 @@
 #include <QString>
 
 #include <optional>
+#include <string_view>
 
 namespace quillon {
 
-// The file name for a log saved at when.
-QString auto_save_file_name(const QDateTime& when);
+// The file name for a log saved at when; nth > 1 for a further log of the
+// same second: "Autolog_yyyymmddhhnnss_2.txt", "_3", ...
+QString auto_save_file_name(const QDateTime& when, int nth = 1);
+
+// Writes text as a new file in folder under the name for when, never over
+// another file: a name already taken (a log saved in the same second by this
+// or another program) gives way to the next _N. The path written; throws
+// write_error() when the file cannot be written.
+QString write_auto_save(const QString& folder, const QDateTime& when, std::string_view text);
 
 // The save folder inside documents, made when missing; nothing when there is
 // no documents folder or the save folder cannot be made.

@@ -7,6 +7,7 @@
 #include "LogText.h"
 #include "PortPath.h"
 #include "TestEnvironment.h"
+#include "Version.h"
 
 #include <gtest/gtest.h>
 
@@ -136,6 +137,9 @@ TEST_P(CliOverEachWay, StartSendsTheBlockOfStartAndChecksTheFieldsAlike)
         {{"recv", "0", "1", "-1", "5"}, "Condition data is out of range(0-255)!"},
         {{"send", "0", "1", "1", "128", "--bytes", "32"}, "Count data is out of range!"},
         {{"recv", "abc", "1", "1", "5"}, "'abc' is not a valid integer value."},
+        {{"send", "16", "0", "0", "0"}, "Byte data is out of range(0-15)!"},
+        {{"recv", "-1", "0", "0", "0"}, "Byte data is out of range(0-15)!"},
+        {{"send", "32", "0", "0", "0", "--bytes", "32"}, "Byte data is out of range(0-31)!"},
     };
     for (const auto& c : refused) {
         std::vector<std::string> args{"start", "--stop-on"};
@@ -170,6 +174,16 @@ TEST(Cli, WaitSavesAfterTheTriggerAndTimesOutWithoutOne)
     Simulator ampsim({"--traffic", "100"}, 0);
     const fs::path out = fs::path(testsupport::private_root()) / "auto";
     fs::create_directories(out);
+    // A folder that cannot take the log is found before anything is asked.
+    const CliRun nowhere = run_cli({"--usb", "wait", "--out", (out / "missing").string()});
+    EXPECT_EQ(nowhere.status, 5) << nowhere.output;
+    EXPECT_FALSE(ampsim.process.wait_for_line("command", 500ms)) << "nothing exchanged";
+    // A log never armed is idle, but no trigger stopped it: nothing saved.
+    const CliRun unarmed = run_cli({"--usb", "wait", "--timeout", "5", "--out", out.string()});
+    EXPECT_EQ(unarmed.status, 4) << unarmed.output;
+    EXPECT_NE(unarmed.output.find("start --stop-on"), std::string::npos) << unarmed.output;
+    EXPECT_TRUE(fs::is_empty(out));
+
     // Without a stop condition the log runs on: no trigger.
     ASSERT_EQ(run_cli({"--usb", "start"}).status, 0);
     const CliRun waited = run_cli({"--usb", "wait", "--timeout", "1", "--out", out.string()});
@@ -195,6 +209,7 @@ TEST(Cli, EachFaultHasItsExitStatus)
     fs::create_symlink("/dev/ttyUSB-unplugged", tarnlink::port_link_path(4));
     EXPECT_EQ(run_cli({"--usb", "status"}).status, 2) << "no simulator";
     EXPECT_EQ(run_cli({"--port", "COM4", "status"}).output, "quillon-cli: Can't open COM port!\n");
+    EXPECT_EQ(run_cli({"--port", "com4", "status"}).output, "quillon-cli: Can't open COM port!\n");
     EXPECT_EQ(run_cli({"status", "extra"}).status, 1);
     EXPECT_EQ(run_cli({"--port", "COMX", "status"}).status, 1);
     {
@@ -222,6 +237,29 @@ TEST(Cli, EachFaultHasItsExitStatus)
     EXPECT_EQ(cancelled.output, "quillon-cli: Waveform or FFT function Error.\n");
 }
 
+TEST(Cli, UsageErrorsSayWhatWasWrongInOneLine)
+{
+    const std::vector<std::string> wrong[] = {
+        {"--usb", "save", ""},
+        {"--usb", "wait", "--out", ""},
+        {"status", "extra"},
+        {"--usb", "stop", "--json"},
+        {"--port"},
+        {"reboot"},
+        {"ports", "link", "COM3"},
+    };
+    for (const auto& args : wrong) {
+        const CliRun run = run_cli(args);
+        EXPECT_EQ(run.status, 1) << args.front();
+        EXPECT_TRUE(run.output.starts_with("quillon-cli: ")) << run.output;
+        EXPECT_TRUE(run.output.ends_with("\nTry 'quillon-cli --help'.\n")) << run.output;
+        EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 2) << run.output;
+    }
+    const CliRun version = run_cli({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.output, std::string("quillon-cli (Quillon) ") + quillon::kVersion + "\n");
+}
+
 TEST(Cli, CtrlCDuringAReadLeavesNoFile)
 {
     // At 9600 bit/s a log read takes ten seconds.
@@ -244,6 +282,8 @@ TEST(Cli, PortsListsAndLinksTheTestsOwnPorts)
     EXPECT_EQ(linked.status, 0) << linked.output;
     EXPECT_EQ(linked.output, "COM3: " + pts + "\n");
     EXPECT_EQ(run_cli({"ports", "link", "COM4", "/dev/null"}).status, 1) << "no terminal";
+    EXPECT_EQ(run_cli({"ports", "link", "COM4", "/dev/ttyUSB-gone"}).output,
+              "quillon-cli: /dev/ttyUSB-gone: no such device\n");
     EXPECT_FALSE(fs::exists(fs::symlink_status(tarnlink::port_link_path(4))));
 
     const CliRun listed = run_cli({"ports"});

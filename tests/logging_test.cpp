@@ -1062,7 +1062,7 @@ TEST_F(LoggingTest, AutomaticSaveOfALogWithoutConditionSaysNone)
     expect_idle_after_save();
 }
 
-TEST_F(LoggingTest, TwoAutomaticSavesInOneSecondShareTheNameAndTheSecondWins)
+TEST_F(LoggingTest, TwoAutomaticSavesInOneSecondKeepBothLogs)
 {
     ASSERT_NO_FATAL_FAILURE(start_on(Transport::Usb));
     ASSERT_NO_FATAL_FAILURE(reach_trigger());
@@ -1079,10 +1079,12 @@ TEST_F(LoggingTest, TwoAutomaticSavesInOneSecondShareTheNameAndTheSecondWins)
     window->ChkTrigDtctTmrTimer();
 
     EXPECT_TRUE(messages.shown().empty());
-    const std::string second = read_file(file);
-    EXPECT_EQ(second, expected_file(clock, "#Stop Condition : Recv[0] & 0x00 = 0x00 ,count 7"));
-    EXPECT_NE(second, first);
-    EXPECT_EQ(entries(save_folder()), std::set<std::string>{kAutoName});
+    EXPECT_EQ(read_file(file), first);
+    const QString second = save_folder() + "/Autolog_20140703160509_2.txt";
+    EXPECT_EQ(read_file(second),
+              expected_file(clock, "#Stop Condition : Recv[0] & 0x00 = 0x00 ,count 7"));
+    EXPECT_EQ(entries(save_folder()),
+              (std::set<std::string>{kAutoName, "Autolog_20140703160509_2.txt"}));
 }
 
 TEST_F(LoggingTest, AutomaticSaveDatesLineOneBeforeTheReadAndNamesTheFileAfterIt)
@@ -1568,6 +1570,11 @@ TEST_F(LoggingTest, SaveLogWritesThroughALinkToItsTargetKeepingItsPermissions)
     EXPECT_EQ(read_file(real), expected_file(clock, "#Stop Condition : None"));
     EXPECT_EQ(fs::status(real.toStdString()).permissions(), mode);
     EXPECT_EQ(entries(saves), (std::set<std::string>{"log.txt", "real.txt"}));
+
+    // Rewritten content never inherits the right to run as its owner.
+    fs::permissions(real.toStdString(), mode | fs::perms::set_uid | fs::perms::set_gid);
+    window->btnLogSaveClick();
+    EXPECT_EQ(fs::status(real.toStdString()).permissions(), mode);
 }
 
 TEST_F(LoggingTest, SaveLogWritesAndReplacesAFileOfTheLongestName)

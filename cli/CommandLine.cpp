@@ -1,0 +1,212 @@
+#include "CommandLine.h"
+
+#include <algorithm>
+#include <sstream>
+
+namespace quillon::cli {
+
+namespace {
+
+std::vector<std::string> words(const char* text)
+{
+    std::vector<std::string> result;
+    std::istringstream in(text == nullptr ? "" : text);
+    for (std::string word; in >> word;) {
+        result.push_back(word);
+    }
+    return result;
+}
+
+bool goes_with(const OptionSpec& option, const CommandSpec& command)
+{
+    if (option.commands == nullptr) {
+        return command.talks_to_amplifier;
+    }
+    const auto names = words(option.commands);
+    return std::find(names.begin(), names.end(), command.name) != names.end();
+}
+
+const OptionSpec* find_option(std::span<const OptionSpec> options, const std::string& name)
+{
+    const auto found = std::find_if(options.begin(), options.end(),
+                                    [&name](const OptionSpec& o) { return name == o.name; });
+    return found == options.end() ? nullptr : &*found;
+}
+
+// The command whose name the first positionals spell, the longest one.
+const CommandSpec* find_command(std::span<const CommandSpec> commands,
+                                const std::vector<std::string>& positionals)
+{
+    const CommandSpec* best = nullptr;
+    std::size_t best_words = 0;
+    for (const CommandSpec& command : commands) {
+        const auto name = words(command.name);
+        if (name.size() > best_words && name.size() <= positionals.size() &&
+            std::equal(name.begin(), name.end(), positionals.begin())) {
+            best = &command;
+            best_words = name.size();
+        }
+    }
+    return best;
+}
+
+// "FILE" for the first argument of "FILE", "[DIR]" ...: the word that names
+// argument index of a command.
+std::string argument_name(const CommandSpec& command, std::size_t index)
+{
+    const auto names = words(command.arguments);
+    return index < names.size() ? names[index] : "ARGUMENT";
+}
+
+std::optional<std::string> check_argument_count(const CommandSpec& command, std::size_t count)
+{
+    const auto names = words(command.arguments);
+    const auto optional = static_cast<std::size_t>(std::count_if(
+        names.begin(), names.end(), [](const std::string& w) { return w.starts_with('['); }));
+    const std::size_t required = names.size() - optional;
+    if (count >= required && count <= names.size()) {
+        return std::nullopt;
+    }
+    if (names.empty()) {
+        return std::string(command.name) + " takes no arguments";
+    }
+    return std::string(command.name) + " takes " + command.arguments;
+}
+
+std::string option_tag(const OptionSpec& option)
+{
+    return std::string(option.name) +
+           (*option.values != '\0' ? std::string(" ") + option.values : "");
+}
+
+std::string synopsis(std::span<const OptionSpec> options, const CommandSpec& command)
+{
+    std::string text = command.name;
+    if (*command.arguments != '\0') {
+        text += std::string(" ") + command.arguments;
+    }
+    for (const OptionSpec& option : options) {
+        if (option.commands != nullptr && goes_with(option, command)) {
+            text += " [" + option_tag(option) + "]";
+        }
+    }
+    return text;
+}
+
+void append_entry(std::string& text, const std::string& tag, const char* help)
+{
+    text += "  " + tag + "\n";
+    std::istringstream lines(help);
+    for (std::string line; std::getline(lines, line);) {
+        text += "      " + line + "\n";
+    }
+}
+
+}  // namespace
+
+ParsedCommandLine parse_command_line(std::span<const OptionSpec> options,
+                                     std::span<const CommandSpec> commands,
+                                     const std::vector<std::string>& args)
+{
+    ParsedCommandLine parsed;
+    const auto fail = [&parsed](std::string why) {
+        parsed.error = std::move(why);
+        return parsed;
+    };
+    std::vector<std::string> positionals;
+    std::vector<std::pair<const OptionSpec*, std::span<const std::string>>> given;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            parsed.help = true;
+            return parsed;
+        }
+        if (arg == "--version") {
+            parsed.version = true;
+            return parsed;
+        }
+        if (arg.size() < 2 || arg[0] != '-') {
+            positionals.push_back(arg);
+            continue;
+        }
+        const OptionSpec* option = find_option(options, arg);
+        if (option == nullptr) {
+            return fail("unknown option " + arg);
+        }
+        const std::size_t count = words(option->values).size();
+        if (args.size() - i - 1 < count) {
+            return fail(arg + " takes " + option->values);
+        }
+        given.emplace_back(option, std::span<const std::string>(args).subspan(i + 1, count));
+        i += count;
+    }
+    if (positionals.empty()) {
+        return fail("no command");
+    }
+    const CommandSpec* command = find_command(commands, positionals);
+    if (command == nullptr) {
+        return fail("unknown command " + positionals.front());
+    }
+    CommandLine line;
+    line.command = command;
+    line.arguments.assign(
+        positionals.begin() + static_cast<std::ptrdiff_t>(words(command->name).size()),
+        positionals.end());
+    if (const auto wrong = check_argument_count(*command, line.arguments.size())) {
+        return fail(*wrong);
+    }
+    for (std::size_t i = 0; i < line.arguments.size(); ++i) {
+        if (line.arguments[i].empty()) {
+            return fail(std::string(command->name) + " takes " + argument_name(*command, i) +
+                        ", not an empty text");
+        }
+    }
+    for (const auto& [option, values] : given) {
+        if (!goes_with(*option, *command)) {
+            return fail(std::string(option->name) + " does not go with " + command->name);
+        }
+        if (std::any_of(values.begin(), values.end(), [](const auto& v) { return v.empty(); })) {
+            return fail(std::string(option->name) + " takes " + option->values +
+                        ", not an empty text");
+        }
+        if (const auto wrong = option->store(line.options, values)) {
+            return fail(*wrong);
+        }
+    }
+    if (line.options.usb && line.options.port) {
+        return fail("--usb and --port exclude each other");
+    }
+    if (line.options.baud && !line.options.port) {
+        return fail("--baud goes with --port");
+    }
+    parsed.line = std::move(line);
+    return parsed;
+}
+
+std::string help_text(std::span<const OptionSpec> options, std::span<const CommandSpec> commands)
+{
+    std::string text =
+        "Usage: quillon-cli [CONNECTION] COMMAND [ARGUMENTS] [OPTIONS]\n"
+        "Reads a servo amplifier's communication log, as Quillon does, from a script.\n"
+        "\nCommands:\n";
+    for (const CommandSpec& command : commands) {
+        append_entry(text, synopsis(options, command), command.help);
+    }
+    text += "\nConnection (without one, the settings file of quillon decides):\n";
+    for (const OptionSpec& option : options) {
+        if (option.commands == nullptr) {
+            append_entry(text, option_tag(option), option.help);
+        }
+    }
+    text += "\nOptions of the commands:\n";
+    for (const OptionSpec& option : options) {
+        if (option.commands != nullptr) {
+            append_entry(text, option_tag(option), option.help);
+        }
+    }
+    append_entry(text, "--help", "shows this help");
+    append_entry(text, "--version", "shows the program's version");
+    return text;
+}
+
+}  // namespace quillon::cli

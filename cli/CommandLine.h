@@ -1,0 +1,81 @@
+// quillon-cli's command line, made from two tables: the options (name, the
+// values each takes, the commands it goes with, help) and the commands
+// (name, arguments, handler, help). The parser, the dispatch and --help are
+// all made from them, so a command cannot be known to one and not another.
+#pragma once
+
+#include "AmplifierProtocol.h"
+#include "AmplifierQueries.h"
+#include "ExitStatus.h"
+
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace quillon::cli {
+
+// What the command line says, beyond the command's own arguments.
+struct Options {
+    // The way in; neither given: the settings file of quillon decides.
+    bool usb = false;
+    std::optional<std::string> port;  // "COM3"
+    std::optional<std::string> baud;  // as typed, converted like the dialog's
+    std::optional<bool> wide_mode;    // --bytes 32 / 16
+    bool json = false;
+
+    std::optional<StopConditionEntry> stop_on;
+    std::optional<std::string> timeout;  // wait: seconds, as typed
+    std::optional<std::string> out;      // wait: folder
+};
+
+struct OptionSpec {
+    const char* name;    // "--timeout"
+    const char* values;  // "SECONDS": one word a value; "" for none
+    // The commands it goes with, by name; nullptr: every command that
+    // talks to the amplifier.
+    const char* commands;
+    const char* help;
+    // Stores the values; a text when they are no good.
+    std::optional<std::string> (*store)(Options&, std::span<const std::string> values);
+};
+
+struct Invocation;
+using Handler = Exit (*)(const Invocation&);
+
+struct CommandSpec {
+    const char* name;       // "save", or two words: "ports link"
+    const char* arguments;  // "FILE": one word an argument, [WORD] optional
+    const char* help;
+    bool talks_to_amplifier;
+    Handler handler;
+};
+
+// A command line read against the tables.
+struct CommandLine {
+    const CommandSpec* command = nullptr;
+    std::vector<std::string> arguments;
+    Options options;
+};
+
+// What a handler gets: the command line, and for a command that talks to
+// the amplifier the way to it and the byte count in use.
+struct Invocation {
+    const CommandLine& line;
+    const AmplifierSend* send = nullptr;
+    bool wide_mode = false;
+};
+
+struct ParsedCommandLine {
+    std::optional<CommandLine> line;
+    std::string error;  // what was wrong, when there is no line
+    bool help = false;
+    bool version = false;
+};
+ParsedCommandLine parse_command_line(std::span<const OptionSpec> options,
+                                     std::span<const CommandSpec> commands,
+                                     const std::vector<std::string>& args);
+
+std::string help_text(std::span<const OptionSpec> options, std::span<const CommandSpec> commands);
+
+}  // namespace quillon::cli

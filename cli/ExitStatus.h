@@ -1,0 +1,17 @@
+// quillon-cli's exit statuses, as its help lists them.
+#pragma once
+
+namespace quillon::cli {
+
+enum Exit : int {
+    kDone = 0,
+    kUsage = 1,         // bad usage, or a typed value out of range
+    kNoConnection = 2,  // library missing, port or USB device not opened
+    kNoAnswer = 3,      // "Can't talk with Amplifier."
+    kRefused = 4,       // no log function, now logging, cancelled, no stop condition
+    kFileError = 5,
+    kTimedOut = 6,
+    kInterrupted = 130,
+};
+
+}  // namespace quillon::cli

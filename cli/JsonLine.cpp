@@ -1,0 +1,48 @@
+#include "JsonLine.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+namespace quillon::cli {
+
+namespace {
+
+std::string json_text(const QJsonValue& value)
+{
+    if (value.isArray()) {
+        std::string text = "[";
+        const QJsonArray array = value.toArray();
+        for (qsizetype i = 0; i < array.size(); ++i) {
+            text += (i == 0 ? "" : ", ") + json_text(array[i]);
+        }
+        return text + "]";
+    }
+    // Qt writes documents only: the value alone in an array, brackets off.
+    const QByteArray wrapped = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+    return wrapped.mid(1, wrapped.size() - 2).toStdString();
+}
+
+}  // namespace
+
+JsonLine& JsonLine::add(const char* key, const QJsonValue& value)
+{
+    members_.emplace_back(json_text(QJsonValue(key)), json_text(value));
+    return *this;
+}
+
+JsonLine& JsonLine::add(const char* key, const JsonLine& object)
+{
+    members_.emplace_back(json_text(QJsonValue(key)), object.text());
+    return *this;
+}
+
+std::string JsonLine::text() const
+{
+    std::string text = "{";
+    for (std::size_t i = 0; i < members_.size(); ++i) {
+        text += (i == 0 ? "" : ", ") + members_[i].first + ": " + members_[i].second;
+    }
+    return text + "}";
+}
+
+}  // namespace quillon::cli
