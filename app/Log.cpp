@@ -10,7 +10,8 @@
 #include "Messages.h"
 #include "RadioGroup.h"
 #include "Seams.h"
-#include "SettingsLocation.h"
+#include "Settings.h"
+#include "TriggerWatch.h"
 #include "ui_Log.h"
 
 #include <QCloseEvent>
@@ -31,7 +32,6 @@ using quillon::show_error;
 
 namespace {
 
-constexpr const char* kSection = "Form";
 constexpr int kTriggerPollMilliseconds = 1000;
 constexpr const char* kSaveLogCaption = "SAVE LOG";
 constexpr const char* kSavingCaption = "Saving...";
@@ -133,13 +133,12 @@ bool TMainForm::StartUp()
 
 void TMainForm::ReadSettings()
 {
-    const quillon::IniFile settings(settings_path_);
-    ComPort = settings.read_string(kSection, "ComPort", "COM1");
-    BaudRate = settings.read_integer(kSection, "BaudRate", 9600);
-    UsbMode = settings.read_integer(kSection, "USB MODE", 1);
-    LogSaveCondition = settings.read_integer(kSection, "AUTO SAVE", 0);
-    const std::int32_t mode = settings.read_integer(kSection, "TYPE SELECT", 0);
-    SetLogModeIndex(mode < 0 ? -1 : std::min(mode, 1));
+    const quillon::Settings settings = quillon::read_settings(settings_path_);
+    ComPort = settings.com_port;
+    BaudRate = settings.baud_rate;
+    UsbMode = settings.usb_mode;
+    LogSaveCondition = settings.log_save_condition;
+    SetLogModeIndex(settings.log_mode);
 }
 
 void TMainForm::ConnectSelected()
@@ -353,22 +352,18 @@ void TMainForm::btnLogSaveClick()
 
 void TMainForm::ChkTrigDtctTmrTimer()
 {
-    const auto status = quillon::read_log_status(Sender());
-    if (!status) {
+    const quillon::TriggerPoll poll = quillon::poll_trigger(Sender());
+    switch (poll.state) {
+    case quillon::TriggerState::Failed:
         ChkTrigDtctTmr.stop();
-        quillon::show_failure(status.failure);
+        quillon::show_failure(poll.failure);
         ui_->btnLogStart->setText("START");
         return;
+    case quillon::TriggerState::Logging: ShowLogging(); return;
+    // The timer keeps running: a cancelled log may be started again.
+    case quillon::TriggerState::Cancelled: ShowCancelled(); return;
+    case quillon::TriggerState::Fired: break;
     }
-    if (*status == quillon::LogStatus::Logging) {
-        ShowLogging();
-        return;
-    }
-    if (*status == quillon::LogStatus::Cancelled) {
-        ShowCancelled();
-        return;
-    }
-    // Logging has ended by itself: the trigger.
     ChkTrigDtctTmr.stop();
     if (LogSaveCondition == 0 && !SaveLogAutomatically()) {
         return;
@@ -396,14 +391,12 @@ bool TMainForm::SaveLogAutomatically()
     // The name takes the time after the read; line 1 took it before.
     const QDateTime saved_at = quillon::local_now();
     const QString name = quillon::auto_save_file_name(saved_at);
-    bool saved = false;
-    if (const auto folder = quillon::auto_save_folder(quillon::documents_folder())) {
-        try {
-            quillon::write_auto_save(*folder, saved_at, AutoSaveText);
-            saved = true;
-        } catch (const std::exception& error) {
-            quillon::show_default_error(error.what());
-        }
+    const auto folder = quillon::auto_save_folder(quillon::documents_folder());
+    const quillon::AutoSaveOutcome outcome =
+        quillon::save_log_automatically(folder, saved_at, AutoSaveText);
+    bool saved = outcome.path.has_value();
+    if (folder && !saved) {
+        quillon::show_default_error(outcome.failure);
     }
     // The folder cannot be made, or the file cannot be written there: the
     // user picks a place, or is told that the log stays in the amplifier.
@@ -516,14 +509,8 @@ void TMainForm::Exit1Click()
 void TMainForm::FormClose()
 {
     try {
-        quillon::make_settings_folder(settings_path_);
-        quillon::IniFile settings(settings_path_);
-        settings.write_integer(kSection, "BaudRate", BaudRate);
-        settings.write_string(kSection, "ComPort", ComPort);
-        settings.write_integer(kSection, "USB MODE", UsbMode);
-        settings.write_integer(kSection, "AUTO SAVE", LogSaveCondition);
-        settings.write_integer(kSection, "TYPE SELECT", LogModeIndex());
-        settings.save();
+        quillon::write_settings(settings_path_,
+                                {ComPort, BaudRate, UsbMode, LogSaveCondition, LogModeIndex()});
     } catch (const std::exception& error) {
         // Reported, but the program ends all the same: a user who cannot
         // quit gains nothing.

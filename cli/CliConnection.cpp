@@ -1,6 +1,5 @@
 #include "CliConnection.h"
 
-#include "IniFile.h"
 #include "IntegerText.h"
 #include "Interruption.h"
 #include "Messages.h"
@@ -35,17 +34,9 @@ std::string typed_port_name(std::string name)
 
 }  // namespace
 
-StoredSettings read_stored_settings()
+Settings read_stored_settings()
 {
-    const IniFile file(quillon_settings_file_path());
-    constexpr const char* kSection = "Form";
-    StoredSettings settings;
-    settings.com_port = file.read_string(kSection, "ComPort", settings.com_port);
-    settings.baud_rate = file.read_integer(kSection, "BaudRate", settings.baud_rate);
-    settings.usb = file.read_integer(kSection, "USB MODE", 1) != 0;
-    // No selection (a negative value) counts as 32 byte mode, as in the window.
-    settings.wide_mode = file.read_integer(kSection, "TYPE SELECT", 0) != 0;
-    return settings;
+    return read_settings(quillon_settings_file_path());
 }
 
 Connection::Connection() = default;
@@ -57,9 +48,9 @@ Connection::~Connection()
     }
 }
 
-Exit Connection::open(const Options& options, const StoredSettings& settings)
+Exit Connection::open(const Options& options, const Settings& settings)
 {
-    const bool usb = options.usb || (!options.port && settings.usb);
+    const bool usb = options.usb || (!options.port && settings.usb());
     if (usb) {
         usb_ = std::make_unique<TCommAdapterUSB>();
         if (!usb_->LoadDriver()) {

@@ -6,19 +6,14 @@
 #include "AmplifierQueries.h"
 #include "CommandLine.h"
 #include "Commands.h"
+#include "Settings.h"
 
 #include <memory>
 
 namespace quillon::cli {
 
 // What quillon's settings file says (read only: the tool never writes it).
-struct StoredSettings {
-    std::string com_port = "COM1";
-    std::int32_t baud_rate = 9600;
-    bool usb = true;
-    bool wide_mode = false;
-};
-StoredSettings read_stored_settings();
+Settings read_stored_settings();
 
 class Connection {
 public:
@@ -30,7 +25,7 @@ public:
     // Loads the library and opens the way in. Not kDone: the reason has been
     // shown. A port name or baud rate that is no number throws
     // ConversionError.
-    Exit open(const Options& options, const StoredSettings& settings);
+    Exit open(const Options& options, const Settings& settings);
 
     // Sends through the opened adapter; refuses once stop() was called, so
     // that an interrupted read ends between two exchanges.

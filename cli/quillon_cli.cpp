@@ -14,6 +14,7 @@
 #include "LogText.h"
 #include "Messages.h"
 #include "PortsCommand.h"
+#include "TriggerWatch.h"
 #include "Version.h"
 
 #include <QDateTime>
@@ -252,15 +253,12 @@ Exit wait_for_idle(const AmplifierSend& send, std::int32_t timeout)
         if (interrupted()) {
             return kInterrupted;
         }
-        const auto log_status = read_log_status(send);
-        if (!log_status) {
-            return exit_for(log_status.failure);
-        }
-        if (*log_status == LogStatus::Cancelled) {
-            return exit_for(AmplifierFailure::Cancelled);
-        }
-        if (*log_status == LogStatus::Idle) {
-            return kDone;
+        const TriggerPoll poll = poll_trigger(send);
+        switch (poll.state) {
+        case TriggerState::Logging: break;
+        case TriggerState::Cancelled: return exit_for(AmplifierFailure::Cancelled);
+        case TriggerState::Failed: return exit_for(poll.failure);
+        case TriggerState::Fired: return kDone;
         }
     }
 }
@@ -291,16 +289,15 @@ Exit wait(const Invocation& call)
             "start --stop-on recv|send BYTE MASK VALUE COUNT.");
         return kRefused;
     }
-    try {
-        // The name takes the time after the read, as the window's automatic
-        // save.
-        const QString path = write_auto_save(*folder, QDateTime::currentDateTime(), *text);
-        std::printf("%s\n", QFile::encodeName(path).constData());
-        return kDone;
-    } catch (const std::exception& error) {
-        show_error(error.what());
+    // The name takes the time after the read, as the window's automatic save.
+    const AutoSaveOutcome saved =
+        save_log_automatically(folder, QDateTime::currentDateTime(), *text);
+    if (!saved.path) {
+        show_error(saved.failure);
         return kFileError;
     }
+    std::printf("%s\n", QFile::encodeName(*saved.path).constData());
+    return kDone;
 }
 
 Exit ports(const Invocation&)
@@ -396,13 +393,13 @@ Exit usage_error(const std::string& why)
 
 Exit run_with_amplifier(const CommandLine& line)
 {
-    const StoredSettings settings = read_stored_settings();
+    const Settings settings = read_stored_settings();
     Connection connection;
     if (const Exit opened = connection.open(line.options, settings); opened != kDone) {
         return opened;
     }
     const AmplifierSend send = connection.sender();
-    const Invocation call{line, &send, line.options.wide_mode.value_or(settings.wide_mode)};
+    const Invocation call{line, &send, line.options.wide_mode.value_or(settings.wide_mode())};
     return line.command->handler(call);
 }
 

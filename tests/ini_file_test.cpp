@@ -1,5 +1,6 @@
 // The profile (INI) file reader and writer behind the settings file.
 #include "IniFile.h"
+#include "Settings.h"
 #include "SettingsLocation.h"
 #include "TestEnvironment.h"
 
@@ -110,6 +111,35 @@ TEST_F(IniFileTest, AMissingFileReadsAsEmptyAndIsCreatedWithCrLf)
     EXPECT_EQ(text(), "[Form]\r\nBaudRate=9600\r\nComPort=COM1\r\nTYPE SELECT=-1\r\n");
     const IniFile again(path);
     EXPECT_EQ(again.read_integer("Form", "TYPE SELECT", 0), -1);
+}
+
+TEST_F(IniFileTest, SettingsReadWithTheirDefaultsAndTheLogModeClamped)
+{
+    using quillon::Settings;
+    const struct {
+        const char* file;
+        Settings expected;
+    } cases[] = {
+        {"", Settings{}},
+        {"[Form]\nComPort=COM7\nBaudRate=115200\nUSB MODE=0\nAUTO SAVE=1\nTYPE SELECT=1\n",
+         {"COM7", 115200, 0, 1, 1}},
+        {"[form]\nusb mode=5\nTYPE SELECT=9\n", {"COM1", 9600, 5, 0, 1}},
+        {"[Form]\nTYPE SELECT=-7\nBaudRate=fast\n", {"COM1", 9600, 1, 0, -1}},
+    };
+    for (const auto& c : cases) {
+        write(c.file);
+        const Settings read = quillon::read_settings(path);
+        EXPECT_EQ(read.com_port, c.expected.com_port) << c.file;
+        EXPECT_EQ(read.baud_rate, c.expected.baud_rate) << c.file;
+        EXPECT_EQ(read.usb_mode, c.expected.usb_mode) << c.file;
+        EXPECT_EQ(read.log_save_condition, c.expected.log_save_condition) << c.file;
+        EXPECT_EQ(read.log_mode, c.expected.log_mode) << c.file;
+    }
+    std::filesystem::remove(path);
+    quillon::write_settings(path, {"COM3", 19200, 0, 1, -1});
+    EXPECT_EQ(text(),
+              "[Form]\r\nBaudRate=19200\r\nComPort=COM3\r\nUSB MODE=0\r\nAUTO SAVE=1\r\n"
+              "TYPE SELECT=-1\r\n");
 }
 
 TEST_F(IniFileTest, WritingAKeyKeepsEveryOtherLineAndReplacesTheKeyInPlace)

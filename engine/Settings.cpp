@@ -1,0 +1,48 @@
+#include "Settings.h"
+
+#include "IniFile.h"
+#include "SettingsLocation.h"
+
+#include <algorithm>
+
+namespace quillon {
+
+namespace {
+
+constexpr const char* kSection = "Form";
+constexpr const char* kComPort = "ComPort";
+constexpr const char* kBaudRate = "BaudRate";
+constexpr const char* kUsbMode = "USB MODE";
+constexpr const char* kAutoSave = "AUTO SAVE";
+constexpr const char* kTypeSelect = "TYPE SELECT";
+
+}  // namespace
+
+Settings read_settings(const std::string& path)
+{
+    const IniFile file(path);
+    const Settings defaults;
+    Settings settings;
+    settings.com_port = file.read_string(kSection, kComPort, defaults.com_port);
+    settings.baud_rate = file.read_integer(kSection, kBaudRate, defaults.baud_rate);
+    settings.usb_mode = file.read_integer(kSection, kUsbMode, defaults.usb_mode);
+    settings.log_save_condition =
+        file.read_integer(kSection, kAutoSave, defaults.log_save_condition);
+    const std::int32_t mode = file.read_integer(kSection, kTypeSelect, defaults.log_mode);
+    settings.log_mode = mode < 0 ? -1 : std::min(mode, 1);
+    return settings;
+}
+
+void write_settings(const std::string& path, const Settings& settings)
+{
+    make_settings_folder(path);
+    IniFile file(path);
+    file.write_integer(kSection, kBaudRate, settings.baud_rate);
+    file.write_string(kSection, kComPort, settings.com_port);
+    file.write_integer(kSection, kUsbMode, settings.usb_mode);
+    file.write_integer(kSection, kAutoSave, settings.log_save_condition);
+    file.write_integer(kSection, kTypeSelect, settings.log_mode);
+    file.save();
+}
+
+}  // namespace quillon

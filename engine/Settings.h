@@ -1,0 +1,33 @@
+// The program's five settings as one value, and the one reader and writer of
+// the settings file's [Form] section, which the window and the command line
+// share (the command line only reads it).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace quillon {
+
+struct Settings {
+    std::string com_port = "COM1";
+    std::int32_t baud_rate = 9600;
+    std::int32_t usb_mode = 1;            // non-zero: USB; 0: RS-232
+    std::int32_t log_save_condition = 0;  // 0 automatic, else manual
+    // The log mode's item: 0 "16 byte mode", 1 "32 byte mode", -1 none
+    // (which counts as 32 byte mode).
+    std::int32_t log_mode = 0;
+
+    bool usb() const { return usb_mode != 0; }
+    bool wide_mode() const { return log_mode != 0; }
+};
+
+// The settings file's values; a missing file or key gives the default, and a
+// log mode above 1 reads as 1, below 0 as -1.
+Settings read_settings(const std::string& path);
+
+// Writes the five keys, in the order the program always has, keeping every
+// other line of the file; makes the user's configuration folder when the
+// file lies there. Throws write_error() naming the file.
+void write_settings(const std::string& path, const Settings& settings);
+
+}  // namespace quillon

@@ -1,0 +1,36 @@
+#include "TriggerWatch.h"
+
+#include "AutoSave.h"
+
+#include <exception>
+
+namespace quillon {
+
+TriggerPoll poll_trigger(const AmplifierSend& send)
+{
+    const auto status = read_log_status(send);
+    if (!status) {
+        return {TriggerState::Failed, status.failure};
+    }
+    switch (*status) {
+    case LogStatus::Logging: return {TriggerState::Logging};
+    case LogStatus::Cancelled: return {TriggerState::Cancelled};
+    case LogStatus::Idle: break;
+    }
+    return {TriggerState::Fired};
+}
+
+AutoSaveOutcome save_log_automatically(const std::optional<QString>& folder,
+                                       const QDateTime& when, std::string_view text)
+{
+    if (!folder) {
+        return {std::nullopt, "The automatic save folder cannot be made."};
+    }
+    try {
+        return {write_auto_save(*folder, when, text), {}};
+    } catch (const std::exception& error) {
+        return {std::nullopt, error.what()};
+    }
+}
+
+}  // namespace quillon

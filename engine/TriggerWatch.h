@@ -1,0 +1,43 @@
+// The watch for the trigger while a stop condition is armed, and the
+// automatic save of the log it ended: what the window's timer and
+// quillon-cli's wait both do, each then acting on the answer its own way.
+#pragma once
+
+#include "AmplifierQueries.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quillon {
+
+enum class TriggerState {
+    Logging,    // still logging: the trigger has not fired
+    Cancelled,  // a waveform or FFT function cancelled the log
+    Fired,      // the log has stopped by itself
+    Failed,     // the status could not be read (the failure says why)
+};
+
+struct TriggerPoll {
+    TriggerState state = TriggerState::Failed;
+    AmplifierFailure failure = AmplifierFailure::CantTalk;  // when Failed
+};
+
+// One look at the log status.
+TriggerPoll poll_trigger(const AmplifierSend& send);
+
+// The outcome of an automatic save: the file written, or why none was.
+struct AutoSaveOutcome {
+    std::optional<QString> path;
+    std::string failure;  // "Cannot write the file ...: ...."
+};
+
+// Writes text as a new Autolog_ file named for when in folder (nothing: the
+// automatic save folder could not be made), never over another file.
+AutoSaveOutcome save_log_automatically(const std::optional<QString>& folder,
+                                       const QDateTime& when, std::string_view text);
+
+}  // namespace quillon
