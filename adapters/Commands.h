@@ -63,6 +63,8 @@ public:
     // Loads the library and binds its entry points; on failure shows
     // "ERR_LOADCOMDLL" and holds no library.
     bool LoadDriver();
+    // Why LoadDriver failed: the library's path and the loader's reason.
+    const std::string& LoadFailure() const { return driver_.failure(); }
     void UnloadDriver();
 
     // Closes an open port first. The port number is port_number(port_name),
@@ -149,6 +151,8 @@ public:
     TCommAdapterUSB& operator=(const TCommAdapterUSB&) = delete;
 
     bool LoadDriver();
+    // Why LoadDriver failed: the library's path and the loader's reason.
+    const std::string& LoadFailure() const { return driver_.failure(); }
     void UnloadDriver();
 
     // A new connection that becomes current. On failure ("No Memory", "Can't

@@ -30,9 +30,9 @@ MessageSink set_message_sink(MessageSink sink)
     return std::exchange(sink_slot(), std::move(sink));
 }
 
-void show_error(const std::string& text)
+void show_error(const std::string& text, const std::string& details)
 {
-    show_message({text, "Error!", MessageIcon::Error});
+    show_message({text, "Error!", MessageIcon::Error, details});
 }
 
 void show_message(const Message& message)

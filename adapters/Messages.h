@@ -14,6 +14,9 @@ struct Message {
     // Empty for a plain message dialog: it carries the application's title.
     std::string caption;
     MessageIcon icon = MessageIcon::Plain;
+    // What the program knows of the cause, beside the fixed text: shown as
+    // the box's details, or on the line after the text.
+    std::string details{};
 
     bool operator==(const Message&) const = default;
 };
@@ -27,7 +30,8 @@ MessageSink set_message_sink(MessageSink sink);
 // Shows message through the installed sink; returns when it was dismissed.
 void show_message(const Message& message);
 
-// Shows text as an error: caption "Error!", the error icon.
-void show_error(const std::string& text);
+// Shows text as an error: caption "Error!", the error icon; details, when
+// given, say why.
+void show_error(const std::string& text, const std::string& details = {});
 
 }  // namespace quillon

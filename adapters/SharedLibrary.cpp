@@ -34,7 +34,12 @@ std::string SharedLibrary::program_library(const std::string& program_path,
 
 bool SharedLibrary::load_driver(const std::string& path, const std::function<bool()>& bind)
 {
-    if (load(path) && bind()) {
+    missing_entry_.clear();
+    if (!load(path)) {
+        // load() has said why.
+    } else if (!bind()) {
+        failure_ = path + ": no entry point " + missing_entry_;
+    } else {
         return true;
     }
     unload();
@@ -48,6 +53,11 @@ bool SharedLibrary::load(const std::string& path)
     // in the middle of an exchange. The new handle is taken before the old
     // one goes, so that reloading the same library keeps its state.
     void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    const char* reason = handle == nullptr ? ::dlerror() : nullptr;
+    // The loader's reason names the file.
+    failure_ = handle != nullptr   ? std::string()
+               : reason != nullptr ? std::string(reason)
+                                   : path + ": cannot be loaded";
     unload();
     handle_ = handle;
     return handle_ != nullptr;

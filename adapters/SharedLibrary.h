@@ -34,6 +34,9 @@ public:
     // released, "ERR_LOADCOMDLL" is shown, and the result is false.
     bool load_driver(const std::string& path, const std::function<bool()>& bind);
     bool loaded() const { return handle_ != nullptr; }
+    // Why the last load_driver failed, for a person: the path tried and the
+    // loader's reason, or the entry point the library lacks.
+    const std::string& failure() const { return failure_; }
 
     // The entry point called name as a function pointer; null when the
     // library lacks it or none is loaded.
@@ -48,6 +51,9 @@ public:
     bool bind(Function& slot, const char* name) const
     {
         slot = entry<Function>(name);
+        if (slot == nullptr && missing_entry_.empty()) {
+            missing_entry_ = name;
+        }
         return slot != nullptr;
     }
 
@@ -55,6 +61,8 @@ private:
     void* symbol(const char* name) const;
 
     void* handle_ = nullptr;
+    std::string failure_;
+    mutable std::string missing_entry_;  // the first entry point bind missed
 };
 
 // A driver library whose entry points are bound as a whole. Entries is a
@@ -83,6 +91,7 @@ public:
         library_.unload();
     }
     bool loaded() const { return library_.loaded(); }
+    const std::string& failure() const { return library_.failure(); }
     const Entries& operator*() const { return entries_; }
     const Entries* operator->() const { return &entries_; }
 

@@ -12,6 +12,7 @@
 #include "Seams.h"
 #include "Settings.h"
 #include "TriggerWatch.h"
+#include "WayIn.h"
 #include "ui_Log.h"
 
 #include <QCloseEvent>
@@ -106,14 +107,12 @@ bool TMainForm::StartUp()
     usb_ = std::make_unique<quillon::TCommAdapterUSB>();
     SerialAdapter = serial_.get();
     UsbAdapter = usb_.get();
-    if (!serial_->LoadDriver()) {
-        show_error("TARNLINK.DLL is not found.");
+    if (!quillon::load_serial_library(*serial_)) {
         serial_.reset();
         SerialAdapter = nullptr;
         return false;
     }
-    if (!usb_->LoadDriver()) {
-        show_error("Halvex.DLL is not found.");
+    if (!quillon::load_usb_library(*usb_)) {
         usb_.reset();
         UsbAdapter = nullptr;
         return false;
@@ -143,15 +142,7 @@ void TMainForm::ReadSettings()
 
 void TMainForm::ConnectSelected()
 {
-    if (UsbMode != 0) {
-        ui_->btnStatusCheck->setEnabled(usb_->Connect());
-        return;
-    }
-    const bool opened = serial_->OpenPort(ComPort);
-    if (!opened) {
-        show_error("Can't open COM port!");
-    }
-    ui_->btnStatusCheck->setEnabled(opened);
+    ui_->btnStatusCheck->setEnabled(quillon::open_way_in(*serial_, *usb_, {UsbMode != 0, ComPort}));
 }
 
 quillon::AmplifierSend TMainForm::Sender()
@@ -163,10 +154,7 @@ quillon::AmplifierSend TMainForm::Sender()
 bool TMainForm::SendCommand(std::uint32_t command_word, std::span<const std::uint8_t> params,
                             std::span<std::uint8_t> response)
 {
-    if (UsbMode != 0) {
-        return usb_->SendCommand(command_word, 0, params, response);
-    }
-    return serial_->SendCommand(command_word, params, response);
+    return quillon::send_through(*serial_, *usb_, UsbMode != 0, command_word, params, response);
 }
 
 int TMainForm::LogModeIndex() const

@@ -19,6 +19,9 @@ void install_qt_message_boxes()
         const QString caption = message.caption.empty() ? QApplication::applicationName()
                                                         : QString::fromStdString(message.caption);
         QMessageBox box(icon, caption, QString::fromStdString(message.text), QMessageBox::Ok);
+        if (!message.details.empty()) {
+            box.setDetailedText(QString::fromStdString(message.details));
+        }
         box.setWindowModality(Qt::ApplicationModal);
         box.exec();
     });

@@ -5,6 +5,7 @@
 #include "Messages.h"
 #include "SettingsLocation.h"
 #include "SharedLibrary.h"
+#include "WayIn.h"
 
 #include <QString>
 
@@ -43,35 +44,25 @@ Connection::Connection() = default;
 
 Connection::~Connection()
 {
-    if (usb_) {
-        usb_->DisconnectAll();
-    }
+    usb_.DisconnectAll();
 }
 
 Exit Connection::open(const Options& options, const Settings& settings)
 {
-    const bool usb = options.usb || (!options.port && settings.usb());
-    if (usb) {
-        usb_ = std::make_unique<TCommAdapterUSB>();
-        if (!usb_->LoadDriver()) {
-            show_error("Halvex.DLL is not found.");
-            return kNoConnection;
-        }
-        return usb_->Connect() ? kDone : kNoConnection;
+    usb_mode_ = options.usb || (!options.port && settings.usb());
+    if (usb_mode_) {
+        return load_usb_library(usb_) && open_way_in(serial_, usb_, {true}) ? kDone : kNoConnection;
     }
     const std::string port = options.port ? typed_port_name(*options.port) : settings.com_port;
     const std::int32_t baud_rate = options.port
                                        ? (options.baud ? integer_from_text(*options.baud) : 9600)
                                        : settings.baud_rate;
-    serial_ = std::make_unique<TCommAdapter>();
-    if (!serial_->LoadDriver()) {
-        show_error("TARNLINK.DLL is not found.");
+    if (!load_serial_library(serial_)) {
         return kNoConnection;
     }
-    serial_->SetBaudRate(baud_rate);
-    bool opened = false;
+    serial_.SetBaudRate(baud_rate);
     try {
-        opened = serial_->OpenPort(port);
+        return open_way_in(serial_, usb_, {false, port}) ? kDone : kNoConnection;
     } catch (const ConversionError& error) {
         if (options.port) {
             throw;
@@ -81,29 +72,15 @@ Exit Connection::open(const Options& options, const Settings& settings)
                    ")");
         return kUsage;
     }
-    if (!opened) {
-        show_error("Can't open COM port!");
-        return kNoConnection;
-    }
-    return kDone;
 }
 
 AmplifierSend Connection::sender()
 {
     return [this](std::uint32_t word, std::span<const std::uint8_t> params,
-                  std::span<std::uint8_t> response) { return send(word, params, response); };
-}
-
-bool Connection::send(std::uint32_t command_word, std::span<const std::uint8_t> params,
-                      std::span<std::uint8_t> response)
-{
-    if (interrupted()) {
-        return false;
-    }
-    if (usb_) {
-        return usb_->SendCommand(command_word, 0, params, response);
-    }
-    return serial_ && serial_->SendCommand(command_word, params, response);
+                  std::span<std::uint8_t> response) {
+        // Refused once interrupted, so that a read ends between two exchanges.
+        return !interrupted() && send_through(serial_, usb_, usb_mode_, word, params, response);
+    };
 }
 
 }  // namespace quillon::cli

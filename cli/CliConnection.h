@@ -8,8 +8,6 @@
 #include "Commands.h"
 #include "Settings.h"
 
-#include <memory>
-
 namespace quillon::cli {
 
 // What quillon's settings file says (read only: the tool never writes it).
@@ -27,16 +25,14 @@ public:
     // ConversionError.
     Exit open(const Options& options, const Settings& settings);
 
-    // Sends through the opened adapter; refuses once stop() was called, so
+    // Sends through the opened adapter; refuses once Ctrl-C was pressed, so
     // that an interrupted read ends between two exchanges.
     AmplifierSend sender();
 
 private:
-    bool send(std::uint32_t command_word, std::span<const std::uint8_t> params,
-              std::span<std::uint8_t> response);
-
-    std::unique_ptr<TCommAdapter> serial_;
-    std::unique_ptr<TCommAdapterUSB> usb_;
+    TCommAdapter serial_;
+    TCommAdapterUSB usb_;
+    bool usb_mode_ = false;
 };
 
 }  // namespace quillon::cli

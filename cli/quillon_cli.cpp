@@ -436,6 +436,9 @@ int main(int argc, char** argv)
     using namespace quillon;
     set_message_sink([](const Message& message) {
         std::fprintf(stderr, "quillon-cli: %s\n", message.text.c_str());
+        if (!message.details.empty()) {
+            std::fprintf(stderr, "quillon-cli: %s\n", message.details.c_str());
+        }
     });
     cli::catch_interruption();
     // Whatever goes wrong ends with a message, never with an abort.

@@ -20,8 +20,8 @@ TriggerPoll poll_trigger(const AmplifierSend& send)
     return {TriggerState::Fired};
 }
 
-AutoSaveOutcome save_log_automatically(const std::optional<QString>& folder,
-                                       const QDateTime& when, std::string_view text)
+AutoSaveOutcome save_log_automatically(const std::optional<QString>& folder, const QDateTime& when,
+                                       std::string_view text)
 {
     if (!folder) {
         return {std::nullopt, "The automatic save folder cannot be made."};

@@ -37,7 +37,7 @@ struct AutoSaveOutcome {
 
 // Writes text as a new Autolog_ file named for when in folder (nothing: the
 // automatic save folder could not be made), never over another file.
-AutoSaveOutcome save_log_automatically(const std::optional<QString>& folder,
-                                       const QDateTime& when, std::string_view text);
+AutoSaveOutcome save_log_automatically(const std::optional<QString>& folder, const QDateTime& when,
+                                       std::string_view text);
 
 }  // namespace quillon

@@ -74,4 +74,9 @@ PortEntry find_port(int port_number);
 // "COM4: /dev/ttyS3 (not present)".
 std::string describe_port(int port_number);
 
+// Why COMn does not open, for a person, found by looking at what find_port
+// names: "COM3: /dev/ttyUSB0: Permission denied (is this user in the dialout
+// group?)". port_number outside 1..16 is said to be so.
+std::string explain_port_failure(int port_number);
+
 }  // namespace tarnlink

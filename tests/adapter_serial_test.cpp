@@ -465,12 +465,23 @@ TEST(SerialAdapterLoading, TheLibraryIsTakenFromBesideTheProgramElseFromLibQuill
 
 TEST(SerialAdapterLoading, MissingOrIncompleteLibraryFailsWithErrLoadComDll)
 {
-    for (const std::string& path : {missing_library_path(), std::string(QUILLON_STUB_PARTIAL)}) {
+    // Each failure keeps its cause: the loader's reason naming the file, or
+    // the entry point missing.
+    const struct {
+        std::string path;
+        std::string cause;
+    } cases[] = {
+        {missing_library_path(), missing_library_path() + ": cannot open shared object file"},
+        {QUILLON_STUB_PARTIAL,
+         std::string(QUILLON_STUB_PARTIAL) + ": no entry point dfComSetTimeout2"},
+    };
+    for (const auto& [path, cause] : cases) {
         SCOPED_TRACE(path);
         MessageRecorder messages;
         TCommAdapter adapter(path);
         EXPECT_FALSE(adapter.LoadDriver());
         EXPECT_EQ(messages.shown(), std::vector<Message>{kLoadFailed});
+        EXPECT_TRUE(adapter.LoadFailure().starts_with(cause)) << adapter.LoadFailure();
         EXPECT_FALSE(adapter.IsLoaded());
         EXPECT_FALSE(library_is_loaded(path));
     }

@@ -3,6 +3,7 @@
 // the pseudo-terminal (COM1) and over USB.
 #include "IntegerText.h"
 #include "MainWindowFixture.h"
+#include "PortPath.h"
 #include "ui_Configuration.h"
 #include "ui_Log.h"
 
@@ -496,13 +497,22 @@ TEST_F(MainWindowTest, SerialModeOpensTheNamedPortAndTheCheckRunsOverIt)
 TEST_F(MainWindowTest, APortThatCannotBeOpenedIsReportedAndTheWindowStillStarts)
 {
     // COM9 is published as a file that is no terminal; COM17 is beyond the
-    // ports there are.
-    for (const char* port : {"COM9", "COM17"}) {
+    // ports there are. The box says why as its details.
+    const struct {
+        const char* port;
+        std::string why;
+    } cases[] = {
+        {"COM9", "COM9: " + std::filesystem::canonical(tarnlink::port_link_path(9)).string() +
+                     ": not a terminal"},
+        {"COM17", "COM17 is not one of COM1 to COM16"},
+    };
+    for (const auto& [port, why] : cases) {
         SCOPED_TRACE(port);
         messages.clear();
         write_settings(std::string("[Form]\r\nUSB MODE=0\r\nComPort=") + port + "\r\n");
         ASSERT_TRUE(start());
-        EXPECT_EQ(messages.shown(), std::vector<Message>{kCantOpen});
+        const Message with_cause{kCantOpen.text, kCantOpen.caption, kCantOpen.icon, why};
+        EXPECT_EQ(messages.shown(), std::vector<Message>{with_cause});
         EXPECT_FALSE(window->controls().btnStatusCheck->isEnabled());
         EXPECT_FALSE(window->serial_adapter().IsOpen());
         EXPECT_EQ(window->ComPort, port);
@@ -1311,7 +1321,8 @@ TEST_F(MainWindowTest, AFailedReopenDisablesCheckAndAPortNameThatIsNoNumberKeeps
         configuration.controls().cbxComPort->setEditText("COM9");
         configuration.controls().btnComSetOK->click();
     });
-    EXPECT_EQ(messages.shown(), std::vector<Message>{kCantOpen});
+    ASSERT_EQ(messages.shown().size(), 1u);
+    EXPECT_EQ(messages.shown()[0].text, kCantOpen.text);
     EXPECT_FALSE(window->controls().btnStatusCheck->isEnabled());
     EXPECT_FALSE(port_is_held(line->slave_path()));
     expect_reconnected_state(*window, before);
