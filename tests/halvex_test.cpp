@@ -17,11 +17,13 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <numeric>
 #include <sstream>
+#include <string>
 #include <system_error>
 #include <thread>
 
@@ -568,6 +570,33 @@ TEST_F(HalvexTest, GetInfoGivesTheSocketPathWithinItsCapacity)
 
 // --- the endpoint itself ----------------------------------------------------
 
+// Without a runtime folder (a relative one counts as none) the socket is in
+// /tmp under a name of the user's own, so that users never meet.
+TEST(HalvexSocket, IsInTheRuntimeFolderElseTheUsersOwnInTmp)
+{
+    const char* private_runtime = std::getenv("XDG_RUNTIME_DIR");
+    ASSERT_NE(private_runtime, nullptr);
+    const std::string runtime = private_runtime;
+    const std::string own = "/tmp/quillon-halvex-" + std::to_string(::getuid()) + ".sock";
+    const struct {
+        const char* runtime;
+        std::string path;
+    } cases[] = {
+        {runtime.c_str(), runtime + "/quillon-halvex.sock"},
+        {"relative/run", own},
+        {nullptr, own},
+    };
+    for (const auto& c : cases) {
+        if (c.runtime != nullptr) {
+            ::setenv("XDG_RUNTIME_DIR", c.runtime, 1);
+        } else {
+            ::unsetenv("XDG_RUNTIME_DIR");
+        }
+        EXPECT_EQ(halvex::socket_path(), c.path) << (c.runtime ? c.runtime : "(none)");
+    }
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+}
+
 TEST(HalvexEndpoint, ReplacesAStaleSocketFileAndRemovesItsOwn)
 {
     {
@@ -584,11 +613,15 @@ TEST(HalvexEndpoint, ReplacesAStaleSocketFileAndRemovesItsOwn)
     EXPECT_FALSE(std::filesystem::exists(halvex::socket_path()));
 }
 
-TEST(HalvexEndpoint, DoesNotTakeOverALiveOne)
+TEST(HalvexEndpoint, DoesNotTakeOverALiveOneAndSaysWhichPathIsTaken)
 {
     ampsim::UsbEndpoint first([](std::span<const std::uint8_t> cmd) { return echo(cmd); });
-    EXPECT_THROW(ampsim::UsbEndpoint([](std::span<const std::uint8_t>) { return std::nullopt; }),
-                 std::system_error);
+    try {
+        ampsim::UsbEndpoint second([](std::span<const std::uint8_t>) { return std::nullopt; });
+        ADD_FAILURE() << "a second endpoint took the socket over";
+    } catch (const std::system_error& error) {
+        EXPECT_NE(std::string(error.what()).find(first.path()), std::string::npos) << error.what();
+    }
     std::uint32_t handle = 0;
     ASSERT_EQ(api().Connect(0, &handle), HLVX_OK);
     Bytes response = filled(8);
