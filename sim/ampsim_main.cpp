@@ -39,7 +39,7 @@ void print_usage(std::FILE* out)
         "Plays a servo amplifier for Quillon: over a pseudo-terminal published as\n"
         "COMn in $XDG_CONFIG_HOME/quillon/ports, and over the USB driver's socket\n"
         "($XDG_RUNTIME_DIR/quillon-halvex.sock, else /tmp/quillon-halvex-UID.sock).\n"
-        "Ends on Ctrl-C or SIGTERM and removes its link and socket.\n"
+        "Ends on Ctrl-C, SIGTERM or SIGHUP and removes its link and socket.\n"
         "\n"
         "  --port N            serve COMN, N = 1..16 (default 1)\n"
         "  --no-serial         no serial port\n"
@@ -175,11 +175,13 @@ int main(int argc, char** argv)
         return 2;
     }
     // The stop signals are read from a descriptor, so that the link and the
-    // socket are removed on the way out.
+    // socket are removed on the way out. A closed terminal (SIGHUP) stops it
+    // the same way.
     sigset_t stop_signals;
     sigemptyset(&stop_signals);
     sigaddset(&stop_signals, SIGINT);
     sigaddset(&stop_signals, SIGTERM);
+    sigaddset(&stop_signals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
     // A reader of the output that goes away must not end the simulator.
     if (std::signal(SIGPIPE, SIG_IGN) == SIG_ERR) {
