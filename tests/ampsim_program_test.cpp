@@ -7,12 +7,16 @@
 #include "PortPath.h"
 #include "TarnlinkApi.h"
 #include "TestEnvironment.h"
+#include "Version.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <csignal>
 #include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -35,7 +39,7 @@ void expect_answers_on(int port)
     api.dfComSetClose();
 }
 
-TEST(AmpsimProgram, HelpListsTheOptionsAndBadOptionsAreRefused)
+TEST(AmpsimProgram, HelpListsTheOptionsAndVersionNamesIt)
 {
     ChildProcess help(ampsim_path(), {"--help"});
     std::string text;
@@ -47,8 +51,31 @@ TEST(AmpsimProgram, HelpListsTheOptionsAndBadOptionsAreRefused)
                                "--variant", "--fault", "corrupt", "drop-usb"}) {
         EXPECT_NE(text.find(option), std::string::npos) << option;
     }
-    ChildProcess bad(ampsim_path(), {"--port", "17"});
-    EXPECT_EQ(bad.wait_for_exit(5s), 2);
+    ChildProcess version(ampsim_path(), {"--version"});
+    EXPECT_EQ(version.read_line(2s), std::string("ampsim (Quillon) ") + quillon::kVersion);
+    EXPECT_EQ(version.wait_for_exit(5s), 0);
+}
+
+// A usage error says in one line what was wrong, then where to read more.
+TEST(AmpsimProgram, AUsageErrorIsOneLineAndAPointerToTheHelp)
+{
+    const struct {
+        std::vector<std::string> args;
+        const char* says;
+    } cases[] = {
+        {{"--port", "17"}, "bad value for --port: 17"},
+        {{"--seed"}, "--seed needs a value"},
+        {{"--fault", "explode:3"}, "unknown fault explode:3"},
+        {{"--fault", "corrupt:many"}, "unknown fault corrupt:many"},
+        {{"--frobnicate"}, "unknown option --frobnicate"},
+    };
+    for (const auto& c : cases) {
+        ChildProcess bad(ampsim_path(), c.args);
+        EXPECT_EQ(bad.read_line(2s), std::string("ampsim: ") + c.says);
+        EXPECT_EQ(bad.read_line(2s), "Try 'ampsim --help'.") << c.says;
+        EXPECT_EQ(bad.read_line(2s), std::nullopt) << c.says;
+        EXPECT_EQ(bad.wait_for_exit(5s), 1) << c.says;
+    }
 }
 
 TEST(AmpsimProgram, ServesBothEndpointsAndRemovesThemOnSigterm)
