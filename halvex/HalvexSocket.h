@@ -1,10 +1,12 @@
 // Where the USB driver stand-in meets the simulated amplifier: a Unix domain
-// socket under the user's runtime folder (/tmp when there is none). Shared by
-// libhalvex.so and by the simulator, which serves it.
+// socket under the user's runtime folder, or in /tmp under a name of the
+// user's own when there is none, so that users never meet each other's
+// simulator. Shared by libhalvex.so and by the simulator, which serves it.
 #pragma once
 
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <unistd.h>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -15,8 +17,10 @@ namespace halvex {
 inline std::string socket_path()
 {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    const std::string folder = (runtime != nullptr && runtime[0] == '/') ? runtime : "/tmp";
-    return folder + "/quillon-halvex.sock";
+    if (runtime != nullptr && runtime[0] == '/') {
+        return std::string(runtime) + "/quillon-halvex.sock";
+    }
+    return "/tmp/quillon-halvex-" + std::to_string(::getuid()) + ".sock";
 }
 
 // The socket address of path; nothing when path is too long for one.

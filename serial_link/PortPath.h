@@ -27,10 +27,14 @@ inline std::string user_config_folder()
     return base + "/quillon";
 }
 
+// Ports are looked up there by their names: the folder also holds entries
+// that are no ports (the simulator's hidden owner files, ".COM1.owner").
 inline std::string ports_folder()
 {
     return user_config_folder() + "/ports";
 }
+
+inline constexpr int kHighestPort = 16;
 
 // "COM1".."COM16" give 1..16; anything else gives nothing.
 inline std::optional<int> port_number_of(std::string_view name)
@@ -45,7 +49,7 @@ inline std::optional<int> port_number_of(std::string_view name)
         }
         number = number * 10 + (c - '0');
     }
-    if (name[3] == '0' || number < 1 || number > 16) {
+    if (name[3] == '0' || number < 1 || number > kHighestPort) {
         return std::nullopt;
     }
     return number;

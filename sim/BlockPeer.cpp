@@ -97,15 +97,28 @@ public:
 
     void write_byte(std::uint8_t byte) { write(std::span<const std::uint8_t>(&byte, 1)); }
 
-    // Waits out a delay, still answering a stop at once.
-    void pause(std::chrono::milliseconds delay)
+    // Waits out the response delay, counted from now. The delay is read
+    // again whenever the faults change, so that a shorter one (delay 0) ends a
+    // long wait at once. A stop still ends it at once.
+    void pause()
     {
-        const auto until = Clock::now() + delay;
-        pollfd stop{owner_.stop_.get(), POLLIN, 0};
-        while (Clock::now() < until) {
-            if (::poll(&stop, 1, poll_timeout_ms(until)) > 0) {
+        const auto start = Clock::now();
+        for (;;) {
+            const auto until = start + owner_.response_delay();
+            if (Clock::now() >= until) {
+                return;
+            }
+            pollfd fds[2] = {{owner_.stop_.get(), POLLIN, 0},
+                             {owner_.faults_changed_.get(), POLLIN, 0}};
+            if (::poll(fds, 2, poll_timeout_ms(until)) <= 0) {
+                continue;
+            }
+            if (fds[0].revents != 0) {
                 throw Stopped{};
             }
+            std::uint64_t changes = 0;
+            [[maybe_unused]] const auto got =
+                ::read(owner_.faults_changed_.get(), &changes, sizeof changes);
         }
     }
 
@@ -168,7 +181,8 @@ BlockPeer::BlockPeer(PtyEndpoint& line, Responder responder, unsigned bits_per_s
     : endpoint_(line), bits_per_second_(bits_per_second), responder_(std::move(responder))
 {
     stop_.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-    if (!stop_.valid()) {
+    faults_changed_.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!stop_.valid() || !faults_changed_.valid()) {
         throw std::system_error(errno, std::generic_category(), "eventfd");
     }
     thread_ = std::thread([this] { serve(); });
@@ -183,8 +197,18 @@ BlockPeer::~BlockPeer()
 
 void BlockPeer::set_faults(Faults faults)
 {
+    {
+        std::lock_guard lock(mutex_);
+        faults_ = faults;
+    }
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const auto written = ::write(faults_changed_.get(), &one, sizeof one);
+}
+
+std::chrono::milliseconds BlockPeer::response_delay() const
+{
     std::lock_guard lock(mutex_);
-    faults_ = faults;
+    return faults_.response_delay;
 }
 
 void BlockPeer::set_responder(Responder responder)
@@ -315,13 +339,7 @@ bool BlockPeer::serve_exchange(Line& line, bool eot_already_sent)
 bool BlockPeer::deliver_response(Line& line, const Reply& reply)
 {
     const std::vector<std::uint8_t> frame = reply.framed();
-
-    std::chrono::milliseconds delay{};
-    {
-        std::lock_guard lock(mutex_);
-        delay = faults_.response_delay;
-    }
-    line.pause(delay);
+    line.pause();
 
     bool enq_already_sent = false;
     for (int offer = 0; offer < kMaxResponseOffers; ++offer) {

@@ -58,10 +58,12 @@ private:
     void serve();
     bool serve_exchange(Line& line, bool eot_already_sent = false);
     bool deliver_response(Line& line, const Reply& reply);
+    std::chrono::milliseconds response_delay() const;
 
     PtyEndpoint& endpoint_;
     unsigned bits_per_second_;
     common::UniqueFd stop_;
+    common::UniqueFd faults_changed_;  // set_faults() wakes a response delay
     mutable std::mutex mutex_;
     Responder responder_;
     Faults faults_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <initializer_list>
 #include <sstream>
 
 namespace ampsim {
@@ -64,22 +65,50 @@ const char* control_help()
     return kHelp;
 }
 
-std::string run_control_command(ControlTarget& target, const std::string& line)
+std::optional<ControlCommand> parse_control_command(const std::string& line)
 {
     std::istringstream words(line);
-    std::string verb;
-    words >> verb;
-    long count = 1;
-    std::string where;
-    if (verb == "hang-up" || verb == "write-log") {
-        words >> where;
-    } else if (!(words >> count)) {
-        count = 1;
+    ControlCommand command;
+    words >> command.verb;
+    const auto is = [&](std::initializer_list<const char*> verbs) {
+        return std::any_of(verbs.begin(), verbs.end(),
+                           [&](const char* verb) { return command.verb == verb; });
+    };
+    if (is({"refuse-enq", "ignore-enq", "nak-block", "corrupt", "delay", "silent", "advance"})) {
+        long count = 1;
+        if (!(words >> std::ws).eof() && (!(words >> count) || count < 0 || count > 1'000'000)) {
+            return std::nullopt;
+        }
+        command.count = static_cast<int>(count);
+    } else if (is({"hang-up"})) {
+        words >> command.word;
+        if (!command.word.empty() && command.word != "on-enq" && command.word != "after-ack" &&
+            command.word != "mid-response") {
+            return std::nullopt;
+        }
+    } else if (is({"write-log"})) {
+        if (!(words >> command.word)) {
+            return std::nullopt;
+        }
+    } else if (!is({"drop-usb", "allow-usb", "cancel", "status"})) {
+        return std::nullopt;
     }
-    if (count < 0 || count > 1'000'000) {
-        return "bad count in: " + line;
+    std::string extra;
+    if (words >> extra) {
+        return std::nullopt;
     }
-    const int n = static_cast<int>(count);
+    return command;
+}
+
+std::string run_control_command(ControlTarget& target, const std::string& line)
+{
+    const auto command = parse_control_command(line);
+    if (!command) {
+        return "unknown command: " + line;
+    }
+    const std::string& verb = command->verb;
+    const std::string& where = command->word;
+    const int n = command->count;
 
     const bool serial_fault = verb == "refuse-enq" || verb == "ignore-enq" || verb == "nak-block" ||
                               verb == "corrupt" || verb == "delay" || verb == "hang-up";
@@ -136,7 +165,7 @@ std::string run_control_command(ControlTarget& target, const std::string& line)
         return write_log(target.model, where) ? "log written to " + where
                                               : "cannot write the log to " + where;
     }
-    return "unknown command: " + line;
+    return "unknown command: " + line;  // a verb the parser knows and nothing here serves
 }
 
 }  // namespace ampsim

@@ -1,5 +1,6 @@
 #include "PtyEndpoint.h"
 
+#include "PortLinks.h"
 #include "PortPath.h"
 
 #include <fcntl.h>
@@ -7,8 +8,6 @@
 #include <termios.h>
 #include <unistd.h>
 #include <cerrno>
-#include <filesystem>
-#include <stdexcept>
 #include <system_error>
 
 namespace ampsim {
@@ -20,50 +19,15 @@ namespace {
     throw std::system_error(errno, std::generic_category(), what);
 }
 
-// A link that a killed simulator left behind: it points to a pseudo-terminal
-// that is gone.
-bool is_stale_simulator_link(const std::filesystem::path& link)
-{
-    namespace fs = std::filesystem;
-    std::error_code error;
-    if (!fs::is_symlink(fs::symlink_status(link, error))) {
-        return false;
-    }
-    const fs::path target = fs::read_symlink(link, error);
-    return !error && target.parent_path() == "/dev/pts" && !fs::exists(target, error) && !error;
-}
-
-// Makes link point to target. An entry that is there already is the user's
-// (a real adapter, another simulator) and is kept: the simulator refuses
-// rather than take the port over. Only a stale link of its own kind goes.
-void publish_link(const std::string& target, const std::string& link)
-{
-    namespace fs = std::filesystem;
-    std::error_code error;
-    fs::create_directories(fs::path(link).parent_path(), error);
-    if (is_stale_simulator_link(link)) {
-        fs::remove(link, error);
-    }
-    fs::create_symlink(target, link, error);
-    if (error == std::errc::file_exists) {
-        std::error_code unread;
-        const fs::path points_to = fs::read_symlink(link, unread);
-        throw std::runtime_error(
-            link + " is taken" +
-            (unread ? std::string(" (not a link)") : " (it points to " + points_to.string() + ")") +
-            "; remove it or choose another --port");
-    }
-    if (error) {
-        throw std::system_error(error, "link " + link);
-    }
-}
-
 }  // namespace
 
 // Should a step fail, what is open so far closes with its owner.
-PtyEndpoint::PtyEndpoint(int port_number)
-    : port_number_(port_number), master_(::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC))
+PtyEndpoint::PtyEndpoint(int port_number) : port_number_(port_number)
 {
+    // First, so that no link of an ended simulator points to the number the
+    // new pseudo-terminal may get.
+    remove_links_of_ended_simulators();
+    master_.reset(::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!master_.valid()) {
         fail("posix_openpt");
     }
@@ -90,11 +54,7 @@ PtyEndpoint::PtyEndpoint(int port_number)
 
 PtyEndpoint::~PtyEndpoint()
 {
-    std::error_code ignored;
-    // Remove the link only if it is still ours.
-    if (std::filesystem::read_symlink(link_path_, ignored) == slave_path_) {
-        std::filesystem::remove(link_path_, ignored);
-    }
+    withdraw_link(slave_path_, link_path_);
     hang_up();
 }
 

@@ -11,9 +11,10 @@ namespace ampsim {
 
 class PtyEndpoint {
 public:
-    // Opens the pty and links it as COMn. Throws (std::system_error, or
-    // std::runtime_error naming the entry) when it cannot, or when COMn is
-    // already in the ports folder and is not a stale simulator link.
+    // Removes the links of ended simulators (PortLinks.h), opens the pty and
+    // links it as COMn. Throws (std::system_error, or std::runtime_error
+    // naming the entry) when it cannot, or when COMn is already in the ports
+    // folder and reaches something.
     explicit PtyEndpoint(int port_number);
     ~PtyEndpoint();
     PtyEndpoint(const PtyEndpoint&) = delete;

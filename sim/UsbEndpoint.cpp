@@ -118,7 +118,7 @@ UsbEndpoint::Impl::Impl(UsbCommandHandler command_handler, std::string socket_pa
         fail("socket");
     }
     if (::bind(listener.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        fail("bind");
+        throw std::system_error(errno, std::generic_category(), "bind " + path);
     }
     struct stat info {};
     if (::lstat(path.c_str(), &info) != 0 || ::listen(listener.get(), 16) != 0) {

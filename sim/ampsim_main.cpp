@@ -6,6 +6,7 @@
 #include "ControlCommands.h"
 #include "PtyEndpoint.h"
 #include "UsbEndpoint.h"
+#include "Version.h"
 
 #include <poll.h>
 #include <sys/signalfd.h>
@@ -23,6 +24,8 @@
 namespace {
 
 struct Options {
+    enum class Action { Serve, Help, Version };
+    Action action = Action::Serve;
     int port = 1;
     bool serial = true;
     bool usb = true;
@@ -38,8 +41,8 @@ void print_usage(std::FILE* out)
         "Usage: ampsim [OPTION]...\n"
         "Plays a servo amplifier for Quillon: over a pseudo-terminal published as\n"
         "COMn in $XDG_CONFIG_HOME/quillon/ports, and over the USB driver's socket\n"
-        "($XDG_RUNTIME_DIR/quillon-halvex.sock). Ends on Ctrl-C or SIGTERM and\n"
-        "removes its link and socket.\n"
+        "($XDG_RUNTIME_DIR/quillon-halvex.sock, else /tmp/quillon-halvex-UID.sock).\n"
+        "Ends on Ctrl-C, SIGTERM or SIGHUP and removes its link and socket.\n"
         "\n"
         "  --port N            serve COMN, N = 1..16 (default 1)\n"
         "  --no-serial         no serial port\n"
@@ -55,6 +58,7 @@ void print_usage(std::FILE* out)
         "  --fault F[:N]       a fault at start, as the control command F N (below)\n"
         "  --verbose           print every command received\n"
         "  --help              show this text\n"
+        "  --version           show the version\n"
         "\n"
         "Control commands, one a line on standard input, for faults on demand:\n",
         out);
@@ -72,25 +76,37 @@ std::optional<long> parse_number(const std::string& text, long low, long high)
     return value;
 }
 
+// Reads the command line; on a usage error, says what was wrong in one line
+// and gives nothing.
 std::optional<Options> parse_options(int argc, char** argv)
 {
     Options options;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        const auto value = [&](long low, long high) -> std::optional<long> {
+        const auto text = [&]() -> std::optional<std::string> {
             if (i + 1 >= argc) {
                 std::fprintf(stderr, "ampsim: %s needs a value\n", arg.c_str());
                 return std::nullopt;
             }
-            const auto number = parse_number(argv[++i], low, high);
+            return std::string(argv[++i]);
+        };
+        const auto value = [&](long low, long high) -> std::optional<long> {
+            const auto given = text();
+            if (!given) {
+                return std::nullopt;
+            }
+            const auto number = parse_number(*given, low, high);
             if (!number) {
-                std::fprintf(stderr, "ampsim: bad value for %s: %s\n", arg.c_str(), argv[i]);
+                std::fprintf(stderr, "ampsim: bad value for %s: %s\n", arg.c_str(), given->c_str());
             }
             return number;
         };
         if (arg == "--help" || arg == "-h") {
-            print_usage(stdout);
-            std::exit(0);
+            options.action = Options::Action::Help;
+            return options;
+        } else if (arg == "--version") {
+            options.action = Options::Action::Version;
+            return options;
         } else if (arg == "--no-serial") {
             options.serial = false;
         } else if (arg == "--no-usb") {
@@ -127,22 +143,31 @@ std::optional<Options> parse_options(int argc, char** argv)
             if (!n)
                 return std::nullopt;
             options.model.cancel_after_records = static_cast<unsigned>(*n);
-        } else if (arg == "--variant" && i + 1 < argc) {
-            const std::string variant = argv[++i];
-            if (variant == "no-log") {
+        } else if (arg == "--variant") {
+            const auto variant = text();
+            if (!variant)
+                return std::nullopt;
+            if (*variant == "no-log") {
                 options.model.has_log = false;
-            } else if (variant == "no-comdata") {
+            } else if (*variant == "no-comdata") {
                 options.model.has_com_data = false;
-            } else if (variant == "no-comdata32") {
+            } else if (*variant == "no-comdata32") {
                 options.model.has_com_data_32 = false;
             } else {
-                std::fprintf(stderr, "ampsim: unknown variant %s\n", variant.c_str());
+                std::fprintf(stderr, "ampsim: unknown variant %s\n", variant->c_str());
                 return std::nullopt;
             }
-        } else if (arg == "--fault" && i + 1 < argc) {
-            std::string fault = argv[++i];
+        } else if (arg == "--fault") {
+            const auto given = text();
+            if (!given)
+                return std::nullopt;
+            std::string fault = *given;
             if (const auto colon = fault.find(':'); colon != std::string::npos) {
                 fault[colon] = ' ';
+            }
+            if (!ampsim::parse_control_command(fault)) {
+                std::fprintf(stderr, "ampsim: unknown fault %s\n", given->c_str());
+                return std::nullopt;
             }
             options.faults.push_back(fault);
         } else {
@@ -171,15 +196,25 @@ int main(int argc, char** argv)
 {
     const auto options = parse_options(argc, argv);
     if (!options) {
-        print_usage(stderr);
-        return 2;
+        std::fputs("Try 'ampsim --help'.\n", stderr);
+        return 1;
+    }
+    if (options->action == Options::Action::Help) {
+        print_usage(stdout);
+        return 0;
+    }
+    if (options->action == Options::Action::Version) {
+        std::printf("ampsim (Quillon) %s\n", quillon::kVersion);
+        return 0;
     }
     // The stop signals are read from a descriptor, so that the link and the
-    // socket are removed on the way out.
+    // socket are removed on the way out. A closed terminal (SIGHUP) stops it
+    // the same way.
     sigset_t stop_signals;
     sigemptyset(&stop_signals);
     sigaddset(&stop_signals, SIGINT);
     sigaddset(&stop_signals, SIGTERM);
+    sigaddset(&stop_signals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
     // A reader of the output that goes away must not end the simulator.
     if (std::signal(SIGPIPE, SIG_IGN) == SIG_ERR) {

@@ -1,16 +1,22 @@
 // ampsim as a program: what it prints, that both endpoints answer, that
-// control commands reach the model, and that it cleans up on a stop signal.
+// control commands reach the model, that it cleans up on a stop signal, and
+// that it starts again however it ended.
 #include "ChildProcess.h"
 #include "HalvexSocket.h"
+#include "PortLinks.h"
 #include "PortPath.h"
 #include "TarnlinkApi.h"
 #include "TestEnvironment.h"
+#include "Version.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <csignal>
 #include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -22,7 +28,18 @@ std::string ampsim_path()
     return testsupport::bin_dir() + "/ampsim";
 }
 
-TEST(AmpsimProgram, HelpListsTheOptionsAndBadOptionsAreRefused)
+// The amplifier answers over the serial link COMn.
+void expect_answers_on(int port)
+{
+    const auto& api = testsupport::tarnlink();
+    ASSERT_EQ(api.dfComSetReady(9600, port), 0);
+    std::array<std::uint8_t, 1024> response{};
+    EXPECT_EQ(api.communicate(0xDF, nullptr, 0, response.data()), 0);
+    EXPECT_EQ(response[0], 66);
+    api.dfComSetClose();
+}
+
+TEST(AmpsimProgram, HelpListsTheOptionsAndVersionNamesIt)
 {
     ChildProcess help(ampsim_path(), {"--help"});
     std::string text;
@@ -34,8 +51,31 @@ TEST(AmpsimProgram, HelpListsTheOptionsAndBadOptionsAreRefused)
                                "--variant", "--fault", "corrupt", "drop-usb"}) {
         EXPECT_NE(text.find(option), std::string::npos) << option;
     }
-    ChildProcess bad(ampsim_path(), {"--port", "17"});
-    EXPECT_EQ(bad.wait_for_exit(5s), 2);
+    ChildProcess version(ampsim_path(), {"--version"});
+    EXPECT_EQ(version.read_line(2s), std::string("ampsim (Quillon) ") + quillon::kVersion);
+    EXPECT_EQ(version.wait_for_exit(5s), 0);
+}
+
+// A usage error says in one line what was wrong, then where to read more.
+TEST(AmpsimProgram, AUsageErrorIsOneLineAndAPointerToTheHelp)
+{
+    const struct {
+        std::vector<std::string> args;
+        const char* says;
+    } cases[] = {
+        {{"--port", "17"}, "bad value for --port: 17"},
+        {{"--seed"}, "--seed needs a value"},
+        {{"--fault", "explode:3"}, "unknown fault explode:3"},
+        {{"--fault", "corrupt:many"}, "unknown fault corrupt:many"},
+        {{"--frobnicate"}, "unknown option --frobnicate"},
+    };
+    for (const auto& c : cases) {
+        ChildProcess bad(ampsim_path(), c.args);
+        EXPECT_EQ(bad.read_line(2s), std::string("ampsim: ") + c.says);
+        EXPECT_EQ(bad.read_line(2s), "Try 'ampsim --help'.") << c.says;
+        EXPECT_EQ(bad.read_line(2s), std::nullopt) << c.says;
+        EXPECT_EQ(bad.wait_for_exit(5s), 1) << c.says;
+    }
 }
 
 TEST(AmpsimProgram, ServesBothEndpointsAndRemovesThemOnSigterm)
@@ -47,13 +87,7 @@ TEST(AmpsimProgram, ServesBothEndpointsAndRemovesThemOnSigterm)
     EXPECT_TRUE(std::filesystem::is_symlink(link));
     EXPECT_TRUE(std::filesystem::exists(halvex::socket_path()));
 
-    // The amplifier answers over the serial link.
-    const auto& api = testsupport::tarnlink();
-    ASSERT_EQ(api.dfComSetReady(9600, 2), 0);
-    std::array<std::uint8_t, 1024> response{};
-    EXPECT_EQ(api.communicate(0xDF, nullptr, 0, response.data()), 0);
-    EXPECT_EQ(response[0], 66);
-    api.dfComSetClose();
+    expect_answers_on(2);
 
     // Control commands reach the model.
     ampsim.write_line("advance 7");
@@ -65,8 +99,58 @@ TEST(AmpsimProgram, ServesBothEndpointsAndRemovesThemOnSigterm)
 
     ampsim.signal(SIGTERM);
     EXPECT_EQ(ampsim.wait_for_exit(5s), 0);
-    EXPECT_FALSE(std::filesystem::exists(link));
+    EXPECT_TRUE(std::filesystem::is_empty(tarnlink::ports_folder())) << "its owner file too";
     EXPECT_FALSE(std::filesystem::exists(halvex::socket_path()));
+}
+
+// A closed terminal stops it as SIGTERM does; after kill -9 its link and
+// socket are left, and the next one on the port must still start and answer.
+TEST(AmpsimProgram, StartsAgainOnItsPortAfterSighupOrKill)
+{
+    const struct {
+        int signal;
+        int status;
+    } endings[] = {{SIGHUP, 0}, {SIGKILL, -SIGKILL}};
+    for (const auto& ending : endings) {
+        {
+            ChildProcess first(ampsim_path(), {"--port", "2", "--traffic", "0"});
+            ASSERT_TRUE(first.wait_for_line("serving USB", 5s));
+            first.signal(ending.signal);
+            EXPECT_EQ(first.wait_for_exit(5s), ending.status);
+            EXPECT_EQ(std::filesystem::is_symlink(tarnlink::port_link_path(2)),
+                      ending.signal == SIGKILL);
+        }
+        ChildProcess next(ampsim_path(), {"--port", "2", "--traffic", "0"});
+        ASSERT_TRUE(next.wait_for_line("serving USB", 5s)) << ending.signal;
+        expect_answers_on(2);
+        next.signal(SIGTERM);
+        EXPECT_EQ(next.wait_for_exit(5s), 0);
+    }
+}
+
+// The links of killed simulators go when the next one starts, so that none
+// leads to a pseudo-terminal that another simulator has been given since. A
+// link that the user has put in the place of one stays.
+TEST(AmpsimProgram, RemovesTheLinksOfKilledSimulatorsButNotTheUsersOwn)
+{
+    namespace fs = std::filesystem;
+    for (const char* port : {"4", "6"}) {
+        ChildProcess killed(ampsim_path(), {"--port", port, "--no-usb"});
+        ASSERT_TRUE(killed.wait_for_line("serving COM", 5s));
+        killed.signal(SIGKILL);
+        ASSERT_EQ(killed.wait_for_exit(5s), -SIGKILL);
+    }
+    const fs::path killed_link = tarnlink::port_link_path(4);
+    const fs::path users_link = tarnlink::port_link_path(6);
+    fs::remove(users_link);
+    fs::create_symlink("/dev/null", users_link);
+
+    ChildProcess next(ampsim_path(), {"--port", "5", "--no-usb"});
+    ASSERT_TRUE(next.wait_for_line("serving COM5", 5s));
+    EXPECT_FALSE(fs::is_symlink(fs::symlink_status(killed_link)));
+    EXPECT_FALSE(fs::exists(ampsim::owner_file_path(killed_link)));
+    EXPECT_EQ(fs::read_symlink(users_link), "/dev/null");
+    EXPECT_FALSE(fs::exists(ampsim::owner_file_path(users_link)));
 }
 
 TEST(AmpsimProgram, FaultsAtStartAndVariants)

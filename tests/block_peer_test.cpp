@@ -125,6 +125,22 @@ TEST_F(PeerBehaviour, AFreshEnqInsteadOfEotStartsTheNextExchange)
     EXPECT_EQ(com1.peer.commands().size(), 2u);
 }
 
+TEST_F(PeerBehaviour, ALongDelayCalledOffOffersTheResponseAtOnce)
+{
+    ASSERT_TRUE(host.ok());
+    ampsim::Faults slow;
+    slow.response_delay = std::chrono::hours(1);
+    com1.peer.set_faults(slow);
+    host.send({ENQ});
+    EXPECT_EQ(host.take(), Bytes{EOT});
+    host.send({0x00, 0x00, 0xAF, 0x51});
+    EXPECT_EQ(host.take(), Bytes{ACK});
+    com1.peer.set_faults({});
+    EXPECT_EQ(host.take(), Bytes{ENQ});
+    host.send({EOT});
+    EXPECT_EQ(host.take(), reply_for(0xAF));
+}
+
 TEST(LinePacer, DeparturesKeepTheWireTimeAndFollowArrivals)
 {
     ampsim::LinePacer pacer(9600);  // about 1.04 ms a byte

@@ -22,6 +22,7 @@
 #include <mutex>
 #include <numeric>
 #include <sstream>
+#include <string>
 #include <system_error>
 #include <thread>
 
@@ -568,6 +569,16 @@ TEST_F(HalvexTest, GetInfoGivesTheSocketPathWithinItsCapacity)
 
 // --- the endpoint itself ----------------------------------------------------
 
+// Without a runtime folder the socket is in /tmp under a name of the user's
+// own, so that users never meet.
+TEST(HalvexSocket, WithoutARuntimeFolderIsTheUsersOwnInTmp)
+{
+    const std::filesystem::path in_runtime_folder = halvex::socket_path();
+    ::unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(halvex::socket_path(), "/tmp/quillon-halvex-" + std::to_string(::getuid()) + ".sock");
+    ::setenv("XDG_RUNTIME_DIR", in_runtime_folder.parent_path().c_str(), 1);
+}
+
 TEST(HalvexEndpoint, ReplacesAStaleSocketFileAndRemovesItsOwn)
 {
     {
@@ -584,11 +595,15 @@ TEST(HalvexEndpoint, ReplacesAStaleSocketFileAndRemovesItsOwn)
     EXPECT_FALSE(std::filesystem::exists(halvex::socket_path()));
 }
 
-TEST(HalvexEndpoint, DoesNotTakeOverALiveOne)
+TEST(HalvexEndpoint, DoesNotTakeOverALiveOneAndSaysWhichPathIsTaken)
 {
     ampsim::UsbEndpoint first([](std::span<const std::uint8_t> cmd) { return echo(cmd); });
-    EXPECT_THROW(ampsim::UsbEndpoint([](std::span<const std::uint8_t>) { return std::nullopt; }),
-                 std::system_error);
+    try {
+        ampsim::UsbEndpoint second([](std::span<const std::uint8_t>) { return std::nullopt; });
+        ADD_FAILURE() << "a second endpoint took the socket over";
+    } catch (const std::system_error& error) {
+        EXPECT_NE(std::string(error.what()).find(first.path()), std::string::npos) << error.what();
+    }
     std::uint32_t handle = 0;
     ASSERT_EQ(api().Connect(0, &handle), HLVX_OK);
     Bytes response = filled(8);
