@@ -2,8 +2,10 @@
 // registry of its connections.
 #include "Commands.h"
 
+#include "HalvexSocket.h"
 #include "Messages.h"
 
+#include <sys/stat.h>
 #include <algorithm>
 #include <list>
 #include <new>
@@ -35,6 +37,24 @@ std::list<ConnectionRecord>::iterator find_record(std::int32_t id)
     auto& records = registry().records;
     return std::find_if(records.begin(), records.end(),
                         [id](const ConnectionRecord& record) { return record.id == id; });
+}
+
+// Why the driver's connect failed, naming where it looked.
+std::string connect_failure(int result)
+{
+    const std::string socket = halvex::socket_path();
+    switch (result) {
+    case HLVX_ERR_NO_DEVICE: {
+        struct stat info {};
+        return ::stat(socket.c_str(), &info) != 0
+                   ? socket + ": no amplifier there (is ampsim or the driver running?)"
+                   : socket + ": the connection was refused";
+    }
+    case HLVX_ERR_TIMEOUT: return socket + ": no amplifier answered";
+    case HLVX_ERR_LINK_LOST: return socket + ": the amplifier closed the connection";
+    case HLVX_ERR_BAD_RESPONSE: return socket + ": the amplifier refused the connection";
+    default: return socket + ": driver error " + std::to_string(result);
+    }
 }
 
 }  // namespace
@@ -98,7 +118,9 @@ bool TCommAdapterUSB::Connect()
     // Without a library nothing can answer: as a refused connection.
     const int result = driver_.loaded() ? driver_->Connect(0, &handle) : 1;
     if (result != 0) {
-        show_message(kConnectFailed);
+        Message failed = kConnectFailed;
+        failed.details = driver_.loaded() ? connect_failure(result) : driver_.failure();
+        show_message(failed);
         RemoveRecord(record.id);
         return false;
     }

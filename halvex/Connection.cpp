@@ -26,8 +26,9 @@ int poll_timeout_ms(std::chrono::steady_clock::time_point deadline)
 }  // namespace
 
 std::unique_ptr<Connection> Connection::open(const std::string& path,
-                                             std::chrono::milliseconds wait)
+                                             std::chrono::milliseconds wait, int& result)
 {
+    result = HLVX_ERR_NO_DEVICE;
     const auto address = socket_address(path);
     if (!address) {
         return nullptr;
@@ -44,7 +45,8 @@ std::unique_ptr<Connection> Connection::open(const std::string& path,
     // A listening socket alone is no amplifier: it must answer the ping.
     // (No other thread knows the connection yet, so no turn is taken.)
     wire::Bytes ignored;
-    if (connection->request(wire::Kind::Ping, {}, Clock::now() + wait, ignored) != HLVX_OK) {
+    result = connection->request(wire::Kind::Ping, {}, Clock::now() + wait, ignored);
+    if (result != HLVX_OK) {
         return nullptr;
     }
     return connection;

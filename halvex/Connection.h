@@ -18,10 +18,11 @@ namespace halvex {
 
 class Connection {
 public:
-    // Connects to path and pings; nothing when nobody listens there or no
-    // answer comes within wait.
-    static std::unique_ptr<Connection> open(const std::string& path,
-                                            std::chrono::milliseconds wait);
+    // Connects to path and pings; nothing when nobody listens there
+    // (result HLVX_ERR_NO_DEVICE) or the ping fails (its HLVX_ result: no
+    // answer within wait, the link closed, a refusal).
+    static std::unique_ptr<Connection> open(const std::string& path, std::chrono::milliseconds wait,
+                                            int& result);
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;

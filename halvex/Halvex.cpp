@@ -124,10 +124,11 @@ int _HLVX_Connect(int device_index, uint32_t* handle)
     if (device_index != 0 || handle == nullptr) {
         return HLVX_ERR_ARGUMENT;
     }
-    auto connection = halvex::Connection::open(halvex::socket_path(),
-                                               std::chrono::milliseconds(HLVX_CONNECT_WAIT_MS));
+    int result = HLVX_OK;
+    auto connection = halvex::Connection::open(
+        halvex::socket_path(), std::chrono::milliseconds(HLVX_CONNECT_WAIT_MS), result);
     if (!connection) {
-        return HLVX_ERR_NO_DEVICE;
+        return result;
     }
     *handle = handles().add(std::move(connection));
     return HLVX_OK;

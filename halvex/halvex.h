@@ -48,7 +48,10 @@ HALVEX_API int _HLVX_GetVersion(uint32_t *v1, uint32_t *v2, uint32_t *v3, uint32
 /* Uses the handle's time-out. */
 HALVEX_API int _HLVX_SndCmdAndRcvRsp(uint32_t handle, int command_length, const uint8_t *command,
                                      int response_capacity, uint8_t *response);
-/* Only device_index 0 exists. */
+/* Only device_index 0 exists. HLVX_ERR_NO_DEVICE: nothing listens at the
+ * socket; HLVX_ERR_TIMEOUT: no amplifier answered within
+ * HLVX_CONNECT_WAIT_MS; HLVX_ERR_LINK_LOST: it closed the connection;
+ * HLVX_ERR_BAD_RESPONSE: it refused it. */
 HALVEX_API int _HLVX_Connect(int device_index, uint32_t *handle);
 HALVEX_API int _HLVX_Disconnect(uint32_t handle);
 /* Uses timeout_ms (> 0) for this call only. */

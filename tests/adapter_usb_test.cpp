@@ -2,6 +2,7 @@
 // amplifier's USB endpoint in this process.
 #include "Commands.h"
 #include "HalvexApi.h"
+#include "HalvexSocket.h"
 #include "MessageRecorder.h"
 #include "Reply.h"
 #include "TestEnvironment.h"
@@ -273,9 +274,16 @@ TEST_F(UsbAdapter, DisconnectAllDisconnectsEveryConnection)
 
 TEST_F(UsbAdapter, RefusedConnectLeavesTheEarlierConnectionCurrent)
 {
+    // Each failure says why, naming the socket.
+    const auto failed_because = [](const std::string& why) {
+        Message failed = kConnectFailed;
+        failed.details = halvex::socket_path() + ": " + why;
+        return std::vector<Message>{failed};
+    };
     endpoint.reset();  // nobody to answer
     EXPECT_FALSE(adapter.Connect());
-    EXPECT_EQ(messages.shown(), std::vector<Message>{kConnectFailed});
+    EXPECT_EQ(messages.shown(),
+              failed_because("no amplifier there (is ampsim or the driver running?)"));
     EXPECT_TRUE(TCommAdapterUSB::Connections().empty());
     EXPECT_EQ(TCommAdapterUSB::CurrentConnectionId(), 0);
 
@@ -288,7 +296,7 @@ TEST_F(UsbAdapter, RefusedConnectLeavesTheEarlierConnectionCurrent)
     endpoint->drop_connections();
     endpoint->reconnect_allowed(false);
     EXPECT_FALSE(adapter.Connect());
-    EXPECT_EQ(messages.shown(), std::vector<Message>{kConnectFailed});
+    EXPECT_EQ(messages.shown(), failed_because("the amplifier closed the connection"));
     EXPECT_EQ(TCommAdapterUSB::CurrentConnectionId(), 2);
     EXPECT_EQ(ids_of(TCommAdapterUSB::Connections()), std::vector<std::int32_t>{2});
 }
@@ -333,7 +341,9 @@ TEST(UsbAdapterLoading, MissingOrIncompleteLibraryFailsWithErrLoadComDll)
         // Nothing to connect with.
         messages.clear();
         EXPECT_FALSE(adapter.Connect());
-        EXPECT_EQ(messages.shown(), std::vector<Message>{kConnectFailed});
+        Message unloaded = kConnectFailed;
+        unloaded.details = adapter.LoadFailure();
+        EXPECT_EQ(messages.shown(), std::vector<Message>{unloaded});
     }
 }
 

@@ -4,6 +4,7 @@
 #include "AtomicFile.h"
 #include "ChildProcess.h"
 #include "Commands.h"
+#include "HalvexSocket.h"
 #include "LogText.h"
 #include "PortPath.h"
 #include "TestEnvironment.h"
@@ -207,7 +208,25 @@ TEST(Cli, EachFaultHasItsExitStatus)
 {
     fs::create_directories(tarnlink::ports_folder());
     fs::create_symlink("/dev/ttyUSB-unplugged", tarnlink::port_link_path(4));
-    EXPECT_EQ(run_cli({"--usb", "status"}).status, 2) << "no simulator";
+    const CliRun no_simulator = run_cli({"--usb", "status"});
+    EXPECT_EQ(no_simulator.status, 2);
+    EXPECT_EQ(no_simulator.output,
+              "quillon-cli: Can't connect in USB mode. \nquillon-cli: " + halvex::socket_path() +
+                  ": no amplifier there (is ampsim or the driver running?)\n");
+    // A copy of the tool without its libraries: the loader's reason follows.
+    const fs::path alone = fs::path(testsupport::private_root()) / "alone";
+    fs::create_directories(alone);
+    fs::copy_file(testsupport::bin_dir() + "/quillon-cli", alone / "quillon-cli");
+    ChildProcess lonely((alone / "quillon-cli").string(), {"--port", "COM4", "status"});
+    std::string lonely_output;
+    while (const auto line = lonely.read_line(10s)) {
+        lonely_output += *line + "\n";
+    }
+    EXPECT_EQ(lonely.wait_for_exit(5s), 2);
+    EXPECT_NE(lonely_output.find("quillon-cli: TARNLINK.DLL is not found.\nquillon-cli: " +
+                                 (alone / "libtarnlink.so").string() + ": cannot open"),
+              std::string::npos)
+        << lonely_output;
     // The fixed message, then why (com4 is read as COM4).
     const std::string gone =
         "quillon-cli: Can't open COM port!\nquillon-cli: COM4: " + tarnlink::port_link_path(4) +

@@ -541,8 +541,12 @@ TEST_F(MainWindowTest, AUsbConnectionThatFailsDisablesCheck)
 {
     usb.reset();
     ASSERT_TRUE(start());
-    // The adapter reports the failure; the window adds nothing.
-    EXPECT_EQ(messages.shown(), std::vector<Message>{kUsbConnectFailed});
+    // The adapter reports the failure and its cause; the window adds nothing.
+    ASSERT_EQ(messages.shown().size(), 1u);
+    EXPECT_EQ(messages.shown()[0].text, kUsbConnectFailed.text);
+    EXPECT_TRUE(messages.shown()[0].details.ends_with(
+        ": no amplifier there (is ampsim or the driver running?)"))
+        << messages.shown()[0].details;
     EXPECT_FALSE(window->controls().btnStatusCheck->isEnabled());
 }
 
