@@ -8,6 +8,16 @@
 
 namespace quillon {
 
+namespace {
+
+// The folder of the program at program_path, with its trailing slash.
+std::string folder_of(const std::string& program_path)
+{
+    return program_path.substr(0, program_path.rfind('/') + 1);
+}
+
+}  // namespace
+
 std::string running_program_path()
 {
     char path[PATH_MAX] = {};
@@ -23,13 +33,20 @@ std::string SharedLibrary::program_library(const std::string& file_name)
 std::string SharedLibrary::program_library(const std::string& program_path,
                                            const std::string& file_name)
 {
-    const std::string folder = program_path.substr(0, program_path.rfind('/') + 1);
+    const std::string folder = folder_of(program_path);
     std::string beside = folder + file_name;
     std::string installed = folder + "../lib/quillon/" + file_name;
     if (::access(beside.c_str(), F_OK) != 0 && ::access(installed.c_str(), F_OK) == 0) {
         return installed;
     }
     return beside;
+}
+
+bool SharedLibrary::runs_installed(const std::string& program_path)
+{
+    // The serial link library stands for both: they are installed together.
+    const std::string library = "libtarnlink.so";
+    return program_library(program_path, library) != folder_of(program_path) + library;
 }
 
 bool SharedLibrary::load_driver(const std::string& path, const std::function<bool()>& bind)

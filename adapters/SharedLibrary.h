@@ -25,6 +25,9 @@ public:
     static std::string program_library(const std::string& file_name);
     static std::string program_library(const std::string& program_path,
                                        const std::string& file_name);
+    // Whether the program at program_path runs from an installed tree: its
+    // libraries are not beside it but in ../lib/quillon/.
+    static bool runs_installed(const std::string& program_path);
 
     // Releases a library held before, also when path cannot be loaded (false).
     bool load(const std::string& path);

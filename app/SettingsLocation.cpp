@@ -1,6 +1,7 @@
 #include "SettingsLocation.h"
 
 #include "PortPath.h"
+#include "SharedLibrary.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,6 +26,12 @@ void make_private_folders(const std::filesystem::path& folder)
 
 std::string settings_path_of(const std::string& program_path)
 {
+    std::string in_config_folder = tarnlink::user_config_folder() + "/quillon.INI";
+    // Never beside an installed program: root may write /usr/bin, and a file
+    // there would become every user's settings.
+    if (SharedLibrary::runs_installed(program_path)) {
+        return in_config_folder;
+    }
     const std::filesystem::path beside =
         std::filesystem::path(program_path).replace_extension(".INI");
     std::error_code error;
@@ -32,7 +39,7 @@ std::string settings_path_of(const std::string& program_path)
         ::access(beside.parent_path().c_str(), W_OK) == 0) {
         return beside.string();
     }
-    return tarnlink::user_config_folder() + "/quillon.INI";
+    return in_config_folder;
 }
 
 void make_settings_folder(const std::string& settings_path)

@@ -9,11 +9,55 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include <cstdlib>
 #include <exception>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Qt ends a program whose window system cannot be reached (no display, or one
+// that does not answer) with qFatal, which aborts. While the application is
+// made, Qt's messages are held back: a fatal one ends the program with one
+// line and status 1 instead; the others are passed on once it stands.
+struct HeldMessage {
+    QtMsgType type;
+    std::string category;
+    QString text;
+};
+std::vector<HeldMessage> held_messages;
+
+void hold_message(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (type == QtFatalMsg) {
+        const char* display = std::getenv("DISPLAY");
+        std::cerr << "quillon: cannot open the display "
+                  << (display != nullptr && *display != '\0' ? display : "(DISPLAY is not set)")
+                  << "; quillon needs a graphical session, see quillon-cli for the command line"
+                  << std::endl;
+        std::_Exit(1);
+    }
+    held_messages.push_back({type, context.category != nullptr ? context.category : "", text});
+}
+
+void pass_on_held_messages(QtMessageHandler handler)
+{
+    for (const HeldMessage& message : held_messages) {
+        handler(message.type, QMessageLogContext(nullptr, 0, nullptr, message.category.c_str()),
+                message.text);
+    }
+    held_messages.clear();
+}
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
+    const QtMessageHandler qt_handler = qInstallMessageHandler(hold_message);
     QApplication application(argc, argv);
+    qInstallMessageHandler(qt_handler);
+    pass_on_held_messages(qt_handler);
     QApplication::setApplicationName("Quillon");
     quillon::install_qt_message_boxes();
     try {

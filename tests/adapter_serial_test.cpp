@@ -443,12 +443,13 @@ TEST(SerialAdapterLoading, TheLibraryIsTakenFromBesideTheProgramElseFromLibQuill
         std::string name;
         std::vector<std::string> libraries;
         std::string found;
+        bool installed;
     };
     const std::vector<Layout> layouts = {
-        {"build", {"bin/libtarnlink.so"}, "bin/libtarnlink.so"},
-        {"installed", {"lib/quillon/libtarnlink.so"}, "bin/../lib/quillon/libtarnlink.so"},
-        {"both", {"bin/libtarnlink.so", "lib/quillon/libtarnlink.so"}, "bin/libtarnlink.so"},
-        {"neither", {}, "bin/libtarnlink.so"},
+        {"build", {"bin/libtarnlink.so"}, "bin/libtarnlink.so", false},
+        {"installed", {"lib/quillon/libtarnlink.so"}, "bin/../lib/quillon/libtarnlink.so", true},
+        {"both", {"bin/libtarnlink.so", "lib/quillon/libtarnlink.so"}, "bin/libtarnlink.so", false},
+        {"neither", {}, "bin/libtarnlink.so", false},
     };
     for (const auto& layout : layouts) {
         SCOPED_TRACE(layout.name);
@@ -460,6 +461,7 @@ TEST(SerialAdapterLoading, TheLibraryIsTakenFromBesideTheProgramElseFromLibQuill
         }
         EXPECT_EQ(SharedLibrary::program_library(root + "bin/quillon", "libtarnlink.so"),
                   root + layout.found);
+        EXPECT_EQ(SharedLibrary::runs_installed(root + "bin/quillon"), layout.installed);
     }
 }
 

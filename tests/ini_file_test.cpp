@@ -13,6 +13,7 @@
 #include <iterator>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -252,6 +253,32 @@ TEST_F(SettingsLocationTest, BesideAProgramInAWritableFolderElseInTheConfigurati
     EXPECT_EQ(quillon::settings_path_of(root + "/bin/quillon.bin"), root + "/bin/quillon.INI");
     // A folder that is not there cannot be written either.
     EXPECT_EQ(quillon::settings_path_of(root + "/missing/quillon"), in_config_folder());
+}
+
+TEST_F(SettingsLocationTest, BesideTheProgramInABuildTreeNeverBesideAnInstalledOne)
+{
+    // Each program folder writable (as /usr/bin is by root) and holding a
+    // settings file: only the build tree's is taken.
+    struct Tree {
+        std::string name;
+        std::string library;  // relative to the tree
+        bool installed;
+    };
+    const std::vector<Tree> trees = {
+        {"build", "bin/libtarnlink.so", false},
+        {"installed", "lib/quillon/libtarnlink.so", true},
+    };
+    for (const auto& tree : trees) {
+        SCOPED_TRACE(tree.name);
+        const std::string top = root + "/" + tree.name + "/";
+        std::filesystem::create_directories(top + "bin");
+        std::filesystem::create_directories(
+            std::filesystem::path(top + tree.library).parent_path());
+        std::ofstream(top + tree.library).flush();
+        std::ofstream(top + "bin/quillon.INI") << "[Form]\n";
+        EXPECT_EQ(quillon::settings_path_of(top + "bin/quillon"),
+                  tree.installed ? in_config_folder() : top + "bin/quillon.INI");
+    }
 }
 
 TEST_F(SettingsLocationTest, AReadOnlyProgramFolderKeepsTheFileThatIsThere)
