@@ -179,6 +179,9 @@ ParsedCommandLine parse_command_line(std::span<const OptionSpec> options,
     if (line.options.baud && !line.options.port) {
         return fail("--baud goes with --port");
     }
+    if (line.options.count && !line.options.rearm) {
+        return fail("--count goes with --rearm");
+    }
     parsed.line = std::move(line);
     return parsed;
 }

@@ -27,6 +27,8 @@ struct Options {
     std::optional<StopConditionEntry> stop_on;
     std::optional<std::string> timeout;  // wait: seconds, as typed
     std::optional<std::string> out;      // wait: folder
+    bool rearm = false;                  // wait: a series of logs
+    std::optional<std::string> count;    // wait --rearm: logs, as typed
 };
 
 struct OptionSpec {

@@ -146,11 +146,18 @@ void show_progress(int exchanges)
     }
 }
 
-// The whole log as the text of a log file; nothing when the read failed (the
-// exit status is then in failed). With only_triggered, a log that no stop
-// condition ended gives the text of its first line alone and no failure.
-std::optional<std::string> read_log_text(const AmplifierSend& send, bool wide_mode, Exit& failed,
-                                         bool only_triggered = false)
+// A log read from the amplifier: the text of its file, and the stop
+// condition it was taken under.
+struct LogText {
+    std::string text;
+    StopCondition condition;
+};
+
+// The whole log; nothing when the read failed (the exit status is then in
+// failed). With only_triggered, a log that no stop condition ended gives an
+// empty text and no failure.
+std::optional<LogText> read_log_text(const AmplifierSend& send, bool wide_mode, Exit& failed,
+                                     bool only_triggered = false)
 {
     const bool bar = ::isatty(STDERR_FILENO) != 0;
     const std::string date_time = date_time_line(QDateTime::currentDateTime());
@@ -169,9 +176,10 @@ std::optional<std::string> read_log_text(const AmplifierSend& send, bool wide_mo
         return std::nullopt;
     }
     if (capture.blocks.records.empty()) {
-        return std::string();
+        return LogText{{}, *capture.condition};
     }
-    return crlf_text(log_text_lines(date_time, capture, send_offset(wide_mode)));
+    return LogText{crlf_text(log_text_lines(date_time, capture, send_offset(wide_mode))),
+                   *capture.condition};
 }
 
 Exit write_log(const std::string& path, const std::string& text)
@@ -203,8 +211,8 @@ Exit save(const Invocation& call)
         return kFileError;
     }
     Exit failed = kDone;
-    const auto text = read_log_text(*call.send, call.wide_mode, failed);
-    return text ? write_log(path, *text) : failed;
+    const auto log = read_log_text(*call.send, call.wide_mode, failed);
+    return log ? write_log(path, log->text) : failed;
 }
 
 // Sleeps for a second, or less when interrupted.
@@ -240,12 +248,13 @@ std::optional<QString> wait_folder(const Options& options)
     return folder;
 }
 
+using Deadline = std::optional<std::chrono::steady_clock::time_point>;
+
 // Polls the log status once a second until logging has ended by itself.
-Exit wait_for_idle(const AmplifierSend& send, std::int32_t timeout)
+Exit wait_for_idle(const AmplifierSend& send, const Deadline& deadline, std::int32_t timeout)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout);
     for (;;) {
-        if (timeout >= 0 && std::chrono::steady_clock::now() >= deadline) {
+        if (deadline && std::chrono::steady_clock::now() >= *deadline) {
             std::fprintf(stderr, "quillon-cli: no trigger within %d s\n", timeout);
             return kTimedOut;
         }
@@ -263,41 +272,98 @@ Exit wait_for_idle(const AmplifierSend& send, std::int32_t timeout)
     }
 }
 
+// One line on standard output for a saved log, written at once so that a
+// script reading line by line sees each file as it comes.
+void report_saved(const QString& path, const QDateTime& saved, int index,
+                  const StopCondition& condition, bool wide_mode, bool json)
+{
+    const std::string file = QFile::encodeName(path).toStdString();
+    if (!json) {
+        std::printf("%s\n", file.c_str());
+    } else {
+        const int offset = send_offset(wide_mode);
+        const bool sent = condition.trigger_index >= offset;
+        const JsonLine stop_condition =
+            JsonLine()
+                .add("direction", sent ? "send" : "recv")
+                .add("byte", condition.trigger_index - (sent ? offset : 0))
+                .add("mask", condition.mask)
+                .add("value", condition.value)
+                .add("count", condition.count);
+        const std::string line =
+            JsonLine()
+                .add("file", QFile::decodeName(file.c_str()))
+                .add("saved", saved.toOffsetFromUtc(saved.offsetFromUtc()).toString(Qt::ISODate))
+                .add("index", index)
+                .add("stop_condition", stop_condition)
+                .text();
+        std::printf("%s\n", line.c_str());
+    }
+    std::fflush(stdout);
+}
+
+// --timeout and --count as numbers, or the usage error.
+std::optional<std::string> wait_limits(const Options& options, std::int32_t& timeout,
+                                       std::int32_t& count)
+{
+    timeout = options.timeout ? integer_from_text(*options.timeout) : -1;
+    if (options.timeout && timeout < 0) {
+        return "--timeout takes seconds, 0 or more";
+    }
+    count = options.count ? integer_from_text(*options.count) : 0;
+    if (options.count && count < 1) {
+        return "--count takes a number of logs, 1 or more";
+    }
+    return std::nullopt;
+}
+
 Exit wait(const Invocation& call)
 {
     const Options& options = call.line.options;
-    const std::int32_t timeout = options.timeout ? integer_from_text(*options.timeout) : -1;
-    if (options.timeout && timeout < 0) {
-        std::fprintf(stderr, "quillon-cli: --timeout takes seconds, 0 or more\n");
+    std::int32_t timeout = -1;
+    std::int32_t count = 0;
+    if (const auto wrong = wait_limits(options, timeout, count)) {
+        std::fprintf(stderr, "quillon-cli: %s\n", wrong->c_str());
         return kUsage;
     }
     const auto folder = wait_folder(options);
     if (!folder) {
         return kFileError;
     }
-    if (const Exit idle = wait_for_idle(*call.send, timeout); idle != kDone) {
-        return idle;
+    const Deadline deadline =
+        timeout >= 0 ? Deadline(std::chrono::steady_clock::now() + std::chrono::seconds(timeout))
+                     : std::nullopt;
+    for (int saved_logs = 1;; ++saved_logs) {
+        if (const Exit idle = wait_for_idle(*call.send, deadline, timeout); idle != kDone) {
+            return idle;
+        }
+        Exit failed = kDone;
+        const auto log = read_log_text(*call.send, call.wide_mode, failed, true);
+        if (!log) {
+            return failed;
+        }
+        if (log->text.empty()) {
+            show_error(
+                "The log has no stop condition, so no trigger can end it; arm one with "
+                "start --stop-on recv|send BYTE MASK VALUE COUNT.");
+            return kRefused;
+        }
+        // The name takes the time after the read, as the window's automatic
+        // save.
+        const QDateTime now = QDateTime::currentDateTime();
+        const AutoSaveOutcome saved = save_log_automatically(folder, now, log->text);
+        if (!saved.path) {
+            show_error(saved.failure);
+            return kFileError;
+        }
+        report_saved(*saved.path, now, saved_logs, log->condition, call.wide_mode, options.json);
+        if (!options.rearm || saved_logs == count) {
+            return kDone;  // the last log: the amplifier stays idle
+        }
+        if (!rearm(*call.send, log->condition)) {
+            return exit_for(AmplifierFailure::CantTalk);
+        }
     }
-    Exit failed = kDone;
-    const auto text = read_log_text(*call.send, call.wide_mode, failed, true);
-    if (!text) {
-        return failed;
-    }
-    if (text->empty()) {
-        show_error(
-            "The log has no stop condition, so no trigger can end it; arm one with "
-            "start --stop-on recv|send BYTE MASK VALUE COUNT.");
-        return kRefused;
-    }
-    // The name takes the time after the read, as the window's automatic save.
-    const AutoSaveOutcome saved =
-        save_log_automatically(folder, QDateTime::currentDateTime(), *text);
-    if (!saved.path) {
-        show_error(saved.failure);
-        return kFileError;
-    }
-    std::printf("%s\n", QFile::encodeName(*saved.path).constData());
-    return kDone;
 }
 
 Exit ports(const Invocation&)
@@ -339,7 +405,7 @@ const OptionSpec kOptions[] = {
          o.wide_mode = v[0] == "32";
          return std::nullopt;
      }},
-    {"--json", "", "status", "one JSON object instead of text",
+    {"--json", "", "status wait", "one JSON object a line instead of text",
      [](Options& o, std::span<const std::string>) { return store_flag(&Options::json, o); }},
     {"--stop-on", "recv|send BYTE MASK VALUE COUNT", "start",
      "the stop condition: BYTE 0-15 (0-31 with --bytes 32) of the\n"
@@ -358,6 +424,12 @@ const OptionSpec kOptions[] = {
      }},
     {"--out", "DIR", "wait", "the folder of the saved log (default: the automatic save\nfolder)",
      [](Options& o, std::span<const std::string> v) { return store_text(&Options::out, o, v); }},
+    {"--rearm", "", "wait",
+     "after each saved log, starts the log again under the same stop\n"
+     "condition and waits for the next trigger: a series of logs",
+     [](Options& o, std::span<const std::string>) { return store_flag(&Options::rearm, o); }},
+    {"--count", "K", "wait", "with --rearm: ends after K logs, the amplifier left idle",
+     [](Options& o, std::span<const std::string> v) { return store_text(&Options::count, o, v); }},
 };
 
 const CommandSpec kCommands[] = {
@@ -371,7 +443,8 @@ const CommandSpec kCommands[] = {
     {"wait", "",
      "polls the log status once a second; when the trigger has fired,\n"
      "saves the log as Autolog_yyyymmddhhnnss.txt (_2, _3, ... when\n"
-     "that name is taken) and prints the file's path",
+     "that name is taken) and prints the file's path; --timeout bounds\n"
+     "the whole run",
      true, wait},
     {"ports", "", "COM1..COM16 and the devices they lead to, then this machine's\nserial devices",
      false, ports},

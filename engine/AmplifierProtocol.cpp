@@ -112,6 +112,17 @@ ParameterBlock log_block_parameters(int block)
     return params;
 }
 
+ParameterBlock log_restart_parameters(const StopCondition& condition)
+{
+    ParameterBlock params{};
+    params[0] = kLogStart;
+    params[1] = condition.trigger_index;
+    params[2] = condition.mask;
+    params[3] = condition.value;
+    params[4] = condition.count;
+    return params;
+}
+
 std::optional<std::string> stop_byte_range_error(const std::string& byte, bool wide_mode)
 {
     const std::int32_t last = send_offset(wide_mode) - 1;

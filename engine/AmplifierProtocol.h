@@ -112,6 +112,10 @@ struct LogStartBlock {
 // wrapping; the command line refuses.
 std::optional<std::string> stop_byte_range_error(const std::string& byte, bool wide_mode);
 
+// The log control block that starts logging under a stop condition the
+// amplifier named: the same bytes START sends for that condition.
+ParameterBlock log_restart_parameters(const StopCondition& condition);
+
 LogStartBlock log_start_parameters(const std::optional<StopConditionEntry>& condition,
                                    bool wide_mode);
 

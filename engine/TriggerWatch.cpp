@@ -20,6 +20,14 @@ TriggerPoll poll_trigger(const AmplifierSend& send)
     return {TriggerState::Fired};
 }
 
+bool rearm(const AmplifierSend& send, const StopCondition& condition)
+{
+    if (condition.trigger_index == kNoStopCondition) {
+        return false;
+    }
+    return send_log_control(send, log_restart_parameters(condition));
+}
+
 AutoSaveOutcome save_log_automatically(const std::optional<QString>& folder, const QDateTime& when,
                                        std::string_view text)
 {

@@ -29,6 +29,11 @@ struct TriggerPoll {
 // One look at the log status.
 TriggerPoll poll_trigger(const AmplifierSend& send);
 
+// Starts the log anew under condition, the one a log read's control reply
+// named: the log control block that START sends for it (start flag set).
+// False when there is no condition to re-arm or the exchange failed.
+bool rearm(const AmplifierSend& send, const StopCondition& condition);
+
 // The outcome of an automatic save: the file written, or why none was.
 struct AutoSaveOutcome {
     std::optional<QString> path;

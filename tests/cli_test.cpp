@@ -12,9 +12,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <set>
+#include <sstream>
 #include <thread>
 
 namespace {
@@ -167,6 +172,42 @@ TEST_P(CliOverEachWay, StatusShowsTheLogStatusAndTheBytesOfTheMode)
     EXPECT_NE(json.output.find("\"bytes\": 16"), std::string::npos) << json.output;
 }
 
+TEST_P(CliOverEachWay, WaitRearmSavesASeriesOfNewCapturesAndLeavesTheAmplifierIdle)
+{
+    Simulator ampsim({"--traffic", "200"}, 0);
+    const fs::path out = fs::path(testsupport::private_root()) / "series";
+    fs::create_directories(out);
+    // Mask 0 meets every record: each capture ends three records after it starts.
+    ASSERT_EQ(run_cli(with_connection({"start", "--stop-on", "recv", "0", "0", "0", "3"})).status,
+              0);
+    const CliRun series = run_cli(with_connection({"wait", "--rearm", "--count", "3", "--json",
+                                                   "--timeout", "60", "--out", out.string()}),
+                                  60s);
+    ASSERT_EQ(series.status, 0) << series.output;
+    std::istringstream lines(series.output);
+    std::set<std::string> captures;
+    int index = 0;
+    for (std::string line; std::getline(lines, line);) {
+        ++index;
+        const auto object = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+        EXPECT_EQ(object["index"].toInt(), index) << line;
+        EXPECT_EQ(object["stop_condition"].toObject()["count"].toInt(), 3) << line;
+        const std::string text = file_text(object["file"].toString().toStdString());
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 259);
+        captures.insert(text.substr(text.find("\r\n")));  // all but the date and time
+    }
+    EXPECT_EQ(index, 3);
+    EXPECT_EQ(captures.size(), 3u) << "each log a new capture";
+    // START's block once from start, then again for the second and the third
+    // log; none after the last.
+    for (int sent = 0; sent < 3; ++sent) {
+        EXPECT_TRUE(ampsim.process.wait_for_line("command 08 00 EA 01 00 00 00 03 00 00 00", 5s));
+    }
+    EXPECT_FALSE(ampsim.process.wait_for_line("command 08 00 EA 01", 1s));
+    EXPECT_EQ(run_cli(with_connection({"status"})).output.substr(0, 13), "Status: IDLE\n");
+    EXPECT_EQ(run_cli(with_connection({"wait", "--count", "2"})).status, 1) << "without --rearm";
+}
+
 INSTANTIATE_TEST_SUITE_P(Ways, CliOverEachWay, ::testing::Values(false, true),
                          [](const auto& param) { return param.param ? "Usb" : "Serial"; });
 
@@ -286,7 +327,7 @@ TEST(Cli, UsageErrorsSayWhatWasWrongInOneLine)
 TEST(Cli, CtrlCDuringAReadLeavesNoFile)
 {
     // At 9600 bit/s a log read takes ten seconds.
-    Simulator ampsim({"--line-rate", "9600"});
+    Simulator ampsim({"--line-rate", "9600", "--traffic", "100"});
     const fs::path folder = fs::path(testsupport::private_root()) / "interrupted";
     fs::create_directories(folder);
     ChildProcess cli(testsupport::bin_dir() + "/quillon-cli",
@@ -295,6 +336,18 @@ TEST(Cli, CtrlCDuringAReadLeavesNoFile)
     cli.signal(SIGINT);
     EXPECT_EQ(cli.wait_for_exit(10s), 130);
     EXPECT_TRUE(fs::is_empty(folder));
+
+    // In a series, the logs saved before stay and the one being read is not
+    // written.
+    ASSERT_EQ(run_cli({"--usb", "start", "--stop-on", "recv", "0", "0", "0", "0"}).status, 0);
+    ChildProcess series(testsupport::bin_dir() + "/quillon-cli",
+                        {"--port", "COM2", "wait", "--rearm", "--out", folder.string()});
+    ASSERT_TRUE(series.read_line(30s)) << "the first log's path";
+    ASSERT_TRUE(ampsim.process.wait_for_line("command 08 00 EA 01", 10s)) << "re-armed";
+    ASSERT_TRUE(ampsim.process.wait_for_line("command 01 00 FA 05", 20s)) << "the second read";
+    series.signal(SIGINT);
+    EXPECT_EQ(series.wait_for_exit(10s), 130);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
 }
 
 TEST(Cli, PortsListsAndLinksTheTestsOwnPorts)

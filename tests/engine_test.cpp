@@ -50,6 +50,11 @@ TEST(Engine, LogStartBlocksFollowTheFieldsAndTheMode)
         EXPECT_TRUE(std::equal(c.params.begin(), c.params.end(), block.params.begin()));
         EXPECT_TRUE(std::all_of(block.params.begin() + 5, block.params.end(),
                                 [](auto b) { return b == 0; }));
+        // Re-arming under the condition the amplifier names sends START's bytes.
+        if (c.condition) {
+            const auto& p = c.params;
+            EXPECT_EQ(quillon::log_restart_parameters({p[1], p[2], p[3], p[4]}), block.params);
+        }
     }
     EXPECT_THROW(log_start_parameters(entry(false, "0", "abc", "0", "0"), false), ConversionError);
 }
