@@ -118,6 +118,7 @@ bool TMainForm::StartUp()
         return false;
     }
     ReadSettings();
+    UpdateRearmAvailability();
     serial_->SetBaudRate(BaudRate);
     try {
         ConnectSelected();
@@ -263,6 +264,8 @@ void TMainForm::btnLogStartClick()
         show_error(start.range_error);
         return;
     }
+    series_logs_ = 0;
+    ui_->lblRearmCount->clear();
     if (condition) {
         // Armed before the command goes out, and left running if it fails.
         ChkTrigDtctTmr.start();
@@ -288,6 +291,7 @@ std::optional<quillon::AmplifierFailure> TMainForm::ReadLog(std::vector<std::str
     const auto capture =
         quillon::capture_log(Sender(), [this](int exchanges) { ShowReadProgress(exchanges); });
     lines = quillon::log_text_lines(lines.front(), capture, SendOffset());
+    read_condition_ = capture.condition;
     const auto failure = capture.failure();
     if (failure) {
         ShowReadProgress(ui_->prgLogRead->maximum());
@@ -353,14 +357,45 @@ void TMainForm::ChkTrigDtctTmrTimer()
     case quillon::TriggerState::Fired: break;
     }
     ChkTrigDtctTmr.stop();
-    if (LogSaveCondition == 0 && !SaveLogAutomatically()) {
-        return;
+    if (LogSaveCondition == 0) {
+        const AutoSaveEnd end = SaveLogAutomatically();
+        if (end == AutoSaveEnd::ReadFailed ||
+            (end == AutoSaveEnd::Saved && ui_->cbxRearm->isChecked() && Rearm())) {
+            return;
+        }
     }
     ui_->btnLogSave->setText(kSaveLogCaption);
     EnableIdleControls();
 }
 
-bool TMainForm::SaveLogAutomatically()
+bool TMainForm::Rearm()
+{
+    ++series_logs_;
+    ui_->lblRearmCount->setText(series_logs_ == 1 ? QString("1 log saved")
+                                                  : QString("%1 logs saved").arg(series_logs_));
+    if (!read_condition_ || read_condition_->trigger_index == quillon::kNoStopCondition) {
+        return false;  // nothing to re-arm: the log was not a trigger's
+    }
+    if (!quillon::rearm(Sender(), *read_condition_)) {
+        quillon::show_failure(quillon::AmplifierFailure::CantTalk);
+        return false;
+    }
+    ui_->btnLogSave->setText(kSaveLogCaption);
+    ShowLogging();
+    ChkTrigDtctTmr.start();
+    return true;
+}
+
+void TMainForm::UpdateRearmAvailability()
+{
+    const bool available = ui_->cbxStopCondition->isChecked() && LogSaveCondition == 0;
+    if (!available) {
+        ui_->cbxRearm->setChecked(false);
+    }
+    ui_->cbxRearm->setEnabled(available);
+}
+
+TMainForm::AutoSaveEnd TMainForm::SaveLogAutomatically()
 {
     ui_->btnLogStart->setEnabled(false);
     ui_->edtComStatus->setText("IDLE");
@@ -374,7 +409,7 @@ bool TMainForm::SaveLogAutomatically()
         if (*failure != quillon::AmplifierFailure::CantTalk) {
             btnStatusCheckClick();
         }
-        return false;
+        return AutoSaveEnd::ReadFailed;
     }
     // The name takes the time after the read; line 1 took it before.
     const QDateTime saved_at = quillon::local_now();
@@ -397,7 +432,7 @@ bool TMainForm::SaveLogAutomatically()
         quillon::show_message({"Not saved Log.", "Error!", quillon::MessageIcon::Information});
     }
     AutoSaveText.clear();
-    return true;
+    return saved ? AutoSaveEnd::Saved : AutoSaveEnd::NotSaved;
 }
 
 void TMainForm::rgpModeSelectClick()
@@ -453,6 +488,7 @@ void TMainForm::cbxStopConditionClick()
     } else {
         disable_condition();
     }
+    UpdateRearmAvailability();
 }
 
 void TMainForm::mnuConfigurationClick()
@@ -466,6 +502,7 @@ void TMainForm::mnuConfigurationClick()
         serial_->SetBaudRate(BaudRate);
     }
     ConnectSelected();
+    UpdateRearmAvailability();
     disable_condition();
     ui_->btnLogStart->setEnabled(false);
     ui_->btnLogSave->setEnabled(false);

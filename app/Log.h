@@ -120,9 +120,16 @@ private:
     // and the record lines read. On failure the message has been shown.
     std::optional<quillon::AmplifierFailure> ReadLog(std::vector<std::string>& lines);
     void ShowReadProgress(int exchanges_done);
-    // The automatic save after a trigger, from reading to the file. False
-    // when the read failed: the window then stays as the failure left it.
-    bool SaveLogAutomatically();
+    // The automatic save after a trigger, from reading to the file. ReadFailed:
+    // the window then stays as the failure left it.
+    enum class AutoSaveEnd { ReadFailed, Saved, NotSaved };
+    AutoSaveEnd SaveLogAutomatically();
+    // A series: starts the log again under the condition the read named and
+    // counts the log saved. False when the series ends here.
+    bool Rearm();
+    // "Re-arm after automatic save" can be changed while a stop condition
+    // is enabled and the save is automatic; otherwise it is off.
+    void UpdateRearmAvailability();
     // Writes the text; shows the error naming the file when it cannot.
     static bool WriteLogFile(const QString& path, const std::string& text);
     // The six stop-condition controls, in the order they are switched.
@@ -137,6 +144,10 @@ private:
     std::unique_ptr<quillon::TCommAdapter> serial_;
     std::unique_ptr<quillon::TCommAdapterUSB> usb_;
     QDialog* configuration_ = nullptr;
+    // The stop condition the last log read named, and the logs saved in
+    // this series.
+    std::optional<quillon::StopCondition> read_condition_;
+    int series_logs_ = 0;
     QWidget* log_window_ = nullptr;
 };
 

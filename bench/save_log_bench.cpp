@@ -1,6 +1,7 @@
-// "SAVE LOG" end to end, from the click to the file written, against the
-// simulated amplifier on a line emulating 115200 bit/s, as a ratio to the
-// wire time of its 65 exchanges.
+// "SAVE LOG" end to end, from the click to the file written, and a capture
+// series' turn, from the poll that sees the trigger to the re-arming START,
+// against the simulated amplifier on a line emulating 115200 bit/s, as a
+// ratio to the wire time of a log read's 65 exchanges.
 #include "Amplifier.h"
 #include "BenchSupport.h"
 #include "BlockPeer.h"
@@ -11,6 +12,7 @@
 #include "PtyEndpoint.h"
 #include "Seams.h"
 #include "TestEnvironment.h"
+#include "ui_Log.h"
 
 #include <benchmark/benchmark.h>
 #include <QApplication>
@@ -57,6 +59,59 @@ void BM_SaveLogAtLineRate(benchmark::State& state)
     quillon::set_save_dialog({});
     quillon::set_message_sink({});
 }
+
+// One turn of a series: the trigger's poll, the log read, the automatic save
+// and the START that re-arms the log.
+void BM_SeriesTurnAtLineRate(benchmark::State& state)
+{
+    const auto line_rate = static_cast<unsigned>(state.range(0));
+    testsupport::FilledAmplifier filled;
+    ampsim::Amplifier amplifier(filled.model);
+    ampsim::PtyEndpoint line(1);
+    ampsim::BlockPeer peer(line, amplifier.serial_responder(), line_rate);
+
+    const std::string root = testsupport::private_root();
+    const std::string settings = root + "/quillon.INI";
+    std::ofstream(settings) << "[Form]\r\nUSB MODE=0\r\nComPort=COM1\r\nAUTO SAVE=0\r\nBaudRate="
+                            << line_rate << "\r\n";
+    const QString documents = QString::fromStdString(root + "/series-documents");
+    quillon::set_documents_folder([&] { return documents; });
+    int failures = 0;
+    quillon::set_message_sink([&](const quillon::Message&) { ++failures; });
+
+    TMainForm window(settings);
+    if (!window.StartUp()) {
+        state.SkipWithError("start-up failed");
+        return;
+    }
+    auto& ui = window.controls();
+    ui.cbxStopCondition->setChecked(true);
+    ui.edtMaskData->setText("0");  // every record meets it
+    ui.edtConditionData->setText("0");
+    ui.edtLogStartCounter->setText("3");
+    ui.cbxDataSelect->setEditText("0");
+    ui.cbxRearm->setChecked(true);
+    window.btnLogStartClick();
+    int turns = 0;
+    benchsupport::time_log_reads(
+        state,
+        [&] {
+            filled.model.advance(300);  // the trigger fires again
+            window.ChkTrigDtctTmrTimer();
+            ++turns;
+            return failures == 0 && ui.btnLogStart->text() == "STOP" &&
+                   ui.lblRearmCount->text().startsWith(QString::number(turns));
+        },
+        line_rate);
+    quillon::set_documents_folder({});
+    quillon::set_message_sink({});
+}
+
+BENCHMARK(BM_SeriesTurnAtLineRate)
+    ->Arg(115200)
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 BENCHMARK(BM_SaveLogAtLineRate)
     ->Arg(115200)

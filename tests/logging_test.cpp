@@ -1086,6 +1086,55 @@ TEST_F(LoggingTest, TwoAutomaticSavesInOneSecondKeepBothLogs)
               (std::set<std::string>{kAutoName, "Autolog_20140703160509_2.txt"}));
 }
 
+TEST_F(LoggingTest, ARearmedSeriesSavesEachTriggerUntilStopOrACancelledSave)
+{
+    ASSERT_NO_FATAL_FAILURE(start_on(Transport::Usb));
+    auto& ui = window->controls();
+    EXPECT_FALSE(ui.cbxRearm->isEnabled()) << "only with a stop condition";
+    arm({.count = "3"});
+    ASSERT_TRUE(ui.cbxRearm->isEnabled());
+    ui.cbxRearm->setChecked(true);
+    window->btnLogStartClick();
+    const Bytes start_block = control_block({1, 0, 0, 0, 3, 0, 0, 0});
+    for (int log = 1; log <= 2; ++log) {
+        model->advance(300);
+        ASSERT_EQ(model->log_status(), 0);
+        const auto mark = sent_commands().size();
+        window->ChkTrigDtctTmrTimer();
+        EXPECT_TRUE(messages.shown().empty());
+        EXPECT_EQ(commands_since(mark).back(), start_block) << "START's block again";
+        EXPECT_EQ(ui.lblRearmCount->text(), log == 1 ? "1 log saved" : "2 logs saved");
+        EXPECT_EQ(ui.edtComStatus->text(), "Logging");
+        EXPECT_EQ(ui.btnLogStart->text(), "STOP");
+        EXPECT_TRUE(window->ChkTrigDtctTmr.isActive());
+    }
+    EXPECT_EQ(entries(save_folder()),
+              (std::set<std::string>{kAutoName, "Autolog_20140703160509_2.txt"}));
+
+    window->btnLogStartClick();  // STOP ends the series
+    EXPECT_FALSE(window->ChkTrigDtctTmr.isActive());
+    EXPECT_EQ(ui.btnLogStart->text(), "START");
+
+    // A new series starts counting afresh; a save that falls back to the
+    // dialog and is cancelled there ends it.
+    window->btnLogStartClick();
+    EXPECT_TRUE(ui.lblRearmCount->text().isEmpty());
+    std::filesystem::remove_all(save_folder().toStdString());
+    std::filesystem::create_directory_symlink("/sys/kernel", save_folder().toStdString());
+    model->advance(300);
+    window->ChkTrigDtctTmrTimer();
+    ASSERT_EQ(messages.shown().size(), 2u);
+    EXPECT_EQ(messages.shown()[1], (Message{"Not saved Log.", "Error!", MessageIcon::Information}));
+    EXPECT_EQ(ui.btnLogStart->text(), "START");
+    EXPECT_FALSE(window->ChkTrigDtctTmr.isActive());
+    EXPECT_TRUE(ui.lblRearmCount->text().isEmpty());
+
+    window->LogSaveCondition = 1;  // Manual: no automatic save to re-arm after
+    window->cbxStopConditionClick();
+    EXPECT_FALSE(ui.cbxRearm->isEnabled());
+    EXPECT_FALSE(ui.cbxRearm->isChecked());
+}
+
 TEST_F(LoggingTest, AutomaticSaveDatesLineOneBeforeTheReadAndNamesTheFileAfterIt)
 {
     ASSERT_NO_FATAL_FAILURE(start_on(Transport::Usb));
