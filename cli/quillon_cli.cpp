@@ -227,7 +227,7 @@ void pause_a_second()
 // reason shown).
 std::optional<QString> wait_folder(const Options& options)
 {
-    const auto folder =
+    auto folder =
         options.out
             ? std::optional<QString>(QFile::decodeName(options.out->c_str()))
             : auto_save_folder(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
@@ -299,7 +299,9 @@ void report_saved(const QString& path, const QDateTime& saved, int index,
                 .text();
         std::printf("%s\n", line.c_str());
     }
-    std::fflush(stdout);
+    // A reader that has gone away does not stop the capture: the files are
+    // still written.
+    static_cast<void>(std::fflush(stdout));
 }
 
 // --timeout and --count as numbers, or the usage error.

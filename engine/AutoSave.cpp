@@ -22,7 +22,7 @@ QString write_auto_save(const QString& folder, const QDateTime& when, std::strin
     // takes most of a second.
     constexpr int kMostNames = 10000;
     for (int nth = 1; nth <= kMostNames; ++nth) {
-        const QString path = folder + "/" + auto_save_file_name(when, nth);
+        QString path = folder + "/" + auto_save_file_name(when, nth);
         if (create_file_exclusively(QFile::encodeName(path).toStdString(), text)) {
             return path;
         }
