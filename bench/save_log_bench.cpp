@@ -24,18 +24,28 @@
 
 namespace {
 
+// The simulated amplifier with a whole log, on COM1 at line_rate, and a
+// settings file that has the window talk to it there (saving automatically).
+struct AmplifierOnCom1 {
+    explicit AmplifierOnCom1(unsigned line_rate)
+        : amplifier(filled.model), line(1), peer(line, amplifier.serial_responder(), line_rate)
+    {
+        std::ofstream(settings)
+            << "[Form]\r\nUSB MODE=0\r\nComPort=COM1\r\nAUTO SAVE=0\r\nBaudRate=" << line_rate
+            << "\r\n";
+    }
+    testsupport::FilledAmplifier filled;
+    ampsim::Amplifier amplifier;
+    ampsim::PtyEndpoint line;
+    ampsim::BlockPeer peer;
+    std::string settings = testsupport::private_root() + "/quillon.INI";
+};
+
 void BM_SaveLogAtLineRate(benchmark::State& state)
 {
     const auto line_rate = static_cast<unsigned>(state.range(0));
-    testsupport::FilledAmplifier filled;
-    ampsim::Amplifier amplifier(filled.model);
-    ampsim::PtyEndpoint line(1);
-    ampsim::BlockPeer peer(line, amplifier.serial_responder(), line_rate);
-
+    AmplifierOnCom1 amplifier(line_rate);
     const std::string root = testsupport::private_root();
-    const std::string settings = root + "/quillon.INI";
-    std::ofstream(settings) << "[Form]\r\nUSB MODE=0\r\nComPort=COM1\r\nBaudRate=" << line_rate
-                            << "\r\n";
     const QString target = QString::fromStdString(root + "/saved-log.txt");
     quillon::set_save_dialog([&](const quillon::SaveRequest&) { return target; });
     int failures = 0;
@@ -43,7 +53,7 @@ void BM_SaveLogAtLineRate(benchmark::State& state)
         failures += message.icon == quillon::MessageIcon::Error ? 1 : 0;
     });
 
-    TMainForm window(settings);
+    TMainForm window(amplifier.settings);
     if (!window.StartUp()) {
         state.SkipWithError("start-up failed");
         return;
@@ -65,21 +75,14 @@ void BM_SaveLogAtLineRate(benchmark::State& state)
 void BM_SeriesTurnAtLineRate(benchmark::State& state)
 {
     const auto line_rate = static_cast<unsigned>(state.range(0));
-    testsupport::FilledAmplifier filled;
-    ampsim::Amplifier amplifier(filled.model);
-    ampsim::PtyEndpoint line(1);
-    ampsim::BlockPeer peer(line, amplifier.serial_responder(), line_rate);
-
+    AmplifierOnCom1 amplifier(line_rate);
     const std::string root = testsupport::private_root();
-    const std::string settings = root + "/quillon.INI";
-    std::ofstream(settings) << "[Form]\r\nUSB MODE=0\r\nComPort=COM1\r\nAUTO SAVE=0\r\nBaudRate="
-                            << line_rate << "\r\n";
     const QString documents = QString::fromStdString(root + "/series-documents");
     quillon::set_documents_folder([&] { return documents; });
     int failures = 0;
     quillon::set_message_sink([&](const quillon::Message&) { ++failures; });
 
-    TMainForm window(settings);
+    TMainForm window(amplifier.settings);
     if (!window.StartUp()) {
         state.SkipWithError("start-up failed");
         return;
@@ -96,7 +99,7 @@ void BM_SeriesTurnAtLineRate(benchmark::State& state)
     benchsupport::time_log_reads(
         state,
         [&] {
-            filled.model.advance(300);  // the trigger fires again
+            amplifier.filled.model.advance(300);  // the trigger fires again
             window.ChkTrigDtctTmrTimer();
             ++turns;
             return failures == 0 && ui.btnLogStart->text() == "STOP" &&

@@ -18,7 +18,6 @@
 #include "Version.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QStandardPaths>
@@ -175,7 +174,7 @@ std::optional<LogText> read_log_text(const AmplifierSend& send, bool wide_mode, 
         failed = exit_for(*failure);
         return std::nullopt;
     }
-    if (capture.blocks.records.empty()) {
+    if (capture.condition->trigger_index == kNoStopCondition && only_triggered) {
         return LogText{{}, *capture.condition};
     }
     return LogText{crlf_text(log_text_lines(date_time, capture, send_offset(wide_mode))),
