@@ -27,6 +27,20 @@ constexpr int kCountLimit32 = 127;
 
 }  // namespace
 
+const char* command_word_name(std::uint8_t parameter_count, std::uint8_t command_byte)
+{
+    // Bits 16-23: the parameter count; bits 8-15: the command byte; the
+    // program's words have no leading parameter byte.
+    const std::uint32_t word = std::uint32_t(parameter_count) << 16 | std::uint32_t(command_byte)
+                                                                          << 8;
+    for (const auto& [known, name] : kCommandWords) {
+        if (known == word) {
+            return name;
+        }
+    }
+    return nullptr;
+}
+
 LogStatus decode_log_status(std::uint8_t status_byte)
 {
     if ((status_byte & kStatusLogging) != 0) {

@@ -24,6 +24,23 @@ inline constexpr std::uint32_t kReadComData32 = 0xDF00;
 inline constexpr std::uint32_t kLogControl = 0x8EA00;
 }  // namespace command_word
 
+// The program's own command words and what each does: the one table that
+// names them wherever a command block is shown.
+struct NamedCommandWord {
+    std::uint32_t word;
+    const char* name;
+};
+inline constexpr NamedCommandWord kCommandWords[] = {
+    {command_word::kConnectionTest, "connection test"},
+    {command_word::kLogBlockRead, "log block read"},
+    {command_word::kReadComData, "communication data read"},
+    {command_word::kReadComData32, "communication data read, 32 bytes"},
+    {command_word::kLogControl, "log control"},
+};
+// The name of the command word that sends parameter_count bytes with
+// command_byte; nullptr when it is none of the program's.
+const char* command_word_name(std::uint8_t parameter_count, std::uint8_t command_byte);
+
 // The buffers of every exchange the program makes.
 inline constexpr std::size_t kParameterBufferSize = 16;
 inline constexpr std::size_t kResponseBufferSize = 150;

@@ -4,13 +4,10 @@
 #include "IntegerText.h"
 #include "SettingsLocation.h"
 #include "SharedLibrary.h"
+#include "SmallFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <filesystem>
 #include <stdexcept>
 #include <string_view>
@@ -20,43 +17,6 @@ namespace quillon {
 namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-
-enum class FileState { Missing, Unreadable, Read };
-
-// Reads a regular file of at most `largest` bytes into bytes. Anything else
-// is looked at, never opened: a device such as /dev/zero could fill the
-// memory, a named pipe would hold the program up. Should the file be swapped
-// after the look, opening without blocking and reading at most one byte too
-// many keep both from happening.
-FileState read_small_file(const std::string& path, std::size_t largest, std::string& bytes)
-{
-    struct stat file {};
-    if (::stat(path.c_str(), &file) != 0) {
-        return errno == ENOENT || errno == ENOTDIR ? FileState::Missing : FileState::Unreadable;
-    }
-    if (!S_ISREG(file.st_mode) || static_cast<std::uintmax_t>(file.st_size) > largest) {
-        return FileState::Unreadable;
-    }
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        return FileState::Unreadable;
-    }
-    bool read = true;
-    char piece[4096];
-    while (bytes.size() <= largest) {
-        const ssize_t got = ::read(fd, piece, sizeof piece);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            read = got == 0;
-            break;
-        }
-        bytes.append(piece, static_cast<std::size_t>(got));
-    }
-    ::close(fd);
-    return read && bytes.size() <= largest ? FileState::Read : FileState::Unreadable;
-}
 
 bool holds_line_break(const std::string& text)
 {
@@ -119,9 +79,9 @@ std::string value_of(const std::string& line)
 IniFile::IniFile(std::string path) : path_(std::move(path))
 {
     std::string bytes;
-    const FileState state = read_small_file(path_, kLargestFile, bytes);
-    unreadable_ = state == FileState::Unreadable;
-    if (state != FileState::Read) {
+    const SmallFileState state = read_small_file(path_, kLargestFile, bytes).state;
+    unreadable_ = state != SmallFileState::Read && state != SmallFileState::Missing;
+    if (state != SmallFileState::Read) {
         return;
     }
     std::string_view text = bytes;

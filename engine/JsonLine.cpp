@@ -3,7 +3,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
-namespace quillon::cli {
+namespace quillon {
 
 namespace {
 
@@ -36,6 +36,16 @@ JsonLine& JsonLine::add(const char* key, const JsonLine& object)
     return *this;
 }
 
+JsonLine& JsonLine::add(const char* key, const std::vector<JsonLine>& objects)
+{
+    std::string array = "[";
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+        array += (i == 0 ? "" : ", ") + objects[i].text();
+    }
+    members_.emplace_back(json_text(QJsonValue(key)), array + "]");
+    return *this;
+}
+
 std::string JsonLine::text() const
 {
     std::string text = "{";
@@ -45,4 +55,4 @@ std::string JsonLine::text() const
     return text + "}";
 }
 
-}  // namespace quillon::cli
+}  // namespace quillon

@@ -9,16 +9,17 @@
 #include <utility>
 #include <vector>
 
-namespace quillon::cli {
+namespace quillon {
 
 class JsonLine {
 public:
     JsonLine& add(const char* key, const QJsonValue& value);
     JsonLine& add(const char* key, const JsonLine& object);
+    JsonLine& add(const char* key, const std::vector<JsonLine>& objects);
     std::string text() const;  // without a line end
 
 private:
     std::vector<std::pair<std::string, std::string>> members_;  // key, value as JSON
 };
 
-}  // namespace quillon::cli
+}  // namespace quillon

@@ -1,0 +1,172 @@
+#include "LogAnalysis.h"
+
+#include "HexText.h"
+#include "IntegerText.h"
+#include "ZeroSumChecksum.h"
+
+#include <algorithm>
+
+namespace quillon {
+
+namespace {
+
+// Where a block's data bytes start: after its length and two more bytes.
+constexpr std::size_t kBlockHeader = 3;
+
+DecodedBlock decode_block(std::span<const std::uint8_t, kDirectionBytes> bytes)
+{
+    DecodedBlock block;
+    block.length = bytes[0];
+    block.second = bytes[1];
+    block.third = bytes[2];
+    const std::size_t block_end = kBlockHeader + block.length;  // the checksum's place
+    const std::size_t data_end = std::min<std::size_t>(block_end, kDirectionBytes);
+    block.data.assign(bytes.begin() + kBlockHeader,
+                      bytes.begin() + static_cast<std::ptrdiff_t>(data_end));
+    if (block_end < kDirectionBytes) {
+        block.checksum = common::sums_to_zero(bytes.first(block_end + 1)) ? ChecksumState::Ok
+                                                                          : ChecksumState::Bad;
+    }
+    return block;
+}
+
+}  // namespace
+
+bool meets(const LogRecord& record, const RecordCondition& condition)
+{
+    return (record[record_byte_index(condition.direction, condition.byte)] & condition.mask) ==
+           condition.value;
+}
+
+std::vector<int> records_meeting(const LogFile& log, const RecordCondition& condition)
+{
+    std::vector<int> found;
+    for (int i = 0; i < kLogRecords; ++i) {
+        if (meets(log.records[std::size_t(i)], condition)) {
+            found.push_back(i);
+        }
+    }
+    return found;
+}
+
+TypedRecordCondition record_condition_from_text(Direction direction, const std::string& byte,
+                                                const std::string& mask, const std::string& value)
+{
+    // The byte as the stop condition's in 16 byte mode: a record holds 16.
+    if (auto wrong = stop_byte_range_error(byte, false)) {
+        return {std::nullopt, std::move(*wrong)};
+    }
+    const struct {
+        const std::string& text;
+        const char* error;
+    } fields[] = {
+        {mask, "Mask data is out of range(0-255)!"},
+        {value, "Condition data is out of range(0-255)!"},
+    };
+    std::uint8_t numbers[2] = {};
+    for (std::size_t i = 0; i < 2; ++i) {
+        const std::int32_t number = integer_from_text(fields[i].text);
+        if (number < 0 || number > 255) {
+            return {std::nullopt, fields[i].error};
+        }
+        numbers[i] = static_cast<std::uint8_t>(number);
+    }
+    return {RecordCondition{direction, integer_from_text(byte), numbers[0], numbers[1]}, {}};
+}
+
+StopConditionMatch match_stop_condition(const LogFile& log)
+{
+    StopConditionMatch match;
+    if (!log.stop_condition) {
+        return match;
+    }
+    const FileStopCondition& stop = *log.stop_condition;
+    if (stop.byte >= kDirectionBytes) {
+        match.answer = StopConditionMatch::Answer::BeyondLoggedBytes;
+        return match;
+    }
+    match.answer = StopConditionMatch::Answer::Checked;
+    const RecordCondition condition{stop.direction, stop.byte, stop.mask, stop.value};
+    match.records = records_meeting(log, condition);
+    match.meets_record.assign(kLogRecords, false);
+    for (const int record : match.records) {
+        match.meets_record[std::size_t(record)] = true;
+    }
+    return match;
+}
+
+std::string condition_text(Direction direction, int byte, std::uint8_t mask, std::uint8_t value)
+{
+    std::string text = direction == Direction::Recv ? "Recv[" : "Send[";
+    text += std::to_string(byte) + "] & 0x";
+    append_hex_byte(text, mask);
+    text += " = 0x";
+    append_hex_byte(text, value);
+    return text;
+}
+
+std::string stop_condition_summary(const LogFile& log, const StopConditionMatch& match)
+{
+    if (match.answer == StopConditionMatch::Answer::NoStopCondition) {
+        return "No stop condition in this log.";
+    }
+    const FileStopCondition& stop = *log.stop_condition;
+    const std::string condition = condition_text(stop.direction, stop.byte, stop.mask, stop.value);
+    if (match.answer == StopConditionMatch::Answer::BeyondLoggedBytes) {
+        return "The stop condition " + condition +
+               " tests a byte beyond the 16 logged bytes of each direction.";
+    }
+    const std::size_t count = match.records.size();
+    return std::to_string(count) + (count == 1 ? " record meets" : " records meet") +
+           " the stop condition " + condition;
+}
+
+const char* checksum_text(ChecksumState state)
+{
+    switch (state) {
+    case ChecksumState::Ok: return "ok";
+    case ChecksumState::Bad: return "bad";
+    case ChecksumState::Cut: break;
+    }
+    return "cut";
+}
+
+DecodedRecord decode_record(const LogRecord& record)
+{
+    const auto bytes = std::span(record);
+    DecodedRecord decoded{decode_block(bytes.first<kDirectionBytes>()),
+                          decode_block(bytes.last<kDirectionBytes>())};
+    decoded.command = command_word_name(decoded.recv.length, decoded.recv.third);
+    return decoded;
+}
+
+LogComparison compare_logs(const LogFile& a, const LogFile& b, std::span<const IgnoreRule> rules)
+{
+    LogRecord compared;
+    compared.fill(0xFF);
+    for (const IgnoreRule& rule : rules) {
+        compared[record_byte_index(rule.direction, rule.byte)] &=
+            static_cast<std::uint8_t>(~rule.mask);
+    }
+    LogComparison comparison;
+    for (int i = 0; i < kLogRecords; ++i) {
+        RecordDifference difference{i, {}};
+        bool differs = false;
+        for (std::size_t k = 0; k < kRecordBytes; ++k) {
+            const auto bits = static_cast<std::uint8_t>(
+                (a.records[std::size_t(i)][k] ^ b.records[std::size_t(i)][k]) & compared[k]);
+            difference.differing_bits[k] = bits;
+            if (bits != 0) {
+                ++comparison.records_per_byte[k];
+                differs = true;
+            }
+        }
+        if (differs) {
+            comparison.records.push_back(difference);
+        }
+    }
+    comparison.stop_conditions_differ = a.stop_condition != b.stop_condition;
+    return comparison;
+}
+
+}  // namespace quillon

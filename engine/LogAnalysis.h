@@ -1,0 +1,98 @@
+// What a log read back answers: which records meet a condition, how each
+// record's two blocks decode, and how two logs differ.
+#pragma once
+
+#include "LogFile.h"
+
+#include <span>
+#include <string>
+#include <vector>
+
+namespace quillon {
+
+// A condition on one byte of a record: that byte AND mask equals value, as
+// the amplifier tests its stop condition.
+struct RecordCondition {
+    Direction direction = Direction::Recv;
+    int byte = 0;  // 0-15
+    std::uint8_t mask = 0;
+    std::uint8_t value = 0;
+};
+
+// Where a record's byte of a direction stands among its 32.
+constexpr std::size_t record_byte_index(Direction direction, int byte)
+{
+    return std::size_t(direction == Direction::Send ? kDirectionBytes : 0) + std::size_t(byte);
+}
+
+bool meets(const LogRecord& record, const RecordCondition& condition);
+// The numbers (0-255) of the records that meet it.
+std::vector<int> records_meeting(const LogFile& log, const RecordCondition& condition);
+
+// A condition typed as the stop condition fields are: the number forms of
+// integer_from_text (a text that is no integer throws ConversionError),
+// BYTE 0-15, MASK and VALUE 0-255, with those fields' messages.
+struct TypedRecordCondition {
+    std::optional<RecordCondition> condition;
+    std::string range_error;  // "Byte data is out of range(0-15)!", ...
+};
+TypedRecordCondition record_condition_from_text(Direction direction, const std::string& byte,
+                                                const std::string& mask, const std::string& value);
+
+// The file's own stop condition asked of its records.
+struct StopConditionMatch {
+    enum class Answer { NoStopCondition, BeyondLoggedBytes, Checked };
+    Answer answer = Answer::NoStopCondition;
+    std::vector<int> records;        // with Checked: the records that meet it
+    std::vector<bool> meets_record;  // with Checked: for each of the 256
+};
+StopConditionMatch match_stop_condition(const LogFile& log);
+
+// "Send[2] & 0x0F = 0x01", the condition without its count.
+std::string condition_text(Direction direction, int byte, std::uint8_t mask, std::uint8_t value);
+// "12 records meet the stop condition Send[2] & 0x0F = 0x01", "No stop
+// condition in this log.", or that its byte lies beyond the logged bytes.
+std::string stop_condition_summary(const LogFile& log, const StopConditionMatch& match);
+
+// One direction's 16 bytes read as a block: the length byte, two bytes of
+// address and command (received) or header (sent), the data bytes that the
+// 16 hold, and the checksum when the block ends within them.
+enum class ChecksumState { Ok, Bad, Cut };
+const char* checksum_text(ChecksumState state);  // "ok", "bad", "cut"
+
+struct DecodedBlock {
+    std::uint8_t length = 0;
+    std::uint8_t second = 0;  // address, or header byte 1
+    std::uint8_t third = 0;   // command, or header byte 2
+    std::vector<std::uint8_t> data;
+    ChecksumState checksum = ChecksumState::Cut;
+};
+struct DecodedRecord {
+    DecodedBlock recv;
+    DecodedBlock send;
+    const char* command = nullptr;  // the command word's name, when it is the program's
+};
+DecodedRecord decode_record(const LogRecord& record);
+
+// A byte's bits left out of a comparison.
+struct IgnoreRule {
+    Direction direction = Direction::Recv;
+    int byte = 0;  // 0-15
+    std::uint8_t mask = 0;
+};
+
+struct RecordDifference {
+    int record = 0;
+    LogRecord differing_bits{};  // per byte, the bits that differ after the rules
+};
+struct LogComparison {
+    std::vector<RecordDifference> records;             // the differing records, in order
+    std::array<int, kRecordBytes> records_per_byte{};  // per byte position
+    bool stop_conditions_differ = false;
+
+    bool equal() const { return records.empty() && !stop_conditions_differ; }
+};
+// The two logs record by record; the date and time lines are not compared.
+LogComparison compare_logs(const LogFile& a, const LogFile& b, std::span<const IgnoreRule> rules);
+
+}  // namespace quillon

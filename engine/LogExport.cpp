@@ -1,0 +1,154 @@
+#include "LogExport.h"
+
+#include "HexText.h"
+#include "JsonLine.h"
+#include "LogAnalysis.h"
+
+#include <QFile>
+#include <QJsonArray>
+
+namespace quillon {
+
+namespace {
+
+QJsonArray hex_array(std::span<const std::uint8_t> bytes)
+{
+    QJsonArray array;
+    for (const std::uint8_t byte : bytes) {
+        array.append(QString::fromStdString(hex_byte(byte)));
+    }
+    return array;
+}
+
+QString hex_value(std::uint8_t byte)
+{
+    return QString::fromStdString(hex_byte(byte));
+}
+
+JsonLine decoded_json(const DecodedRecord& decoded)
+{
+    const DecodedBlock& recv = decoded.recv;
+    const DecodedBlock& send = decoded.send;
+    return JsonLine()
+        .add("recv", JsonLine()
+                         .add("length", hex_value(recv.length))
+                         .add("address", hex_value(recv.second))
+                         .add("command", hex_value(recv.third))
+                         .add("data", hex_array(recv.data))
+                         .add("checksum", checksum_text(recv.checksum)))
+        .add("send", JsonLine()
+                         .add("length", hex_value(send.length))
+                         .add("header_1", hex_value(send.second))
+                         .add("header_2", hex_value(send.third))
+                         .add("data", hex_array(send.data))
+                         .add("checksum", checksum_text(send.checksum)))
+        .add("command", decoded.command != nullptr ? QJsonValue(decoded.command) : QJsonValue());
+}
+
+QJsonValue meets_value(const StopConditionMatch& match, int record)
+{
+    if (match.answer != StopConditionMatch::Answer::Checked) {
+        return {};
+    }
+    return bool(match.meets_record[std::size_t(record)]);
+}
+
+JsonLine stop_condition_json(const FileStopCondition& stop)
+{
+    return JsonLine()
+        .add("direction", direction_key(stop.direction))
+        .add("byte", stop.byte)
+        .add("mask", stop.mask)
+        .add("value", stop.value)
+        .add("count", stop.count);
+}
+
+// A CSV field, quoted when it holds a comma, a quote or a line break.
+std::string csv_field(const std::string& text)
+{
+    if (text.find_first_of(",\"\r\n") == std::string::npos) {
+        return text;
+    }
+    std::string quoted = "\"";
+    for (const char c : text) {
+        quoted += c == '"' ? "\"\"" : std::string(1, c);
+    }
+    return quoted + "\"";
+}
+
+}  // namespace
+
+std::string log_json(const std::string& file, const LogFile& log, bool decoded)
+{
+    const StopConditionMatch match = match_stop_condition(log);
+    std::vector<JsonLine> records;
+    records.reserve(kLogRecords);
+    for (int i = 0; i < kLogRecords; ++i) {
+        const auto bytes = std::span(log.records[std::size_t(i)]);
+        JsonLine record;
+        record.add("record", i)
+            .add("recv", hex_array(bytes.first<kDirectionBytes>()))
+            .add("send", hex_array(bytes.last<kDirectionBytes>()))
+            .add("meets_condition", meets_value(match, i));
+        if (decoded) {
+            record.add("decoded", decoded_json(decode_record(log.records[std::size_t(i)])));
+        }
+        records.push_back(std::move(record));
+    }
+    JsonLine object;
+    object.add("file", QFile::decodeName(file.c_str()))
+        .add("format", log_format_name(log.format))
+        .add("date_time", QString::fromLocal8Bit(log.date_time));
+    if (log.stop_condition) {
+        object.add("stop_condition", stop_condition_json(*log.stop_condition));
+    } else {
+        object.add("stop_condition", QJsonValue());
+    }
+    return object.add("records", records).text();
+}
+
+std::string log_csv(const LogFile& log, bool decoded)
+{
+    std::string text = "record";
+    for (const char* direction : {"recv", "send"}) {
+        for (int k = 0; k < kDirectionBytes; ++k) {
+            text += std::string(",") + direction + "_" + std::to_string(k);
+        }
+    }
+    text += ",meets_condition";
+    if (decoded) {
+        text +=
+            ",recv_length,recv_address,recv_command,recv_checksum,send_length,send_header_1,"
+            "send_header_2,send_checksum,command";
+    }
+    text += "\r\n";
+    const StopConditionMatch match = match_stop_condition(log);
+    for (int i = 0; i < kLogRecords; ++i) {
+        const LogRecord& record = log.records[std::size_t(i)];
+        text += std::to_string(i);
+        for (const std::uint8_t byte : record) {
+            text += ',';
+            append_hex_byte(text, byte);
+        }
+        const QJsonValue meets = meets_value(match, i);
+        text += meets.isNull() ? "," : meets.toBool() ? ",true" : ",false";
+        if (decoded) {
+            const DecodedRecord blocks = decode_record(record);
+            for (const std::uint8_t byte :
+                 {blocks.recv.length, blocks.recv.second, blocks.recv.third}) {
+                text += "," + hex_byte(byte);
+            }
+            text += std::string(",") + checksum_text(blocks.recv.checksum);
+            for (const std::uint8_t byte :
+                 {blocks.send.length, blocks.send.second, blocks.send.third}) {
+                text += "," + hex_byte(byte);
+            }
+            text += std::string(",") + checksum_text(blocks.send.checksum) + "," +
+                    csv_field(blocks.command != nullptr ? blocks.command : "");
+        }
+        text += "\r\n";
+    }
+    return text;
+}
+
+}  // namespace quillon

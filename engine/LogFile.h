@@ -1,0 +1,73 @@
+// Log files read back: the log text of "SAVE LOG" and the automatic save
+// (259 lines) and the file of the log view window (258 lines), as one value.
+#pragma once
+
+#include "AmplifierProtocol.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace quillon {
+
+inline constexpr int kLogRecords = kLogBlocks * kRecordsPerBlock;
+// What a direction of a record holds: 16 bytes, in either log mode.
+inline constexpr int kDirectionBytes = 16;
+
+enum class LogFormat { LogText, LogView };
+// "log text", "log view".
+const char* log_format_name(LogFormat format);
+
+enum class Direction { Recv, Send };
+// "recv", "send".
+const char* direction_key(Direction direction);
+
+// A stop condition as a log text file writes it: the byte numbered within
+// its direction (16 or more in 32 byte mode, or for an index beyond both).
+struct FileStopCondition {
+    Direction direction = Direction::Recv;
+    int byte = 0;
+    std::uint8_t mask = 0;
+    std::uint8_t value = 0;
+    int count = 0;
+
+    bool operator==(const FileStopCondition&) const = default;
+};
+
+struct LogFile {
+    LogFormat format = LogFormat::LogText;
+    std::string date_time;  // line 1 after "#Date and Time  : ", as written
+    std::optional<FileStopCondition> stop_condition;  // a log view file has none
+    std::array<LogRecord, kLogRecords> records{};
+};
+
+// A file that is no log file: the file, the line (0 when the reason is the
+// file's as a whole) and what is wrong, together in what().
+class LogReadError : public std::runtime_error {
+public:
+    LogReadError(const std::string& file, int line, const std::string& reason);
+
+    int line() const { return line_; }
+    const std::string& reason() const { return reason_; }
+
+private:
+    int line_;
+    std::string reason_;
+};
+
+// The largest log file read: a log is 27 KiB.
+inline constexpr std::size_t kLargestLogFile = 1 << 20;
+
+// Reads a log file of either format: CR LF or LF line ends, a leading UTF-8
+// byte-order mark skipped. Throws LogReadError for anything else, an empty
+// file included, and for a file that is not a regular one or is larger than
+// kLargestLogFile (looked at first, opened without blocking).
+LogFile read_log_file(const std::string& path);
+
+// The same for bytes already read; name stands for the file in a reason.
+LogFile parse_log_file(std::string_view bytes, const std::string& name);
+
+}  // namespace quillon

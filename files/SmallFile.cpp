@@ -1,0 +1,62 @@
+#include "SmallFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+#include <cstdint>
+
+namespace quillon {
+
+// Anything but a regular file is looked at, never opened: a device such as
+// /dev/zero could fill the memory, a named pipe would hold the program up.
+// Should the file be swapped after the look, opening without blocking and
+// reading at most one piece too many keep both from happening.
+SmallFileRead read_small_file(const std::string& path, std::size_t largest, std::string& bytes)
+{
+    struct stat file {};
+    if (::stat(path.c_str(), &file) != 0) {
+        const int error = errno;
+        return {
+            error == ENOENT || error == ENOTDIR ? SmallFileState::Missing : SmallFileState::Failed,
+            error};
+    }
+    if (!S_ISREG(file.st_mode)) {
+        return {SmallFileState::NotRegular, 0};
+    }
+    if (static_cast<std::uintmax_t>(file.st_size) > largest) {
+        return {SmallFileState::TooLarge, 0};
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return {SmallFileState::Failed, errno};
+    }
+    bytes.clear();
+    bytes.reserve(static_cast<std::size_t>(file.st_size));
+    SmallFileRead result{SmallFileState::Read, 0};
+    char piece[16384];
+    while (bytes.size() <= largest) {
+        const ssize_t got = ::read(fd, piece, sizeof piece);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            result = {SmallFileState::Failed, errno};
+            break;
+        }
+        if (got == 0) {
+            break;
+        }
+        bytes.append(piece, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    if (result.state == SmallFileState::Read && bytes.size() > largest) {
+        result = {SmallFileState::TooLarge, 0};
+    }
+    if (result.state != SmallFileState::Read) {
+        bytes.clear();
+    }
+    return result;
+}
+
+}  // namespace quillon
