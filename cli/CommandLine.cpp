@@ -26,13 +26,6 @@ bool goes_with(const OptionSpec& option, const CommandSpec& command)
     return std::find(names.begin(), names.end(), command.name) != names.end();
 }
 
-const OptionSpec* find_option(std::span<const OptionSpec> options, const std::string& name)
-{
-    const auto found = std::find_if(options.begin(), options.end(),
-                                    [&name](const OptionSpec& o) { return name == o.name; });
-    return found == options.end() ? nullptr : &*found;
-}
-
 // The command whose name the first positionals spell, the longest one.
 const CommandSpec* find_command(std::span<const CommandSpec> commands,
                                 const std::vector<std::string>& positionals)
@@ -50,11 +43,39 @@ const CommandSpec* find_command(std::span<const CommandSpec> commands,
     return best;
 }
 
+// The option of that name; when two commands each have one of the name
+// (wait --count K, find --count), the one of the command named so far.
+const OptionSpec* find_option(std::span<const OptionSpec> options,
+                              std::span<const CommandSpec> commands,
+                              const std::vector<std::string>& positionals, const std::string& name)
+{
+    const OptionSpec* first = nullptr;
+    const CommandSpec* command = find_command(commands, positionals);
+    for (const OptionSpec& option : options) {
+        if (name != option.name) {
+            continue;
+        }
+        if (command != nullptr && goes_with(option, *command)) {
+            return &option;
+        }
+        first = first == nullptr ? &option : first;
+    }
+    return first;
+}
+
+bool is_repeated(const std::string& word)
+{
+    return word.ends_with("...");
+}
+
 // "FILE" for the first argument of "FILE", "[DIR]" ...: the word that names
 // argument index of a command.
 std::string argument_name(const CommandSpec& command, std::size_t index)
 {
     const auto names = words(command.arguments);
+    if (index >= names.size() && !names.empty() && is_repeated(names.back())) {
+        return names.back();
+    }
     return index < names.size() ? names[index] : "ARGUMENT";
 }
 
@@ -64,7 +85,8 @@ std::optional<std::string> check_argument_count(const CommandSpec& command, std:
     const auto optional = static_cast<std::size_t>(std::count_if(
         names.begin(), names.end(), [](const std::string& w) { return w.starts_with('['); }));
     const std::size_t required = names.size() - optional;
-    if (count >= required && count <= names.size()) {
+    const bool open_ended = !names.empty() && is_repeated(names.back());
+    if (count >= required && (count <= names.size() || open_ended)) {
         return std::nullopt;
     }
     if (names.empty()) {
@@ -129,7 +151,7 @@ ParsedCommandLine parse_command_line(std::span<const OptionSpec> options,
             positionals.push_back(arg);
             continue;
         }
-        const OptionSpec* option = find_option(options, arg);
+        const OptionSpec* option = find_option(options, commands, positionals, arg);
         if (option == nullptr) {
             return fail("unknown option " + arg);
         }
@@ -181,6 +203,10 @@ ParsedCommandLine parse_command_line(std::span<const OptionSpec> options,
     }
     if (line.options.count && !line.options.rearm) {
         return fail("--count goes with --rearm");
+    }
+    if (line.options.json && (line.options.csv || line.options.count_records)) {
+        return fail(std::string("--json and ") + (line.options.csv ? "--csv" : "--count") +
+                    " exclude each other");
     }
     parsed.line = std::move(line);
     return parsed;

@@ -8,6 +8,7 @@
 #include "AmplifierQueries.h"
 #include "ExitStatus.h"
 
+#include <array>
 #include <optional>
 #include <span>
 #include <string>
@@ -29,6 +30,12 @@ struct Options {
     std::optional<std::string> out;      // wait: folder
     bool rearm = false;                  // wait: a series of logs
     std::optional<std::string> count;    // wait --rearm: logs, as typed
+
+    bool csv = false;            // show
+    bool decode = false;         // show
+    bool count_records = false;  // find: a count per file
+    // diff: the bits of a byte not compared, as typed: recv|send BYTE MASK.
+    std::vector<std::array<std::string, 3>> ignore;
 };
 
 struct OptionSpec {
@@ -46,8 +53,10 @@ struct Invocation;
 using Handler = Exit (*)(const Invocation&);
 
 struct CommandSpec {
-    const char* name;       // "save", or two words: "ports link"
-    const char* arguments;  // "FILE": one word an argument, [WORD] optional
+    const char* name;  // "save", or two words: "ports link"
+    // "FILE": one word an argument, [WORD] optional, a last WORD... once or
+    // more.
+    const char* arguments;
     const char* help;
     bool talks_to_amplifier;
     Handler handler;

@@ -11,6 +11,8 @@ enum Exit : int {
     kRefused = 4,       // no log function, now logging, cancelled, no stop condition
     kFileError = 5,
     kTimedOut = 6,
+    kUnreadableLog = 7,  // a log file could not be read
+    kNoMatch = 8,        // find: no record met it; diff: the logs differ
     kInterrupted = 130,
 };
 

@@ -11,6 +11,8 @@
 #include "IntegerText.h"
 #include "Interruption.h"
 #include "JsonLine.h"
+#include "LogCommands.h"
+#include "LogExport.h"
 #include "LogText.h"
 #include "Messages.h"
 #include "PortsCommand.h"
@@ -51,15 +53,6 @@ std::string hex_bytes(const std::vector<std::uint8_t>& bytes)
         text += (i == 0 ? "" : " ") + hex_byte(bytes[i]);
     }
     return text;
-}
-
-QJsonArray hex_array(const std::vector<std::uint8_t>& bytes)
-{
-    QJsonArray array;
-    for (const std::uint8_t byte : bytes) {
-        array.append(QString::fromStdString(hex_byte(byte)));
-    }
-    return array;
 }
 
 Exit status(const Invocation& call)
@@ -406,7 +399,7 @@ const OptionSpec kOptions[] = {
          o.wide_mode = v[0] == "32";
          return std::nullopt;
      }},
-    {"--json", "", "status wait", "one JSON object a line instead of text",
+    {"--json", "", "status wait show find diff", "one JSON object a line instead of text",
      [](Options& o, std::span<const std::string>) { return store_flag(&Options::json, o); }},
     {"--stop-on", "recv|send BYTE MASK VALUE COUNT", "start",
      "the stop condition: BYTE 0-15 (0-31 with --bytes 32) of the\n"
@@ -431,6 +424,24 @@ const OptionSpec kOptions[] = {
      [](Options& o, std::span<const std::string>) { return store_flag(&Options::rearm, o); }},
     {"--count", "K", "wait", "with --rearm: ends after K logs, the amplifier left idle",
      [](Options& o, std::span<const std::string> v) { return store_text(&Options::count, o, v); }},
+    {"--csv", "", "show", "the records as CSV (RFC 4180), one row each",
+     [](Options& o, std::span<const std::string>) { return store_flag(&Options::csv, o); }},
+    {"--decode", "", "show",
+     "each record's two blocks read: length, address and command or\n"
+     "header, checksum (ok, bad, or cut when the block is longer than\n"
+     "the 16 bytes kept), the command's name where it is Quillon's",
+     [](Options& o, std::span<const std::string>) { return store_flag(&Options::decode, o); }},
+    {"--count", "", "find", "one line FILE:COUNT for each file",
+     [](Options& o, std::span<const std::string>) {
+         return store_flag(&Options::count_records, o);
+     }},
+    {"--ignore", "recv|send BYTE MASK", "diff",
+     "leaves the bits of MASK of that byte out of the comparison; may\n"
+     "be given more than once",
+     [](Options& o, std::span<const std::string> v) -> std::optional<std::string> {
+         o.ignore.push_back({v[0], v[1], v[2]});
+         return std::nullopt;
+     }},
 };
 
 const CommandSpec kCommands[] = {
@@ -450,6 +461,21 @@ const CommandSpec kCommands[] = {
     {"ports", "", "COM1..COM16 and the devices they lead to, then this machine's\nserial devices",
      false, ports},
     {"ports link", "COMn DEVICE", "maps COMn to DEVICE (a terminal device)", false, ports_link},
+    {"show", "FILE",
+     "a saved log (either of Quillon's formats): its date and time, stop\n"
+     "condition and 256 records, those that meet the stop condition\n"
+     "marked *, and how many do",
+     false, show_log},
+    {"find", "recv|send BYTE MASK VALUE FILE...",
+     "the records whose received (recv) or sent (send) byte BYTE (0-15)\n"
+     "AND MASK equals VALUE, one line FILE:RECORD: each; exit status 8\n"
+     "when none does",
+     false, find_in_logs},
+    {"diff", "A B",
+     "compares two saved logs record by record: how many records differ\n"
+     "and at which bytes, then each differing record, the differing\n"
+     "bytes marked ^^; exit status 8 when they differ",
+     false, diff_logs},
 };
 
 constexpr const char* kExitStatusText =
@@ -457,7 +483,8 @@ constexpr const char* kExitStatusText =
     "(library missing, port or USB device not opened); 3 the amplifier did not\n"
     "answer; 4 the amplifier refused (no log function, now logging, cancelled,\n"
     "no stop condition to wait for); 5 the file could not be written; 6 wait\n"
-    "timed out; 130 interrupted (Ctrl-C).\n";
+    "timed out; 7 a log file could not be read; 8 find found no record, or diff\n"
+    "found the logs different; 130 interrupted (Ctrl-C).\n";
 
 Exit usage_error(const std::string& why)
 {

@@ -105,6 +105,15 @@ std::string condition_text(Direction direction, int byte, std::uint8_t mask, std
     return text;
 }
 
+std::string stop_condition_text(const std::optional<FileStopCondition>& stop)
+{
+    if (!stop) {
+        return "None";
+    }
+    return condition_text(stop->direction, stop->byte, stop->mask, stop->value) + " ,count " +
+           std::to_string(stop->count);
+}
+
 std::string stop_condition_summary(const LogFile& log, const StopConditionMatch& match)
 {
     if (match.answer == StopConditionMatch::Answer::NoStopCondition) {

@@ -50,6 +50,8 @@ StopConditionMatch match_stop_condition(const LogFile& log);
 
 // "Send[2] & 0x0F = 0x01", the condition without its count.
 std::string condition_text(Direction direction, int byte, std::uint8_t mask, std::uint8_t value);
+// As the file's line 2 writes it: "None", or "Send[2] & 0x0F = 0x01 ,count 5".
+std::string stop_condition_text(const std::optional<FileStopCondition>& stop);
 // "12 records meet the stop condition Send[2] & 0x0F = 0x01", "No stop
 // condition in this log.", or that its byte lies beyond the logged bytes.
 std::string stop_condition_summary(const LogFile& log, const StopConditionMatch& match);

@@ -5,20 +5,10 @@
 #include "LogAnalysis.h"
 
 #include <QFile>
-#include <QJsonArray>
 
 namespace quillon {
 
 namespace {
-
-QJsonArray hex_array(std::span<const std::uint8_t> bytes)
-{
-    QJsonArray array;
-    for (const std::uint8_t byte : bytes) {
-        array.append(QString::fromStdString(hex_byte(byte)));
-    }
-    return array;
-}
 
 QString hex_value(std::uint8_t byte)
 {
@@ -53,16 +43,6 @@ QJsonValue meets_value(const StopConditionMatch& match, int record)
     return bool(match.meets_record[std::size_t(record)]);
 }
 
-JsonLine stop_condition_json(const FileStopCondition& stop)
-{
-    return JsonLine()
-        .add("direction", direction_key(stop.direction))
-        .add("byte", stop.byte)
-        .add("mask", stop.mask)
-        .add("value", stop.value)
-        .add("count", stop.count);
-}
-
 // A CSV field, quoted when it holds a comma, a quote or a line break.
 std::string csv_field(const std::string& text)
 {
@@ -77,6 +57,29 @@ std::string csv_field(const std::string& text)
 }
 
 }  // namespace
+
+QJsonArray hex_array(std::span<const std::uint8_t> bytes)
+{
+    QJsonArray array;
+    for (const std::uint8_t byte : bytes) {
+        array.append(QString::fromStdString(hex_byte(byte)));
+    }
+    return array;
+}
+
+JsonLine& add_stop_condition(JsonLine& object, const char* key,
+                             const std::optional<FileStopCondition>& stop)
+{
+    if (!stop) {
+        return object.add(key, QJsonValue());
+    }
+    return object.add(key, JsonLine()
+                               .add("direction", direction_key(stop->direction))
+                               .add("byte", stop->byte)
+                               .add("mask", stop->mask)
+                               .add("value", stop->value)
+                               .add("count", stop->count));
+}
 
 std::string log_json(const std::string& file, const LogFile& log, bool decoded)
 {
@@ -99,11 +102,7 @@ std::string log_json(const std::string& file, const LogFile& log, bool decoded)
     object.add("file", QFile::decodeName(file.c_str()))
         .add("format", log_format_name(log.format))
         .add("date_time", QString::fromLocal8Bit(log.date_time));
-    if (log.stop_condition) {
-        object.add("stop_condition", stop_condition_json(*log.stop_condition));
-    } else {
-        object.add("stop_condition", QJsonValue());
-    }
+    add_stop_condition(object, "stop_condition", log.stop_condition);
     return object.add("records", records).text();
 }
 

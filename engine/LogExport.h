@@ -2,8 +2,12 @@
 // and for the log browser's export.
 #pragma once
 
+#include "JsonLine.h"
 #include "LogFile.h"
 
+#include <QJsonArray>
+
+#include <span>
 #include <string>
 
 namespace quillon {
@@ -13,6 +17,13 @@ namespace quillon {
 // meets the stop condition (null when the log cannot tell) and, with
 // decoded, its blocks read.
 std::string log_json(const std::string& file, const LogFile& log, bool decoded);
+
+// Bytes as an array of two-digit hexadecimal strings: ["01", "FA", ...].
+QJsonArray hex_array(std::span<const std::uint8_t> bytes);
+// A stop condition as {"direction", "byte", "mask", "value", "count"}, or
+// null.
+JsonLine& add_stop_condition(JsonLine& object, const char* key,
+                             const std::optional<FileStopCondition>& stop);
 
 // RFC 4180: a header row, then one row per record, CR LF after each.
 std::string log_csv(const LogFile& log, bool decoded);

@@ -1,0 +1,300 @@
+#include "LogCommands.h"
+
+#include "HexText.h"
+#include "JsonLine.h"
+#include "LogAnalysis.h"
+#include "LogExport.h"
+#include "LogText.h"
+#include "Messages.h"
+
+#include <QFile>
+
+#include <cstdio>
+
+namespace quillon::cli {
+
+namespace {
+
+// Written in one piece; a reader that has gone away is not an error of ours.
+void print(const std::string& text)
+{
+    static_cast<void>(std::fwrite(text.data(), 1, text.size(), stdout));
+}
+
+std::optional<LogFile> read_or_report(const std::string& path)
+{
+    try {
+        return read_log_file(path);
+    } catch (const LogReadError& error) {
+        show_error(error.what());
+        return std::nullopt;
+    }
+}
+
+std::optional<Direction> direction_of(const std::string& word)
+{
+    if (word == "recv") {
+        return Direction::Recv;
+    }
+    if (word == "send") {
+        return Direction::Send;
+    }
+    return std::nullopt;
+}
+
+// A condition typed on the command line; nothing when it is no good (the
+// reason shown).
+std::optional<RecordCondition> typed_condition(const char* what, const std::string& direction,
+                                               const std::string& byte, const std::string& mask,
+                                               const std::string& value)
+{
+    const auto side = direction_of(direction);
+    if (!side) {
+        show_error(std::string(what) + " takes recv or send, not " + direction);
+        return std::nullopt;
+    }
+    TypedRecordCondition typed = record_condition_from_text(*side, byte, mask, value);
+    if (!typed.condition) {
+        show_error(typed.range_error);
+    }
+    return typed.condition;
+}
+
+std::string padded_number(int number, std::size_t width)
+{
+    std::string text = std::to_string(number);
+    return std::string(width > text.size() ? width - text.size() : 0, ' ') + text;
+}
+
+// "recv length 01 address 00 command FA checksum ok", "send length 82
+// header 00 FA checksum cut".
+std::string block_text(const char* direction, const DecodedBlock& block)
+{
+    const bool sent = std::string_view(direction) == "send";
+    return std::string(direction) + " length " + hex_byte(block.length) +
+           (sent ? " header " : " address ") + hex_byte(block.second) +
+           (sent ? " " : " command ") + hex_byte(block.third) + " checksum " +
+           checksum_text(block.checksum);
+}
+
+std::string decoded_text(const LogRecord& record)
+{
+    const DecodedRecord decoded = decode_record(record);
+    std::string text =
+        " | " + block_text("recv", decoded.recv) + " | " + block_text("send", decoded.send);
+    if (decoded.command != nullptr) {
+        text += std::string(" | ") + decoded.command;
+    }
+    return text;
+}
+
+std::string show_text(const std::string& file, const LogFile& log, bool decoded)
+{
+    const StopConditionMatch match = match_stop_condition(log);
+    const bool checked = match.answer == StopConditionMatch::Answer::Checked;
+    std::string text = "File: " + file + "\nFormat: " + log_format_name(log.format) +
+                       "\nDate and time: " + log.date_time +
+                       "\nStop condition: " + stop_condition_text(log.stop_condition) + "\n";
+    if (checked) {
+        text += "Marked *: the records that meet it\n";
+    }
+    text += "\n";
+    for (int i = 0; i < kLogRecords; ++i) {
+        const LogRecord& record = log.records[std::size_t(i)];
+        text += checked && match.meets_record[std::size_t(i)] ? "* " : "  ";
+        text += padded_number(i, 3) + " " + record_line(record);
+        text += decoded ? decoded_text(record) + "\n" : "\n";
+    }
+    return text + "\n" + stop_condition_summary(log, match) + "\n";
+}
+
+// Under the bytes of a record line that are marked, "^^"; blanks elsewhere.
+std::string difference_marks(const LogRecord& differing_bits, std::size_t indent)
+{
+    constexpr std::size_t kRecordLineLength = 106;
+    std::string marks(indent + kRecordLineLength, ' ');
+    for (std::size_t k = 0; k < kRecordBytes; ++k) {
+        if (differing_bits[k] != 0) {
+            // "Recv" then ",XX" each; ", Send" before the sent bytes.
+            const std::size_t at = indent + 4 + 3 * k + 1 + (k >= kDirectionBytes ? 6 : 0);
+            marks.replace(at, 2, "^^");
+        }
+    }
+    const auto end = marks.find_last_not_of(' ');
+    return marks.substr(0, end + 1);
+}
+
+std::string position_name(std::size_t k)
+{
+    return (k < kDirectionBytes ? "Recv " : "Send ") + std::to_string(k % kDirectionBytes);
+}
+
+std::string diff_text(const std::string& a_name, const LogFile& a, const std::string& b_name,
+                      const LogFile& b, const LogComparison& comparison)
+{
+    std::string text = "A: " + a_name + "\nB: " + b_name + "\n";
+    text += "Stop condition: A " + stop_condition_text(a.stop_condition) + ", B " +
+            stop_condition_text(b.stop_condition) +
+            (comparison.stop_conditions_differ ? " (they differ)\n" : " (the same)\n");
+    text += "Records differing: " + std::to_string(comparison.records.size()) + " of 256\n";
+    std::string positions;
+    for (std::size_t k = 0; k < kRecordBytes; ++k) {
+        if (const int count = comparison.records_per_byte[k]; count > 0) {
+            positions += (positions.empty() ? "" : ", ") + position_name(k) + ": " +
+                         std::to_string(count);
+        }
+    }
+    text += "Records differing per byte: " + (positions.empty() ? "none" : positions) + "\n";
+    for (const RecordDifference& difference : comparison.records) {
+        const auto i = std::size_t(difference.record);
+        text += "\nRecord " + std::to_string(difference.record) + "\n";
+        text += "  A " + record_line(a.records[i]) + "\n";
+        text += "  B " + record_line(b.records[i]) + "\n";
+        text += difference_marks(difference.differing_bits, 4) + "\n";
+    }
+    return text;
+}
+
+JsonLine bytes_json(const LogRecord& record)
+{
+    const auto bytes = std::span(record);
+    return JsonLine()
+        .add("recv", hex_array(bytes.first<kDirectionBytes>()))
+        .add("send", hex_array(bytes.last<kDirectionBytes>()));
+}
+
+QJsonArray numbers_json(std::span<const int> numbers)
+{
+    QJsonArray array;
+    for (const int number : numbers) {
+        array.append(number);
+    }
+    return array;
+}
+
+std::string diff_json(const std::string& a_name, const LogFile& a, const std::string& b_name,
+                      const LogFile& b, const LogComparison& comparison)
+{
+    std::vector<JsonLine> records;
+    for (const RecordDifference& difference : comparison.records) {
+        std::vector<int> recv;
+        std::vector<int> send;
+        for (std::size_t k = 0; k < kRecordBytes; ++k) {
+            if (difference.differing_bits[k] != 0) {
+                (k < kDirectionBytes ? recv : send).push_back(int(k % kDirectionBytes));
+            }
+        }
+        const auto i = std::size_t(difference.record);
+        records.push_back(JsonLine()
+                              .add("record", difference.record)
+                              .add("a", bytes_json(a.records[i]))
+                              .add("b", bytes_json(b.records[i]))
+                              .add("differing_bytes", JsonLine()
+                                                          .add("recv", numbers_json(recv))
+                                                          .add("send", numbers_json(send))));
+    }
+    const auto per_byte = std::span(comparison.records_per_byte);
+    JsonLine stop_conditions;
+    add_stop_condition(stop_conditions, "a", a.stop_condition);
+    add_stop_condition(stop_conditions, "b", b.stop_condition);
+    stop_conditions.add("differ", comparison.stop_conditions_differ);
+    return JsonLine()
+        .add("a", QFile::decodeName(a_name.c_str()))
+        .add("b", QFile::decodeName(b_name.c_str()))
+        .add("equal", comparison.equal())
+        .add("records_differing", qint64(comparison.records.size()))
+        .add("records_per_byte", JsonLine()
+                                     .add("recv", numbers_json(per_byte.first<kDirectionBytes>()))
+                                     .add("send", numbers_json(per_byte.last<kDirectionBytes>())))
+        .add("stop_conditions", stop_conditions)
+        .add("records", records)
+        .text();
+}
+
+}  // namespace
+
+Exit show_log(const Invocation& call)
+{
+    const std::string& path = call.line.arguments[0];
+    const auto log = read_or_report(path);
+    if (!log) {
+        return kUnreadableLog;
+    }
+    const Options& options = call.line.options;
+    if (options.json) {
+        print(log_json(path, *log, options.decode) + "\n");
+    } else if (options.csv) {
+        print(log_csv(*log, options.decode));
+    } else {
+        print(show_text(path, *log, options.decode));
+    }
+    return kDone;
+}
+
+Exit find_in_logs(const Invocation& call)
+{
+    const auto& args = call.line.arguments;
+    const auto condition = typed_condition("find", args[0], args[1], args[2], args[3]);
+    if (!condition) {
+        return kUsage;
+    }
+    const Options& options = call.line.options;
+    bool unreadable = false;
+    bool found = false;
+    for (std::size_t f = 4; f < args.size(); ++f) {
+        const std::string& path = args[f];
+        const auto log = read_or_report(path);
+        if (!log) {
+            unreadable = true;
+            continue;
+        }
+        const std::vector<int> records = records_meeting(*log, *condition);
+        found = found || !records.empty();
+        if (options.json) {
+            print(JsonLine()
+                      .add("file", QFile::decodeName(path.c_str()))
+                      .add("count", qint64(records.size()))
+                      .add("records", numbers_json(records))
+                      .text() +
+                  "\n");
+        } else if (options.count_records) {
+            print(path + ":" + std::to_string(records.size()) + "\n");
+        } else {
+            std::string lines;
+            for (const int record : records) {
+                lines += path + ":" + std::to_string(record) + ": " +
+                         record_line(log->records[std::size_t(record)]) + "\n";
+            }
+            print(lines);
+        }
+    }
+    if (unreadable) {
+        return kUnreadableLog;
+    }
+    return found ? kDone : kNoMatch;
+}
+
+Exit diff_logs(const Invocation& call)
+{
+    std::vector<IgnoreRule> rules;
+    for (const auto& [direction, byte, mask] : call.line.options.ignore) {
+        const auto rule = typed_condition("--ignore", direction, byte, mask, "0");
+        if (!rule) {
+            return kUsage;
+        }
+        rules.push_back({rule->direction, rule->byte, rule->mask});
+    }
+    const std::string& a_name = call.line.arguments[0];
+    const std::string& b_name = call.line.arguments[1];
+    const auto a = read_or_report(a_name);
+    const auto b = read_or_report(b_name);
+    if (!a || !b) {
+        return kUnreadableLog;
+    }
+    const LogComparison comparison = compare_logs(*a, *b, rules);
+    print(call.line.options.json ? diff_json(a_name, *a, b_name, *b, comparison) + "\n"
+                                 : diff_text(a_name, *a, b_name, *b, comparison));
+    return comparison.equal() ? kDone : kNoMatch;
+}
+
+}  // namespace quillon::cli
