@@ -9,7 +9,11 @@
 
 #include <QFile>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <functional>
+#include <thread>
 
 namespace quillon::cli {
 
@@ -72,9 +76,8 @@ std::string block_text(const char* direction, const DecodedBlock& block)
 {
     const bool sent = std::string_view(direction) == "send";
     return std::string(direction) + " length " + hex_byte(block.length) +
-           (sent ? " header " : " address ") + hex_byte(block.second) +
-           (sent ? " " : " command ") + hex_byte(block.third) + " checksum " +
-           checksum_text(block.checksum);
+           (sent ? " header " : " address ") + hex_byte(block.second) + (sent ? " " : " command ") +
+           hex_byte(block.third) + " checksum " + checksum_text(block.checksum);
 }
 
 std::string decoded_text(const LogRecord& record)
@@ -140,8 +143,8 @@ std::string diff_text(const std::string& a_name, const LogFile& a, const std::st
     std::string positions;
     for (std::size_t k = 0; k < kRecordBytes; ++k) {
         if (const int count = comparison.records_per_byte[k]; count > 0) {
-            positions += (positions.empty() ? "" : ", ") + position_name(k) + ": " +
-                         std::to_string(count);
+            positions +=
+                (positions.empty() ? "" : ", ") + position_name(k) + ": " + std::to_string(count);
         }
     }
     text += "Records differing per byte: " + (positions.empty() ? "none" : positions) + "\n";
@@ -185,13 +188,13 @@ std::string diff_json(const std::string& a_name, const LogFile& a, const std::st
             }
         }
         const auto i = std::size_t(difference.record);
-        records.push_back(JsonLine()
-                              .add("record", difference.record)
-                              .add("a", bytes_json(a.records[i]))
-                              .add("b", bytes_json(b.records[i]))
-                              .add("differing_bytes", JsonLine()
-                                                          .add("recv", numbers_json(recv))
-                                                          .add("send", numbers_json(send))));
+        records.push_back(
+            JsonLine()
+                .add("record", difference.record)
+                .add("a", bytes_json(a.records[i]))
+                .add("b", bytes_json(b.records[i]))
+                .add("differing_bytes",
+                     JsonLine().add("recv", numbers_json(recv)).add("send", numbers_json(send))));
     }
     const auto per_byte = std::span(comparison.records_per_byte);
     JsonLine stop_conditions;
@@ -209,6 +212,62 @@ std::string diff_json(const std::string& a_name, const LogFile& a, const std::st
         .add("stop_conditions", stop_conditions)
         .add("records", records)
         .text();
+}
+
+// What find makes of one file: its output, or why it could not be read.
+struct FileFinding {
+    std::string output;
+    std::string error;
+    bool found = false;
+};
+
+FileFinding find_in_file(const std::string& path, const RecordCondition& condition,
+                         const Options& options)
+{
+    FileFinding finding;
+    std::optional<LogFile> log;
+    try {
+        log = read_log_file(path);
+    } catch (const std::exception& error) {
+        finding.error = error.what();
+        return finding;
+    }
+    const std::vector<int> records = records_meeting(*log, condition);
+    finding.found = !records.empty();
+    if (options.json) {
+        finding.output = JsonLine()
+                             .add("file", QFile::decodeName(path.c_str()))
+                             .add("count", qint64(records.size()))
+                             .add("records", numbers_json(records))
+                             .text() +
+                         "\n";
+    } else if (options.count_records) {
+        finding.output = path + ":" + std::to_string(records.size()) + "\n";
+    } else {
+        for (const int record : records) {
+            finding.output += path + ":" + std::to_string(record) + ": " +
+                              record_line(log->records[std::size_t(record)]) + "\n";
+        }
+    }
+    return finding;
+}
+
+// Runs work(0) .. work(count - 1) on the machine's cores: reading many files
+// is mostly waiting on the system, which several threads share.
+void for_each_index_in_parallel(std::size_t count, const std::function<void(std::size_t)>& work)
+{
+    const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1U, 8U);
+    std::atomic<std::size_t> next{0};
+    const auto run = [&] {
+        for (std::size_t i = next++; i < count; i = next++) {
+            work(i);
+        }
+    };
+    std::vector<std::jthread> helpers;
+    for (unsigned t = 1; t < threads && t < count; ++t) {
+        helpers.emplace_back(run);
+    }
+    run();
 }
 
 }  // namespace
@@ -238,34 +297,26 @@ Exit find_in_logs(const Invocation& call)
     if (!condition) {
         return kUsage;
     }
-    const Options& options = call.line.options;
+    const std::span<const std::string> paths = std::span(args).subspan(4);
     bool unreadable = false;
     bool found = false;
-    for (std::size_t f = 4; f < args.size(); ++f) {
-        const std::string& path = args[f];
-        const auto log = read_or_report(path);
-        if (!log) {
-            unreadable = true;
-            continue;
-        }
-        const std::vector<int> records = records_meeting(*log, *condition);
-        found = found || !records.empty();
-        if (options.json) {
-            print(JsonLine()
-                      .add("file", QFile::decodeName(path.c_str()))
-                      .add("count", qint64(records.size()))
-                      .add("records", numbers_json(records))
-                      .text() +
-                  "\n");
-        } else if (options.count_records) {
-            print(path + ":" + std::to_string(records.size()) + "\n");
-        } else {
-            std::string lines;
-            for (const int record : records) {
-                lines += path + ":" + std::to_string(record) + ": " +
-                         record_line(log->records[std::size_t(record)]) + "\n";
+    // In batches, so that the output comes as it goes and what waits to be
+    // printed stays small.
+    constexpr std::size_t kBatch = 1024;
+    std::vector<FileFinding> findings;
+    for (std::size_t first = 0; first < paths.size(); first += kBatch) {
+        const auto batch = paths.subspan(first, std::min(kBatch, paths.size() - first));
+        findings.assign(batch.size(), {});
+        for_each_index_in_parallel(batch.size(), [&](std::size_t i) {
+            findings[i] = find_in_file(batch[i], *condition, call.line.options);
+        });
+        for (const FileFinding& finding : findings) {
+            if (!finding.error.empty()) {
+                show_error(finding.error);
+                unreadable = true;
             }
-            print(lines);
+            found = found || finding.found;
+            print(finding.output);
         }
     }
     if (unreadable) {

@@ -26,62 +26,89 @@ constexpr std::size_t record_line_length(const RecordLayout& layout)
     return layout.recv_prefix.size() + layout.send_prefix.size() + 2 * 3 * kDirectionBytes;
 }
 
-int hex_digit(char c)
+// Each character's value as a hexadecimal digit, or -1.
+constexpr std::array<std::int8_t, 256> kHexDigits = [] {
+    std::array<std::int8_t, 256> digits{};
+    digits.fill(-1);
+    for (int c = 0; c < 10; ++c) {
+        digits[std::size_t('0' + c)] = static_cast<std::int8_t>(c);
+    }
+    for (int c = 0; c < 6; ++c) {
+        digits[std::size_t('A' + c)] = static_cast<std::int8_t>(10 + c);
+        digits[std::size_t('a' + c)] = static_cast<std::int8_t>(10 + c);
+    }
+    return digits;
+}();
+
+// Two characters' value as hexadecimal digits, or a value beyond 0xFF when
+// either is none.
+int pair_value(const char* two)
 {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
+    const int high = kHexDigits[static_cast<unsigned char>(two[0])];
+    const int low = kHexDigits[static_cast<unsigned char>(two[1])];
+    return (high << 4) | (low & 0xFFF);
 }
 
-// Two hexadecimal digits at text[at]; nothing when they are not.
-std::optional<std::uint8_t> hex_pair(std::string_view text, std::size_t at)
+// Whether text holds expected at at; a loop, as the texts are a few
+// characters.
+bool holds_at(std::string_view text, std::size_t at, std::string_view expected)
 {
-    if (at + 2 > text.size()) {
-        return std::nullopt;
+    if (at + expected.size() > text.size()) {
+        return false;
     }
-    const int high = hex_digit(text[at]);
-    const int low = hex_digit(text[at + 1]);
-    if (high < 0 || low < 0) {
-        return std::nullopt;
-    }
-    return static_cast<std::uint8_t>(high << 4 | low);
-}
-
-// Sixteen bytes at text[at], each "XX" with a comma before or after.
-bool read_direction(std::string_view text, std::size_t at, bool comma_first,
-                    std::span<std::uint8_t, kDirectionBytes> bytes)
-{
-    for (std::size_t i = 0; i < kDirectionBytes; ++i, at += 3) {
-        const std::size_t digits = comma_first ? at + 1 : at;
-        const std::size_t comma = comma_first ? at : at + 2;
-        const auto byte = hex_pair(text, digits);
-        if (!byte || text[comma] != ',') {
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        if (text[at + i] != expected[i]) {
             return false;
         }
-        bytes[i] = *byte;
     }
     return true;
 }
 
+// Two hexadecimal digits at text[at], or -1 when they are not (or the text
+// ends first).
+int hex_pair(std::string_view text, std::size_t at)
+{
+    if (at + 2 > text.size()) {
+        return -1;
+    }
+    const int value = pair_value(text.data() + at);
+    return value > 0xFF || value < 0 ? -1 : value;
+}
+
+// Sixteen bytes at text[at], each "XX" with a comma before or after; the
+// caller has checked that the text holds them. Any wrong character is
+// looked for once, at the end: most lines are right.
+template <bool CommaFirst>
+bool read_direction(const char* piece, std::span<std::uint8_t, kDirectionBytes> bytes)
+{
+    constexpr std::size_t kDigits = CommaFirst ? 1 : 0;
+    constexpr std::size_t kComma = CommaFirst ? 0 : 2;
+    int wrong = 0;
+    for (std::size_t i = 0; i < kDirectionBytes; ++i, piece += 3) {
+        const int byte = pair_value(piece + kDigits);
+        wrong |= (byte & ~0xFF) | (piece[kComma] ^ ',');
+        bytes[i] = static_cast<std::uint8_t>(byte);
+    }
+    return wrong == 0;
+}
+
 bool read_record(std::string_view line, const RecordLayout& layout, LogRecord& record)
 {
-    if (line.size() != record_line_length(layout) || !line.starts_with(layout.recv_prefix)) {
+    if (line.size() != record_line_length(layout) || !holds_at(line, 0, layout.recv_prefix)) {
         return false;
     }
     const std::size_t recv_at = layout.recv_prefix.size();
     const std::size_t send_at = recv_at + 3 * kDirectionBytes + layout.send_prefix.size();
     const auto bytes = std::span(record);
-    return read_direction(line, recv_at, layout.comma_first, bytes.first<kDirectionBytes>()) &&
-           line.substr(recv_at + 3 * kDirectionBytes, layout.send_prefix.size()) ==
-               layout.send_prefix &&
-           read_direction(line, send_at, layout.comma_first, bytes.last<kDirectionBytes>());
+    if (!holds_at(line, recv_at + 3 * kDirectionBytes, layout.send_prefix)) {
+        return false;
+    }
+    const char* text = line.data();
+    return layout.comma_first
+               ? read_direction<true>(text + recv_at, bytes.first<kDirectionBytes>()) &
+                     read_direction<true>(text + send_at, bytes.last<kDirectionBytes>())
+               : read_direction<false>(text + recv_at, bytes.first<kDirectionBytes>()) &
+                     read_direction<false>(text + send_at, bytes.last<kDirectionBytes>());
 }
 
 // A decimal number of one to three digits, at most 255, at text[at].
@@ -126,14 +153,14 @@ bool read_stop_condition(std::string_view text, std::optional<FileStopCondition>
     if (!byte || !take(text, at, "] & 0x")) {
         return false;
     }
-    const auto mask = hex_pair(text, at);
+    const int mask = hex_pair(text, at);
     at += 2;
-    if (!mask || !take(text, at, " = 0x")) {
+    if (mask < 0 || !take(text, at, " = 0x")) {
         return false;
     }
-    const auto value = hex_pair(text, at);
+    const int value = hex_pair(text, at);
     at += 2;
-    if (!value || !take(text, at, " ,count ")) {
+    if (value < 0 || !take(text, at, " ,count ")) {
         return false;
     }
     const auto count = small_decimal(text, at);
@@ -141,8 +168,8 @@ bool read_stop_condition(std::string_view text, std::optional<FileStopCondition>
         return false;
     }
     read.byte = *byte;
-    read.mask = *mask;
-    read.value = *value;
+    read.mask = static_cast<std::uint8_t>(mask);
+    read.value = static_cast<std::uint8_t>(value);
     read.count = *count;
     condition = read;
     return true;
@@ -166,6 +193,22 @@ public:
         if (line.ends_with('\r')) {
             line.remove_suffix(1);
         }
+        return line;
+    }
+
+    // The next line when it is length characters long, found without a
+    // search; else as next() finds it.
+    std::optional<std::string_view> next_of_length(std::size_t length)
+    {
+        const bool lf = rest_.size() > length && rest_[length] == '\n';
+        const bool crlf =
+            rest_.size() > length + 1 && rest_[length] == '\r' && rest_[length + 1] == '\n';
+        if (!lf && !crlf) {
+            return next();
+        }
+        ++number_;
+        const std::string_view line = rest_.substr(0, length);
+        rest_.remove_prefix(length + (crlf ? 2 : 1));
         return line;
     }
 
@@ -238,7 +281,7 @@ LogFile parse_log_file(std::string_view bytes, const std::string& name)
                                      : "not a record line: \"Recv : \" and \" Send : \", each "
                                        "with 16 bytes \"XX,\" of two hexadecimal digits";
     for (int i = 0; i < kLogRecords; ++i) {
-        const auto line = lines.next();
+        const auto line = lines.next_of_length(record_line_length(layout));
         if (!line) {
             throw LogReadError(
                 name, 0, "the file ends after " + std::to_string(i) + " records; a log has 256");

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 
@@ -31,12 +32,19 @@ SmallFileRead read_small_file(const std::string& path, std::size_t largest, std:
     if (fd < 0) {
         return {SmallFileState::Failed, errno};
     }
-    bytes.clear();
-    bytes.reserve(static_cast<std::size_t>(file.st_size));
+    // Read straight into place; one byte more than the size tells a file
+    // that grew since the look.
+    bytes.assign(static_cast<std::size_t>(file.st_size) + 1, '\0');
     SmallFileRead result{SmallFileState::Read, 0};
-    char piece[16384];
-    while (bytes.size() <= largest) {
-        const ssize_t got = ::read(fd, piece, sizeof piece);
+    std::size_t filled = 0;
+    for (;;) {
+        if (filled == bytes.size()) {
+            if (bytes.size() > largest) {
+                break;
+            }
+            bytes.resize(std::min(largest + 1, 2 * bytes.size()));
+        }
+        const ssize_t got = ::read(fd, bytes.data() + filled, bytes.size() - filled);
         if (got < 0 && errno == EINTR) {
             continue;
         }
@@ -44,11 +52,13 @@ SmallFileRead read_small_file(const std::string& path, std::size_t largest, std:
             result = {SmallFileState::Failed, errno};
             break;
         }
-        if (got == 0) {
+        filled += static_cast<std::size_t>(got);
+        // A regular file reads short only at its end: no read more to see it.
+        if (filled < bytes.size()) {
             break;
         }
-        bytes.append(piece, static_cast<std::size_t>(got));
     }
+    bytes.resize(filled);
     ::close(fd);
     if (result.state == SmallFileState::Read && bytes.size() > largest) {
         result = {SmallFileState::TooLarge, 0};

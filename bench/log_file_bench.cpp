@@ -1,0 +1,143 @@
+// Saved logs read back: one file read, two logs compared, and quillon-cli
+// find over 10,000 files as a whole process beside grep -c Send over the same
+// files, both timed in the same run (the ratio is what counts).
+#include "AtomicFile.h"
+#include "BenchSupport.h"
+#include "LogAnalysis.h"
+#include "LogFile.h"
+#include "LogText.h"
+#include "TestEnvironment.h"
+
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+// A log with the bytes of a busy line, written as SAVE LOG writes it.
+std::string log_text(unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::vector<std::string> lines{"#Date and Time  : 2026/12/08 18:31:10",
+                                   "#Stop Condition : Send[2] & 0x0F = 0x01 ,count 5", ""};
+    for (int i = 0; i < quillon::kLogRecords; ++i) {
+        quillon::LogRecord record{};
+        for (auto& byte : record) {
+            byte = static_cast<std::uint8_t>(random());
+        }
+        lines.push_back(quillon::record_line(record));
+    }
+    std::string text;
+    for (const auto& line : lines) {
+        text += line + "\r\n";
+    }
+    return text;
+}
+
+std::string written_log(const std::string& name, unsigned seed)
+{
+    const std::string path = testsupport::private_root() + "/" + name;
+    quillon::write_file_atomically(path, log_text(seed));
+    return path;
+}
+
+void BM_ReadLogFile(benchmark::State& state)
+{
+    const std::string path = written_log("read.txt", 1);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(quillon::read_log_file(path));
+    }
+}
+
+// Both files read and compared, as quillon-cli diff does.
+void BM_DiffLogs(benchmark::State& state)
+{
+    const std::string a = written_log("a.txt", 1);
+    const std::string b = written_log("b.txt", 2);
+    const quillon::IgnoreRule rules[] = {{quillon::Direction::Send, 2, 0x0F}};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(
+            quillon::compare_logs(quillon::read_log_file(a), quillon::read_log_file(b), rules));
+    }
+}
+
+// Seconds program takes with args, its output thrown away; negative when it
+// could not be run.
+double seconds_of(std::vector<std::string> args)
+{
+    std::vector<char*> argv;
+    for (auto& arg : args) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    const auto start = std::chrono::steady_clock::now();
+    pid_t child = 0;
+    const bool started =
+        ::posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ) == 0;
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    if (!started || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) {
+        return -1;
+    }
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void BM_FindOverTenThousandFiles(benchmark::State& state)
+{
+    const std::string folder = testsupport::private_root() + "/many";
+    std::filesystem::create_directories(folder);
+    std::vector<std::string> files;
+    for (unsigned i = 0; i < 10000; ++i) {
+        files.push_back(folder + "/Autolog_" + std::to_string(i) + ".txt");
+        quillon::write_file_atomically(files.back(), log_text(i));
+    }
+    std::vector<std::string> find{testsupport::bin_dir() + "/quillon-cli", "find", "--count",
+                                  "send", "2", "0x0F", "0x01"};
+    find.insert(find.end(), files.begin(), files.end());
+    std::vector<std::string> grep{"grep", "-c", "Send"};
+    grep.insert(grep.end(), files.begin(), files.end());
+    double grep_seconds = 0;
+    double find_seconds = 0;
+    for (auto _ : state) {
+        const double grep_run = seconds_of(grep);
+        const double find_run = seconds_of(find);
+        if (grep_run < 0 || find_run < 0) {
+            state.SkipWithError("grep or quillon-cli could not be run");
+            return;
+        }
+        grep_seconds += grep_run;
+        find_seconds += find_run;
+        state.SetIterationTime(find_run);
+    }
+    state.counters["grep_s"] = grep_seconds / double(state.iterations());
+    state.counters["find_s"] = find_seconds / double(state.iterations());
+    state.counters["ratio_to_grep"] = find_seconds / grep_seconds;
+    std::filesystem::remove_all(folder);
+}
+
+BENCHMARK(BM_ReadLogFile)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DiffLogs)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FindOverTenThousandFiles)
+    ->Iterations(5)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    return benchsupport::run_benchmarks(argc, argv);
+}
