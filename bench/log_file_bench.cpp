@@ -104,8 +104,8 @@ void BM_FindOverTenThousandFiles(benchmark::State& state)
         files.push_back(folder + "/Autolog_" + std::to_string(i) + ".txt");
         quillon::write_file_atomically(files.back(), log_text(i));
     }
-    std::vector<std::string> find{testsupport::bin_dir() + "/quillon-cli", "find", "--count",
-                                  "send", "2", "0x0F", "0x01"};
+    std::vector<std::string> find{
+        testsupport::bin_dir() + "/quillon-cli", "find", "--count", "send", "2", "0x0F", "0x01"};
     find.insert(find.end(), files.begin(), files.end());
     std::vector<std::string> grep{"grep", "-c", "Send"};
     grep.insert(grep.end(), files.begin(), files.end());

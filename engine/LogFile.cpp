@@ -200,7 +200,8 @@ public:
     // search; else as next() finds it.
     std::optional<std::string_view> next_of_length(std::size_t length)
     {
-        const bool lf = rest_.size() > length && rest_[length] == '\n';
+        const bool lf = rest_.size() > length && length > 0 && rest_[length] == '\n' &&
+                        rest_[length - 1] != '\r';
         const bool crlf =
             rest_.size() > length + 1 && rest_[length] == '\r' && rest_[length + 1] == '\n';
         if (!lf && !crlf) {

@@ -245,6 +245,92 @@ TEST(Cli, WaitSavesAfterTheTriggerAndTimesOutWithoutOne)
               std::string::npos);
 }
 
+// The lines of a text with CR LF line ends, and back.
+std::vector<std::string> crlf_lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = text.find("\r\n", at);
+        lines.push_back(text.substr(at, end - at));
+        at = end + 2;
+    }
+    return lines;
+}
+
+std::string joined_lines(const std::vector<std::string>& lines, const char* end)
+{
+    std::string text;
+    for (const auto& line : lines) {
+        text += line + end;
+    }
+    return text;
+}
+
+TEST(Cli, ShowFindAndDiffReadTheLogsItSaved)
+{
+    Simulator ampsim({"--traffic", "100"}, 0);
+    const fs::path out = fs::path(testsupport::private_root()) / "logs";
+    fs::create_directories(out);
+    // Mask 0: every record meets the condition, and the log stops at once.
+    ASSERT_EQ(run_cli({"--usb", "start", "--stop-on", "recv", "0", "0", "0", "0"}).status, 0);
+    const CliRun saved = run_cli({"--usb", "wait", "--timeout", "10", "--out", out.string()});
+    ASSERT_EQ(saved.status, 0) << saved.output;
+    const std::string a = saved.output.substr(0, saved.output.size() - 1);
+
+    const CliRun shown = run_cli({"show", a});
+    EXPECT_EQ(shown.status, 0);
+    EXPECT_NE(shown.output.find("\nStop condition: Recv[0] & 0x00 = 0x00 ,count 0\n"),
+              std::string::npos)
+        << shown.output;
+    EXPECT_NE(shown.output.find("\n* 255 Recv,"), std::string::npos);
+    EXPECT_TRUE(
+        shown.output.ends_with("\n\n256 records meet the stop condition Recv[0] & 0x00 = 0x00\n"));
+    const CliRun json = run_cli({"show", a, "--json", "--decode"});
+    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(json.output));
+    EXPECT_EQ(document["records"][255]["meets_condition"], true) << json.output.substr(0, 200);
+
+    // Passed through LF line ends, and with record 5's sent byte 3 changed.
+    auto lines = crlf_lines(file_text(a));
+    ASSERT_EQ(lines.size(), 259u);
+    const std::string lf = (out / "lf.txt").string();
+    quillon::write_file_atomically(lf, joined_lines(lines, "\n"));
+    char& digit = lines[3 + 5][4 + 48 + 6 + 3 * 3 + 2];
+    digit = digit == '0' ? '1' : '0';
+    const std::string changed = (out / "changed.txt").string();
+    quillon::write_file_atomically(changed, joined_lines(lines, "\r\n"));
+
+    const CliRun same = run_cli({"diff", a, lf});
+    EXPECT_EQ(same.status, 0) << same.output;
+    EXPECT_NE(same.output.find("Records differing: 0 of 256"), std::string::npos);
+    const CliRun differ = run_cli({"diff", a, changed});
+    EXPECT_EQ(differ.status, 8) << differ.output;
+    EXPECT_NE(differ.output.find("Records differing per byte: Send 3: 1\n\nRecord 5\n"),
+              std::string::npos)
+        << differ.output;
+    EXPECT_NE(differ.output.find("\n" + std::string(4 + 4 + 48 + 6 + 3 * 3 + 1, ' ') + "^^\n"),
+              std::string::npos)
+        << differ.output;
+    EXPECT_EQ(run_cli({"diff", a, changed, "--ignore", "send", "3", "0xFF"}).status, 0);
+
+    const CliRun counted = run_cli({"find", "--count", "recv", "0", "0", "0", a, lf});
+    EXPECT_EQ(counted.status, 0);
+    EXPECT_EQ(counted.output, a + ":256\n" + lf + ":256\n");
+    const CliRun one = run_cli({"find", "recv", "0", "0xFF", "0x" + lines[3].substr(5, 2), a});
+    EXPECT_EQ(one.output.substr(0, a.size() + 9), a + ":0: Recv,") << one.output;
+    EXPECT_EQ(run_cli({"find", "send", "3", "0", "1", a}).status, 8) << "mask 0 is never 1";
+    EXPECT_EQ(run_cli({"find", "send", "16", "0", "0", a}).output,
+              "quillon-cli: Byte data is out of range(0-15)!\n");
+
+    const std::string empty = (out / "cleared.txt").string();
+    quillon::write_file_atomically(empty, "");
+    const CliRun unread = run_cli({"find", "--count", "recv", "0", "0", "0", empty, a});
+    EXPECT_EQ(unread.status, 7);
+    EXPECT_NE(unread.output.find(a + ":256\n"), std::string::npos) << "the others still read";
+    EXPECT_NE(unread.output.find("quillon-cli: " + empty + ": the file is empty"),
+              std::string::npos)
+        << unread.output;
+}
+
 TEST(Cli, EachFaultHasItsExitStatus)
 {
     fs::create_directories(tarnlink::ports_folder());

@@ -1,5 +1,7 @@
 // The log view window: "Get Log", "Save Log", "Clear Log" and the list's
 // size, against the simulated amplifier.
+#include "HexText.h"
+#include "LogFile.h"
 #include "Logwindow.h"
 #include "MainWindowFixture.h"
 #include "ui_Log.h"
@@ -130,13 +132,25 @@ TEST_F(LogWindowTest, GetLogFillsTheListAndSaveLogWritesAndEmptiesIt)
         expected_file += row.toStdString() + "\r\n";
     }
     EXPECT_EQ(read_file(file), expected_file);
+    // The file reads back as a log, row for row.
+    const quillon::LogFile saved = quillon::read_log_file(file);
+    EXPECT_EQ(saved.format, quillon::LogFormat::LogView);
+    for (int i = 0; i < quillon::kLogRecords; ++i) {
+        std::string row = "Recv : ";
+        for (std::size_t k = 0; k < quillon::kRecordBytes; ++k) {
+            row += (k == 16 ? " Send : " : "") +
+                   quillon::hex_byte(saved.records[std::size_t(i)][k]) + ",";
+        }
+        EXPECT_EQ(QString::fromStdString(row), expected_rows()[i + 2]);
+    }
     EXPECT_EQ(list().count(), 0);
     EXPECT_TRUE(ui.mnuSaveLog->isEnabled());
     EXPECT_TRUE(ui.mnuClearLog->isEnabled());
 
-    // Saving the empty list writes an empty file.
+    // Saving the empty list writes an empty file, which is no log.
     ui.mnuSaveLog->trigger();
     EXPECT_EQ(read_file(file), "");
+    EXPECT_THROW(quillon::read_log_file(file), quillon::LogReadError);
 }
 
 TEST_F(LogWindowTest, CancelledSaveAndUnwritableFileLeaveTheList)

@@ -1,0 +1,293 @@
+// Saved logs read back: both formats and every refused file, the records
+// that meet a condition, the blocks decoded, two logs compared, the export.
+#include "AtomicFile.h"
+#include "HexText.h"
+#include "IntegerText.h"
+#include "LogAnalysis.h"
+#include "LogExport.h"
+#include "LogFile.h"
+#include "LogText.h"
+#include "TestEnvironment.h"
+
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <functional>
+
+namespace {
+
+using namespace quillon;
+
+// Record i: received bytes i, i+1, ...; sent bytes 0x80 + i, ... (all 8-bit).
+LogRecord numbered_record(int i)
+{
+    LogRecord record{};
+    for (std::size_t k = 0; k < kRecordBytes; ++k) {
+        record[k] = static_cast<std::uint8_t>((k < 16 ? 0 : 0x80) + i + int(k % 16));
+    }
+    return record;
+}
+
+std::vector<std::string> log_text_lines(const std::string& condition)
+{
+    std::vector<std::string> lines{"#Date and Time  : 2026/12/08 \xC3\xA9 18:31:10",
+                                   "#Stop Condition : " + condition, ""};
+    for (int i = 0; i < kLogRecords; ++i) {
+        lines.push_back(record_line(numbered_record(i)));
+    }
+    return lines;
+}
+
+std::vector<std::string> log_view_lines()
+{
+    std::vector<std::string> lines{"#Date and Time  : 2026/12/08 18:31:10", ""};
+    for (int i = 0; i < kLogRecords; ++i) {
+        std::string row = "Recv : ";
+        for (std::size_t k = 0; k < kRecordBytes; ++k) {
+            row += (k == 16 ? " Send : " : "") + hex_byte(numbered_record(i)[k]) + ",";
+        }
+        lines.push_back(row);
+    }
+    return lines;
+}
+
+std::string joined(const std::vector<std::string>& lines, const char* end = "\r\n")
+{
+    std::string text;
+    for (const auto& line : lines) {
+        text += line + end;
+    }
+    return text;
+}
+
+std::string without_last_end(std::string text)
+{
+    text.resize(text.size() - 2);
+    return text;
+}
+
+const std::string kCondition = "Send[2] & 0x0F = 0x01 ,count 5";
+
+TEST(LogFile, BothFormatsReadBackAndEveryOtherFileIsRefusedWithItsLine)
+{
+    const auto text_with = [](const std::function<void(std::vector<std::string>&)>& change) {
+        auto lines = log_text_lines(kCondition);
+        change(lines);
+        return joined(lines);
+    };
+    const struct {
+        const char* what;
+        std::string bytes;
+        int line;  // -1: read; else the line the reason names (0: the file)
+        const char* reason;
+    } cases[] = {
+        {"CR LF", joined(log_text_lines(kCondition)), -1, ""},
+        {"LF", joined(log_text_lines(kCondition), "\n"), -1, ""},
+        {"BOM", "\xEF\xBB\xBF" + joined(log_text_lines(kCondition)), -1, ""},
+        {"no last line end", without_last_end(joined(log_text_lines(kCondition))), -1, ""},
+        {"empty", "", 0, "empty"},
+        {"not a log", "hello\r\n", 1, "not a log file"},
+        {"line 2", text_with([](auto& l) { l[1] = "Stop"; }), 2, "neither"},
+        {"condition", text_with([](auto& l) { l[1] += " "; }), 2, "not a stop condition"},
+        {"line 3", text_with([](auto& l) { l[2] = "x"; }), 3, "empty line"},
+        {"digit", text_with([](auto& l) { l[9][5] = 'G'; }), 10, "not a record line"},
+        {"comma", text_with([](auto& l) { l[9][7] = ';'; }), 10, "not a record line"},
+        {"short", text_with([](auto& l) { l[258].pop_back(); }), 259, "not a record line"},
+        {"255", text_with([](auto& l) { l.pop_back(); }), 0, "ends after 255 records"},
+        {"257", text_with([](auto& l) { l.push_back(l[3]); }), 260, "more than 256"},
+        {"after", text_with([](auto& l) { l.push_back("x"); }), 260, "text after"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.line >= 0) {
+            try {
+                parse_log_file(c.bytes, "night.txt");
+                ADD_FAILURE() << "read";
+            } catch (const LogReadError& error) {
+                EXPECT_EQ(error.line(), c.line) << error.what();
+                EXPECT_NE(error.reason().find(c.reason), std::string::npos) << error.what();
+                EXPECT_TRUE(std::string(error.what()).starts_with("night.txt")) << error.what();
+            }
+            continue;
+        }
+        const LogFile log = parse_log_file(c.bytes, "night.txt");
+        EXPECT_EQ(log.format, LogFormat::LogText);
+        EXPECT_EQ(log.date_time, "2026/12/08 \xC3\xA9 18:31:10");
+        EXPECT_EQ(log.stop_condition, (FileStopCondition{Direction::Send, 2, 0x0F, 0x01, 5}));
+        EXPECT_EQ(log.records[255], numbered_record(255));
+    }
+    const LogFile view = parse_log_file(joined(log_view_lines()), "view.txt");
+    EXPECT_EQ(view.format, LogFormat::LogView);
+    EXPECT_FALSE(view.stop_condition);
+    EXPECT_EQ(view.records[7], numbered_record(7));
+    EXPECT_FALSE(parse_log_file(joined(log_text_lines("None")), "x").stop_condition);
+    EXPECT_EQ(parse_log_file(joined(log_text_lines("Send[84] & 0x0F = 0x01 ,count 5")), "x")
+                  .stop_condition->byte,
+              84);
+}
+
+TEST(LogFile, OnlyARegularFileOfAtMostOneMebibyteIsOpened)
+{
+    const std::string root = testsupport::private_root();
+    const std::string fifo = root + "/fifo.txt";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string large = root + "/large.txt";
+    write_file_atomically(large, joined(log_text_lines(kCondition)) + std::string(1 << 20, '\n'));
+    const std::string good = root + "/good.txt";
+    write_file_atomically(good, joined(log_text_lines(kCondition), "\n"));
+    EXPECT_EQ(read_log_file(good).records[3], numbered_record(3));
+    const std::pair<std::string, const char*> refused[] = {
+        {fifo, "not a regular file"},  // and no wait for a writer
+        {root, "not a regular file"},
+        {"/dev/zero", "not a regular file"},
+        {large, "larger than 1 MiB"},
+        {root + "/missing.txt", "No such file"},
+    };
+    for (const auto& [path, reason] : refused) {
+        try {
+            read_log_file(path);
+            ADD_FAILURE() << path;
+        } catch (const LogReadError& error) {
+            EXPECT_EQ(error.what(), path + ": " + error.reason());
+            EXPECT_NE(error.reason().find(reason), std::string::npos) << error.what();
+        }
+    }
+}
+
+TEST(LogFile, RecordsMeetAConditionAsTheAmplifierTestsIt)
+{
+    const LogFile log = parse_log_file(joined(log_text_lines(kCondition)), "x");
+    // Send[2] is 0x82 + i: its low nibble is 1 for i = 15, 31, ..., 255.
+    const StopConditionMatch match = match_stop_condition(log);
+    ASSERT_EQ(match.answer, StopConditionMatch::Answer::Checked);
+    EXPECT_EQ(match.records.size(), 16u);
+    EXPECT_EQ(match.records.front(), 15);
+    EXPECT_TRUE(match.meets_record[31]);
+    EXPECT_EQ(stop_condition_summary(log, match),
+              "16 records meet the stop condition Send[2] & 0x0F = 0x01");
+    EXPECT_EQ(records_meeting(log, {Direction::Recv, 0, 0xFF, 0x07}), std::vector<int>{7});
+
+    LogFile other = log;
+    other.stop_condition->mask = 0xFF;
+    other.stop_condition->value = 0x82 + 9;
+    EXPECT_EQ(stop_condition_summary(other, match_stop_condition(other)),
+              "1 record meets the stop condition Send[2] & 0xFF = 0x8B");
+    other.stop_condition->byte = 84;
+    EXPECT_EQ(match_stop_condition(other).answer, StopConditionMatch::Answer::BeyondLoggedBytes);
+    EXPECT_NE(stop_condition_summary(other, match_stop_condition(other)).find("beyond"),
+              std::string::npos);
+    other.stop_condition.reset();
+    EXPECT_EQ(stop_condition_summary(other, match_stop_condition(other)),
+              "No stop condition in this log.");
+
+    // Typed as the stop condition fields are typed.
+    const auto typed = record_condition_from_text(Direction::Send, "$0F", "0x0F", "1");
+    ASSERT_TRUE(typed.condition);
+    EXPECT_EQ(typed.condition->byte, 15);
+    EXPECT_EQ(record_condition_from_text(Direction::Recv, "16", "0", "0").range_error,
+              "Byte data is out of range(0-15)!");
+    EXPECT_EQ(record_condition_from_text(Direction::Recv, "0", "256", "0").range_error,
+              "Mask data is out of range(0-255)!");
+    EXPECT_EQ(record_condition_from_text(Direction::Recv, "0", "0", "-1").range_error,
+              "Condition data is out of range(0-255)!");
+    EXPECT_THROW(record_condition_from_text(Direction::Recv, "0", "0x", "0"), ConversionError);
+}
+
+TEST(LogFile, EachDirectionDecodesByTheBlockLayout)
+{
+    const auto record = [](std::initializer_list<std::uint8_t> recv,
+                           std::initializer_list<std::uint8_t> send) {
+        LogRecord bytes{};
+        std::copy(recv.begin(), recv.end(), bytes.begin());
+        std::copy(send.begin(), send.end(), bytes.begin() + 16);
+        return bytes;
+    };
+    const struct {
+        LogRecord bytes;
+        ChecksumState recv, send;
+        std::size_t recv_data;
+        const char* command;
+    } cases[] = {
+        {record({0x01, 0x00, 0xFA, 0x05, 0x00}, {0x82, 0x00, 0xFA}), ChecksumState::Ok,
+         ChecksumState::Cut, 1, "log block read"},
+        {record({0x01, 0x00, 0xFA, 0x05, 0x01}, {0x02, 0x00, 0xFA, 0x11, 0x22, 0xD1}),
+         ChecksumState::Bad, ChecksumState::Ok, 1, "log block read"},
+        {record({0x00, 0x00, 0xDF, 0x21}, {}), ChecksumState::Ok, ChecksumState::Ok, 0,
+         "communication data read, 32 bytes"},
+        {record({0x08, 0x00, 0xEA, 1, 0xFF}, {}), ChecksumState::Bad, ChecksumState::Ok, 8,
+         "log control"},
+        // Data to byte 15 leaves the checksum out of the 16 bytes kept.
+        {record({0x0D, 0x00, 0xEA}, {}), ChecksumState::Cut, ChecksumState::Ok, 13, nullptr},
+        {record({0x0C, 0x00, 0x48}, {}), ChecksumState::Bad, ChecksumState::Ok, 12, nullptr},
+    };
+    for (const auto& c : cases) {
+        const DecodedRecord decoded = decode_record(c.bytes);
+        EXPECT_EQ(decoded.recv.checksum, c.recv) << int(c.bytes[0]);
+        EXPECT_EQ(decoded.send.checksum, c.send) << int(c.bytes[0]);
+        EXPECT_EQ(decoded.recv.data.size(), c.recv_data);
+        EXPECT_STREQ(decoded.command, c.command);
+        EXPECT_EQ(decoded.recv.third, c.bytes[2]);
+        EXPECT_EQ(decoded.send.length, c.bytes[16]);
+    }
+}
+
+TEST(LogFile, TwoLogsCompareRecordByRecordLessTheIgnoredBits)
+{
+    const LogFile a = parse_log_file(joined(log_text_lines(kCondition)), "a");
+    LogFile b = a;
+    b.date_time = "another day";
+    EXPECT_TRUE(compare_logs(a, b, {}).equal());
+    b.records[3][16 + 2] ^= 0x30;
+    b.records[7][0] ^= 0x01;
+    b.records[9][16 + 2] ^= 0x10;
+    const LogComparison all = compare_logs(a, b, {});
+    ASSERT_EQ(all.records.size(), 3u);
+    EXPECT_EQ(all.records[0].record, 3);
+    EXPECT_EQ(all.records[0].differing_bits[18], 0x30);
+    EXPECT_EQ(all.records_per_byte[18], 2);
+    EXPECT_EQ(all.records_per_byte[0], 1);
+    EXPECT_FALSE(all.stop_conditions_differ);
+
+    const IgnoreRule rules[] = {{Direction::Send, 2, 0x30}, {Direction::Recv, 1, 0xFF}};
+    const LogComparison ignoring = compare_logs(a, b, rules);
+    ASSERT_EQ(ignoring.records.size(), 1u);
+    EXPECT_EQ(ignoring.records[0].record, 7);
+    EXPECT_EQ(ignoring.records_per_byte[18], 0);
+    b.stop_condition->count = 6;
+    EXPECT_TRUE(compare_logs(a, b, rules).stop_conditions_differ);
+    EXPECT_FALSE(compare_logs(a, b, rules).equal());
+}
+
+TEST(LogFile, JsonAndCsvCarryEveryRecordAndItsMark)
+{
+    const LogFile log = parse_log_file(joined(log_text_lines(kCondition)), "x");
+    const QJsonObject json =
+        QJsonDocument::fromJson(QByteArray::fromStdString(log_json("night.txt", log, true)))
+            .object();
+    EXPECT_EQ(json["format"].toString(), "log text");
+    EXPECT_EQ(json["stop_condition"].toObject()["byte"].toInt(), 2);
+    const QJsonArray records = json["records"].toArray();
+    ASSERT_EQ(records.size(), 256);
+    EXPECT_EQ(records[15].toObject()["meets_condition"].toBool(), true);
+    EXPECT_EQ(records[15].toObject()["send"].toArray()[0].toString(), "8F");
+    // Record 20 says 20 parameter bytes: more than the 16 kept.
+    EXPECT_EQ(records[20].toObject()["decoded"].toObject()["recv"].toObject()["checksum"],
+              "cut");
+
+    LogFile view = log;
+    view.stop_condition.reset();
+    const std::string csv = log_csv(view, true);
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 257);
+    EXPECT_NE(csv.find("\r\n15,0F,10,"), std::string::npos);
+    const std::string row_15 = csv.substr(csv.find("\r\n15,") + 2);
+    // No stop condition: the mark is left empty, after the 32 bytes.
+    EXPECT_EQ(row_15.substr(0, row_15.find("\r\n")).find(",,"), 3 + 32 * 3 - 1);
+}
+
+}  // namespace
