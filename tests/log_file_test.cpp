@@ -144,10 +144,8 @@ TEST(LogFile, OnlyARegularFileOfAtMostOneMebibyteIsOpened)
     EXPECT_EQ(read_log_file(good).records[3], numbered_record(3));
     const std::pair<std::string, const char*> refused[] = {
         {fifo, "not a regular file"},  // and no wait for a writer
-        {root, "not a regular file"},
-        {"/dev/zero", "not a regular file"},
-        {large, "larger than 1 MiB"},
-        {root + "/missing.txt", "No such file"},
+        {root, "not a regular file"}, {"/dev/zero", "not a regular file"},
+        {large, "larger than 1 MiB"}, {root + "/missing.txt", "No such file"},
     };
     for (const auto& [path, reason] : refused) {
         try {
@@ -277,8 +275,7 @@ TEST(LogFile, JsonAndCsvCarryEveryRecordAndItsMark)
     EXPECT_EQ(records[15].toObject()["meets_condition"].toBool(), true);
     EXPECT_EQ(records[15].toObject()["send"].toArray()[0].toString(), "8F");
     // Record 20 says 20 parameter bytes: more than the 16 kept.
-    EXPECT_EQ(records[20].toObject()["decoded"].toObject()["recv"].toObject()["checksum"],
-              "cut");
+    EXPECT_EQ(records[20].toObject()["decoded"].toObject()["recv"].toObject()["checksum"], "cut");
 
     LogFile view = log;
     view.stop_condition.reset();
