@@ -21,21 +21,24 @@ struct RecordLayout {
 constexpr RecordLayout kLogTextRecord{"Recv", ", Send", true};
 constexpr RecordLayout kLogViewRecord{"Recv : ", " Send : ", false};
 
+// The characters of one direction's bytes: three for each.
+constexpr std::size_t kDirectionText = 3 * std::size_t(kDirectionBytes);
+
 constexpr std::size_t record_line_length(const RecordLayout& layout)
 {
-    return layout.recv_prefix.size() + layout.send_prefix.size() + 2 * 3 * kDirectionBytes;
+    return layout.recv_prefix.size() + layout.send_prefix.size() + 2 * kDirectionText;
 }
 
 // Each character's value as a hexadecimal digit, or -1.
-constexpr std::array<std::int8_t, 256> kHexDigits = [] {
-    std::array<std::int8_t, 256> digits{};
+constexpr std::array<int, 256> kHexDigits = [] {
+    std::array<int, 256> digits{};
     digits.fill(-1);
-    for (int c = 0; c < 10; ++c) {
-        digits[std::size_t('0' + c)] = static_cast<std::int8_t>(c);
+    for (std::size_t c = 0; c < 10; ++c) {
+        digits['0' + c] = int(c);
     }
-    for (int c = 0; c < 6; ++c) {
-        digits[std::size_t('A' + c)] = static_cast<std::int8_t>(10 + c);
-        digits[std::size_t('a' + c)] = static_cast<std::int8_t>(10 + c);
+    for (std::size_t c = 0; c < 6; ++c) {
+        digits['A' + c] = int(10 + c);
+        digits['a' + c] = int(10 + c);
     }
     return digits;
 }();
@@ -98,9 +101,9 @@ bool read_record(std::string_view line, const RecordLayout& layout, LogRecord& r
         return false;
     }
     const std::size_t recv_at = layout.recv_prefix.size();
-    const std::size_t send_at = recv_at + 3 * kDirectionBytes + layout.send_prefix.size();
+    const std::size_t send_at = recv_at + kDirectionText + layout.send_prefix.size();
     const auto bytes = std::span(record);
-    if (!holds_at(line, recv_at + 3 * kDirectionBytes, layout.send_prefix)) {
+    if (!holds_at(line, recv_at + kDirectionText, layout.send_prefix)) {
         return false;
     }
     const char* text = line.data();

@@ -21,8 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         return 0;
     }
-    if (log.stop_condition &&
-        (log.stop_condition->byte > 255 || log.stop_condition->count > 255)) {
+    if (log.stop_condition && (log.stop_condition->byte > 255 || log.stop_condition->count > 255)) {
         std::abort();
     }
     // Each record written again as a record line is found in the input,
