@@ -14,9 +14,7 @@ namespace {
 
 class FileDropFilter : public QObject {
 public:
-    FileDropFilter(QWidget& window, FilesHandler open) : QObject(&window), open_(std::move(open))
-    {
-    }
+    FileDropFilter(QWidget& window, FilesHandler open) : QObject(&window), open_(std::move(open)) {}
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override

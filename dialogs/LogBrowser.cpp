@@ -66,8 +66,9 @@ QString comparison_summary(const quillon::LogComparison& comparison)
             const int byte = int(k) % quillon::kDirectionBytes;
             const Direction direction =
                 int(k) < quillon::kDirectionBytes ? Direction::Recv : Direction::Send;
-            per_byte << QString("%1 %2").arg(byte_name(direction, byte)).arg(
-                            comparison.records_per_byte[k]);
+            per_byte << QString("%1 %2")
+                            .arg(byte_name(direction, byte))
+                            .arg(comparison.records_per_byte[k]);
         }
     }
     if (!per_byte.isEmpty()) {
@@ -215,10 +216,9 @@ void TfrmLogBrowser::Find(int step)
     const std::vector<int> found = quillon::records_meeting(log_, condition);
     const QString text = QString::fromStdString(quillon::condition_text(
         condition.direction, condition.byte, condition.mask, condition.value));
-    ui_->lblFindCount->setText(found.empty()
-                                   ? "No record meets " + text
-                                   : records_count(found.size(), "record meets", "records meet") +
-                                         " " + text);
+    ui_->lblFindCount->setText(
+        found.empty() ? "No record meets " + text
+                      : records_count(found.size(), "record meets", "records meet") + " " + text);
     StepTo(found, step);
 }
 
@@ -305,20 +305,19 @@ void TfrmLogBrowser::btnAddIgnoreRuleClick()
 {
     const Direction direction = direction_of(ui_->cbxIgnoreDirection->currentIndex() == 1);
     // A rule's byte and mask are typed as a condition's; its value is unused.
-    const auto typed = quillon::record_condition_from_text(
-        direction, ui_->edtIgnoreByte->text().toStdString(),
-        ui_->edtIgnoreMask->text().toStdString(), "0");
+    const auto typed =
+        quillon::record_condition_from_text(direction, ui_->edtIgnoreByte->text().toStdString(),
+                                            ui_->edtIgnoreMask->text().toStdString(), "0");
     if (!typed.condition) {
         quillon::show_error(typed.range_error);
         return;
     }
     const quillon::IgnoreRule rule{direction, typed.condition->byte, typed.condition->mask};
     rules_.push_back(rule);
-    ui_->lbxIgnoreRules->addItem(
-        QString("%1 & 0x%2")
-            .arg(byte_name(rule.direction, rule.byte))
-            .arg(rule.mask, 2, 16, QChar('0'))
-            .toUpper());
+    ui_->lbxIgnoreRules->addItem(QString("%1 & 0x%2")
+                                     .arg(byte_name(rule.direction, rule.byte))
+                                     .arg(rule.mask, 2, 16, QChar('0'))
+                                     .toUpper());
     UpdateComparison();
 }
 
@@ -361,9 +360,9 @@ void TfrmLogBrowser::mnuExportCsvClick()
 
 void TfrmLogBrowser::mnuExportJsonClick()
 {
-    Export("JSON (*.json)", "json",
-           quillon::log_json(QFile::encodeName(path_).toStdString(), log_, model_->Decoded()) +
-               "\n");
+    Export(
+        "JSON (*.json)", "json",
+        quillon::log_json(QFile::encodeName(path_).toStdString(), log_, model_->Decoded()) + "\n");
 }
 
 void TfrmLogBrowser::mnuCopyClick()

@@ -13,10 +13,10 @@ using quillon::Direction;
 
 // The decoded fields: the received direction's after its bytes, the sent
 // direction's and the command word's name after those.
-constexpr std::array<const char*, 4> kRecvFields = {"Recv length", "Recv address",
-                                                    "Recv command", "Recv checksum"};
-constexpr std::array<const char*, 5> kSendFields = {"Send length", "Send header 1",
-                                                    "Send header 2", "Send checksum", "Command"};
+constexpr std::array<const char*, 4> kRecvFields = {"Recv length", "Recv address", "Recv command",
+                                                    "Recv checksum"};
+constexpr std::array<const char*, 5> kSendFields = {"Send length", "Send header 1", "Send header 2",
+                                                    "Send checksum", "Command"};
 constexpr int kDecodedFields = int(kRecvFields.size() + kSendFields.size());
 
 const QColor kMeetsBackground(255, 240, 170);
@@ -105,10 +105,8 @@ QString LogTableModel::Text(int record, const Column& column) const
 {
     switch (column.kind) {
     case Kind::Number: return QString::number(record);
-    case Kind::Byte:
-        return hex(log_.records[std::size_t(record)][std::size_t(column.index)]);
-    case Kind::Decoded:
-        return decoded_field(decoded_records_[std::size_t(record)], column.index);
+    case Kind::Byte: return hex(log_.records[std::size_t(record)][std::size_t(column.index)]);
+    case Kind::Decoded: return decoded_field(decoded_records_[std::size_t(record)], column.index);
     case Kind::Marker: break;
     }
     return Meets(record) ? kMarker : QString();
@@ -197,6 +195,5 @@ void LogTableModel::SetComparison(const quillon::LogComparison* comparison)
             differing_bits_[std::size_t(difference.record)] = difference.differing_bits;
         }
     }
-    emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1),
-                     {Qt::BackgroundRole});
+    emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1), {Qt::BackgroundRole});
 }

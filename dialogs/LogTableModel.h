@@ -53,6 +53,6 @@ private:
     std::optional<std::size_t> tested_byte_;  // with a condition checked
     bool decoded_ = false;
     std::vector<quillon::DecodedRecord> decoded_records_;  // made when first shown
-    std::vector<quillon::LogRecord> differing_bits_;        // empty: no comparison
+    std::vector<quillon::LogRecord> differing_bits_;       // empty: no comparison
     std::vector<Column> columns_;
 };

@@ -162,14 +162,17 @@ TEST_F(LogBrowserTest, MarksTheRecordsThatMeetTheStopCondition)
     ASSERT_NE(table->tableInterface(), nullptr);
     for (const int row : {0, 1, 2, 17, 241, 255}) {
         const bool meets = row % 16 == 1;
-        EXPECT_EQ(table->tableInterface()->cellAt(row, table_model.MarkerColumn())->text(
-                      QAccessible::Name),
+        EXPECT_EQ(table->tableInterface()
+                      ->cellAt(row, table_model.MarkerColumn())
+                      ->text(QAccessible::Name),
                   meets ? "meets" : "");
         EXPECT_EQ(table->tableInterface()->cellAt(row, send_2)->text(QAccessible::Name),
                   QString::asprintf("%02X", row % 16));
         EXPECT_EQ(table_model.data(table_model.index(row, 1), Qt::BackgroundRole).isValid(), meets);
-        EXPECT_EQ(qvariant_cast<QFont>(table_model.data(table_model.index(row, send_2), Qt::FontRole)).bold(),
-                  meets);
+        EXPECT_EQ(
+            qvariant_cast<QFont>(table_model.data(table_model.index(row, send_2), Qt::FontRole))
+                .bold(),
+            meets);
     }
 
     // Every control of the layout that a person reads or operates has a name
