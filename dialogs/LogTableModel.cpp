@@ -59,7 +59,9 @@ LogTableModel::LogTableModel(const quillon::LogFile& log, QObject* parent)
 void LogTableModel::BuildColumns()
 {
     columns_.clear();
+    // The marker next to the number, where it is seen without scrolling.
     columns_.push_back({Kind::Number, 0});
+    columns_.push_back({Kind::Marker, 0});
     for (int byte = 0; byte < int(quillon::kRecordBytes); ++byte) {
         if (decoded_ && byte == quillon::kDirectionBytes) {
             for (int field = 0; field < int(kRecvFields.size()); ++field) {
@@ -73,7 +75,6 @@ void LogTableModel::BuildColumns()
             columns_.push_back({Kind::Decoded, field});
         }
     }
-    columns_.push_back({Kind::Marker, 0});
 }
 
 int LogTableModel::rowCount(const QModelIndex& parent) const

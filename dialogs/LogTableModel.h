@@ -1,7 +1,7 @@
-// The records of a log read back, as a table: the record number, the 16
-// received and 16 sent bytes, optionally each direction's decoded fields
-// beside its bytes, and a marker for the records that meet the file's stop
-// condition. Bytes that differ from a compared log are highlighted.
+// The records of a log read back, as a table: the record number, a marker
+// for the records that meet the file's stop condition, the 16 received and
+// 16 sent bytes, optionally each direction's decoded fields beside its
+// bytes. Bytes that differ from a compared log are highlighted.
 #pragma once
 
 #include "LogAnalysis.h"
@@ -30,7 +30,7 @@ public:
     void SetComparison(const quillon::LogComparison* comparison);
 
     // The column of the marker, and of a record's byte (0-31).
-    int MarkerColumn() const { return columnCount() - 1; }
+    int MarkerColumn() const { return 1; }
     int ByteColumn(std::size_t byte) const;
 
     // What a screen reader reads in the marker cell of a record that meets

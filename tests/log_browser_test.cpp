@@ -168,7 +168,7 @@ TEST_F(LogBrowserTest, MarksTheRecordsThatMeetTheStopCondition)
                   meets ? "meets" : "");
         EXPECT_EQ(table->tableInterface()->cellAt(row, send_2)->text(QAccessible::Name),
                   QString::asprintf("%02X", row % 16));
-        EXPECT_EQ(table_model.data(table_model.index(row, 1), Qt::BackgroundRole).isValid(), meets);
+        EXPECT_EQ(table_model.data(table_model.index(row, 0), Qt::BackgroundRole).isValid(), meets);
         EXPECT_EQ(
             qvariant_cast<QFont>(table_model.data(table_model.index(row, send_2), Qt::FontRole))
                 .bold(),
@@ -221,13 +221,13 @@ TEST_F(LogBrowserTest, DecodedViewShowsEachDirectionsFieldsBesideItsBytes)
     const LogTableModel& table_model = browser.model();
     browser.controls().mnuDecoded->trigger();
     ASSERT_EQ(table_model.columnCount(), 43);
-    EXPECT_EQ(table_model.headerData(17, Qt::Horizontal, Qt::DisplayRole), "Recv length");
-    EXPECT_EQ(table_model.headerData(21, Qt::Horizontal, Qt::DisplayRole), "Send 0");
+    EXPECT_EQ(table_model.headerData(18, Qt::Horizontal, Qt::DisplayRole), "Recv length");
+    EXPECT_EQ(table_model.headerData(22, Qt::Horizontal, Qt::DisplayRole), "Send 0");
     const auto records = known_records();
     for (const int row : {0, 7, 200}) {
         const auto decoded = quillon::decode_record(records[std::size_t(row)]);
-        EXPECT_EQ(cell(table_model, row, 20), quillon::checksum_text(decoded.recv.checksum));
-        EXPECT_EQ(cell(table_model, row, 40), quillon::checksum_text(decoded.send.checksum));
+        EXPECT_EQ(cell(table_model, row, 21), quillon::checksum_text(decoded.recv.checksum));
+        EXPECT_EQ(cell(table_model, row, 41), quillon::checksum_text(decoded.send.checksum));
     }
     browser.controls().mnuDecoded->trigger();
     EXPECT_EQ(table_model.columnCount(), 34);
@@ -274,7 +274,10 @@ TEST_F(LogBrowserTest, CompareHighlightsDifferencesAndIgnoreRulesApplyAtOnce)
     ui.btnCloseComparison->click();
     EXPECT_EQ(browser.compared_model(), nullptr);
     EXPECT_TRUE(ui.grbCompare->isHidden());
-    EXPECT_FALSE(browser.model().data(browser.model().index(30, 1), Qt::BackgroundRole).isValid());
+    EXPECT_FALSE(
+        browser.model()
+            .data(browser.model().index(30, browser.model().ByteColumn(0)), Qt::BackgroundRole)
+            .isValid());
     EXPECT_TRUE(messages.shown().empty());
 }
 
