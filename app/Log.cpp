@@ -3,6 +3,7 @@
 #include "AmplifierQueries.h"
 #include "AtomicFile.h"
 #include "AutoSave.h"
+#include "FileDrops.h"
 #include "GuardedHandlers.h"
 #include "HexText.h"
 #include "IntegerText.h"
@@ -88,6 +89,8 @@ TMainForm::TMainForm(std::string settings_path, QWidget* parent)
     on_signal(ui_->mnuConfiguration, &QAction::triggered, this, &TMainForm::mnuConfigurationClick);
     connect(ui_->Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
     on_signal(ui_->mnuViewLogData, &QAction::triggered, this, &TMainForm::mnuViewLogDataClick);
+    on_signal(ui_->mnuOpenLog, &QAction::triggered, this, &TMainForm::mnuOpenLogClick);
+    quillon::accept_file_drops(*this, [this](const QStringList& files) { OpenLogs(files); });
 }
 
 TMainForm::~TMainForm()
@@ -524,6 +527,18 @@ void TMainForm::mnuViewLogDataClick()
     log_window_->show();
     log_window_->raise();
     log_window_->activateWindow();
+}
+
+void TMainForm::mnuOpenLogClick()
+{
+    OpenLogs(quillon::run_open_dialog(quillon::log_file_filter()));
+}
+
+void TMainForm::OpenLogs(const QStringList& files)
+{
+    if (log_opener_ && !files.isEmpty()) {
+        log_opener_(files);
+    }
 }
 
 void TMainForm::Exit1Click()

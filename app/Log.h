@@ -9,10 +9,12 @@
 
 #include <QButtonGroup>
 #include <QMainWindow>
+#include <QStringList>
 #include <QTimer>
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -94,6 +96,13 @@ public:
     void SetLogWindow(QWidget* log_window) { log_window_ = log_window; }
     void mnuViewLogDataClick();
 
+    // What opens log files in browser windows: "File" > "Open Log..." and
+    // files dropped on this window hand their files to it.
+    using LogOpener = std::function<void(const QStringList& files)>;
+    void SetLogOpener(LogOpener opener) { log_opener_ = std::move(opener); }
+    void mnuOpenLogClick();
+    void OpenLogs(const QStringList& files);
+
     quillon::TCommAdapter& serial_adapter() { return *serial_; }
     quillon::TCommAdapterUSB& usb_adapter() { return *usb_; }
 
@@ -149,6 +158,7 @@ private:
     std::optional<quillon::StopCondition> read_condition_;
     int series_logs_ = 0;
     QWidget* log_window_ = nullptr;
+    LogOpener log_opener_;
 };
 
 // The program-wide references to the one instance of each.

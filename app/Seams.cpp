@@ -35,6 +35,17 @@ std::optional<QString> qt_save_dialog(const SaveRequest& request)
     return dialog.selectedFiles().front();
 }
 
+QStringList qt_open_dialog(const QString& filter)
+{
+    QFileDialog dialog(nullptr, QString(), QString(), filter);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    if (dialog.exec() != QDialog::Accepted) {
+        return {};
+    }
+    return dialog.selectedFiles();
+}
+
 // Each seam: a slot holding the program's default until a test replaces it.
 template <typename Function>
 Function replace(Function& slot, Function replacement, const Function& fallback)
@@ -45,6 +56,7 @@ Function replace(Function& slot, Function replacement, const Function& fallback)
 }
 
 const SaveDialogRunner kQtSaveDialog = qt_save_dialog;
+const OpenDialogRunner kQtOpenDialog = qt_open_dialog;
 const LocalClock kSystemClock = [] { return QDateTime::currentDateTime(); };
 const DocumentsFolder kDocumentsFolder = [] {
     return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
@@ -53,6 +65,12 @@ const DocumentsFolder kDocumentsFolder = [] {
 SaveDialogRunner& save_dialog()
 {
     static SaveDialogRunner runner = kQtSaveDialog;
+    return runner;
+}
+
+OpenDialogRunner& open_dialog()
+{
+    static OpenDialogRunner runner = kQtOpenDialog;
     return runner;
 }
 
@@ -91,12 +109,26 @@ std::optional<QString> run_save_dialog(const SaveRequest& request)
     }
 }
 
+QString log_file_filter()
+{
+    return QString::fromUtf8(
+        "テキストファイル(*.txt) (*.txt);;CSVファイル(*.csv) (*.csv);;"
+        "すべてのファイル(*.*) (*.*)");
+}
+
 SaveRequest log_text_save_request(const QString& proposed)
 {
-    return {proposed,
-            QString::fromUtf8("テキストファイル(*.txt) (*.txt);;CSVファイル(*.csv) (*.csv);;"
-                              "すべてのファイル(*.*) (*.*)"),
-            "txt"};
+    return {proposed, log_file_filter(), "txt"};
+}
+
+OpenDialogRunner set_open_dialog(OpenDialogRunner runner)
+{
+    return replace(open_dialog(), std::move(runner), kQtOpenDialog);
+}
+
+QStringList run_open_dialog(const QString& filter)
+{
+    return open_dialog()(filter);
 }
 
 LocalClock set_clock(LocalClock clock)

@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -31,12 +32,20 @@ struct SaveRequest {
     QString filter;
     QString default_suffix;
 };
+// The filters of the main window's "SAVE LOG" dialog, text files first.
+QString log_file_filter();
 // The main window's "SAVE LOG" dialog.
 SaveRequest log_text_save_request(const QString& proposed);
 
 using SaveDialogRunner = std::function<std::optional<QString>(const SaveRequest& request)>;
 SaveDialogRunner set_save_dialog(SaveDialogRunner runner);
 std::optional<QString> run_save_dialog(const SaveRequest& request);
+
+// A file open dialog for existing files, several at once, with the filter
+// given; the files chosen, none when the user cancels.
+using OpenDialogRunner = std::function<QStringList(const QString& filter)>;
+OpenDialogRunner set_open_dialog(OpenDialogRunner runner);
+QStringList run_open_dialog(const QString& filter);
 
 // The local clock.
 using LocalClock = std::function<QDateTime()>;

@@ -1,10 +1,10 @@
 // Quillon's program entry: the application, then the main window (which
 // loads the link libraries, reads the settings and connects), then the
-// configuration dialog, then the log view window; then the message loop.
-#include "Configuration.h"
-#include "Log.h"
-#include "Logwindow.h"
+// configuration dialog, then the log view window, then a browser for each
+// log file named on the command line; then the message loop.
+#include "IniFile.h"
 #include "MessageBoxes.h"
+#include "Startup.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -61,15 +61,11 @@ int main(int argc, char** argv)
     QApplication::setApplicationName("Quillon");
     quillon::install_qt_message_boxes();
     try {
-        TMainForm main_form;
-        if (!main_form.StartUp()) {
+        const auto windows =
+            quillon::start_program(quillon::settings_file_path(), QApplication::arguments().mid(1));
+        if (!windows) {
             return 0;  // a link library is missing; the user has been told
         }
-        TfrmConfiguration configuration(main_form, &main_form);
-        main_form.SetConfigurationDialog(&configuration);
-        TfrmLogWindow log_window(main_form.Sender());
-        main_form.SetLogWindow(&log_window);
-        main_form.show();
         QApplication::exec();
     } catch (const std::exception&) {
         QMessageBox::critical(nullptr, QApplication::applicationName(), "Error Occurred!");

@@ -1,0 +1,382 @@
+#include "LogBrowser.h"
+
+#include "AtomicFile.h"
+#include "FileDrops.h"
+#include "GuardedHandlers.h"
+#include "LogExport.h"
+#include "LogTableModel.h"
+#include "LogText.h"
+#include "Messages.h"
+#include "Seams.h"
+#include "ui_LogBrowser.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QScrollBar>
+
+#include <algorithm>
+#include <set>
+
+namespace {
+
+using quillon::Direction;
+
+QString byte_name(Direction direction, int byte)
+{
+    return QString("%1[%2]").arg(direction == Direction::Recv ? "Recv" : "Send").arg(byte);
+}
+
+QString stop_condition_text(const quillon::LogFile& log)
+{
+    if (!log.stop_condition) {
+        return "Stop Condition: None";
+    }
+    const quillon::FileStopCondition& stop = *log.stop_condition;
+    return QString("Stop Condition: %1 ,count %2")
+        .arg(QString::fromStdString(
+            quillon::condition_text(stop.direction, stop.byte, stop.mask, stop.value)))
+        .arg(stop.count);
+}
+
+QString records_count(std::size_t count, const char* one, const char* many)
+{
+    return count == 1 ? QString("1 %1").arg(one) : QString("%1 %2").arg(count).arg(many);
+}
+
+QString comparison_summary(const quillon::LogComparison& comparison)
+{
+    if (comparison.equal()) {
+        return "No differences.";
+    }
+    QStringList parts;
+    if (!comparison.records.empty()) {
+        parts << records_count(comparison.records.size(), "record differs", "records differ");
+    }
+    if (comparison.stop_conditions_differ) {
+        parts << "the stop conditions differ";
+    }
+    QStringList per_byte;
+    for (std::size_t k = 0; k < comparison.records_per_byte.size(); ++k) {
+        if (comparison.records_per_byte[k] != 0) {
+            const int byte = int(k) % quillon::kDirectionBytes;
+            const Direction direction =
+                int(k) < quillon::kDirectionBytes ? Direction::Recv : Direction::Send;
+            per_byte << QString("%1 %2")
+                            .arg(byte_name(direction, byte))
+                            .arg(comparison.records_per_byte[k]);
+        }
+    }
+    if (!per_byte.isEmpty()) {
+        parts << "by byte: " + per_byte.join(", ");
+    }
+    return parts.join("; ") + ".";
+}
+
+Direction direction_of(bool send)
+{
+    return send ? Direction::Send : Direction::Recv;
+}
+
+}  // namespace
+
+std::optional<quillon::LogFile> read_log_or_explain(const QString& path)
+{
+    try {
+        return quillon::read_log_file(QFile::encodeName(path).toStdString());
+    } catch (const quillon::LogReadError& error) {
+        quillon::show_error(error.what());
+        return std::nullopt;
+    }
+}
+
+std::vector<TfrmLogBrowser*> open_log_browsers(const QStringList& files)
+{
+    std::vector<TfrmLogBrowser*> opened;
+    for (const QString& file : files) {
+        auto log = read_log_or_explain(file);
+        if (!log) {
+            continue;
+        }
+        auto* browser = new TfrmLogBrowser(file, std::move(*log));
+        browser->setAttribute(Qt::WA_DeleteOnClose);
+        browser->show();
+        opened.push_back(browser);
+    }
+    return opened;
+}
+
+TfrmLogBrowser::TfrmLogBrowser(QString path, quillon::LogFile log, QWidget* parent)
+    : QMainWindow(parent), ui_(std::make_unique<Ui::TfrmLogBrowser>()), path_(std::move(path)),
+      log_(std::move(log)), model_(std::make_unique<LogTableModel>(log_))
+{
+    ui_->setupUi(this);
+    setWindowTitle(QFileInfo(path_).fileName() + " - Quillon");
+    ui_->lblDateTime->setText("Date and Time: " + QString::fromLocal8Bit(log_.date_time.c_str()));
+    ui_->lblStopCondition->setText(stop_condition_text(log_));
+    ui_->lblSummary->setText(QString::fromStdString(
+        quillon::stop_condition_summary(log_, quillon::match_stop_condition(log_))));
+    SetUpTable(*ui_->tblRecords, *model_);
+    // The compared log scrolls with this one.
+    QScrollBar* own = ui_->tblRecords->verticalScrollBar();
+    QScrollBar* compared = ui_->tblCompared->verticalScrollBar();
+    connect(own, &QScrollBar::valueChanged, compared, &QScrollBar::setValue);
+    connect(compared, &QScrollBar::valueChanged, own, &QScrollBar::setValue);
+
+    using quillon::on_signal;
+    auto& ui = *ui_;
+    on_signal(ui.btnFindNext, &QAbstractButton::clicked, this, &TfrmLogBrowser::btnFindNextClick);
+    on_signal(ui.mnuFindNext, &QAction::triggered, this, &TfrmLogBrowser::btnFindNextClick);
+    for (QLineEdit* field : {ui.edtFindByte, ui.edtFindMask, ui.edtFindValue}) {
+        on_signal(field, &QLineEdit::returnPressed, this, &TfrmLogBrowser::btnFindNextClick);
+    }
+    on_signal(ui.btnFindPrevious, &QAbstractButton::clicked, this,
+              &TfrmLogBrowser::btnFindPreviousClick);
+    on_signal(ui.mnuFindPrevious, &QAction::triggered, this, &TfrmLogBrowser::btnFindPreviousClick);
+    on_signal(ui.mnuFind, &QAction::triggered, this, &TfrmLogBrowser::mnuFindClick);
+    on_signal(ui.mnuDecoded, &QAction::toggled, this, &TfrmLogBrowser::mnuDecodedClick);
+    on_signal(ui.mnuCompareWith, &QAction::triggered, this, &TfrmLogBrowser::mnuCompareWithClick);
+    on_signal(ui.btnNextDifference, &QAbstractButton::clicked, this,
+              &TfrmLogBrowser::btnNextDifferenceClick);
+    on_signal(ui.btnPreviousDifference, &QAbstractButton::clicked, this,
+              &TfrmLogBrowser::btnPreviousDifferenceClick);
+    on_signal(ui.btnAddIgnoreRule, &QAbstractButton::clicked, this,
+              &TfrmLogBrowser::btnAddIgnoreRuleClick);
+    on_signal(ui.btnRemoveIgnoreRule, &QAbstractButton::clicked, this,
+              &TfrmLogBrowser::btnRemoveIgnoreRuleClick);
+    on_signal(ui.btnCloseComparison, &QAbstractButton::clicked, this,
+              &TfrmLogBrowser::btnCloseComparisonClick);
+    on_signal(ui.mnuExportCsv, &QAction::triggered, this, &TfrmLogBrowser::mnuExportCsvClick);
+    on_signal(ui.mnuExportJson, &QAction::triggered, this, &TfrmLogBrowser::mnuExportJsonClick);
+    on_signal(ui.mnuCopy, &QAction::triggered, this, &TfrmLogBrowser::mnuCopyClick);
+    connect(ui.mnuClose, &QAction::triggered, this, &QWidget::close);
+    quillon::accept_file_drops(*this, [](const QStringList& files) { open_log_browsers(files); });
+}
+
+TfrmLogBrowser::~TfrmLogBrowser() = default;
+
+void TfrmLogBrowser::SetUpTable(QTableView& table, LogTableModel& model)
+{
+    table.setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    table.setModel(&model);
+    table.verticalHeader()->hide();
+    // Every row one line high: no row is measured.
+    table.verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    table.verticalHeader()->setDefaultSectionSize(table.fontMetrics().height() + 4);
+    table.resizeColumnsToContents();
+    // The decoded columns come and go with the view.
+    connect(&model, &QAbstractItemModel::modelReset, &table,
+            [&table] { table.resizeColumnsToContents(); });
+}
+
+int TfrmLogBrowser::CurrentRecord() const
+{
+    return ui_->tblRecords->currentIndex().row();
+}
+
+void TfrmLogBrowser::SelectRecord(int record)
+{
+    for (QTableView* table : {ui_->tblRecords, ui_->tblCompared}) {
+        if (table->model() != nullptr) {
+            table->selectRow(record);
+            table->scrollTo(table->model()->index(record, 0));
+        }
+    }
+}
+
+void TfrmLogBrowser::StepTo(const std::vector<int>& records, int step)
+{
+    if (records.empty()) {
+        return;
+    }
+    const int current = CurrentRecord();
+    if (step > 0) {
+        const auto next = std::upper_bound(records.begin(), records.end(), current);
+        SelectRecord(next != records.end() ? *next : records.front());
+    } else {
+        const auto next = std::lower_bound(records.begin(), records.end(), current);
+        SelectRecord(next != records.begin() ? *std::prev(next) : records.back());
+    }
+}
+
+void TfrmLogBrowser::Find(int step)
+{
+    const auto typed = quillon::record_condition_from_text(
+        direction_of(ui_->rbnFindSend->isChecked()), ui_->edtFindByte->text().toStdString(),
+        ui_->edtFindMask->text().toStdString(), ui_->edtFindValue->text().toStdString());
+    if (!typed.condition) {
+        quillon::show_error(typed.range_error);
+        return;
+    }
+    const quillon::RecordCondition& condition = *typed.condition;
+    const std::vector<int> found = quillon::records_meeting(log_, condition);
+    const QString text = QString::fromStdString(quillon::condition_text(
+        condition.direction, condition.byte, condition.mask, condition.value));
+    ui_->lblFindCount->setText(
+        found.empty() ? "No record meets " + text
+                      : records_count(found.size(), "record meets", "records meet") + " " + text);
+    StepTo(found, step);
+}
+
+void TfrmLogBrowser::btnFindNextClick()
+{
+    Find(+1);
+}
+
+void TfrmLogBrowser::btnFindPreviousClick()
+{
+    Find(-1);
+}
+
+void TfrmLogBrowser::mnuFindClick()
+{
+    ui_->edtFindByte->setFocus();
+    ui_->edtFindByte->selectAll();
+}
+
+void TfrmLogBrowser::mnuDecodedClick()
+{
+    const bool decoded = ui_->mnuDecoded->isChecked();
+    model_->SetDecoded(decoded);
+    if (other_) {
+        other_->model->SetDecoded(decoded);
+    }
+}
+
+void TfrmLogBrowser::mnuCompareWithClick()
+{
+    const QStringList files = quillon::run_open_dialog(quillon::log_file_filter());
+    if (!files.isEmpty()) {
+        CompareWith(files.front());
+    }
+}
+
+bool TfrmLogBrowser::CompareWith(const QString& path)
+{
+    auto log = read_log_or_explain(path);
+    if (!log) {
+        return false;
+    }
+    ui_->tblCompared->setModel(nullptr);
+    other_.emplace(ComparedLog{path, std::move(*log), nullptr});
+    other_->model = std::make_unique<LogTableModel>(other_->log);
+    other_->model->SetDecoded(model_->Decoded());
+    SetUpTable(*ui_->tblCompared, *other_->model);
+    ui_->tblCompared->show();
+    ui_->grbCompare->show();
+    UpdateComparison();
+    return true;
+}
+
+void TfrmLogBrowser::UpdateComparison()
+{
+    comparison_ = quillon::compare_logs(log_, other_->log, rules_);
+    model_->SetComparison(&comparison_);
+    other_->model->SetComparison(&comparison_);
+    ui_->lblCompareSummary->setText("Compared with " + QFileInfo(other_->path).fileName() + ": " +
+                                    comparison_summary(comparison_));
+}
+
+void TfrmLogBrowser::StepToDifference(int step)
+{
+    std::vector<int> records;
+    records.reserve(comparison_.records.size());
+    for (const auto& difference : comparison_.records) {
+        records.push_back(difference.record);
+    }
+    StepTo(records, step);
+}
+
+void TfrmLogBrowser::btnNextDifferenceClick()
+{
+    StepToDifference(+1);
+}
+
+void TfrmLogBrowser::btnPreviousDifferenceClick()
+{
+    StepToDifference(-1);
+}
+
+void TfrmLogBrowser::btnAddIgnoreRuleClick()
+{
+    const Direction direction = direction_of(ui_->cbxIgnoreDirection->currentIndex() == 1);
+    // A rule's byte and mask are typed as a condition's; its value is unused.
+    const auto typed =
+        quillon::record_condition_from_text(direction, ui_->edtIgnoreByte->text().toStdString(),
+                                            ui_->edtIgnoreMask->text().toStdString(), "0");
+    if (!typed.condition) {
+        quillon::show_error(typed.range_error);
+        return;
+    }
+    const quillon::IgnoreRule rule{direction, typed.condition->byte, typed.condition->mask};
+    rules_.push_back(rule);
+    ui_->lbxIgnoreRules->addItem(QString("%1 & 0x%2")
+                                     .arg(byte_name(rule.direction, rule.byte))
+                                     .arg(rule.mask, 2, 16, QChar('0'))
+                                     .toUpper());
+    UpdateComparison();
+}
+
+void TfrmLogBrowser::btnRemoveIgnoreRuleClick()
+{
+    const int row = ui_->lbxIgnoreRules->currentRow();
+    if (row < 0 || std::size_t(row) >= rules_.size()) {
+        return;
+    }
+    rules_.erase(rules_.begin() + row);
+    delete ui_->lbxIgnoreRules->takeItem(row);
+    UpdateComparison();
+}
+
+void TfrmLogBrowser::btnCloseComparisonClick()
+{
+    ui_->tblCompared->setModel(nullptr);
+    ui_->tblCompared->hide();
+    ui_->grbCompare->hide();
+    other_.reset();
+    rules_.clear();
+    ui_->lbxIgnoreRules->clear();
+    model_->SetComparison(nullptr);
+}
+
+void TfrmLogBrowser::Export(const QString& filter, const QString& suffix, const std::string& text)
+{
+    const QFileInfo file(path_);
+    const auto chosen = quillon::run_save_dialog(
+        {file.dir().filePath(file.completeBaseName() + "." + suffix), filter, suffix});
+    if (chosen) {
+        quillon::write_file_atomically(QFile::encodeName(*chosen).toStdString(), text);
+    }
+}
+
+void TfrmLogBrowser::mnuExportCsvClick()
+{
+    Export("CSV (*.csv)", "csv", quillon::log_csv(log_, model_->Decoded()));
+}
+
+void TfrmLogBrowser::mnuExportJsonClick()
+{
+    Export(
+        "JSON (*.json)", "json",
+        quillon::log_json(QFile::encodeName(path_).toStdString(), log_, model_->Decoded()) + "\n");
+}
+
+void TfrmLogBrowser::mnuCopyClick()
+{
+    std::set<int> rows;
+    for (const QModelIndex& index : ui_->tblRecords->selectionModel()->selectedIndexes()) {
+        rows.insert(index.row());
+    }
+    if (rows.empty()) {
+        return;
+    }
+    QString text;
+    for (const int row : rows) {
+        text += QString::fromStdString(quillon::record_line(log_.records[std::size_t(row)])) + "\n";
+    }
+    QGuiApplication::clipboard()->setText(text);
+}

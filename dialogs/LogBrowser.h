@@ -1,0 +1,90 @@
+// The log browser: one saved log file in a window of its own, read once when
+// it opens. A table of its 256 records with those that meet the file's stop
+// condition marked, find, a decoded view, a comparison with a second log,
+// export as CSV or JSON and copying records as record lines.
+#pragma once
+
+#include "LogAnalysis.h"
+#include "LogFile.h"
+
+#include <QMainWindow>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+class LogTableModel;
+class QTableView;
+namespace Ui {
+class TfrmLogBrowser;
+}  // namespace Ui
+
+class TfrmLogBrowser : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // path: the file as opened; log: what was read from it.
+    TfrmLogBrowser(QString path, quillon::LogFile log, QWidget* parent = nullptr);
+    ~TfrmLogBrowser() override;
+
+    void btnFindNextClick();
+    void btnFindPreviousClick();
+    void mnuFindClick();
+    void mnuDecodedClick();
+    void mnuCompareWithClick();
+    void btnNextDifferenceClick();
+    void btnPreviousDifferenceClick();
+    void btnAddIgnoreRuleClick();
+    void btnRemoveIgnoreRuleClick();
+    void btnCloseComparisonClick();
+    void mnuExportCsvClick();
+    void mnuExportJsonClick();
+    void mnuCopyClick();
+
+    // Compares with the log read from path; false (the reason shown) when it
+    // cannot be read.
+    bool CompareWith(const QString& path);
+
+    Ui::TfrmLogBrowser& controls() { return *ui_; }
+    const QString& path() const { return path_; }
+    LogTableModel& model() { return *model_; }
+    // The model of the compared log, while a comparison is open.
+    LogTableModel* compared_model() { return other_ ? other_->model.get() : nullptr; }
+    // The record selected last (the current row), -1 for none.
+    int CurrentRecord() const;
+
+private:
+    struct ComparedLog {
+        QString path;
+        quillon::LogFile log;
+        std::unique_ptr<LogTableModel> model;
+    };
+
+    static void SetUpTable(QTableView& table, LogTableModel& model);
+    // Steps from the current record to the next (+1) or previous (-1) of
+    // records, round the end.
+    void StepTo(const std::vector<int>& records, int step);
+    void SelectRecord(int record);
+    void Find(int step);
+    void StepToDifference(int step);
+    void UpdateComparison();
+    // Asks for a file name with the filter and writes text there.
+    void Export(const QString& filter, const QString& suffix, const std::string& text);
+
+    std::unique_ptr<Ui::TfrmLogBrowser> ui_;
+    QString path_;
+    quillon::LogFile log_;
+    std::unique_ptr<LogTableModel> model_;
+    std::optional<ComparedLog> other_;
+    std::vector<quillon::IgnoreRule> rules_;
+    quillon::LogComparison comparison_;
+};
+
+// Reads each file and opens it in a browser window of its own, shown, that
+// deletes itself when closed. A file that cannot be read shows the reader's
+// reason in an error box and opens nothing. Returns the windows opened.
+std::vector<TfrmLogBrowser*> open_log_browsers(const QStringList& files);
+
+// Reads a log file; nothing (the reason shown) when it cannot be read.
+std::optional<quillon::LogFile> read_log_or_explain(const QString& path);

@@ -1,0 +1,30 @@
+// What the program entry builds: the main window (which loads the link
+// libraries, reads the settings and connects), the configuration dialog and
+// the log view window, wired together, then the log files named on the
+// command line, each in a browser of its own.
+#pragma once
+
+#include "Configuration.h"
+#include "Log.h"
+#include "Logwindow.h"
+
+#include <QStringList>
+
+#include <memory>
+#include <string>
+
+namespace quillon {
+
+struct ProgramWindows {
+    std::unique_ptr<TMainForm> main_form;
+    std::unique_ptr<TfrmConfiguration> configuration;
+    std::unique_ptr<TfrmLogWindow> log_window;
+};
+
+// Nothing when a link library is missing (the user has been told and the
+// program must end). The main window is shown before the files open, so
+// that Quillon starts as usual when they cannot be read.
+std::unique_ptr<ProgramWindows> start_program(const std::string& settings_path,
+                                              const QStringList& files);
+
+}  // namespace quillon

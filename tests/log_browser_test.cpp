@@ -1,0 +1,308 @@
+// The log browser through the real windows offscreen: opening by the menu,
+// by the command line's start-up and by a drop, a refused file, the marks,
+// find, the decoded view, a comparison with an ignore rule, export and copy.
+#include "AtomicFile.h"
+#include "LogBrowser.h"
+#include "LogExport.h"
+#include "LogTableModel.h"
+#include "LogText.h"
+#include "MainWindowFixture.h"
+#include "Startup.h"
+#include "ui_LogBrowser.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QClipboard>
+#include <QDropEvent>
+#include <QFont>
+#include <QMimeData>
+#include <QRegularExpression>
+#include <QTableView>
+#include <QUrl>
+
+namespace {
+
+using quillon::LogRecord;
+
+// Record i: byte k is i + k, but Send[2] is i % 16, so that the file's stop
+// condition Send[2] & 0x0F = 0x01 holds for records 1, 17, ..., 241.
+std::vector<LogRecord> known_records()
+{
+    std::vector<LogRecord> records(quillon::kLogRecords);
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        for (std::size_t k = 0; k < quillon::kRecordBytes; ++k) {
+            records[i][k] = std::uint8_t(i + k);
+        }
+        records[i][18] = std::uint8_t(i % 16);
+    }
+    return records;
+}
+
+class LogBrowserTest : public testsupport::MainWindowTest {
+protected:
+    ~LogBrowserTest() override
+    {
+        for (TfrmLogBrowser* browser : browsers()) {
+            delete browser;
+        }
+        quillon::set_open_dialog({});
+        quillon::set_save_dialog({});
+    }
+
+    // A log text file as SAVE LOG writes it: index 18 in 16 byte mode is Send[2].
+    static QString write_log(const std::string& name, const std::vector<LogRecord>& records)
+    {
+        const std::string path = testsupport::private_root() + "/" + name;
+        const quillon::LogCapture capture{quillon::StopCondition{18, 0x0F, 0x01, 5},
+                                          {records, std::nullopt}};
+        quillon::write_file_atomically(
+            path, quillon::crlf_text(quillon::log_text_lines(
+                      quillon::date_time_line(QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7))),
+                      capture, 16)));
+        return QString::fromStdString(path);
+    }
+
+    static std::vector<TfrmLogBrowser*> browsers()
+    {
+        std::vector<TfrmLogBrowser*> found;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* browser = qobject_cast<TfrmLogBrowser*>(widget)) {
+                found.push_back(browser);
+            }
+        }
+        return found;
+    }
+
+    static void drop(QWidget& target, const QString& file)
+    {
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(file)});
+        // As a drag arrives: it enters, then it drops.
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&target, &enter);
+        QDropEvent event(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&target, &event);
+    }
+
+    TfrmLogBrowser& open(const QString& file)
+    {
+        const auto opened = open_log_browsers({file});
+        EXPECT_EQ(opened.size(), 1u);
+        return *opened.front();
+    }
+
+    static QString cell(const QAbstractItemModel& shown, int row, int column,
+                        int role = Qt::DisplayRole)
+    {
+        return shown.data(shown.index(row, column), role).toString();
+    }
+
+    QString known = write_log("known.txt", known_records());
+};
+
+TEST_F(LogBrowserTest, OpensFromTheCommandLineTheMenuAndDrops)
+{
+    const auto program = quillon::start_program(settings_path, {known});
+    ASSERT_TRUE(program);
+    ASSERT_EQ(browsers().size(), 1u);
+    EXPECT_EQ(browsers().front()->windowTitle(), "known.txt - Quillon");
+    EXPECT_TRUE(program->main_form->isVisible());
+
+    const QString other = write_log("other.txt", known_records());
+    QString asked_filter;
+    quillon::set_open_dialog([&](const QString& filter) {
+        asked_filter = filter;
+        return QStringList{other, known};
+    });
+    program->main_form->controls().mnuOpenLog->trigger();
+    EXPECT_EQ(asked_filter, quillon::log_text_save_request({}).filter);
+    EXPECT_EQ(browsers().size(), 3u);
+
+    drop(*program->main_form, other);
+    drop(*browsers().front(), known);
+    EXPECT_EQ(browsers().size(), 5u);
+    EXPECT_TRUE(messages.shown().empty());
+}
+
+TEST_F(LogBrowserTest, AFileThatCannotBeReadShowsTheReasonAndOpensNothing)
+{
+    const std::string bad = testsupport::private_root() + "/bad.txt";
+    quillon::write_file_atomically(bad, "#Date and Time  : now\r\nnot a log\r\n");
+    std::string reason;
+    try {
+        quillon::read_log_file(bad);
+    } catch (const quillon::LogReadError& error) {
+        reason = error.what();
+    }
+    ASSERT_FALSE(reason.empty());
+
+    const auto program = quillon::start_program(settings_path, {QString::fromStdString(bad)});
+    ASSERT_TRUE(program);
+    EXPECT_TRUE(program->main_form->isVisible());
+    EXPECT_TRUE(browsers().empty());
+    ASSERT_EQ(messages.shown().size(), 1u);
+    EXPECT_EQ(messages.shown()[0],
+              (quillon::Message{reason, "Error!", quillon::MessageIcon::Error}));
+}
+
+TEST_F(LogBrowserTest, MarksTheRecordsThatMeetTheStopCondition)
+{
+    TfrmLogBrowser& browser = open(known);
+    auto& ui = browser.controls();
+    EXPECT_EQ(ui.lblSummary->text(), "16 records meet the stop condition Send[2] & 0x0F = 0x01");
+    EXPECT_EQ(ui.lblStopCondition->text(), "Stop Condition: Send[2] & 0x0F = 0x01 ,count 5");
+    EXPECT_TRUE(QFontInfo(ui.tblRecords->font()).fixedPitch());
+
+    const LogTableModel& table_model = browser.model();
+    EXPECT_EQ(table_model.columnCount(), 34);
+    const int send_2 = table_model.ByteColumn(18);
+    EXPECT_EQ(table_model.headerData(send_2, Qt::Horizontal, Qt::DisplayRole), "Send 2");
+    QAccessibleInterface* table = QAccessible::queryAccessibleInterface(ui.tblRecords);
+    ASSERT_NE(table, nullptr);
+    ASSERT_NE(table->tableInterface(), nullptr);
+    for (const int row : {0, 1, 2, 17, 241, 255}) {
+        const bool meets = row % 16 == 1;
+        EXPECT_EQ(table->tableInterface()
+                      ->cellAt(row, table_model.MarkerColumn())
+                      ->text(QAccessible::Name),
+                  meets ? "meets" : "");
+        EXPECT_EQ(table->tableInterface()->cellAt(row, send_2)->text(QAccessible::Name),
+                  QString::asprintf("%02X", row % 16));
+        EXPECT_EQ(table_model.data(table_model.index(row, 0), Qt::BackgroundRole).isValid(), meets);
+        EXPECT_EQ(
+            qvariant_cast<QFont>(table_model.data(table_model.index(row, send_2), Qt::FontRole))
+                .bold(),
+            meets);
+    }
+
+    // Every control of the layout that a person reads or operates has a name
+    // for screen readers (Qt's own parts of a control are named "qt_...").
+    for (QWidget* control : browser.findChildren<QWidget*>(QRegularExpression("^(?!qt_).+"))) {
+        if (qobject_cast<QAbstractButton*>(control) || qobject_cast<QLineEdit*>(control) ||
+            qobject_cast<QComboBox*>(control) || qobject_cast<QAbstractItemView*>(control)) {
+            EXPECT_FALSE(
+                QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name).isEmpty())
+                << control->objectName().toStdString();
+        }
+    }
+}
+
+TEST_F(LogBrowserTest, FindStepsThroughTheRecordsThatMeetIt)
+{
+    TfrmLogBrowser& browser = open(known);
+    auto& ui = browser.controls();
+    ui.rbnFindSend->setChecked(true);
+    ui.edtFindByte->setText("2");
+    ui.edtFindMask->setText("0x0F");
+    ui.edtFindValue->setText("$3");
+    ui.mnuFindNext->trigger();
+    EXPECT_EQ(ui.lblFindCount->text(), "16 records meet Send[2] & 0x0F = 0x03");
+    EXPECT_EQ(browser.CurrentRecord(), 3);
+    ui.btnFindNext->click();
+    EXPECT_EQ(browser.CurrentRecord(), 19);
+    ui.mnuFindPrevious->trigger();
+    ui.mnuFindPrevious->trigger();
+    EXPECT_EQ(browser.CurrentRecord(), 243);  // round the start
+    EXPECT_TRUE(messages.shown().empty());
+
+    ui.edtFindByte->setText("16");
+    ui.btnFindNext->click();
+    ui.edtFindByte->setText("two");
+    ui.btnFindNext->click();
+    ASSERT_EQ(messages.shown().size(), 2u);
+    EXPECT_EQ(messages.shown()[0].text, "Byte data is out of range(0-15)!");
+    EXPECT_EQ(messages.shown()[1].text, "'two' is not a valid integer value.");
+    EXPECT_EQ(browser.CurrentRecord(), 243);
+}
+
+TEST_F(LogBrowserTest, DecodedViewShowsEachDirectionsFieldsBesideItsBytes)
+{
+    TfrmLogBrowser& browser = open(known);
+    const LogTableModel& table_model = browser.model();
+    browser.controls().mnuDecoded->trigger();
+    ASSERT_EQ(table_model.columnCount(), 43);
+    EXPECT_EQ(table_model.headerData(18, Qt::Horizontal, Qt::DisplayRole), "Recv length");
+    EXPECT_EQ(table_model.headerData(22, Qt::Horizontal, Qt::DisplayRole), "Send 0");
+    const auto records = known_records();
+    for (const int row : {0, 7, 200}) {
+        const auto decoded = quillon::decode_record(records[std::size_t(row)]);
+        EXPECT_EQ(cell(table_model, row, 21), quillon::checksum_text(decoded.recv.checksum));
+        EXPECT_EQ(cell(table_model, row, 41), quillon::checksum_text(decoded.send.checksum));
+    }
+    browser.controls().mnuDecoded->trigger();
+    EXPECT_EQ(table_model.columnCount(), 34);
+}
+
+TEST_F(LogBrowserTest, CompareHighlightsDifferencesAndIgnoreRulesApplyAtOnce)
+{
+    auto records = known_records();
+    records[10][21] ^= 0x01;  // Send[5]
+    records[20][21] ^= 0x01;
+    records[30][0] ^= 0x80;  // Recv[0]
+    const QString changed = write_log("changed.txt", records);
+    TfrmLogBrowser& browser = open(known);
+    auto& ui = browser.controls();
+    quillon::set_open_dialog([&](const QString&) { return QStringList{changed}; });
+    ui.mnuCompareWith->trigger();
+    ASSERT_NE(browser.compared_model(), nullptr);
+    EXPECT_FALSE(ui.grbCompare->isHidden());
+    EXPECT_EQ(ui.lblCompareSummary->text(),
+              "Compared with changed.txt: 3 records differ; by byte: Recv[0] 1, Send[5] 2.");
+    const int send_5 = browser.model().ByteColumn(21);
+    const auto background = [&](const QAbstractItemModel& shown, int row) {
+        return shown.data(shown.index(row, send_5), Qt::BackgroundRole);
+    };
+    EXPECT_EQ(background(browser.model(), 10), background(*browser.compared_model(), 10));
+    EXPECT_NE(background(browser.model(), 10), background(browser.model(), 11));
+
+    ui.btnNextDifference->click();
+    ui.btnNextDifference->click();
+    ui.btnNextDifference->click();
+    EXPECT_EQ(browser.CurrentRecord(), 30);
+    ui.btnPreviousDifference->click();
+    EXPECT_EQ(browser.CurrentRecord(), 20);
+    EXPECT_EQ(ui.tblCompared->currentIndex().row(), 20);
+
+    ui.cbxIgnoreDirection->setCurrentIndex(1);
+    ui.edtIgnoreByte->setText("5");
+    ui.edtIgnoreMask->setText("1");
+    ui.btnAddIgnoreRule->click();
+    EXPECT_EQ(ui.lblCompareSummary->text(),
+              "Compared with changed.txt: 1 record differs; by byte: Recv[0] 1.");
+    EXPECT_EQ(background(browser.model(), 10), background(browser.model(), 11));
+
+    ui.btnCloseComparison->click();
+    EXPECT_EQ(browser.compared_model(), nullptr);
+    EXPECT_TRUE(ui.grbCompare->isHidden());
+    EXPECT_FALSE(
+        browser.model()
+            .data(browser.model().index(30, browser.model().ByteColumn(0)), Qt::BackgroundRole)
+            .isValid());
+    EXPECT_TRUE(messages.shown().empty());
+}
+
+TEST_F(LogBrowserTest, ExportWritesTheEnginesBytesAndCopyTheRecordLines)
+{
+    TfrmLogBrowser& browser = open(known);
+    const std::string target = testsupport::private_root() + "/export";
+    quillon::set_save_dialog(
+        [&](const quillon::SaveRequest&) { return QString::fromStdString(target); });
+    const std::string path = known.toStdString();
+    const quillon::LogFile log = quillon::read_log_file(path);
+    const auto exported = [&] {
+        std::ifstream in(target, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    browser.controls().mnuExportJson->trigger();
+    EXPECT_EQ(exported(), quillon::log_json(path, log, false) + "\n");
+    browser.controls().mnuDecoded->trigger();
+    browser.controls().mnuExportCsv->trigger();
+    EXPECT_EQ(exported(), quillon::log_csv(log, true));
+
+    browser.controls().tblRecords->selectRow(3);
+    browser.controls().mnuCopy->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(),
+              QString::fromStdString(quillon::record_line(log.records[3]) + "\n"));
+}
+
+}  // namespace
