@@ -31,16 +31,10 @@ QString byte_name(Direction direction, int byte)
     return QString("%1[%2]").arg(direction == Direction::Recv ? "Recv" : "Send").arg(byte);
 }
 
-QString stop_condition_text(const quillon::LogFile& log)
+QString stop_condition_caption(const quillon::LogFile& log)
 {
-    if (!log.stop_condition) {
-        return "Stop Condition: None";
-    }
-    const quillon::FileStopCondition& stop = *log.stop_condition;
-    return QString("Stop Condition: %1 ,count %2")
-        .arg(QString::fromStdString(
-            quillon::condition_text(stop.direction, stop.byte, stop.mask, stop.value)))
-        .arg(stop.count);
+    return "Stop Condition: " +
+           QString::fromStdString(quillon::stop_condition_text(log.stop_condition));
 }
 
 QString records_count(std::size_t count, const char* one, const char* many)
@@ -117,7 +111,7 @@ TfrmLogBrowser::TfrmLogBrowser(QString path, quillon::LogFile log, QWidget* pare
     ui_->setupUi(this);
     setWindowTitle(QFileInfo(path_).fileName() + " - Quillon");
     ui_->lblDateTime->setText("Date and Time: " + QString::fromLocal8Bit(log_.date_time.c_str()));
-    ui_->lblStopCondition->setText(stop_condition_text(log_));
+    ui_->lblStopCondition->setText(stop_condition_caption(log_));
     ui_->lblSummary->setText(QString::fromStdString(
         quillon::stop_condition_summary(log_, quillon::match_stop_condition(log_))));
     SetUpTable(*ui_->tblRecords, *model_);
