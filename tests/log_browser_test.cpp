@@ -281,7 +281,7 @@ TEST_F(LogBrowserTest, CompareHighlightsDifferencesAndIgnoreRulesApplyAtOnce)
     EXPECT_TRUE(messages.shown().empty());
 }
 
-TEST_F(LogBrowserTest, ExportWritesTheEnginesBytesAndCopyTheRecordLines)
+TEST_F(LogBrowserTest, ExportWritesTheBytesOfQuillonCliAndCopyTheRecordLines)
 {
     TfrmLogBrowser& browser = open(known);
     const std::string target = testsupport::private_root() + "/export";
@@ -293,11 +293,25 @@ TEST_F(LogBrowserTest, ExportWritesTheEnginesBytesAndCopyTheRecordLines)
         std::ifstream in(target, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     };
+    // What quillon-cli show prints for the same file.
+    const auto shown = [&path](const char* options) {
+        const std::string command =
+            testsupport::bin_dir() + "/quillon-cli show '" + path + "' " + options;
+        std::string text;
+        if (FILE* cli = ::popen(command.c_str(), "r")) {
+            char piece[4096];
+            for (std::size_t got; (got = std::fread(piece, 1, sizeof piece, cli)) > 0;) {
+                text.append(piece, got);
+            }
+            EXPECT_EQ(::pclose(cli), 0) << command;
+        }
+        return text;
+    };
     browser.controls().mnuExportJson->trigger();
-    EXPECT_EQ(exported(), quillon::log_json(path, log, false) + "\n");
+    EXPECT_EQ(exported(), shown("--json"));
     browser.controls().mnuDecoded->trigger();
     browser.controls().mnuExportCsv->trigger();
-    EXPECT_EQ(exported(), quillon::log_csv(log, true));
+    EXPECT_EQ(exported(), shown("--csv --decode"));
 
     browser.controls().tblRecords->selectRow(3);
     browser.controls().mnuCopy->trigger();
