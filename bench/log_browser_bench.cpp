@@ -1,6 +1,7 @@
 // The log browser from "Open" to the table shown: the file read, the window
 // built, shown and its table painted, offscreen, for one saved log.
 #include "AtomicFile.h"
+#include "BenchSupport.h"
 #include "LogBrowser.h"
 #include "LogText.h"
 #include "Messages.h"
@@ -69,10 +70,5 @@ int main(int argc, char** argv)
 {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication application(argc, argv);
-    testsupport::make_private_folders();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    testsupport::remove_private_folders();
-    return 0;
+    return benchsupport::run_benchmarks(argc, argv);
 }

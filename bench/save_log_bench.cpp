@@ -128,10 +128,5 @@ int main(int argc, char** argv)
 {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication application(argc, argv);
-    testsupport::make_private_folders();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    testsupport::remove_private_folders();
-    return 0;
+    return benchsupport::run_benchmarks(argc, argv);
 }

@@ -46,22 +46,14 @@ std::optional<Direction> direction_of(const std::string& word)
     return std::nullopt;
 }
 
-// A condition typed on the command line; nothing when it is no good (the
-// reason shown).
-std::optional<RecordCondition> typed_condition(const char* what, const std::string& direction,
-                                               const std::string& byte, const std::string& mask,
-                                               const std::string& value)
+// recv or send as typed; nothing when it is neither (the reason shown).
+std::optional<Direction> typed_direction(const char* what, const std::string& word)
 {
-    const auto side = direction_of(direction);
-    if (!side) {
-        show_error(std::string(what) + " takes recv or send, not " + direction);
-        return std::nullopt;
+    const auto direction = direction_of(word);
+    if (!direction) {
+        show_error(std::string(what) + " takes recv or send, not " + word);
     }
-    TypedRecordCondition typed = record_condition_from_text(*side, byte, mask, value);
-    if (!typed.condition) {
-        show_error(typed.range_error);
-    }
-    return typed.condition;
+    return direction;
 }
 
 std::string padded_number(int number, std::size_t width)
@@ -293,10 +285,17 @@ Exit show_log(const Invocation& call)
 Exit find_in_logs(const Invocation& call)
 {
     const auto& args = call.line.arguments;
-    const auto condition = typed_condition("find", args[0], args[1], args[2], args[3]);
-    if (!condition) {
+    const auto direction = typed_direction("find", args[0]);
+    if (!direction) {
         return kUsage;
     }
+    const TypedRecordCondition typed =
+        record_condition_from_text(*direction, args[1], args[2], args[3]);
+    if (!typed.condition) {
+        show_error(typed.range_error);
+        return kUsage;
+    }
+    const RecordCondition& condition = *typed.condition;
     const std::span<const std::string> paths = std::span(args).subspan(4);
     bool unreadable = false;
     bool found = false;
@@ -308,7 +307,7 @@ Exit find_in_logs(const Invocation& call)
         const auto batch = paths.subspan(first, std::min(kBatch, paths.size() - first));
         findings.assign(batch.size(), {});
         for_each_index_in_parallel(batch.size(), [&](std::size_t i) {
-            findings[i] = find_in_file(batch[i], *condition, call.line.options);
+            findings[i] = find_in_file(batch[i], condition, call.line.options);
         });
         for (const FileFinding& finding : findings) {
             if (!finding.error.empty()) {
@@ -328,12 +327,17 @@ Exit find_in_logs(const Invocation& call)
 Exit diff_logs(const Invocation& call)
 {
     std::vector<IgnoreRule> rules;
-    for (const auto& [direction, byte, mask] : call.line.options.ignore) {
-        const auto rule = typed_condition("--ignore", direction, byte, mask, "0");
-        if (!rule) {
+    for (const auto& [word, byte, mask] : call.line.options.ignore) {
+        const auto direction = typed_direction("--ignore", word);
+        if (!direction) {
             return kUsage;
         }
-        rules.push_back({rule->direction, rule->byte, rule->mask});
+        const TypedIgnoreRule typed = ignore_rule_from_text(*direction, byte, mask);
+        if (!typed.rule) {
+            show_error(typed.range_error);
+            return kUsage;
+        }
+        rules.push_back(*typed.rule);
     }
     const std::string& a_name = call.line.arguments[0];
     const std::string& b_name = call.line.arguments[1];

@@ -298,15 +298,14 @@ void TfrmLogBrowser::btnPreviousDifferenceClick()
 void TfrmLogBrowser::btnAddIgnoreRuleClick()
 {
     const Direction direction = direction_of(ui_->cbxIgnoreDirection->currentIndex() == 1);
-    // A rule's byte and mask are typed as a condition's; its value is unused.
     const auto typed =
-        quillon::record_condition_from_text(direction, ui_->edtIgnoreByte->text().toStdString(),
-                                            ui_->edtIgnoreMask->text().toStdString(), "0");
-    if (!typed.condition) {
+        quillon::ignore_rule_from_text(direction, ui_->edtIgnoreByte->text().toStdString(),
+                                       ui_->edtIgnoreMask->text().toStdString());
+    if (!typed.rule) {
         quillon::show_error(typed.range_error);
         return;
     }
-    const quillon::IgnoreRule rule{direction, typed.condition->byte, typed.condition->mask};
+    const quillon::IgnoreRule rule = *typed.rule;
     rules_.push_back(rule);
     ui_->lbxIgnoreRules->addItem(QString("%1 & 0x%2")
                                      .arg(byte_name(rule.direction, rule.byte))

@@ -74,6 +74,17 @@ TypedRecordCondition record_condition_from_text(Direction direction, const std::
     return {RecordCondition{direction, integer_from_text(byte), numbers[0], numbers[1]}, {}};
 }
 
+TypedIgnoreRule ignore_rule_from_text(Direction direction, const std::string& byte,
+                                      const std::string& mask)
+{
+    // A rule has no value: any one in range lets the byte and mask be read.
+    TypedRecordCondition typed = record_condition_from_text(direction, byte, mask, "0");
+    if (!typed.condition) {
+        return {std::nullopt, std::move(typed.range_error)};
+    }
+    return {IgnoreRule{direction, typed.condition->byte, typed.condition->mask}, {}};
+}
+
 StopConditionMatch match_stop_condition(const LogFile& log)
 {
     StopConditionMatch match;

@@ -83,6 +83,15 @@ struct IgnoreRule {
     std::uint8_t mask = 0;
 };
 
+// A rule typed as the condition fields are: BYTE 0-15, MASK 0-255, with
+// their messages (a text that is no integer throws ConversionError).
+struct TypedIgnoreRule {
+    std::optional<IgnoreRule> rule;
+    std::string range_error;
+};
+TypedIgnoreRule ignore_rule_from_text(Direction direction, const std::string& byte,
+                                      const std::string& mask);
+
 struct RecordDifference {
     int record = 0;
     LogRecord differing_bits{};  // per byte, the bits that differ after the rules

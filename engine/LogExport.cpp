@@ -15,24 +15,34 @@ QString hex_value(std::uint8_t byte)
     return QString::fromStdString(hex_byte(byte));
 }
 
+// second and third name the bytes after the length: "address" and
+// "command" of a received block, "header_1" and "header_2" of a sent one.
+JsonLine block_json(const DecodedBlock& block, const char* second, const char* third)
+{
+    return JsonLine()
+        .add("length", hex_value(block.length))
+        .add(second, hex_value(block.second))
+        .add(third, hex_value(block.third))
+        .add("data", hex_array(block.data))
+        .add("checksum", checksum_text(block.checksum));
+}
+
 JsonLine decoded_json(const DecodedRecord& decoded)
 {
-    const DecodedBlock& recv = decoded.recv;
-    const DecodedBlock& send = decoded.send;
     return JsonLine()
-        .add("recv", JsonLine()
-                         .add("length", hex_value(recv.length))
-                         .add("address", hex_value(recv.second))
-                         .add("command", hex_value(recv.third))
-                         .add("data", hex_array(recv.data))
-                         .add("checksum", checksum_text(recv.checksum)))
-        .add("send", JsonLine()
-                         .add("length", hex_value(send.length))
-                         .add("header_1", hex_value(send.second))
-                         .add("header_2", hex_value(send.third))
-                         .add("data", hex_array(send.data))
-                         .add("checksum", checksum_text(send.checksum)))
+        .add("recv", block_json(decoded.recv, "address", "command"))
+        .add("send", block_json(decoded.send, "header_1", "header_2"))
         .add("command", decoded.command != nullptr ? QJsonValue(decoded.command) : QJsonValue());
+}
+
+// ",LL,SS,TT,checksum": a block's length, its two bytes after it, its checksum.
+void append_block_csv(std::string& text, const DecodedBlock& block)
+{
+    for (const std::uint8_t byte : {block.length, block.second, block.third}) {
+        text += ',';
+        append_hex_byte(text, byte);
+    }
+    text += std::string(",") + checksum_text(block.checksum);
 }
 
 QJsonValue meets_value(const StopConditionMatch& match, int record)
@@ -133,17 +143,9 @@ std::string log_csv(const LogFile& log, bool decoded)
         text += meets.isNull() ? "," : meets.toBool() ? ",true" : ",false";
         if (decoded) {
             const DecodedRecord blocks = decode_record(record);
-            for (const std::uint8_t byte :
-                 {blocks.recv.length, blocks.recv.second, blocks.recv.third}) {
-                text += "," + hex_byte(byte);
-            }
-            text += std::string(",") + checksum_text(blocks.recv.checksum);
-            for (const std::uint8_t byte :
-                 {blocks.send.length, blocks.send.second, blocks.send.third}) {
-                text += "," + hex_byte(byte);
-            }
-            text += std::string(",") + checksum_text(blocks.send.checksum) + "," +
-                    csv_field(blocks.command != nullptr ? blocks.command : "");
+            append_block_csv(text, blocks.recv);
+            append_block_csv(text, blocks.send);
+            text += "," + csv_field(blocks.command != nullptr ? blocks.command : "");
         }
         text += "\r\n";
     }
