@@ -108,9 +108,9 @@ bool read_record(std::string_view line, const RecordLayout& layout, LogRecord& r
     }
     const char* text = line.data();
     return layout.comma_first
-               ? read_direction<true>(text + recv_at, bytes.first<kDirectionBytes>()) &
+               ? read_direction<true>(text + recv_at, bytes.first<kDirectionBytes>()) &&
                      read_direction<true>(text + send_at, bytes.last<kDirectionBytes>())
-               : read_direction<false>(text + recv_at, bytes.first<kDirectionBytes>()) &
+               : read_direction<false>(text + recv_at, bytes.first<kDirectionBytes>()) &&
                      read_direction<false>(text + send_at, bytes.last<kDirectionBytes>());
 }
 
