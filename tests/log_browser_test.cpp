@@ -1,6 +1,7 @@
 // The log browser through the real windows offscreen: opening by the menu,
 // by the command line's start-up and by a drop, a refused file, the marks,
-// find, the decoded view, a comparison with an ignore rule, export and copy.
+// find (by its keys too), the decoded view, a comparison with an ignore rule,
+// export and copy.
 #include "AtomicFile.h"
 #include "LogBrowser.h"
 #include "LogExport.h"
@@ -18,6 +19,7 @@
 #include <QMimeData>
 #include <QRegularExpression>
 #include <QTableView>
+#include <QTest>
 #include <QUrl>
 
 namespace {
@@ -89,6 +91,17 @@ protected:
         const auto opened = open_log_browsers({file});
         EXPECT_EQ(opened.size(), 1u);
         return *opened.front();
+    }
+
+    // A key pressed in one of the browser's controls, the browser active,
+    // as the user's key reaches the window's shortcuts.
+    static void press_in(TfrmLogBrowser& browser, QWidget& control, Qt::Key key,
+                         Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QApplication::setActiveWindow(&browser);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&browser));
+        control.setFocus();
+        QTest::keyClick(&control, key, modifiers);
     }
 
     static QString cell(const QAbstractItemModel& shown, int row, int column,
@@ -195,12 +208,12 @@ TEST_F(LogBrowserTest, FindStepsThroughTheRecordsThatMeetIt)
     ui.edtFindByte->setText("2");
     ui.edtFindMask->setText("0x0F");
     ui.edtFindValue->setText("$3");
-    ui.mnuFindNext->trigger();
+    press_in(browser, *ui.edtFindValue, Qt::Key_F3);
     EXPECT_EQ(ui.lblFindCount->text(), "16 records meet Send[2] & 0x0F = 0x03");
     EXPECT_EQ(browser.CurrentRecord(), 3);
     ui.btnFindNext->click();
     EXPECT_EQ(browser.CurrentRecord(), 19);
-    ui.mnuFindPrevious->trigger();
+    press_in(browser, *ui.edtFindValue, Qt::Key_F3, Qt::ShiftModifier);
     ui.mnuFindPrevious->trigger();
     EXPECT_EQ(browser.CurrentRecord(), 243);  // round the start
     EXPECT_TRUE(messages.shown().empty());
@@ -243,7 +256,8 @@ TEST_F(LogBrowserTest, CompareHighlightsDifferencesAndIgnoreRulesApplyAtOnce)
     TfrmLogBrowser& browser = open(known);
     auto& ui = browser.controls();
     quillon::set_open_dialog([&](const QString&) { return QStringList{changed}; });
-    ui.mnuCompareWith->trigger();
+    // From a line edit, which takes no Ctrl+D of its own.
+    press_in(browser, *ui.edtFindByte, Qt::Key_D, Qt::ControlModifier);
     ASSERT_NE(browser.compared_model(), nullptr);
     EXPECT_FALSE(ui.grbCompare->isHidden());
     EXPECT_EQ(ui.lblCompareSummary->text(),
