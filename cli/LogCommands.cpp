@@ -152,10 +152,9 @@ std::string diff_text(const std::string& a_name, const LogFile& a, const std::st
 
 JsonLine bytes_json(const LogRecord& record)
 {
-    const auto bytes = std::span(record);
-    return JsonLine()
-        .add("recv", hex_array(bytes.first<kDirectionBytes>()))
-        .add("send", hex_array(bytes.last<kDirectionBytes>()));
+    JsonLine bytes;
+    add_record_bytes(bytes, record);
+    return bytes;
 }
 
 QJsonArray numbers_json(std::span<const int> numbers)

@@ -26,11 +26,6 @@ namespace {
 
 using quillon::Direction;
 
-QString byte_name(Direction direction, int byte)
-{
-    return QString("%1[%2]").arg(direction == Direction::Recv ? "Recv" : "Send").arg(byte);
-}
-
 QString stop_condition_caption(const quillon::LogFile& log)
 {
     return "Stop Condition: " +
@@ -61,7 +56,7 @@ QString comparison_summary(const quillon::LogComparison& comparison)
             const Direction direction =
                 int(k) < quillon::kDirectionBytes ? Direction::Recv : Direction::Send;
             per_byte << QString("%1 %2")
-                            .arg(byte_name(direction, byte))
+                            .arg(QString::fromStdString(quillon::byte_name(direction, byte)))
                             .arg(comparison.records_per_byte[k]);
         }
     }
@@ -112,8 +107,8 @@ TfrmLogBrowser::TfrmLogBrowser(QString path, quillon::LogFile log, QWidget* pare
     setWindowTitle(QFileInfo(path_).fileName() + " - Quillon");
     ui_->lblDateTime->setText("Date and Time: " + QString::fromLocal8Bit(log_.date_time.c_str()));
     ui_->lblStopCondition->setText(stop_condition_caption(log_));
-    ui_->lblSummary->setText(QString::fromStdString(
-        quillon::stop_condition_summary(log_, quillon::match_stop_condition(log_))));
+    ui_->lblSummary->setText(
+        QString::fromStdString(quillon::stop_condition_summary(log_, model_->Match())));
     SetUpTable(*ui_->tblRecords, *model_);
     // The compared log scrolls with this one.
     QScrollBar* own = ui_->tblRecords->verticalScrollBar();
@@ -307,10 +302,11 @@ void TfrmLogBrowser::btnAddIgnoreRuleClick()
     }
     const quillon::IgnoreRule rule = *typed.rule;
     rules_.push_back(rule);
-    ui_->lbxIgnoreRules->addItem(QString("%1 & 0x%2")
-                                     .arg(byte_name(rule.direction, rule.byte))
-                                     .arg(rule.mask, 2, 16, QChar('0'))
-                                     .toUpper());
+    ui_->lbxIgnoreRules->addItem(
+        QString("%1 & 0x%2")
+            .arg(QString::fromStdString(quillon::byte_name(rule.direction, rule.byte)))
+            .arg(rule.mask, 2, 16, QChar('0'))
+            .toUpper());
     UpdateComparison();
 }
 

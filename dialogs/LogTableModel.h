@@ -26,6 +26,7 @@ public:
     // Shows or hides the decoded columns.
     void SetDecoded(bool decoded);
     bool Decoded() const { return decoded_; }
+    const quillon::StopConditionMatch& Match() const { return match_; }
     // The differing bits of a comparison, or none to end it.
     void SetComparison(const quillon::LogComparison* comparison);
 

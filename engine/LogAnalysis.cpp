@@ -106,12 +106,21 @@ StopConditionMatch match_stop_condition(const LogFile& log)
     return match;
 }
 
+std::string byte_name(Direction direction, int byte)
+{
+    return (direction == Direction::Recv ? "Recv[" : "Send[") + std::to_string(byte) + "]";
+}
+
+std::string masked_byte_text(Direction direction, int byte, std::uint8_t mask)
+{
+    std::string text = byte_name(direction, byte) + " & 0x";
+    append_hex_byte(text, mask);
+    return text;
+}
+
 std::string condition_text(Direction direction, int byte, std::uint8_t mask, std::uint8_t value)
 {
-    std::string text = direction == Direction::Recv ? "Recv[" : "Send[";
-    text += std::to_string(byte) + "] & 0x";
-    append_hex_byte(text, mask);
-    text += " = 0x";
+    std::string text = masked_byte_text(direction, byte, mask) + " = 0x";
     append_hex_byte(text, value);
     return text;
 }

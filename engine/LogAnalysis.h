@@ -48,6 +48,10 @@ struct StopConditionMatch {
 };
 StopConditionMatch match_stop_condition(const LogFile& log);
 
+// "Recv[5]", "Send[2]".
+std::string byte_name(Direction direction, int byte);
+// "Send[5] & 0x01": a byte under a mask, as a condition or an ignore rule.
+std::string masked_byte_text(Direction direction, int byte, std::uint8_t mask);
 // "Send[2] & 0x0F = 0x01", the condition without its count.
 std::string condition_text(Direction direction, int byte, std::uint8_t mask, std::uint8_t value);
 // As the file's line 2 writes it: "None", or "Send[2] & 0x0F = 0x01 ,count 5".

@@ -72,9 +72,16 @@ QJsonArray hex_array(std::span<const std::uint8_t> bytes)
 {
     QJsonArray array;
     for (const std::uint8_t byte : bytes) {
-        array.append(QString::fromStdString(hex_byte(byte)));
+        array.append(hex_value(byte));
     }
     return array;
+}
+
+JsonLine& add_record_bytes(JsonLine& object, const LogRecord& record)
+{
+    const auto bytes = std::span(record);
+    return object.add("recv", hex_array(bytes.first<kDirectionBytes>()))
+        .add("send", hex_array(bytes.last<kDirectionBytes>()));
 }
 
 JsonLine& add_stop_condition(JsonLine& object, const char* key,
@@ -97,11 +104,8 @@ std::string log_json(const std::string& file, const LogFile& log, bool decoded)
     std::vector<JsonLine> records;
     records.reserve(kLogRecords);
     for (int i = 0; i < kLogRecords; ++i) {
-        const auto bytes = std::span(log.records[std::size_t(i)]);
         JsonLine record;
-        record.add("record", i)
-            .add("recv", hex_array(bytes.first<kDirectionBytes>()))
-            .add("send", hex_array(bytes.last<kDirectionBytes>()))
+        add_record_bytes(record.add("record", i), log.records[std::size_t(i)])
             .add("meets_condition", meets_value(match, i));
         if (decoded) {
             record.add("decoded", decoded_json(decode_record(log.records[std::size_t(i)])));

@@ -20,6 +20,8 @@ std::string log_json(const std::string& file, const LogFile& log, bool decoded);
 
 // Bytes as an array of two-digit hexadecimal strings: ["01", "FA", ...].
 QJsonArray hex_array(std::span<const std::uint8_t> bytes);
+// A record's bytes as "recv" and "send", each a hex_array of 16.
+JsonLine& add_record_bytes(JsonLine& object, const LogRecord& record);
 // A stop condition as {"direction", "byte", "mask", "value", "count"}, or
 // null.
 JsonLine& add_stop_condition(JsonLine& object, const char* key,

@@ -59,6 +59,21 @@ mode_t new_file_mode()
     return 0666 & ~mask;
 }
 
+// The new file, open as fd, given mode and bytes, synced and closed. When
+// it cannot be written whole it is removed (file is its name), and the
+// write_error names path.
+void fill_and_close(int fd, mode_t mode, std::string_view bytes, const std::string& file,
+                    const std::string& path)
+{
+    const bool written = ::fchmod(fd, mode) == 0 && write_all(fd, bytes) && ::fsync(fd) == 0;
+    const int cause = errno;
+    ::close(fd);
+    if (!written) {
+        ::unlink(file.c_str());
+        fail(path, cause);
+    }
+}
+
 // The bytes in a new temporary file beside target, with mode; its path.
 // Throws write_error naming path when it cannot be written whole.
 std::string write_temporary(const std::filesystem::path& target, mode_t mode,
@@ -72,13 +87,7 @@ std::string write_temporary(const std::filesystem::path& target, mode_t mode,
     if (fd < 0) {
         fail(path, errno);
     }
-    const bool written = ::fchmod(fd, mode) == 0 && write_all(fd, bytes) && ::fsync(fd) == 0;
-    const int error = errno;
-    ::close(fd);
-    if (!written) {
-        ::unlink(temporary.c_str());
-        fail(path, error);
-    }
+    fill_and_close(fd, mode, bytes, temporary, path);
     return temporary;
 }
 
@@ -151,13 +160,7 @@ bool create_file_exclusively(const std::string& path, std::string_view bytes)
         }
         fail(path, errno);
     }
-    const bool written = write_all(fd, bytes) && ::fsync(fd) == 0;
-    const int write_cause = errno;
-    ::close(fd);
-    if (!written) {
-        ::unlink(target.c_str());
-        fail(path, write_cause);
-    }
+    fill_and_close(fd, new_file_mode(), bytes, target.string(), path);
     return true;
 }
 
