@@ -303,10 +303,7 @@ void TfrmLogBrowser::btnAddIgnoreRuleClick()
     const quillon::IgnoreRule rule = *typed.rule;
     rules_.push_back(rule);
     ui_->lbxIgnoreRules->addItem(
-        QString("%1 & 0x%2")
-            .arg(QString::fromStdString(quillon::byte_name(rule.direction, rule.byte)))
-            .arg(rule.mask, 2, 16, QChar('0'))
-            .toUpper());
+        QString::fromStdString(quillon::masked_byte_text(rule.direction, rule.byte, rule.mask)));
     UpdateComparison();
 }
 

@@ -281,6 +281,7 @@ TEST_F(LogBrowserTest, CompareHighlightsDifferencesAndIgnoreRulesApplyAtOnce)
     ui.edtIgnoreByte->setText("5");
     ui.edtIgnoreMask->setText("1");
     ui.btnAddIgnoreRule->click();
+    EXPECT_EQ(ui.lbxIgnoreRules->item(0)->text(), "Send[5] & 0x01");
     EXPECT_EQ(ui.lblCompareSummary->text(),
               "Compared with changed.txt: 1 record differs; by byte: Recv[0] 1.");
     EXPECT_EQ(background(browser.model(), 10), background(browser.model(), 11));
