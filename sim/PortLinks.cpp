@@ -10,6 +10,7 @@
 #include <fstream>
 #include <optional>
 #include <stdexcept>
+#include <string>
 #include <system_error>
 
 namespace ampsim {
@@ -45,10 +46,28 @@ bool write_owner(const std::string& link, const std::string& target)
     return std::fclose(out) == 0 && written;
 }
 
+// Linux: whether process pid has ended but is not yet reaped by its parent
+// (a zombie, 'Z', or on its way out, 'X'). Such a process still answers
+// kill(pid, 0) but holds no descriptor any more. The state follows the last
+// ')' in /proc/PID/stat, as the process name may hold one.
+bool has_ended_unreaped(long pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat;
+    std::getline(in, stat);
+    const auto name_end = stat.rfind(')');
+    if (name_end == std::string::npos || name_end + 2 >= stat.size()) {
+        return false;
+    }
+    const char state = stat[name_end + 2];
+    return state == 'Z' || state == 'X';
+}
+
 // Whether process pid runs (another user's counts too).
 bool process_runs(long pid)
 {
-    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+    const bool exists = ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+    return exists && !has_ended_unreaped(pid);
 }
 
 bool points_to(const std::string& link, const std::string& target)
@@ -68,16 +87,22 @@ void remove_link_of(const Owner& owner, const std::string& link)
     fs::remove(owner_file_path(link), ignored);
 }
 
-// A link to a pseudo-terminal that is gone reaches nothing: whoever made it,
-// a simulator may take the port over.
-bool is_link_to_gone_pty(const std::string& link)
+// Whether link points to a pseudo-terminal that reaches nothing any more, so
+// that a simulator may take the port over whoever made it. A pseudo-terminal
+// leaves /dev/pts as soon as its master side closes, even while a program
+// still holds the slave open; its number may then come to this simulator's
+// own pseudo-terminal, target.
+bool is_stale_pty_link(const std::string& link, const std::string& target)
 {
     std::error_code error;
     if (!fs::is_symlink(fs::symlink_status(link, error))) {
         return false;
     }
-    const fs::path target = fs::read_symlink(link, error);
-    return !error && target.parent_path() == "/dev/pts" && !fs::exists(target, error) && !error;
+    const fs::path pts = fs::read_symlink(link, error);
+    if (error || pts.parent_path() != "/dev/pts") {
+        return false;
+    }
+    return pts == target || (!fs::exists(pts, error) && !error);
 }
 
 }  // namespace
@@ -103,7 +128,7 @@ void publish_link(const std::string& target, const std::string& link)
 {
     std::error_code error;
     fs::create_directories(fs::path(link).parent_path(), error);
-    if (is_link_to_gone_pty(link)) {
+    if (is_stale_pty_link(link, target)) {
         fs::remove(link, error);
     }
     fs::create_symlink(target, link, error);

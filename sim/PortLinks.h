@@ -12,7 +12,8 @@ namespace ampsim {
 // Where the owner file of link lives.
 std::string owner_file_path(const std::string& link);
 
-// For every COMn whose owner file names a process that no longer runs:
+// For every COMn whose owner file names a process that no longer runs (one
+// that has ended but is not yet reaped by its parent counts as ended):
 // removes the link when it still points where that simulator made it point
 // (a link the user has put there since stays), and the owner file. Called
 // before a simulator opens its own pseudo-terminal, which could otherwise get
@@ -21,8 +22,9 @@ void remove_links_of_ended_simulators();
 
 // Makes link point to target and records this process as its owner. An entry
 // that is there already is kept, and the call throws std::runtime_error
-// naming it: it is the user's (a real adapter) or another simulator's; only a
-// link to a pseudo-terminal that is gone is replaced. Throws
+// naming it: it is the user's (a real adapter) or another simulator's. Only a
+// link to a pseudo-terminal that is gone, or to target itself (whose number
+// an ended one had), is replaced. Throws
 // std::system_error when the link or its owner file cannot be made.
 void publish_link(const std::string& target, const std::string& link);
 

@@ -7,15 +7,20 @@
 #include "PortPath.h"
 #include "TarnlinkApi.h"
 #include "TestEnvironment.h"
+#include "UniqueFd.h"
 #include "Version.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <stdlib.h>
 #include <array>
+#include <cerrno>
 #include <csignal>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace {
@@ -104,42 +109,55 @@ TEST(AmpsimProgram, ServesBothEndpointsAndRemovesThemOnSigterm)
 }
 
 // A closed terminal stops it as SIGTERM does; after kill -9 its link and
-// socket are left, and the next one on the port must still start and answer.
+// socket are left, and the next one on the port must still start and answer,
+// also while the killed one is a zombie that its parent (here the test) has
+// not reaped yet.
 TEST(AmpsimProgram, StartsAgainOnItsPortAfterSighupOrKill)
 {
     const struct {
         int signal;
+        bool reaped;
         int status;
-    } endings[] = {{SIGHUP, 0}, {SIGKILL, -SIGKILL}};
+    } endings[] = {{SIGHUP, true, 0}, {SIGKILL, true, -SIGKILL}, {SIGKILL, false, -SIGKILL}};
     for (const auto& ending : endings) {
-        {
-            ChildProcess first(ampsim_path(), {"--port", "2", "--traffic", "0"});
-            ASSERT_TRUE(first.wait_for_line("serving USB", 5s));
-            first.signal(ending.signal);
+        ChildProcess first(ampsim_path(), {"--port", "2", "--traffic", "0"});
+        ASSERT_TRUE(first.wait_for_line("serving USB", 5s));
+        first.signal(ending.signal);
+        if (ending.reaped) {
             EXPECT_EQ(first.wait_for_exit(5s), ending.status);
-            EXPECT_EQ(std::filesystem::is_symlink(tarnlink::port_link_path(2)),
-                      ending.signal == SIGKILL);
+        } else {
+            ASSERT_TRUE(first.wait_for_end_unreaped(5s));
         }
-        ChildProcess next(ampsim_path(), {"--port", "2", "--traffic", "0"});
-        ASSERT_TRUE(next.wait_for_line("serving USB", 5s)) << ending.signal;
-        expect_answers_on(2);
-        next.signal(SIGTERM);
-        EXPECT_EQ(next.wait_for_exit(5s), 0);
+        EXPECT_EQ(std::filesystem::is_symlink(tarnlink::port_link_path(2)),
+                  ending.signal == SIGKILL);
+        {
+            ChildProcess next(ampsim_path(), {"--port", "2", "--traffic", "0"});
+            const auto serving = next.wait_for_line("ampsim: ", 5s);
+            ASSERT_TRUE(serving) << ending.signal << " reaped " << ending.reaped;
+            ASSERT_NE(serving->find("serving COM2"), std::string::npos) << *serving;
+            expect_answers_on(2);
+            next.signal(SIGTERM);
+            EXPECT_EQ(next.wait_for_exit(5s), 0);
+        }
+        EXPECT_EQ(first.wait_for_exit(5s), ending.status);
     }
 }
 
 // The links of killed simulators go when the next one starts, so that none
-// leads to a pseudo-terminal that another simulator has been given since. A
-// link that the user has put in the place of one stays.
+// leads to a pseudo-terminal that another simulator has been given since;
+// also one whose parent has not reaped it yet. A link that the user has put
+// in the place of one stays.
 TEST(AmpsimProgram, RemovesTheLinksOfKilledSimulatorsButNotTheUsersOwn)
 {
     namespace fs = std::filesystem;
-    for (const char* port : {"4", "6"}) {
-        ChildProcess killed(ampsim_path(), {"--port", port, "--no-usb"});
-        ASSERT_TRUE(killed.wait_for_line("serving COM", 5s));
-        killed.signal(SIGKILL);
-        ASSERT_EQ(killed.wait_for_exit(5s), -SIGKILL);
+    ChildProcess unreaped(ampsim_path(), {"--port", "4", "--no-usb"});
+    ChildProcess reaped(ampsim_path(), {"--port", "6", "--no-usb"});
+    for (ChildProcess* killed : {&unreaped, &reaped}) {
+        ASSERT_TRUE(killed->wait_for_line("serving COM", 5s));
+        killed->signal(SIGKILL);
     }
+    ASSERT_TRUE(unreaped.wait_for_end_unreaped(5s));
+    ASSERT_EQ(reaped.wait_for_exit(5s), -SIGKILL);
     const fs::path killed_link = tarnlink::port_link_path(4);
     const fs::path users_link = tarnlink::port_link_path(6);
     fs::remove(users_link);
@@ -151,6 +169,7 @@ TEST(AmpsimProgram, RemovesTheLinksOfKilledSimulatorsButNotTheUsersOwn)
     EXPECT_FALSE(fs::exists(ampsim::owner_file_path(killed_link)));
     EXPECT_EQ(fs::read_symlink(users_link), "/dev/null");
     EXPECT_FALSE(fs::exists(ampsim::owner_file_path(users_link)));
+    EXPECT_EQ(unreaped.wait_for_exit(5s), -SIGKILL);
 }
 
 TEST(AmpsimProgram, FaultsAtStartAndVariants)
@@ -170,8 +189,21 @@ TEST(AmpsimProgram, FaultsAtStartAndVariants)
     EXPECT_EQ(ampsim.wait_for_exit(5s), 0);
 }
 
+// The path of a pseudo-terminal opened and closed just now: its number is
+// free, and the next pseudo-terminal opened may get it.
+std::string pty_closed_just_now()
+{
+    const common::UniqueFd master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+    char name[128] = {};
+    if (!master.valid() || ::ptsname_r(master.get(), name, sizeof name) != 0) {
+        throw std::system_error(errno, std::generic_category(), "test pty");
+    }
+    return name;
+}
+
 // A COMn entry that is the user's stays the user's; a link left by a killed
-// simulator (to a pty that is gone) is taken over and cleaned up.
+// simulator (to a pty that is gone, whose number the new one may have got)
+// is taken over and cleaned up.
 TEST(AmpsimProgram, RefusesAPortThatIsTakenAndReplacesAStaleLinkOfItsOwn)
 {
     namespace fs = std::filesystem;
@@ -186,15 +218,16 @@ TEST(AmpsimProgram, RefusesAPortThatIsTakenAndReplacesAStaleLinkOfItsOwn)
     EXPECT_EQ(refused.wait_for_exit(5s), 1);
     EXPECT_EQ(fs::read_symlink(link), "/dev/null");
 
-    fs::remove(link);
-    fs::create_symlink("/dev/pts/999999", link);
-    ChildProcess replacing(ampsim_path(), {"--port", "3", "--no-usb"});
-    ASSERT_TRUE(replacing.wait_for_line("serving COM3", 5s));
-    EXPECT_EQ(fs::read_symlink(link).parent_path(), "/dev/pts");
-    EXPECT_NE(fs::read_symlink(link), "/dev/pts/999999");
-    replacing.signal(SIGTERM);
-    EXPECT_EQ(replacing.wait_for_exit(5s), 0);
-    EXPECT_FALSE(fs::is_symlink(fs::symlink_status(link)));
+    for (const std::string& stale : {std::string("/dev/pts/999999"), pty_closed_just_now()}) {
+        fs::remove(link);
+        fs::create_symlink(stale, link);
+        ChildProcess replacing(ampsim_path(), {"--port", "3", "--no-usb"});
+        ASSERT_TRUE(replacing.wait_for_line("serving COM3", 5s)) << stale;
+        EXPECT_EQ(fs::read_symlink(link).parent_path(), "/dev/pts");
+        replacing.signal(SIGTERM);
+        EXPECT_EQ(replacing.wait_for_exit(5s), 0);
+        EXPECT_FALSE(fs::is_symlink(fs::symlink_status(link))) << stale;
+    }
 }
 
 }  // namespace

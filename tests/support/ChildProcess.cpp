@@ -137,18 +137,34 @@ std::optional<int> ChildProcess::wait_for_exit(std::chrono::milliseconds wait)
     if (status_) {
         return status_;
     }
-    // A pidfd becomes readable when the child ends, so there is no polling.
-    if (const common::UniqueFd pidfd(static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0)));
-        pidfd.valid()) {
-        pollfd entry{pidfd.get(), POLLIN, 0};
-        ::poll(&entry, 1, static_cast<int>(wait.count()));
-    }
+    await_end(wait);
     int raw = 0;
     if (::waitpid(pid_, &raw, WNOHANG) != pid_) {
         return std::nullopt;
     }
     status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : -WTERMSIG(raw);
     return status_;
+}
+
+bool ChildProcess::wait_for_end_unreaped(std::chrono::milliseconds wait)
+{
+    if (status_) {
+        return true;
+    }
+    await_end(wait);
+    siginfo_t info{};
+    return ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid == pid_;
+}
+
+void ChildProcess::await_end(std::chrono::milliseconds wait) const
+{
+    // A pidfd becomes readable when the child ends, so there is no polling.
+    if (const common::UniqueFd pidfd(static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0)));
+        pidfd.valid()) {
+        pollfd entry{pidfd.get(), POLLIN, 0};
+        ::poll(&entry, 1, static_cast<int>(wait.count()));
+    }
 }
 
 }  // namespace testsupport

@@ -36,8 +36,15 @@ public:
     // Waits for the child to end; its exit status, or -(signal) when a signal
     // ended it, or nothing when it still runs after wait.
     std::optional<int> wait_for_exit(std::chrono::milliseconds wait);
+    // Waits for the child to end but leaves it unreaped (a zombie), as a
+    // parent that has not called wait yet does; whether it ended within wait.
+    // wait_for_exit reaps it later.
+    bool wait_for_end_unreaped(std::chrono::milliseconds wait);
 
 private:
+    // Returns once the child has ended or wait has passed.
+    void await_end(std::chrono::milliseconds wait) const;
+
     int pid_ = -1;
     common::UniqueFd input_;
     common::UniqueFd output_;
