@@ -12,11 +12,13 @@
 
 #include <QClipboard>
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QLabel>
 #include <QScrollBar>
 
 #include <algorithm>
@@ -28,9 +30,50 @@ using quillon::Direction;
 
 QString stop_condition_caption(const quillon::LogFile& log)
 {
-    return "Stop Condition: " +
-           QString::fromStdString(quillon::stop_condition_text(log.stop_condition));
+    return "Stop Condition: " + QString::fromStdString(quillon::stop_condition_text(log));
 }
+
+QString date_time_caption(const quillon::LogFile& log)
+{
+    return "Date and Time: " +
+           QString::fromLocal8Bit(quillon::with_control_characters_escaped(log.date_time));
+}
+
+// Keeps a label of one line to the width that its layout gives it, not its
+// text's (a date and time line may be 700 KB long): the text elided at the
+// right, the whole of it in the tooltip. Made a child of the label.
+class ElidedCaption : public QObject {
+public:
+    ElidedCaption(QLabel& label, QString text)
+        : QObject(&label), label_(label), text_(std::move(text))
+    {
+        label.setSizePolicy(QSizePolicy::Ignored, label.sizePolicy().verticalPolicy());
+        label.setToolTip(text_);
+        label.installEventFilter(this);
+        Elide();
+    }
+
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override
+    {
+        if (event->type() == QEvent::Resize) {
+            Elide();
+        }
+        return false;
+    }
+
+private:
+    void Elide()
+    {
+        // More characters than any screen's width shows: measuring all of a
+        // long text at each resize would be slow.
+        constexpr qsizetype kMeasured = 4096;
+        label_.setText(
+            label_.fontMetrics().elidedText(text_.left(kMeasured), Qt::ElideRight, label_.width()));
+    }
+
+    QLabel& label_;
+    QString text_;
+};
 
 QString records_count(std::size_t count, const char* one, const char* many)
 {
@@ -105,10 +148,10 @@ TfrmLogBrowser::TfrmLogBrowser(QString path, quillon::LogFile log, QWidget* pare
 {
     ui_->setupUi(this);
     setWindowTitle(QFileInfo(path_).fileName() + " - Quillon");
-    ui_->lblDateTime->setText("Date and Time: " + QString::fromLocal8Bit(log_.date_time.c_str()));
-    ui_->lblStopCondition->setText(stop_condition_caption(log_));
-    ui_->lblSummary->setText(
-        QString::fromStdString(quillon::stop_condition_summary(log_, model_->Match())));
+    new ElidedCaption(*ui_->lblDateTime, date_time_caption(log_));
+    new ElidedCaption(*ui_->lblStopCondition, stop_condition_caption(log_));
+    new ElidedCaption(*ui_->lblSummary, QString::fromStdString(quillon::stop_condition_summary(
+                                            log_, model_->Match())));
     SetUpTable(*ui_->tblRecords, *model_);
     // The compared log scrolls with this one.
     QScrollBar* own = ui_->tblRecords->verticalScrollBar();

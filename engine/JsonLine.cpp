@@ -1,7 +1,10 @@
 #include "JsonLine.h"
 
+#include <QByteArray>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QStringDecoder>
 
 namespace quillon {
 
@@ -20,6 +23,14 @@ std::string json_text(const QJsonValue& value)
     // Qt writes documents only: the value alone in an array, brackets off.
     const QByteArray wrapped = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
     return wrapped.mid(1, wrapped.size() - 2).toStdString();
+}
+
+// Whether the bytes are UTF-8 throughout; a sequence cut at the end is not.
+bool is_utf8(const QByteArray& bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    static_cast<void>(QString(decoder.decode(bytes)));
+    return !decoder.hasError();
 }
 
 }  // namespace
@@ -53,6 +64,16 @@ std::string JsonLine::text() const
         text += (i == 0 ? "" : ", ") + members_[i].first + ": " + members_[i].second;
     }
     return text + "}";
+}
+
+JsonLine& add_file_name(JsonLine& object, const char* key, const std::string& name_bytes)
+{
+    const QByteArray bytes = QByteArray::fromStdString(name_bytes);
+    object.add(key, QFile::decodeName(bytes));
+    if (!is_utf8(bytes)) {
+        object.add((std::string(key) + "_bytes").c_str(), QString::fromLatin1(bytes.toHex()));
+    }
+    return object;
 }
 
 }  // namespace quillon

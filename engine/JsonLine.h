@@ -22,4 +22,10 @@ private:
     std::vector<std::pair<std::string, std::string>> members_;  // key, value as JSON
 };
 
+// A file name, given as the bytes the system knows it by: key holds it
+// decoded (each byte that is not UTF-8 as U+FFFD), and only when the bytes
+// are not UTF-8, key + "_bytes" holds them in lower-case hexadecimal, so
+// that a script can still name the file.
+JsonLine& add_file_name(JsonLine& object, const char* key, const std::string& name_bytes);
+
 }  // namespace quillon

@@ -88,7 +88,11 @@ TypedIgnoreRule ignore_rule_from_text(Direction direction, const std::string& by
 StopConditionMatch match_stop_condition(const LogFile& log)
 {
     StopConditionMatch match;
+    if (!log.stop_condition_recorded()) {
+        return match;
+    }
     if (!log.stop_condition) {
+        match.answer = StopConditionMatch::Answer::NoStopCondition;
         return match;
     }
     const FileStopCondition& stop = *log.stop_condition;
@@ -134,8 +138,17 @@ std::string stop_condition_text(const std::optional<FileStopCondition>& stop)
            std::to_string(stop->count);
 }
 
+std::string stop_condition_text(const LogFile& log)
+{
+    return log.stop_condition_recorded() ? stop_condition_text(log.stop_condition)
+                                         : kStopConditionNotRecorded;
+}
+
 std::string stop_condition_summary(const LogFile& log, const StopConditionMatch& match)
 {
+    if (match.answer == StopConditionMatch::Answer::NotRecorded) {
+        return "A log view file does not record the stop condition.";
+    }
     if (match.answer == StopConditionMatch::Answer::NoStopCondition) {
         return "No stop condition in this log.";
     }
@@ -148,6 +161,26 @@ std::string stop_condition_summary(const LogFile& log, const StopConditionMatch&
     const std::size_t count = match.records.size();
     return std::to_string(count) + (count == 1 ? " record meets" : " records meet") +
            " the stop condition " + condition;
+}
+
+std::string with_control_characters_escaped(std::string_view text)
+{
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            constexpr std::string_view kDigits = "0123456789abcdef";
+            escaped += "\\x";
+            escaped += kDigits[byte >> 4];
+            escaped += kDigits[byte & 0x0F];
+        } else if (c == '\\') {
+            escaped += "\\\\";
+        } else {
+            escaped += c;
+        }
+    }
+    return escaped;
 }
 
 const char* checksum_text(ChecksumState state)
@@ -194,7 +227,10 @@ LogComparison compare_logs(const LogFile& a, const LogFile& b, std::span<const I
             comparison.records.push_back(difference);
         }
     }
-    comparison.stop_conditions_differ = a.stop_condition != b.stop_condition;
+    comparison.stop_conditions_compared =
+        a.stop_condition_recorded() && b.stop_condition_recorded();
+    comparison.stop_conditions_differ =
+        comparison.stop_conditions_compared && a.stop_condition != b.stop_condition;
     return comparison;
 }
 

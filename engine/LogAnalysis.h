@@ -6,6 +6,7 @@
 
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quillon {
@@ -41,8 +42,8 @@ TypedRecordCondition record_condition_from_text(Direction direction, const std::
 
 // The file's own stop condition asked of its records.
 struct StopConditionMatch {
-    enum class Answer { NoStopCondition, BeyondLoggedBytes, Checked };
-    Answer answer = Answer::NoStopCondition;
+    enum class Answer { NotRecorded, NoStopCondition, BeyondLoggedBytes, Checked };
+    Answer answer = Answer::NotRecorded;
     std::vector<int> records;        // with Checked: the records that meet it
     std::vector<bool> meets_record;  // with Checked: for each of the 256
 };
@@ -56,9 +57,20 @@ std::string masked_byte_text(Direction direction, int byte, std::uint8_t mask);
 std::string condition_text(Direction direction, int byte, std::uint8_t mask, std::uint8_t value);
 // As the file's line 2 writes it: "None", or "Send[2] & 0x0F = 0x01 ,count 5".
 std::string stop_condition_text(const std::optional<FileStopCondition>& stop);
+// What a log view file has in place of a stop condition, in text and JSON.
+inline constexpr const char* kStopConditionNotRecorded = "not recorded";
+// The file's: as its line 2 writes it, or kStopConditionNotRecorded.
+std::string stop_condition_text(const LogFile& log);
 // "12 records meet the stop condition Send[2] & 0x0F = 0x01", "No stop
-// condition in this log.", or that its byte lies beyond the logged bytes.
+// condition in this log.", that a log view file records none, or that its
+// byte lies beyond the logged bytes.
 std::string stop_condition_summary(const LogFile& log, const StopConditionMatch& match);
+
+// A text as a terminal may show it: each control character (0x00-0x1F,
+// 0x7F) as \xNN in lower case, and a backslash as \\ so that what is shown
+// reads back as one text only. For a date and time line, which is printed
+// as it was read.
+std::string with_control_characters_escaped(std::string_view text);
 
 // One direction's 16 bytes read as a block: the length byte, two bytes of
 // address and command (received) or header (sent), the data bytes that the
@@ -103,11 +115,15 @@ struct RecordDifference {
 struct LogComparison {
     std::vector<RecordDifference> records;             // the differing records, in order
     std::array<int, kRecordBytes> records_per_byte{};  // per byte position
+    // Whether both files record a stop condition: only then can theirs
+    // differ (a log view file records none).
+    bool stop_conditions_compared = false;
     bool stop_conditions_differ = false;
 
     bool equal() const { return records.empty() && !stop_conditions_differ; }
 };
-// The two logs record by record; the date and time lines are not compared.
+// The two logs record by record, and their stop conditions; the date and
+// time lines are not compared.
 LogComparison compare_logs(const LogFile& a, const LogFile& b, std::span<const IgnoreRule> rules);
 
 }  // namespace quillon

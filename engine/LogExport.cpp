@@ -4,8 +4,6 @@
 #include "JsonLine.h"
 #include "LogAnalysis.h"
 
-#include <QFile>
-
 namespace quillon {
 
 namespace {
@@ -98,6 +96,14 @@ JsonLine& add_stop_condition(JsonLine& object, const char* key,
                                .add("count", stop->count));
 }
 
+JsonLine& add_stop_condition(JsonLine& object, const char* key, const LogFile& log)
+{
+    if (!log.stop_condition_recorded()) {
+        return object.add(key, kStopConditionNotRecorded);
+    }
+    return add_stop_condition(object, key, log.stop_condition);
+}
+
 std::string log_json(const std::string& file, const LogFile& log, bool decoded)
 {
     const StopConditionMatch match = match_stop_condition(log);
@@ -113,10 +119,10 @@ std::string log_json(const std::string& file, const LogFile& log, bool decoded)
         records.push_back(std::move(record));
     }
     JsonLine object;
-    object.add("file", QFile::decodeName(file.c_str()))
+    add_file_name(object, "file", file)
         .add("format", log_format_name(log.format))
         .add("date_time", QString::fromLocal8Bit(log.date_time));
-    add_stop_condition(object, "stop_condition", log.stop_condition);
+    add_stop_condition(object, "stop_condition", log);
     return object.add("records", records).text();
 }
 

@@ -12,10 +12,11 @@
 
 namespace quillon {
 
-// One JSON object on one line, without a line end: the file, its format,
-// date and time, stop condition and records, each record with whether it
-// meets the stop condition (null when the log cannot tell) and, with
-// decoded, its blocks read.
+// One JSON object on one line, without a line end: the file (and
+// file_bytes when its name is not UTF-8), its format, date and time, stop
+// condition and records, each record with whether it meets the stop
+// condition (null when the log cannot tell) and, with decoded, its blocks
+// read.
 std::string log_json(const std::string& file, const LogFile& log, bool decoded);
 
 // Bytes as an array of two-digit hexadecimal strings: ["01", "FA", ...].
@@ -26,6 +27,8 @@ JsonLine& add_record_bytes(JsonLine& object, const LogRecord& record);
 // null.
 JsonLine& add_stop_condition(JsonLine& object, const char* key,
                              const std::optional<FileStopCondition>& stop);
+// The file's: as above, or "not recorded" for a log view file.
+JsonLine& add_stop_condition(JsonLine& object, const char* key, const LogFile& log);
 
 // RFC 4180: a header row, then one row per record, CR LF after each.
 std::string log_csv(const LogFile& log, bool decoded);

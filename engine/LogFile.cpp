@@ -2,6 +2,7 @@
 
 #include "SmallFile.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace quillon {
@@ -228,26 +229,55 @@ std::string system_reason(int error)
     return std::strerror(error);
 }
 
-}  // namespace
-
-const char* log_format_name(LogFormat format)
+// The first CR that is not in a CR LF, or npos; a CR that ends the text is
+// let be, as the lines are read.
+std::size_t first_stray_cr(std::string_view text)
 {
-    return format == LogFormat::LogText ? "log text" : "log view";
+    std::size_t cr = text.find('\r');
+    while (cr != std::string_view::npos && cr + 1 < text.size() && text[cr + 1] == '\n') {
+        cr = text.find('\r', cr + 2);
+    }
+    return cr != std::string_view::npos && cr + 1 < text.size() ? cr : std::string_view::npos;
 }
 
-const char* direction_key(Direction direction)
+// "CR CR LF" for the CRs from text[at] on when an LF follows them, else
+// "CR only".
+std::string line_end_name(std::string_view text, std::size_t at)
 {
-    return direction == Direction::Recv ? "recv" : "send";
+    const std::size_t after = text.find_first_not_of('\r', at);
+    if (after == std::string_view::npos || text[after] != '\n') {
+        return "CR only";
+    }
+    std::string name;
+    for (; at < after; ++at) {
+        name += "CR ";
+    }
+    return name + "LF";
 }
 
-LogReadError::LogReadError(const std::string& file, int line, const std::string& reason)
-    : std::runtime_error(file + (line > 0 ? ":" + std::to_string(line) : std::string()) + ": " +
-                         reason),
-      line_(line), reason_(reason)
+// A line end other than CR LF or LF: the line it ends (0 when each line
+// ends with a CR alone) and what is wrong.
+struct LineEndFault {
+    int line = 0;
+    std::string reason;
+};
+
+std::optional<LineEndFault> first_line_end_fault(std::string_view text)
 {
+    constexpr std::string_view kExpected = " (expected CR LF or LF)";
+    const std::size_t cr = first_stray_cr(text);
+    if (cr == std::string_view::npos) {
+        return std::nullopt;
+    }
+    if (text.find('\n') == std::string_view::npos) {
+        return LineEndFault{0, "line ends are CR only" + std::string(kExpected)};
+    }
+    const auto lf_before = std::count(text.begin(), text.begin() + std::ptrdiff_t(cr), '\n');
+    return LineEndFault{int(lf_before) + 1,
+                        "the line ends with " + line_end_name(text, cr) + std::string(kExpected)};
 }
 
-LogFile parse_log_file(std::string_view bytes, const std::string& name)
+LogFile parse_log_lines(std::string_view bytes, const std::string& name)
 {
     if (bytes.starts_with(kByteOrderMark)) {
         bytes.remove_prefix(kByteOrderMark.size());
@@ -306,6 +336,41 @@ LogFile parse_log_file(std::string_view bytes, const std::string& name)
                                : "text after the last of the 256 records");
     }
     return log;
+}
+
+}  // namespace
+
+const char* log_format_name(LogFormat format)
+{
+    return format == LogFormat::LogText ? "log text" : "log view";
+}
+
+const char* direction_key(Direction direction)
+{
+    return direction == Direction::Recv ? "recv" : "send";
+}
+
+LogReadError::LogReadError(const std::string& file, int line, const std::string& reason)
+    : std::runtime_error(file + (line > 0 ? ":" + std::to_string(line) : std::string()) + ": " +
+                         reason),
+      line_(line), reason_(reason)
+{
+}
+
+LogFile parse_log_file(std::string_view bytes, const std::string& name)
+{
+    try {
+        return parse_log_lines(bytes, name);
+    } catch (const LogReadError& refused) {
+        // Looked for only in a refused file, so that a good one is read at
+        // full speed: a stray CR explains the refusal better than what the
+        // lines cut at each LF made of the file.
+        const auto fault = first_line_end_fault(bytes);
+        if (fault && (refused.line() == 0 || fault->line <= refused.line())) {
+            throw LogReadError(name, fault->line, fault->reason);
+        }
+        throw;
+    }
 }
 
 LogFile read_log_file(const std::string& path)

@@ -40,8 +40,13 @@ struct FileStopCondition {
 struct LogFile {
     LogFormat format = LogFormat::LogText;
     std::string date_time;  // line 1 after "#Date and Time  : ", as written
-    std::optional<FileStopCondition> stop_condition;  // a log view file has none
+    // Empty for None, and in a log view file, which records none.
+    std::optional<FileStopCondition> stop_condition;
     std::array<LogRecord, kLogRecords> records{};
+
+    // A log text file records its stop condition (None included); a log
+    // view file records none.
+    bool stop_condition_recorded() const { return format == LogFormat::LogText; }
 };
 
 // A file that is no log file: the file, the line (0 when the reason is the
@@ -64,7 +69,9 @@ inline constexpr std::size_t kLargestLogFile = 1 << 20;
 // Reads a log file of either format: CR LF or LF line ends, a leading UTF-8
 // byte-order mark skipped. Throws LogReadError for anything else, an empty
 // file included, and for a file that is not a regular one or is larger than
-// kLargestLogFile (looked at first, opened without blocking).
+// kLargestLogFile (looked at first, opened without blocking). Of a refused
+// file the first other line end (CR alone, CR CR LF) is named when it comes
+// no later than what the lines made of it.
 LogFile read_log_file(const std::string& path);
 
 // The same for bytes already read; name stands for the file in a reason.

@@ -52,15 +52,15 @@ protected:
     }
 
     // A log text file as SAVE LOG writes it: index 18 in 16 byte mode is Send[2].
-    static QString write_log(const std::string& name, const std::vector<LogRecord>& records)
+    static QString write_log(const std::string& name, const std::vector<LogRecord>& records,
+                             const std::string& date_time_line = quillon::date_time_line(
+                                 QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7))))
     {
         const std::string path = testsupport::private_root() + "/" + name;
         const quillon::LogCapture capture{quillon::StopCondition{18, 0x0F, 0x01, 5},
                                           {records, std::nullopt}};
         quillon::write_file_atomically(
-            path, quillon::crlf_text(quillon::log_text_lines(
-                      quillon::date_time_line(QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7))),
-                      capture, 16)));
+            path, quillon::crlf_text(quillon::log_text_lines(date_time_line, capture, 16)));
         return QString::fromStdString(path);
     }
 
@@ -198,6 +198,20 @@ TEST_F(LogBrowserTest, MarksTheRecordsThatMeetTheStopCondition)
                 << control->objectName().toStdString();
         }
     }
+}
+
+TEST_F(LogBrowserTest, ALongDateLineIsElidedWithTheWholeInItsTooltip)
+{
+    const std::string date(700'000, '7');
+    TfrmLogBrowser& browser =
+        open(write_log("long.txt", known_records(), "#Date and Time  : \x1B" + date));
+    const QLabel& label = *browser.controls().lblDateTime;
+    EXPECT_EQ(label.toolTip(), "Date and Time: \\x1b" + QString::fromStdString(date));
+    EXPECT_TRUE(label.text().startsWith("Date and Time: \\x1b777"));
+    EXPECT_LT(label.text().size(), 1000);
+    // The window keeps the width of its form.
+    EXPECT_LE(browser.width(), 1180);
+    EXPECT_LE(browser.minimumSizeHint().width(), 1180);
 }
 
 TEST_F(LogBrowserTest, FindStepsThroughTheRecordsThatMeetIt)

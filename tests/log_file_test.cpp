@@ -3,6 +3,7 @@
 #include "AtomicFile.h"
 #include "HexText.h"
 #include "IntegerText.h"
+#include "JsonLine.h"
 #include "LogAnalysis.h"
 #include "LogExport.h"
 #include "LogFile.h"
@@ -102,6 +103,21 @@ TEST(LogFile, BothFormatsReadBackAndEveryOtherFileIsRefusedWithItsLine)
         {"255", text_with([](auto& l) { l.pop_back(); }), 0, "ends after 255 records"},
         {"257", text_with([](auto& l) { l.push_back(l[3]); }), 260, "more than 256"},
         {"after", text_with([](auto& l) { l.push_back("x"); }), 260, "text after"},
+        // Line ends other than CR LF and LF are named; a fault before one stays.
+        {"CR only", joined(log_text_lines(kCondition), "\r"), 0,
+         "line ends are CR only (expected CR LF or LF)"},
+        {"CR CR LF", text_with([](auto& l) { l[1] += "\r"; }), 2,
+         "the line ends with CR CR LF (expected CR LF or LF)"},
+        {"one CR", text_with([](auto& l) {
+             l[9] += "\r" + l[10];
+             l.erase(l.begin() + 10);
+         }),
+         10, "the line ends with CR only"},
+        {"CR after", text_with([](auto& l) {
+             l[9][5] = 'G';
+             l[200] += "\r";
+         }),
+         10, "not a record line"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -183,6 +199,10 @@ TEST(LogFile, RecordsMeetAConditionAsTheAmplifierTestsIt)
     other.stop_condition.reset();
     EXPECT_EQ(stop_condition_summary(other, match_stop_condition(other)),
               "No stop condition in this log.");
+    other.format = LogFormat::LogView;
+    EXPECT_EQ(match_stop_condition(other).answer, StopConditionMatch::Answer::NotRecorded);
+    EXPECT_EQ(stop_condition_summary(other, match_stop_condition(other)),
+              "A log view file does not record the stop condition.");
 
     // Typed as the stop condition fields are typed.
     const auto typed = record_condition_from_text(Direction::Send, "$0F", "0x0F", "1");
@@ -260,6 +280,14 @@ TEST(LogFile, TwoLogsCompareRecordByRecordLessTheIgnoredBits)
     b.stop_condition->count = 6;
     EXPECT_TRUE(compare_logs(a, b, rules).stop_conditions_differ);
     EXPECT_FALSE(compare_logs(a, b, rules).equal());
+
+    // A log view file records no stop condition: not None, and no difference.
+    LogFile view = a;
+    view.format = LogFormat::LogView;
+    view.stop_condition.reset();
+    EXPECT_EQ(stop_condition_text(view), "not recorded");
+    EXPECT_FALSE(compare_logs(view, b, rules).stop_conditions_compared);
+    EXPECT_TRUE(compare_logs(a, view, {}).equal());
 }
 
 TEST(LogFile, JsonAndCsvCarryEveryRecordAndItsMark)
@@ -279,12 +307,45 @@ TEST(LogFile, JsonAndCsvCarryEveryRecordAndItsMark)
 
     LogFile view = log;
     view.stop_condition.reset();
+    const auto stop_condition_json = [](const LogFile& file) {
+        return QJsonDocument::fromJson(QByteArray::fromStdString(log_json("x", file, false)))
+            .object()
+            .value("stop_condition");
+    };
+    EXPECT_TRUE(stop_condition_json(view).isNull());
+    view.format = LogFormat::LogView;
+    EXPECT_EQ(stop_condition_json(view), "not recorded");
     const std::string csv = log_csv(view, true);
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 257);
     EXPECT_NE(csv.find("\r\n15,0F,10,"), std::string::npos);
     const std::string row_15 = csv.substr(csv.find("\r\n15,") + 2);
     // No stop condition: the mark is left empty, after the 32 bytes.
     EXPECT_EQ(row_15.substr(0, row_15.find("\r\n")).find(",,"), 3 + 32 * 3 - 1);
+}
+
+TEST(LogFile, AFileNameThatIsNotUtf8ComesWithItsBytes)
+{
+    const std::pair<std::string, const char*> names[] = {
+        {"night.txt", R"({"a": "night.txt"})"},
+        {"\xC3\xA9.txt", "{\"a\": \"\xC3\xA9.txt\"}"},
+        {"\xFF\xFE.txt",
+         "{\"a\": \"\xEF\xBF\xBD\xEF\xBF\xBD.txt\", \"a_bytes\": \"fffe2e747874\"}"},
+        // Cut short at the end: a U+FFFD for each byte, as Qt decodes it.
+        {"cut\xE2\x82", "{\"a\": \"cut\xEF\xBF\xBD\xEF\xBF\xBD\", \"a_bytes\": \"637574e282\"}"},
+    };
+    for (const auto& [name, json] : names) {
+        JsonLine object;
+        EXPECT_EQ(add_file_name(object, "a", name).text(), json);
+    }
+}
+
+TEST(LogFile, ADateLineShowsItsControlCharactersEscaped)
+{
+    EXPECT_EQ(with_control_characters_escaped("2026/12/08 \xC3\xA9 18:31:10"),
+              "2026/12/08 \xC3\xA9 18:31:10");
+    EXPECT_EQ(with_control_characters_escaped(std::string("\x1B[31m\x07\t\x7F\0|", 10)),
+              R"(\x1b[31m\x07\x09\x7f\x00|)");
+    EXPECT_EQ(with_control_characters_escaped(R"(C:\x1b)"), R"(C:\\x1b)");
 }
 
 }  // namespace
