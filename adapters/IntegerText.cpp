@@ -1,5 +1,6 @@
 #include "IntegerText.h"
 
+#include <algorithm>
 #include <limits>
 #include <optional>
 
@@ -51,6 +52,12 @@ std::optional<std::uint64_t> digits_value(std::string_view digits, unsigned base
     return value;
 }
 
+bool all_digits(std::string_view digits, unsigned base)
+{
+    return !digits.empty() && std::all_of(digits.begin(), digits.end(),
+                                          [base](char c) { return digit_value(c, base); });
+}
+
 std::string_view without_hex_prefix(std::string_view text, bool& is_hex)
 {
     is_hex = true;
@@ -66,8 +73,9 @@ std::string_view without_hex_prefix(std::string_view text, bool& is_hex)
 
 }  // namespace
 
-ConversionError::ConversionError(std::string_view text)
-    : std::runtime_error("'" + std::string(text) + "' is not a valid integer value."), text_(text)
+ConversionError::ConversionError(std::string_view text, bool too_large)
+    : std::runtime_error("'" + std::string(text) + "' is not a valid integer value."), text_(text),
+      too_large_(too_large)
 {
 }
 
@@ -83,7 +91,7 @@ std::int32_t integer_from_text(std::string_view text)
     if (is_hex) {
         const auto value = digits_value(hex_digits, 16, kLargestPattern);
         if (!value) {
-            throw ConversionError(text);
+            throw ConversionError(text, all_digits(hex_digits, 16));
         }
         return static_cast<std::int32_t>(static_cast<std::uint32_t>(*value));
     }
@@ -94,7 +102,7 @@ std::int32_t integer_from_text(std::string_view text)
     }
     const auto value = digits_value(rest, 10, negative ? kLargestNegative : kLargestPositive);
     if (!value) {
-        throw ConversionError(text);
+        throw ConversionError(text, all_digits(rest, 10));
     }
     // Through 64 bits, so that -2147483648 needs no overflowing negation.
     return static_cast<std::int32_t>(negative ? -static_cast<std::int64_t>(*value)

@@ -13,12 +13,16 @@ namespace quillon {
 // "'COMX' is not a valid integer value.", for the program's error display.
 class ConversionError : public std::runtime_error {
 public:
-    explicit ConversionError(std::string_view text);
+    explicit ConversionError(std::string_view text, bool too_large = false);
 
     const std::string& text() const { return text_; }
+    // The text is an integer, only one that does not fit in 32 bits: a
+    // caller with a range of its own can say that range instead.
+    bool too_large() const { return too_large_; }
 
 private:
     std::string text_;
+    bool too_large_;
 };
 
 // Reads a signed 32-bit integer:

@@ -29,6 +29,8 @@ public:
     // that an interrupted read ends between two exchanges.
     AmplifierSend sender();
 
+    bool usb_mode() const { return usb_mode_; }
+
 private:
     TCommAdapter serial_;
     TCommAdapterUSB usb_;

@@ -45,12 +45,10 @@ const CommandSpec* find_command(std::span<const CommandSpec> commands,
 
 // The option of that name; when two commands each have one of the name
 // (wait --count K, find --count), the one of the command named so far.
-const OptionSpec* find_option(std::span<const OptionSpec> options,
-                              std::span<const CommandSpec> commands,
-                              const std::vector<std::string>& positionals, const std::string& name)
+const OptionSpec* find_option(std::span<const OptionSpec> options, const CommandSpec* command,
+                              const std::string& name)
 {
     const OptionSpec* first = nullptr;
-    const CommandSpec* command = find_command(commands, positionals);
     for (const OptionSpec& option : options) {
         if (name != option.name) {
             continue;
@@ -61,6 +59,11 @@ const OptionSpec* find_option(std::span<const OptionSpec> options,
         first = first == nullptr ? &option : first;
     }
     return first;
+}
+
+std::string not_taken(const CommandSpec& command, const OptionSpec& option)
+{
+    return std::string(command.name) + " takes no " + option.name;
 }
 
 bool is_repeated(const std::string& word)
@@ -137,8 +140,17 @@ ParsedCommandLine parse_command_line(std::span<const OptionSpec> options,
     };
     std::vector<std::string> positionals;
     std::vector<std::pair<const OptionSpec*, std::span<const std::string>>> given;
+    bool options_ended = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
+        if (options_ended || arg.size() < 2 || arg[0] != '-') {
+            positionals.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            options_ended = true;
+            continue;
+        }
         if (arg == "--help" || arg == "-h") {
             parsed.help = true;
             return parsed;
@@ -147,20 +159,26 @@ ParsedCommandLine parse_command_line(std::span<const OptionSpec> options,
             parsed.version = true;
             return parsed;
         }
-        if (arg.size() < 2 || arg[0] != '-') {
-            positionals.push_back(arg);
-            continue;
-        }
-        const OptionSpec* option = find_option(options, commands, positionals, arg);
+        const CommandSpec* command = find_command(commands, positionals);
+        const OptionSpec* option = find_option(options, command, arg);
         if (option == nullptr) {
             return fail("unknown option " + arg);
         }
-        const std::size_t count = words(option->values).size();
-        if (args.size() - i - 1 < count) {
-            return fail(arg + " takes " + option->values);
+        if (command != nullptr && !goes_with(*option, *command)) {
+            return fail(not_taken(*command, *option));
         }
-        given.emplace_back(option, std::span<const std::string>(args).subspan(i + 1, count));
-        i += count;
+        const auto values = std::span<const std::string>(args).subspan(i + 1).first(
+            std::min(words(option->values).size(), args.size() - i - 1));
+        // A value never begins with "--": that is the next option, and the
+        // value was left out. A folder or file named so is written ./--name.
+        const auto option_word = std::find_if(
+            values.begin(), values.end(), [](const auto& word) { return word.starts_with("--"); });
+        if (values.size() < words(option->values).size() || option_word != values.end()) {
+            return fail(arg + " takes " + option->values +
+                        (option_word != values.end() ? ", not the option " + *option_word : ""));
+        }
+        given.emplace_back(option, values);
+        i += values.size();
     }
     if (positionals.empty()) {
         return fail("no command");
@@ -185,7 +203,7 @@ ParsedCommandLine parse_command_line(std::span<const OptionSpec> options,
     }
     for (const auto& [option, values] : given) {
         if (!goes_with(*option, *command)) {
-            return fail(std::string(option->name) + " does not go with " + command->name);
+            return fail(not_taken(*command, *option));
         }
         if (std::any_of(values.begin(), values.end(), [](const auto& v) { return v.empty(); })) {
             return fail(std::string(option->name) + " takes " + option->values +

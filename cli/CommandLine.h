@@ -26,10 +26,10 @@ struct Options {
     bool json = false;
 
     std::optional<StopConditionEntry> stop_on;
-    std::optional<std::string> timeout;  // wait: seconds, as typed
-    std::optional<std::string> out;      // wait: folder
-    bool rearm = false;                  // wait: a series of logs
-    std::optional<std::string> count;    // wait --rearm: logs, as typed
+    std::optional<std::int32_t> timeout;  // wait: seconds
+    std::optional<std::string> out;       // wait: folder
+    bool rearm = false;                   // wait: a series of logs
+    std::optional<std::int32_t> count;    // wait --rearm: logs
 
     bool csv = false;            // show
     bool decode = false;         // show
@@ -75,6 +75,7 @@ struct Invocation {
     const CommandLine& line;
     const AmplifierSend* send = nullptr;
     bool wide_mode = false;
+    bool usb = false;  // the way in is USB
 };
 
 struct ParsedCommandLine {

@@ -19,14 +19,24 @@ extern "C" void on_interrupt(int)
     }
 }
 
+void handle_signal(int signal, void (*handler)(int))
+{
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(signal, &action, nullptr);
+}
+
 }  // namespace
 
 void catch_interruption()
 {
-    struct sigaction action {};
-    action.sa_handler = on_interrupt;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, nullptr);
+    handle_signal(SIGINT, on_interrupt);
+}
+
+void ignore_broken_pipe()
+{
+    handle_signal(SIGPIPE, SIG_IGN);
 }
 
 bool interrupted()

@@ -9,4 +9,8 @@ namespace quillon::cli {
 void catch_interruption();
 bool interrupted();
 
+// A reader of standard output that goes away ends no capture series: its
+// writes fail (EPIPE) instead of the signal ending the program.
+void ignore_broken_pipe();
+
 }  // namespace quillon::cli

@@ -6,8 +6,7 @@
 #include "LogExport.h"
 #include "LogText.h"
 #include "Messages.h"
-
-#include <QFile>
+#include "Output.h"
 
 #include <algorithm>
 #include <atomic>
@@ -19,10 +18,10 @@ namespace quillon::cli {
 
 namespace {
 
-// Written in one piece; a reader that has gone away is not an error of ours.
+// Written in one piece; a failed write is reported when the program ends.
 void print(const std::string& text)
 {
-    static_cast<void>(std::fwrite(text.data(), 1, text.size(), stdout));
+    static_cast<void>(write_output(text));
 }
 
 std::optional<LogFile> read_or_report(const std::string& path)
@@ -88,8 +87,8 @@ std::string show_text(const std::string& file, const LogFile& log, bool decoded)
     const StopConditionMatch match = match_stop_condition(log);
     const bool checked = match.answer == StopConditionMatch::Answer::Checked;
     std::string text = "File: " + file + "\nFormat: " + log_format_name(log.format) +
-                       "\nDate and time: " + log.date_time +
-                       "\nStop condition: " + stop_condition_text(log.stop_condition) + "\n";
+                       "\nDate and time: " + with_control_characters_escaped(log.date_time) +
+                       "\nStop condition: " + stop_condition_text(log) + "\n";
     if (checked) {
         text += "Marked *: the records that meet it\n";
     }
@@ -124,13 +123,21 @@ std::string position_name(std::size_t k)
     return (k < kDirectionBytes ? "Recv " : "Send ") + std::to_string(k % kDirectionBytes);
 }
 
+// What follows the two stop conditions.
+const char* stop_conditions_verdict(const LogComparison& comparison)
+{
+    if (!comparison.stop_conditions_compared) {
+        return " (not compared: a log view file records none)";
+    }
+    return comparison.stop_conditions_differ ? " (they differ)" : " (the same)";
+}
+
 std::string diff_text(const std::string& a_name, const LogFile& a, const std::string& b_name,
                       const LogFile& b, const LogComparison& comparison)
 {
     std::string text = "A: " + a_name + "\nB: " + b_name + "\n";
-    text += "Stop condition: A " + stop_condition_text(a.stop_condition) + ", B " +
-            stop_condition_text(b.stop_condition) +
-            (comparison.stop_conditions_differ ? " (they differ)\n" : " (the same)\n");
+    text += "Stop condition: A " + stop_condition_text(a) + ", B " + stop_condition_text(b) +
+            stop_conditions_verdict(comparison) + "\n";
     text += "Records differing: " + std::to_string(comparison.records.size()) + " of 256\n";
     std::string positions;
     for (std::size_t k = 0; k < kRecordBytes; ++k) {
@@ -189,13 +196,13 @@ std::string diff_json(const std::string& a_name, const LogFile& a, const std::st
     }
     const auto per_byte = std::span(comparison.records_per_byte);
     JsonLine stop_conditions;
-    add_stop_condition(stop_conditions, "a", a.stop_condition);
-    add_stop_condition(stop_conditions, "b", b.stop_condition);
+    add_stop_condition(stop_conditions, "a", a);
+    add_stop_condition(stop_conditions, "b", b);
     stop_conditions.add("differ", comparison.stop_conditions_differ);
-    return JsonLine()
-        .add("a", QFile::decodeName(a_name.c_str()))
-        .add("b", QFile::decodeName(b_name.c_str()))
-        .add("equal", comparison.equal())
+    JsonLine object;
+    add_file_name(object, "a", a_name);
+    add_file_name(object, "b", b_name);
+    return object.add("equal", comparison.equal())
         .add("records_differing", qint64(comparison.records.size()))
         .add("records_per_byte", JsonLine()
                                      .add("recv", numbers_json(per_byte.first<kDirectionBytes>()))
@@ -226,8 +233,8 @@ FileFinding find_in_file(const std::string& path, const RecordCondition& conditi
     const std::vector<int> records = records_meeting(*log, condition);
     finding.found = !records.empty();
     if (options.json) {
-        finding.output = JsonLine()
-                             .add("file", QFile::decodeName(path.c_str()))
+        JsonLine object;
+        finding.output = add_file_name(object, "file", path)
                              .add("count", qint64(records.size()))
                              .add("records", numbers_json(records))
                              .text() +

@@ -1,5 +1,6 @@
 #include "PortsCommand.h"
 
+#include "Output.h"
 #include "PortPath.h"
 
 #include <fcntl.h>
@@ -63,13 +64,14 @@ void list_machine_devices()
             lines.insert(entry.path().string() + (identity.empty() ? "" : ": " + identity));
         }
     }
-    std::printf("Serial devices:\n");
+    std::string text = "Serial devices:\n";
     if (lines.empty()) {
-        std::printf("  (none)\n");
+        text += "  (none)\n";
     }
     for (const auto& line : lines) {
-        std::printf("  %s\n", line.c_str());
+        text += "  " + line + "\n";
     }
+    write_output(text);
 }
 
 // A terminal device: a character device that is a tty when opened, or that
@@ -94,7 +96,7 @@ bool is_terminal_device(const std::string& device)
 Exit list_ports()
 {
     for (int number = 1; number <= 16; ++number) {
-        std::printf("%s\n", tarnlink::describe_port(number).c_str());
+        write_output(tarnlink::describe_port(number) + "\n");
     }
     list_machine_devices();
     return kDone;
@@ -132,7 +134,7 @@ Exit link_port(const std::string& port_name, const std::string& device)
         std::fprintf(stderr, "quillon-cli: %s: %s\n", link.c_str(), error.message().c_str());
         return kUsage;
     }
-    std::printf("%s\n", tarnlink::describe_port(*number).c_str());
+    write_output(tarnlink::describe_port(*number) + "\n");
     return kDone;
 }
 

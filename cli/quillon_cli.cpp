@@ -15,7 +15,9 @@
 #include "LogExport.h"
 #include "LogText.h"
 #include "Messages.h"
+#include "Output.h"
 #include "PortsCommand.h"
+#include "SeriesLock.h"
 #include "TriggerWatch.h"
 #include "Version.h"
 
@@ -24,6 +26,7 @@
 #include <QJsonArray>
 #include <QStandardPaths>
 
+#include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
 #include <chrono>
@@ -44,6 +47,12 @@ Exit exit_for(AmplifierFailure failure)
     }
     show_failure(failure);
     return failure == AmplifierFailure::CantTalk ? kNoAnswer : kRefused;
+}
+
+Exit usage_error(const std::string& why)
+{
+    std::fprintf(stderr, "quillon-cli: %s\nTry 'quillon-cli --help'.\n", why.c_str());
+    return kUsage;
 }
 
 std::string hex_bytes(const std::vector<std::uint8_t>& bytes)
@@ -71,18 +80,18 @@ Exit status(const Invocation& call)
     }
     const std::string phase = hex_byte(data->phase);
     if (call.line.options.json) {
-        const std::string line = JsonLine()
-                                     .add("status", log_status_text(*log_status))
-                                     .add("phase", QString::fromStdString(phase))
-                                     .add("bytes", qint64(data->received.size()))
-                                     .add("rx", hex_array(data->received))
-                                     .add("tx", hex_array(data->sent))
-                                     .text();
-        std::printf("%s\n", line.c_str());
+        write_output(JsonLine()
+                         .add("status", log_status_text(*log_status))
+                         .add("phase", QString::fromStdString(phase))
+                         .add("bytes", qint64(data->received.size()))
+                         .add("rx", hex_array(data->received))
+                         .add("tx", hex_array(data->sent))
+                         .text() +
+                     "\n");
     } else {
-        std::printf("Status: %s\nPhase: %s\nRX(Cmd): %s\nTX(Rsp): %s\n",
-                    log_status_text(*log_status), phase.c_str(), hex_bytes(data->received).c_str(),
-                    hex_bytes(data->sent).c_str());
+        write_output(std::string("Status: ") + log_status_text(*log_status) + "\nPhase: " + phase +
+                     "\nRX(Cmd): " + hex_bytes(data->received) +
+                     "\nTX(Rsp): " + hex_bytes(data->sent) + "\n");
     }
     return kDone;
 }
@@ -94,7 +103,7 @@ Exit report_log_status(const AmplifierSend& send)
     if (!log_status) {
         return exit_for(log_status.failure);
     }
-    std::printf("%s\n", log_status_text(*log_status));
+    write_output(std::string(log_status_text(*log_status)) + "\n");
     return kDone;
 }
 
@@ -138,11 +147,13 @@ void show_progress(int exchanges)
     }
 }
 
-// A log read from the amplifier: the text of its file, and the stop
-// condition it was taken under.
+// A log read from the amplifier: the text of its file, the stop condition
+// it was taken under, and for a log stopped while it ran whether its trigger
+// had fired.
 struct LogText {
     std::string text;
     StopCondition condition;
+    bool fired_before_stop = false;
 };
 
 // The whole log; nothing when the read failed (the exit status is then in
@@ -171,16 +182,30 @@ std::optional<LogText> read_log_text(const AmplifierSend& send, bool wide_mode, 
         return LogText{{}, *capture.condition};
     }
     return LogText{crlf_text(log_text_lines(date_time, capture, send_offset(wide_mode))),
-                   *capture.condition};
+                   *capture.condition, trigger_fired_before_stop(capture, wide_mode)};
+}
+
+// Why name is no folder to write into; nothing when it is one.
+std::optional<std::string> folder_problem(const std::string& name)
+{
+    struct stat info {};
+    if (::stat(name.c_str(), &info) != 0) {
+        return std::strerror(errno);
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        return "it is not a folder";
+    }
+    if (::access(name.c_str(), W_OK | X_OK) != 0) {
+        return std::strerror(errno);
+    }
+    return std::nullopt;
 }
 
 Exit write_log(const std::string& path, const std::string& text)
 {
     if (path == "-") {
-        return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() &&
-                       std::fflush(stdout) == 0
-                   ? kDone
-                   : kFileError;
+        // A failed write is reported, with its reason, when the program ends.
+        return write_output(text) ? kDone : kFileError;
     }
     try {
         write_file_atomically(path, text);
@@ -197,10 +222,12 @@ Exit save(const Invocation& call)
     // A file in a folder that is not there is refused before the read, which
     // takes ten seconds at 9600 bit/s.
     std::error_code unknown;
-    if (path != "-" &&
-        !std::filesystem::is_directory(std::filesystem::absolute(path).parent_path(), unknown)) {
-        show_error(write_error(path, std::strerror(ENOENT)).what());
-        return kFileError;
+    if (path != "-") {
+        if (const auto wrong =
+                folder_problem(std::filesystem::absolute(path, unknown).parent_path().string())) {
+            show_error(write_error(path, *wrong).what());
+            return kFileError;
+        }
     }
     Exit failed = kDone;
     const auto log = read_log_text(*call.send, call.wide_mode, failed);
@@ -228,25 +255,40 @@ std::optional<QString> wait_folder(const Options& options)
         return std::nullopt;
     }
     const std::string name = QFile::encodeName(*folder).toStdString();
-    std::error_code unknown;
-    if (!std::filesystem::is_directory(name, unknown)) {
-        show_error("Cannot write to the folder " + name + ": " + std::strerror(ENOENT) + ".");
-        return std::nullopt;
-    }
-    if (::access(name.c_str(), W_OK | X_OK) != 0) {
-        show_error("Cannot write to the folder " + name + ": " + std::strerror(errno) + ".");
+    if (const auto wrong = folder_problem(name)) {
+        show_error("Cannot write to the folder " + name + ": " + *wrong + ".");
         return std::nullopt;
     }
     return folder;
 }
 
-using Deadline = std::optional<std::chrono::steady_clock::time_point>;
+// When wait gives up; time_point::max() for never.
+using Deadline = std::chrono::steady_clock::time_point;
 
-// Polls the log status once a second until logging has ended by itself.
+// One look at the log status: nothing while the log runs, kDone once it has
+// stopped by itself, else how wait ends.
+std::optional<Exit> look_at_log(const AmplifierSend& send)
+{
+    const TriggerPoll poll = poll_trigger(send);
+    switch (poll.state) {
+    case TriggerState::Logging: return std::nullopt;
+    case TriggerState::Cancelled: return exit_for(AmplifierFailure::Cancelled);
+    case TriggerState::Failed: return exit_for(poll.failure);
+    case TriggerState::Fired: break;
+    }
+    return kDone;
+}
+
+// Polls the log status, at once and then once a second, until logging has
+// ended by itself. The time-out counts only after a poll, so that a trigger
+// that has fired is seen even with --timeout 0.
 Exit wait_for_idle(const AmplifierSend& send, const Deadline& deadline, std::int32_t timeout)
 {
     for (;;) {
-        if (deadline && std::chrono::steady_clock::now() >= *deadline) {
+        if (const auto idle = look_at_log(send)) {
+            return *idle;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
             std::fprintf(stderr, "quillon-cli: no trigger within %d s\n", timeout);
             return kTimedOut;
         }
@@ -254,92 +296,160 @@ Exit wait_for_idle(const AmplifierSend& send, const Deadline& deadline, std::int
         if (interrupted()) {
             return kInterrupted;
         }
-        const TriggerPoll poll = poll_trigger(send);
-        switch (poll.state) {
-        case TriggerState::Logging: break;
-        case TriggerState::Cancelled: return exit_for(AmplifierFailure::Cancelled);
-        case TriggerState::Failed: return exit_for(poll.failure);
-        case TriggerState::Fired: return kDone;
-        }
     }
 }
 
-// One line on standard output for a saved log, written at once so that a
-// script reading line by line sees each file as it comes.
-void report_saved(const QString& path, const QDateTime& saved, int index,
-                  const StopCondition& condition, bool wide_mode, bool json)
-{
-    const std::string file = QFile::encodeName(path).toStdString();
-    if (!json) {
-        std::printf("%s\n", file.c_str());
-    } else {
-        const int offset = send_offset(wide_mode);
-        const bool sent = condition.trigger_index >= offset;
-        const JsonLine stop_condition =
-            JsonLine()
-                .add("direction", sent ? "send" : "recv")
-                .add("byte", condition.trigger_index - (sent ? offset : 0))
-                .add("mask", condition.mask)
-                .add("value", condition.value)
-                .add("count", condition.count);
-        const std::string line =
-            JsonLine()
-                .add("file", QFile::decodeName(file.c_str()))
-                .add("saved", saved.toOffsetFromUtc(saved.offsetFromUtc()).toString(Qt::ISODate))
-                .add("index", index)
-                .add("stop_condition", stop_condition)
-                .text();
-        std::printf("%s\n", line.c_str());
-    }
-    // A reader that has gone away does not stop the capture: the files are
-    // still written.
-    static_cast<void>(std::fflush(stdout));
-}
+constexpr const char* kArmOne = "arm one with start --stop-on recv|send BYTE MASK VALUE COUNT.";
 
-// --timeout and --count as numbers, or the usage error.
-std::optional<std::string> wait_limits(const Options& options, std::int32_t& timeout,
-                                       std::int32_t& count)
+// A log that runs when wait begins may have been started without a stop
+// condition, which no trigger ends; the amplifier names the condition only
+// in answer to the block that stops the log, so the log is stopped and read.
+// Under a condition whose trigger has not fired it is started again, and
+// nothing comes back; one whose trigger has fired comes back to be saved.
+std::optional<LogText> take_running_log(const Invocation& call, Exit& failed)
 {
-    timeout = options.timeout ? integer_from_text(*options.timeout) : -1;
-    if (options.timeout && timeout < 0) {
-        return "--timeout takes seconds, 0 or more";
+    auto log = read_log_text(*call.send, call.wide_mode, failed);
+    if (!log) {
+        return std::nullopt;
     }
-    count = options.count ? integer_from_text(*options.count) : 0;
-    if (options.count && count < 1) {
-        return "--count takes a number of logs, 1 or more";
+    if (log->condition.trigger_index == kNoStopCondition) {
+        show_error(std::string("The log was started without a stop condition, so no trigger can "
+                               "end it; it is stopped now, and save reads it. To wait, ") +
+                   kArmOne);
+        failed = kRefused;
+        return std::nullopt;
+    }
+    if (log->fired_before_stop) {
+        show_error(
+            "The trigger had fired before wait began; the log is saved before its count of "
+            "records had passed.");
+        return log;
+    }
+    if (!rearm(*call.send, log->condition)) {
+        failed = exit_for(AmplifierFailure::CantTalk);
     }
     return std::nullopt;
+}
+
+// Standard output of a series. A reader that has gone away, or a disk that
+// is full, does not stop the capture: that is said once on standard error,
+// nothing more is printed, and the logs go on being saved.
+class SeriesOutput {
+public:
+    SeriesOutput(QString folder, bool json) : folder_(std::move(folder)), json_(json) {}
+
+    // One line for a saved log, written at once so that a script reading
+    // line by line sees each file as it comes.
+    void report_saved(const QString& path, const QDateTime& saved, int index,
+                      const StopCondition& condition, bool wide_mode)
+    {
+        const std::string file = QFile::encodeName(path).toStdString();
+        JsonLine object;
+        const std::string line =
+            json_ ? add_file_name(object, "file", file)
+                        .add("saved",
+                             saved.toOffsetFromUtc(saved.offsetFromUtc()).toString(Qt::ISODate))
+                        .add("index", index)
+                        .add("stop_condition", stop_condition_json(condition, wide_mode))
+                        .text()
+                  : file;
+        if (!write_output(line + "\n", true) && !told_) {
+            told_ = true;
+            std::fprintf(
+                stderr, "quillon-cli: standard output: %s; the logs go on being saved in %s\n",
+                output_failure()->reason().c_str(), QFile::encodeName(folder_).constData());
+        }
+    }
+
+private:
+    static JsonLine stop_condition_json(const StopCondition& condition, bool wide_mode)
+    {
+        const int offset = send_offset(wide_mode);
+        const bool sent = condition.trigger_index >= offset;
+        return JsonLine()
+            .add("direction", sent ? "send" : "recv")
+            .add("byte", condition.trigger_index - (sent ? offset : 0))
+            .add("mask", condition.mask)
+            .add("value", condition.value)
+            .add("count", condition.count);
+    }
+
+    QString folder_;
+    bool json_;
+    bool told_ = false;
+};
+
+// A typed number of at least least; nothing when it is below, or too large
+// for 32 bits. A text that is no number throws ConversionError.
+std::optional<std::int32_t> limit_from_text(const std::string& text, std::int32_t least)
+{
+    try {
+        const std::int32_t value = integer_from_text(text);
+        return value >= least ? std::optional(value) : std::nullopt;
+    } catch (const ConversionError& error) {
+        if (error.too_large()) {
+            return std::nullopt;
+        }
+        throw;
+    }
+}
+
+// Over USB every program of the user reaches the amplifier through one
+// socket: one series at a time holds it. False when another does (the
+// reason shown).
+bool lock_series(bool usb, std::optional<SeriesLock>& lock)
+{
+    if (!usb) {
+        return true;
+    }
+    std::string refusal;
+    lock = SeriesLock::take(refusal);
+    if (!lock) {
+        show_error(refusal);
+    }
+    return lock.has_value();
 }
 
 Exit wait(const Invocation& call)
 {
     const Options& options = call.line.options;
-    std::int32_t timeout = -1;
-    std::int32_t count = 0;
-    if (const auto wrong = wait_limits(options, timeout, count)) {
-        std::fprintf(stderr, "quillon-cli: %s\n", wrong->c_str());
-        return kUsage;
-    }
     const auto folder = wait_folder(options);
     if (!folder) {
         return kFileError;
     }
+    std::optional<SeriesLock> lock;
+    if (!lock_series(call.usb, lock)) {
+        return kNoConnection;
+    }
+    ignore_broken_pipe();
+    SeriesOutput output(*folder, options.json);
     const Deadline deadline =
-        timeout >= 0 ? Deadline(std::chrono::steady_clock::now() + std::chrono::seconds(timeout))
-                     : std::nullopt;
-    for (int saved_logs = 1;; ++saved_logs) {
-        if (const Exit idle = wait_for_idle(*call.send, deadline, timeout); idle != kDone) {
-            return idle;
-        }
-        Exit failed = kDone;
-        const auto log = read_log_text(*call.send, call.wide_mode, failed, true);
-        if (!log) {
+        options.timeout ? std::chrono::steady_clock::now() + std::chrono::seconds(*options.timeout)
+                        : Deadline::max();
+    Exit failed = kDone;
+    std::optional<LogText> log;
+    if (const auto idle = look_at_log(*call.send); !idle) {
+        log = take_running_log(call, failed);
+        if (failed != kDone) {
             return failed;
         }
+    } else if (*idle != kDone) {
+        return *idle;
+    }
+    for (int saved_logs = 1;; ++saved_logs, log.reset()) {
+        if (!log) {
+            if (const Exit idle = wait_for_idle(*call.send, deadline, options.timeout.value_or(0));
+                idle != kDone) {
+                return idle;
+            }
+            log = read_log_text(*call.send, call.wide_mode, failed, true);
+            if (!log) {
+                return failed;
+            }
+        }
         if (log->text.empty()) {
-            show_error(
-                "The log has no stop condition, so no trigger can end it; arm one with "
-                "start --stop-on recv|send BYTE MASK VALUE COUNT.");
+            show_error(std::string("The log has no stop condition, so no trigger can end it; ") +
+                       kArmOne);
             return kRefused;
         }
         // The name takes the time after the read, as the window's automatic
@@ -350,8 +460,8 @@ Exit wait(const Invocation& call)
             show_error(saved.failure);
             return kFileError;
         }
-        report_saved(*saved.path, now, saved_logs, log->condition, call.wide_mode, options.json);
-        if (!options.rearm || saved_logs == count) {
+        output.report_saved(*saved.path, now, saved_logs, log->condition, call.wide_mode);
+        if (!options.rearm || saved_logs == options.count) {
             return kDone;  // the last log: the amplifier stays idle
         }
         if (!rearm(*call.send, log->condition)) {
@@ -374,6 +484,15 @@ std::optional<std::string> store_flag(bool Options::*flag, Options& options)
 {
     options.*flag = true;
     return std::nullopt;
+}
+
+// A number of at least least, stored; the range when it is out of it.
+std::optional<std::string> store_limit(std::optional<std::int32_t> Options::*slot,
+                                       std::int32_t least, const char* range, Options& options,
+                                       const std::string& text)
+{
+    options.*slot = limit_from_text(text, least);
+    return options.*slot ? std::nullopt : std::optional<std::string>(range);
 }
 
 std::optional<std::string> store_text(std::optional<std::string> Options::*slot, Options& options,
@@ -414,7 +533,8 @@ const OptionSpec kOptions[] = {
      }},
     {"--timeout", "SECONDS", "wait", "gives up after SECONDS without a trigger",
      [](Options& o, std::span<const std::string> v) {
-         return store_text(&Options::timeout, o, v);
+         return store_limit(&Options::timeout, 0, "--timeout takes seconds, 0 to 2147483647", o,
+                            v[0]);
      }},
     {"--out", "DIR", "wait", "the folder of the saved log (default: the automatic save\nfolder)",
      [](Options& o, std::span<const std::string> v) { return store_text(&Options::out, o, v); }},
@@ -423,7 +543,10 @@ const OptionSpec kOptions[] = {
      "condition and waits for the next trigger: a series of logs",
      [](Options& o, std::span<const std::string>) { return store_flag(&Options::rearm, o); }},
     {"--count", "K", "wait", "with --rearm: ends after K logs, the amplifier left idle",
-     [](Options& o, std::span<const std::string> v) { return store_text(&Options::count, o, v); }},
+     [](Options& o, std::span<const std::string> v) {
+         return store_limit(&Options::count, 1, "--count takes a number of logs, 1 to 2147483647",
+                            o, v[0]);
+     }},
     {"--csv", "", "show", "the records as CSV (RFC 4180), one row each",
      [](Options& o, std::span<const std::string>) { return store_flag(&Options::csv, o); }},
     {"--decode", "", "show",
@@ -480,17 +603,12 @@ const CommandSpec kCommands[] = {
 
 constexpr const char* kExitStatusText =
     "\nExit status: 0 done; 1 bad usage or a value out of range; 2 no connection\n"
-    "(library missing, port or USB device not opened); 3 the amplifier did not\n"
-    "answer; 4 the amplifier refused (no log function, now logging, cancelled,\n"
-    "no stop condition to wait for); 5 the file could not be written; 6 wait\n"
-    "timed out; 7 a log file could not be read; 8 find found no record, or diff\n"
-    "found the logs different; 130 interrupted (Ctrl-C).\n";
-
-Exit usage_error(const std::string& why)
-{
-    std::fprintf(stderr, "quillon-cli: %s\nTry 'quillon-cli --help'.\n", why.c_str());
-    return kUsage;
-}
+    "(library missing, port or USB device not opened, another wait holding the\n"
+    "USB amplifier); 3 the amplifier did not answer; 4 the amplifier refused (no\n"
+    "log function, now logging, cancelled, no stop condition to wait for); 5 the\n"
+    "file or standard output could not be written; 6 wait timed out; 7 a log\n"
+    "file could not be read; 8 find found no record, or diff found the logs\n"
+    "different; 130 interrupted (Ctrl-C).\n";
 
 Exit run_with_amplifier(const CommandLine& line)
 {
@@ -500,19 +618,34 @@ Exit run_with_amplifier(const CommandLine& line)
         return opened;
     }
     const AmplifierSend send = connection.sender();
-    const Invocation call{line, &send, line.options.wide_mode.value_or(settings.wide_mode())};
+    const Invocation call{line, &send, line.options.wide_mode.value_or(settings.wide_mode()),
+                          connection.usb_mode()};
     return line.command->handler(call);
+}
+
+// The status once standard output is flushed and closed: a failure there
+// makes a success a failure to write (a series, whose reader may go away,
+// has said so already).
+Exit with_output_finished(Exit status)
+{
+    const auto failure = finish_output();
+    if (!failure || failure->reader_left()) {
+        return status;
+    }
+    std::fprintf(stderr, "quillon-cli: Cannot write to standard output: %s.\n",
+                 failure->reason().c_str());
+    return status == kDone || status == kNoMatch ? kFileError : status;
 }
 
 Exit run(const std::vector<std::string>& args)
 {
     const ParsedCommandLine parsed = parse_command_line(kOptions, kCommands, args);
     if (parsed.help) {
-        std::fputs((help_text(kOptions, kCommands) + kExitStatusText).c_str(), stdout);
+        write_output(help_text(kOptions, kCommands) + kExitStatusText);
         return kDone;
     }
     if (parsed.version) {
-        std::printf("quillon-cli (Quillon) %s\n", kVersion);
+        write_output(std::string("quillon-cli (Quillon) ") + kVersion + "\n");
         return kDone;
     }
     if (!parsed.line) {
@@ -543,12 +676,13 @@ int main(int argc, char** argv)
     });
     cli::catch_interruption();
     // Whatever goes wrong ends with a message, never with an abort.
+    cli::Exit status = cli::kUsage;
     try {
-        return cli::run(std::vector<std::string>(argv + 1, argv + argc));
+        status = cli::run(std::vector<std::string>(argv + 1, argv + argc));
     } catch (const std::exception& error) {
         std::fprintf(stderr, "quillon-cli: %s\n", error.what());
     } catch (...) {
         std::fprintf(stderr, "quillon-cli: an unexpected error\n");
     }
-    return cli::kUsage;
+    return cli::with_output_finished(status);
 }

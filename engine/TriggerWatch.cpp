@@ -2,6 +2,7 @@
 
 #include "AutoSave.h"
 
+#include <algorithm>
 #include <exception>
 
 namespace quillon {
@@ -18,6 +19,29 @@ TriggerPoll poll_trigger(const AmplifierSend& send)
     case LogStatus::Idle: break;
     }
     return {TriggerState::Fired};
+}
+
+bool trigger_fired_before_stop(const LogCapture& capture, bool wide_mode)
+{
+    if (!capture.condition || capture.condition->trigger_index == kNoStopCondition) {
+        return false;
+    }
+    const StopCondition& condition = *capture.condition;
+    const int offset = send_offset(wide_mode);
+    const bool sent = condition.trigger_index >= offset;
+    const int byte = condition.trigger_index - (sent ? offset : 0);
+    constexpr int kKeptBytes = int(kRecordBytes / 2);
+    if (byte >= kKeptBytes) {
+        return false;
+    }
+    const auto& records = capture.blocks.records;
+    const auto written = std::find_if(records.rbegin(), records.rend(), [](const LogRecord& r) {
+                             return std::any_of(r.begin(), r.end(), [](auto b) { return b != 0; });
+                         }).base();
+    const std::size_t at = std::size_t(byte) + (sent ? std::size_t{kKeptBytes} : 0);
+    return std::any_of(records.begin(), written, [&](const LogRecord& record) {
+        return (record[at] & condition.mask) == condition.value;
+    });
 }
 
 bool rearm(const AmplifierSend& send, const StopCondition& condition)

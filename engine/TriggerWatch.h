@@ -29,6 +29,15 @@ struct TriggerPoll {
 // One look at the log status.
 TriggerPoll poll_trigger(const AmplifierSend& send);
 
+// Whether the trigger had fired in a log that was stopped while it ran (the
+// amplifier names the stop condition in effect only in its answer to the
+// block that stops the log). The first record that meets the condition
+// fires it, so a written record that meets it says it has; the records at
+// the end that are all zero were never written and do not count. False too
+// when the condition tests a byte beyond the 16 a record keeps of each
+// direction, as nothing then tells.
+bool trigger_fired_before_stop(const LogCapture& capture, bool wide_mode);
+
 // Starts the log anew under condition, the one a log read's control reply
 // named: the log control block that START sends for it (start flag set).
 // False when there is no condition to re-arm or the exchange failed.

@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -122,7 +123,14 @@ TEST(IntegerText, RefusesTheseTexts)
 
 TEST(IntegerText, ErrorNamesTheConvertedText)
 {
-    for (const std::string text : {"COMX", "", "7 ", "0x100000000"}) {
+    // Only an integer that does not fit is too large; a text that is no
+    // integer is not.
+    const std::pair<std::string, bool> cases[] = {
+        {"COMX", false},        {"", false},          {"7 ", false},
+        {"0x100000000", true},  {"2147483648", true}, {" -999999999999", true},
+        {"$1FFFFFFFFG", false}, {"-", false},         {"0x", false},
+    };
+    for (const auto& [text, too_large] : cases) {
         SCOPED_TRACE("text '" + text + "'");
         try {
             integer_from_text(text);
@@ -130,6 +138,7 @@ TEST(IntegerText, ErrorNamesTheConvertedText)
         } catch (const ConversionError& error) {
             EXPECT_EQ(error.text(), text);
             EXPECT_EQ(std::string(error.what()), "'" + text + "' is not a valid integer value.");
+            EXPECT_EQ(error.too_large(), too_large);
         }
     }
     // A runtime_error, for the program's one error display.

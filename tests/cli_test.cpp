@@ -33,15 +33,45 @@ struct CliRun {
     std::string output;  // standard output and error together
 };
 
-CliRun run_cli(const std::vector<std::string>& args, std::chrono::milliseconds limit = 20s)
+CliRun run_program(const std::string& program, const std::vector<std::string>& args,
+                   std::chrono::milliseconds limit)
 {
-    ChildProcess cli(testsupport::bin_dir() + "/quillon-cli", args);
+    ChildProcess cli(program, args);
     CliRun run;
     while (const auto line = cli.read_line(limit)) {
         run.output += *line + "\n";
     }
     run.status = cli.wait_for_exit(5s);
     return run;
+}
+
+CliRun run_cli(const std::vector<std::string>& args, std::chrono::milliseconds limit = 20s)
+{
+    return run_program(testsupport::bin_dir() + "/quillon-cli", args, limit);
+}
+
+// quillon-cli with its standard output sent where redirect says ("> FILE",
+// "| head -1"), by bash; the status is quillon-cli's own.
+CliRun run_cli_into(std::vector<std::string> args, const std::string& redirect,
+                    std::chrono::milliseconds limit = 20s)
+{
+    args.insert(args.begin(), {"-c", "\"$0\" \"$@\" " + redirect + "; exit ${PIPESTATUS[0]}",
+                               testsupport::bin_dir() + "/quillon-cli"});
+    return run_program("/bin/bash", args, limit);
+}
+
+// Asks for the status until the log has stopped by itself, so that a wait
+// begins on a trigger that has fired and the count of records that passed.
+bool log_stops(std::vector<std::string> way)
+{
+    way.emplace_back("status");
+    for (int tries = 0; tries < 100; ++tries) {
+        if (run_cli(way).output.starts_with("Status: IDLE\n")) {
+            return true;
+        }
+        std::this_thread::sleep_for(50ms);
+    }
+    return false;
 }
 
 std::string file_text(const fs::path& path)
@@ -180,6 +210,7 @@ TEST_P(CliOverEachWay, WaitRearmSavesASeriesOfNewCapturesAndLeavesTheAmplifierId
     // Mask 0 meets every record: each capture ends three records after it starts.
     ASSERT_EQ(run_cli(with_connection({"start", "--stop-on", "recv", "0", "0", "0", "3"})).status,
               0);
+    ASSERT_TRUE(log_stops(with_connection({})));
     const CliRun series = run_cli(with_connection({"wait", "--rearm", "--count", "3", "--json",
                                                    "--timeout", "60", "--out", out.string()}),
                                   60s);
@@ -219,6 +250,11 @@ TEST(Cli, WaitSavesAfterTheTriggerAndTimesOutWithoutOne)
     // A folder that cannot take the log is found before anything is asked.
     const CliRun nowhere = run_cli({"--usb", "wait", "--out", (out / "missing").string()});
     EXPECT_EQ(nowhere.status, 5) << nowhere.output;
+    const fs::path file = fs::path(testsupport::private_root()) / "a-file";
+    quillon::write_file_atomically(file.string(), "");
+    EXPECT_EQ(
+        run_cli({"--usb", "wait", "--out", file.string()}).output,
+        "quillon-cli: Cannot write to the folder " + file.string() + ": it is not a folder.\n");
     EXPECT_FALSE(ampsim.process.wait_for_line("command", 500ms)) << "nothing exchanged";
     // A log never armed is idle, but no trigger stopped it: nothing saved.
     const CliRun unarmed = run_cli({"--usb", "wait", "--timeout", "5", "--out", out.string()});
@@ -226,21 +262,37 @@ TEST(Cli, WaitSavesAfterTheTriggerAndTimesOutWithoutOne)
     EXPECT_NE(unarmed.output.find("start --stop-on"), std::string::npos) << unarmed.output;
     EXPECT_TRUE(fs::is_empty(out));
 
-    // Without a stop condition the log runs on: no trigger.
+    // A log started without a stop condition runs until it is stopped: wait
+    // asks for the condition, which stops it, and says so.
     ASSERT_EQ(run_cli({"--usb", "start"}).status, 0);
-    const CliRun waited = run_cli({"--usb", "wait", "--timeout", "1", "--out", out.string()});
-    EXPECT_EQ(waited.status, 6) << waited.output;
+    const CliRun waited = run_cli({"--usb", "wait", "--out", out.string()}, 5s);
+    EXPECT_EQ(waited.status, 4) << waited.output;
+    EXPECT_NE(waited.output.find("started without a stop condition"), std::string::npos)
+        << waited.output;
     EXPECT_TRUE(fs::is_empty(out));
+    EXPECT_EQ(run_cli({"--usb", "status"}).output.substr(0, 13), "Status: IDLE\n");
 
-    // Mask 0 matches every record: the log stops itself at once.
+    // A condition whose trigger has not fired: the log is started again under
+    // it, and the time-out ends the wait.
+    ASSERT_EQ(run_cli({"--usb", "start", "--stop-on", "send", "1", "0xFF", "0x77", "9"}).status, 0);
+    EXPECT_EQ(run_cli({"--usb", "wait", "--timeout", "1", "--out", out.string()}).status, 6);
+    EXPECT_TRUE(fs::is_empty(out));
+    const std::string armed = "command 08 00 EA 01 11 FF 77 09";
+    EXPECT_TRUE(ampsim.process.wait_for_line(armed, 1s)) << "start";
+    EXPECT_TRUE(ampsim.process.wait_for_line("command 08 00 EA 00", 1s)) << "stopped to ask";
+    EXPECT_TRUE(ampsim.process.wait_for_line(armed, 1s)) << "started again";
+
+    // Mask 0 matches every record: the log stops itself at once, and even
+    // --timeout 0 looks once before it gives up.
     ASSERT_EQ(run_cli({"--usb", "start", "--stop-on", "recv", "0", "0", "0", "0"}).status, 0);
-    const CliRun saved = run_cli({"--usb", "wait", "--timeout", "10", "--out", out.string()});
+    ASSERT_TRUE(log_stops({"--usb"}));
+    const CliRun saved = run_cli({"--usb", "wait", "--timeout", "0", "--out", out.string()});
     ASSERT_EQ(saved.status, 0) << saved.output;
-    const fs::path file = saved.output.substr(0, saved.output.size() - 1);
-    EXPECT_EQ(file.parent_path(), out);
-    EXPECT_TRUE(file.filename().string().starts_with("Autolog_")) << file;
-    EXPECT_EQ(file.filename().string().size(), std::string("Autolog_yyyymmddhhnnss.txt").size());
-    const std::string text = file_text(file);
+    const fs::path log = saved.output.substr(0, saved.output.size() - 1);
+    EXPECT_EQ(log.parent_path(), out);
+    EXPECT_TRUE(log.filename().string().starts_with("Autolog_")) << log;
+    EXPECT_EQ(log.filename().string().size(), std::string("Autolog_yyyymmddhhnnss.txt").size());
+    const std::string text = file_text(log);
     EXPECT_NE(text.find("\r\n#Stop Condition : Recv[0] & 0x00 = 0x00 ,count 0\r\n"),
               std::string::npos);
 }
@@ -273,6 +325,7 @@ TEST(Cli, ShowFindAndDiffReadTheLogsItSaved)
     fs::create_directories(out);
     // Mask 0: every record meets the condition, and the log stops at once.
     ASSERT_EQ(run_cli({"--usb", "start", "--stop-on", "recv", "0", "0", "0", "0"}).status, 0);
+    ASSERT_TRUE(log_stops({"--usb"}));
     const CliRun saved = run_cli({"--usb", "wait", "--timeout", "10", "--out", out.string()});
     ASSERT_EQ(saved.status, 0) << saved.output;
     const std::string a = saved.output.substr(0, saved.output.size() - 1);
@@ -389,25 +442,108 @@ TEST(Cli, EachFaultHasItsExitStatus)
 
 TEST(Cli, UsageErrorsSayWhatWasWrongInOneLine)
 {
-    const std::vector<std::string> wrong[] = {
-        {"--usb", "save", ""},
-        {"--usb", "wait", "--out", ""},
-        {"status", "extra"},
-        {"--usb", "stop", "--json"},
-        {"--port"},
-        {"reboot"},
-        {"ports", "link", "COM3"},
+    const struct {
+        std::vector<std::string> args;
+        std::string why;
+    } cases[] = {
+        {{"--usb", "save", ""}, "save takes FILE, not an empty text"},
+        {{"--usb", "wait", "--out", ""}, "--out takes DIR, not an empty text"},
+        {{"status", "extra"}, "status takes no arguments"},
+        {{"--usb", "stop", "--json"}, "stop takes no --json"},
+        {{"show", "log.txt", "--count"}, "show takes no --count"},
+        {{"--port"}, "--port takes COMn"},
+        {{"reboot"}, "unknown command reboot"},
+        {{"ports", "link", "COM3"}, "ports link takes COMn DEVICE"},
+        // A value never begins with "--": the value was left out.
+        {{"--usb", "wait", "--rearm", "--out", "--count", "5"},
+         "--out takes DIR, not the option --count"},
+        {{"--usb", "wait", "--rearm", "--count", "-1"},
+         "--count takes a number of logs, 1 to 2147483647"},
+        {{"--usb", "wait", "--rearm", "--count", "2147483648"},
+         "--count takes a number of logs, 1 to 2147483647"},
+        {{"--usb", "wait", "--timeout", "999999999999"},
+         "--timeout takes seconds, 0 to 2147483647"},
     };
-    for (const auto& args : wrong) {
-        const CliRun run = run_cli(args);
-        EXPECT_EQ(run.status, 1) << args.front();
-        EXPECT_TRUE(run.output.starts_with("quillon-cli: ")) << run.output;
-        EXPECT_TRUE(run.output.ends_with("\nTry 'quillon-cli --help'.\n")) << run.output;
-        EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 2) << run.output;
+    for (const auto& c : cases) {
+        const CliRun run = run_cli(c.args);
+        EXPECT_EQ(run.status, 1) << c.why;
+        EXPECT_EQ(run.output, "quillon-cli: " + c.why + "\nTry 'quillon-cli --help'.\n");
     }
+    // After "--" a word is no option: the file -dash.txt is what show reads.
+    EXPECT_EQ(run_cli({"show", "--", "-dash.txt"}).output,
+              "quillon-cli: -dash.txt: No such file or directory\n");
     const CliRun version = run_cli({"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.output, std::string("quillon-cli (Quillon) ") + quillon::kVersion + "\n");
+}
+
+TEST(Cli, OutputThatCannotBeWrittenIsAFailureWithItsReason)
+{
+    Simulator ampsim;
+    const fs::path folder = fs::path(testsupport::private_root()) / "full";
+    fs::create_directories(folder);
+    const std::string log = (folder / "log.txt").string();
+    ASSERT_EQ(run_cli({"--usb", "save", log}).status, 0);
+    const std::vector<std::string> commands[] = {
+        {"show", log},
+        {"show", log, "--csv"},
+        {"show", log, "--json", "--decode"},
+        {"find", "recv", "0", "0", "0", log},
+        {"diff", log, log},
+        {"--usb", "status"},
+        {"--usb", "save", "-"},
+        {"--help"},
+    };
+    for (const auto& args : commands) {
+        const CliRun run = run_cli_into(args, "> /dev/full");
+        EXPECT_EQ(run.status, 5) << args.front() << " " << args[1];
+        EXPECT_EQ(run.output,
+                  "quillon-cli: Cannot write to standard output: No space left on device.\n");
+    }
+}
+
+TEST(Cli, ASeriesWhoseReaderHasGoneGoesOnSavingItsLogs)
+{
+    Simulator ampsim({"--traffic", "200"}, 0);
+    const fs::path out = fs::path(testsupport::private_root()) / "unread";
+    fs::create_directories(out);
+    ASSERT_EQ(run_cli({"--usb", "start", "--stop-on", "recv", "0", "0", "0", "3"}).status, 0);
+    const CliRun series = run_cli_into(
+        {"--usb", "wait", "--rearm", "--count", "4", "--out", out.string()}, "| head -1", 60s);
+    EXPECT_EQ(series.status, 0) << series.output;
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 4);
+    EXPECT_NE(series.output.find(out.string() + "/Autolog_"), std::string::npos) << series.output;
+    EXPECT_NE(series.output.find("quillon-cli: standard output: Broken pipe; the logs go on being "
+                                 "saved in " +
+                                 out.string() + "\n"),
+              std::string::npos)
+        << series.output;
+    EXPECT_EQ(run_cli({"--usb", "status"}).output.substr(0, 13), "Status: IDLE\n");
+}
+
+TEST(Cli, OneSeriesAtATimeOverUsb)
+{
+    Simulator ampsim({}, 0);
+    const fs::path out = fs::path(testsupport::private_root()) / "one-series";
+    fs::create_directories(out);
+    // Without traffic the trigger never fires.
+    ASSERT_EQ(run_cli({"--usb", "start", "--stop-on", "recv", "0", "0", "0", "3"}).status, 0);
+    ChildProcess first(testsupport::bin_dir() + "/quillon-cli",
+                       {"--usb", "wait", "--rearm", "--out", out.string()});
+    ASSERT_TRUE(ampsim.process.wait_for_line("command 08 00 EA 00", 5s)) << "the first asks";
+    ASSERT_TRUE(ampsim.process.wait_for_line("command 08 00 EA 01", 5s)) << "and re-arms";
+    const CliRun second = run_cli({"--usb", "wait", "--rearm", "--out", out.string()});
+    EXPECT_EQ(second.status, 2);
+    EXPECT_TRUE(second.output.starts_with(
+        "quillon-cli: Another series of logs is being captured over USB from this amplifier "
+        "(process "))
+        << second.output;
+    EXPECT_FALSE(ampsim.process.wait_for_line("command 08 00 EA", 1500ms)) << "the log untouched";
+    // A lock whose process has gone is taken over.
+    first.signal(SIGKILL);
+    first.wait_for_exit(5s);
+    EXPECT_EQ(run_cli({"--usb", "wait", "--timeout", "0", "--out", out.string()}).status, 6);
+    EXPECT_TRUE(fs::is_empty(out));
 }
 
 TEST(Cli, CtrlCDuringAReadLeavesNoFile)
@@ -455,6 +591,58 @@ TEST(Cli, PortsListsAndLinksTheTestsOwnPorts)
         EXPECT_NE(listed.output.find(line + "\n"), std::string::npos) << listed.output;
     }
     EXPECT_NE(listed.output.find("COM4: /dev/ttyS3"), std::string::npos);
+}
+
+// A log view file whose name is not UTF-8 and whose date and time line holds
+// control characters, beside a log text file of the same records with None.
+TEST(Cli, ShowDiffAndFindGiveALogViewFileUnderAnyNameAsItIs)
+{
+    const fs::path folder = fs::path(testsupport::private_root()) / "odd";
+    fs::create_directories(folder);
+    std::string zeros;
+    for (int k = 0; k < 16; ++k) {
+        zeros += "00,";
+    }
+    std::string view = "#Date and Time  : 2026\x1B[31m\x07\\\r\n\r\n";
+    std::string text = "#Date and Time  : 2026\r\n#Stop Condition : None\r\n\r\n";
+    for (int i = 0; i < 256; ++i) {
+        view += "Recv : " + zeros + " Send : " + zeros + "\r\n";
+        text += quillon::record_line(quillon::LogRecord{}) + "\r\n";
+    }
+    const std::string odd = (folder / "\xFF\xFE.txt").string();
+    const std::string none = (folder / "none.txt").string();
+    quillon::write_file_atomically(odd, view);
+    quillon::write_file_atomically(none, text);
+
+    const CliRun shown = run_cli({"show", odd});
+    EXPECT_EQ(shown.status, 0) << shown.output;
+    EXPECT_TRUE(shown.output.starts_with("File: " + odd + "\nFormat: log view\n" +
+                                         R"(Date and time: 2026\x1b[31m\x07\\)" +
+                                         "\nStop condition: not recorded\n\n"))
+        << shown.output.substr(0, 200);
+    const QJsonObject json =
+        QJsonDocument::fromJson(QByteArray::fromStdString(run_cli({"show", odd, "--json"}).output))
+            .object();
+    EXPECT_EQ(json["date_time"], "2026\x1B[31m\x07\\");
+    EXPECT_EQ(json["stop_condition"], "not recorded");
+    // The name's bytes: "/odd/" and FF FE ".txt".
+    EXPECT_TRUE(json["file_bytes"].toString().endsWith("2f6f64642ffffe2e747874"))
+        << json["file_bytes"].toString().toStdString();
+
+    const CliRun compared = run_cli({"diff", odd, none});
+    EXPECT_EQ(compared.status, 0) << compared.output;
+    EXPECT_NE(compared.output.find("\nStop condition: A not recorded, B None (not compared: a log "
+                                   "view file records none)\n"),
+              std::string::npos)
+        << compared.output;
+    const CliRun compared_json = run_cli({"diff", odd, none, "--json"});
+    EXPECT_EQ(compared_json.status, 0);
+    EXPECT_NE(compared_json.output.find(R"("stop_conditions": {"a": "not recorded", "b": null, )"
+                                        R"("differ": false})"),
+              std::string::npos)
+        << compared_json.output;
+    EXPECT_NE(run_cli({"find", "--json", "recv", "0", "0", "0", odd}).output.find("\"file_bytes\""),
+              std::string::npos);
 }
 
 }  // namespace

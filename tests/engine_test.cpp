@@ -1,9 +1,11 @@
 // The amplifier engine without a window: parameter blocks from typed fields,
-// and the decoding of replies.
+// the decoding of replies, and what a log stopped while it ran says of its
+// trigger.
 #include "AmplifierProtocol.h"
 #include "AmplifierQueries.h"
 #include "IntegerText.h"
 #include "LogText.h"
+#include "TriggerWatch.h"
 
 #include <gtest/gtest.h>
 
@@ -106,6 +108,51 @@ TEST(Engine, ALogReadStopsAtTheFirstBadBlockAndKeepsWhatCameBefore)
     ASSERT_EQ(lines.size(), 11u);
     EXPECT_EQ(lines[1], "#Stop Condition : None");
     EXPECT_EQ(lines[2], "");
+}
+
+// A log stopped while it ran: records 0 to written - 1 hold 0x11, with
+// record fired's byte at set to 0x5A; the rest were never written.
+LogCapture running_log(StopCondition condition, int written, int fired, std::size_t at)
+{
+    LogCapture capture;
+    capture.condition = condition;
+    capture.blocks.records.resize(256);
+    for (int r = 0; r < written; ++r) {
+        capture.blocks.records[std::size_t(r)].fill(0x11);
+    }
+    if (fired >= 0) {
+        capture.blocks.records[std::size_t(fired)][at] = 0x5A;
+    }
+    return capture;
+}
+
+TEST(Engine, ALogStoppedWhileItRanHadFiredWhenAWrittenRecordMeetsItsCondition)
+{
+    constexpr std::uint8_t kMask = 0xFF;
+    const struct {
+        StopCondition condition;
+        bool wide;
+        int written;
+        int fired;
+        std::size_t at;  // the byte set among a record's 32
+        bool expected;
+    } cases[] = {
+        {{3, kMask, 0x5A, 10}, false, 40, 20, 3, true},                  // received byte 3
+        {{16 + 3, kMask, 0x5A, 10}, false, 40, 20, 16 + 3, true},        // sent byte 3
+        {{32 + 3, kMask, 0x5A, 10}, true, 40, 20, 16 + 3, true},         // sent, 32 byte mode
+        {{3, kMask, 0x5A, 10}, false, 40, -1, 0, false},                 // not yet fired
+        {{3, 0xF0, 0x00, 10}, false, 40, -1, 0, false},                  // only never-written meet
+        {{3, 0x00, 0x00, 10}, false, 256, -1, 0, true},                  // every record meets
+        {{20, kMask, 0x5A, 10}, true, 40, 20, 20, false},                // a byte not kept
+        {{kNoStopCondition, kMask, 0x5A, 10}, false, 40, 20, 3, false},  // no condition
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("index " + std::to_string(c.condition.trigger_index) + ", mask " +
+                     std::to_string(c.condition.mask) + ", record " + std::to_string(c.fired));
+        EXPECT_EQ(
+            trigger_fired_before_stop(running_log(c.condition, c.written, c.fired, c.at), c.wide),
+            c.expected);
+    }
 }
 
 }  // namespace
