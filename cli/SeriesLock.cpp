@@ -28,9 +28,9 @@ void write_holder(int fd)
 {
     const std::string pid = std::to_string(::getpid()) + "\n";
     // Only for the message of the next one refused: a failure costs nothing.
-    if (::ftruncate(fd, 0) == 0) {
-        static_cast<void>(::pwrite(fd, pid.data(), pid.size(), 0));
-    }
+    const bool written =
+        ::ftruncate(fd, 0) == 0 && ::pwrite(fd, pid.data(), pid.size(), 0) == ssize_t(pid.size());
+    static_cast<void>(written);
 }
 
 }  // namespace
