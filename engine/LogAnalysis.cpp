@@ -1,5 +1,7 @@
 #include "LogAnalysis.h"
 
+#include "LogTimeline.h"
+
 #include "HexText.h"
 #include "IntegerText.h"
 #include "ZeroSumChecksum.h"
@@ -40,8 +42,10 @@ bool meets(const LogRecord& record, const RecordCondition& condition)
 
 std::vector<int> records_meeting(const LogFile& log, const RecordCondition& condition)
 {
+    // A record never written holds no command, whatever its zeros would meet.
     std::vector<int> found;
-    for (int i = 0; i < kLogRecords; ++i) {
+    const int written = written_records(log.records);
+    for (int i = 0; i < written; ++i) {
         if (meets(log.records[std::size_t(i)], condition)) {
             found.push_back(i);
         }

@@ -8,6 +8,7 @@
 #include "LogExport.h"
 #include "LogFile.h"
 #include "LogText.h"
+#include "LogTimeline.h"
 #include "TestEnvironment.h"
 
 #include <gtest/gtest.h>
@@ -215,6 +216,61 @@ TEST(LogFile, RecordsMeetAConditionAsTheAmplifierTestsIt)
     EXPECT_EQ(record_condition_from_text(Direction::Recv, "0", "0", "-1").range_error,
               "Condition data is out of range(0-255)!");
     EXPECT_THROW(record_condition_from_text(Direction::Recv, "0", "0x", "0"), ConversionError);
+}
+
+// A log text of numbered records whose records from written on were never
+// written (all zero).
+LogFile log_written_to(int written, std::optional<FileStopCondition> stop,
+                       LogFormat format = LogFormat::LogText)
+{
+    LogFile log;
+    log.format = format;
+    log.stop_condition = stop;
+    for (int i = 0; i < written; ++i) {
+        log.records[std::size_t(i)] = numbered_record(i);
+    }
+    return log;
+}
+
+TEST(LogFile, TheFiredRecordIsTheWrittenOneCountRecordsBeforeTheLast)
+{
+    // Record i's Recv[0] is i: a condition on it meets one record.
+    const auto on_record = [](int record, int count) {
+        return FileStopCondition{Direction::Recv, 0, 0xFF, std::uint8_t(record), count};
+    };
+    const struct {
+        const char* name;
+        int written;
+        std::optional<FileStopCondition> stop;
+        LogFormat format;
+        std::optional<int> fired;
+    } cases[] = {
+        {"wrapped", 256, on_record(250, 5), LogFormat::LogText, 250},
+        {"not wrapped", 200, on_record(127, 72), LogFormat::LogText, 127},
+        {"count 0", 200, on_record(199, 0), LogFormat::LogText, 199},
+        {"count beyond the log", 200, on_record(0, 250), LogFormat::LogText, std::nullopt},
+        {"no condition", 200, std::nullopt, LogFormat::LogText, std::nullopt},
+        {"stopped early", 200, on_record(150, 5), LogFormat::LogText, std::nullopt},
+        {"log view file", 200, on_record(127, 72), LogFormat::LogView, std::nullopt},
+        {"byte not kept", 200, FileStopCondition{Direction::Send, 20, 0xFF, 0, 9},
+         LogFormat::LogText, 190},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const LogTimeline timeline = log_timeline(log_written_to(c.written, c.stop, c.format));
+        EXPECT_EQ(timeline.written, c.written);
+        EXPECT_EQ(timeline.fired, c.fired);
+    }
+
+    const LogFile log = log_written_to(200, on_record(127, 72));
+    const LogTimeline timeline = log_timeline(log);
+    EXPECT_EQ(offset_text(timeline.offset(124)), "T-3");
+    EXPECT_EQ(offset_text(timeline.offset(127)), "T0");
+    EXPECT_EQ(offset_text(timeline.offset(132)), "T+5");
+    EXPECT_EQ(timeline.offset(200), std::nullopt) << "never written";
+    // The zeros of a record never written meet nothing.
+    EXPECT_EQ(records_meeting(log, {Direction::Recv, 0, 0xFF, 0x00}), std::vector<int>{0});
+    EXPECT_EQ(written_records(log_written_to(0, std::nullopt).records), 0);
 }
 
 TEST(LogFile, EachDirectionDecodesByTheBlockLayout)

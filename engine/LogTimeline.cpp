@@ -1,0 +1,53 @@
+#include "LogTimeline.h"
+
+#include "LogAnalysis.h"
+
+#include <algorithm>
+
+namespace quillon {
+
+std::optional<int> LogTimeline::offset(int record) const
+{
+    if (!fired || !is_written(record)) {
+        return std::nullopt;
+    }
+    return record - *fired;
+}
+
+int written_records(std::span<const LogRecord> records)
+{
+    const auto last = std::find_if(records.rbegin(), records.rend(), [](const LogRecord& record) {
+        return std::any_of(record.begin(), record.end(), [](std::uint8_t b) { return b != 0; });
+    });
+    return int(records.rend() - last);
+}
+
+LogTimeline log_timeline(const LogFile& log)
+{
+    LogTimeline timeline;
+    timeline.written = written_records(log.records);
+    if (!log.stop_condition_recorded() || !log.stop_condition) {
+        return timeline;
+    }
+    const FileStopCondition& stop = *log.stop_condition;
+    const int candidate = timeline.written - 1 - stop.count;
+    if (candidate < 0) {
+        return timeline;
+    }
+    const bool checkable = stop.byte < kDirectionBytes;
+    if (!checkable || meets(log.records[std::size_t(candidate)],
+                            RecordCondition{stop.direction, stop.byte, stop.mask, stop.value})) {
+        timeline.fired = candidate;
+    }
+    return timeline;
+}
+
+std::string offset_text(std::optional<int> offset)
+{
+    if (!offset) {
+        return {};
+    }
+    return "T" + std::string(*offset > 0 ? "+" : "") + std::to_string(*offset);
+}
+
+}  // namespace quillon
