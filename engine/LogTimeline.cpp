@@ -50,4 +50,36 @@ std::string offset_text(std::optional<int> offset)
     return "T" + std::string(*offset > 0 ? "+" : "") + std::to_string(*offset);
 }
 
+namespace {
+
+std::string never_written_text(int never_written)
+{
+    return std::to_string(never_written) +
+           (never_written == 1 ? " record never written" : " records never written");
+}
+
+}  // namespace
+
+std::string timeline_summary(const LogFile& log, const StopConditionMatch& match,
+                             const LogTimeline& timeline)
+{
+    const int never_written = kLogRecords - timeline.written;
+    const std::string summary = stop_condition_summary(log, match);
+    if (match.answer != StopConditionMatch::Answer::Checked &&
+        match.answer != StopConditionMatch::Answer::BeyondLoggedBytes) {
+        return never_written > 0 ? summary + " " + never_written_text(never_written) + "."
+                                 : summary;
+    }
+    std::string text = timeline.fired ? "fired at record " + std::to_string(*timeline.fired) +
+                                            ", count " + std::to_string(log.stop_condition->count)
+                                      : std::string(
+                                            "no fired record: the log was stopped before its "
+                                            "trigger fired");
+    text += "; " + summary;
+    if (never_written > 0) {
+        text += "; " + never_written_text(never_written);
+    }
+    return text;
+}
+
 }  // namespace quillon

@@ -37,4 +37,12 @@ LogTimeline log_timeline(const LogFile& log);
 // "T0", "T-3", "T+5"; "" for nothing.
 std::string offset_text(std::optional<int> offset);
 
+struct StopConditionMatch;
+// The line under a log: where its trigger fired ("fired at record 127,
+// count 128; 1 record meets the stop condition Send[3] & 0xFF = 0x00; 24
+// records never written"), or that it has none, or the stop condition
+// summary of a log that has no condition to fire.
+std::string timeline_summary(const LogFile& log, const StopConditionMatch& match,
+                             const LogTimeline& timeline);
+
 }  // namespace quillon
