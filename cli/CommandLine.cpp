@@ -79,15 +79,33 @@ std::string argument_name(const CommandSpec& command, std::size_t index)
     if (index >= names.size() && !names.empty() && is_repeated(names.back())) {
         return names.back();
     }
-    return index < names.size() ? names[index] : "ARGUMENT";
+    if (index >= names.size()) {
+        return "ARGUMENT";
+    }
+    std::string name = names[index];
+    std::erase(name, '[');
+    std::erase(name, ']');
+    return name;
+}
+
+// How many of the words are optional: every word from "[" to "]", as in
+// "[recv|send BYTE MASK VALUE] FILE..." or "recv|send BYTE [MASK]".
+std::size_t optional_words(const std::vector<std::string>& names)
+{
+    std::size_t optional = 0;
+    bool in_brackets = false;
+    for (const std::string& word : names) {
+        in_brackets = in_brackets || word.starts_with('[');
+        optional += in_brackets ? 1 : 0;
+        in_brackets = in_brackets && !word.ends_with(']');
+    }
+    return optional;
 }
 
 std::optional<std::string> check_argument_count(const CommandSpec& command, std::size_t count)
 {
     const auto names = words(command.arguments);
-    const auto optional = static_cast<std::size_t>(std::count_if(
-        names.begin(), names.end(), [](const std::string& w) { return w.starts_with('['); }));
-    const std::size_t required = names.size() - optional;
+    const std::size_t required = names.size() - optional_words(names);
     const bool open_ended = !names.empty() && is_repeated(names.back());
     if (count >= required && (count <= names.size() || open_ended)) {
         return std::nullopt;
@@ -96,6 +114,24 @@ std::optional<std::string> check_argument_count(const CommandSpec& command, std:
         return std::string(command.name) + " takes no arguments";
     }
     return std::string(command.name) + " takes " + command.arguments;
+}
+
+// An option's values less a last optional one ("[MASK]").
+std::size_t required_values(const OptionSpec& option)
+{
+    const auto names = words(option.values);
+    return names.size() - optional_words(names);
+}
+
+// How many of the words that follow an option are its values: a last
+// optional one is taken when a word is there that is not the next option.
+std::size_t values_taken(const OptionSpec& option, std::span<const std::string> following)
+{
+    const std::size_t all = words(option.values).size();
+    const std::size_t required = required_values(option);
+    const bool optional_given =
+        following.size() > required && !following[required].starts_with("--");
+    return std::min(required < all && !optional_given ? required : all, following.size());
 }
 
 std::string option_tag(const OptionSpec& option)
@@ -168,12 +204,12 @@ ParsedCommandLine parse_command_line(std::span<const OptionSpec> options,
             return fail(not_taken(*command, *option));
         }
         const auto values = std::span<const std::string>(args).subspan(i + 1).first(
-            std::min(words(option->values).size(), args.size() - i - 1));
+            values_taken(*option, std::span<const std::string>(args).subspan(i + 1)));
         // A value never begins with "--": that is the next option, and the
         // value was left out. A folder or file named so is written ./--name.
         const auto option_word = std::find_if(
             values.begin(), values.end(), [](const auto& word) { return word.starts_with("--"); });
-        if (values.size() < words(option->values).size() || option_word != values.end()) {
+        if (values.size() < required_values(*option) || option_word != values.end()) {
             return fail(arg + " takes " + option->values +
                         (option_word != values.end() ? ", not the option " + *option_word : ""));
         }

@@ -34,8 +34,12 @@ struct Options {
     bool csv = false;            // show
     bool decode = false;         // show
     bool count_records = false;  // find: a count per file
+    bool fired = false;          // find: the fired records
     // diff: the bits of a byte not compared, as typed: recv|send BYTE MASK.
     std::vector<std::array<std::string, 3>> ignore;
+    // diff: the only bits compared, as typed; the mask "0xFF" when left out.
+    std::vector<std::array<std::string, 3>> only;
+    bool by_number = false;  // diff: records paired by number, fired or not
 };
 
 struct OptionSpec {

@@ -5,6 +5,7 @@
 #include "LogAnalysis.h"
 #include "LogExport.h"
 #include "LogText.h"
+#include "LogTimeline.h"
 #include "Messages.h"
 #include "Output.h"
 
@@ -82,24 +83,48 @@ std::string decoded_text(const LogRecord& record)
     return text;
 }
 
+// "> " for the fired record, "* " for another that meets the stop
+// condition, "  " else.
+const char* record_mark(const StopConditionMatch& match, const LogTimeline& timeline, int record)
+{
+    if (timeline.fired == record) {
+        return "> ";
+    }
+    const bool checked = match.answer == StopConditionMatch::Answer::Checked;
+    return checked && match.meets_record[std::size_t(record)] ? "* " : "  ";
+}
+
 std::string show_text(const std::string& file, const LogFile& log, bool decoded)
 {
     const StopConditionMatch match = match_stop_condition(log);
-    const bool checked = match.answer == StopConditionMatch::Answer::Checked;
+    const LogTimeline timeline = log_timeline(log);
     std::string text = "File: " + file + "\nFormat: " + log_format_name(log.format) +
                        "\nDate and time: " + with_control_characters_escaped(log.date_time) +
                        "\nStop condition: " + stop_condition_text(log) + "\n";
-    if (checked) {
+    if (timeline.fired) {
+        text += "Marked >: the record that fired the trigger; T: each record's offset from it\n";
+    }
+    if (match.answer == StopConditionMatch::Answer::Checked) {
         text += "Marked *: the records that meet it\n";
     }
     text += "\n";
+    // "T-127 ": wide enough for any offset of a log of 256 records.
+    constexpr std::size_t kOffsetWidth = 6;
     for (int i = 0; i < kLogRecords; ++i) {
         const LogRecord& record = log.records[std::size_t(i)];
-        text += checked && match.meets_record[std::size_t(i)] ? "* " : "  ";
-        text += padded_number(i, 3) + " " + record_line(record);
+        text += record_mark(match, timeline, i) + padded_number(i, 3) + " ";
+        if (timeline.fired) {
+            const std::string offset = offset_text(timeline.offset(i));
+            text += offset + std::string(kOffsetWidth - offset.size(), ' ');
+        }
+        if (!timeline.is_written(i)) {
+            text += "never written\n";
+            continue;
+        }
+        text += record_line(record);
         text += decoded ? decoded_text(record) + "\n" : "\n";
     }
-    return text + "\n" + stop_condition_summary(log, match) + "\n";
+    return text + "\n" + timeline_summary(log, match, timeline) + "\n";
 }
 
 // Under the bytes of a record line that are marked, "^^"; blanks elsewhere.
@@ -132,13 +157,33 @@ const char* stop_conditions_verdict(const LogComparison& comparison)
     return comparison.stop_conditions_differ ? " (they differ)" : " (the same)";
 }
 
+// "fired record (A 127, B 103)", or "record number" and why.
+std::string alignment_text(const LogComparison& comparison)
+{
+    if (comparison.aligned_by == Alignment::FiredRecord) {
+        return "fired record (A " + std::to_string(*comparison.a_fired) + ", B " +
+               std::to_string(*comparison.b_fired) + ")";
+    }
+    const char* why = "as --by-number asks";
+    if (!comparison.a_fired || !comparison.b_fired) {
+        why = comparison.a_fired   ? "B has no fired record"
+              : comparison.b_fired ? "A has no fired record"
+                                   : "neither log has a fired record";
+    }
+    return std::string("record number (") + why + ")";
+}
+
 std::string diff_text(const std::string& a_name, const LogFile& a, const std::string& b_name,
                       const LogFile& b, const LogComparison& comparison)
 {
     std::string text = "A: " + a_name + "\nB: " + b_name + "\n";
     text += "Stop condition: A " + stop_condition_text(a) + ", B " + stop_condition_text(b) +
             stop_conditions_verdict(comparison) + "\n";
-    text += "Records differing: " + std::to_string(comparison.records.size()) + " of 256\n";
+    text += "Aligned by: " + alignment_text(comparison) + "\n";
+    text += "Records only in A: " + std::to_string(comparison.only_in_a) +
+            ", only in B: " + std::to_string(comparison.only_in_b) + "\n";
+    text += "Records differing: " + std::to_string(comparison.records.size()) + " of " +
+            std::to_string(comparison.records_compared) + "\n";
     std::string positions;
     for (std::size_t k = 0; k < kRecordBytes; ++k) {
         if (const int count = comparison.records_per_byte[k]; count > 0) {
@@ -148,10 +193,12 @@ std::string diff_text(const std::string& a_name, const LogFile& a, const std::st
     }
     text += "Records differing per byte: " + (positions.empty() ? "none" : positions) + "\n";
     for (const RecordDifference& difference : comparison.records) {
-        const auto i = std::size_t(difference.record);
-        text += "\nRecord " + std::to_string(difference.record) + "\n";
-        text += "  A " + record_line(a.records[i]) + "\n";
-        text += "  B " + record_line(b.records[i]) + "\n";
+        const std::string offset = offset_text(difference.offset);
+        text += "\nRecord A " + std::to_string(difference.record) + " / B " +
+                std::to_string(difference.b_record) + (offset.empty() ? "" : " (" + offset + ")") +
+                "\n";
+        text += "  A " + record_line(a.records[std::size_t(difference.record)]) + "\n";
+        text += "  B " + record_line(b.records[std::size_t(difference.b_record)]) + "\n";
         text += difference_marks(difference.differing_bits, 4) + "\n";
     }
     return text;
@@ -173,6 +220,11 @@ QJsonArray numbers_json(std::span<const int> numbers)
     return array;
 }
 
+QJsonValue number_or_null(std::optional<int> number)
+{
+    return number ? QJsonValue(*number) : QJsonValue();
+}
+
 std::string diff_json(const std::string& a_name, const LogFile& a, const std::string& b_name,
                       const LogFile& b, const LogComparison& comparison)
 {
@@ -185,12 +237,13 @@ std::string diff_json(const std::string& a_name, const LogFile& a, const std::st
                 (k < kDirectionBytes ? recv : send).push_back(int(k % kDirectionBytes));
             }
         }
-        const auto i = std::size_t(difference.record);
         records.push_back(
             JsonLine()
-                .add("record", difference.record)
-                .add("a", bytes_json(a.records[i]))
-                .add("b", bytes_json(b.records[i]))
+                .add("a_record", difference.record)
+                .add("b_record", difference.b_record)
+                .add("offset", number_or_null(difference.offset))
+                .add("a", bytes_json(a.records[std::size_t(difference.record)]))
+                .add("b", bytes_json(b.records[std::size_t(difference.b_record)]))
                 .add("differing_bytes",
                      JsonLine().add("recv", numbers_json(recv)).add("send", numbers_json(send))));
     }
@@ -203,6 +256,14 @@ std::string diff_json(const std::string& a_name, const LogFile& a, const std::st
     add_file_name(object, "a", a_name);
     add_file_name(object, "b", b_name);
     return object.add("equal", comparison.equal())
+        .add("aligned_by",
+             comparison.aligned_by == Alignment::FiredRecord ? "fired record" : "record number")
+        .add("fired_record", JsonLine()
+                                 .add("a", number_or_null(comparison.a_fired))
+                                 .add("b", number_or_null(comparison.b_fired)))
+        .add("only_in_a", comparison.only_in_a)
+        .add("only_in_b", comparison.only_in_b)
+        .add("records_compared", comparison.records_compared)
         .add("records_differing", qint64(comparison.records.size()))
         .add("records_per_byte", JsonLine()
                                      .add("recv", numbers_json(per_byte.first<kDirectionBytes>()))
@@ -212,6 +273,27 @@ std::string diff_json(const std::string& a_name, const LogFile& a, const std::st
         .text();
 }
 
+// The rules of an option given as recv|send BYTE MASK; nothing when one is
+// no good (the reason shown).
+std::optional<std::vector<MaskedByte>> typed_masked_bytes(
+    const char* option, const std::vector<std::array<std::string, 3>>& typed)
+{
+    std::vector<MaskedByte> rules;
+    for (const auto& [word, byte, mask] : typed) {
+        const auto direction = typed_direction(option, word);
+        if (!direction) {
+            return std::nullopt;
+        }
+        const TypedIgnoreRule rule = ignore_rule_from_text(*direction, byte, mask);
+        if (!rule.rule) {
+            show_error(rule.range_error);
+            return std::nullopt;
+        }
+        rules.push_back(*rule.rule);
+    }
+    return rules;
+}
+
 // What find makes of one file: its output, or why it could not be read.
 struct FileFinding {
     std::string output;
@@ -219,8 +301,28 @@ struct FileFinding {
     bool found = false;
 };
 
-FileFinding find_in_file(const std::string& path, const RecordCondition& condition,
-                         const Options& options)
+// What find looks for: the records that meet a condition, the fired
+// record, or the fired record when it meets the condition.
+struct FindQuery {
+    std::optional<RecordCondition> condition;
+    bool fired = false;
+};
+
+std::vector<int> records_found(const LogFile& log, const FindQuery& query)
+{
+    std::vector<int> records;
+    if (query.fired) {
+        const auto fired = log_timeline(log).fired;
+        if (fired &&
+            (!query.condition || meets(log.records[std::size_t(*fired)], *query.condition))) {
+            records.push_back(*fired);
+        }
+        return records;
+    }
+    return records_meeting(log, *query.condition);
+}
+
+FileFinding find_in_file(const std::string& path, const FindQuery& query, const Options& options)
 {
     FileFinding finding;
     std::optional<LogFile> log;
@@ -230,7 +332,7 @@ FileFinding find_in_file(const std::string& path, const RecordCondition& conditi
         finding.error = error.what();
         return finding;
     }
-    const std::vector<int> records = records_meeting(*log, condition);
+    const std::vector<int> records = records_found(*log, query);
     finding.found = !records.empty();
     if (options.json) {
         JsonLine object;
@@ -288,21 +390,45 @@ Exit show_log(const Invocation& call)
     return kDone;
 }
 
-Exit find_in_logs(const Invocation& call)
+// The query of find's arguments, and where its files begin; nothing when
+// they are no good (the reason shown).
+std::optional<FindQuery> find_query(std::span<const std::string> args, bool fired,
+                                    std::size_t& first_file)
 {
-    const auto& args = call.line.arguments;
+    constexpr std::size_t kConditionWords = 4;
+    const bool has_condition = direction_of(args[0]).has_value();
+    if (!has_condition && fired) {
+        first_file = 0;
+        return FindQuery{std::nullopt, true};
+    }
+    if (args.size() <= kConditionWords) {
+        show_error(std::string("find takes recv|send BYTE MASK VALUE FILE...") +
+                   (fired ? "" : ", or --fired FILE..."));
+        return std::nullopt;
+    }
     const auto direction = typed_direction("find", args[0]);
     if (!direction) {
-        return kUsage;
+        return std::nullopt;
     }
     const TypedRecordCondition typed =
         record_condition_from_text(*direction, args[1], args[2], args[3]);
     if (!typed.condition) {
         show_error(typed.range_error);
+        return std::nullopt;
+    }
+    first_file = kConditionWords;
+    return FindQuery{typed.condition, fired};
+}
+
+Exit find_in_logs(const Invocation& call)
+{
+    const auto& args = call.line.arguments;
+    std::size_t first_file = 0;
+    const auto query = find_query(args, call.line.options.fired, first_file);
+    if (!query) {
         return kUsage;
     }
-    const RecordCondition& condition = *typed.condition;
-    const std::span<const std::string> paths = std::span(args).subspan(4);
+    const std::span<const std::string> paths = std::span(args).subspan(first_file);
     bool unreadable = false;
     bool found = false;
     // In batches, so that the output comes as it goes and what waits to be
@@ -313,7 +439,7 @@ Exit find_in_logs(const Invocation& call)
         const auto batch = paths.subspan(first, std::min(kBatch, paths.size() - first));
         findings.assign(batch.size(), {});
         for_each_index_in_parallel(batch.size(), [&](std::size_t i) {
-            findings[i] = find_in_file(batch[i], condition, call.line.options);
+            findings[i] = find_in_file(batch[i], *query, call.line.options);
         });
         for (const FileFinding& finding : findings) {
             if (!finding.error.empty()) {
@@ -332,18 +458,11 @@ Exit find_in_logs(const Invocation& call)
 
 Exit diff_logs(const Invocation& call)
 {
-    std::vector<IgnoreRule> rules;
-    for (const auto& [word, byte, mask] : call.line.options.ignore) {
-        const auto direction = typed_direction("--ignore", word);
-        if (!direction) {
-            return kUsage;
-        }
-        const TypedIgnoreRule typed = ignore_rule_from_text(*direction, byte, mask);
-        if (!typed.rule) {
-            show_error(typed.range_error);
-            return kUsage;
-        }
-        rules.push_back(*typed.rule);
+    const Options& options = call.line.options;
+    const auto ignore = typed_masked_bytes("--ignore", options.ignore);
+    const auto only = typed_masked_bytes("--only", options.only);
+    if (!ignore || !only) {
+        return kUsage;
     }
     const std::string& a_name = call.line.arguments[0];
     const std::string& b_name = call.line.arguments[1];
@@ -352,9 +471,11 @@ Exit diff_logs(const Invocation& call)
     if (!a || !b) {
         return kUnreadableLog;
     }
-    const LogComparison comparison = compare_logs(*a, *b, rules);
-    print(call.line.options.json ? diff_json(a_name, *a, b_name, *b, comparison) + "\n"
-                                 : diff_text(a_name, *a, b_name, *b, comparison));
+    const LogComparison comparison =
+        compare_logs(*a, *b, *ignore, *only,
+                     options.by_number ? Alignment::RecordNumber : Alignment::FiredRecord);
+    print(options.json ? diff_json(a_name, *a, b_name, *b, comparison) + "\n"
+                       : diff_text(a_name, *a, b_name, *b, comparison));
     return comparison.equal() ? kDone : kNoMatch;
 }
 

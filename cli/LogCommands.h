@@ -8,7 +8,8 @@ namespace quillon::cli {
 
 // show FILE [--json | --csv] [--decode]
 Exit show_log(const Invocation& call);
-// find recv|send BYTE MASK VALUE FILE... [--count | --json]
+// find recv|send BYTE MASK VALUE FILE... [--fired] [--count | --json], or
+// find --fired FILE...
 Exit find_in_logs(const Invocation& call);
 // diff A B [--ignore recv|send BYTE MASK]... [--json]
 Exit diff_logs(const Invocation& call);

@@ -14,6 +14,7 @@
 #include "LogCommands.h"
 #include "LogExport.h"
 #include "LogText.h"
+#include "LogTimeline.h"
 #include "Messages.h"
 #include "Output.h"
 #include "PortsCommand.h"
@@ -299,6 +300,12 @@ Exit wait_for_idle(const AmplifierSend& send, const Deadline& deadline, std::int
     }
 }
 
+// Whether the log of text has the record that fired its trigger.
+bool has_fired_record(const std::string& text)
+{
+    return log_timeline(parse_log_file(text, "the log read")).fired.has_value();
+}
+
 constexpr const char* kArmOne = "arm one with start --stop-on recv|send BYTE MASK VALUE COUNT.";
 
 // A log that runs when wait begins may have been started without a stop
@@ -460,6 +467,13 @@ Exit wait(const Invocation& call)
             show_error(saved.failure);
             return kFileError;
         }
+        if (!log->fired_before_stop && !has_fired_record(log->text)) {
+            // Saved, as nothing the amplifier logged may be lost, but no
+            // capture: STOP, another program or a log read ended it.
+            show_error("The log was stopped before its trigger fired.",
+                       QFile::encodeName(*saved.path).toStdString());
+            return kRefused;
+        }
         output.report_saved(*saved.path, now, saved_logs, log->condition, call.wide_mode);
         if (!options.rearm || saved_logs == options.count) {
             return kDone;  // the last log: the amplifier stays idle
@@ -558,6 +572,10 @@ const OptionSpec kOptions[] = {
      [](Options& o, std::span<const std::string>) {
          return store_flag(&Options::count_records, o);
      }},
+    {"--fired", "", "find",
+     "each file's record that fired its trigger; with a condition,\n"
+     "only when that record meets it",
+     [](Options& o, std::span<const std::string>) { return store_flag(&Options::fired, o); }},
     {"--ignore", "recv|send BYTE MASK", "diff",
      "leaves the bits of MASK of that byte out of the comparison; may\n"
      "be given more than once",
@@ -565,6 +583,17 @@ const OptionSpec kOptions[] = {
          o.ignore.push_back({v[0], v[1], v[2]});
          return std::nullopt;
      }},
+    {"--only", "recv|send BYTE [MASK]", "diff",
+     "compares only the bits of MASK (default 0xFF) of that byte, then\n"
+     "less those of --ignore; may be given more than once",
+     [](Options& o, std::span<const std::string> v) -> std::optional<std::string> {
+         o.only.push_back({v[0], v[1], v.size() > 2 ? v[2] : "0xFF"});
+         return std::nullopt;
+     }},
+    {"--by-number", "", "diff",
+     "pairs record 0 with record 0 and so on, also when both logs have\n"
+     "a fired record",
+     [](Options& o, std::span<const std::string>) { return store_flag(&Options::by_number, o); }},
 };
 
 const CommandSpec kCommands[] = {
@@ -586,18 +615,25 @@ const CommandSpec kCommands[] = {
     {"ports link", "COMn DEVICE", "maps COMn to DEVICE (a terminal device)", false, ports_link},
     {"show", "FILE",
      "a saved log (either of Quillon's formats): its date and time, stop\n"
-     "condition and 256 records, those that meet the stop condition\n"
-     "marked *, and how many do",
+     "condition and 256 records, the record that fired the trigger\n"
+     "marked > and the others that meet the stop condition *, each\n"
+     "record's offset from the fired one (T-3, T0, T+5), those never\n"
+     "written said to be so, and where the trigger fired",
      false, show_log},
-    {"find", "recv|send BYTE MASK VALUE FILE...",
+    {"find", "[recv|send BYTE MASK VALUE] FILE...",
      "the records whose received (recv) or sent (send) byte BYTE (0-15)\n"
-     "AND MASK equals VALUE, one line FILE:RECORD: each; exit status 8\n"
-     "when none does",
+     "AND MASK equals VALUE, one line FILE:RECORD: each (records never\n"
+     "written meet nothing); the condition may be left out with --fired;\n"
+     "exit status 8 when no record is found",
      false, find_in_logs},
     {"diff", "A B",
-     "compares two saved logs record by record: how many records differ\n"
-     "and at which bytes, then each differing record, the differing\n"
-     "bytes marked ^^; exit status 8 when they differ",
+     "compares two saved logs record by record, lined up at their fired\n"
+     "records when both have one (at the same offset, T-3, T0, T+5),\n"
+     "else by record number: how many records differ and at which\n"
+     "bytes, how many are only in A or only in B (written in one, outside\n"
+     "the other's range or never written there: no difference), then\n"
+     "each differing pair, the differing bytes marked ^^; exit status 8\n"
+     "when they differ",
      false, diff_logs},
 };
 
@@ -605,10 +641,10 @@ constexpr const char* kExitStatusText =
     "\nExit status: 0 done; 1 bad usage or a value out of range; 2 no connection\n"
     "(library missing, port or USB device not opened, another wait holding the\n"
     "USB amplifier); 3 the amplifier did not answer; 4 the amplifier refused (no\n"
-    "log function, now logging, cancelled, no stop condition to wait for); 5 the\n"
-    "file or standard output could not be written; 6 wait timed out; 7 a log\n"
-    "file could not be read; 8 find found no record, or diff found the logs\n"
-    "different; 130 interrupted (Ctrl-C).\n";
+    "log function, now logging, cancelled, no stop condition to wait for, a log\n"
+    "stopped before its trigger fired); 5 the file or standard output could not\n"
+    "be written; 6 wait timed out; 7 a log file could not be read; 8 find found\n"
+    "no record, or diff found the logs different; 130 interrupted (Ctrl-C).\n";
 
 Exit run_with_amplifier(const CommandLine& line)
 {

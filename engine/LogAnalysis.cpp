@@ -206,30 +206,74 @@ DecodedRecord decode_record(const LogRecord& record)
     return decoded;
 }
 
-LogComparison compare_logs(const LogFile& a, const LogFile& b, std::span<const IgnoreRule> rules)
+namespace {
+
+// Per byte, the bits a comparison looks at.
+LogRecord compared_bits(std::span<const IgnoreRule> ignore, std::span<const OnlyRule> only)
 {
     LogRecord compared;
-    compared.fill(0xFF);
-    for (const IgnoreRule& rule : rules) {
+    compared.fill(only.empty() ? 0xFF : 0x00);
+    for (const OnlyRule& rule : only) {
+        compared[record_byte_index(rule.direction, rule.byte)] |= rule.mask;
+    }
+    for (const IgnoreRule& rule : ignore) {
         compared[record_byte_index(rule.direction, rule.byte)] &=
             static_cast<std::uint8_t>(~rule.mask);
     }
+    return compared;
+}
+
+// Whether the log wrote a record of that number (which may lie outside
+// 0-255, where a pair's other record falls off the log).
+bool holds(const LogTimeline& timeline, int record)
+{
+    return record >= 0 && timeline.is_written(record);
+}
+
+// Counts the pair's differing bytes and keeps it when any differ.
+void compare_pair(LogComparison& comparison, RecordDifference pair, const LogRecord& a,
+                  const LogRecord& b, const LogRecord& compared)
+{
+    bool differs = false;
+    for (std::size_t k = 0; k < kRecordBytes; ++k) {
+        pair.differing_bits[k] = static_cast<std::uint8_t>((a[k] ^ b[k]) & compared[k]);
+        if (pair.differing_bits[k] != 0) {
+            ++comparison.records_per_byte[k];
+            differs = true;
+        }
+    }
+    if (differs) {
+        comparison.records.push_back(pair);
+    }
+}
+
+}  // namespace
+
+LogComparison compare_logs(const LogFile& a, const LogFile& b, std::span<const IgnoreRule> ignore,
+                           std::span<const OnlyRule> only, Alignment wanted)
+{
+    const LogTimeline a_timeline = log_timeline(a);
+    const LogTimeline b_timeline = log_timeline(b);
     LogComparison comparison;
-    for (int i = 0; i < kLogRecords; ++i) {
-        RecordDifference difference{i, {}};
-        bool differs = false;
-        for (std::size_t k = 0; k < kRecordBytes; ++k) {
-            const auto bits = static_cast<std::uint8_t>(
-                (a.records[std::size_t(i)][k] ^ b.records[std::size_t(i)][k]) & compared[k]);
-            difference.differing_bits[k] = bits;
-            if (bits != 0) {
-                ++comparison.records_per_byte[k];
-                differs = true;
-            }
+    comparison.a_fired = a_timeline.fired;
+    comparison.b_fired = b_timeline.fired;
+    const bool by_fired = wanted == Alignment::FiredRecord && a_timeline.fired && b_timeline.fired;
+    comparison.aligned_by = by_fired ? Alignment::FiredRecord : Alignment::RecordNumber;
+    comparison.b_shift = by_fired ? *b_timeline.fired - *a_timeline.fired : 0;
+    const LogRecord compared = compared_bits(ignore, only);
+    for (int i = 0; i < a_timeline.written; ++i) {
+        const int j = i + comparison.b_shift;
+        if (!holds(b_timeline, j)) {
+            ++comparison.only_in_a;
+            continue;
         }
-        if (differs) {
-            comparison.records.push_back(difference);
-        }
+        ++comparison.records_compared;
+        const std::optional<int> offset = by_fired ? a_timeline.offset(i) : std::nullopt;
+        compare_pair(comparison, RecordDifference{i, j, offset, {}}, a.records[std::size_t(i)],
+                     b.records[std::size_t(j)], compared);
+    }
+    for (int j = 0; j < b_timeline.written; ++j) {
+        comparison.only_in_b += holds(a_timeline, j - comparison.b_shift) ? 0 : 1;
     }
     comparison.stop_conditions_compared =
         a.stop_condition_recorded() && b.stop_condition_recorded();

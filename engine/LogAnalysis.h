@@ -92,12 +92,17 @@ struct DecodedRecord {
 };
 DecodedRecord decode_record(const LogRecord& record);
 
-// A byte's bits left out of a comparison.
-struct IgnoreRule {
+// Some bits of one byte of a record.
+struct MaskedByte {
     Direction direction = Direction::Recv;
     int byte = 0;  // 0-15
     std::uint8_t mask = 0;
 };
+// A byte's bits left out of a comparison.
+using IgnoreRule = MaskedByte;
+// A byte's bits compared: given any, a comparison looks at theirs only
+// (and the ignore rules then take their bits out of those).
+using OnlyRule = MaskedByte;
 
 // A rule typed as the condition fields are: BYTE 0-15, MASK 0-255, with
 // their messages (a text that is no integer throws ConversionError).
@@ -108,12 +113,30 @@ struct TypedIgnoreRule {
 TypedIgnoreRule ignore_rule_from_text(Direction direction, const std::string& byte,
                                       const std::string& mask);
 
+// How two logs' records are paired: at the same offset from each log's
+// fired record (a trigger seen in both, each log read at its own time), or
+// record 0 with record 0 and so on.
+enum class Alignment { FiredRecord, RecordNumber };
+
+// A pair of records, one of each log, whose compared bits differ.
 struct RecordDifference {
-    int record = 0;
+    int record = 0;              // A's record: its row in a view of A
+    int b_record = 0;            // B's record paired with it
+    std::optional<int> offset;   // from the fired records, when aligned by them
     LogRecord differing_bits{};  // per byte, the bits that differ after the rules
 };
 struct LogComparison {
-    std::vector<RecordDifference> records;             // the differing records, in order
+    Alignment aligned_by = Alignment::RecordNumber;
+    std::optional<int> a_fired;  // each log's fired record, when it has one
+    std::optional<int> b_fired;
+    int b_shift = 0;  // in every pair, B's record number less A's
+    // The records written in both logs are compared pair by pair. A record
+    // written in one log whose pair lies outside 0-255 or was never written
+    // in the other is only in that log: counted, and no difference.
+    int records_compared = 0;
+    int only_in_a = 0;
+    int only_in_b = 0;
+    std::vector<RecordDifference> records;             // the differing pairs, in A's order
     std::array<int, kRecordBytes> records_per_byte{};  // per byte position
     // Whether both files record a stop condition: only then can theirs
     // differ (a log view file records none).
@@ -122,8 +145,12 @@ struct LogComparison {
 
     bool equal() const { return records.empty() && !stop_conditions_differ; }
 };
-// The two logs record by record, and their stop conditions; the date and
-// time lines are not compared.
-LogComparison compare_logs(const LogFile& a, const LogFile& b, std::span<const IgnoreRule> rules);
+// The two logs pair by pair, and their stop conditions; the date and time
+// lines are not compared. Aligned as wanted when both logs have a fired
+// record, else by record number. Only the bits of the only rules (every bit
+// without one), less those of the ignore rules, are compared.
+LogComparison compare_logs(const LogFile& a, const LogFile& b, std::span<const IgnoreRule> ignore,
+                           std::span<const OnlyRule> only = {},
+                           Alignment wanted = Alignment::FiredRecord);
 
 }  // namespace quillon

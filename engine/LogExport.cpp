@@ -1,5 +1,7 @@
 #include "LogExport.h"
 
+#include "LogTimeline.h"
+
 #include "HexText.h"
 #include "JsonLine.h"
 #include "LogAnalysis.h"
@@ -64,6 +66,11 @@ std::string csv_field(const std::string& text)
     return quoted + "\"";
 }
 
+QJsonValue optional_number(std::optional<int> number)
+{
+    return number ? QJsonValue(*number) : QJsonValue();
+}
+
 }  // namespace
 
 QJsonArray hex_array(std::span<const std::uint8_t> bytes)
@@ -107,12 +114,15 @@ JsonLine& add_stop_condition(JsonLine& object, const char* key, const LogFile& l
 std::string log_json(const std::string& file, const LogFile& log, bool decoded)
 {
     const StopConditionMatch match = match_stop_condition(log);
+    const LogTimeline timeline = log_timeline(log);
     std::vector<JsonLine> records;
     records.reserve(kLogRecords);
     for (int i = 0; i < kLogRecords; ++i) {
         JsonLine record;
         add_record_bytes(record.add("record", i), log.records[std::size_t(i)])
-            .add("meets_condition", meets_value(match, i));
+            .add("meets_condition", meets_value(match, i))
+            .add("offset", optional_number(timeline.offset(i)))
+            .add("written", timeline.is_written(i));
         if (decoded) {
             record.add("decoded", decoded_json(decode_record(log.records[std::size_t(i)])));
         }
@@ -123,7 +133,10 @@ std::string log_json(const std::string& file, const LogFile& log, bool decoded)
         .add("format", log_format_name(log.format))
         .add("date_time", QString::fromLocal8Bit(log.date_time));
     add_stop_condition(object, "stop_condition", log);
-    return object.add("records", records).text();
+    return object.add("written_records", timeline.written)
+        .add("fired_record", optional_number(timeline.fired))
+        .add("records", records)
+        .text();
 }
 
 std::string log_csv(const LogFile& log, bool decoded)
@@ -134,7 +147,7 @@ std::string log_csv(const LogFile& log, bool decoded)
             text += std::string(",") + direction + "_" + std::to_string(k);
         }
     }
-    text += ",meets_condition";
+    text += ",meets_condition,offset,written";
     if (decoded) {
         text +=
             ",recv_length,recv_address,recv_command,recv_checksum,send_length,send_header_1,"
@@ -142,6 +155,7 @@ std::string log_csv(const LogFile& log, bool decoded)
     }
     text += "\r\n";
     const StopConditionMatch match = match_stop_condition(log);
+    const LogTimeline timeline = log_timeline(log);
     for (int i = 0; i < kLogRecords; ++i) {
         const LogRecord& record = log.records[std::size_t(i)];
         text += std::to_string(i);
@@ -151,6 +165,9 @@ std::string log_csv(const LogFile& log, bool decoded)
         }
         const QJsonValue meets = meets_value(match, i);
         text += meets.isNull() ? "," : meets.toBool() ? ",true" : ",false";
+        const auto offset = timeline.offset(i);
+        text += "," + (offset ? std::to_string(*offset) : std::string());
+        text += timeline.is_written(i) ? ",true" : ",false";
         if (decoded) {
             const DecodedRecord blocks = decode_record(record);
             append_block_csv(text, blocks.recv);

@@ -14,9 +14,11 @@ namespace quillon {
 
 // One JSON object on one line, without a line end: the file (and
 // file_bytes when its name is not UTF-8), its format, date and time, stop
-// condition and records, each record with whether it meets the stop
-// condition (null when the log cannot tell) and, with decoded, its blocks
-// read.
+// condition, how many records were written and which fired the trigger
+// (null when none did), and records, each record with whether it meets the
+// stop condition (null when the log cannot tell), its offset from the fired
+// record (null without one, or when never written), whether it was written
+// and, with decoded, its blocks read.
 std::string log_json(const std::string& file, const LogFile& log, bool decoded);
 
 // Bytes as an array of two-digit hexadecimal strings: ["01", "FA", ...].
@@ -30,7 +32,8 @@ JsonLine& add_stop_condition(JsonLine& object, const char* key,
 // The file's: as above, or "not recorded" for a log view file.
 JsonLine& add_stop_condition(JsonLine& object, const char* key, const LogFile& log);
 
-// RFC 4180: a header row, then one row per record, CR LF after each.
+// RFC 4180: a header row, then one row per record, CR LF after each; the
+// offset column empty where JSON has null.
 std::string log_csv(const LogFile& log, bool decoded);
 
 }  // namespace quillon

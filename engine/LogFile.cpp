@@ -317,8 +317,10 @@ LogFile parse_log_lines(std::string_view bytes, const std::string& name)
     for (int i = 0; i < kLogRecords; ++i) {
         const auto line = lines.next_of_length(record_line_length(layout));
         if (!line) {
+            // Named at its last line, as every other refusal names one.
             throw LogReadError(
-                name, 0, "the file ends after " + std::to_string(i) + " records; a log has 256");
+                name, lines.number(),
+                "the file ends after " + std::to_string(i) + " records; a log has 256");
         }
         if (!read_record(*line, layout, log.records[std::size_t(i)])) {
             throw LogReadError(name, lines.number(), expected);

@@ -60,6 +60,16 @@ CliRun run_cli_into(std::vector<std::string> args, const std::string& redirect,
     return run_program("/bin/bash", args, limit);
 }
 
+// quillon-cli run in folder, so that the files' names it prints are as
+// given.
+CliRun run_cli_in(const fs::path& folder, const std::vector<std::string>& args)
+{
+    std::vector<std::string> shell{"-c", "cd \"$0\" && exec \"$1\" \"${@:2}\"", folder.string(),
+                                   testsupport::bin_dir() + "/quillon-cli"};
+    shell.insert(shell.end(), args.begin(), args.end());
+    return run_program("/bin/bash", shell, 20s);
+}
+
 // Asks for the status until the log has stopped by itself, so that a wait
 // begins on a trigger that has fired and the count of records that passed.
 bool log_stops(std::vector<std::string> way)
@@ -323,8 +333,9 @@ TEST(Cli, ShowFindAndDiffReadTheLogsItSaved)
     Simulator ampsim({"--traffic", "100"}, 0);
     const fs::path out = fs::path(testsupport::private_root()) / "logs";
     fs::create_directories(out);
-    // Mask 0: every record meets the condition, and the log stops at once.
-    ASSERT_EQ(run_cli({"--usb", "start", "--stop-on", "recv", "0", "0", "0", "0"}).status, 0);
+    // Mask 0: every record meets the condition, so the first fires it, and
+    // the log stops 255 records later, full.
+    ASSERT_EQ(run_cli({"--usb", "start", "--stop-on", "recv", "0", "0", "0", "255"}).status, 0);
     ASSERT_TRUE(log_stops({"--usb"}));
     const CliRun saved = run_cli({"--usb", "wait", "--timeout", "10", "--out", out.string()});
     ASSERT_EQ(saved.status, 0) << saved.output;
@@ -332,12 +343,14 @@ TEST(Cli, ShowFindAndDiffReadTheLogsItSaved)
 
     const CliRun shown = run_cli({"show", a});
     EXPECT_EQ(shown.status, 0);
-    EXPECT_NE(shown.output.find("\nStop condition: Recv[0] & 0x00 = 0x00 ,count 0\n"),
+    EXPECT_NE(shown.output.find("\nStop condition: Recv[0] & 0x00 = 0x00 ,count 255\n"),
               std::string::npos)
         << shown.output;
-    EXPECT_NE(shown.output.find("\n* 255 Recv,"), std::string::npos);
+    EXPECT_NE(shown.output.find("\n>   0 T0    Recv,"), std::string::npos);
+    EXPECT_NE(shown.output.find("\n* 255 T+255 Recv,"), std::string::npos);
     EXPECT_TRUE(
-        shown.output.ends_with("\n\n256 records meet the stop condition Recv[0] & 0x00 = 0x00\n"));
+        shown.output.ends_with("\n\nfired at record 0, count 255; 256 records meet the "
+                               "stop condition Recv[0] & 0x00 = 0x00\n"));
     const CliRun json = run_cli({"show", a, "--json", "--decode"});
     const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(json.output));
     EXPECT_EQ(document["records"][255]["meets_condition"], true) << json.output.substr(0, 200);
@@ -357,8 +370,9 @@ TEST(Cli, ShowFindAndDiffReadTheLogsItSaved)
     EXPECT_NE(same.output.find("Records differing: 0 of 256"), std::string::npos);
     const CliRun differ = run_cli({"diff", a, changed});
     EXPECT_EQ(differ.status, 8) << differ.output;
-    EXPECT_NE(differ.output.find("Records differing per byte: Send 3: 1\n\nRecord 5\n"),
-              std::string::npos)
+    EXPECT_NE(
+        differ.output.find("Records differing per byte: Send 3: 1\n\nRecord A 5 / B 5 (T+5)\n"),
+        std::string::npos)
         << differ.output;
     EXPECT_NE(differ.output.find("\n" + std::string(4 + 4 + 48 + 6 + 3 * 3 + 1, ' ') + "^^\n"),
               std::string::npos)
@@ -488,7 +502,7 @@ TEST(Cli, OutputThatCannotBeWrittenIsAFailureWithItsReason)
         {"show", log},
         {"show", log, "--csv"},
         {"show", log, "--json", "--decode"},
-        {"find", "recv", "0", "0", "0", log},
+        {"find", "--count", "recv", "0", "0", "0", log},
         {"diff", log, log},
         {"--usb", "status"},
         {"--usb", "save", "-"},
@@ -544,6 +558,54 @@ TEST(Cli, OneSeriesAtATimeOverUsb)
     first.wait_for_exit(5s);
     EXPECT_EQ(run_cli({"--usb", "wait", "--timeout", "0", "--out", out.string()}).status, 6);
     EXPECT_TRUE(fs::is_empty(out));
+}
+
+// The golden files, written by hand: a log of 8 written records whose
+// trigger fired at record 5, and what show makes of it.
+const fs::path kGolden = QUILLON_GOLDEN_DIR;
+
+TEST(Cli, ShowAndFindCentreTheRecordThatFiredTheTrigger)
+{
+    // From the golden folder, so that the file's name is as the golden file has it.
+    EXPECT_EQ(run_cli_in(kGolden, {"show", "fired.txt"}).output,
+              file_text(kGolden / "fired.show.txt"));
+    EXPECT_EQ(run_cli_in(kGolden, {"show", "fired.txt", "--csv"}).output,
+              file_text(kGolden / "fired.csv"));
+
+    const std::string log = (kGolden / "fired.txt").string();
+    const std::string fired_line =
+        log +
+        ":5: Recv,05,11,12,13,14,15,16,17,18,19,1A,1B,1C,1D,1E,1F, Send,85,91,92,93,94,95,96,97,"
+        "98,99,9A,9B,9C,9D,9E,9F\n";
+    EXPECT_EQ(run_cli({"find", "--fired", log}).output, fired_line);
+    EXPECT_EQ(run_cli({"find", "--fired", "recv", "0", "0xFF", "5", log}).output, fired_line);
+    EXPECT_EQ(run_cli({"find", "--fired", "recv", "0", "0xFF", "7", log}).status, 8)
+        << "record 7 meets it, but did not fire";
+    // The zeros of the records never written meet nothing.
+    EXPECT_EQ(run_cli({"find", "--count", "send", "0", "0xFF", "0", log}).output, log + ":0\n");
+    EXPECT_EQ(run_cli({"find", "recv", "0", "0", log}).output,
+              "quillon-cli: find takes recv|send BYTE MASK VALUE FILE..., or --fired FILE...\n");
+}
+
+TEST(Cli, ALogStoppedBeforeItsTriggerFiredIsSavedButIsNoCapture)
+{
+    Simulator ampsim({}, 0);
+    const fs::path out = fs::path(testsupport::private_root()) / "stopped";
+    fs::create_directories(out);
+    ASSERT_EQ(run_cli({"--usb", "start", "--stop-on", "recv", "0", "0xFF", "0xEE", "3"}).status, 0);
+    ampsim.process.write_line("advance 20");
+    ASSERT_TRUE(ampsim.process.wait_for_line("ran", 5s));
+    ASSERT_EQ(run_cli({"--usb", "stop"}).status, 0);
+    const CliRun series = run_cli({"--usb", "wait", "--rearm", "--out", out.string()});
+    EXPECT_EQ(series.status, 4);
+    ASSERT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1);
+    const fs::path saved = fs::directory_iterator(out)->path();
+    EXPECT_EQ(series.output,
+              "quillon-cli: The log was stopped before its trigger fired.\n"
+              "quillon-cli: " +
+                  saved.string() + "\n")
+        << "no path on standard output";
+    EXPECT_FALSE(ampsim.process.wait_for_line("command 08 00 EA 01 00 FF EE", 1s)) << "no re-arm";
 }
 
 TEST(Cli, CtrlCDuringAReadLeavesNoFile)
@@ -643,6 +705,28 @@ TEST(Cli, ShowDiffAndFindGiveALogViewFileUnderAnyNameAsItIs)
         << compared_json.output;
     EXPECT_NE(run_cli({"find", "--json", "recv", "0", "0", "0", odd}).output.find("\"file_bytes\""),
               std::string::npos);
+}
+
+TEST(Cli, DiffLinesTheLogsUpAtTheirFiredRecords)
+{
+    // diff-b.txt holds fired.txt's records 0 to 5 as its 2 to 7, after two
+    // others, and stopped at its trigger: fired at 7; its 4 and 6 changed.
+    const struct {
+        std::vector<std::string> options;
+        const char* golden;
+    } cases[] = {
+        {{}, "diff-aligned.txt"},
+        {{"--by-number", "--only", "recv", "2"}, "diff-by-number-only.txt"},
+        {{"--json", "--only", "send", "3", "0x0C", "--ignore", "send", "3", "0x04"},
+         "diff-aligned-only.json"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{"diff", "fired.txt", "diff-b.txt"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const CliRun run = run_cli_in(kGolden, args);
+        EXPECT_EQ(run.status, 8) << c.golden;
+        EXPECT_EQ(run.output, file_text(kGolden / c.golden)) << c.golden;
+    }
 }
 
 }  // namespace

@@ -101,7 +101,7 @@ TEST(LogFile, BothFormatsReadBackAndEveryOtherFileIsRefusedWithItsLine)
         {"digit", text_with([](auto& l) { l[9][5] = 'G'; }), 10, "not a record line"},
         {"comma", text_with([](auto& l) { l[9][7] = ';'; }), 10, "not a record line"},
         {"short", text_with([](auto& l) { l[258].pop_back(); }), 259, "not a record line"},
-        {"255", text_with([](auto& l) { l.pop_back(); }), 0, "ends after 255 records"},
+        {"255", text_with([](auto& l) { l.pop_back(); }), 258, "ends after 255 records"},
         {"257", text_with([](auto& l) { l.push_back(l[3]); }), 260, "more than 256"},
         {"after", text_with([](auto& l) { l.push_back("x"); }), 260, "text after"},
         // Line ends other than CR LF and LF are named; a fault before one stays.
@@ -271,6 +271,15 @@ TEST(LogFile, TheFiredRecordIsTheWrittenOneCountRecordsBeforeTheLast)
     // The zeros of a record never written meet nothing.
     EXPECT_EQ(records_meeting(log, {Direction::Recv, 0, 0xFF, 0x00}), std::vector<int>{0});
     EXPECT_EQ(written_records(log_written_to(0, std::nullopt).records), 0);
+
+    const auto summary = [](const LogFile& of) {
+        return timeline_summary(of, match_stop_condition(of), log_timeline(of));
+    };
+    EXPECT_EQ(summary(log_written_to(200, on_record(150, 5))),
+              "no fired record: the log was stopped before its trigger fired; 1 record meets the "
+              "stop condition Recv[0] & 0xFF = 0x96; 56 records never written");
+    EXPECT_EQ(summary(log_written_to(255, std::nullopt)),
+              "No stop condition in this log. 1 record never written.");
 }
 
 TEST(LogFile, EachDirectionDecodesByTheBlockLayout)
@@ -344,6 +353,120 @@ TEST(LogFile, TwoLogsCompareRecordByRecordLessTheIgnoredBits)
     EXPECT_EQ(stop_condition_text(view), "not recorded");
     EXPECT_FALSE(compare_logs(view, b, rules).stop_conditions_compared);
     EXPECT_TRUE(compare_logs(a, view, {}).equal());
+}
+
+// The log as the amplifier's log begun by records later (negative: earlier,
+// after records of zeros): its record j is the log's record j + by.
+LogFile begun_later(const LogFile& log, int by)
+{
+    LogFile later = log;
+    later.records = {};
+    for (int j = std::max(0, -by); j < kLogRecords && j + by < kLogRecords; ++j) {
+        later.records[std::size_t(j)] = log.records[std::size_t(j + by)];
+    }
+    return later;
+}
+
+TEST(LogFile, TwoLogsLineUpAtTheirFiredRecords)
+{
+    // Fired at 127 in a, at 103 in later; later's record 106 (a's 130, T+3)
+    // changed in Send[3]. By number, each Send[3] is 24 more: its low three
+    // bits the same.
+    const LogFile a = log_written_to(200, FileStopCondition{Direction::Recv, 0, 0xFF, 127, 72});
+    LogFile later = begun_later(a, 24);
+    later.records[106][16 + 3] ^= 0x0F;
+    const LogFile earlier = begun_later(a, -30);
+    LogFile unfired = later;
+    unfired.stop_condition.reset();
+    const std::vector<OnlyRule> send_3 = {{Direction::Send, 3, 0x07}};
+    const struct {
+        const char* name;
+        const LogFile& b;
+        std::vector<OnlyRule> only;
+        std::vector<IgnoreRule> ignore;
+        Alignment wanted, aligned_by;
+        int compared, only_in_a, only_in_b;
+        std::vector<int> differing;  // a's records
+    } cases[] = {
+        {"begun later",
+         later,
+         {},
+         {},
+         Alignment::FiredRecord,
+         Alignment::FiredRecord,
+         176,
+         24,
+         0,
+         {130}},
+        {"begun earlier",
+         earlier,
+         {},
+         {},
+         Alignment::FiredRecord,
+         Alignment::FiredRecord,
+         200,
+         0,
+         30,
+         {}},
+        {"by number",
+         later,
+         send_3,
+         {},
+         Alignment::RecordNumber,
+         Alignment::RecordNumber,
+         176,
+         24,
+         0,
+         {106}},
+        {"no fired record in b",
+         unfired,
+         send_3,
+         {},
+         Alignment::FiredRecord,
+         Alignment::RecordNumber,
+         176,
+         24,
+         0,
+         {106}},
+        {"only, less ignored",
+         later,
+         send_3,
+         {{Direction::Send, 3, 0x07}},
+         Alignment::FiredRecord,
+         Alignment::FiredRecord,
+         176,
+         24,
+         0,
+         {}},
+        {"only another byte",
+         later,
+         {{Direction::Recv, 3, 0xFF}},
+         {},
+         Alignment::FiredRecord,
+         Alignment::FiredRecord,
+         176,
+         24,
+         0,
+         {}},
+    };
+    for (const auto& c : cases) {
+        const LogComparison comparison = compare_logs(a, c.b, c.ignore, c.only, c.wanted);
+        EXPECT_EQ(comparison.aligned_by, c.aligned_by) << c.name;
+        EXPECT_EQ(comparison.records_compared, c.compared) << c.name;
+        EXPECT_EQ(comparison.only_in_a, c.only_in_a) << c.name;
+        EXPECT_EQ(comparison.only_in_b, c.only_in_b) << c.name;
+        std::vector<int> differing;
+        for (const RecordDifference& pair : comparison.records) {
+            differing.push_back(pair.record);
+            EXPECT_EQ(pair.b_record, pair.record + comparison.b_shift) << c.name;
+            EXPECT_EQ(pair.offset, comparison.aligned_by == Alignment::FiredRecord
+                                       ? std::optional(pair.record - 127)
+                                       : std::nullopt)
+                << c.name;
+        }
+        EXPECT_EQ(differing, c.differing) << c.name;
+        EXPECT_EQ(comparison.records_per_byte[16 + 3], int(c.differing.size())) << c.name;
+    }
 }
 
 TEST(LogFile, JsonAndCsvCarryEveryRecordAndItsMark)
