@@ -7,7 +7,9 @@
 #include "GuardedHandlers.h"
 #include "HexText.h"
 #include "IntegerText.h"
+#include "LogFile.h"
 #include "LogText.h"
+#include "LogTimeline.h"
 #include "Messages.h"
 #include "RadioGroup.h"
 #include "Seams.h"
@@ -25,6 +27,7 @@
 #include <QScreen>
 
 #include <algorithm>
+#include <utility>
 
 TMainForm* MainForm = nullptr;
 quillon::TCommAdapter* SerialAdapter = nullptr;
@@ -41,6 +44,14 @@ constexpr const char* kSavingCaption = "Saving...";
 QString hex_text(std::uint8_t byte)
 {
     return QString::fromStdString(quillon::hex_byte(byte));
+}
+
+// Whether the log text saved as path has a record that fired its trigger.
+bool has_fired_record(const std::string& text, const QString& path)
+{
+    const quillon::LogFile log =
+        quillon::parse_log_file(text, QFile::encodeName(path).toStdString());
+    return quillon::log_timeline(log).fired.has_value();
 }
 
 }  // namespace
@@ -268,7 +279,7 @@ void TMainForm::btnLogStartClick()
         return;
     }
     series_logs_ = 0;
-    ui_->lblRearmCount->clear();
+    ShowSeriesCount();
     if (condition) {
         // Armed before the command goes out, and left running if it fails.
         ChkTrigDtctTmr.start();
@@ -361,9 +372,10 @@ void TMainForm::ChkTrigDtctTmrTimer()
     }
     ChkTrigDtctTmr.stop();
     if (LogSaveCondition == 0) {
-        const AutoSaveEnd end = SaveLogAutomatically();
-        if (end == AutoSaveEnd::ReadFailed ||
-            (end == AutoSaveEnd::Saved && ui_->cbxRearm->isChecked() && Rearm())) {
+        const AutoSaved saved = SaveLogAutomatically();
+        if (saved.end == AutoSaveEnd::ReadFailed ||
+            (saved.end == AutoSaveEnd::Saved && ui_->cbxRearm->isChecked() &&
+             ContinueSeries(saved))) {
             return;
         }
     }
@@ -371,11 +383,20 @@ void TMainForm::ChkTrigDtctTmrTimer()
     EnableIdleControls();
 }
 
+bool TMainForm::ContinueSeries(const AutoSaved& saved)
+{
+    if (!has_fired_record(saved.text, saved.path)) {
+        quillon::show_message({"The log was stopped before its trigger fired.", "",
+                               quillon::MessageIcon::Warning, saved.path.toStdString()});
+        return false;
+    }
+    return Rearm();
+}
+
 bool TMainForm::Rearm()
 {
     ++series_logs_;
-    ui_->lblRearmCount->setText(series_logs_ == 1 ? QString("1 log saved")
-                                                  : QString("%1 logs saved").arg(series_logs_));
+    ShowSeriesCount();
     if (!read_condition_ || read_condition_->trigger_index == quillon::kNoStopCondition) {
         return false;  // nothing to re-arm: the log was not a trigger's
     }
@@ -389,6 +410,17 @@ bool TMainForm::Rearm()
     return true;
 }
 
+void TMainForm::ShowSeriesCount()
+{
+    const QString count = series_logs_ == 0   ? QString()
+                          : series_logs_ == 1 ? QString("1 log saved")
+                                              : QString("%1 logs saved").arg(series_logs_);
+    ui_->lblRearmCount->setText(count);
+    // The label's accessible name is fixed, so that it can be found; a
+    // screen reader reads the count from its description.
+    ui_->lblRearmCount->setAccessibleDescription(count);
+}
+
 void TMainForm::UpdateRearmAvailability()
 {
     const bool available = ui_->cbxStopCondition->isChecked() && LogSaveCondition == 0;
@@ -398,7 +430,7 @@ void TMainForm::UpdateRearmAvailability()
     ui_->cbxRearm->setEnabled(available);
 }
 
-TMainForm::AutoSaveEnd TMainForm::SaveLogAutomatically()
+TMainForm::AutoSaved TMainForm::SaveLogAutomatically()
 {
     ui_->btnLogStart->setEnabled(false);
     ui_->edtComStatus->setText("IDLE");
@@ -412,7 +444,7 @@ TMainForm::AutoSaveEnd TMainForm::SaveLogAutomatically()
         if (*failure != quillon::AmplifierFailure::CantTalk) {
             btnStatusCheckClick();
         }
-        return AutoSaveEnd::ReadFailed;
+        return {AutoSaveEnd::ReadFailed};
     }
     // The name takes the time after the read; line 1 took it before.
     const QDateTime saved_at = quillon::local_now();
@@ -420,22 +452,24 @@ TMainForm::AutoSaveEnd TMainForm::SaveLogAutomatically()
     const auto folder = quillon::auto_save_folder(quillon::documents_folder());
     const quillon::AutoSaveOutcome outcome =
         quillon::save_log_automatically(folder, saved_at, AutoSaveText);
-    bool saved = outcome.path.has_value();
+    std::optional<QString> saved = outcome.path;
     if (folder && !saved) {
         quillon::show_default_error(outcome.failure);
     }
     // The folder cannot be made, or the file cannot be written there: the
     // user picks a place, or is told that the log stays in the amplifier.
     if (!saved) {
-        if (const auto chosen = quillon::run_save_dialog(quillon::log_text_save_request(name))) {
-            saved = WriteLogFile(*chosen, AutoSaveText);
+        const auto chosen = quillon::run_save_dialog(quillon::log_text_save_request(name));
+        if (chosen && WriteLogFile(*chosen, AutoSaveText)) {
+            saved = chosen;
         }
     }
     if (!saved) {
         quillon::show_message({"Not saved Log.", "Error!", quillon::MessageIcon::Information});
+        AutoSaveText.clear();
+        return {AutoSaveEnd::NotSaved};
     }
-    AutoSaveText.clear();
-    return saved ? AutoSaveEnd::Saved : AutoSaveEnd::NotSaved;
+    return {AutoSaveEnd::Saved, *saved, std::exchange(AutoSaveText, {})};
 }
 
 void TMainForm::rgpModeSelectClick()

@@ -132,10 +132,21 @@ private:
     // The automatic save after a trigger, from reading to the file. ReadFailed:
     // the window then stays as the failure left it.
     enum class AutoSaveEnd { ReadFailed, Saved, NotSaved };
-    AutoSaveEnd SaveLogAutomatically();
+    struct AutoSaved {
+        AutoSaveEnd end = AutoSaveEnd::NotSaved;
+        QString path{};      // with Saved: the file written
+        std::string text{};  // with Saved: what it holds
+    };
+    AutoSaved SaveLogAutomatically();
+    // A series after a saved log: a log without a fired record ends it,
+    // uncounted, with a message naming the file; otherwise Rearm(). False
+    // when the series ends here.
+    bool ContinueSeries(const AutoSaved& saved);
     // A series: starts the log again under the condition the read named and
     // counts the log saved. False when the series ends here.
     bool Rearm();
+    // The series count as the label shows it and a screen reader reads it.
+    void ShowSeriesCount();
     // "Re-arm after automatic save" can be changed while a stop condition
     // is enabled and the save is automatic; otherwise it is off.
     void UpdateRearmAvailability();

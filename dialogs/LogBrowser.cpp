@@ -6,6 +6,7 @@
 #include "LogExport.h"
 #include "LogTableModel.h"
 #include "LogText.h"
+#include "LogTimeline.h"
 #include "Messages.h"
 #include "Seams.h"
 #include "ui_LogBrowser.h"
@@ -20,8 +21,10 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QScrollBar>
+#include <QShowEvent>
 
 #include <algorithm>
+#include <functional>
 #include <set>
 
 namespace {
@@ -39,6 +42,26 @@ QString date_time_caption(const quillon::LogFile& log)
            QString::fromLocal8Bit(quillon::with_control_characters_escaped(log.date_time));
 }
 
+// Runs act each time a widget has been resized. Made a child of the widget.
+class OnResize : public QObject {
+public:
+    OnResize(QWidget& widget, std::function<void()> act) : QObject(&widget), act_(std::move(act))
+    {
+        widget.installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override
+    {
+        if (event->type() == QEvent::Resize) {
+            act_();
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> act_;
+};
+
 // Keeps a label of one line to the width that its layout gives it, not its
 // text's (a date and time line may be 700 KB long): the text elided at the
 // right, the whole of it in the tooltip. Made a child of the label.
@@ -49,16 +72,8 @@ public:
     {
         label.setSizePolicy(QSizePolicy::Ignored, label.sizePolicy().verticalPolicy());
         label.setToolTip(text_);
-        label.installEventFilter(this);
+        new OnResize(label, [this] { Elide(); });
         Elide();
-    }
-
-    bool eventFilter(QObject* /*watched*/, QEvent* event) override
-    {
-        if (event->type() == QEvent::Resize) {
-            Elide();
-        }
-        return false;
     }
 
 private:
@@ -116,6 +131,94 @@ Direction direction_of(bool send)
 
 }  // namespace
 
+// Keeps a table's first columns in sight when it scrolls sideways: a second
+// view of the same model and selection that shows only those columns, laid
+// over the table's left edge and scrolled up and down with it.
+class FrozenColumns : public QObject {
+public:
+    FrozenColumns(QTableView& table, int columns)
+        : QObject(&table), table_(table), view_(*new QTableView(&table)), columns_(columns)
+    {
+        view_.setAccessibleName(table.accessibleName() + " (fixed columns)");
+        view_.setFocusPolicy(Qt::NoFocus);
+        view_.setFrameShape(QFrame::NoFrame);
+        view_.verticalHeader()->hide();
+        view_.horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+        view_.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        view_.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        view_.setSelectionBehavior(table.selectionBehavior());
+        view_.setSelectionMode(table.selectionMode());
+        view_.setEditTriggers(table.editTriggers());
+        view_.setWordWrap(table.wordWrap());
+        view_.hide();
+        table.viewport()->stackUnder(&view_);
+        QScrollBar* own = table.verticalScrollBar();
+        QScrollBar* frozen = view_.verticalScrollBar();
+        connect(own, &QScrollBar::valueChanged, frozen, &QScrollBar::setValue);
+        connect(frozen, &QScrollBar::valueChanged, own, &QScrollBar::setValue);
+        connect(table.horizontalHeader(), &QHeaderView::sectionResized, this,
+                [this](int column, int /*old_width*/, int width) {
+                    if (column < columns_) {
+                        view_.setColumnWidth(column, width);
+                        Place();
+                    }
+                });
+        // The viewport is resized after the table has laid out its headers.
+        new OnResize(*table.viewport(), [this] { Place(); });
+    }
+
+    // Shows the table's model (none: nothing), as the table is set up.
+    void Follow()
+    {
+        QAbstractItemModel* model = table_.model();
+        view_.setModel(model);
+        view_.setVisible(model != nullptr);
+        if (model == nullptr) {
+            return;
+        }
+        // The selection model setModel made gives way to the table's.
+        QItemSelectionModel* made = view_.selectionModel();
+        view_.setSelectionModel(table_.selectionModel());
+        if (made != table_.selectionModel()) {
+            delete made;
+        }
+        view_.setFont(table_.font());
+        view_.verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+        view_.verticalHeader()->setDefaultSectionSize(
+            table_.verticalHeader()->defaultSectionSize());
+        // A reset (the decoded columns) shows every column again.
+        connect(model, &QAbstractItemModel::modelReset, this, &FrozenColumns::Fit);
+        Fit();
+    }
+
+private:
+    void Fit()
+    {
+        for (int column = 0; column < view_.model()->columnCount(); ++column) {
+            view_.setColumnHidden(column, column >= columns_);
+            if (column < columns_) {
+                view_.setColumnWidth(column, table_.columnWidth(column));
+            }
+        }
+        Place();
+    }
+
+    void Place()
+    {
+        int width = 0;
+        for (int column = 0; column < columns_; ++column) {
+            width += table_.columnWidth(column);
+        }
+        const QRect area = table_.viewport()->geometry();
+        const int top = table_.horizontalHeader()->geometry().top();
+        view_.setGeometry(area.left(), top, width, area.bottom() + 1 - top);
+    }
+
+    QTableView& table_;
+    QTableView& view_;
+    int columns_;
+};
+
 std::optional<quillon::LogFile> read_log_or_explain(const QString& path)
 {
     try {
@@ -150,9 +253,14 @@ TfrmLogBrowser::TfrmLogBrowser(QString path, quillon::LogFile log, QWidget* pare
     setWindowTitle(QFileInfo(path_).fileName() + " - Quillon");
     new ElidedCaption(*ui_->lblDateTime, date_time_caption(log_));
     new ElidedCaption(*ui_->lblStopCondition, stop_condition_caption(log_));
-    new ElidedCaption(*ui_->lblSummary, QString::fromStdString(quillon::stop_condition_summary(
-                                            log_, model_->Match())));
-    SetUpTable(*ui_->tblRecords, *model_);
+    new ElidedCaption(*ui_->lblSummary, QString::fromStdString(quillon::timeline_summary(
+                                            log_, model_->Match(), model_->Timeline())));
+    frozen_records_ = new FrozenColumns(*ui_->tblRecords, LogTableModel::kRecordColumns);
+    frozen_compared_ = new FrozenColumns(*ui_->tblCompared, LogTableModel::kRecordColumns);
+    SetUpTable(*ui_->tblRecords, *frozen_records_, *model_);
+    if (const auto fired = model_->Timeline().fired) {
+        SelectRecord(*fired);
+    }
     // The compared log scrolls with this one.
     QScrollBar* own = ui_->tblRecords->verticalScrollBar();
     QScrollBar* compared = ui_->tblCompared->verticalScrollBar();
@@ -191,7 +299,7 @@ TfrmLogBrowser::TfrmLogBrowser(QString path, quillon::LogFile log, QWidget* pare
 
 TfrmLogBrowser::~TfrmLogBrowser() = default;
 
-void TfrmLogBrowser::SetUpTable(QTableView& table, LogTableModel& model)
+void TfrmLogBrowser::SetUpTable(QTableView& table, FrozenColumns& frozen, LogTableModel& model)
 {
     table.setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     table.setModel(&model);
@@ -203,6 +311,17 @@ void TfrmLogBrowser::SetUpTable(QTableView& table, LogTableModel& model)
     // The decoded columns come and go with the view.
     connect(&model, &QAbstractItemModel::modelReset, &table,
             [&table] { table.resizeColumnsToContents(); });
+    frozen.Follow();
+}
+
+void TfrmLogBrowser::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!shown_ && CurrentRecord() >= 0) {
+        ui_->tblRecords->scrollTo(ui_->tblRecords->currentIndex(),
+                                  QAbstractItemView::PositionAtCenter);
+    }
+    shown_ = true;
 }
 
 int TfrmLogBrowser::CurrentRecord() const
@@ -297,7 +416,7 @@ bool TfrmLogBrowser::CompareWith(const QString& path)
     other_.emplace(ComparedLog{path, std::move(*log), nullptr});
     other_->model = std::make_unique<LogTableModel>(other_->log);
     other_->model->SetDecoded(model_->Decoded());
-    SetUpTable(*ui_->tblCompared, *other_->model);
+    SetUpTable(*ui_->tblCompared, *frozen_compared_, *other_->model);
     ui_->tblCompared->show();
     ui_->grbCompare->show();
     UpdateComparison();
@@ -306,7 +425,8 @@ bool TfrmLogBrowser::CompareWith(const QString& path)
 
 void TfrmLogBrowser::UpdateComparison()
 {
-    comparison_ = quillon::compare_logs(log_, other_->log, rules_);
+    comparison_ =
+        quillon::compare_logs(log_, other_->log, rules_, {}, quillon::Alignment::RecordNumber);
     model_->SetComparison(&comparison_);
     other_->model->SetComparison(&comparison_);
     ui_->lblCompareSummary->setText("Compared with " + QFileInfo(other_->path).fileName() + ": " +
@@ -364,6 +484,7 @@ void TfrmLogBrowser::btnRemoveIgnoreRuleClick()
 void TfrmLogBrowser::btnCloseComparisonClick()
 {
     ui_->tblCompared->setModel(nullptr);
+    frozen_compared_->Follow();
     ui_->tblCompared->hide();
     ui_->grbCompare->hide();
     other_.reset();

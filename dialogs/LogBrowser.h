@@ -1,7 +1,9 @@
 // The log browser: one saved log file in a window of its own, read once when
-// it opens. A table of its 256 records with those that meet the file's stop
-// condition marked, find, a decoded view, a comparison with a second log,
-// export as CSV or JSON and copying records as record lines.
+// it opens. A table of its 256 records, opened at the record that fired the
+// trigger, with each record's offset from it, the fired record, those that
+// meet the file's stop condition and those never written marked; find, a
+// decoded view, a comparison with a second log, export as CSV or JSON and
+// copying records as record lines.
 #pragma once
 
 #include "LogAnalysis.h"
@@ -14,6 +16,7 @@
 #include <optional>
 #include <vector>
 
+class FrozenColumns;
 class LogTableModel;
 class QTableView;
 namespace Ui {
@@ -54,6 +57,10 @@ public:
     // The record selected last (the current row), -1 for none.
     int CurrentRecord() const;
 
+protected:
+    // The first time: the fired record scrolled to the middle of the table.
+    void showEvent(QShowEvent* event) override;
+
 private:
     struct ComparedLog {
         QString path;
@@ -61,7 +68,8 @@ private:
         std::unique_ptr<LogTableModel> model;
     };
 
-    static void SetUpTable(QTableView& table, LogTableModel& model);
+    // Shows model in table, its record columns kept in sight by frozen.
+    static void SetUpTable(QTableView& table, FrozenColumns& frozen, LogTableModel& model);
     // Steps from the current record to the next (+1) or previous (-1) of
     // records, round the end.
     void StepTo(const std::vector<int>& records, int step);
@@ -76,6 +84,10 @@ private:
     QString path_;
     quillon::LogFile log_;
     std::unique_ptr<LogTableModel> model_;
+    // Children of their tables.
+    FrozenColumns* frozen_records_;
+    FrozenColumns* frozen_compared_;
+    bool shown_ = false;
     std::optional<ComparedLog> other_;
     std::vector<quillon::IgnoreRule> rules_;
     quillon::LogComparison comparison_;

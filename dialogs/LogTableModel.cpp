@@ -2,8 +2,11 @@
 
 #include "HexText.h"
 
+#include <QBrush>
 #include <QColor>
 #include <QFont>
+#include <QGuiApplication>
+#include <QPalette>
 
 #include <array>
 
@@ -20,9 +23,15 @@ constexpr std::array<const char*, 5> kSendFields = {"Send length", "Send header 
 constexpr int kDecodedFields = int(kRecvFields.size() + kSendFields.size());
 
 const QColor kMeetsBackground(255, 240, 170);
+const QColor kFiredBackground(255, 196, 60);
 const QColor kDifferenceBackground(255, 170, 130);
-// What the marker cell shows; kMeets is what it says.
-const QString kMarker = QString::fromUtf8("\u25CF");
+// The headers of the two directions' bytes, told apart by colour too.
+const QColor kRecvHeader(214, 230, 255);
+const QColor kSendHeader(220, 244, 214);
+// What the marker cell shows of a record that meets the stop condition:
+// kMeets is what it says. The fired record and records never written show
+// their words.
+const QString kMeetsMarker = QString::fromUtf8("\u25CF");
 
 QString hex(std::uint8_t byte)
 {
@@ -47,7 +56,8 @@ QString decoded_field(const quillon::DecodedRecord& decoded, int field)
 }  // namespace
 
 LogTableModel::LogTableModel(const quillon::LogFile& log, QObject* parent)
-    : QAbstractTableModel(parent), log_(log), match_(quillon::match_stop_condition(log))
+    : QAbstractTableModel(parent), log_(log), match_(quillon::match_stop_condition(log)),
+      timeline_(quillon::log_timeline(log))
 {
     if (match_.answer == quillon::StopConditionMatch::Answer::Checked) {
         tested_byte_ =
@@ -59,8 +69,9 @@ LogTableModel::LogTableModel(const quillon::LogFile& log, QObject* parent)
 void LogTableModel::BuildColumns()
 {
     columns_.clear();
-    // The marker next to the number, where it is seen without scrolling.
+    // What identifies a record first: the view keeps these in sight.
     columns_.push_back({Kind::Number, 0});
+    columns_.push_back({Kind::Offset, 0});
     columns_.push_back({Kind::Marker, 0});
     for (int byte = 0; byte < int(quillon::kRecordBytes); ++byte) {
         if (decoded_ && byte == quillon::kDirectionBytes) {
@@ -102,15 +113,29 @@ bool LogTableModel::Meets(int record) const
     return tested_byte_.has_value() && match_.meets_record[std::size_t(record)];
 }
 
+const char* LogTableModel::Mark(int record) const
+{
+    if (!timeline_.is_written(record)) {
+        return kNeverWritten;
+    }
+    if (timeline_.fired == record) {
+        return kFired;
+    }
+    return Meets(record) ? kMeets : nullptr;
+}
+
 QString LogTableModel::Text(int record, const Column& column) const
 {
     switch (column.kind) {
     case Kind::Number: return QString::number(record);
+    case Kind::Offset:
+        return QString::fromStdString(quillon::offset_text(timeline_.offset(record)));
     case Kind::Byte: return hex(log_.records[std::size_t(record)][std::size_t(column.index)]);
     case Kind::Decoded: return decoded_field(decoded_records_[std::size_t(record)], column.index);
     case Kind::Marker: break;
     }
-    return Meets(record) ? kMarker : QString();
+    const char* mark = Mark(record);
+    return mark == kMeets ? kMeetsMarker : QString(mark);
 }
 
 QVariant LogTableModel::Background(int record, const Column& column) const
@@ -119,7 +144,18 @@ QVariant LogTableModel::Background(int record, const Column& column) const
         differing_bits_[std::size_t(record)][std::size_t(column.index)] != 0) {
         return kDifferenceBackground;
     }
-    return Meets(record) ? QVariant(kMeetsBackground) : QVariant();
+    const char* mark = Mark(record);
+    return mark == kFired   ? QVariant(kFiredBackground)
+           : mark == kMeets ? QVariant(kMeetsBackground)
+                            : QVariant();
+}
+
+QVariant LogTableModel::Foreground(int record) const
+{
+    if (timeline_.is_written(record)) {
+        return {};
+    }
+    return QGuiApplication::palette().color(QPalette::Disabled, QPalette::Text);
 }
 
 QVariant LogTableModel::data(const QModelIndex& index, int role) const
@@ -132,9 +168,9 @@ QVariant LogTableModel::data(const QModelIndex& index, int role) const
     switch (role) {
     case Qt::DisplayRole: return Text(record, column);
     case Qt::AccessibleTextRole:
-        return column.kind == Kind::Marker ? QVariant(Meets(record) ? kMeets : "")
-                                           : QVariant(Text(record, column));
+        return column.kind == Kind::Marker ? QString(Mark(record)) : Text(record, column);
     case Qt::BackgroundRole: return Background(record, column);
+    case Qt::ForegroundRole: return Foreground(record);
     case Qt::FontRole:
         if (column.kind == Kind::Byte && Meets(record) &&
             std::size_t(column.index) == *tested_byte_) {
@@ -150,24 +186,42 @@ QVariant LogTableModel::data(const QModelIndex& index, int role) const
 
 QVariant LogTableModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0 ||
-        section >= columnCount()) {
+    if (orientation != Qt::Horizontal || section < 0 || section >= columnCount()) {
         return QAbstractTableModel::headerData(section, orientation, role);
     }
     const Column& column = columns_[std::size_t(section)];
+    if (column.kind == Kind::Byte) {
+        return ByteHeader(column.index, role);
+    }
+    if (role != Qt::DisplayRole) {
+        return {};
+    }
     switch (column.kind) {
     case Kind::Number: return "#";
-    case Kind::Byte:
-        return column.index < quillon::kDirectionBytes
-                   ? QString("Recv %1").arg(column.index)
-                   : QString("Send %1").arg(column.index - quillon::kDirectionBytes);
+    case Kind::Offset: return "T";
     case Kind::Decoded:
         return column.index < int(kRecvFields.size())
                    ? kRecvFields[std::size_t(column.index)]
                    : kSendFields[std::size_t(column.index) - kRecvFields.size()];
-    case Kind::Marker: break;
+    case Kind::Marker:
+    case Kind::Byte: break;
     }
-    return "Meets";
+    return "Marker";
+}
+
+QVariant LogTableModel::ByteHeader(int byte, int role)
+{
+    const bool sent = byte >= quillon::kDirectionBytes;
+    const int within = sent ? byte - quillon::kDirectionBytes : byte;
+    switch (role) {
+    // "R0".."RF" and "S0".."SF": narrow enough for both directions in sight.
+    case Qt::DisplayRole: return QString("%1%2").arg(sent ? 'S' : 'R').arg(within, 0, 16).toUpper();
+    case Qt::ToolTipRole:
+        return QString::fromStdString(
+            quillon::byte_name(sent ? Direction::Send : Direction::Recv, within));
+    case Qt::BackgroundRole: return QBrush(sent ? kSendHeader : kRecvHeader);
+    default: return {};
+    }
 }
 
 void LogTableModel::SetDecoded(bool decoded)

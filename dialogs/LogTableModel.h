@@ -1,11 +1,13 @@
-// The records of a log read back, as a table: the record number, a marker
-// for the records that meet the file's stop condition, the 16 received and
-// 16 sent bytes, optionally each direction's decoded fields beside its
+// The records of a log read back, as a table: the record number, its offset
+// from the fired record, a marker for the fired record, the records that
+// meet the file's stop condition and those never written, the 16 received
+// and 16 sent bytes, optionally each direction's decoded fields beside its
 // bytes. Bytes that differ from a compared log are highlighted.
 #pragma once
 
 #include "LogAnalysis.h"
 #include "LogFile.h"
+#include "LogTimeline.h"
 
 #include <QAbstractTableModel>
 
@@ -27,19 +29,27 @@ public:
     void SetDecoded(bool decoded);
     bool Decoded() const { return decoded_; }
     const quillon::StopConditionMatch& Match() const { return match_; }
+    const quillon::LogTimeline& Timeline() const { return timeline_; }
     // The differing bits of a comparison, or none to end it.
     void SetComparison(const quillon::LogComparison* comparison);
 
-    // The column of the marker, and of a record's byte (0-31).
-    int MarkerColumn() const { return 1; }
+    // The columns of the offset and the marker, and of a record's byte
+    // (0-31).
+    int OffsetColumn() const { return 1; }
+    int MarkerColumn() const { return 2; }
     int ByteColumn(std::size_t byte) const;
+    // The columns that identify a record, first in the table: the number,
+    // the offset and the marker.
+    static constexpr int kRecordColumns = 3;
 
-    // What a screen reader reads in the marker cell of a record that meets
-    // the stop condition.
+    // What a screen reader reads in the marker cell of the fired record, a
+    // record that meets the stop condition and one never written.
+    static constexpr const char* kFired = "fired";
     static constexpr const char* kMeets = "meets";
+    static constexpr const char* kNeverWritten = "never written";
 
 private:
-    enum class Kind { Number, Byte, Decoded, Marker };
+    enum class Kind { Number, Offset, Marker, Byte, Decoded };
     struct Column {
         Kind kind;
         int index;  // the byte (0-31) or the decoded field
@@ -47,10 +57,17 @@ private:
     void BuildColumns();
     QString Text(int record, const Column& column) const;
     QVariant Background(int record, const Column& column) const;
+    QVariant Foreground(int record) const;
+    // A byte's header: "R0".."RF", "S0".."SF", its name as a tooltip and
+    // its direction's colour.
+    static QVariant ByteHeader(int byte, int role);
     bool Meets(int record) const;
+    // kFired, kMeets, kNeverWritten, or nothing for another record.
+    const char* Mark(int record) const;
 
     const quillon::LogFile& log_;
     quillon::StopConditionMatch match_;
+    quillon::LogTimeline timeline_;
     std::optional<std::size_t> tested_byte_;  // with a condition checked
     bool decoded_ = false;
     std::vector<quillon::DecodedRecord> decoded_records_;  // made when first shown

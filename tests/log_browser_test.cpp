@@ -1,7 +1,7 @@
 // The log browser through the real windows offscreen: opening by the menu,
 // by the command line's start-up and by a drop, a refused file, the marks,
-// find (by its keys too), the decoded view, a comparison with an ignore rule,
-// export and copy.
+// opening at the fired record, the columns kept in sight, find (by its keys
+// too), the decoded view, a comparison with an ignore rule, export and copy.
 #include "AtomicFile.h"
 #include "LogBrowser.h"
 #include "LogExport.h"
@@ -18,6 +18,7 @@
 #include <QFont>
 #include <QMimeData>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTest>
 #include <QUrl>
@@ -162,14 +163,19 @@ TEST_F(LogBrowserTest, MarksTheRecordsThatMeetTheStopCondition)
 {
     TfrmLogBrowser& browser = open(known);
     auto& ui = browser.controls();
-    EXPECT_EQ(ui.lblSummary->text(), "16 records meet the stop condition Send[2] & 0x0F = 0x01");
+    EXPECT_EQ(ui.lblSummary->text(),
+              "no fired record: the log was stopped before its trigger "
+              "fired; 16 records meet the stop condition Send[2] & 0x0F "
+              "= 0x01");
     EXPECT_EQ(ui.lblStopCondition->text(), "Stop Condition: Send[2] & 0x0F = 0x01 ,count 5");
     EXPECT_TRUE(QFontInfo(ui.tblRecords->font()).fixedPitch());
 
     const LogTableModel& table_model = browser.model();
-    EXPECT_EQ(table_model.columnCount(), 34);
+    EXPECT_EQ(table_model.columnCount(), 35);
     const int send_2 = table_model.ByteColumn(18);
-    EXPECT_EQ(table_model.headerData(send_2, Qt::Horizontal, Qt::DisplayRole), "Send 2");
+    EXPECT_EQ(table_model.headerData(send_2, Qt::Horizontal, Qt::DisplayRole), "S2");
+    EXPECT_EQ(table_model.headerData(table_model.ByteColumn(15), Qt::Horizontal, Qt::DisplayRole),
+              "RF");
     QAccessibleInterface* table = QAccessible::queryAccessibleInterface(ui.tblRecords);
     ASSERT_NE(table, nullptr);
     ASSERT_NE(table->tableInterface(), nullptr);
@@ -198,6 +204,68 @@ TEST_F(LogBrowserTest, MarksTheRecordsThatMeetTheStopCondition)
                 << control->objectName().toStdString();
         }
     }
+}
+
+TEST_F(LogBrowserTest, OpensAtTheFiredRecordWithOffsetsAndEveryByteInSight)
+{
+    // Records 183-255 never written: with count 5 the trigger fired at 177,
+    // which meets Send[2] & 0x0F = 0x01.
+    auto records = known_records();
+    std::fill(records.begin() + 183, records.end(), LogRecord{});
+    TfrmLogBrowser& browser = open(write_log("fired.txt", records));
+    auto& ui = browser.controls();
+    QTableView& table = *ui.tblRecords;
+    const LogTableModel& table_model = browser.model();
+    EXPECT_EQ(ui.lblSummary->toolTip(),
+              "fired at record 177, count 5; 12 records meet the stop "
+              "condition Send[2] & 0x0F = 0x01; 73 records never written");
+
+    EXPECT_EQ(browser.CurrentRecord(), 177);
+    EXPECT_TRUE(table.selectionModel()->isRowSelected(177));
+    EXPECT_TRUE(table.viewport()->rect().contains(table.visualRect(table_model.index(177, 0))));
+    const int marker = table_model.MarkerColumn();
+    EXPECT_EQ(cell(table_model, 177, marker), "fired");
+    EXPECT_EQ(cell(table_model, 177, marker, Qt::AccessibleTextRole), "fired");
+    EXPECT_EQ(cell(table_model, 161, marker, Qt::AccessibleTextRole), "meets");
+    EXPECT_EQ(cell(table_model, 183, marker), "never written");
+    EXPECT_EQ(cell(table_model, 183, marker, Qt::AccessibleTextRole), "never written");
+    const auto background = [&](int row) {
+        return table_model.data(table_model.index(row, 0), Qt::BackgroundRole);
+    };
+    EXPECT_TRUE(background(177).isValid());
+    EXPECT_NE(background(177), background(161));
+    const auto foreground = [&](int row) {
+        return table_model.data(table_model.index(row, 0), Qt::ForegroundRole);
+    };
+    EXPECT_TRUE(foreground(183).isValid()) << "greyed";
+    EXPECT_FALSE(foreground(182).isValid());
+    const int offset = table_model.OffsetColumn();
+    EXPECT_EQ(table_model.headerData(offset, Qt::Horizontal, Qt::DisplayRole), "T");
+    EXPECT_EQ(cell(table_model, 174, offset), "T-3");
+    EXPECT_EQ(cell(table_model, 177, offset), "T0");
+    EXPECT_EQ(cell(table_model, 182, offset), "T+5");
+    EXPECT_EQ(cell(table_model, 183, offset), "");
+
+    browser.resize(1280, browser.height());
+    ASSERT_EQ(browser.width(), 1280);
+    const int last = table_model.ByteColumn(31);
+    EXPECT_LE(table.columnViewportPosition(last) + table.columnWidth(last),
+              table.viewport()->width());
+    EXPECT_EQ(table.horizontalScrollBar()->maximum(), 0);
+
+    // Scrolled sideways, the number, offset and marker stay at the left.
+    ui.mnuDecoded->trigger();
+    browser.resize(600, browser.height());
+    table.horizontalScrollBar()->setValue(table.horizontalScrollBar()->maximum());
+    ASSERT_GT(table.horizontalScrollBar()->value(), 0);
+    const QPoint left = table.viewport()->geometry().topLeft() + QPoint(2, 2);
+    const auto* kept = qobject_cast<QTableView*>(table.childAt(left)->parentWidget());
+    ASSERT_NE(kept, nullptr);
+    const QPoint in_kept = kept->viewport()->mapFrom(&table, left);
+    EXPECT_EQ(kept->model(), &table_model);
+    EXPECT_EQ(kept->indexAt(in_kept), table_model.index(table.rowAt(2), 0));
+    EXPECT_EQ(kept->columnViewportPosition(marker) + kept->columnWidth(marker), kept->width());
+    EXPECT_EQ(kept->selectionModel(), table.selectionModel());
 }
 
 TEST_F(LogBrowserTest, ALongDateLineIsElidedWithTheWholeInItsTooltip)
@@ -247,17 +315,17 @@ TEST_F(LogBrowserTest, DecodedViewShowsEachDirectionsFieldsBesideItsBytes)
     TfrmLogBrowser& browser = open(known);
     const LogTableModel& table_model = browser.model();
     browser.controls().mnuDecoded->trigger();
-    ASSERT_EQ(table_model.columnCount(), 43);
-    EXPECT_EQ(table_model.headerData(18, Qt::Horizontal, Qt::DisplayRole), "Recv length");
-    EXPECT_EQ(table_model.headerData(22, Qt::Horizontal, Qt::DisplayRole), "Send 0");
+    ASSERT_EQ(table_model.columnCount(), 44);
+    EXPECT_EQ(table_model.headerData(19, Qt::Horizontal, Qt::DisplayRole), "Recv length");
+    EXPECT_EQ(table_model.headerData(23, Qt::Horizontal, Qt::DisplayRole), "S0");
     const auto records = known_records();
     for (const int row : {0, 7, 200}) {
         const auto decoded = quillon::decode_record(records[std::size_t(row)]);
-        EXPECT_EQ(cell(table_model, row, 21), quillon::checksum_text(decoded.recv.checksum));
-        EXPECT_EQ(cell(table_model, row, 41), quillon::checksum_text(decoded.send.checksum));
+        EXPECT_EQ(cell(table_model, row, 22), quillon::checksum_text(decoded.recv.checksum));
+        EXPECT_EQ(cell(table_model, row, 42), quillon::checksum_text(decoded.send.checksum));
     }
     browser.controls().mnuDecoded->trigger();
-    EXPECT_EQ(table_model.columnCount(), 34);
+    EXPECT_EQ(table_model.columnCount(), 35);
 }
 
 TEST_F(LogBrowserTest, CompareHighlightsDifferencesAndIgnoreRulesApplyAtOnce)

@@ -5,6 +5,7 @@
 #include "MainWindowFixture.h"
 #include "ui_Log.h"
 
+#include <QAccessible>
 #include <QEventLoop>
 #include <QLocale>
 #include <QTimer>
@@ -1110,6 +1111,9 @@ TEST_F(LoggingTest, ARearmedSeriesSavesEachTriggerUntilStopOrACancelledSave)
     }
     EXPECT_EQ(entries(save_folder()),
               (std::set<std::string>{kAutoName, "Autolog_20140703160509_2.txt"}));
+    // A screen reader reads the count beside the label's fixed name.
+    QAccessibleInterface* count = QAccessible::queryAccessibleInterface(ui.lblRearmCount);
+    EXPECT_EQ(count->text(QAccessible::Description), "2 logs saved");
 
     window->btnLogStartClick();  // STOP ends the series
     EXPECT_FALSE(window->ChkTrigDtctTmr.isActive());
@@ -1133,6 +1137,29 @@ TEST_F(LoggingTest, ARearmedSeriesSavesEachTriggerUntilStopOrACancelledSave)
     window->cbxStopConditionClick();
     EXPECT_FALSE(ui.cbxRearm->isEnabled());
     EXPECT_FALSE(ui.cbxRearm->isChecked());
+}
+
+TEST_F(LoggingTest, ASeriesEndsAtALogStoppedBeforeItsTriggerFiredAndKeepsIt)
+{
+    ASSERT_NO_FATAL_FAILURE(start_on(Transport::Usb));
+    auto& ui = window->controls();
+    // Recv[2] is the command byte, and the host never sends command 0x01.
+    arm({.byte = " 2", .mask = "0xFF", .value = "0x01", .count = "3"});
+    ui.cbxRearm->setChecked(true);
+    window->btnLogStartClick();
+    model->advance(20);
+    ASSERT_TRUE(model->execute(kStopBlock));  // stopped elsewhere
+    window->ChkTrigDtctTmrTimer();
+
+    const QString file = save_folder() + "/" + kAutoName;
+    EXPECT_EQ(read_file(file),
+              expected_file(clock, "#Stop Condition : Recv[2] & 0xFF = 0x01 ,count 3"));
+    ASSERT_EQ(messages.shown().size(), 1u);
+    EXPECT_EQ(messages.shown()[0], (Message{"The log was stopped before its trigger fired.", "",
+                                            MessageIcon::Warning, file.toStdString()}));
+    EXPECT_TRUE(ui.lblRearmCount->text().isEmpty()) << "not counted";
+    EXPECT_EQ(model->log_status(), 0) << "not re-armed";
+    expect_idle_after_save();
 }
 
 TEST_F(LoggingTest, AutomaticSaveDatesLineOneBeforeTheReadAndNamesTheFileAfterIt)
