@@ -157,31 +157,14 @@ const char* stop_conditions_verdict(const LogComparison& comparison)
     return comparison.stop_conditions_differ ? " (they differ)" : " (the same)";
 }
 
-// "fired record (A 127, B 103)", or "record number" and why.
-std::string alignment_text(const LogComparison& comparison)
-{
-    if (comparison.aligned_by == Alignment::FiredRecord) {
-        return "fired record (A " + std::to_string(*comparison.a_fired) + ", B " +
-               std::to_string(*comparison.b_fired) + ")";
-    }
-    const char* why = "as --by-number asks";
-    if (!comparison.a_fired || !comparison.b_fired) {
-        why = comparison.a_fired   ? "B has no fired record"
-              : comparison.b_fired ? "A has no fired record"
-                                   : "neither log has a fired record";
-    }
-    return std::string("record number (") + why + ")";
-}
-
 std::string diff_text(const std::string& a_name, const LogFile& a, const std::string& b_name,
                       const LogFile& b, const LogComparison& comparison)
 {
     std::string text = "A: " + a_name + "\nB: " + b_name + "\n";
     text += "Stop condition: A " + stop_condition_text(a) + ", B " + stop_condition_text(b) +
             stop_conditions_verdict(comparison) + "\n";
-    text += "Aligned by: " + alignment_text(comparison) + "\n";
-    text += "Records only in A: " + std::to_string(comparison.only_in_a) +
-            ", only in B: " + std::to_string(comparison.only_in_b) + "\n";
+    text += "Aligned by: " + alignment_text(comparison, "as --by-number asks") + "\n";
+    text += "Records " + only_in_text(comparison) + "\n";
     text += "Records differing: " + std::to_string(comparison.records.size()) + " of " +
             std::to_string(comparison.records_compared) + "\n";
     std::string positions;

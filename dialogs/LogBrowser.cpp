@@ -95,6 +95,15 @@ QString records_count(std::size_t count, const char* one, const char* many)
     return count == 1 ? QString("1 %1").arg(one) : QString("%1 %2").arg(count).arg(many);
 }
 
+// "Aligned by: fired record (A 5, B 7); records only in A: 2, only in B: 2",
+// as quillon-cli diff says it. The browser always asks for the fired records.
+QString alignment_caption(const quillon::LogComparison& comparison)
+{
+    return QString::fromStdString("Aligned by: " + quillon::alignment_text(comparison, "as asked") +
+                                  "; records " + quillon::only_in_text(comparison));
+}
+
+// "2 of 6 records differ; the stop conditions differ.", or "No differences."
 QString comparison_summary(const quillon::LogComparison& comparison)
 {
     if (comparison.equal()) {
@@ -102,24 +111,13 @@ QString comparison_summary(const quillon::LogComparison& comparison)
     }
     QStringList parts;
     if (!comparison.records.empty()) {
-        parts << records_count(comparison.records.size(), "record differs", "records differ");
+        const std::size_t differing = comparison.records.size();
+        parts << QString(differing == 1 ? "%1 of %2 records differs" : "%1 of %2 records differ")
+                     .arg(differing)
+                     .arg(comparison.records_compared);
     }
     if (comparison.stop_conditions_differ) {
         parts << "the stop conditions differ";
-    }
-    QStringList per_byte;
-    for (std::size_t k = 0; k < comparison.records_per_byte.size(); ++k) {
-        if (comparison.records_per_byte[k] != 0) {
-            const int byte = int(k) % quillon::kDirectionBytes;
-            const Direction direction =
-                int(k) < quillon::kDirectionBytes ? Direction::Recv : Direction::Send;
-            per_byte << QString("%1 %2")
-                            .arg(QString::fromStdString(quillon::byte_name(direction, byte)))
-                            .arg(comparison.records_per_byte[k]);
-        }
-    }
-    if (!per_byte.isEmpty()) {
-        parts << "by byte: " + per_byte.join(", ");
     }
     return parts.join("; ") + ".";
 }
@@ -130,6 +128,41 @@ Direction direction_of(bool send)
 }
 
 }  // namespace
+
+// Scrolls the two tables of a comparison together, B's shifted from A's by
+// the rows between paired records, so that each pair stays side by side.
+// The tables scroll by whole rows, so a scroll bar's value is a row.
+class PairedScrolling : public QObject {
+public:
+    PairedScrolling(QScrollBar& a, QScrollBar& b) : QObject(&a), a_(a), b_(b)
+    {
+        connect(&a, &QScrollBar::valueChanged, this, [this](int row) { Follow(b_, row + shift_); });
+        connect(&b, &QScrollBar::valueChanged, this, [this](int row) { Follow(a_, row - shift_); });
+    }
+
+    // B's record number less A's in each pair; B scrolled to match A.
+    void SetShift(int shift)
+    {
+        shift_ = shift;
+        Follow(b_, a_.value() + shift_);
+    }
+
+private:
+    // One way only: a bar held at its end does not push the other back.
+    void Follow(QScrollBar& other, int row)
+    {
+        if (!following_) {
+            following_ = true;
+            other.setValue(row);
+            following_ = false;
+        }
+    }
+
+    QScrollBar& a_;
+    QScrollBar& b_;
+    int shift_ = 0;
+    bool following_ = false;
+};
 
 // Keeps a table's first columns in sight when it scrolls sideways: a second
 // view of the same model and selection that shows only those columns, laid
@@ -262,10 +295,9 @@ TfrmLogBrowser::TfrmLogBrowser(QString path, quillon::LogFile log, QWidget* pare
         SelectRecord(*fired);
     }
     // The compared log scrolls with this one.
-    QScrollBar* own = ui_->tblRecords->verticalScrollBar();
-    QScrollBar* compared = ui_->tblCompared->verticalScrollBar();
-    connect(own, &QScrollBar::valueChanged, compared, &QScrollBar::setValue);
-    connect(compared, &QScrollBar::valueChanged, own, &QScrollBar::setValue);
+    paired_scrolling_ = new PairedScrolling(*ui_->tblRecords->verticalScrollBar(),
+                                            *ui_->tblCompared->verticalScrollBar());
+    ui_->lblRecordsFile->setText("A: " + QFileInfo(path_).fileName());
 
     using quillon::on_signal;
     auto& ui = *ui_;
@@ -284,10 +316,9 @@ TfrmLogBrowser::TfrmLogBrowser(QString path, quillon::LogFile log, QWidget* pare
               &TfrmLogBrowser::btnNextDifferenceClick);
     on_signal(ui.btnPreviousDifference, &QAbstractButton::clicked, this,
               &TfrmLogBrowser::btnPreviousDifferenceClick);
-    on_signal(ui.btnAddIgnoreRule, &QAbstractButton::clicked, this,
-              &TfrmLogBrowser::btnAddIgnoreRuleClick);
-    on_signal(ui.btnRemoveIgnoreRule, &QAbstractButton::clicked, this,
-              &TfrmLogBrowser::btnRemoveIgnoreRuleClick);
+    on_signal(ui.btnAddRule, &QAbstractButton::clicked, this, &TfrmLogBrowser::btnAddRuleClick);
+    on_signal(ui.btnRemoveRule, &QAbstractButton::clicked, this,
+              &TfrmLogBrowser::btnRemoveRuleClick);
     on_signal(ui.btnCloseComparison, &QAbstractButton::clicked, this,
               &TfrmLogBrowser::btnCloseComparisonClick);
     on_signal(ui.mnuExportCsv, &QAction::triggered, this, &TfrmLogBrowser::mnuExportCsvClick);
@@ -331,12 +362,21 @@ int TfrmLogBrowser::CurrentRecord() const
 
 void TfrmLogBrowser::SelectRecord(int record)
 {
-    for (QTableView* table : {ui_->tblRecords, ui_->tblCompared}) {
-        if (table->model() != nullptr) {
-            table->selectRow(record);
-            table->scrollTo(table->model()->index(record, 0));
-        }
+    SelectRow(*ui_->tblRecords, record);
+    if (other_) {
+        SelectRow(*ui_->tblCompared, record + comparison_.b_shift);
     }
+}
+
+void TfrmLogBrowser::SelectRow(QTableView& table, int row)
+{
+    if (row < 0 || row >= quillon::kLogRecords) {
+        // No record of this log is paired with it.
+        table.clearSelection();
+        return;
+    }
+    table.selectRow(row);
+    table.scrollTo(table.model()->index(row, 0));
 }
 
 void TfrmLogBrowser::StepTo(const std::vector<int>& records, int step)
@@ -417,20 +457,39 @@ bool TfrmLogBrowser::CompareWith(const QString& path)
     other_->model = std::make_unique<LogTableModel>(other_->log);
     other_->model->SetDecoded(model_->Decoded());
     SetUpTable(*ui_->tblCompared, *frozen_compared_, *other_->model);
-    ui_->tblCompared->show();
-    ui_->grbCompare->show();
+    ui_->lblComparedFile->setText("B: " + QFileInfo(path).fileName());
+    ShowComparison(true);
+    // The two tables share the height.
+    ui_->splTables->setSizes({ui_->splTables->height(), ui_->splTables->height()});
     UpdateComparison();
+    if (const int current = CurrentRecord(); current >= 0) {
+        SelectRecord(current);
+    }
     return true;
+}
+
+void TfrmLogBrowser::ShowComparison(bool shown)
+{
+    for (QWidget* part : std::initializer_list<QWidget*>{ui_->grbCompare, ui_->lblRecordsFile,
+                                                         ui_->wgtCompared, ui_->stpByteCounts}) {
+        part->setVisible(shown);
+    }
 }
 
 void TfrmLogBrowser::UpdateComparison()
 {
-    comparison_ =
-        quillon::compare_logs(log_, other_->log, rules_, {}, quillon::Alignment::RecordNumber);
-    model_->SetComparison(&comparison_);
-    other_->model->SetComparison(&comparison_);
-    ui_->lblCompareSummary->setText("Compared with " + QFileInfo(other_->path).fileName() + ": " +
-                                    comparison_summary(comparison_));
+    std::vector<quillon::IgnoreRule> ignore;
+    std::vector<quillon::OnlyRule> only;
+    for (const ComparisonRule& rule : rules_) {
+        (rule.only ? only : ignore).push_back(rule.bits);
+    }
+    comparison_ = quillon::compare_logs(log_, other_->log, ignore, only);
+    model_->SetComparison(&comparison_, LogTableModel::Side::A);
+    other_->model->SetComparison(&comparison_, LogTableModel::Side::B);
+    paired_scrolling_->SetShift(comparison_.b_shift);
+    ui_->lblCompareAlignment->setText(alignment_caption(comparison_));
+    ui_->lblCompareSummary->setText(comparison_summary(comparison_));
+    ui_->stpByteCounts->SetCounts(comparison_.records_per_byte);
 }
 
 void TfrmLogBrowser::StepToDifference(int step)
@@ -453,31 +512,31 @@ void TfrmLogBrowser::btnPreviousDifferenceClick()
     StepToDifference(-1);
 }
 
-void TfrmLogBrowser::btnAddIgnoreRuleClick()
+void TfrmLogBrowser::btnAddRuleClick()
 {
-    const Direction direction = direction_of(ui_->cbxIgnoreDirection->currentIndex() == 1);
-    const auto typed =
-        quillon::ignore_rule_from_text(direction, ui_->edtIgnoreByte->text().toStdString(),
-                                       ui_->edtIgnoreMask->text().toStdString());
+    const Direction direction = direction_of(ui_->cbxRuleDirection->currentIndex() == 1);
+    const auto typed = quillon::ignore_rule_from_text(
+        direction, ui_->edtRuleByte->text().toStdString(), ui_->edtRuleMask->text().toStdString());
     if (!typed.rule) {
         quillon::show_error(typed.range_error);
         return;
     }
-    const quillon::IgnoreRule rule = *typed.rule;
+    const ComparisonRule rule{ui_->rbnRuleOnly->isChecked(), *typed.rule};
     rules_.push_back(rule);
-    ui_->lbxIgnoreRules->addItem(
-        QString::fromStdString(quillon::masked_byte_text(rule.direction, rule.byte, rule.mask)));
+    ui_->lbxRules->addItem((rule.only ? "Only " : "Ignore ") +
+                           QString::fromStdString(quillon::masked_byte_text(
+                               rule.bits.direction, rule.bits.byte, rule.bits.mask)));
     UpdateComparison();
 }
 
-void TfrmLogBrowser::btnRemoveIgnoreRuleClick()
+void TfrmLogBrowser::btnRemoveRuleClick()
 {
-    const int row = ui_->lbxIgnoreRules->currentRow();
+    const int row = ui_->lbxRules->currentRow();
     if (row < 0 || std::size_t(row) >= rules_.size()) {
         return;
     }
     rules_.erase(rules_.begin() + row);
-    delete ui_->lbxIgnoreRules->takeItem(row);
+    delete ui_->lbxRules->takeItem(row);
     UpdateComparison();
 }
 
@@ -485,12 +544,12 @@ void TfrmLogBrowser::btnCloseComparisonClick()
 {
     ui_->tblCompared->setModel(nullptr);
     frozen_compared_->Follow();
-    ui_->tblCompared->hide();
-    ui_->grbCompare->hide();
+    ShowComparison(false);
     other_.reset();
     rules_.clear();
-    ui_->lbxIgnoreRules->clear();
-    model_->SetComparison(nullptr);
+    ui_->lbxRules->clear();
+    model_->SetComparison(nullptr, LogTableModel::Side::A);
+    paired_scrolling_->SetShift(0);
 }
 
 void TfrmLogBrowser::Export(const QString& filter, const QString& suffix, const std::string& text)

@@ -17,6 +17,7 @@
 #include <vector>
 
 class FrozenColumns;
+class PairedScrolling;
 class LogTableModel;
 class QTableView;
 namespace Ui {
@@ -38,8 +39,8 @@ public:
     void mnuCompareWithClick();
     void btnNextDifferenceClick();
     void btnPreviousDifferenceClick();
-    void btnAddIgnoreRuleClick();
-    void btnRemoveIgnoreRuleClick();
+    void btnAddRuleClick();
+    void btnRemoveRuleClick();
     void btnCloseComparisonClick();
     void mnuExportCsvClick();
     void mnuExportJsonClick();
@@ -67,16 +68,25 @@ private:
         quillon::LogFile log;
         std::unique_ptr<LogTableModel> model;
     };
+    // Some bits of a byte left out of the comparison, or the only ones in it.
+    struct ComparisonRule {
+        bool only = false;
+        quillon::MaskedByte bits;
+    };
 
     // Shows model in table, its record columns kept in sight by frozen.
     static void SetUpTable(QTableView& table, FrozenColumns& frozen, LogTableModel& model);
     // Steps from the current record to the next (+1) or previous (-1) of
     // records, round the end.
     void StepTo(const std::vector<int>& records, int step);
+    // Selects A's record and, in a comparison, B's record paired with it.
     void SelectRecord(int record);
+    static void SelectRow(QTableView& table, int row);
     void Find(int step);
     void StepToDifference(int step);
     void UpdateComparison();
+    // The comparison's controls, the tables' file names and the strip.
+    void ShowComparison(bool shown);
     // Asks for a file name with the filter and writes text there.
     void Export(const QString& filter, const QString& suffix, const std::string& text);
 
@@ -87,9 +97,10 @@ private:
     // Children of their tables.
     FrozenColumns* frozen_records_;
     FrozenColumns* frozen_compared_;
+    PairedScrolling* paired_scrolling_;
     bool shown_ = false;
     std::optional<ComparedLog> other_;
-    std::vector<quillon::IgnoreRule> rules_;
+    std::vector<ComparisonRule> rules_;
     quillon::LogComparison comparison_;
 };
 

@@ -209,17 +209,30 @@ QVariant LogTableModel::headerData(int section, Qt::Orientation orientation, int
     return "Marker";
 }
 
-QVariant LogTableModel::ByteHeader(int byte, int role)
+QString LogTableModel::ByteHeading(int byte)
+{
+    // Narrow enough for both directions in sight.
+    const bool sent = byte >= quillon::kDirectionBytes;
+    return QString("%1%2")
+        .arg(sent ? 'S' : 'R')
+        .arg(byte % quillon::kDirectionBytes, 0, 16)
+        .toUpper();
+}
+
+QString LogTableModel::ByteName(int byte)
 {
     const bool sent = byte >= quillon::kDirectionBytes;
-    const int within = sent ? byte - quillon::kDirectionBytes : byte;
+    return QString::fromStdString(quillon::byte_name(sent ? Direction::Send : Direction::Recv,
+                                                     byte % quillon::kDirectionBytes));
+}
+
+QVariant LogTableModel::ByteHeader(int byte, int role)
+{
     switch (role) {
-    // "R0".."RF" and "S0".."SF": narrow enough for both directions in sight.
-    case Qt::DisplayRole: return QString("%1%2").arg(sent ? 'S' : 'R').arg(within, 0, 16).toUpper();
-    case Qt::ToolTipRole:
-        return QString::fromStdString(
-            quillon::byte_name(sent ? Direction::Send : Direction::Recv, within));
-    case Qt::BackgroundRole: return QBrush(sent ? kSendHeader : kRecvHeader);
+    case Qt::DisplayRole: return ByteHeading(byte);
+    case Qt::ToolTipRole: return ByteName(byte);
+    case Qt::BackgroundRole:
+        return QBrush(byte >= quillon::kDirectionBytes ? kSendHeader : kRecvHeader);
     default: return {};
     }
 }
@@ -241,13 +254,14 @@ void LogTableModel::SetDecoded(bool decoded)
     endResetModel();
 }
 
-void LogTableModel::SetComparison(const quillon::LogComparison* comparison)
+void LogTableModel::SetComparison(const quillon::LogComparison* comparison, Side side)
 {
     differing_bits_.clear();
     if (comparison != nullptr) {
         differing_bits_.assign(std::size_t(quillon::kLogRecords), quillon::LogRecord{});
         for (const quillon::RecordDifference& difference : comparison->records) {
-            differing_bits_[std::size_t(difference.record)] = difference.differing_bits;
+            const int record = side == Side::A ? difference.record : difference.b_record;
+            differing_bits_[std::size_t(record)] = difference.differing_bits;
         }
     }
     emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1), {Qt::BackgroundRole});

@@ -30,8 +30,11 @@ public:
     bool Decoded() const { return decoded_; }
     const quillon::StopConditionMatch& Match() const { return match_; }
     const quillon::LogTimeline& Timeline() const { return timeline_; }
+    // Which log of a comparison the model shows: its records are A's or B's
+    // of each differing pair.
+    enum class Side { A, B };
     // The differing bits of a comparison, or none to end it.
-    void SetComparison(const quillon::LogComparison* comparison);
+    void SetComparison(const quillon::LogComparison* comparison, Side side);
 
     // The columns of the offset and the marker, and of a record's byte
     // (0-31).
@@ -41,6 +44,10 @@ public:
     // The columns that identify a record, first in the table: the number,
     // the offset and the marker.
     static constexpr int kRecordColumns = 3;
+    // A record's byte (0-31) as its column is headed: "R0".."RF", "S0".."SF";
+    // and its name, "Send[2]".
+    static QString ByteHeading(int byte);
+    static QString ByteName(int byte);
 
     // What a screen reader reads in the marker cell of the fired record, a
     // record that meets the stop condition and one never written.

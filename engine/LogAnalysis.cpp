@@ -282,4 +282,25 @@ LogComparison compare_logs(const LogFile& a, const LogFile& b, std::span<const I
     return comparison;
 }
 
+std::string alignment_text(const LogComparison& comparison, std::string_view asked_why)
+{
+    if (comparison.aligned_by == Alignment::FiredRecord) {
+        return "fired record (A " + std::to_string(*comparison.a_fired) + ", B " +
+               std::to_string(*comparison.b_fired) + ")";
+    }
+    std::string_view why = asked_why;
+    if (!comparison.a_fired || !comparison.b_fired) {
+        why = comparison.a_fired   ? "B has no fired record"
+              : comparison.b_fired ? "A has no fired record"
+                                   : "neither log has a fired record";
+    }
+    return "record number (" + std::string(why) + ")";
+}
+
+std::string only_in_text(const LogComparison& comparison)
+{
+    return "only in A: " + std::to_string(comparison.only_in_a) +
+           ", only in B: " + std::to_string(comparison.only_in_b);
+}
+
 }  // namespace quillon

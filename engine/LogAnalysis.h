@@ -153,4 +153,10 @@ LogComparison compare_logs(const LogFile& a, const LogFile& b, std::span<const I
                            std::span<const OnlyRule> only = {},
                            Alignment wanted = Alignment::FiredRecord);
 
+// How the pairs were made: "fired record (A 127, B 103)", or "record number"
+// and why: which log has no fired record, or asked_why when both have one.
+std::string alignment_text(const LogComparison& comparison, std::string_view asked_why);
+// "only in A: 2, only in B: 0": the records written in one log only.
+std::string only_in_text(const LogComparison& comparison);
+
 }  // namespace quillon

@@ -1,8 +1,11 @@
 // The log browser through the real windows offscreen: opening by the menu,
 // by the command line's start-up and by a drop, a refused file, the marks,
 // opening at the fired record, the columns kept in sight, find (by its keys
-// too), the decoded view, a comparison with an ignore rule, export and copy.
+// too), the decoded view, comparisons (by record number, and aligned by the
+// fired records with ignore and only rules and the per-byte strip), export
+// and copy.
 #include "AtomicFile.h"
+#include "ByteCountStrip.h"
 #include "LogBrowser.h"
 #include "LogExport.h"
 #include "LogTableModel.h"
@@ -103,6 +106,18 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowActive(&browser));
         control.setFocus();
         QTest::keyClick(&control, key, modifiers);
+    }
+
+    // A comparison rule typed and added.
+    enum class Rule { Ignore, Only };
+    static void add_rule(Ui::TfrmLogBrowser& ui, Rule rule, const QString& direction,
+                         const QString& byte, const QString& mask)
+    {
+        (rule == Rule::Only ? ui.rbnRuleOnly : ui.rbnRuleIgnore)->click();
+        ui.cbxRuleDirection->setCurrentText(direction);
+        ui.edtRuleByte->setText(byte);
+        ui.edtRuleMask->setText(mask);
+        ui.btnAddRule->click();
     }
 
     static QString cell(const QAbstractItemModel& shown, int row, int column,
@@ -342,8 +357,10 @@ TEST_F(LogBrowserTest, CompareHighlightsDifferencesAndIgnoreRulesApplyAtOnce)
     press_in(browser, *ui.edtFindByte, Qt::Key_D, Qt::ControlModifier);
     ASSERT_NE(browser.compared_model(), nullptr);
     EXPECT_FALSE(ui.grbCompare->isHidden());
-    EXPECT_EQ(ui.lblCompareSummary->text(),
-              "Compared with changed.txt: 3 records differ; by byte: Recv[0] 1, Send[5] 2.");
+    EXPECT_EQ(ui.lblCompareAlignment->text(),
+              "Aligned by: record number (neither log has a fired record); "
+              "records only in A: 0, only in B: 0");
+    EXPECT_EQ(ui.lblCompareSummary->text(), "3 of 256 records differ.");
     const int send_5 = browser.model().ByteColumn(21);
     const auto background = [&](const QAbstractItemModel& shown, int row) {
         return shown.data(shown.index(row, send_5), Qt::BackgroundRole);
@@ -359,23 +376,138 @@ TEST_F(LogBrowserTest, CompareHighlightsDifferencesAndIgnoreRulesApplyAtOnce)
     EXPECT_EQ(browser.CurrentRecord(), 20);
     EXPECT_EQ(ui.tblCompared->currentIndex().row(), 20);
 
-    ui.cbxIgnoreDirection->setCurrentIndex(1);
-    ui.edtIgnoreByte->setText("5");
-    ui.edtIgnoreMask->setText("1");
-    ui.btnAddIgnoreRule->click();
-    EXPECT_EQ(ui.lbxIgnoreRules->item(0)->text(), "Send[5] & 0x01");
-    EXPECT_EQ(ui.lblCompareSummary->text(),
-              "Compared with changed.txt: 1 record differs; by byte: Recv[0] 1.");
+    add_rule(ui, Rule::Ignore, "Send", "5", "1");
+    EXPECT_EQ(ui.lbxRules->item(0)->text(), "Ignore Send[5] & 0x01");
+    EXPECT_EQ(ui.lblCompareSummary->text(), "1 of 256 records differs.");
     EXPECT_EQ(background(browser.model(), 10), background(browser.model(), 11));
 
     ui.btnCloseComparison->click();
     EXPECT_EQ(browser.compared_model(), nullptr);
     EXPECT_TRUE(ui.grbCompare->isHidden());
+    EXPECT_TRUE(ui.stpByteCounts->isHidden());
     EXPECT_FALSE(
         browser.model()
             .data(browser.model().index(30, browser.model().ByteColumn(0)), Qt::BackgroundRole)
             .isValid());
     EXPECT_TRUE(messages.shown().empty());
+}
+
+// fired.txt fired at record 5 and diff-b.txt at 7: its records 2-7 are
+// fired.txt's 0-5, with Send[3] changed in B 4 and Recv[2] in B 6.
+class LogBrowserAlignedTest : public LogBrowserTest {
+protected:
+    static QString golden(const char* name) { return QString(QUILLON_GOLDEN_DIR) + "/" + name; }
+
+    // Whether the model highlights a byte of a row as differing.
+    static bool highlighted(const LogTableModel& shown, int row, int byte)
+    {
+        const QModelIndex index = shown.index(row, shown.ByteColumn(std::size_t(byte)));
+        return shown.data(index, Qt::BackgroundRole) == QVariant(QColor(255, 170, 130));
+    }
+
+    // The rows shown whole in a table.
+    static int whole_rows(const QTableView& table)
+    {
+        return table.viewport()->height() / table.rowHeight(0);
+    }
+
+    static constexpr int kSend3 = 19;
+    static constexpr int kRecv2 = 2;
+};
+
+TEST_F(LogBrowserAlignedTest, PairsTheFiredRecordsAndStepsThroughBothTables)
+{
+    TfrmLogBrowser& browser = open(golden("fired.txt"));
+    auto& ui = browser.controls();
+    ASSERT_TRUE(browser.CompareWith(golden("diff-b.txt")));
+    EXPECT_EQ(ui.lblCompareAlignment->text(),
+              "Aligned by: fired record (A 5, B 7); records only in A: 2, only in B: 2");
+    EXPECT_EQ(ui.lblCompareSummary->text(), "2 of 6 records differ; the stop conditions differ.");
+    EXPECT_EQ(ui.lblRecordsFile->text(), "A: fired.txt");
+    EXPECT_EQ(ui.lblComparedFile->text(), "B: diff-b.txt");
+    // Opened at A's fired record, beside B's.
+    EXPECT_EQ(ui.tblRecords->currentIndex().row(), 5);
+    EXPECT_EQ(ui.tblCompared->currentIndex().row(), 7);
+
+    const LogTableModel& a = browser.model();
+    const LogTableModel& b = *browser.compared_model();
+    EXPECT_TRUE(highlighted(a, 2, kSend3));
+    EXPECT_TRUE(highlighted(b, 4, kSend3));
+    EXPECT_FALSE(highlighted(b, 2, kSend3));
+    EXPECT_TRUE(highlighted(b, 6, kRecv2));
+    EXPECT_FALSE(highlighted(a, 6, kRecv2));
+
+    ui.btnNextDifference->click();  // round the end
+    EXPECT_EQ(ui.tblRecords->currentIndex().row(), 2);
+    EXPECT_EQ(ui.tblCompared->currentIndex().row(), 4);
+    EXPECT_TRUE(ui.tblCompared->selectionModel()->isRowSelected(4));
+    ui.btnNextDifference->click();
+    EXPECT_EQ(ui.tblRecords->currentIndex().row(), 4);
+    EXPECT_EQ(ui.tblCompared->currentIndex().row(), 6);
+    // The pair side by side: B scrolled two rows further than A.
+    EXPECT_EQ(ui.tblCompared->verticalScrollBar()->value(),
+              ui.tblRecords->verticalScrollBar()->value() + 2);
+    EXPECT_TRUE(messages.shown().empty());
+}
+
+TEST_F(LogBrowserAlignedTest, AnOnlyRuleNarrowsTheComparison)
+{
+    TfrmLogBrowser& browser = open(golden("fired.txt"));
+    auto& ui = browser.controls();
+    ASSERT_TRUE(browser.CompareWith(golden("diff-b.txt")));
+    add_rule(ui, Rule::Only, "Recv", "2", "0xFF");
+    EXPECT_EQ(ui.lbxRules->item(0)->text(), "Only Recv[2] & 0xFF");
+    EXPECT_EQ(ui.lblCompareSummary->text(), "1 of 6 records differs; the stop conditions differ.");
+    EXPECT_FALSE(highlighted(*browser.compared_model(), 4, kSend3));
+    EXPECT_TRUE(highlighted(*browser.compared_model(), 6, kRecv2));
+    EXPECT_EQ(ui.stpByteCounts->Count(kSend3), 0);
+
+    ui.lbxRules->setCurrentRow(0);
+    ui.btnRemoveRule->click();
+    EXPECT_EQ(ui.lblCompareSummary->text(), "2 of 6 records differ; the stop conditions differ.");
+}
+
+TEST_F(LogBrowserAlignedTest, TheStripShowsTheDifferingRecordsPerByte)
+{
+    TfrmLogBrowser& browser = open(golden("fired.txt"));
+    auto& ui = browser.controls();
+    ASSERT_TRUE(browser.CompareWith(golden("diff-b.txt")));
+    ByteCountStrip& strip = *ui.stpByteCounts;
+    ASSERT_FALSE(strip.isHidden());
+    for (int cell = 0; cell < ByteCountStrip::kCells; ++cell) {
+        EXPECT_EQ(strip.Count(cell), cell == kSend3 || cell == kRecv2 ? 1 : 0) << cell;
+    }
+    EXPECT_EQ(ByteCountStrip::CellToolTip(kSend3, 1), "Send[3]: 1 record differs");
+    EXPECT_EQ(ByteCountStrip::CellToolTip(0, 2), "Recv[0]: 2 records differ");
+    EXPECT_EQ(strip.CellAt(strip.CellRect(kSend3).center()), kSend3);
+    EXPECT_EQ(strip.accessibleDescription(),
+              "Recv[2]: 1 record differs; Send[3]: 1 record differs");
+
+    // Painted: a cell of differing records in its colour, one of none not.
+    const QImage painted = strip.grab().toImage();
+    const auto inside = [&](int cell) { return strip.CellRect(cell).topLeft() + QPoint(2, 2); };
+    EXPECT_EQ(painted.pixelColor(inside(kSend3)), strip.CellColor(kSend3));
+    EXPECT_EQ(painted.pixelColor(inside(0)), strip.CellColor(0));
+    EXPECT_NE(strip.CellColor(kSend3), strip.CellColor(0));
+    // Cells side by side in one row, no wider than a 1280 pixel window.
+    EXPECT_EQ(strip.CellRect(1).top(), strip.CellRect(0).top());
+    EXPECT_LE(strip.sizeHint().width(), 1280);
+}
+
+TEST_F(LogBrowserAlignedTest, AtTwelveHundredAndEightyByNineHundredEachTableShowsTwelveRows)
+{
+    TfrmLogBrowser& browser = open(golden("fired.txt"));
+    auto& ui = browser.controls();
+    ASSERT_TRUE(browser.CompareWith(golden("diff-b.txt")));
+    add_rule(ui, Rule::Ignore, "Send", "3", "1");
+    browser.resize(1280, 900);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&browser));
+    QApplication::processEvents();
+    EXPECT_EQ(browser.size(), QSize(1280, 900));
+    EXPECT_GE(whole_rows(*ui.tblRecords), 12);
+    EXPECT_GE(whole_rows(*ui.tblCompared), 12);
+    // The comparison's controls take the height they need, no more.
+    EXPECT_LE(ui.grbCompare->height(), ui.grbCompare->sizeHint().height());
 }
 
 TEST_F(LogBrowserTest, ExportWritesTheBytesOfQuillonCliAndCopyTheRecordLines)
