@@ -7,6 +7,7 @@
 #include <QToolTip>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -15,7 +16,7 @@ const QColor kMostDiffering(230, 90, 40);
 
 QColor mixed(const QColor& from, const QColor& to, double share)
 {
-    const auto channel = [share](int a, int b) { return int(a + (b - a) * share + 0.5); };
+    const auto channel = [share](int a, int b) { return int(std::lround(a + (b - a) * share)); };
     return QColor(channel(from.red(), to.red()), channel(from.green(), to.green()),
                   channel(from.blue(), to.blue()));
 }
