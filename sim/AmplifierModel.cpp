@@ -1,35 +1,29 @@
 #include "AmplifierModel.h"
 
+#include "CyclicHost.h"
+#include "RandomHost.h"
+
 #include <algorithm>
 
 namespace ampsim {
 
 namespace {
 
-// Command bytes the synthetic host sends; any will do, as long as the log
-// looks like the traffic of a real command interface.
-constexpr std::array<std::uint8_t, 12> kHostCommands{0x10, 0x21, 0x32, 0x48, 0x5A, 0x61,
-                                                     0x7C, 0x98, 0xA3, 0xB5, 0xCE, 0xF0};
-constexpr std::size_t kMaxHostParameters = 12;
-constexpr std::size_t kMaxHostData = 24;
 // A model left alone for days must not stall the next command.
 constexpr std::uint64_t kMaxCatchUp = 1'000'000;
 
-// Lays a block [count][address][command][bytes...][checksum] into out,
-// cut off at out's end as a fixed-size log field would be.
-template <std::size_t Size>
-void lay_block(std::array<std::uint8_t, Size>& out, std::uint8_t address, std::uint8_t cmd,
-               std::vector<std::uint8_t> bytes)
+std::unique_ptr<SyntheticHost> make_host(const ModelOptions& options)
 {
-    const std::vector<std::uint8_t> block = Reply{address, cmd, std::move(bytes)}.framed();
-    out.fill(0);
-    std::copy_n(block.begin(), std::min(block.size(), Size), out.begin());
+    if (options.host == ModelOptions::Host::Cyclic) {
+        return std::make_unique<CyclicHost>(options.seed, options.alarm_every);
+    }
+    return std::make_unique<RandomHost>(options.seed);
 }
 
 }  // namespace
 
 AmplifierModel::AmplifierModel(ModelOptions options)
-    : options_(options), random_(options.seed), traffic_start_(Clock::now())
+    : options_(options), host_(make_host(options)), traffic_start_(Clock::now())
 {
 }
 
@@ -126,30 +120,10 @@ void AmplifierModel::catch_up()
 
 void AmplifierModel::run_exchange()
 {
-    last_ = next_synthetic_exchange();
+    last_ = host_->next_exchange();
     ++exchanges_run_;
     phase_ = static_cast<std::uint8_t>(exchanges_run_);
     log(last_);
-}
-
-AmplifierModel::Exchange AmplifierModel::next_synthetic_exchange()
-{
-    const auto draw = [this](std::size_t below) {
-        return static_cast<std::size_t>(random_() % below);
-    };
-    const auto bytes = [this](std::size_t count) {
-        std::vector<std::uint8_t> out(count);
-        for (auto& byte : out) {
-            byte = static_cast<std::uint8_t>(random_());
-        }
-        return out;
-    };
-    const std::uint8_t address = static_cast<std::uint8_t>(draw(2));
-    const std::uint8_t cmd = kHostCommands[draw(kHostCommands.size())];
-    Exchange exchange;
-    lay_block(exchange.received, address, cmd, bytes(draw(kMaxHostParameters + 1)));
-    lay_block(exchange.sent, address, cmd, bytes(draw(kMaxHostData + 1)));
-    return exchange;
 }
 
 void AmplifierModel::log(const Exchange& exchange)

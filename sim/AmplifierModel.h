@@ -7,14 +7,15 @@
 #pragma once
 
 #include "Reply.h"
+#include "SyntheticHost.h"
 
 #include <array>
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
-#include <random>
 #include <span>
 #include <vector>
 
@@ -32,8 +33,7 @@ inline constexpr std::uint8_t kLogControl = 0xEA;
 inline constexpr std::size_t kLogRecords = 256;
 inline constexpr std::size_t kRecordsPerBlock = 4;
 inline constexpr std::size_t kLogBlocks = kLogRecords / kRecordsPerBlock;
-inline constexpr std::size_t kRecordHalf = 16;     // bytes of each direction in a record
-inline constexpr std::size_t kExchangeBytes = 32;  // bytes of each direction kept as "last"
+inline constexpr std::size_t kRecordHalf = 16;  // bytes of each direction in a record
 
 inline constexpr std::uint8_t kStatusLogging = 0x01;
 inline constexpr std::uint8_t kStatusCancelled = 0x04;
@@ -69,6 +69,12 @@ struct ModelOptions {
     // Cancel logging (the "waveform/FFT function" event) after this many
     // logged records; 0 = never.
     unsigned cancel_after_records = 0;
+    // What the synthetic host sends: random blocks, or a controller's cycle.
+    enum class Host { Random, Cyclic };
+    Host host = Host::Random;
+    // The cyclic host's alarm read answers an alarm about this often, in
+    // exchanges; 0 = never.
+    unsigned alarm_every = 0;
 };
 
 class AmplifierModel {
@@ -94,14 +100,10 @@ public:
     const ModelOptions& options() const { return options_; }
 
 private:
-    struct Exchange {
-        std::array<std::uint8_t, kExchangeBytes> received{};
-        std::array<std::uint8_t, kExchangeBytes> sent{};
-    };
+    using Exchange = HostExchange;
 
     void catch_up();  // runs the host exchanges that the traffic rate says are due
     void run_exchange();
-    Exchange next_synthetic_exchange();
     void log(const Exchange& exchange);
     bool matches_stop_condition(const Exchange& exchange) const;
     void start_logging(const StopCondition& condition);
@@ -114,7 +116,7 @@ private:
 
     const ModelOptions options_;
     mutable std::mutex mutex_;
-    std::mt19937_64 random_;
+    std::unique_ptr<SyntheticHost> host_;
     Clock::time_point traffic_start_;
     std::uint64_t exchanges_run_ = 0;
     std::uint64_t exchanges_due_base_ = 0;

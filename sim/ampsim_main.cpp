@@ -50,6 +50,26 @@ void print_usage(std::FILE* out)
         "  --seed S            seed of the synthetic host traffic (default 1)\n"
         "  --traffic RATE      host exchanges a second that the amplifier logs\n"
         "                      (default 50; 0 = none unless advanced by hand)\n"
+        "  --host H            what the synthetic host sends (default random):\n"
+        "                      random  random commands of random lengths, random answers\n"
+        "                      cyclic  a controller's polling cycle of six commands to\n"
+        "                              address 01, each with a sequence counter (the\n"
+        "                              cycle number) as its first data byte;\n"
+        "                              command bytes in hex:\n"
+        "                              40 status read: status byte (1 ready, 2 moving,\n"
+        "                                 4 in position)\n"
+        "                              41 position read: int32 LE, 0.01 mm, moving\n"
+        "                                 back and forth over 0-50 mm\n"
+        "                              42 speed read: int16 LE, rpm\n"
+        "                              43 setpoint write: int32 LE target, 0.01 mm\n"
+        "                              44 alarm read: alarm code, 0 = none\n"
+        "                              45 I/O read: inputs (1 enable, 2 home, 4 end),\n"
+        "                                 outputs (1 ready, 2 brake released,\n"
+        "                                 4 in position)\n"
+        "  --alarm-every N     with --host cyclic: the alarm read answers a code 1-5\n"
+        "                      once about every N exchanges (jittered from the seed),\n"
+        "                      its response's first header byte with bit 80 set\n"
+        "                      (default 0: never)\n"
         "  --send-offset L     trigger byte index where sent bytes start (default 16)\n"
         "  --line-rate BPS     emulate a serial line of BPS bit/s (default: instant)\n"
         "  --variant V         an amplifier lacking a function: no-log, no-comdata\n"
@@ -128,6 +148,23 @@ std::optional<Options> parse_options(int argc, char** argv)
             if (!n)
                 return std::nullopt;
             options.model.traffic_rate = static_cast<double>(*n);
+        } else if (arg == "--host") {
+            const auto host = text();
+            if (!host)
+                return std::nullopt;
+            if (*host == "random") {
+                options.model.host = ampsim::ModelOptions::Host::Random;
+            } else if (*host == "cyclic") {
+                options.model.host = ampsim::ModelOptions::Host::Cyclic;
+            } else {
+                std::fprintf(stderr, "ampsim: unknown host %s\n", host->c_str());
+                return std::nullopt;
+            }
+        } else if (arg == "--alarm-every") {
+            const auto n = value(0, 1000000);
+            if (!n)
+                return std::nullopt;
+            options.model.alarm_every = static_cast<unsigned>(*n);
         } else if (arg == "--send-offset") {
             const auto n = value(0, 255);
             if (!n)

@@ -2,10 +2,15 @@
 // and the log status, checked against what the model itself reports through
 // its command interface, exchange by exchange.
 #include "AmplifierModel.h"
+#include "CyclicHost.h"
+#include "MoveProfile.h"
+#include "ZeroSumChecksum.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <span>
 #include <thread>
 
 namespace {
@@ -249,6 +254,171 @@ TEST(AmplifierModel, TrafficIsDeterministicFromTheSeedAndRunsWithTime)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     data_of(timed, {0, 0, 0x00});
     EXPECT_GT(timed.exchanges_run(), 0u);
+}
+
+// The cyclic host: a controller's polling cycle.
+
+ModelOptions cyclic(unsigned alarm_every = 0, std::uint64_t seed = 1)
+{
+    return quiet({.seed = seed, .host = ModelOptions::Host::Cyclic, .alarm_every = alarm_every});
+}
+
+// The block at the start of a logged half: its length byte, two header
+// bytes, its data and the checksum.
+std::span<const std::uint8_t> block_of(const std::array<std::uint8_t, 16>& half)
+{
+    return std::span(half).first(std::min<std::size_t>(half[0] + 4u, half.size()));
+}
+
+std::int64_t little_endian(const std::array<std::uint8_t, 16>& half, std::size_t at,
+                           std::size_t width)
+{
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < width; ++i) {
+        value |= std::uint64_t{half[at + i]} << (8 * i);
+    }
+    const std::uint64_t sign = std::uint64_t{1} << (8 * width - 1);
+    return static_cast<std::int64_t>(value ^ sign) - static_cast<std::int64_t>(sign);
+}
+
+// The sent data of every exchange that answered the given command.
+std::vector<Record> answers_to(const std::vector<Record>& made, std::uint8_t cmd)
+{
+    std::vector<Record> answers;
+    std::copy_if(made.begin(), made.end(), std::back_inserter(answers),
+                 [cmd](const Record& record) { return record.received[2] == cmd; });
+    return answers;
+}
+
+TEST(AmplifierModel, CyclicHostPollsSixCommandsInOrderWithASequencePerCycle)
+{
+    AmplifierModel model(cyclic());
+    const auto made = run_host(model, 6 * 300);
+    for (std::size_t i = 0; i < made.size(); ++i) {
+        const Record& record = made[i];
+        EXPECT_EQ(record.received[1], ampsim::cyclic::kAddress);
+        EXPECT_EQ(record.received[2], ampsim::cyclic::kCycle[i % 6]) << i;
+        EXPECT_EQ(record.received[3], static_cast<std::uint8_t>(i / 6)) << i;
+        EXPECT_EQ(record.sent[1], ampsim::cyclic::kAddress) << "no alarm asked for";
+        EXPECT_EQ(record.sent[2], record.received[2]) << "the response echoes the command";
+        for (const auto* half : {&record.received, &record.sent}) {
+            ASSERT_LE((*half)[0] + 4u, 16u) << "the checksum lies within the logged bytes";
+            EXPECT_TRUE(common::sums_to_zero(block_of(*half))) << i;
+        }
+    }
+    // Each command has its own lengths.
+    const std::vector<std::pair<unsigned, unsigned>> lengths{{1, 1}, {1, 4}, {1, 2},
+                                                             {5, 0}, {1, 1}, {1, 2}};
+    for (std::size_t k = 0; k < 6; ++k) {
+        EXPECT_EQ(std::pair(unsigned{made[k].received[0]}, unsigned{made[k].sent[0]}), lengths[k]);
+    }
+}
+
+TEST(AmplifierModel, CyclicPositionMovesBackAndForthAtTheSpeedItReports)
+{
+    AmplifierModel model(cyclic());
+    const auto made = run_host(model, 6 * 2 * static_cast<int>(ampsim::move::kPeriodCycles));
+    const auto positions = answers_to(made, ampsim::cyclic::kPositionRead);
+    const auto speeds = answers_to(made, ampsim::cyclic::kSpeedRead);
+    const auto setpoints = answers_to(made, ampsim::cyclic::kSetpointWrite);
+    ASSERT_EQ(positions.size(), speeds.size());
+
+    std::int64_t lowest = INT64_MAX, highest = INT64_MIN;
+    int turns = 0, last_direction = 0;
+    for (std::size_t c = 0; c + 1 < positions.size(); ++c) {
+        const std::int64_t here = little_endian(positions[c].sent, 3, 4);
+        const std::int64_t next = little_endian(positions[c + 1].sent, 3, 4);
+        const std::int64_t speed = little_endian(speeds[c].sent, 3, 2);
+        lowest = std::min(lowest, here);
+        highest = std::max(highest, here);
+        // The speed has the sign of the move under way, and it is zero at rest.
+        if (speed > 0) {
+            EXPECT_GT(next, here) << c;
+        } else if (speed < 0) {
+            EXPECT_LT(next, here) << c;
+        }
+        EXPECT_LT(std::abs(speed), 2000) << c;
+        const int direction = (next > here) - (next < here);
+        if (direction != 0 && last_direction != 0 && direction != last_direction) {
+            ++turns;
+        }
+        if (direction != 0) {
+            last_direction = direction;
+        }
+        // The setpoint written is the end the axis heads for.
+        const std::int64_t target = little_endian(setpoints[c].received, 4, 4);
+        if (direction != 0) {
+            EXPECT_EQ(target, direction > 0 ? ampsim::move::kStroke : 0) << c;
+        }
+    }
+    EXPECT_EQ(lowest, 0);
+    EXPECT_EQ(highest, ampsim::move::kStroke);
+    EXPECT_GE(turns, 3) << "out, back, out, back";
+}
+
+// The exchange numbers at which the alarm read answered an alarm.
+std::vector<std::size_t> alarms_in(const std::vector<Record>& made)
+{
+    std::vector<std::size_t> at;
+    for (std::size_t i = 0; i < made.size(); ++i) {
+        const bool flagged = (made[i].sent[1] & ampsim::cyclic::kAlarmFlag) != 0;
+        const bool alarm_read = made[i].received[2] == ampsim::cyclic::kAlarmRead;
+        EXPECT_EQ(flagged, alarm_read && made[i].sent[3] != 0) << i;
+        if (alarm_read && made[i].sent[3] != 0) {
+            EXPECT_LE(made[i].sent[3], 5) << i;
+            at.push_back(i);
+        }
+    }
+    return at;
+}
+
+TEST(AmplifierModel, CyclicAlarmsComeOnceAtAboutTheIntervalAsked)
+{
+    constexpr unsigned kEvery = 300;
+    AmplifierModel model(cyclic(kEvery, 5));
+    const auto made = run_host(model, 100 * kEvery);
+    const auto alarms = alarms_in(made);
+    ASSERT_GE(alarms.size(), 80u);
+    ASSERT_LE(alarms.size(), 134u);
+    std::vector<std::size_t> gaps;
+    for (std::size_t k = 1; k < alarms.size(); ++k) {
+        gaps.push_back(alarms[k] - alarms[k - 1]);
+        EXPECT_GE(gaps.back(), kEvery * 3 / 4) << k;
+        EXPECT_LE(gaps.back(), kEvery * 5 / 4 + 6) << k;
+    }
+    EXPECT_NE(*std::min_element(gaps.begin(), gaps.end()),
+              *std::max_element(gaps.begin(), gaps.end()))
+        << "the intervals are jittered";
+
+    // The same seed gives the same alarms, another seed others; none unasked.
+    AmplifierModel again(cyclic(kEvery, 5)), other(cyclic(kEvery, 6)), none(cyclic(0, 5));
+    EXPECT_EQ(alarms_in(run_host(again, 100 * kEvery)), alarms);
+    EXPECT_NE(alarms_in(run_host(other, 100 * kEvery)), alarms);
+    EXPECT_TRUE(alarms_in(run_host(none, 100 * kEvery)).empty());
+}
+
+TEST(AmplifierModel, AStopConditionOnTheAlarmFlagKeepsTheCycleBeforeTheFault)
+{
+    AmplifierModel model(cyclic(120, 9));
+    // Sent byte 1 (trigger index 16 + 1): the response's alarm flag.
+    log_control(model, {1, 17, ampsim::cyclic::kAlarmFlag, ampsim::cyclic::kAlarmFlag, 0});
+    model.advance(1000);
+    ASSERT_EQ(model.log_status(), 0) << "the alarm stopped the log";
+    const auto log = model.log_in_read_order();
+    const auto written =
+        static_cast<std::size_t>(std::find(log.begin(), log.end(), Record{}) - log.begin());
+    ASSERT_GE(written, 60u);
+    const Record& last = log[written - 1];
+    EXPECT_EQ(last.received[2], ampsim::cyclic::kAlarmRead);
+    EXPECT_NE(last.sent[3], 0);
+    // The records before it are the cycle that led there, in order.
+    constexpr std::size_t kAlarmSlot = 4;
+    for (std::size_t back = 1; back < 12; ++back) {
+        const Record& record = log[written - 1 - back];
+        EXPECT_EQ(record.received[2], ampsim::cyclic::kCycle[(kAlarmSlot + 6 - back % 6) % 6])
+            << back;
+        EXPECT_EQ(record.sent[1] & ampsim::cyclic::kAlarmFlag, 0) << back;
+    }
 }
 
 }  // namespace

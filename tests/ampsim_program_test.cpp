@@ -52,8 +52,9 @@ TEST(AmpsimProgram, HelpListsTheOptionsAndVersionNamesIt)
         text += *line + "\n";
     }
     EXPECT_EQ(help.wait_for_exit(5s), 0);
-    for (const char* option : {"--port", "--seed", "--traffic", "--send-offset", "--line-rate",
-                               "--variant", "--fault", "corrupt", "drop-usb"}) {
+    for (const char* option :
+         {"--port", "--seed", "--traffic", "--send-offset", "--line-rate", "--variant", "--fault",
+          "corrupt", "drop-usb", "--host", "cyclic", "--alarm-every", "44 alarm read"}) {
         EXPECT_NE(text.find(option), std::string::npos) << option;
     }
     ChildProcess version(ampsim_path(), {"--version"});
@@ -73,6 +74,8 @@ TEST(AmpsimProgram, AUsageErrorIsOneLineAndAPointerToTheHelp)
         {{"--fault", "explode:3"}, "unknown fault explode:3"},
         {{"--fault", "corrupt:many"}, "unknown fault corrupt:many"},
         {{"--frobnicate"}, "unknown option --frobnicate"},
+        {{"--host", "chaotic"}, "unknown host chaotic"},
+        {{"--alarm-every", "-1"}, "bad value for --alarm-every: -1"},
     };
     for (const auto& c : cases) {
         ChildProcess bad(ampsim_path(), c.args);
