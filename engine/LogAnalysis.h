@@ -18,6 +18,8 @@ struct RecordCondition {
     int byte = 0;  // 0-15
     std::uint8_t mask = 0;
     std::uint8_t value = 0;
+
+    bool operator==(const RecordCondition&) const = default;
 };
 
 // Where a record's byte of a direction stands among its 32.

@@ -375,18 +375,24 @@ LogFile parse_log_file(std::string_view bytes, const std::string& name)
     }
 }
 
-LogFile read_log_file(const std::string& path)
+std::string read_small_text(const std::string& path, std::size_t largest, const char* kind)
 {
     std::string bytes;
-    const SmallFileRead read = read_small_file(path, kLargestLogFile, bytes);
+    const SmallFileRead read = read_small_file(path, largest, bytes);
     switch (read.state) {
     case SmallFileState::Read: break;
     case SmallFileState::Missing:
     case SmallFileState::Failed: throw LogReadError(path, 0, system_reason(read.error));
     case SmallFileState::NotRegular: throw LogReadError(path, 0, "not a regular file");
-    case SmallFileState::TooLarge: throw LogReadError(path, 0, "larger than 1 MiB, not a log");
+    case SmallFileState::TooLarge:
+        throw LogReadError(path, 0, "larger than 1 MiB, not " + std::string(kind));
     }
-    return parse_log_file(bytes, path);
+    return bytes;
+}
+
+LogFile read_log_file(const std::string& path)
+{
+    return parse_log_file(read_small_text(path, kLargestLogFile, "a log"), path);
 }
 
 }  // namespace quillon

@@ -77,4 +77,9 @@ LogFile read_log_file(const std::string& path);
 // The same for bytes already read; name stands for the file in a reason.
 LogFile parse_log_file(std::string_view bytes, const std::string& name);
 
+// The bytes of a regular file of at most largest bytes (1 MiB here), opened
+// without blocking; throws LogReadError naming what the file was meant to be
+// (kind: "a log", "a fields file") when it is larger.
+std::string read_small_text(const std::string& path, std::size_t largest, const char* kind);
+
 }  // namespace quillon

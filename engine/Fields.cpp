@@ -1,0 +1,501 @@
+#include "Fields.h"
+
+#include "HexText.h"
+#include "SmallFile.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <algorithm>
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <span>
+#include <utility>
+
+namespace quillon {
+
+namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// The line (from 1) that holds the byte at offset.
+int line_at(std::string_view text, std::size_t offset)
+{
+    const auto before = text.substr(0, std::min(offset, text.size()));
+    return 1 + int(std::count(before.begin(), before.end(), '\n'));
+}
+
+// The closing quote of the JSON string that opens at text[open].
+std::size_t string_end(std::string_view text, std::size_t open)
+{
+    std::size_t at = open + 1;
+    while (at < text.size() && text[at] != '"') {
+        at += text[at] == '\\' ? 2U : 1U;
+    }
+    return at;
+}
+
+bool is_json_space(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// Where each element of the top-level object's "fields" list begins, in
+// text already parsed as JSON: strings are stepped over whole, and the last
+// string met in the top-level object before a list opens is that list's key.
+std::vector<std::size_t> fields_element_offsets(std::string_view text)
+{
+    std::vector<std::size_t> offsets;
+    int depth = 0;
+    int list_depth = 0;  // the depth within the list, while in it
+    bool element_next = false;
+    std::string_view last_key;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        const char c = text[at];
+        if (element_next && !is_json_space(c) && c != ']') {
+            offsets.push_back(at);
+            element_next = false;
+        }
+        if (c == '"') {
+            const std::size_t end = string_end(text, at);
+            if (depth == 1) {
+                last_key = text.substr(at + 1, end - at - 1);
+            }
+            at = end;
+        } else if (c == '{' || c == '[') {
+            ++depth;
+            if (c == '[' && depth == 2 && last_key == "fields") {
+                offsets.clear();
+                list_depth = depth;
+                element_next = true;
+            }
+        } else if (c == '}' || c == ']') {
+            if (depth == list_depth) {
+                list_depth = 0;
+            }
+            --depth;
+        } else if (c == ',' && list_depth != 0 && depth == list_depth) {
+            element_next = true;
+        }
+    }
+    return offsets;
+}
+
+// A decimal integer with an optional "-", or "0x" and hexadecimal digits.
+std::optional<std::int64_t> integer_in_text(std::string_view text)
+{
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+        if (text[0] == '-') {
+            return std::nullopt;
+        }
+    }
+    std::int64_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value, base);
+    if (text.empty() || error != std::errc() || stop != end) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// A JSON integer, or a text as integer_in_text reads it.
+std::optional<std::int64_t> integer_in_json(const QJsonValue& value)
+{
+    if (value.isString()) {
+        return integer_in_text(value.toString().toStdString());
+    }
+    constexpr double kLargestExact = 9007199254740992.0;  // 2^53
+    const double number = value.toDouble();
+    if (!value.isDouble() || number != std::trunc(number) || std::fabs(number) > kLargestExact) {
+        return std::nullopt;
+    }
+    return std::int64_t(number);
+}
+
+std::string quoted(const std::string& text)
+{
+    return '"' + text + '"';
+}
+
+// One JSON object of the file, read key by key; every fault is refused with
+// the file and the line of the object's entry.
+class ObjectReader {
+public:
+    ObjectReader(QJsonObject object, const std::string& file, int line, std::string owner)
+        : object_(std::move(object)), file_(file), line_(line), owner_(std::move(owner))
+    {
+    }
+
+    [[noreturn]] void refuse(const std::string& reason) const
+    {
+        throw LogReadError(file_, line_, reason);
+    }
+
+    // "\"byte\"", or "\"byte\" of \"when\"".
+    std::string label(const char* key) const
+    {
+        return quoted(key) + (owner_.empty() ? "" : " of " + quoted(owner_));
+    }
+
+    void refuse_unknown_keys(std::span<const char* const> known) const
+    {
+        for (const QString& key : object_.keys()) {
+            const std::string text = key.toStdString();
+            const bool is_known =
+                std::any_of(known.begin(), known.end(), [&](const char* k) { return text == k; });
+            if (!is_known) {
+                refuse("unknown key " + quoted(text) +
+                       (owner_.empty() ? "" : " in " + quoted(owner_)));
+            }
+        }
+    }
+
+    bool has(const char* key) const { return object_.contains(QLatin1String(key)); }
+
+    QJsonValue required(const char* key) const
+    {
+        if (!has(key)) {
+            refuse(label(key) + " is missing");
+        }
+        return object_.value(QLatin1String(key));
+    }
+
+    std::int64_t integer(const char* key, std::int64_t low, std::int64_t high) const
+    {
+        const auto value = integer_in_json(required(key));
+        if (!value || *value < low || *value > high) {
+            refuse(label(key) + " must be an integer from " + std::to_string(low) + " to " +
+                   std::to_string(high));
+        }
+        return *value;
+    }
+
+    std::int64_t integer_or(const char* key, std::int64_t low, std::int64_t high,
+                            std::int64_t fallback) const
+    {
+        return has(key) ? integer(key, low, high) : fallback;
+    }
+
+    // One of two words, the first for false.
+    bool choice(const char* key, const char* if_false, const char* if_true) const
+    {
+        const std::string text = required(key).toString().toStdString();
+        if (text != if_false && text != if_true) {
+            refuse(label(key) + " must be " + quoted(if_false) + " or " + quoted(if_true));
+        }
+        return text == if_true;
+    }
+
+    bool choice_or(const char* key, const char* if_false, const char* if_true, bool fallback) const
+    {
+        return has(key) ? choice(key, if_false, if_true) : fallback;
+    }
+
+    Direction direction() const
+    {
+        return choice("direction", "recv", "send") ? Direction::Send : Direction::Recv;
+    }
+
+    bool flag_or(const char* key, bool fallback) const
+    {
+        const QJsonValue value = object_.value(QLatin1String(key));
+        if (has(key) && !value.isBool()) {
+            refuse(label(key) + " must be true or false");
+        }
+        return value.toBool(fallback);
+    }
+
+    std::string text_or(const char* key, const std::string& fallback) const
+    {
+        const QJsonValue value = object_.value(QLatin1String(key));
+        if (has(key) && !value.isString()) {
+            refuse(label(key) + " must be a text");
+        }
+        return has(key) ? value.toString().toStdString() : fallback;
+    }
+
+    QJsonObject object(const char* key) const
+    {
+        const QJsonValue value = required(key);
+        if (!value.isObject()) {
+            refuse(label(key) + " must be an object");
+        }
+        return value.toObject();
+    }
+
+    int line() const { return line_; }
+    const std::string& file() const { return file_; }
+
+private:
+    QJsonObject object_;
+    const std::string& file_;
+    int line_;
+    std::string owner_;
+};
+
+constexpr const char* kFieldKeys[] = {"name", "direction", "byte", "width", "order", "signed",
+                                      "mask", "scale",     "unit", "names", "when"};
+constexpr const char* kConditionKeys[] = {"direction", "byte", "mask", "value"};
+constexpr std::int64_t kWidths[] = {1, 2, 4};
+constexpr std::int64_t kLastByte = kDirectionBytes - 1;
+
+bool is_field_name(const std::string& name)
+{
+    const auto is_name_character = [](char c) {
+        return c == '_' || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+               (c >= '0' && c <= '9');
+    };
+    return !name.empty() && !(name[0] >= '0' && name[0] <= '9') &&
+           std::all_of(name.begin(), name.end(), is_name_character);
+}
+
+std::uint32_t width_bits(int width)
+{
+    return width == 4 ? 0xFFFFFFFFU : (1U << (8 * width)) - 1;
+}
+
+std::uint32_t kept_bits(const FieldSpec& field)
+{
+    return field.mask.value_or(width_bits(field.width));
+}
+
+// The raw values a field can take: those of its kept bits, unsigned or
+// with the highest as the sign.
+std::pair<std::int64_t, std::int64_t> raw_range(const FieldSpec& field)
+{
+    const std::uint32_t kept = kept_bits(field);
+    if (!field.is_signed) {
+        return {0, kept};
+    }
+    const std::int64_t sign = std::int64_t{1} << (int(std::bit_width(kept)) - 1);
+    return {-sign, sign - 1};
+}
+
+RecordCondition read_condition(const ObjectReader& entry)
+{
+    const ObjectReader when(entry.object("when"), entry.file(), entry.line(), "when");
+    when.refuse_unknown_keys(kConditionKeys);
+    RecordCondition condition;
+    condition.direction = when.direction();
+    condition.byte = int(when.integer("byte", 0, kLastByte));
+    condition.mask = std::uint8_t(when.integer_or("mask", 0, 0xFF, 0xFF));
+    condition.value = std::uint8_t(when.integer("value", 0, 0xFF));
+    if ((condition.value & ~condition.mask) != 0) {
+        when.refuse("the value 0x" + hex_byte(condition.value) +
+                    " of \"when\" has bits outside its mask 0x" + hex_byte(condition.mask) +
+                    ": no record would meet it");
+    }
+    return condition;
+}
+
+std::map<std::int64_t, std::string> read_names(const ObjectReader& entry, const FieldSpec& field)
+{
+    const QJsonObject names = entry.object("names");
+    const auto [low, high] = raw_range(field);
+    std::map<std::int64_t, std::string> read;
+    std::map<std::int64_t, std::string> keys;
+    for (auto it = names.begin(); it != names.end(); ++it) {
+        const std::string key = it.key().toStdString();
+        const auto raw = integer_in_text(key);
+        if (!raw || *raw < low || *raw > high) {
+            entry.refuse("the key " + quoted(key) +
+                         " of \"names\" must be a decimal or 0x integer from " +
+                         std::to_string(low) + " to " + std::to_string(high));
+        }
+        if (keys.count(*raw) != 0) {
+            entry.refuse("the keys " + quoted(keys[*raw]) + " and " + quoted(key) +
+                         " of \"names\" are the same value");
+        }
+        if (!it.value().isString() || it.value().toString().isEmpty()) {
+            entry.refuse("the name of " + quoted(key) + " in \"names\" must be a text, not empty");
+        }
+        keys[*raw] = key;
+        read[*raw] = it.value().toString().toStdString();
+    }
+    return read;
+}
+
+FieldSpec read_field(const ObjectReader& entry)
+{
+    entry.refuse_unknown_keys(kFieldKeys);
+    FieldSpec field;
+    field.line = entry.line();
+    field.name = entry.text_or("name", "");
+    if (!is_field_name(field.name)) {
+        entry.refuse(entry.has("name")
+                         ? "the name " + quoted(field.name) +
+                               " is not letters, digits and _ that begin with no digit"
+                         : "\"name\" is missing");
+    }
+    field.direction = entry.direction();
+    field.byte = int(entry.integer("byte", 0, kLastByte));
+    const auto width = entry.has("width") ? integer_in_json(entry.required("width"))
+                                          : std::optional<std::int64_t>(1);
+    if (!width || std::find(std::begin(kWidths), std::end(kWidths), *width) == std::end(kWidths)) {
+        entry.refuse("\"width\" must be 1, 2 or 4");
+    }
+    field.width = int(*width);
+    if (field.byte + field.width > kDirectionBytes) {
+        entry.refuse("bytes " + std::to_string(field.byte) + " to " +
+                     std::to_string(field.byte + field.width - 1) + " pass the " +
+                     std::to_string(kDirectionBytes) + " bytes of a direction");
+    }
+    field.order =
+        entry.choice_or("order", "little", "big", false) ? ByteOrder::Big : ByteOrder::Little;
+    field.is_signed = entry.flag_or("signed", false);
+    if (entry.has("mask")) {
+        field.mask = std::uint32_t(entry.integer("mask", 1, width_bits(field.width)));
+    }
+    const QJsonValue scale = entry.has("scale") ? entry.required("scale") : QJsonValue(1.0);
+    if (!scale.isDouble() || scale.toDouble() == 0.0) {
+        entry.refuse("\"scale\" must be a number other than 0");
+    }
+    field.scale = scale.toDouble();
+    field.unit = entry.text_or("unit", "");
+    if (entry.has("names")) {
+        field.names = read_names(entry, field);
+    }
+    if (entry.has("when")) {
+        field.when = read_condition(entry);
+    }
+    return field;
+}
+
+QJsonArray fields_list(const QJsonDocument& document, const std::string& name)
+{
+    const QJsonObject top = document.object();
+    if (!document.isObject() || !top.value("fields").isArray()) {
+        throw LogReadError(name, 0, "not a fields file: no object with a \"fields\" list");
+    }
+    for (const QString& key : top.keys()) {
+        if (key != "fields") {
+            throw LogReadError(name, 0,
+                               "unknown key " + quoted(key.toStdString()) +
+                                   ": a fields file holds only \"fields\"");
+        }
+    }
+    return top.value("fields").toArray();
+}
+
+// The decimals of the shortest fixed text that reads back as value.
+int decimals_of(double value)
+{
+    std::string text(400, '\0');
+    const auto written =
+        std::to_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
+    text.resize(std::size_t(written.ptr - text.data()));
+    const auto point = text.find('.');
+    return point == std::string::npos ? 0 : int(text.size() - point - 1);
+}
+
+std::string fixed_text(double value, int decimals)
+{
+    std::string text(std::size_t(400 + decimals), '\0');
+    // + 0.0 turns -0 into 0.
+    const auto written = std::to_chars(text.data(), text.data() + text.size(), value + 0.0,
+                                       std::chars_format::fixed, decimals);
+    text.resize(written.ec == std::errc() ? std::size_t(written.ptr - text.data()) : 0);
+    return text;
+}
+
+std::uint32_t bits_read(const FieldSpec& field, const LogRecord& record)
+{
+    const std::size_t first = record_byte_index(field.direction, field.byte);
+    std::uint32_t bits = 0;
+    for (int i = 0; i < field.width; ++i) {
+        const int place = field.order == ByteOrder::Little ? i : field.width - 1 - i;
+        bits |= std::uint32_t(record[first + std::size_t(i)]) << (8 * place);
+    }
+    return bits;
+}
+
+// The kept bits as a number, negative when signed and the highest kept is
+// set.
+std::int64_t raw_value(std::uint32_t bits, std::uint32_t kept, bool is_signed)
+{
+    const std::int64_t value = bits & kept;
+    if (!is_signed || kept == 0) {
+        return value;
+    }
+    const int sign_bit = int(std::bit_width(kept)) - 1;
+    return ((value >> sign_bit) & 1) != 0 ? value - (std::int64_t{1} << (sign_bit + 1)) : value;
+}
+
+}  // namespace
+
+FieldsFile parse_fields(std::string_view bytes, const std::string& name)
+{
+    if (bytes.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+        bytes.remove_prefix(kByteOrderMark.size());
+    }
+    QJsonParseError error{};
+    const QJsonDocument document =
+        QJsonDocument::fromJson(QByteArray(bytes.data(), qsizetype(bytes.size())), &error);
+    if (error.error != QJsonParseError::NoError) {
+        throw LogReadError(name, line_at(bytes, std::size_t(error.offset)),
+                           "not JSON: " + error.errorString().toStdString());
+    }
+    const QJsonArray list = fields_list(document, name);
+    const std::vector<std::size_t> offsets = fields_element_offsets(bytes);
+    FieldsFile file{name, {}};
+    std::map<std::string, int> lines_of_names;
+    for (qsizetype i = 0; i < list.size(); ++i) {
+        const std::size_t index = std::size_t(i);
+        const int line =
+            offsets.size() == std::size_t(list.size()) ? line_at(bytes, offsets[index]) : 0;
+        if (!list[i].isObject()) {
+            throw LogReadError(name, line, "field " + std::to_string(i + 1) + " is not an object");
+        }
+        FieldSpec field = read_field(ObjectReader(list[i].toObject(), name, line, ""));
+        const auto [first, added] = lines_of_names.emplace(field.name, line);
+        if (!added) {
+            throw LogReadError(name, line,
+                               "the name " + quoted(field.name) +
+                                   " is taken by the field of line " +
+                                   std::to_string(first->second));
+        }
+        file.fields.push_back(std::move(field));
+    }
+    return file;
+}
+
+FieldsFile read_fields_file(const std::string& path)
+{
+    std::string bytes;
+    return parse_fields(read_small_text(path, kLargestFieldsFile, "a fields file"), path);
+}
+
+std::optional<FieldValue> field_value(const FieldSpec& field, const LogRecord& record)
+{
+    if (field.when && !meets(record, *field.when)) {
+        return std::nullopt;
+    }
+    FieldValue value;
+    value.raw = raw_value(bits_read(field, record), kept_bits(field), field.is_signed);
+    value.value = double(value.raw) * field.scale;
+    const auto named = field.names.find(value.raw);
+    if (named != field.names.end()) {
+        value.name = named->second;
+    }
+    return value;
+}
+
+std::string field_value_text(const FieldSpec& field, const std::optional<FieldValue>& value)
+{
+    if (!value) {
+        return "";
+    }
+    if (value->name) {
+        return *value->name;
+    }
+    const std::string number = fixed_text(value->value, decimals_of(field.scale));
+    return field.unit.empty() ? number : number + " " + field.unit;
+}
+
+}  // namespace quillon

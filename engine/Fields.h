@@ -1,0 +1,87 @@
+// Fields: named values that a user's file lays over a record's bytes (a
+// position, a state code), and their values read from a record.
+#pragma once
+
+#include "LogAnalysis.h"
+#include "LogFile.h"
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillon {
+
+enum class ByteOrder { Little, Big };
+
+// One field as the file describes it. What the file may leave out takes
+// the default written here.
+struct FieldSpec {
+    std::string name;  // [A-Za-z_][A-Za-z0-9_]*, unique in its file
+    Direction direction = Direction::Recv;
+    int byte = 0;   // the first byte, 0-15 within the direction
+    int width = 1;  // 1, 2 or 4 bytes, all within the direction's 16
+    ByteOrder order = ByteOrder::Little;
+    bool is_signed = false;
+    // The bits kept of the bytes read; none for all of the width's. A
+    // signed field's sign is the highest bit kept.
+    std::optional<std::uint32_t> mask;
+    double scale = 1.0;                         // the value is raw x scale
+    std::string unit;                           // "" for none
+    std::map<std::int64_t, std::string> names;  // raw value -> its name
+    // Only a record that meets it holds the field.
+    std::optional<RecordCondition> when;
+    int line = 0;  // where its entry begins in its file
+
+    bool operator==(const FieldSpec&) const = default;
+};
+
+struct FieldsFile {
+    std::string path;
+    std::vector<FieldSpec> fields;
+};
+
+// The largest fields file read.
+inline constexpr std::size_t kLargestFieldsFile = 1 << 20;
+
+// Reads a fields file, a JSON object:
+//   {"fields": [{"name": "position", "direction": "send", "byte": 3,
+//                "width": 4, "order": "little", "signed": true,
+//                "mask": "0xFFFFFFFF", "scale": 0.01, "unit": "mm",
+//                "names": {"0": "home", "0x10": "limit"},
+//                "when": {"direction": "recv", "byte": 2, "mask": 255,
+//                         "value": 65}}, ...]}
+// name, direction and byte are required; width is 1, order "little",
+// signed false, scale 1 and unit "" when left out. A number (byte, width,
+// mask, a condition's byte, mask and value) is a JSON integer or a text
+// in decimal or 0x hexadecimal, as the names' keys are; a key of names
+// may be negative for a signed field. A condition's mask is 0xFF when
+// left out, and its value must lie within its mask.
+// Throws LogReadError (the file, the line, what is wrong), as for a log
+// file: not JSON, no "fields" list, an entry with a missing, unknown or
+// wrong key, a name given twice; the line is the entry's first.
+FieldsFile read_fields_file(const std::string& path);
+
+// The same for bytes already read; name stands for the file in a reason.
+FieldsFile parse_fields(std::string_view bytes, const std::string& name);
+
+// A field's value in one record.
+struct FieldValue {
+    std::int64_t raw = 0;             // the bytes read, masked, then signed
+    double value = 0.0;               // raw x scale
+    std::optional<std::string> name;  // raw's, when the field names it
+
+    bool operator==(const FieldValue&) const = default;
+};
+
+// Nothing when the record does not meet the field's condition.
+std::optional<FieldValue> field_value(const FieldSpec& field, const LogRecord& record);
+
+// As a column shows it: the name when the raw value has one ("home"), else
+// the value with as many decimals as the scale has and the unit ("12.34 mm",
+// "-5", "1.5 V"); "" when the record holds no value.
+std::string field_value_text(const FieldSpec& field, const std::optional<FieldValue>& value);
+
+}  // namespace quillon
