@@ -46,14 +46,6 @@ QString hex_text(std::uint8_t byte)
     return QString::fromStdString(quillon::hex_byte(byte));
 }
 
-// Whether the log text saved as path has a record that fired its trigger.
-bool has_fired_record(const std::string& text, const QString& path)
-{
-    const quillon::LogFile log =
-        quillon::parse_log_file(text, QFile::encodeName(path).toStdString());
-    return quillon::log_timeline(log).fired.has_value();
-}
-
 }  // namespace
 
 TMainForm::TMainForm(std::string settings_path, QWidget* parent)
@@ -385,7 +377,7 @@ void TMainForm::ChkTrigDtctTmrTimer()
 
 bool TMainForm::ContinueSeries(const AutoSaved& saved)
 {
-    if (!has_fired_record(saved.text, saved.path)) {
+    if (!quillon::log_text_has_fired_record(saved.text)) {
         quillon::show_message({"The log was stopped before its trigger fired.", "",
                                quillon::MessageIcon::Warning, saved.path.toStdString()});
         return false;

@@ -300,12 +300,6 @@ Exit wait_for_idle(const AmplifierSend& send, const Deadline& deadline, std::int
     }
 }
 
-// Whether the log of text has the record that fired its trigger.
-bool has_fired_record(const std::string& text)
-{
-    return log_timeline(parse_log_file(text, "the log read")).fired.has_value();
-}
-
 constexpr const char* kArmOne = "arm one with start --stop-on recv|send BYTE MASK VALUE COUNT.";
 
 // A log that runs when wait begins may have been started without a stop
@@ -351,15 +345,16 @@ public:
                       const StopCondition& condition, bool wide_mode)
     {
         const std::string file = QFile::encodeName(path).toStdString();
-        JsonLine object;
-        const std::string line =
-            json_ ? add_file_name(object, "file", file)
-                        .add("saved",
-                             saved.toOffsetFromUtc(saved.offsetFromUtc()).toString(Qt::ISODate))
-                        .add("index", index)
-                        .add("stop_condition", stop_condition_json(condition, wide_mode))
-                        .text()
-                  : file;
+        std::string line = file;
+        if (json_) {
+            JsonLine object;
+            add_file_name(object, "file", file)
+                .add("saved", saved.toOffsetFromUtc(saved.offsetFromUtc()).toString(Qt::ISODate))
+                .add("index", index);
+            add_stop_condition(object, "stop_condition",
+                               file_stop_condition(condition, send_offset(wide_mode)));
+            line = object.text();
+        }
         if (!write_output(line + "\n", true) && !told_) {
             told_ = true;
             std::fprintf(
@@ -369,18 +364,6 @@ public:
     }
 
 private:
-    static JsonLine stop_condition_json(const StopCondition& condition, bool wide_mode)
-    {
-        const int offset = send_offset(wide_mode);
-        const bool sent = condition.trigger_index >= offset;
-        return JsonLine()
-            .add("direction", sent ? "send" : "recv")
-            .add("byte", condition.trigger_index - (sent ? offset : 0))
-            .add("mask", condition.mask)
-            .add("value", condition.value)
-            .add("count", condition.count);
-    }
-
     QString folder_;
     bool json_;
     bool told_ = false;
@@ -467,7 +450,7 @@ Exit wait(const Invocation& call)
             show_error(saved.failure);
             return kFileError;
         }
-        if (!log->fired_before_stop && !has_fired_record(log->text)) {
+        if (!log->fired_before_stop && !log_text_has_fired_record(log->text)) {
             // Saved, as nothing the amplifier logged may be lost, but no
             // capture: STOP, another program or a log read ended it.
             show_error("The log was stopped before its trigger fired.",

@@ -342,6 +342,18 @@ LogFile parse_log_lines(std::string_view bytes, const std::string& name)
 
 }  // namespace
 
+std::optional<FileStopCondition> file_stop_condition(const StopCondition& condition,
+                                                     int send_offset)
+{
+    if (condition.trigger_index == kNoStopCondition) {
+        return std::nullopt;
+    }
+    const bool sent = condition.trigger_index >= send_offset;
+    return FileStopCondition{sent ? Direction::Send : Direction::Recv,
+                             condition.trigger_index - (sent ? send_offset : 0), condition.mask,
+                             condition.value, condition.count};
+}
+
 const char* log_format_name(LogFormat format)
 {
     return format == LogFormat::LogText ? "log text" : "log view";

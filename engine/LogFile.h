@@ -37,6 +37,12 @@ struct FileStopCondition {
     bool operator==(const FileStopCondition&) const = default;
 };
 
+// The stop condition a log control reply named, as a log text file writes
+// it; nothing for kNoStopCondition. send_offset: where the sent bytes start
+// in the trigger byte index (16 or 32).
+std::optional<FileStopCondition> file_stop_condition(const StopCondition& condition,
+                                                     int send_offset);
+
 struct LogFile {
     LogFormat format = LogFormat::LogText;
     std::string date_time;  // line 1 after "#Date and Time  : ", as written

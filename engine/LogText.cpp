@@ -1,6 +1,7 @@
 #include "LogText.h"
 
 #include "HexText.h"
+#include "LogAnalysis.h"
 
 #include <QLocale>
 #include <QString>
@@ -18,22 +19,7 @@ std::string date_time_line(const QDateTime& when)
 
 std::string stop_condition_line(const StopCondition& condition, int send_offset)
 {
-    const auto [trigger_index, mask, value, count] = condition;
-    std::string line = "#Stop Condition : ";
-    if (trigger_index == kNoStopCondition) {
-        return line + "None";
-    }
-    if (trigger_index < send_offset) {
-        line += "Recv[" + std::to_string(trigger_index);
-    } else {
-        line += "Send[" + std::to_string(trigger_index - send_offset);
-    }
-    line += "] & 0x";
-    append_hex_byte(line, mask);
-    line += " = 0x";
-    append_hex_byte(line, value);
-    line += " ,count " + std::to_string(count);
-    return line;
+    return "#Stop Condition : " + stop_condition_text(file_stop_condition(condition, send_offset));
 }
 
 std::string record_line(std::span<const std::uint8_t, 32> record)

@@ -42,6 +42,11 @@ LogTimeline log_timeline(const LogFile& log)
     return timeline;
 }
 
+bool log_text_has_fired_record(std::string_view text)
+{
+    return log_timeline(parse_log_file(text, "the log read")).fired.has_value();
+}
+
 std::string offset_text(std::optional<int> offset)
 {
     if (!offset) {

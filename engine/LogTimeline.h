@@ -34,6 +34,11 @@ int written_records(std::span<const LogRecord> records);
 // the record at the fired record's place is taken as it.
 LogTimeline log_timeline(const LogFile& log);
 
+// Whether the log text just read from the amplifier (a log text file's
+// lines) has the record that fired its trigger: a log without one was
+// stopped before its trigger fired, and is no capture.
+bool log_text_has_fired_record(std::string_view text);
+
 // "T0", "T-3", "T+5"; "" for nothing.
 std::string offset_text(std::optional<int> offset);
 

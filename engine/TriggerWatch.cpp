@@ -1,6 +1,8 @@
 #include "TriggerWatch.h"
 
 #include "AutoSave.h"
+#include "LogAnalysis.h"
+#include "LogTimeline.h"
 
 #include <algorithm>
 #include <exception>
@@ -26,22 +28,15 @@ bool trigger_fired_before_stop(const LogCapture& capture, bool wide_mode)
     if (!capture.condition || capture.condition->trigger_index == kNoStopCondition) {
         return false;
     }
-    const StopCondition& condition = *capture.condition;
-    const int offset = send_offset(wide_mode);
-    const bool sent = condition.trigger_index >= offset;
-    const int byte = condition.trigger_index - (sent ? offset : 0);
-    constexpr int kKeptBytes = int(kRecordBytes / 2);
-    if (byte >= kKeptBytes) {
+    const auto stop = file_stop_condition(*capture.condition, send_offset(wide_mode));
+    if (!stop || stop->byte >= kDirectionBytes) {
         return false;
     }
+    const RecordCondition condition{stop->direction, stop->byte, stop->mask, stop->value};
     const auto& records = capture.blocks.records;
-    const auto written = std::find_if(records.rbegin(), records.rend(), [](const LogRecord& r) {
-                             return std::any_of(r.begin(), r.end(), [](auto b) { return b != 0; });
-                         }).base();
-    const std::size_t at = std::size_t(byte) + (sent ? std::size_t{kKeptBytes} : 0);
-    return std::any_of(records.begin(), written, [&](const LogRecord& record) {
-        return (record[at] & condition.mask) == condition.value;
-    });
+    const auto written = records.begin() + written_records(records);
+    return std::any_of(records.begin(), written,
+                       [&](const LogRecord& record) { return meets(record, condition); });
 }
 
 bool rearm(const AmplifierSend& send, const StopCondition& condition)
