@@ -103,7 +103,8 @@ Transfer SerialDevice::read(std::span<std::uint8_t> dest)
     Transfer done;
     done.count = std::min(dest.size(), left.size());
     std::copy_n(left.begin(), done.count, dest.begin());
-    line.calls.push_back({false, {left.begin(), left.begin() + done.count}});
+    const auto handed = left.first(done.count);
+    line.calls.push_back({false, {handed.begin(), handed.end()}});
     line.handed_out += done.count;
     if (done.count < dest.size() && line.hang_up_when_dry) {
         done.link_lost = true;
