@@ -1,6 +1,7 @@
 #include "Log.h"
 
 #include "AmplifierQueries.h"
+#include "AmplifierReads.h"
 #include "AtomicFile.h"
 #include "AutoSave.h"
 #include "FileDrops.h"
@@ -176,30 +177,23 @@ void TMainForm::SetLogModeIndex(int index)
 
 void TMainForm::btnStatusCheckClick()
 {
-    const bool wide = IsWideMode();
-    const quillon::AmplifierSend send = Sender();
-    if (!quillon::test_connection(send)) {
-        quillon::show_failure(quillon::AmplifierFailure::CantTalk);
+    const quillon::StatusCheck check = quillon::check_status(Sender(), IsWideMode());
+    if (check.log_status) {
+        ShowLogStatus(*check.log_status);
+    }
+    if (check.failure) {
+        quillon::show_failure(check.failure->failure);
+        if (check.failure->step == quillon::StatusStep::ComData) {
+            clear_com_data();
+        }
         return;
     }
-    const auto status = quillon::read_log_status(send);
-    if (!status) {
-        quillon::show_failure(status.failure);
-        return;
+    const quillon::ComData& com = *check.com_data;
+    for (std::size_t byte = 0; byte < com.received.size(); ++byte) {
+        received_[byte]->setText(hex_text(com.received[byte]));
+        sent_[byte]->setText(hex_text(com.sent[byte]));
     }
-    ShowLogStatus(*status);
-
-    const auto com = quillon::read_com_data(send, wide);
-    if (!com) {
-        quillon::show_failure(com.failure);
-        clear_com_data();
-        return;
-    }
-    for (std::size_t byte = 0; byte < com->received.size(); ++byte) {
-        received_[byte]->setText(hex_text(com->received[byte]));
-        sent_[byte]->setText(hex_text(com->sent[byte]));
-    }
-    ui_->edtComPhase->setText(hex_text(com->phase));
+    ui_->edtComPhase->setText(hex_text(com.phase));
     ui_->mnuLog->setEnabled(true);
 }
 
@@ -294,16 +288,16 @@ void TMainForm::ShowReadProgress(int exchanges_done)
 
 std::optional<quillon::AmplifierFailure> TMainForm::ReadLog(std::vector<std::string>& lines)
 {
-    const auto capture =
-        quillon::capture_log(Sender(), [this](int exchanges) { ShowReadProgress(exchanges); });
-    lines = quillon::log_text_lines(lines.front(), capture, SendOffset());
-    read_condition_ = capture.condition;
-    const auto failure = capture.failure();
-    if (failure) {
+    quillon::LogTextRead read =
+        quillon::read_log_text(Sender(), lines.front(), IsWideMode(),
+                               [this](int exchanges) { ShowReadProgress(exchanges); });
+    lines = std::move(read.lines);
+    read_condition_ = read.condition;
+    if (read.failure) {
         ShowReadProgress(ui_->prgLogRead->maximum());
-        quillon::show_failure(*failure);
+        quillon::show_failure(*read.failure);
     }
-    return failure;
+    return read.failure;
 }
 
 bool TMainForm::WriteLogFile(const QString& path, const std::string& text)

@@ -115,8 +115,6 @@ private:
     void ConnectSelected();
     void ReadSettings();
     bool IsWideMode() const { return LogModeIndex() != 0; }
-    // Where the sent bytes start in the trigger byte index.
-    int SendOffset() const { return IsWideMode() ? 32 : 16; }
     void ShowLogStatus(quillon::LogStatus status);
     void ShowLogging();
     void ShowCancelled();

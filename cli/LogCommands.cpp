@@ -1,5 +1,6 @@
 #include "LogCommands.h"
 
+#include "Fields.h"
 #include "HexText.h"
 #include "JsonLine.h"
 #include "LogAnalysis.h"
@@ -8,12 +9,11 @@
 #include "LogTimeline.h"
 #include "Messages.h"
 #include "Output.h"
+#include "ParallelFiles.h"
+#include "RecordColumns.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
-#include <functional>
-#include <thread>
 
 namespace quillon::cli {
 
@@ -64,21 +64,33 @@ std::string padded_number(int number, std::size_t width)
 
 // "recv length 01 address 00 command FA checksum ok", "send length 82
 // header 00 FA checksum cut".
-std::string block_text(const char* direction, const DecodedBlock& block)
+std::string block_text(const RecordReading& reading, Direction direction)
 {
-    const bool sent = std::string_view(direction) == "send";
-    return std::string(direction) + " length " + hex_byte(block.length) +
-           (sent ? " header " : " address ") + hex_byte(block.second) + (sent ? " " : " command ") +
-           hex_byte(block.third) + " checksum " + checksum_text(block.checksum);
+    std::string text = direction_key(direction);
+    for (const RecordColumn& column : decoded_columns(direction)) {
+        text += (column.word.empty() ? "" : " " + column.word) + " " + reading.text(column);
+    }
+    return text;
 }
 
-std::string decoded_text(const LogRecord& record)
+// A record's line, then as asked its blocks read and the fields that hold
+// a value in it, each group after " | ".
+std::string record_text(const LogRecord& record, bool decoded, std::span<const FieldSpec> fields)
 {
-    const DecodedRecord decoded = decode_record(record);
-    std::string text =
-        " | " + block_text("recv", decoded.recv) + " | " + block_text("send", decoded.send);
-    if (decoded.command != nullptr) {
-        text += std::string(" | ") + decoded.command;
+    std::string text = record_line(record);
+    if (!decoded && fields.empty()) {
+        return text;
+    }
+    const RecordReading reading(record, fields);
+    if (decoded) {
+        text += " | " + block_text(reading, Direction::Recv) + " | " +
+                block_text(reading, Direction::Send);
+        if (const std::string name = reading.text(command_name_column()); !name.empty()) {
+            text += " | " + name;
+        }
+    }
+    if (const std::string values = fields_text(reading); !values.empty()) {
+        text += " | " + values;
     }
     return text;
 }
@@ -94,7 +106,8 @@ const char* record_mark(const StopConditionMatch& match, const LogTimeline& time
     return checked && match.meets_record[std::size_t(record)] ? "* " : "  ";
 }
 
-std::string show_text(const std::string& file, const LogFile& log, bool decoded)
+std::string show_text(const std::string& file, const LogFile& log, bool decoded,
+                      std::span<const FieldSpec> fields)
 {
     const StopConditionMatch match = match_stop_condition(log);
     const LogTimeline timeline = log_timeline(log);
@@ -121,8 +134,7 @@ std::string show_text(const std::string& file, const LogFile& log, bool decoded)
             text += "never written\n";
             continue;
         }
-        text += record_line(record);
-        text += decoded ? decoded_text(record) + "\n" : "\n";
+        text += record_text(record, decoded, fields) + "\n";
     }
     return text + "\n" + timeline_summary(log, match, timeline) + "\n";
 }
@@ -143,36 +155,33 @@ std::string difference_marks(const LogRecord& differing_bits, std::size_t indent
     return marks.substr(0, end + 1);
 }
 
-std::string position_name(std::size_t k)
-{
-    return (k < kDirectionBytes ? "Recv " : "Send ") + std::to_string(k % kDirectionBytes);
-}
-
 // What follows the two stop conditions.
-const char* stop_conditions_verdict(const LogComparison& comparison)
+const char* stop_conditions_verdict(ComparisonReport::StopConditions verdict)
 {
-    if (!comparison.stop_conditions_compared) {
+    switch (verdict) {
+    case ComparisonReport::StopConditions::NotCompared:
         return " (not compared: a log view file records none)";
+    case ComparisonReport::StopConditions::Differ: return " (they differ)";
+    case ComparisonReport::StopConditions::Same: break;
     }
-    return comparison.stop_conditions_differ ? " (they differ)" : " (the same)";
+    return " (the same)";
 }
 
 std::string diff_text(const std::string& a_name, const LogFile& a, const std::string& b_name,
-                      const LogFile& b, const LogComparison& comparison)
+                      const LogFile& b, const LogComparison& comparison,
+                      std::span<const FieldSpec> fields)
 {
+    const ComparisonReport report = comparison_report(comparison, "as --by-number asks");
     std::string text = "A: " + a_name + "\nB: " + b_name + "\n";
     text += "Stop condition: A " + stop_condition_text(a) + ", B " + stop_condition_text(b) +
-            stop_conditions_verdict(comparison) + "\n";
-    text += "Aligned by: " + alignment_text(comparison, "as --by-number asks") + "\n";
-    text += "Records " + only_in_text(comparison) + "\n";
-    text += "Records differing: " + std::to_string(comparison.records.size()) + " of " +
-            std::to_string(comparison.records_compared) + "\n";
+            stop_conditions_verdict(report.stop_conditions) + "\n";
+    text += "Aligned by: " + report.aligned_by + "\n";
+    text += "Records " + report.only_in + "\n";
+    text += "Records differing: " + std::to_string(report.records_differing) + " of " +
+            std::to_string(report.records_compared) + "\n";
     std::string positions;
-    for (std::size_t k = 0; k < kRecordBytes; ++k) {
-        if (const int count = comparison.records_per_byte[k]; count > 0) {
-            positions +=
-                (positions.empty() ? "" : ", ") + position_name(k) + ": " + std::to_string(count);
-        }
+    for (const auto& [position, count] : report.positions_differing) {
+        positions += (positions.empty() ? "" : ", ") + position + ": " + std::to_string(count);
     }
     text += "Records differing per byte: " + (positions.empty() ? "none" : positions) + "\n";
     for (const RecordDifference& difference : comparison.records) {
@@ -180,17 +189,23 @@ std::string diff_text(const std::string& a_name, const LogFile& a, const std::st
         text += "\nRecord A " + std::to_string(difference.record) + " / B " +
                 std::to_string(difference.b_record) + (offset.empty() ? "" : " (" + offset + ")") +
                 "\n";
-        text += "  A " + record_line(a.records[std::size_t(difference.record)]) + "\n";
-        text += "  B " + record_line(b.records[std::size_t(difference.b_record)]) + "\n";
+        text +=
+            "  A " + record_text(a.records[std::size_t(difference.record)], false, fields) + "\n";
+        text +=
+            "  B " + record_text(b.records[std::size_t(difference.b_record)], false, fields) + "\n";
         text += difference_marks(difference.differing_bits, 4) + "\n";
     }
     return text;
 }
 
-JsonLine bytes_json(const LogRecord& record)
+// A record's bytes, and its fields' values when there are fields.
+JsonLine bytes_json(const LogRecord& record, std::span<const FieldSpec> fields)
 {
     JsonLine bytes;
     add_record_bytes(bytes, record);
+    if (!fields.empty()) {
+        bytes.add("fields", fields_json(RecordReading(record, fields)));
+    }
     return bytes;
 }
 
@@ -209,7 +224,8 @@ QJsonValue number_or_null(std::optional<int> number)
 }
 
 std::string diff_json(const std::string& a_name, const LogFile& a, const std::string& b_name,
-                      const LogFile& b, const LogComparison& comparison)
+                      const LogFile& b, const LogComparison& comparison,
+                      std::span<const FieldSpec> fields)
 {
     std::vector<JsonLine> records;
     for (const RecordDifference& difference : comparison.records) {
@@ -225,8 +241,8 @@ std::string diff_json(const std::string& a_name, const LogFile& a, const std::st
                 .add("a_record", difference.record)
                 .add("b_record", difference.b_record)
                 .add("offset", number_or_null(difference.offset))
-                .add("a", bytes_json(a.records[std::size_t(difference.record)]))
-                .add("b", bytes_json(b.records[std::size_t(difference.b_record)]))
+                .add("a", bytes_json(a.records[std::size_t(difference.record)], fields))
+                .add("b", bytes_json(b.records[std::size_t(difference.b_record)], fields))
                 .add("differing_bytes",
                      JsonLine().add("recv", numbers_json(recv)).add("send", numbers_json(send))));
     }
@@ -284,25 +300,35 @@ struct FileFinding {
     bool found = false;
 };
 
-// What find looks for: the records that meet a condition, the fired
-// record, or the fired record when it meets the condition.
+// What find looks for: the records that meet a byte condition, those
+// whose fields meet the --where conditions, the fired record; each given
+// must hold.
 struct FindQuery {
     std::optional<RecordCondition> condition;
     bool fired = false;
+    std::vector<FieldCondition> where;
+    FieldsFile fields;
 };
+
+bool meets_query(const LogRecord& record, const FindQuery& query)
+{
+    return (!query.condition || meets(record, *query.condition)) &&
+           std::ranges::all_of(query.where, [&](const FieldCondition& condition) {
+               return meets(record, condition, query.fields.fields);
+           });
+}
 
 std::vector<int> records_found(const LogFile& log, const FindQuery& query)
 {
+    const LogTimeline timeline = log_timeline(log);
     std::vector<int> records;
-    if (query.fired) {
-        const auto fired = log_timeline(log).fired;
-        if (fired &&
-            (!query.condition || meets(log.records[std::size_t(*fired)], *query.condition))) {
-            records.push_back(*fired);
+    for (int i = 0; i < kLogRecords; ++i) {
+        const bool candidate = query.fired ? timeline.fired == i : timeline.is_written(i);
+        if (candidate && meets_query(log.records[std::size_t(i)], query)) {
+            records.push_back(i);
         }
-        return records;
     }
-    return records_meeting(log, *query.condition);
+    return records;
 }
 
 FileFinding find_in_file(const std::string& path, const FindQuery& query, const Options& options)
@@ -328,65 +354,93 @@ FileFinding find_in_file(const std::string& path, const FindQuery& query, const 
         finding.output = path + ":" + std::to_string(records.size()) + "\n";
     } else {
         for (const int record : records) {
-            finding.output += path + ":" + std::to_string(record) + ": " +
-                              record_line(log->records[std::size_t(record)]) + "\n";
+            finding.output +=
+                path + ":" + std::to_string(record) + ": " +
+                record_text(log->records[std::size_t(record)], false, query.fields.fields) + "\n";
         }
     }
     return finding;
 }
 
-// Runs work(0) .. work(count - 1) on the machine's cores: reading many files
-// is mostly waiting on the system, which several threads share.
-void for_each_index_in_parallel(std::size_t count, const std::function<void(std::size_t)>& work)
-{
-    const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1U, 8U);
-    std::atomic<std::size_t> next{0};
-    const auto run = [&] {
-        for (std::size_t i = next++; i < count; i = next++) {
-            work(i);
-        }
-    };
-    std::vector<std::jthread> helpers;
-    for (unsigned t = 1; t < threads && t < count; ++t) {
-        helpers.emplace_back(run);
-    }
-    run();
-}
-
 }  // namespace
+
+// The fields of --fields, none without it; nothing when the file cannot be
+// read (the reason shown).
+std::optional<FieldsFile> fields_or_report(const Options& options)
+{
+    if (!options.fields) {
+        return FieldsFile{};
+    }
+    try {
+        return read_fields_file(*options.fields);
+    } catch (const LogReadError& error) {
+        show_error(error.what());
+        return std::nullopt;
+    }
+}
 
 Exit show_log(const Invocation& call)
 {
+    const Options& options = call.line.options;
+    const auto fields = fields_or_report(options);
+    if (!fields) {
+        return kUnreadableLog;
+    }
     const std::string& path = call.line.arguments[0];
     const auto log = read_or_report(path);
     if (!log) {
         return kUnreadableLog;
     }
-    const Options& options = call.line.options;
     if (options.json) {
-        print(log_json(path, *log, options.decode) + "\n");
+        print(log_json(path, *log, options.decode, fields->fields) + "\n");
     } else if (options.csv) {
-        print(log_csv(*log, options.decode));
+        print(log_csv(*log, options.decode, fields->fields));
     } else {
-        print(show_text(path, *log, options.decode));
+        print(show_text(path, *log, options.decode, fields->fields));
     }
     return kDone;
 }
 
+// The conditions of --where on the fields; nothing when one is no good (the
+// reason shown).
+std::optional<std::vector<FieldCondition>> typed_where(const Options& options,
+                                                       const FieldsFile& fields)
+{
+    if (!options.where.empty() && !options.fields) {
+        show_error("--where takes the fields of --fields FILE");
+        return std::nullopt;
+    }
+    std::vector<FieldCondition> conditions;
+    for (const std::string& text : options.where) {
+        const TypedFieldCondition typed = field_condition_from_text(text, fields.fields);
+        if (!typed.condition) {
+            show_error(typed.error);
+            return std::nullopt;
+        }
+        conditions.push_back(*typed.condition);
+    }
+    return conditions;
+}
+
 // The query of find's arguments, and where its files begin; nothing when
 // they are no good (the reason shown).
-std::optional<FindQuery> find_query(std::span<const std::string> args, bool fired,
-                                    std::size_t& first_file)
+std::optional<FindQuery> find_query(std::span<const std::string> args, const Options& options,
+                                    FieldsFile fields, std::size_t& first_file)
 {
+    const auto where = typed_where(options, fields);
+    if (!where) {
+        return std::nullopt;
+    }
+    FindQuery query{std::nullopt, options.fired, *where, std::move(fields)};
     constexpr std::size_t kConditionWords = 4;
     const bool has_condition = direction_of(args[0]).has_value();
-    if (!has_condition && fired) {
+    if (!has_condition && (options.fired || !query.where.empty())) {
         first_file = 0;
-        return FindQuery{std::nullopt, true};
+        return query;
     }
     if (args.size() <= kConditionWords) {
         show_error(std::string("find takes recv|send BYTE MASK VALUE FILE...") +
-                   (fired ? "" : ", or --fired FILE..."));
+                   (options.fired ? "" : ", or --fired FILE..."));
         return std::nullopt;
     }
     const auto direction = typed_direction("find", args[0]);
@@ -400,14 +454,19 @@ std::optional<FindQuery> find_query(std::span<const std::string> args, bool fire
         return std::nullopt;
     }
     first_file = kConditionWords;
-    return FindQuery{typed.condition, fired};
+    query.condition = typed.condition;
+    return query;
 }
 
 Exit find_in_logs(const Invocation& call)
 {
     const auto& args = call.line.arguments;
     std::size_t first_file = 0;
-    const auto query = find_query(args, call.line.options.fired, first_file);
+    auto fields = fields_or_report(call.line.options);
+    if (!fields) {
+        return kUnreadableLog;
+    }
+    const auto query = find_query(args, call.line.options, std::move(*fields), first_file);
     if (!query) {
         return kUsage;
     }
@@ -447,6 +506,10 @@ Exit diff_logs(const Invocation& call)
     if (!ignore || !only) {
         return kUsage;
     }
+    const auto fields = fields_or_report(options);
+    if (!fields) {
+        return kUnreadableLog;
+    }
     const std::string& a_name = call.line.arguments[0];
     const std::string& b_name = call.line.arguments[1];
     const auto a = read_or_report(a_name);
@@ -457,8 +520,8 @@ Exit diff_logs(const Invocation& call)
     const LogComparison comparison =
         compare_logs(*a, *b, *ignore, *only,
                      options.by_number ? Alignment::RecordNumber : Alignment::FiredRecord);
-    print(options.json ? diff_json(a_name, *a, b_name, *b, comparison) + "\n"
-                       : diff_text(a_name, *a, b_name, *b, comparison));
+    print(options.json ? diff_json(a_name, *a, b_name, *b, comparison, fields->fields) + "\n"
+                       : diff_text(a_name, *a, b_name, *b, comparison, fields->fields));
     return comparison.equal() ? kDone : kNoMatch;
 }
 

@@ -3,6 +3,7 @@
 // a display. The same exchanges, messages (on standard error) and files as
 // the windows.
 #include "AmplifierQueries.h"
+#include "AmplifierReads.h"
 #include "AtomicFile.h"
 #include "AutoSave.h"
 #include "CliConnection.h"
@@ -67,18 +68,12 @@ std::string hex_bytes(const std::vector<std::uint8_t>& bytes)
 
 Exit status(const Invocation& call)
 {
-    const AmplifierSend& send = *call.send;
-    if (!test_connection(send)) {
-        return exit_for(AmplifierFailure::CantTalk);
+    const StatusCheck check = check_status(*call.send, call.wide_mode);
+    if (check.failure) {
+        return exit_for(check.failure->failure);
     }
-    const auto log_status = read_log_status(send);
-    if (!log_status) {
-        return exit_for(log_status.failure);
-    }
-    const auto data = read_com_data(send, call.wide_mode);
-    if (!data) {
-        return exit_for(data.failure);
-    }
+    const auto& log_status = check.log_status;
+    const auto& data = check.com_data;
     const std::string phase = hex_byte(data->phase);
     if (call.line.options.json) {
         write_output(JsonLine()
@@ -160,30 +155,26 @@ struct LogText {
 // The whole log; nothing when the read failed (the exit status is then in
 // failed). With only_triggered, a log that no stop condition ended gives an
 // empty text and no failure.
-std::optional<LogText> read_log_text(const AmplifierSend& send, bool wide_mode, Exit& failed,
-                                     bool only_triggered = false)
+std::optional<LogText> take_log(const AmplifierSend& send, bool wide_mode, Exit& failed,
+                                bool only_triggered = false)
 {
     const bool bar = ::isatty(STDERR_FILENO) != 0;
-    const std::string date_time = date_time_line(QDateTime::currentDateTime());
-    const auto progress = [bar](int exchanges) {
-        if (bar) {
-            show_progress(exchanges);
-        }
-    };
-    const LogCapture capture =
-        only_triggered ? capture_triggered_log(send, progress) : capture_log(send, progress);
-    if (const auto failure = capture.failure()) {
+    const LogTextRead read = read_log_text(
+        send, date_time_line(QDateTime::currentDateTime()), wide_mode,
+        [bar](int exchanges) {
+            if (bar) {
+                show_progress(exchanges);
+            }
+        },
+        only_triggered);
+    if (read.failure) {
         if (bar) {
             std::fputc('\n', stderr);
         }
-        failed = exit_for(*failure);
+        failed = exit_for(*read.failure);
         return std::nullopt;
     }
-    if (capture.condition->trigger_index == kNoStopCondition && only_triggered) {
-        return LogText{{}, *capture.condition};
-    }
-    return LogText{crlf_text(log_text_lines(date_time, capture, send_offset(wide_mode))),
-                   *capture.condition, trigger_fired_before_stop(capture, wide_mode)};
+    return LogText{crlf_text(read.lines), *read.condition, read.fired_before_stop};
 }
 
 // Why name is no folder to write into; nothing when it is one.
@@ -231,7 +222,7 @@ Exit save(const Invocation& call)
         }
     }
     Exit failed = kDone;
-    const auto log = read_log_text(*call.send, call.wide_mode, failed);
+    const auto log = take_log(*call.send, call.wide_mode, failed);
     return log ? write_log(path, log->text) : failed;
 }
 
@@ -309,7 +300,7 @@ constexpr const char* kArmOne = "arm one with start --stop-on recv|send BYTE MAS
 // nothing comes back; one whose trigger has fired comes back to be saved.
 std::optional<LogText> take_running_log(const Invocation& call, Exit& failed)
 {
-    auto log = read_log_text(*call.send, call.wide_mode, failed);
+    auto log = take_log(*call.send, call.wide_mode, failed);
     if (!log) {
         return std::nullopt;
     }
@@ -432,7 +423,7 @@ Exit wait(const Invocation& call)
                 idle != kDone) {
                 return idle;
             }
-            log = read_log_text(*call.send, call.wide_mode, failed, true);
+            log = take_log(*call.send, call.wide_mode, failed, true);
             if (!log) {
                 return failed;
             }
@@ -577,6 +568,20 @@ const OptionSpec kOptions[] = {
      "pairs record 0 with record 0 and so on, also when both logs have\n"
      "a fired record",
      [](Options& o, std::span<const std::string>) { return store_flag(&Options::by_number, o); }},
+    {"--fields", "FILE", "show find diff",
+     "the fields that FILE (JSON) describes, each record's values shown\n"
+     "after its bytes (a column each in CSV, \"fields\" in JSON)",
+     [](Options& o, std::span<const std::string> v) { return store_text(&Options::fields, o, v); }},
+    {"--where", "NAME<OP>VALUE", "find",
+     "with --fields: only records whose field NAME compares so with\n"
+     "VALUE (OP one of = != < <= > >=; VALUE in the field's unit, or\n"
+     "one of its names; quoted as one word when it holds spaces:\n"
+     "\"alarm = encoder error\"); may be given more than once, all\n"
+     "must hold",
+     [](Options& o, std::span<const std::string> v) -> std::optional<std::string> {
+         o.where.push_back(v[0]);
+         return std::nullopt;
+     }},
 };
 
 const CommandSpec kCommands[] = {
@@ -606,8 +611,8 @@ const CommandSpec kCommands[] = {
     {"find", "[recv|send BYTE MASK VALUE] FILE...",
      "the records whose received (recv) or sent (send) byte BYTE (0-15)\n"
      "AND MASK equals VALUE, one line FILE:RECORD: each (records never\n"
-     "written meet nothing); the condition may be left out with --fired;\n"
-     "exit status 8 when no record is found",
+     "written meet nothing); the condition may be left out with --fired\n"
+     "or --where; exit status 8 when no record is found",
      false, find_in_logs},
     {"diff", "A B",
      "compares two saved logs record by record, lined up at their fired\n"

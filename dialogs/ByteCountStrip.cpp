@@ -1,6 +1,6 @@
 #include "ByteCountStrip.h"
 
-#include "LogTableModel.h"
+#include "LogAnalysis.h"
 
 #include <QHelpEvent>
 #include <QPainter>
@@ -10,6 +10,11 @@
 #include <cmath>
 
 namespace {
+
+QString position(int cell, quillon::PositionSpelling spelling)
+{
+    return QString::fromStdString(quillon::byte_position(std::size_t(cell), spelling));
+}
 
 // The cell of the most differing records; cells of fewer fade towards the base.
 const QColor kMostDiffering(230, 90, 40);
@@ -49,7 +54,7 @@ QString ByteCountStrip::CountsText() const
 
 QString ByteCountStrip::CellToolTip(int cell, int count)
 {
-    return LogTableModel::ByteName(cell) + ": " +
+    return position(cell, quillon::PositionSpelling::Condition) + ": " +
            (count == 1 ? QString("1 record differs") : QString("%1 records differ").arg(count));
 }
 
@@ -121,7 +126,8 @@ void ByteCountStrip::paintEvent(QPaintEvent* /*event*/)
         painter.setPen(text);
         const QRect heading = area.adjusted(0, 1, 0, -area.height() / 2);
         const QRect count = area.adjusted(0, area.height() / 2, 0, -1);
-        painter.drawText(heading, Qt::AlignCenter, LogTableModel::ByteHeading(cell));
+        painter.drawText(heading, Qt::AlignCenter,
+                         position(cell, quillon::PositionSpelling::Heading));
         painter.drawText(count, Qt::AlignCenter, QString::number(Count(cell)));
     }
 }

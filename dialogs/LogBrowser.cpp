@@ -9,6 +9,7 @@
 #include "LogTimeline.h"
 #include "Messages.h"
 #include "Seams.h"
+#include "Settings.h"
 #include "ui_LogBrowser.h"
 
 #include <QClipboard>
@@ -99,8 +100,9 @@ QString records_count(std::size_t count, const char* one, const char* many)
 // as quillon-cli diff says it. The browser always asks for the fired records.
 QString alignment_caption(const quillon::LogComparison& comparison)
 {
-    return QString::fromStdString("Aligned by: " + quillon::alignment_text(comparison, "as asked") +
-                                  "; records " + quillon::only_in_text(comparison));
+    const auto report = quillon::comparison_report(comparison, "as asked");
+    return QString::fromStdString("Aligned by: " + report.aligned_by + "; records " +
+                                  report.only_in);
 }
 
 // "2 of 6 records differ; the stop conditions differ.", or "No differences."
@@ -262,7 +264,8 @@ std::optional<quillon::LogFile> read_log_or_explain(const QString& path)
     }
 }
 
-std::vector<TfrmLogBrowser*> open_log_browsers(const QStringList& files)
+std::vector<TfrmLogBrowser*> open_log_browsers(const QStringList& files,
+                                               const std::string& settings_path)
 {
     std::vector<TfrmLogBrowser*> opened;
     for (const QString& file : files) {
@@ -270,7 +273,7 @@ std::vector<TfrmLogBrowser*> open_log_browsers(const QStringList& files)
         if (!log) {
             continue;
         }
-        auto* browser = new TfrmLogBrowser(file, std::move(*log));
+        auto* browser = new TfrmLogBrowser(file, std::move(*log), settings_path);
         browser->setAttribute(Qt::WA_DeleteOnClose);
         browser->show();
         opened.push_back(browser);
@@ -278,9 +281,11 @@ std::vector<TfrmLogBrowser*> open_log_browsers(const QStringList& files)
     return opened;
 }
 
-TfrmLogBrowser::TfrmLogBrowser(QString path, quillon::LogFile log, QWidget* parent)
+TfrmLogBrowser::TfrmLogBrowser(QString path, quillon::LogFile log, std::string settings_path,
+                               QWidget* parent)
     : QMainWindow(parent), ui_(std::make_unique<Ui::TfrmLogBrowser>()), path_(std::move(path)),
-      log_(std::move(log)), model_(std::make_unique<LogTableModel>(log_))
+      settings_path_(std::move(settings_path)), log_(std::move(log)),
+      model_(std::make_unique<LogTableModel>(log_))
 {
     ui_->setupUi(this);
     setWindowTitle(QFileInfo(path_).fileName() + " - Quillon");
@@ -298,6 +303,14 @@ TfrmLogBrowser::TfrmLogBrowser(QString path, quillon::LogFile log, QWidget* pare
     paired_scrolling_ = new PairedScrolling(*ui_->tblRecords->verticalScrollBar(),
                                             *ui_->tblCompared->verticalScrollBar());
     ui_->lblRecordsFile->setText("A: " + QFileInfo(path_).fileName());
+    // The fields file read last, when it still reads; else none, unsaid.
+    if (const std::string fields = quillon::read_fields_file_setting(settings_path_);
+        !fields.empty()) {
+        try {
+            SetFields(quillon::read_fields_file(fields).fields);
+        } catch (const quillon::LogReadError&) {
+        }
+    }
 
     using quillon::on_signal;
     auto& ui = *ui_;
@@ -311,6 +324,7 @@ TfrmLogBrowser::TfrmLogBrowser(QString path, quillon::LogFile log, QWidget* pare
     on_signal(ui.mnuFindPrevious, &QAction::triggered, this, &TfrmLogBrowser::btnFindPreviousClick);
     on_signal(ui.mnuFind, &QAction::triggered, this, &TfrmLogBrowser::mnuFindClick);
     on_signal(ui.mnuDecoded, &QAction::toggled, this, &TfrmLogBrowser::mnuDecodedClick);
+    on_signal(ui.mnuFields, &QAction::triggered, this, &TfrmLogBrowser::mnuFieldsClick);
     on_signal(ui.mnuCompareWith, &QAction::triggered, this, &TfrmLogBrowser::mnuCompareWithClick);
     on_signal(ui.btnNextDifference, &QAbstractButton::clicked, this,
               &TfrmLogBrowser::btnNextDifferenceClick);
@@ -325,7 +339,8 @@ TfrmLogBrowser::TfrmLogBrowser(QString path, quillon::LogFile log, QWidget* pare
     on_signal(ui.mnuExportJson, &QAction::triggered, this, &TfrmLogBrowser::mnuExportJsonClick);
     on_signal(ui.mnuCopy, &QAction::triggered, this, &TfrmLogBrowser::mnuCopyClick);
     connect(ui.mnuClose, &QAction::triggered, this, &QWidget::close);
-    quillon::accept_file_drops(*this, [](const QStringList& files) { open_log_browsers(files); });
+    quillon::accept_file_drops(
+        *this, [this](const QStringList& files) { open_log_browsers(files, settings_path_); });
 }
 
 TfrmLogBrowser::~TfrmLogBrowser() = default;
@@ -438,6 +453,42 @@ void TfrmLogBrowser::mnuDecodedClick()
     }
 }
 
+void TfrmLogBrowser::mnuFieldsClick()
+{
+    const QStringList files = quillon::run_open_dialog("Fields (*.json)");
+    if (!files.isEmpty()) {
+        ShowFields(files.front());
+    }
+}
+
+bool TfrmLogBrowser::ShowFields(const QString& path)
+{
+    const std::string file = QFile::encodeName(path).toStdString();
+    try {
+        SetFields(quillon::read_fields_file(file).fields);
+    } catch (const quillon::LogReadError& error) {
+        quillon::show_error(error.what());
+        return false;
+    }
+    ui_->mnuDecoded->setChecked(true);
+    try {
+        quillon::write_fields_file_setting(settings_path_, file);
+    } catch (const std::exception& error) {
+        // Shown all the same; only the next browser will not know them.
+        quillon::show_error(error.what());
+    }
+    return true;
+}
+
+void TfrmLogBrowser::SetFields(std::vector<quillon::FieldSpec> fields)
+{
+    fields_ = std::move(fields);
+    model_->SetFields(fields_);
+    if (other_) {
+        other_->model->SetFields(fields_);
+    }
+}
+
 void TfrmLogBrowser::mnuCompareWithClick()
 {
     const QStringList files = quillon::run_open_dialog(quillon::log_file_filter());
@@ -455,6 +506,7 @@ bool TfrmLogBrowser::CompareWith(const QString& path)
     ui_->tblCompared->setModel(nullptr);
     other_.emplace(ComparedLog{path, std::move(*log), nullptr});
     other_->model = std::make_unique<LogTableModel>(other_->log);
+    other_->model->SetFields(fields_);
     other_->model->SetDecoded(model_->Decoded());
     SetUpTable(*ui_->tblCompared, *frozen_compared_, *other_->model);
     ui_->lblComparedFile->setText("B: " + QFileInfo(path).fileName());
@@ -562,16 +614,25 @@ void TfrmLogBrowser::Export(const QString& filter, const QString& suffix, const 
     }
 }
 
+std::span<const quillon::FieldSpec> TfrmLogBrowser::ShownFields() const
+{
+    if (!model_->Decoded()) {
+        return {};
+    }
+    return fields_;
+}
+
 void TfrmLogBrowser::mnuExportCsvClick()
 {
-    Export("CSV (*.csv)", "csv", quillon::log_csv(log_, model_->Decoded()));
+    Export("CSV (*.csv)", "csv", quillon::log_csv(log_, model_->Decoded(), ShownFields()));
 }
 
 void TfrmLogBrowser::mnuExportJsonClick()
 {
-    Export(
-        "JSON (*.json)", "json",
-        quillon::log_json(QFile::encodeName(path_).toStdString(), log_, model_->Decoded()) + "\n");
+    Export("JSON (*.json)", "json",
+           quillon::log_json(QFile::encodeName(path_).toStdString(), log_, model_->Decoded(),
+                             ShownFields()) +
+               "\n");
 }
 
 void TfrmLogBrowser::mnuCopyClick()

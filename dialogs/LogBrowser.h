@@ -2,10 +2,12 @@
 // it opens. A table of its 256 records, opened at the record that fired the
 // trigger, with each record's offset from it, the fired record, those that
 // meet the file's stop condition and those never written marked; find, a
-// decoded view, a comparison with a second log, export as CSV or JSON and
-// copying records as record lines.
+// decoded view with the fields of a user's fields file, a comparison with a
+// second log, export as CSV or JSON and copying records as record lines.
 #pragma once
 
+#include "Fields.h"
+#include "IniFile.h"
 #include "LogAnalysis.h"
 #include "LogFile.h"
 
@@ -14,6 +16,8 @@
 
 #include <memory>
 #include <optional>
+#include <span>
+#include <string>
 #include <vector>
 
 class FrozenColumns;
@@ -28,14 +32,18 @@ class TfrmLogBrowser : public QMainWindow {
     Q_OBJECT
 
 public:
-    // path: the file as opened; log: what was read from it.
-    TfrmLogBrowser(QString path, quillon::LogFile log, QWidget* parent = nullptr);
+    // path: the file as opened; log: what was read from it; settings_path:
+    // where the fields file read last is remembered, and read again here.
+    TfrmLogBrowser(QString path, quillon::LogFile log,
+                   std::string settings_path = quillon::settings_file_path(),
+                   QWidget* parent = nullptr);
     ~TfrmLogBrowser() override;
 
     void btnFindNextClick();
     void btnFindPreviousClick();
     void mnuFindClick();
     void mnuDecodedClick();
+    void mnuFieldsClick();
     void mnuCompareWithClick();
     void btnNextDifferenceClick();
     void btnPreviousDifferenceClick();
@@ -49,6 +57,10 @@ public:
     // Compares with the log read from path; false (the reason shown) when it
     // cannot be read.
     bool CompareWith(const QString& path);
+    // Shows the fields of the fields file at path in both tables, with the
+    // decoded view, and remembers the file; false (the reason shown, nothing
+    // changed) when it cannot be read.
+    bool ShowFields(const QString& path);
 
     Ui::TfrmLogBrowser& controls() { return *ui_; }
     const QString& path() const { return path_; }
@@ -87,11 +99,16 @@ private:
     void UpdateComparison();
     // The comparison's controls, the tables' file names and the strip.
     void ShowComparison(bool shown);
+    // The fields in both tables and the exports.
+    void SetFields(std::vector<quillon::FieldSpec> fields);
+    // The fields as the table shows them: with the decoded view only.
+    std::span<const quillon::FieldSpec> ShownFields() const;
     // Asks for a file name with the filter and writes text there.
     void Export(const QString& filter, const QString& suffix, const std::string& text);
 
     std::unique_ptr<Ui::TfrmLogBrowser> ui_;
     QString path_;
+    std::string settings_path_;
     quillon::LogFile log_;
     std::unique_ptr<LogTableModel> model_;
     // Children of their tables.
@@ -102,12 +119,14 @@ private:
     std::optional<ComparedLog> other_;
     std::vector<ComparisonRule> rules_;
     quillon::LogComparison comparison_;
+    std::vector<quillon::FieldSpec> fields_;
 };
 
 // Reads each file and opens it in a browser window of its own, shown, that
 // deletes itself when closed. A file that cannot be read shows the reader's
 // reason in an error box and opens nothing. Returns the windows opened.
-std::vector<TfrmLogBrowser*> open_log_browsers(const QStringList& files);
+std::vector<TfrmLogBrowser*> open_log_browsers(
+    const QStringList& files, const std::string& settings_path = quillon::settings_file_path());
 
 // Reads a log file; nothing (the reason shown) when it cannot be read.
 std::optional<quillon::LogFile> read_log_or_explain(const QString& path);

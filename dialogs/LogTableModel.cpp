@@ -14,14 +14,6 @@ namespace {
 
 using quillon::Direction;
 
-// The decoded fields: the received direction's after its bytes, the sent
-// direction's and the command word's name after those.
-constexpr std::array<const char*, 4> kRecvFields = {"Recv length", "Recv address", "Recv command",
-                                                    "Recv checksum"};
-constexpr std::array<const char*, 5> kSendFields = {"Send length", "Send header 1", "Send header 2",
-                                                    "Send checksum", "Command"};
-constexpr int kDecodedFields = int(kRecvFields.size() + kSendFields.size());
-
 const QColor kMeetsBackground(255, 240, 170);
 const QColor kFiredBackground(255, 196, 60);
 const QColor kDifferenceBackground(255, 170, 130);
@@ -36,21 +28,6 @@ const QString kMeetsMarker = QString::fromUtf8("\u25CF");
 QString hex(std::uint8_t byte)
 {
     return QString::fromStdString(quillon::hex_byte(byte));
-}
-
-QString decoded_field(const quillon::DecodedRecord& decoded, int field)
-{
-    switch (field) {
-    case 0: return hex(decoded.recv.length);
-    case 1: return hex(decoded.recv.second);
-    case 2: return hex(decoded.recv.third);
-    case 3: return quillon::checksum_text(decoded.recv.checksum);
-    case 4: return hex(decoded.send.length);
-    case 5: return hex(decoded.send.second);
-    case 6: return hex(decoded.send.third);
-    case 7: return quillon::checksum_text(decoded.send.checksum);
-    default: return decoded.command != nullptr ? QString(decoded.command) : QString();
-    }
 }
 
 }  // namespace
@@ -70,21 +47,25 @@ void LogTableModel::BuildColumns()
 {
     columns_.clear();
     // What identifies a record first: the view keeps these in sight.
-    columns_.push_back({Kind::Number, 0});
-    columns_.push_back({Kind::Offset, 0});
-    columns_.push_back({Kind::Marker, 0});
-    for (int byte = 0; byte < int(quillon::kRecordBytes); ++byte) {
-        if (decoded_ && byte == quillon::kDirectionBytes) {
-            for (int field = 0; field < int(kRecvFields.size()); ++field) {
-                columns_.push_back({Kind::Decoded, field});
-            }
+    columns_.push_back({Kind::Number, {}});
+    columns_.push_back({Kind::Offset, {}});
+    columns_.push_back({Kind::Marker, {}});
+    const auto add = [this](const std::vector<quillon::RecordColumn>& columns) {
+        for (const quillon::RecordColumn& column : columns) {
+            columns_.push_back({Kind::Record, column});
         }
-        columns_.push_back({Kind::Byte, byte});
-    }
+    };
+    const auto& bytes = quillon::byte_columns();
+    const auto sent = bytes.begin() + quillon::kDirectionBytes;
+    add({bytes.begin(), sent});
     if (decoded_) {
-        for (int field = int(kRecvFields.size()); field < kDecodedFields; ++field) {
-            columns_.push_back({Kind::Decoded, field});
-        }
+        add(quillon::decoded_columns(Direction::Recv));
+    }
+    add({sent, bytes.end()});
+    if (decoded_) {
+        add(quillon::decoded_columns(Direction::Send));
+        add({quillon::command_name_column()});
+        add(quillon::field_columns(fields_));
     }
 }
 
@@ -101,7 +82,7 @@ int LogTableModel::columnCount(const QModelIndex& parent) const
 int LogTableModel::ByteColumn(std::size_t byte) const
 {
     for (std::size_t i = 0; i < columns_.size(); ++i) {
-        if (columns_[i].kind == Kind::Byte && std::size_t(columns_[i].index) == byte) {
+        if (columns_[i].IsByte() && std::size_t(columns_[i].record.index) == byte) {
             return int(i);
         }
     }
@@ -130,8 +111,11 @@ QString LogTableModel::Text(int record, const Column& column) const
     case Kind::Number: return QString::number(record);
     case Kind::Offset:
         return QString::fromStdString(quillon::offset_text(timeline_.offset(record)));
-    case Kind::Byte: return hex(log_.records[std::size_t(record)][std::size_t(column.index)]);
-    case Kind::Decoded: return decoded_field(decoded_records_[std::size_t(record)], column.index);
+    case Kind::Record:
+        if (column.IsByte()) {
+            return hex(log_.records[std::size_t(record)][std::size_t(column.record.index)]);
+        }
+        return QString::fromStdString(readings_[std::size_t(record)].text(column.record));
     case Kind::Marker: break;
     }
     const char* mark = Mark(record);
@@ -140,8 +124,8 @@ QString LogTableModel::Text(int record, const Column& column) const
 
 QVariant LogTableModel::Background(int record, const Column& column) const
 {
-    if (column.kind == Kind::Byte && !differing_bits_.empty() &&
-        differing_bits_[std::size_t(record)][std::size_t(column.index)] != 0) {
+    if (column.IsByte() && !differing_bits_.empty() &&
+        differing_bits_[std::size_t(record)][std::size_t(column.record.index)] != 0) {
         return kDifferenceBackground;
     }
     const char* mark = Mark(record);
@@ -172,8 +156,7 @@ QVariant LogTableModel::data(const QModelIndex& index, int role) const
     case Qt::BackgroundRole: return Background(record, column);
     case Qt::ForegroundRole: return Foreground(record);
     case Qt::FontRole:
-        if (column.kind == Kind::Byte && Meets(record) &&
-            std::size_t(column.index) == *tested_byte_) {
+        if (column.IsByte() && Meets(record) && std::size_t(column.record.index) == *tested_byte_) {
             QFont bold;
             bold.setBold(true);
             return bold;
@@ -190,8 +173,8 @@ QVariant LogTableModel::headerData(int section, Qt::Orientation orientation, int
         return QAbstractTableModel::headerData(section, orientation, role);
     }
     const Column& column = columns_[std::size_t(section)];
-    if (column.kind == Kind::Byte) {
-        return ByteHeader(column.index, role);
+    if (column.IsByte()) {
+        return ByteHeader(std::size_t(column.record.index), role);
     }
     if (role != Qt::DisplayRole) {
         return {};
@@ -199,41 +182,34 @@ QVariant LogTableModel::headerData(int section, Qt::Orientation orientation, int
     switch (column.kind) {
     case Kind::Number: return "#";
     case Kind::Offset: return "T";
-    case Kind::Decoded:
-        return column.index < int(kRecvFields.size())
-                   ? kRecvFields[std::size_t(column.index)]
-                   : kSendFields[std::size_t(column.index) - kRecvFields.size()];
-    case Kind::Marker:
-    case Kind::Byte: break;
+    case Kind::Record: return QString::fromStdString(column.record.label);
+    case Kind::Marker: break;
     }
     return "Marker";
 }
 
-QString LogTableModel::ByteHeading(int byte)
-{
-    // Narrow enough for both directions in sight.
-    const bool sent = byte >= quillon::kDirectionBytes;
-    return QString("%1%2")
-        .arg(sent ? 'S' : 'R')
-        .arg(byte % quillon::kDirectionBytes, 0, 16)
-        .toUpper();
-}
-
-QString LogTableModel::ByteName(int byte)
-{
-    const bool sent = byte >= quillon::kDirectionBytes;
-    return QString::fromStdString(quillon::byte_name(sent ? Direction::Send : Direction::Recv,
-                                                     byte % quillon::kDirectionBytes));
-}
-
-QVariant LogTableModel::ByteHeader(int byte, int role)
+QVariant LogTableModel::ByteHeader(std::size_t byte, int role)
 {
     switch (role) {
-    case Qt::DisplayRole: return ByteHeading(byte);
-    case Qt::ToolTipRole: return ByteName(byte);
+    case Qt::DisplayRole:
+        // Narrow enough for both directions in sight.
+        return QString::fromStdString(
+            quillon::byte_position(byte, quillon::PositionSpelling::Heading));
+    case Qt::ToolTipRole:
+        return QString::fromStdString(
+            quillon::byte_position(byte, quillon::PositionSpelling::Condition));
     case Qt::BackgroundRole:
         return QBrush(byte >= quillon::kDirectionBytes ? kSendHeader : kRecvHeader);
     default: return {};
+    }
+}
+
+void LogTableModel::ReadRecords()
+{
+    readings_.clear();
+    readings_.reserve(std::size_t(quillon::kLogRecords));
+    for (int i = 0; i < quillon::kLogRecords; ++i) {
+        readings_.emplace_back(log_.records[std::size_t(i)], fields_, timeline_.is_written(i));
     }
 }
 
@@ -242,14 +218,23 @@ void LogTableModel::SetDecoded(bool decoded)
     if (decoded == decoded_) {
         return;
     }
-    if (decoded && decoded_records_.empty()) {
-        decoded_records_.reserve(std::size_t(quillon::kLogRecords));
-        for (const quillon::LogRecord& record : log_.records) {
-            decoded_records_.push_back(quillon::decode_record(record));
-        }
+    if (decoded && readings_.empty()) {
+        ReadRecords();
     }
     beginResetModel();
     decoded_ = decoded;
+    BuildColumns();
+    endResetModel();
+}
+
+void LogTableModel::SetFields(std::vector<quillon::FieldSpec> fields)
+{
+    beginResetModel();
+    fields_ = std::move(fields);
+    readings_.clear();
+    if (decoded_) {
+        ReadRecords();
+    }
     BuildColumns();
     endResetModel();
 }

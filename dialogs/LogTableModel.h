@@ -2,12 +2,15 @@
 // from the fired record, a marker for the fired record, the records that
 // meet the file's stop condition and those never written, the 16 received
 // and 16 sent bytes, optionally each direction's decoded fields beside its
-// bytes. Bytes that differ from a compared log are highlighted.
+// bytes and the user's fields after them. Bytes that differ from a compared
+// log are highlighted.
 #pragma once
 
+#include "Fields.h"
 #include "LogAnalysis.h"
 #include "LogFile.h"
 #include "LogTimeline.h"
+#include "RecordColumns.h"
 
 #include <QAbstractTableModel>
 
@@ -25,8 +28,10 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-    // Shows or hides the decoded columns.
+    // Shows or hides the decoded columns and the fields' columns.
     void SetDecoded(bool decoded);
+    // The fields shown with the decoded columns; none to show none.
+    void SetFields(std::vector<quillon::FieldSpec> fields);
     bool Decoded() const { return decoded_; }
     const quillon::StopConditionMatch& Match() const { return match_; }
     const quillon::LogTimeline& Timeline() const { return timeline_; }
@@ -44,10 +49,6 @@ public:
     // The columns that identify a record, first in the table: the number,
     // the offset and the marker.
     static constexpr int kRecordColumns = 3;
-    // A record's byte (0-31) as its column is headed: "R0".."RF", "S0".."SF";
-    // and its name, "Send[2]".
-    static QString ByteHeading(int byte);
-    static QString ByteName(int byte);
 
     // What a screen reader reads in the marker cell of the fired record, a
     // record that meets the stop condition and one never written.
@@ -56,18 +57,23 @@ public:
     static constexpr const char* kNeverWritten = "never written";
 
 private:
-    enum class Kind { Number, Offset, Marker, Byte, Decoded };
+    enum class Kind { Number, Offset, Marker, Record };
     struct Column {
         Kind kind;
-        int index;  // the byte (0-31) or the decoded field
+        quillon::RecordColumn record;  // with Kind::Record
+        bool IsByte() const
+        {
+            return kind == Kind::Record && record.kind == quillon::ColumnKind::Byte;
+        }
     };
     void BuildColumns();
+    void ReadRecords();
     QString Text(int record, const Column& column) const;
     QVariant Background(int record, const Column& column) const;
     QVariant Foreground(int record) const;
-    // A byte's header: "R0".."RF", "S0".."SF", its name as a tooltip and
-    // its direction's colour.
-    static QVariant ByteHeader(int byte, int role);
+    // A byte's header: "R0".."RF", "S0".."SF", its name as a tooltip
+    // ("Send[2]") and its direction's colour.
+    static QVariant ByteHeader(std::size_t byte, int role);
     bool Meets(int record) const;
     // kFired, kMeets, kNeverWritten, or nothing for another record.
     const char* Mark(int record) const;
@@ -77,7 +83,8 @@ private:
     quillon::LogTimeline timeline_;
     std::optional<std::size_t> tested_byte_;  // with a condition checked
     bool decoded_ = false;
-    std::vector<quillon::DecodedRecord> decoded_records_;  // made when first shown
-    std::vector<quillon::LogRecord> differing_bits_;       // empty: no comparison
+    std::vector<quillon::FieldSpec> fields_;
+    std::vector<quillon::RecordReading> readings_;    // made when first shown
+    std::vector<quillon::LogRecord> differing_bits_;  // empty: no comparison
     std::vector<Column> columns_;
 };

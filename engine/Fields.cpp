@@ -404,6 +404,16 @@ std::string fixed_text(double value, int decimals)
     return text;
 }
 
+// The double nearest to value's text with that many decimals: 1234 x 0.01
+// gives 12.34, not 12.340000000000002.
+double to_decimals(double value, int decimals)
+{
+    const std::string text = fixed_text(value, decimals);
+    double rounded = value;
+    std::from_chars(text.data(), text.data() + text.size(), rounded);
+    return rounded;
+}
+
 std::uint32_t bits_read(const FieldSpec& field, const LogRecord& record)
 {
     const std::size_t first = record_byte_index(field.direction, field.byte);
@@ -478,12 +488,17 @@ std::optional<FieldValue> field_value(const FieldSpec& field, const LogRecord& r
     }
     FieldValue value;
     value.raw = raw_value(bits_read(field, record), kept_bits(field), field.is_signed);
-    value.value = double(value.raw) * field.scale;
+    value.value = to_decimals(double(value.raw) * field.scale, decimals_of(field.scale));
     const auto named = field.names.find(value.raw);
     if (named != field.names.end()) {
         value.name = named->second;
     }
     return value;
+}
+
+std::string field_number_text(const FieldSpec& field, const FieldValue& value)
+{
+    return fixed_text(value.value, decimals_of(field.scale));
 }
 
 std::string field_value_text(const FieldSpec& field, const std::optional<FieldValue>& value)
@@ -494,8 +509,103 @@ std::string field_value_text(const FieldSpec& field, const std::optional<FieldVa
     if (value->name) {
         return *value->name;
     }
-    const std::string number = fixed_text(value->value, decimals_of(field.scale));
+    const std::string number = field_number_text(field, *value);
     return field.unit.empty() ? number : number + " " + field.unit;
+}
+
+namespace {
+
+struct ComparisonWord {
+    std::string_view word;
+    FieldComparison comparison;
+};
+// The two-character words first, so that "<=" is not read as "<".
+constexpr ComparisonWord kComparisonWords[] = {
+    {"!=", FieldComparison::NotEqual},
+    {"<=", FieldComparison::LessOrEqual},
+    {">=", FieldComparison::GreaterOrEqual},
+    {"=", FieldComparison::Equal},
+    {"<", FieldComparison::Less},
+    {">", FieldComparison::Greater},
+};
+
+std::string_view trimmed(std::string_view text)
+{
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+// A typed number in the field's unit: decimal with a fraction, or an
+// integer in the forms of a fields file.
+std::optional<double> typed_number(std::string_view text)
+{
+    if (const auto integer = integer_in_text(text)) {
+        return double(*integer);
+    }
+    double number = 0.0;
+    const auto read = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (read.ec != std::errc() || read.ptr != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return number;
+}
+
+}  // namespace
+
+TypedFieldCondition field_condition_from_text(std::string_view text,
+                                              std::span<const FieldSpec> fields)
+{
+    const std::string usage = "--where takes \"NAME OP VALUE\", OP one of = != < <= > >=";
+    text = trimmed(text);
+    const auto name_end = std::min(text.find_first_of(" =!<>"), text.size());
+    const std::string name(text.substr(0, name_end));
+    std::string_view rest = trimmed(text.substr(name_end));
+    const auto word =
+        std::find_if(std::begin(kComparisonWords), std::end(kComparisonWords),
+                     [&](const ComparisonWord& w) { return rest.starts_with(w.word); });
+    if (name.empty() || word == std::end(kComparisonWords)) {
+        return {std::nullopt, usage + ", not \"" + std::string(text) + "\""};
+    }
+    rest = trimmed(rest.substr(word->word.size()));
+    const auto field = std::find_if(fields.begin(), fields.end(),
+                                    [&](const FieldSpec& spec) { return spec.name == name; });
+    if (field == fields.end()) {
+        return {std::nullopt, "--where: no field is named " + quoted(name)};
+    }
+    const auto decimals = decimals_of(field->scale);
+    std::optional<double> value = typed_number(rest);
+    for (const auto& [raw, raw_name] : field->names) {
+        if (!value && raw_name == rest) {
+            value = to_decimals(double(raw) * field->scale, decimals);
+        }
+    }
+    if (!value || rest.empty()) {
+        return {std::nullopt, "--where: " + quoted(std::string(rest)) +
+                                  " is neither a number nor a name of the field " + quoted(name)};
+    }
+    return {FieldCondition{std::size_t(field - fields.begin()), word->comparison, *value}, {}};
+}
+
+bool meets(const LogRecord& record, const FieldCondition& condition,
+           std::span<const FieldSpec> fields)
+{
+    const auto value = field_value(fields[condition.field], record);
+    if (!value) {
+        return false;
+    }
+    const double v = value->value;
+    switch (condition.comparison) {
+    case FieldComparison::Equal: return v == condition.value;
+    case FieldComparison::NotEqual: return v != condition.value;
+    case FieldComparison::Less: return v < condition.value;
+    case FieldComparison::LessOrEqual: return v <= condition.value;
+    case FieldComparison::Greater: return v > condition.value;
+    case FieldComparison::GreaterOrEqual: break;
+    }
+    return v >= condition.value;
 }
 
 }  // namespace quillon

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -70,7 +71,7 @@ FieldsFile parse_fields(std::string_view bytes, const std::string& name);
 // A field's value in one record.
 struct FieldValue {
     std::int64_t raw = 0;             // the bytes read, masked, then signed
-    double value = 0.0;               // raw x scale
+    double value = 0.0;               // raw x scale, to the scale's decimals
     std::optional<std::string> name;  // raw's, when the field names it
 
     bool operator==(const FieldValue&) const = default;
@@ -79,9 +80,34 @@ struct FieldValue {
 // Nothing when the record does not meet the field's condition.
 std::optional<FieldValue> field_value(const FieldSpec& field, const LogRecord& record);
 
+// The value as a number with as many decimals as the scale has: "12.34",
+// "-5"; value is already rounded to them, so the text reads back as it.
+std::string field_number_text(const FieldSpec& field, const FieldValue& value);
+
 // As a column shows it: the name when the raw value has one ("home"), else
 // the value with as many decimals as the scale has and the unit ("12.34 mm",
 // "-5", "1.5 V"); "" when the record holds no value.
 std::string field_value_text(const FieldSpec& field, const std::optional<FieldValue>& value);
+
+// A test of a field's value: the field (its place in its file), how it
+// compares and with what, in the field's scaled unit.
+enum class FieldComparison { Equal, NotEqual, Less, LessOrEqual, Greater, GreaterOrEqual };
+struct FieldCondition {
+    std::size_t field = 0;
+    FieldComparison comparison = FieldComparison::Equal;
+    double value = 0.0;
+};
+// "NAME OP VALUE" as typed ("position >= 12.5", "alarm=overcurrent"): OP
+// one of = != < <= > >=, VALUE a number (decimal, or 0x hexadecimal) or
+// one of the field's names. Nothing and why when it is no good.
+struct TypedFieldCondition {
+    std::optional<FieldCondition> condition;
+    std::string error;
+};
+TypedFieldCondition field_condition_from_text(std::string_view text,
+                                              std::span<const FieldSpec> fields);
+// A record whose field holds no value never meets it.
+bool meets(const LogRecord& record, const FieldCondition& condition,
+           std::span<const FieldSpec> fields);
 
 }  // namespace quillon

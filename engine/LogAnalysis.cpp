@@ -114,14 +114,30 @@ StopConditionMatch match_stop_condition(const LogFile& log)
     return match;
 }
 
-std::string byte_name(Direction direction, int byte)
+std::string byte_position(Direction direction, int byte, PositionSpelling spelling)
 {
-    return (direction == Direction::Recv ? "Recv[" : "Send[") + std::to_string(byte) + "]";
+    const bool recv = direction == Direction::Recv;
+    const std::string number = std::to_string(byte);
+    switch (spelling) {
+    case PositionSpelling::Condition: return (recv ? "Recv[" : "Send[") + number + "]";
+    case PositionSpelling::Label: return (recv ? "Recv " : "Send ") + number;
+    case PositionSpelling::Key: return std::string(direction_key(direction)) + "_" + number;
+    case PositionSpelling::Heading: break;
+    }
+    constexpr std::string_view kHexDigits = "0123456789ABCDEF";
+    return {recv ? 'R' : 'S', kHexDigits[std::size_t(byte) % kHexDigits.size()]};
+}
+
+std::string byte_position(std::size_t record_byte, PositionSpelling spelling)
+{
+    const bool sent = record_byte >= kDirectionBytes;
+    return byte_position(sent ? Direction::Send : Direction::Recv,
+                         int(record_byte % kDirectionBytes), spelling);
 }
 
 std::string masked_byte_text(Direction direction, int byte, std::uint8_t mask)
 {
-    std::string text = byte_name(direction, byte) + " & 0x";
+    std::string text = byte_position(direction, byte, PositionSpelling::Condition) + " & 0x";
     append_hex_byte(text, mask);
     return text;
 }
@@ -282,25 +298,36 @@ LogComparison compare_logs(const LogFile& a, const LogFile& b, std::span<const I
     return comparison;
 }
 
-std::string alignment_text(const LogComparison& comparison, std::string_view asked_why)
+ComparisonReport comparison_report(const LogComparison& comparison, std::string_view asked_why)
 {
+    ComparisonReport report;
     if (comparison.aligned_by == Alignment::FiredRecord) {
-        return "fired record (A " + std::to_string(*comparison.a_fired) + ", B " +
-               std::to_string(*comparison.b_fired) + ")";
+        report.aligned_by = "fired record (A " + std::to_string(*comparison.a_fired) + ", B " +
+                            std::to_string(*comparison.b_fired) + ")";
+    } else {
+        std::string_view why = asked_why;
+        if (!comparison.a_fired || !comparison.b_fired) {
+            why = comparison.a_fired   ? "B has no fired record"
+                  : comparison.b_fired ? "A has no fired record"
+                                       : "neither log has a fired record";
+        }
+        report.aligned_by = "record number (" + std::string(why) + ")";
     }
-    std::string_view why = asked_why;
-    if (!comparison.a_fired || !comparison.b_fired) {
-        why = comparison.a_fired   ? "B has no fired record"
-              : comparison.b_fired ? "A has no fired record"
-                                   : "neither log has a fired record";
+    report.only_in = "only in A: " + std::to_string(comparison.only_in_a) +
+                     ", only in B: " + std::to_string(comparison.only_in_b);
+    report.records_differing = int(comparison.records.size());
+    report.records_compared = comparison.records_compared;
+    for (std::size_t k = 0; k < kRecordBytes; ++k) {
+        if (const int count = comparison.records_per_byte[k]; count > 0) {
+            report.positions_differing.emplace_back(byte_position(k, PositionSpelling::Label),
+                                                    count);
+        }
     }
-    return "record number (" + std::string(why) + ")";
-}
-
-std::string only_in_text(const LogComparison& comparison)
-{
-    return "only in A: " + std::to_string(comparison.only_in_a) +
-           ", only in B: " + std::to_string(comparison.only_in_b);
+    using Verdict = ComparisonReport::StopConditions;
+    report.stop_conditions = !comparison.stop_conditions_compared ? Verdict::NotCompared
+                             : comparison.stop_conditions_differ  ? Verdict::Differ
+                                                                  : Verdict::Same;
+    return report;
 }
 
 }  // namespace quillon

@@ -51,8 +51,16 @@ struct StopConditionMatch {
 };
 StopConditionMatch match_stop_condition(const LogFile& log);
 
-// "Recv[5]", "Send[2]".
-std::string byte_name(Direction direction, int byte);
+// How a byte's position is spelled, one way for each kind of output.
+enum class PositionSpelling {
+    Condition,  // "Recv[5]": conditions and rules, and a column's tooltip
+    Label,      // "Recv 5": the command line's text
+    Key,        // "recv_5": CSV and JSON
+    Heading,    // "R5", "SF": the browser's narrow column headings
+};
+std::string byte_position(Direction direction, int byte, PositionSpelling spelling);
+// The same for a record's byte 0-31 (16-31 the sent ones).
+std::string byte_position(std::size_t record_byte, PositionSpelling spelling);
 // "Send[5] & 0x01": a byte under a mask, as a condition or an ignore rule.
 std::string masked_byte_text(Direction direction, int byte, std::uint8_t mask);
 // "Send[2] & 0x0F = 0x01", the condition without its count.
@@ -155,10 +163,22 @@ LogComparison compare_logs(const LogFile& a, const LogFile& b, std::span<const I
                            std::span<const OnlyRule> only = {},
                            Alignment wanted = Alignment::FiredRecord);
 
-// How the pairs were made: "fired record (A 127, B 103)", or "record number"
-// and why: which log has no fired record, or asked_why when both have one.
-std::string alignment_text(const LogComparison& comparison, std::string_view asked_why);
-// "only in A: 2, only in B: 0": the records written in one log only.
-std::string only_in_text(const LogComparison& comparison);
+// What a comparison's report says, for each front-end to word its way.
+struct ComparisonReport {
+    // How the pairs were made: "fired record (A 127, B 103)", or "record
+    // number" and why: which log has no fired record, or asked_why when
+    // both have one.
+    std::string aligned_by;
+    // "only in A: 2, only in B: 0": the records written in one log only.
+    std::string only_in;
+    int records_differing = 0;
+    int records_compared = 0;
+    // Each byte position in which records differ, and in how many:
+    // {"Recv 3", 1}, in the order of the bytes.
+    std::vector<std::pair<std::string, int>> positions_differing;
+    enum class StopConditions { NotCompared, Same, Differ };
+    StopConditions stop_conditions = StopConditions::NotCompared;
+};
+ComparisonReport comparison_report(const LogComparison& comparison, std::string_view asked_why);
 
 }  // namespace quillon

@@ -1,6 +1,7 @@
 #include "LogExport.h"
 
 #include "LogTimeline.h"
+#include "RecordColumns.h"
 
 #include "HexText.h"
 #include "JsonLine.h"
@@ -15,34 +16,31 @@ QString hex_value(std::uint8_t byte)
     return QString::fromStdString(hex_byte(byte));
 }
 
-// second and third name the bytes after the length: "address" and
-// "command" of a received block, "header_1" and "header_2" of a sent one.
-JsonLine block_json(const DecodedBlock& block, const char* second, const char* third)
+// A decoded block: its columns' keys and values, its data bytes before its
+// checksum.
+JsonLine block_json(const RecordReading& reading, Direction direction)
 {
-    return JsonLine()
-        .add("length", hex_value(block.length))
-        .add(second, hex_value(block.second))
-        .add(third, hex_value(block.third))
-        .add("data", hex_array(block.data))
-        .add("checksum", checksum_text(block.checksum));
-}
-
-JsonLine decoded_json(const DecodedRecord& decoded)
-{
-    return JsonLine()
-        .add("recv", block_json(decoded.recv, "address", "command"))
-        .add("send", block_json(decoded.send, "header_1", "header_2"))
-        .add("command", decoded.command != nullptr ? QJsonValue(decoded.command) : QJsonValue());
-}
-
-// ",LL,SS,TT,checksum": a block's length, its two bytes after it, its checksum.
-void append_block_csv(std::string& text, const DecodedBlock& block)
-{
-    for (const std::uint8_t byte : {block.length, block.second, block.third}) {
-        text += ',';
-        append_hex_byte(text, byte);
+    const DecodedBlock& block =
+        direction == Direction::Recv ? reading.decoded().recv : reading.decoded().send;
+    JsonLine object;
+    for (const RecordColumn& column : decoded_columns(direction)) {
+        if (DecodedPart(column.index) == DecodedPart::Checksum) {
+            object.add("data", hex_array(block.data));
+        }
+        object.add(column.json_key().c_str(), QString::fromStdString(reading.text(column)));
     }
-    text += std::string(",") + checksum_text(block.checksum);
+    return object;
+}
+
+JsonLine decoded_json(const RecordReading& reading)
+{
+    const RecordColumn& command = command_name_column();
+    const std::string name = reading.text(command);
+    return JsonLine()
+        .add("recv", block_json(reading, Direction::Recv))
+        .add("send", block_json(reading, Direction::Send))
+        .add(command.json_key().c_str(),
+             name.empty() ? QJsonValue() : QJsonValue(QString::fromStdString(name)));
 }
 
 QJsonValue meets_value(const StopConditionMatch& match, int record)
@@ -111,20 +109,28 @@ JsonLine& add_stop_condition(JsonLine& object, const char* key, const LogFile& l
     return add_stop_condition(object, key, log.stop_condition);
 }
 
-std::string log_json(const std::string& file, const LogFile& log, bool decoded)
+std::string log_json(const std::string& file, const LogFile& log, bool decoded,
+                     std::span<const FieldSpec> fields)
 {
     const StopConditionMatch match = match_stop_condition(log);
     const LogTimeline timeline = log_timeline(log);
     std::vector<JsonLine> records;
     records.reserve(kLogRecords);
     for (int i = 0; i < kLogRecords; ++i) {
+        const LogRecord& bytes = log.records[std::size_t(i)];
         JsonLine record;
-        add_record_bytes(record.add("record", i), log.records[std::size_t(i)])
+        add_record_bytes(record.add("record", i), bytes)
             .add("meets_condition", meets_value(match, i))
             .add("offset", optional_number(timeline.offset(i)))
             .add("written", timeline.is_written(i));
-        if (decoded) {
-            record.add("decoded", decoded_json(decode_record(log.records[std::size_t(i)])));
+        if (decoded || !fields.empty()) {
+            const RecordReading reading(bytes, fields, timeline.is_written(i));
+            if (decoded) {
+                record.add("decoded", decoded_json(reading));
+            }
+            if (!fields.empty()) {
+                record.add("fields", fields_json(reading));
+            }
         }
         records.push_back(std::move(record));
     }
@@ -139,19 +145,48 @@ std::string log_json(const std::string& file, const LogFile& log, bool decoded)
         .text();
 }
 
-std::string log_csv(const LogFile& log, bool decoded)
+JsonLine fields_json(const RecordReading& reading)
 {
-    std::string text = "record";
-    for (const char* direction : {"recv", "send"}) {
-        for (int k = 0; k < kDirectionBytes; ++k) {
-            text += std::string(",") + direction + "_" + std::to_string(k);
+    JsonLine object;
+    for (std::size_t i = 0; i < reading.field_count(); ++i) {
+        const auto& value = reading.field(i);
+        const char* key = reading.spec(i).name.c_str();
+        if (!value) {
+            object.add(key, QJsonValue());
+            continue;
         }
+        JsonLine field;
+        field.add("raw", qint64(value->raw)).add("value", value->value);
+        if (value->name) {
+            field.add("name", QString::fromStdString(*value->name));
+        }
+        object.add(key, field);
+    }
+    return object;
+}
+
+std::string log_csv(const LogFile& log, bool decoded, std::span<const FieldSpec> fields)
+{
+    // After the bytes and what the log tells of each record: the decoded
+    // blocks when asked, then the fields.
+    std::vector<RecordColumn> more;
+    if (decoded) {
+        for (const Direction direction : {Direction::Recv, Direction::Send}) {
+            const auto& block = decoded_columns(direction);
+            more.insert(more.end(), block.begin(), block.end());
+        }
+        more.push_back(command_name_column());
+    }
+    const std::vector<RecordColumn> field_keys = field_columns(fields);
+    more.insert(more.end(), field_keys.begin(), field_keys.end());
+
+    std::string text = "record";
+    for (const RecordColumn& column : byte_columns()) {
+        text += "," + column.key;
     }
     text += ",meets_condition,offset,written";
-    if (decoded) {
-        text +=
-            ",recv_length,recv_address,recv_command,recv_checksum,send_length,send_header_1,"
-            "send_header_2,send_checksum,command";
+    for (const RecordColumn& column : more) {
+        text += "," + csv_field(column.key);
     }
     text += "\r\n";
     const StopConditionMatch match = match_stop_condition(log);
@@ -168,11 +203,13 @@ std::string log_csv(const LogFile& log, bool decoded)
         const auto offset = timeline.offset(i);
         text += "," + (offset ? std::to_string(*offset) : std::string());
         text += timeline.is_written(i) ? ",true" : ",false";
-        if (decoded) {
-            const DecodedRecord blocks = decode_record(record);
-            append_block_csv(text, blocks.recv);
-            append_block_csv(text, blocks.send);
-            text += "," + csv_field(blocks.command != nullptr ? blocks.command : "");
+        if (!more.empty()) {
+            const RecordReading reading(record, fields, timeline.is_written(i));
+            for (const RecordColumn& column : more) {
+                text += "," + csv_field(column.kind == ColumnKind::Field
+                                            ? reading.field_number(std::size_t(column.index))
+                                            : reading.text(column));
+            }
         }
         text += "\r\n";
     }

@@ -2,6 +2,7 @@
 // and for the log browser's export.
 #pragma once
 
+#include "Fields.h"
 #include "JsonLine.h"
 #include "LogFile.h"
 
@@ -18,8 +19,16 @@ namespace quillon {
 // (null when none did), and records, each record with whether it meets the
 // stop condition (null when the log cannot tell), its offset from the fired
 // record (null without one, or when never written), whether it was written
-// and, with decoded, its blocks read.
-std::string log_json(const std::string& file, const LogFile& log, bool decoded);
+// and, with decoded, its blocks read; with fields, each field's value
+// (fields_json).
+std::string log_json(const std::string& file, const LogFile& log, bool decoded,
+                     std::span<const FieldSpec> fields = {});
+
+class RecordReading;
+// The fields of a record: {"NAME": {"raw": R, "value": V, "name": N}, ...},
+// "name" only where the raw value has one, null where the field holds no
+// value in the record.
+JsonLine fields_json(const RecordReading& reading);
 
 // Bytes as an array of two-digit hexadecimal strings: ["01", "FA", ...].
 QJsonArray hex_array(std::span<const std::uint8_t> bytes);
@@ -33,7 +42,9 @@ JsonLine& add_stop_condition(JsonLine& object, const char* key,
 JsonLine& add_stop_condition(JsonLine& object, const char* key, const LogFile& log);
 
 // RFC 4180: a header row, then one row per record, CR LF after each; the
-// offset column empty where JSON has null.
-std::string log_csv(const LogFile& log, bool decoded);
+// offset column empty where JSON has null; with fields, a column for each,
+// named by the field, holding its value as a number (empty where it holds
+// none).
+std::string log_csv(const LogFile& log, bool decoded, std::span<const FieldSpec> fields = {});
 
 }  // namespace quillon

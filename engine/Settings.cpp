@@ -16,6 +16,9 @@ constexpr const char* kUsbMode = "USB MODE";
 constexpr const char* kAutoSave = "AUTO SAVE";
 constexpr const char* kTypeSelect = "TYPE SELECT";
 
+constexpr const char* kBrowserSection = "LogBrowser";
+constexpr const char* kFieldsFile = "FieldsFile";
+
 }  // namespace
 
 Settings read_settings(const std::string& path)
@@ -42,6 +45,19 @@ void write_settings(const std::string& path, const Settings& settings)
     file.write_integer(kSection, kUsbMode, settings.usb_mode);
     file.write_integer(kSection, kAutoSave, settings.log_save_condition);
     file.write_integer(kSection, kTypeSelect, settings.log_mode);
+    file.save();
+}
+
+std::string read_fields_file_setting(const std::string& settings_path)
+{
+    return IniFile(settings_path).read_string(kBrowserSection, kFieldsFile, "");
+}
+
+void write_fields_file_setting(const std::string& settings_path, const std::string& fields_path)
+{
+    make_settings_folder(settings_path);
+    IniFile file(settings_path);
+    file.write_string(kBrowserSection, kFieldsFile, fields_path);
     file.save();
 }
 

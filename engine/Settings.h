@@ -1,6 +1,7 @@
 // The program's five settings as one value, and the one reader and writer of
 // the settings file's [Form] section, which the window and the command line
-// share (the command line only reads it).
+// share (the command line only reads it); and the log browser's fields file,
+// kept in a section of its own.
 #pragma once
 
 #include <cstdint>
@@ -29,5 +30,12 @@ Settings read_settings(const std::string& path);
 // other line of the file; makes the user's configuration folder when the
 // file lies there. Throws write_error() naming the file.
 void write_settings(const std::string& path, const Settings& settings);
+
+// The fields file that the log browser read last ([LogBrowser] FieldsFile),
+// "" when none is remembered.
+std::string read_fields_file_setting(const std::string& settings_path);
+// Remembers it, keeping every other line of the file; throws as
+// write_settings does.
+void write_fields_file_setting(const std::string& settings_path, const std::string& fields_path);
 
 }  // namespace quillon

@@ -17,9 +17,10 @@ std::unique_ptr<ProgramWindows> start_program(const std::string& settings_path,
     main_form.SetConfigurationDialog(windows->configuration.get());
     windows->log_window = std::make_unique<TfrmLogWindow>(main_form.Sender());
     main_form.SetLogWindow(windows->log_window.get());
-    main_form.SetLogOpener([](const QStringList& opened) { open_log_browsers(opened); });
+    main_form.SetLogOpener(
+        [settings_path](const QStringList& opened) { open_log_browsers(opened, settings_path); });
     main_form.show();
-    open_log_browsers(files);
+    open_log_browsers(files, settings_path);
     return windows;
 }
 

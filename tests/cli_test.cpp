@@ -396,6 +396,11 @@ TEST(Cli, ShowFindAndDiffReadTheLogsItSaved)
     EXPECT_NE(unread.output.find("quillon-cli: " + empty + ": the file is empty"),
               std::string::npos)
         << unread.output;
+    const CliRun no_fields = run_cli({"show", a, "--fields", empty});
+    EXPECT_EQ(no_fields.status, 7);
+    EXPECT_EQ(no_fields.output.rfind("quillon-cli: " + empty + ":1: not JSON", 0), 0)
+        << no_fields.output;
+    EXPECT_EQ(run_cli({"find", "--where", "pos=1", a}).status, 1) << "--where without --fields";
 }
 
 TEST(Cli, EachFaultHasItsExitStatus)
@@ -719,12 +724,45 @@ TEST(Cli, DiffLinesTheLogsUpAtTheirFiredRecords)
         {{"--by-number", "--only", "recv", "2"}, "diff-by-number-only.txt"},
         {{"--json", "--only", "send", "3", "0x0C", "--ignore", "send", "3", "0x04"},
          "diff-aligned-only.json"},
+        {{"--json"}, "diff-aligned.json"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args{"diff", "fired.txt", "diff-b.txt"};
         args.insert(args.end(), c.options.begin(), c.options.end());
         const CliRun run = run_cli_in(kGolden, args);
         EXPECT_EQ(run.status, 8) << c.golden;
+        EXPECT_EQ(run.output, file_text(kGolden / c.golden)) << c.golden;
+    }
+}
+
+// decoded.txt: 8 written records laid out by hand, each a case of the
+// decoding: every command word the program names (one with a comma in its
+// name), checksums ok, bad and cut on either side, a block ending on the
+// last byte, unknown words; fired at 5 on Send[1] & 0x80.
+TEST(Cli, ShowAndFindWriteTheirFormatsByteForByte)
+{
+    const struct {
+        std::vector<std::string> args;
+        const char* golden;
+    } cases[] = {
+        {{"show", "decoded.txt", "--decode"}, "decoded.show.txt"},
+        {{"show", "decoded.txt", "--csv", "--decode"}, "decoded.csv"},
+        {{"show", "decoded.txt", "--json", "--decode"}, "decoded.json"},
+        {{"find", "--json", "send", "3", "0x0F", "3", "fired.txt", "diff-b.txt", "decoded.txt"},
+         "find-send-3.jsonl"},
+        // A field with names, one scaled and signed under a condition, one
+        // masked; never-written records hold none.
+        {{"show", "decoded.txt", "--fields", "decoded-fields.json"}, "decoded-fields.show.txt"},
+        {{"show", "decoded.txt", "--csv", "--fields", "decoded-fields.json"}, "decoded-fields.csv"},
+        {{"show", "decoded.txt", "--json", "--fields", "decoded-fields.json"},
+         "decoded-fields.out.json"},
+        {{"find", "--fields", "decoded-fields.json", "--where", "flag=set, latched", "--where",
+          "level<0", "decoded.txt"},
+         "find-where.txt"},
+    };
+    for (const auto& c : cases) {
+        const CliRun run = run_cli_in(kGolden, c.args);
+        EXPECT_EQ(run.status, 0) << c.golden;
         EXPECT_EQ(run.output, file_text(kGolden / c.golden)) << c.golden;
     }
 }

@@ -3,11 +3,16 @@
 // trigger.
 #include "AmplifierProtocol.h"
 #include "AmplifierQueries.h"
+#include "AmplifierReads.h"
 #include "IntegerText.h"
 #include "LogText.h"
+#include "ParallelFiles.h"
 #include "TriggerWatch.h"
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <stdexcept>
 
 namespace {
 
@@ -153,6 +158,83 @@ TEST(Engine, ALogStoppedWhileItRanHadFiredWhenAWrittenRecordMeetsItsCondition)
             trigger_fired_before_stop(running_log(c.condition, c.written, c.fired, c.at), c.wide),
             c.expected);
     }
+}
+
+// An amplifier whose exchange number fail_at (0 the first) fails and whose
+// others answer: a log control reply naming the stop condition at index
+// trigger (mask and value 0, which any written record meets), idle log
+// blocks of records holding 0x11, 16 byte communication data.
+AmplifierSend scripted_amplifier(int fail_at, std::uint8_t trigger)
+{
+    return [fail_at, trigger, exchanges = 0](std::uint32_t word, std::span<const std::uint8_t>,
+                                             std::span<std::uint8_t> response) mutable {
+        if (exchanges++ == fail_at) {
+            return false;
+        }
+        const bool block = word == command_word::kLogBlockRead;
+        response[0] = word == command_word::kLogControl ? 4 : block ? 130 : 34;
+        response[3] = trigger;
+        std::fill_n(response.begin() + 4, block ? 128 : 0, std::uint8_t{0x11});
+        return true;
+    };
+}
+
+TEST(Engine, TheStatusCheckAndTheLogReadKeepWhatTheyReadBeforeAFailure)
+{
+    // The exchange that fails: the step named, what came before kept.
+    for (const int fail_at : {0, 1, 2, -1}) {
+        const StatusCheck check = check_status(scripted_amplifier(fail_at, 0), false);
+        EXPECT_EQ(check.failure ? int(check.failure->step) : -1, fail_at);
+        EXPECT_EQ(check.log_status.has_value(), fail_at == -1 || fail_at == 2) << fail_at;
+        EXPECT_EQ(check.com_data.has_value(), fail_at == -1) << fail_at;
+    }
+
+    const struct {
+        std::uint8_t trigger;
+        bool only_triggered;
+        int fail_at;
+        std::size_t lines;
+        bool fired;
+    } cases[] = {
+        {kNoStopCondition, true, -1, 0, false},  // no trigger ended it: no log
+        {kNoStopCondition, false, -1, 259, false},
+        {3, true, -1, 259, true},
+        {3, false, 4, 3 + 12, false},  // three blocks in
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.trigger) + ", failing exchange " + std::to_string(c.fail_at));
+        const LogTextRead read = read_log_text(
+            scripted_amplifier(c.fail_at, c.trigger), "#Date", false, [](int) {}, c.only_triggered);
+        EXPECT_EQ(read.lines.size(), c.lines);
+        EXPECT_EQ(read.fired_before_stop, c.fired);
+        EXPECT_EQ(read.failure.has_value(), c.fail_at >= 0);
+        EXPECT_EQ(read.condition->trigger_index, c.trigger);
+    }
+}
+
+TEST(Engine, LogFilesReadInParallelAnswerInTheOrderOfTheirPaths)
+{
+    std::vector<std::string> paths;
+    for (int i = 0; i < 16; ++i) {
+        paths.push_back(QUILLON_GOLDEN_DIR + std::string(i % 3 == 0 ? "/fired.txt" : "/no log"));
+    }
+    const auto reads = read_log_files(paths);
+    ASSERT_EQ(reads.size(), paths.size());
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        EXPECT_EQ(reads[i].log.has_value(), i % 3 == 0) << i;
+        EXPECT_EQ(reads[i].error.find(paths[i]) == std::string::npos, i % 3 == 0) << i;
+    }
+
+    // A work that throws is thrown to the caller, and no index runs twice.
+    std::vector<std::atomic<int>> runs(1000);
+    EXPECT_THROW(for_each_index_in_parallel(runs.size(),
+                                            [&runs](std::size_t i) {
+                                                if (++runs[i] > 1 || i == 10) {
+                                                    throw std::runtime_error("failed");
+                                                }
+                                            }),
+                 std::runtime_error);
+    EXPECT_TRUE(std::all_of(runs.begin(), runs.end(), [](const auto& n) { return n <= 1; }));
 }
 
 }  // namespace

@@ -1,9 +1,17 @@
 // Fields files read and refused, and fields' values read from a record.
 #include "Fields.h"
 #include "AtomicFile.h"
+#include "ChildProcess.h"
+#include "LogTimeline.h"
 #include "TestEnvironment.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <csignal>
+#include <filesystem>
 
 namespace {
 
@@ -111,6 +119,55 @@ TEST(Fields, ValuesAreReadFromTheRecord)
             EXPECT_EQ(value->raw, *row.raw);
             EXPECT_DOUBLE_EQ(value->value, row.value);
             EXPECT_EQ(value->name, row.name ? std::optional<std::string>(row.name) : std::nullopt);
+        }
+    }
+}
+
+TEST(Fields, ConditionsCompareAFieldsValueInItsUnitOrByName)
+{
+    const FieldsFile file = parse_fields(
+        fields_text({R"({"name": "pos", "direction": "send", "byte": 3, "width": 4, "signed": true,
+                        "scale": 0.01, "unit": "mm"})",
+                     R"({"name": "cmd", "direction": "recv", "byte": 2,
+                        "names": {"0x41": "read position"}})",
+                     R"({"name": "gated", "direction": "recv", "byte": 2,
+                        "when": {"direction": "recv", "byte": 2, "value": 66}})"}),
+        "f.json");
+    const struct {
+        const char* text;
+        std::optional<bool> meets;  // none: refused, with the error's start
+        const char* error = "";
+    } rows[] = {
+        // 1234 x 0.01 is 12.34 exactly as typed, not 12.340000000000002.
+        {"pos=12.34", true},
+        {" pos = 12.34 ", true},
+        {"pos!=12.34", false},
+        {"pos<12.35", true},
+        {"pos<=12.34", true},
+        {"pos>12.34", false},
+        {"pos>=12.34", true},
+        {"pos>-1", true},
+        {"cmd=read position", true},
+        {"cmd=0x41", true},
+        {"cmd!=read position", false},
+        // A field without a value in the record meets nothing, != included.
+        {"gated>=0", false},
+        {"gated!=1", false},
+        {"pos", std::nullopt, "--where takes"},
+        {"=1", std::nullopt, "--where takes"},
+        {"nope=1", std::nullopt, "--where: no field is named \"nope\""},
+        {"cmd=write", std::nullopt, "--where: \"write\" is neither"},
+        {"pos=", std::nullopt, "--where: \"\" is neither"},
+        {"pos=12.3.4", std::nullopt, "--where: \"12.3.4\" is neither"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        const TypedFieldCondition typed = field_condition_from_text(row.text, file.fields);
+        ASSERT_EQ(typed.condition.has_value(), row.meets.has_value()) << typed.error;
+        if (typed.condition) {
+            EXPECT_EQ(meets(kRecord, *typed.condition, file.fields), *row.meets);
+        } else {
+            EXPECT_TRUE(typed.error.starts_with(row.error)) << typed.error;
         }
     }
 }
@@ -291,6 +348,111 @@ TEST(Fields, OnlyARegularFileOfAtMostOneMebibyteIsOpened)
             EXPECT_NE(error.reason().find(reason), std::string::npos) << error.what();
         }
     }
+}
+
+// ampsim's cyclic host, caught at an alarm by quillon-cli over USB, read
+// back through the fields that docs/ampsim-fields.json describes.
+TEST(Fields, TheCyclicHostsLogReadsBackThroughItsFieldsFile)
+{
+    using namespace std::chrono_literals;
+    namespace fs = std::filesystem;
+    const auto cli = [](const std::vector<std::string>& args) {
+        testsupport::ChildProcess run(testsupport::bin_dir() + "/quillon-cli", args);
+        std::string last_line;
+        while (const auto line = run.read_line(20s)) {
+            last_line = *line;
+        }
+        return std::pair(run.wait_for_exit(5s), last_line);
+    };
+    constexpr int kAlarmEvery = 24;
+    testsupport::ChildProcess ampsim(
+        testsupport::bin_dir() + "/ampsim",
+        {"--port", "2", "--traffic", "0", "--host", "cyclic", "--alarm-every",
+         std::to_string(kAlarmEvery), "--seed", "11"});
+    ASSERT_TRUE(ampsim.wait_for_line("serving USB", 5s));
+    // Stopped 255 records after the first alarm: the alarm is record 0.
+    ASSERT_EQ(cli({"--usb", "start", "--stop-on", "send", "1", "0x80", "0x80", "255"}).first, 0);
+    ampsim.write_line("advance 1000");
+    ASSERT_TRUE(ampsim.wait_for_line("ran", 5s));
+    const fs::path out = fs::path(testsupport::private_root()) / "cyclic";
+    fs::create_directories(out);
+    const auto [status, saved] = cli({"--usb", "wait", "--timeout", "0", "--out", out.string()});
+    ampsim.signal(SIGTERM);
+    ampsim.wait_for_exit(5s);
+    ASSERT_EQ(status, 0) << saved;
+
+    const LogFile log = read_log_file(saved);
+    const LogTimeline timeline = log_timeline(log);
+    ASSERT_EQ(timeline.written, kLogRecords);
+    ASSERT_EQ(timeline.fired, 0);
+    const FieldsFile fields = read_fields_file(
+        (fs::path(QUILLON_GOLDEN_DIR).parent_path().parent_path() / "docs" / "ampsim-fields.json")
+            .string());
+    const auto value = [&](const std::string& name, int record) {
+        const auto field = std::find_if(fields.fields.begin(), fields.fields.end(),
+                                        [&](const FieldSpec& f) { return f.name == name; });
+        EXPECT_NE(field, fields.fields.end()) << name;
+        return field == fields.fields.end() ? std::nullopt
+                                            : field_value(*field, log.records[std::size_t(record)]);
+    };
+    const auto name_of = [&](const std::string& field, int record) {
+        const auto found = value(field, record);
+        return found && found->name ? *found->name : std::string("(none)");
+    };
+
+    const std::array<std::string, 6> cycle{"status read",    "position read", "speed read",
+                                           "setpoint write", "alarm read",    "I/O read"};
+    const std::array<std::string, 5> alarm_names{
+        "overcurrent", "overvoltage", "excess position deviation", "encoder error", "overload"};
+    constexpr std::size_t kAlarmRead = 4;  // in the cycle
+    int alarms = 0;
+    std::vector<double> positions;
+    for (int i = 0; i < kLogRecords; ++i) {
+        const std::string& command = cycle[(kAlarmRead + std::size_t(i)) % cycle.size()];
+        ASSERT_EQ(name_of("command", i), command) << "record " << i;
+        if (i > 0) {
+            // One counter a cycle, from the status read on.
+            const std::int64_t step = command == "status read" ? 1 : 0;
+            ASSERT_EQ(value("sequence", i).value().raw,
+                      (value("sequence", i - 1).value().raw + step) % 256)
+                << "record " << i;
+        }
+        if (command == "position read") {
+            positions.push_back(value("position", i).value().value);
+        }
+        if (command == "alarm read") {
+            const bool alarm = value("alarm", i).value().raw != 0;
+            alarms += alarm ? 1 : 0;
+            EXPECT_EQ(name_of("alarm_flag", i), alarm ? "alarm" : "clear") << "record " << i;
+            if (alarm) {
+                EXPECT_NE(std::find(alarm_names.begin(), alarm_names.end(), name_of("alarm", i)),
+                          alarm_names.end())
+                    << "record " << i;
+            }
+        }
+    }
+
+    // Between 0 and 50.00 mm, a cycle's step at most twice a ramp's mean
+    // (16 cycles for 50 mm), and both ways within 42 cycles (a period is 40).
+    constexpr double kLongestStep = 2 * 50.0 / 16;
+    bool out_seen = false;
+    bool back_seen = false;
+    for (std::size_t k = 0; k < positions.size(); ++k) {
+        EXPECT_GE(positions[k], 0.0) << k;
+        EXPECT_LE(positions[k], 50.0) << k;
+        if (k > 0) {
+            const double step = positions[k] - positions[k - 1];
+            EXPECT_LE(std::abs(step), kLongestStep) << k;
+            out_seen = out_seen || step > 0;
+            back_seen = back_seen || step < 0;
+        }
+    }
+    EXPECT_TRUE(out_seen && back_seen);
+
+    // An alarm every N exchanges, N jittered by a quarter either way, and
+    // the next alarm read (up to a cycle of 6) answers it.
+    EXPECT_GE(alarms, int(std::floor(kLogRecords / (1.25 * kAlarmEvery + 6))));
+    EXPECT_LE(alarms, int(std::ceil(kLogRecords / (0.75 * kAlarmEvery))) + 1);
 }
 
 }  // namespace

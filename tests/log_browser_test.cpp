@@ -512,40 +512,94 @@ TEST_F(LogBrowserAlignedTest, AtTwelveHundredAndEightyByNineHundredEachTableShow
 
 TEST_F(LogBrowserTest, ExportWritesTheBytesOfQuillonCliAndCopyTheRecordLines)
 {
-    TfrmLogBrowser& browser = open(known);
+    // The golden files hold quillon-cli's output for the logs named as they
+    // are in their folder ("file" in JSON), so the browsers open them so too.
+    namespace fs = std::filesystem;
+    const fs::path golden = QUILLON_GOLDEN_DIR;
+    const fs::path before = fs::current_path();
+    fs::current_path(golden);
+    TfrmLogBrowser& fired = open("fired.txt");
+    TfrmLogBrowser& decoded = open("decoded.txt");
+    fs::current_path(before);
+
     const std::string target = testsupport::private_root() + "/export";
     quillon::set_save_dialog(
         [&](const quillon::SaveRequest&) { return QString::fromStdString(target); });
-    const std::string path = known.toStdString();
-    const quillon::LogFile log = quillon::read_log_file(path);
-    const auto exported = [&] {
-        std::ifstream in(target, std::ios::binary);
+    const auto text_of = [](const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     };
-    // What quillon-cli show prints for the same file.
-    const auto shown = [&path](const char* options) {
-        const std::string command =
-            testsupport::bin_dir() + "/quillon-cli show '" + path + "' " + options;
-        std::string text;
-        if (FILE* cli = ::popen(command.c_str(), "r")) {
-            char piece[4096];
-            for (std::size_t got; (got = std::fread(piece, 1, sizeof piece, cli)) > 0;) {
-                text.append(piece, got);
-            }
-            EXPECT_EQ(::pclose(cli), 0) << command;
-        }
-        return text;
-    };
-    browser.controls().mnuExportJson->trigger();
-    EXPECT_EQ(exported(), shown("--json"));
-    browser.controls().mnuDecoded->trigger();
-    browser.controls().mnuExportCsv->trigger();
-    EXPECT_EQ(exported(), shown("--csv --decode"));
+    fired.controls().mnuExportCsv->trigger();
+    EXPECT_EQ(text_of(target), text_of(golden / "fired.csv"));
+    decoded.controls().mnuDecoded->trigger();
+    decoded.controls().mnuExportCsv->trigger();
+    EXPECT_EQ(text_of(target), text_of(golden / "decoded.csv"));
+    decoded.controls().mnuExportJson->trigger();
+    EXPECT_EQ(text_of(target), text_of(golden / "decoded.json"));
 
-    browser.controls().tblRecords->selectRow(3);
-    browser.controls().mnuCopy->trigger();
+    decoded.controls().tblRecords->selectRow(3);
+    decoded.controls().mnuCopy->trigger();
     EXPECT_EQ(QGuiApplication::clipboard()->text(),
-              QString::fromStdString(quillon::record_line(log.records[3]) + "\n"));
+              "Recv,00,00,AF,51,00,00,00,00,00,00,00,00,00,00,00,00, "
+              "Send,0C,00,AF,10,11,12,13,14,15,16,17,18,19,1A,1B,43\n");
+}
+
+TEST_F(LogBrowserTest, FieldsChosenShowInBothTablesAndAreRememberedForTheNextBrowser)
+{
+    const std::string form = "[Form]\r\nComPort=COM3\r\nBaudRate=19200\r\n";
+    write_settings(form);
+    const std::string fields = testsupport::private_root() + "/fields.json";
+    quillon::write_file_atomically(fields, R"({"fields": [
+  {"name": "state", "direction": "recv", "byte": 0, "names": {"5": "home"}},
+  {"name": "position", "direction": "recv", "byte": 1, "width": 2, "scale": 0.01,
+   "unit": "mm", "when": {"direction": "send", "byte": 2, "mask": "0x0F", "value": 1}}]}
+)");
+    const std::string broken = testsupport::private_root() + "/broken.json";
+    quillon::write_file_atomically(broken, "{\"fields\": [\n  {\"name\": \"state\"}]}\n");
+    QString asked_filter;
+    std::string chosen = fields;
+    quillon::set_open_dialog([&](const QString& filter) {
+        asked_filter = filter;
+        return QStringList{QString::fromStdString(chosen)};
+    });
+
+    TfrmLogBrowser& browser = *open_log_browsers({known}, settings_path).front();
+    ASSERT_TRUE(browser.CompareWith(known));
+    browser.controls().mnuFields->trigger();
+    EXPECT_EQ(asked_filter, "Fields (*.json)");
+    EXPECT_TRUE(browser.controls().mnuDecoded->isChecked());
+    for (const LogTableModel* shown : {&browser.model(), browser.compared_model()}) {
+        ASSERT_EQ(shown->columnCount(), 46);
+        EXPECT_EQ(shown->headerData(44, Qt::Horizontal, Qt::DisplayRole), "state");
+        EXPECT_EQ(shown->headerData(45, Qt::Horizontal, Qt::DisplayRole), "position");
+    }
+    // Record 17: Recv[0..2] = 17, 18, 19 and Send[2] & 0x0F = 1.
+    EXPECT_EQ(cell(browser.model(), 17, 44), "17");
+    EXPECT_EQ(cell(browser.model(), 17, 45), "48.82 mm");
+    EXPECT_EQ(cell(browser.model(), 5, 44), "home");
+    EXPECT_EQ(cell(browser.model(), 5, 45), "");
+    EXPECT_EQ(settings_text(), form + "[LogBrowser]\r\nFieldsFile=" + fields + "\r\n");
+
+    // A fields file with an entry short of keys: its reason, and nothing changes.
+    chosen = broken;
+    browser.controls().mnuFields->trigger();
+    ASSERT_EQ(messages.shown().size(), 1u);
+    EXPECT_EQ(messages.shown()[0].text.rfind(broken + ":2: ", 0), 0u) << messages.shown()[0].text;
+    EXPECT_EQ(cell(browser.model(), 17, 45), "48.82 mm");
+    EXPECT_EQ(settings_text(), form + "[LogBrowser]\r\nFieldsFile=" + fields + "\r\n");
+
+    TfrmLogBrowser& next = *open_log_browsers({known}, settings_path).front();
+    EXPECT_EQ(next.model().columnCount(), 35);
+    next.controls().mnuDecoded->trigger();
+    ASSERT_EQ(next.model().columnCount(), 46);
+    EXPECT_EQ(cell(next.model(), 5, 44), "home");
+
+    // The remembered file gone: the browser opens without fields, unasked.
+    std::filesystem::remove(fields);
+    TfrmLogBrowser& without = *open_log_browsers({known}, settings_path).front();
+    without.controls().mnuDecoded->trigger();
+    EXPECT_EQ(without.model().columnCount(), 44);
+    EXPECT_EQ(messages.shown().size(), 1u);
 }
 
 }  // namespace

@@ -1,0 +1,82 @@
+// Every column a record can show, described once: its 32 bytes, its two
+// blocks decoded, and the fields of a user's fields file. The browser's
+// table, show's text, CSV and JSON, find and diff take their columns' names
+// and values from here, each view laying them out in its own order.
+#pragma once
+
+#include "Fields.h"
+#include "LogAnalysis.h"
+#include "LogFile.h"
+
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace quillon {
+
+enum class ColumnKind { Byte, Decoded, Field };
+
+// The parts of a decoded block, and the command word's name after both.
+enum class DecodedPart { Length, Second, Third, Checksum, CommandName };
+
+struct RecordColumn {
+    ColumnKind kind = ColumnKind::Byte;
+    int index = 0;  // a byte 0-31, a DecodedPart, or a field of the fields file
+    // A byte's or a decoded block's direction; none for the command word's
+    // name and for a field.
+    std::optional<Direction> direction;
+    std::string key;    // CSV's header, and JSON's within its direction: "recv_3", "recv_length"
+    std::string label;  // the windows': "Recv 3", "Recv length", a field's name
+    // The command line's word before the value in a decoded block's text
+    // ("length", "header"); "" for the second of a sent block's header bytes.
+    std::string word;
+
+    // The key inside its direction's JSON object: "length", "header_1";
+    // the whole key for a column without a direction.
+    std::string json_key() const;
+};
+
+// The 32 byte columns, the received first.
+const std::vector<RecordColumn>& byte_columns();
+// A direction's decoded block: length, address and command (received) or
+// the two header bytes (sent), checksum.
+const std::vector<RecordColumn>& decoded_columns(Direction direction);
+// The command word's name, when it is one the program sends.
+const RecordColumn& command_name_column();
+// One column for each field of the file, in its order.
+std::vector<RecordColumn> field_columns(std::span<const FieldSpec> fields);
+
+// One record as its columns read it: the bytes, the blocks decoded and the
+// fields' values, each worked out once. A record never written holds no
+// field's value.
+class RecordReading {
+public:
+    RecordReading(const LogRecord& record, std::span<const FieldSpec> fields,
+                  bool written = true);
+
+    const LogRecord& record() const { return record_; }
+    const DecodedRecord& decoded() const { return decoded_; }
+    const std::optional<FieldValue>& field(std::size_t index) const { return values_[index]; }
+    const FieldSpec& spec(std::size_t index) const { return fields_[index]; }
+    std::size_t field_count() const { return values_.size(); }
+
+    // What a column shows: a byte and a decoded byte in hexadecimal
+    // ("0A"), a checksum as "ok", "bad" or "cut", the command word's name,
+    // a field as field_value_text ("12.34 mm", "home"); "" for nothing.
+    std::string text(const RecordColumn& column) const;
+    // A field as a number for CSV: "12.34", "" without a value.
+    std::string field_number(std::size_t index) const;
+
+private:
+    const LogRecord& record_;
+    std::span<const FieldSpec> fields_;
+    DecodedRecord decoded_;
+    std::vector<std::optional<FieldValue>> values_;
+};
+
+// The fields that hold a value in the record, as the command line shows
+// them: "position=12.34 mm; alarm=overcurrent"; "" when none does.
+std::string fields_text(const RecordReading& reading);
+
+}  // namespace quillon
