@@ -52,8 +52,7 @@ std::vector<RecordColumn> field_columns(std::span<const FieldSpec> fields);
 // field's value.
 class RecordReading {
 public:
-    RecordReading(const LogRecord& record, std::span<const FieldSpec> fields,
-                  bool written = true);
+    RecordReading(const LogRecord& record, std::span<const FieldSpec> fields, bool written = true);
 
     const LogRecord& record() const { return record_; }
     const DecodedRecord& decoded() const { return decoded_; }
