@@ -182,11 +182,13 @@ std::string log_csv(const LogFile& log, bool decoded, std::span<const FieldSpec>
 
     std::string text = "record";
     for (const RecordColumn& column : byte_columns()) {
-        text += "," + column.key;
+        text += ',';
+        text += column.key;
     }
     text += ",meets_condition,offset,written";
     for (const RecordColumn& column : more) {
-        text += "," + csv_field(column.key);
+        text += ',';
+        text += csv_field(column.key);
     }
     text += "\r\n";
     const StopConditionMatch match = match_stop_condition(log);
@@ -201,14 +203,16 @@ std::string log_csv(const LogFile& log, bool decoded, std::span<const FieldSpec>
         const QJsonValue meets = meets_value(match, i);
         text += meets.isNull() ? "," : meets.toBool() ? ",true" : ",false";
         const auto offset = timeline.offset(i);
-        text += "," + (offset ? std::to_string(*offset) : std::string());
+        text += ',';
+        text += offset ? std::to_string(*offset) : std::string();
         text += timeline.is_written(i) ? ",true" : ",false";
         if (!more.empty()) {
             const RecordReading reading(record, fields, timeline.is_written(i));
             for (const RecordColumn& column : more) {
-                text += "," + csv_field(column.kind == ColumnKind::Field
-                                            ? reading.field_number(std::size_t(column.index))
-                                            : reading.text(column));
+                text += ',';
+                text += csv_field(column.kind == ColumnKind::Field
+                                      ? reading.field_number(std::size_t(column.index))
+                                      : reading.text(column));
             }
         }
         text += "\r\n";
