@@ -94,6 +94,7 @@ TMainForm::TMainForm(std::string settings_path, QWidget* parent)
     connect(ui_->Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
     on_signal(ui_->mnuViewLogData, &QAction::triggered, this, &TMainForm::mnuViewLogDataClick);
     on_signal(ui_->mnuOpenLog, &QAction::triggered, this, &TMainForm::mnuOpenLogClick);
+    on_signal(ui_->mnuOpenSeries, &QAction::triggered, this, &TMainForm::mnuOpenSeriesClick);
     quillon::accept_file_drops(*this, [this](const QStringList& files) { OpenLogs(files); });
 }
 
@@ -551,7 +552,17 @@ void TMainForm::mnuViewLogDataClick()
 
 void TMainForm::mnuOpenLogClick()
 {
-    OpenLogs(quillon::run_open_dialog(quillon::log_file_filter()));
+    // Each file in a browser of its own, however many are chosen.
+    for (const QString& file : quillon::run_open_dialog(quillon::log_file_filter())) {
+        OpenLogs({file});
+    }
+}
+
+void TMainForm::mnuOpenSeriesClick()
+{
+    if (const QString folder = quillon::run_folder_dialog(); !folder.isEmpty()) {
+        OpenLogs({folder});
+    }
 }
 
 void TMainForm::OpenLogs(const QStringList& files)

@@ -96,11 +96,13 @@ public:
     void SetLogWindow(QWidget* log_window) { log_window_ = log_window; }
     void mnuViewLogDataClick();
 
-    // What opens log files in browser windows: "File" > "Open Log..." and
-    // files dropped on this window hand their files to it.
+    // What opens log files: "File" > "Open Log..." hands it each file
+    // chosen on its own (a browser each), "File" > "Open Series..." the
+    // folder chosen, and a drop the files dropped (several: a series).
     using LogOpener = std::function<void(const QStringList& files)>;
     void SetLogOpener(LogOpener opener) { log_opener_ = std::move(opener); }
     void mnuOpenLogClick();
+    void mnuOpenSeriesClick();
     void OpenLogs(const QStringList& files);
 
     quillon::TCommAdapter& serial_adapter() { return *serial_; }

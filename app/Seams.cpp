@@ -46,6 +46,18 @@ QStringList qt_open_dialog(const QString& filter)
     return dialog.selectedFiles();
 }
 
+QString qt_folder_dialog()
+{
+    QFileDialog dialog(nullptr, QString());
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    return dialog.selectedFiles().front();
+}
+
 // Each seam: a slot holding the program's default until a test replaces it.
 template <typename Function>
 Function replace(Function& slot, Function replacement, const Function& fallback)
@@ -57,6 +69,7 @@ Function replace(Function& slot, Function replacement, const Function& fallback)
 
 const SaveDialogRunner kQtSaveDialog = qt_save_dialog;
 const OpenDialogRunner kQtOpenDialog = qt_open_dialog;
+const FolderDialogRunner kQtFolderDialog = qt_folder_dialog;
 const LocalClock kSystemClock = [] { return QDateTime::currentDateTime(); };
 const DocumentsFolder kDocumentsFolder = [] {
     return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
@@ -71,6 +84,12 @@ SaveDialogRunner& save_dialog()
 OpenDialogRunner& open_dialog()
 {
     static OpenDialogRunner runner = kQtOpenDialog;
+    return runner;
+}
+
+FolderDialogRunner& folder_dialog()
+{
+    static FolderDialogRunner runner = kQtFolderDialog;
     return runner;
 }
 
@@ -129,6 +148,16 @@ OpenDialogRunner set_open_dialog(OpenDialogRunner runner)
 QStringList run_open_dialog(const QString& filter)
 {
     return open_dialog()(filter);
+}
+
+FolderDialogRunner set_folder_dialog(FolderDialogRunner runner)
+{
+    return replace(folder_dialog(), std::move(runner), kQtFolderDialog);
+}
+
+QString run_folder_dialog()
+{
+    return folder_dialog()();
 }
 
 LocalClock set_clock(LocalClock clock)

@@ -47,6 +47,12 @@ using OpenDialogRunner = std::function<QStringList(const QString& filter)>;
 OpenDialogRunner set_open_dialog(OpenDialogRunner runner);
 QStringList run_open_dialog(const QString& filter);
 
+// A folder dialog for an existing folder; the folder chosen, "" when the
+// user cancels.
+using FolderDialogRunner = std::function<QString()>;
+FolderDialogRunner set_folder_dialog(FolderDialogRunner runner);
+QString run_folder_dialog();
+
 // The local clock.
 using LocalClock = std::function<QDateTime()>;
 LocalClock set_clock(LocalClock clock);

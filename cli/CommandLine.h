@@ -39,9 +39,11 @@ struct Options {
     std::vector<std::array<std::string, 3>> ignore;
     // diff: the only bits compared, as typed; the mask "0xFF" when left out.
     std::vector<std::array<std::string, 3>> only;
-    bool by_number = false;             // diff: records paired by number, fired or not
-    std::optional<std::string> fields;  // show, find, diff: a fields file
-    std::vector<std::string> where;     // find: "NAME OP VALUE", each as typed
+    bool by_number = false;                // diff: records paired by number, fired or not
+    std::optional<std::string> fields;     // show, find, diff: a fields file
+    std::vector<std::string> where;        // find: "NAME OP VALUE", each as typed
+    std::optional<std::string> reference;  // series: the capture the others are held against
+    bool map = false;                      // series: the variation map
 };
 
 struct OptionSpec {

@@ -19,12 +19,6 @@ namespace quillon::cli {
 
 namespace {
 
-// Written in one piece; a failed write is reported when the program ends.
-void print(const std::string& text)
-{
-    static_cast<void>(write_output(text));
-}
-
 std::optional<LogFile> read_or_report(const std::string& path)
 {
     try {
@@ -272,27 +266,6 @@ std::string diff_json(const std::string& a_name, const LogFile& a, const std::st
         .text();
 }
 
-// The rules of an option given as recv|send BYTE MASK; nothing when one is
-// no good (the reason shown).
-std::optional<std::vector<MaskedByte>> typed_masked_bytes(
-    const char* option, const std::vector<std::array<std::string, 3>>& typed)
-{
-    std::vector<MaskedByte> rules;
-    for (const auto& [word, byte, mask] : typed) {
-        const auto direction = typed_direction(option, word);
-        if (!direction) {
-            return std::nullopt;
-        }
-        const TypedIgnoreRule rule = ignore_rule_from_text(*direction, byte, mask);
-        if (!rule.rule) {
-            show_error(rule.range_error);
-            return std::nullopt;
-        }
-        rules.push_back(*rule.rule);
-    }
-    return rules;
-}
-
 // What find makes of one file: its output, or why it could not be read.
 struct FileFinding {
     std::string output;
@@ -364,6 +337,12 @@ FileFinding find_in_file(const std::string& path, const FindQuery& query, const 
 
 }  // namespace
 
+// Written in one piece; a failed write is reported when the program ends.
+void print(const std::string& text)
+{
+    static_cast<void>(write_output(text));
+}
+
 // The fields of --fields, none without it; nothing when the file cannot be
 // read (the reason shown).
 std::optional<FieldsFile> fields_or_report(const Options& options)
@@ -377,6 +356,41 @@ std::optional<FieldsFile> fields_or_report(const Options& options)
         show_error(error.what());
         return std::nullopt;
     }
+}
+
+namespace {
+
+// The rules of an option given as recv|send BYTE MASK; nothing when one is
+// no good (the reason shown).
+std::optional<std::vector<MaskedByte>> typed_masked_bytes(
+    const char* option, const std::vector<std::array<std::string, 3>>& typed)
+{
+    std::vector<MaskedByte> rules;
+    for (const auto& [word, byte, mask] : typed) {
+        const auto direction = typed_direction(option, word);
+        if (!direction) {
+            return std::nullopt;
+        }
+        const TypedIgnoreRule rule = ignore_rule_from_text(*direction, byte, mask);
+        if (!rule.rule) {
+            show_error(rule.range_error);
+            return std::nullopt;
+        }
+        rules.push_back(*rule.rule);
+    }
+    return rules;
+}
+
+}  // namespace
+
+std::optional<ComparisonRules> typed_comparison_rules(const Options& options)
+{
+    auto ignore = typed_masked_bytes("--ignore", options.ignore);
+    auto only = typed_masked_bytes("--only", options.only);
+    if (!ignore || !only) {
+        return std::nullopt;
+    }
+    return ComparisonRules{std::move(*ignore), std::move(*only)};
 }
 
 Exit show_log(const Invocation& call)
@@ -501,9 +515,8 @@ Exit find_in_logs(const Invocation& call)
 Exit diff_logs(const Invocation& call)
 {
     const Options& options = call.line.options;
-    const auto ignore = typed_masked_bytes("--ignore", options.ignore);
-    const auto only = typed_masked_bytes("--only", options.only);
-    if (!ignore || !only) {
+    const auto rules = typed_comparison_rules(options);
+    if (!rules) {
         return kUsage;
     }
     const auto fields = fields_or_report(options);
@@ -518,7 +531,7 @@ Exit diff_logs(const Invocation& call)
         return kUnreadableLog;
     }
     const LogComparison comparison =
-        compare_logs(*a, *b, *ignore, *only,
+        compare_logs(*a, *b, rules->ignore, rules->only,
                      options.by_number ? Alignment::RecordNumber : Alignment::FiredRecord);
     print(options.json ? diff_json(a_name, *a, b_name, *b, comparison, fields->fields) + "\n"
                        : diff_text(a_name, *a, b_name, *b, comparison, fields->fields));

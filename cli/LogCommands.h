@@ -1,8 +1,9 @@
-// quillon-cli's commands on saved log files: show, find and diff. They open
-// no connection.
+// quillon-cli's commands on saved log files: show, find, diff and series.
+// They open no connection.
 #pragma once
 
 #include "CommandLine.h"
+#include "Fields.h"
 
 namespace quillon::cli {
 
@@ -13,5 +14,20 @@ Exit show_log(const Invocation& call);
 Exit find_in_logs(const Invocation& call);
 // diff A B [--ignore recv|send BYTE MASK]... [--json]
 Exit diff_logs(const Invocation& call);
+// series FILE|DIR... [--reference FILE] [--ignore ...] [--only ...]
+// [--fields FILE] [--json | --csv] [--map]
+Exit series_of_logs(const Invocation& call);
+
+// Shared by the commands: a line of output, written in one piece; the
+// fields of --fields (none without it), nothing when the file cannot be
+// read; the rules of --ignore and --only, nothing when one is no good (each
+// reason shown).
+void print(const std::string& text);
+std::optional<FieldsFile> fields_or_report(const Options& options);
+struct ComparisonRules {
+    std::vector<IgnoreRule> ignore;
+    std::vector<OnlyRule> only;
+};
+std::optional<ComparisonRules> typed_comparison_rules(const Options& options);
 
 }  // namespace quillon::cli

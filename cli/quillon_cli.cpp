@@ -506,7 +506,7 @@ const OptionSpec kOptions[] = {
          o.wide_mode = v[0] == "32";
          return std::nullopt;
      }},
-    {"--json", "", "status wait show find diff", "one JSON object a line instead of text",
+    {"--json", "", "status wait show find diff series", "one JSON object a line instead of text",
      [](Options& o, std::span<const std::string>) { return store_flag(&Options::json, o); }},
     {"--stop-on", "recv|send BYTE MASK VALUE COUNT", "start",
      "the stop condition: BYTE 0-15 (0-31 with --bytes 32) of the\n"
@@ -535,7 +535,9 @@ const OptionSpec kOptions[] = {
          return store_limit(&Options::count, 1, "--count takes a number of logs, 1 to 2147483647",
                             o, v[0]);
      }},
-    {"--csv", "", "show", "the records as CSV (RFC 4180), one row each",
+    {"--csv", "", "show series",
+     "the records (show) or the captures (series) as CSV (RFC 4180), one\n"
+     "row each",
      [](Options& o, std::span<const std::string>) { return store_flag(&Options::csv, o); }},
     {"--decode", "", "show",
      "each record's two blocks read: length, address and command or\n"
@@ -550,14 +552,14 @@ const OptionSpec kOptions[] = {
      "each file's record that fired its trigger; with a condition,\n"
      "only when that record meets it",
      [](Options& o, std::span<const std::string>) { return store_flag(&Options::fired, o); }},
-    {"--ignore", "recv|send BYTE MASK", "diff",
+    {"--ignore", "recv|send BYTE MASK", "diff series",
      "leaves the bits of MASK of that byte out of the comparison; may\n"
      "be given more than once",
      [](Options& o, std::span<const std::string> v) -> std::optional<std::string> {
          o.ignore.push_back({v[0], v[1], v[2]});
          return std::nullopt;
      }},
-    {"--only", "recv|send BYTE [MASK]", "diff",
+    {"--only", "recv|send BYTE [MASK]", "diff series",
      "compares only the bits of MASK (default 0xFF) of that byte, then\n"
      "less those of --ignore; may be given more than once",
      [](Options& o, std::span<const std::string> v) -> std::optional<std::string> {
@@ -568,10 +570,21 @@ const OptionSpec kOptions[] = {
      "pairs record 0 with record 0 and so on, also when both logs have\n"
      "a fired record",
      [](Options& o, std::span<const std::string>) { return store_flag(&Options::by_number, o); }},
-    {"--fields", "FILE", "show find diff",
+    {"--fields", "FILE", "show find diff series",
      "the fields that FILE (JSON) describes, each record's values shown\n"
      "after its bytes (a column each in CSV, \"fields\" in JSON)",
      [](Options& o, std::span<const std::string> v) { return store_text(&Options::fields, o, v); }},
+    {"--reference", "FILE", "series",
+     "the capture that the others are held against (default: the first\n"
+     "captured)",
+     [](Options& o, std::span<const std::string> v) {
+         return store_text(&Options::reference, o, v);
+     }},
+    {"--map", "", "series",
+     "the variation map: for each offset from the fired record (rows)\n"
+     "and byte position (columns), how many captures differ there from\n"
+     "the reference",
+     [](Options& o, std::span<const std::string>) { return store_flag(&Options::map, o); }},
     {"--where", "NAME<OP>VALUE", "find",
      "with --fields: only records whose field NAME compares so with\n"
      "VALUE (OP one of = != < <= > >=; VALUE in the field's unit, or\n"
@@ -623,6 +636,15 @@ const CommandSpec kCommands[] = {
      "each differing pair, the differing bytes marked ^^; exit status 8\n"
      "when they differ",
      false, diff_logs},
+    {"series", "FILE|DIR...",
+     "a series of captures (a folder's .txt files, or the files named)\n"
+     "in the order they were captured, each against the reference,\n"
+     "lined up at their fired records: one row a capture (time, fired\n"
+     "record, its command byte, records that meet the stop condition,\n"
+     "records differing and where), then the offsets and byte positions\n"
+     "that vary; exit status 8 when a capture differs from the\n"
+     "reference, 7 when a file could not be read",
+     false, series_of_logs},
 };
 
 constexpr const char* kExitStatusText =

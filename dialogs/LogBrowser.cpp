@@ -8,7 +8,11 @@
 #include "LogText.h"
 #include "LogTimeline.h"
 #include "Messages.h"
+#include "Plot.h"
+#include "PlotView.h"
+#include "PlotWindow.h"
 #include "Seams.h"
+#include "SeriesWindow.h"
 #include "Settings.h"
 #include "ui_LogBrowser.h"
 
@@ -338,9 +342,10 @@ TfrmLogBrowser::TfrmLogBrowser(QString path, quillon::LogFile log, std::string s
     on_signal(ui.mnuExportCsv, &QAction::triggered, this, &TfrmLogBrowser::mnuExportCsvClick);
     on_signal(ui.mnuExportJson, &QAction::triggered, this, &TfrmLogBrowser::mnuExportJsonClick);
     on_signal(ui.mnuCopy, &QAction::triggered, this, &TfrmLogBrowser::mnuCopyClick);
+    on_signal(ui.mnuPlot, &QAction::triggered, this, &TfrmLogBrowser::mnuPlotClick);
     connect(ui.mnuClose, &QAction::triggered, this, &QWidget::close);
     quillon::accept_file_drops(
-        *this, [this](const QStringList& files) { open_log_browsers(files, settings_path_); });
+        *this, [this](const QStringList& files) { open_logs(files, settings_path_); });
 }
 
 TfrmLogBrowser::~TfrmLogBrowser() = default;
@@ -649,4 +654,33 @@ void TfrmLogBrowser::mnuCopyClick()
         text += QString::fromStdString(quillon::record_line(log_.records[std::size_t(row)])) + "\n";
     }
     QGuiApplication::clipboard()->setText(text);
+}
+
+void TfrmLogBrowser::mnuPlotClick()
+{
+    std::vector<quillon::RecordColumn> columns = quillon::byte_columns();
+    for (quillon::RecordColumn& field : quillon::field_columns(fields_)) {
+        columns.push_back(std::move(field));
+    }
+    QStringList labels;
+    for (const quillon::RecordColumn& column : columns) {
+        labels << QString::fromStdString(column.label);
+    }
+    const auto chosen = choose_plot_column(labels, this);
+    if (!chosen) {
+        return;
+    }
+    const quillon::ColumnPlot values =
+        quillon::column_plot(log_, columns[std::size_t(*chosen)], fields_);
+    std::vector<PlotPoint> points;
+    points.reserve(values.points.size());
+    for (const quillon::ColumnPlotPoint& point : values.points) {
+        points.push_back({point.x, point.y, QString::fromStdString(point.label)});
+    }
+    // A child window: it goes with the browser.
+    auto* window = new PlotWindow(path_, labels[*chosen], this);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->plot().SetPlot(std::move(points), QString::fromStdString(values.x_title),
+                           QString::fromStdString(values.y_title), values.marked_x);
+    window->show();
 }

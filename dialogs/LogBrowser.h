@@ -53,6 +53,9 @@ public:
     void mnuExportCsvClick();
     void mnuExportJsonClick();
     void mnuCopyClick();
+    // Asks for a byte position or field and plots it over the written
+    // records in a window of its own.
+    void mnuPlotClick();
 
     // Compares with the log read from path; false (the reason shown) when it
     // cannot be read.

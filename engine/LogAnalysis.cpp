@@ -222,9 +222,6 @@ DecodedRecord decode_record(const LogRecord& record)
     return decoded;
 }
 
-namespace {
-
-// Per byte, the bits a comparison looks at.
 LogRecord compared_bits(std::span<const IgnoreRule> ignore, std::span<const OnlyRule> only)
 {
     LogRecord compared;
@@ -238,6 +235,8 @@ LogRecord compared_bits(std::span<const IgnoreRule> ignore, std::span<const Only
     }
     return compared;
 }
+
+namespace {
 
 // Whether the log wrote a record of that number (which may lie outside
 // 0-255, where a pair's other record falls off the log).

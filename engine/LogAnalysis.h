@@ -123,6 +123,9 @@ struct TypedIgnoreRule {
 TypedIgnoreRule ignore_rule_from_text(Direction direction, const std::string& byte,
                                       const std::string& mask);
 
+// Per byte, the bits that a comparison under these rules looks at.
+LogRecord compared_bits(std::span<const IgnoreRule> ignore, std::span<const OnlyRule> only);
+
 // How two logs' records are paired: at the same offset from each log's
 // fired record (a trigger seen in both, each log read at its own time), or
 // record 0 with record 0 and so on.

@@ -51,7 +51,13 @@ QJsonValue meets_value(const StopConditionMatch& match, int record)
     return bool(match.meets_record[std::size_t(record)]);
 }
 
-// A CSV field, quoted when it holds a comma, a quote or a line break.
+QJsonValue optional_number(std::optional<int> number)
+{
+    return number ? QJsonValue(*number) : QJsonValue();
+}
+
+}  // namespace
+
 std::string csv_field(const std::string& text)
 {
     if (text.find_first_of(",\"\r\n") == std::string::npos) {
@@ -63,13 +69,6 @@ std::string csv_field(const std::string& text)
     }
     return quoted + "\"";
 }
-
-QJsonValue optional_number(std::optional<int> number)
-{
-    return number ? QJsonValue(*number) : QJsonValue();
-}
-
-}  // namespace
 
 QJsonArray hex_array(std::span<const std::uint8_t> bytes)
 {

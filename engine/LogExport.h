@@ -41,6 +41,10 @@ JsonLine& add_stop_condition(JsonLine& object, const char* key,
 // The file's: as above, or "not recorded" for a log view file.
 JsonLine& add_stop_condition(JsonLine& object, const char* key, const LogFile& log);
 
+// A CSV field (RFC 4180), quoted when it holds a comma, a quote or a line
+// break.
+std::string csv_field(const std::string& text);
+
 // RFC 4180: a header row, then one row per record, CR LF after each; the
 // offset column empty where JSON has null; with fields, a column for each,
 // named by the field, holding its value as a number (empty where it holds

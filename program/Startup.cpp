@@ -1,6 +1,6 @@
 #include "Startup.h"
 
-#include "LogBrowser.h"
+#include "SeriesWindow.h"
 
 namespace quillon {
 
@@ -18,9 +18,11 @@ std::unique_ptr<ProgramWindows> start_program(const std::string& settings_path,
     windows->log_window = std::make_unique<TfrmLogWindow>(main_form.Sender());
     main_form.SetLogWindow(windows->log_window.get());
     main_form.SetLogOpener(
-        [settings_path](const QStringList& opened) { open_log_browsers(opened, settings_path); });
+        [settings_path](const QStringList& opened) { open_logs(opened, settings_path); });
     main_form.show();
-    open_log_browsers(files, settings_path);
+    if (!files.isEmpty()) {
+        open_logs(files, settings_path);
+    }
     return windows;
 }
 

@@ -1,7 +1,7 @@
 // What the program entry builds: the main window (which loads the link
 // libraries, reads the settings and connects), the configuration dialog and
 // the log view window, wired together, then the log files named on the
-// command line, each in a browser of its own.
+// command line: one file in a browser, a folder or several files as a series.
 #pragma once
 
 #include "Configuration.h"

@@ -735,6 +735,37 @@ TEST(Cli, DiffLinesTheLogsUpAtTheirFiredRecords)
     }
 }
 
+// series/: fired.txt at 01:00; at 02:00 the same behind one more record
+// (fired at 6) with Send[3] of T+1 changed; at 02:00 (_2) stopped before
+// its trigger (record 5's Recv[0] changed); and a file that is no log.
+TEST(Cli, SeriesHoldsEachCaptureAgainstTheFirstAndMapsWhereTheyDiffer)
+{
+    const std::string unreadable =
+        "quillon-cli: series/broken.txt:1: not a log file: no \"#Date and Time  : \" line\n";
+    const struct {
+        std::vector<std::string> options;
+        const char* golden;
+    } cases[] = {
+        {{}, "series.txt"},
+        {{"--json"}, "series.json"},
+        {{"--map"}, "series-map.txt"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{"series", "series"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const CliRun run = run_cli_in(kGolden, args);
+        EXPECT_EQ(run.status, 7) << c.golden;
+        EXPECT_EQ(run.output, unreadable + file_text(kGolden / c.golden)) << c.golden;
+    }
+    const CliRun alike = run_cli_in(
+        kGolden, {"series", "series/Autolog_20261209010000.txt",
+                  "series/Autolog_20261209020000.txt", "--ignore", "send", "3", "0xFF", "--csv"});
+    EXPECT_EQ(alike.status, 0) << alike.output;
+    EXPECT_NE(alike.output.find("02:00:00,series/Autolog_20261209020000.txt,6,12,,4,false,0,\r\n"),
+              std::string::npos)
+        << alike.output;
+}
+
 // decoded.txt: 8 written records laid out by hand, each a case of the
 // decoding: every command word the program names (one with a comma in its
 // name), checksums ok, bad and cut on either side, a block ending on the

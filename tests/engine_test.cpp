@@ -7,6 +7,7 @@
 #include "IntegerText.h"
 #include "LogText.h"
 #include "ParallelFiles.h"
+#include "Plot.h"
 #include "TriggerWatch.h"
 
 #include <gtest/gtest.h>
@@ -235,6 +236,46 @@ TEST(Engine, LogFilesReadInParallelAnswerInTheOrderOfTheirPaths)
                                             }),
                  std::runtime_error);
     EXPECT_TRUE(std::all_of(runs.begin(), runs.end(), [](const auto& n) { return n <= 1; }));
+}
+
+}  // namespace
+
+namespace {
+
+// decoded.txt fires at record 5 and wrote records 0 to 7; its fields file's
+// "level" has a value only where Recv[2] is 0x40: record 5.
+TEST(Engine, ColumnPlotTakesTheWrittenRecordsAtTheirOffsetsAndLeavesOutFieldsWithoutValue)
+{
+    const std::string golden = QUILLON_GOLDEN_DIR;
+    quillon::LogFile log = quillon::read_log_file(golden + "/decoded.txt");
+    const auto fields = quillon::read_fields_file(golden + "/decoded-fields.json").fields;
+
+    const auto send_1 = quillon::column_plot(log, quillon::byte_columns()[17], fields);
+    ASSERT_EQ(send_1.points.size(), 8u);
+    EXPECT_EQ(send_1.x_title, "offset from the fired record");
+    EXPECT_EQ(send_1.y_title, "Send 1");
+    EXPECT_EQ(send_1.marked_x, 0.0);
+    EXPECT_EQ(send_1.points[0].x, -5.0);
+    EXPECT_EQ(send_1.points[5].x, 0.0);
+    EXPECT_EQ(send_1.points[5].y, 0x81);
+    EXPECT_EQ(send_1.points[5].label, "T0 (record 5): 81");
+    EXPECT_EQ(send_1.points[7].label, "T+2 (record 7): 00");
+
+    const auto level = quillon::column_plot(log, quillon::field_columns(fields)[1], fields);
+    EXPECT_EQ(level.y_title, "level (V)");
+    ASSERT_EQ(level.points.size(), 1u);
+    // Send[4..5] = 3E CC, little-endian and signed: -13250 x 0.5.
+    EXPECT_EQ(level.points[0].y, -6625.0);
+    EXPECT_EQ(level.points[0].label, "T0 (record 5): -6625.0 V");
+
+    // Without a fired record: the record numbers, nothing marked.
+    log.stop_condition.reset();
+    const auto by_record = quillon::column_plot(log, quillon::byte_columns()[3], fields);
+    ASSERT_EQ(by_record.points.size(), 8u);
+    EXPECT_EQ(by_record.x_title, "record");
+    EXPECT_FALSE(by_record.marked_x);
+    EXPECT_EQ(by_record.points[3].x, 3.0);
+    EXPECT_EQ(by_record.points[3].label, "record 3: 51");
 }
 
 }  // namespace

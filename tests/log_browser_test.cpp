@@ -603,3 +603,76 @@ TEST_F(LogBrowserTest, FieldsChosenShowInBothTablesAndAreRememberedForTheNextBro
 }
 
 }  // namespace
+
+#include "PlotView.h"
+#include "PlotWindow.h"
+
+#include <QComboBox>
+#include <QImage>
+
+namespace {
+
+// Record i's Recv[3] is (i + 3) & 0xFF; the log has no fired record, so x is
+// the record's number. The peak, 255, is record 252.
+TEST_F(LogBrowserTest, PlotsAByteOfEveryWrittenRecordAndExportsThePicture)
+{
+    TfrmLogBrowser& browser = open(known);
+    QStringList offered;
+    quillon::set_modal_runner([&](QDialog& asked) {
+        auto* column = asked.findChild<QComboBox*>();
+        for (int i = 0; i < column->count(); ++i) {
+            offered << column->itemText(i);
+        }
+        column->setCurrentText("Recv 3");
+        return int(QDialog::Accepted);
+    });
+    browser.controls().mnuPlot->trigger();
+    ASSERT_EQ(offered.size(), 32);
+    EXPECT_EQ(offered[19], "Send 3");
+
+    const auto windows = browser.findChildren<PlotWindow*>();
+    ASSERT_EQ(windows.size(), 1);
+    PlotWindow& plotted = *windows.front();
+    EXPECT_EQ(plotted.windowTitle(), "known.txt - Recv 3 - Quillon plot");
+    PlotView& plot = plotted.plot();
+    ASSERT_EQ(plot.Points().size(), 256u);
+    EXPECT_EQ(plot.Points()[1].x, 1.0);
+    EXPECT_EQ(plot.Points()[1].y, 4.0);
+    EXPECT_EQ(plot.Points()[1].label, "record 1: 04");
+    EXPECT_EQ(plot.Points()[253].y, 0.0);
+    EXPECT_EQ(plot.accessibleName(), "Plot");
+    EXPECT_EQ(plot.accessibleDescription(), "Recv 3 over record, 256 points, from 0 to 255");
+
+    // The topmost pixel of the line's colour is the peak, and PointAt finds it there.
+    plotted.resize(800, 500);
+    const QImage picture = plot.Picture();
+    const QColor drawn = plot.palette().color(QPalette::Highlight);
+    std::optional<QPoint> top;
+    for (int y = 0; y < picture.height() && !top; ++y) {
+        for (int x = 0; x < picture.width() && !top; ++x) {
+            const QColor seen = picture.pixelColor(x, y);
+            if (std::abs(seen.red() - drawn.red()) + std::abs(seen.green() - drawn.green()) +
+                    std::abs(seen.blue() - drawn.blue()) <
+                40) {
+                top = QPoint(x, y);
+            }
+        }
+    }
+    ASSERT_TRUE(top);
+    EXPECT_EQ(plot.PointAt(*top), 252u);
+    EXPECT_FALSE(plot.PointAt(QPoint(0, 0)));
+
+    QString proposed;
+    const QString file = QString::fromStdString(testsupport::private_root() + "/plot.png");
+    quillon::set_save_dialog([&](const quillon::SaveRequest& request) {
+        proposed = request.proposed;
+        return std::optional<QString>(file);
+    });
+    plotted.export_picture().trigger();
+    EXPECT_TRUE(proposed.endsWith("/known - Recv 3.png")) << proposed.toStdString();
+    const QImage saved(file, "PNG");
+    EXPECT_EQ(saved.size(), plot.size());
+    EXPECT_TRUE(messages.shown().empty());
+}
+
+}  // namespace

@@ -1,0 +1,514 @@
+#include "SeriesWindow.h"
+
+#include "AtomicFile.h"
+#include "GuardedHandlers.h"
+#include "LogBrowser.h"
+#include "Messages.h"
+#include "PlotView.h"
+#include "Seams.h"
+#include "Settings.h"
+#include "VariationMapView.h"
+
+#include <QAbstractTableModel>
+#include <QAction>
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QSortFilterProxyModel>
+#include <QSplitter>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+QString text_of(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+QString file_name(const std::string& path)
+{
+    return QFileInfo(QFile::decodeName(path.c_str())).fileName();
+}
+
+QString time_text(std::int64_t time)
+{
+    return text_of(quillon::capture_time_text(time));
+}
+
+// "Send 3 (12), Recv 2 (4)": the three byte positions differing in most records.
+QString most_differing(const quillon::LogComparison& comparison)
+{
+    const auto positions = quillon::positions_differing(comparison);
+    QStringList shown;
+    for (std::size_t i = 0; i < std::min<std::size_t>(3, positions.size()); ++i) {
+        shown << QString("%1 (%2)")
+                     .arg(text_of(quillon::byte_position(positions[i].first,
+                                                         quillon::PositionSpelling::Label)))
+                     .arg(positions[i].second);
+    }
+    return shown.join(", ");
+}
+
+std::string local_name(const QString& name)
+{
+    return QFile::encodeName(name).toStdString();
+}
+
+}  // namespace
+
+// The captures of a series, one a row, in the order they were captured.
+// Qt::UserRole holds what a column sorts by.
+class SeriesTableModel : public QAbstractTableModel {
+public:
+    explicit SeriesTableModel(const quillon::Series& series) : series_(series) {}
+
+    int rowCount(const QModelIndex& parent = {}) const override
+    {
+        return parent.isValid() ? 0 : int(series_.captures.size());
+    }
+    int columnCount(const QModelIndex& parent = {}) const override
+    {
+        return parent.isValid() ? 0 : TfrmSeries::kColumns;
+    }
+
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
+    {
+        static const char* const headings[] = {"Time",           "File",     "Fired record",
+                                               "Command",        "Meets",    "Records differing",
+                                               "Differing most", "Reference"};
+        if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
+            section < TfrmSeries::kColumns) {
+            return QString(headings[section]);
+        }
+        return QAbstractTableModel::headerData(section, orientation, role);
+    }
+
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        if (!index.isValid()) {
+            return {};
+        }
+        const auto row = std::size_t(index.row());
+        const quillon::SeriesCapture& capture = series_.captures[row];
+        const bool reference = row == series_.reference;
+        if (role == Qt::ToolTipRole && index.column() == TfrmSeries::kFile) {
+            return QDir::toNativeSeparators(QFile::decodeName(capture.file.c_str()));
+        }
+        if (role == Qt::UserRole) {
+            return SortKey(row, index.column());
+        }
+        if (role != Qt::DisplayRole) {
+            return {};
+        }
+        switch (index.column()) {
+        case TfrmSeries::kTime: return time_text(capture.time);
+        case TfrmSeries::kFile: return file_name(capture.file);
+        case TfrmSeries::kFired:
+            return capture.timeline.fired ? QString::number(*capture.timeline.fired)
+                                          : QString("none");
+        case TfrmSeries::kCommand:
+            if (!capture.command) {
+                return QString();
+            }
+            return ("0x" + QString("%1").arg(*capture.command, 2, 16, QChar('0')).toUpper() + " " +
+                    text_of(capture.command_name))
+                .trimmed();
+        case TfrmSeries::kMeets: return capture.meets;
+        case TfrmSeries::kDiffering:
+            return reference ? QString()
+                             : QString::number(capture.against_reference.records.size());
+        case TfrmSeries::kDifferingMost:
+            return reference ? QString() : most_differing(capture.against_reference);
+        case TfrmSeries::kReference: return reference ? QString("reference") : QString();
+        default: return {};
+        }
+    }
+
+    // Each cell read again: the reference has changed.
+    void Refresh()
+    {
+        if (rowCount() > 0) {
+            emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+        }
+    }
+
+private:
+    QVariant SortKey(std::size_t row, int column) const
+    {
+        const quillon::SeriesCapture& capture = series_.captures[row];
+        const bool reference = row == series_.reference;
+        switch (column) {
+        case TfrmSeries::kFile: return file_name(capture.file);
+        case TfrmSeries::kFired: return capture.timeline.fired.value_or(-1);
+        case TfrmSeries::kCommand: return capture.command ? int(*capture.command) : -1;
+        case TfrmSeries::kMeets: return capture.meets;
+        case TfrmSeries::kDiffering:
+            return reference ? -1 : int(capture.against_reference.records.size());
+        case TfrmSeries::kDifferingMost: {
+            const auto positions = quillon::positions_differing(capture.against_reference);
+            return reference || positions.empty() ? -1 : positions.front().second;
+        }
+        case TfrmSeries::kReference: return reference ? 0 : 1;
+        default: return qulonglong(row);  // the order captured
+        }
+    }
+
+    const quillon::Series& series_;
+};
+
+// Each capture's value in one cell of the variation map.
+class CaptureValuesModel : public QAbstractTableModel {
+public:
+    explicit CaptureValuesModel(const quillon::Series& series) : series_(series) {}
+
+    void SetValues(std::vector<quillon::CaptureValue> values)
+    {
+        beginResetModel();
+        values_ = std::move(values);
+        endResetModel();
+    }
+    const std::vector<quillon::CaptureValue>& Values() const { return values_; }
+
+    int rowCount(const QModelIndex& parent = {}) const override
+    {
+        return parent.isValid() ? 0 : int(values_.size());
+    }
+    int columnCount(const QModelIndex& parent = {}) const override
+    {
+        return parent.isValid() ? 0 : 3;
+    }
+
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
+    {
+        if (orientation == Qt::Horizontal && role == Qt::DisplayRole) {
+            switch (section) {
+            case 0: return QString("Time");
+            case 1: return QString("File");
+            case 2: return QString("Value");
+            default: break;
+            }
+        }
+        return QAbstractTableModel::headerData(section, orientation, role);
+    }
+
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        if (!index.isValid() || role != Qt::DisplayRole) {
+            return {};
+        }
+        const quillon::CaptureValue& value = values_[std::size_t(index.row())];
+        const quillon::SeriesCapture& capture = series_.captures[value.capture];
+        switch (index.column()) {
+        case 0: return time_text(capture.time);
+        case 1: return file_name(capture.file);
+        default: return text_of(value.text);
+        }
+    }
+
+private:
+    const quillon::Series& series_;
+    std::vector<quillon::CaptureValue> values_;
+};
+
+TfrmSeries::TfrmSeries(quillon::Series series, const QString& folder, std::string settings_path,
+                       QWidget* parent)
+    : QMainWindow(parent), series_(std::move(series)), settings_path_(std::move(settings_path)),
+      captures_model_(new SeriesTableModel(series_)), sorted_(new QSortFilterProxyModel(this)),
+      values_model_(new CaptureValuesModel(series_)), folder_(folder)
+{
+    captures_model_->setParent(this);
+    values_model_->setParent(this);
+    setWindowTitle(QDir::toNativeSeparators(folder) + " - Quillon series");
+    // The fields file that the browser read last, when it still reads.
+    if (const std::string fields = quillon::read_fields_file_setting(settings_path_);
+        !fields.empty()) {
+        try {
+            fields_ = quillon::read_fields_file(fields).fields;
+        } catch (const quillon::LogReadError&) {
+        }
+    }
+    BuildWindow();
+    SetReference(series_.reference);
+}
+
+TfrmSeries::~TfrmSeries() = default;
+
+void TfrmSeries::BuildWindow()
+{
+    auto* central = new QSplitter(Qt::Vertical, this);
+    central->setAccessibleName("Series");
+    setCentralWidget(central);
+
+    // The captures, the reference's button and the files not read.
+    auto* top = new QWidget(central);
+    auto* top_layout = new QVBoxLayout(top);
+    captures_table_ = new QTableView(top);
+    captures_table_->setAccessibleName("Captures");
+    sorted_->setSourceModel(captures_model_);
+    sorted_->setSortRole(Qt::UserRole);
+    captures_table_->setModel(sorted_);
+    captures_table_->setSortingEnabled(true);
+    captures_table_->sortByColumn(kTime, Qt::AscendingOrder);
+    captures_table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    captures_table_->setSelectionMode(QAbstractItemView::SingleSelection);
+    captures_table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    captures_table_->verticalHeader()->hide();
+    captures_table_->horizontalHeader()->setStretchLastSection(true);
+    top_layout->addWidget(captures_table_);
+    auto* buttons = new QHBoxLayout;
+    set_reference_ = new QPushButton("Set as Reference", top);
+    set_reference_->setAccessibleName("Set as Reference");
+    buttons->addWidget(set_reference_);
+    buttons->addStretch();
+    top_layout->addLayout(buttons);
+    unreadable_label_ = new QLabel(top);
+    unreadable_list_ = new QListWidget(top);
+    unreadable_list_->setAccessibleName("Files not read");
+    unreadable_label_->setBuddy(unreadable_list_);
+    for (const quillon::UnreadableFile& file : series_.unreadable) {
+        unreadable_list_->addItem(text_of(
+            file.reason.rfind(file.file, 0) == 0 ? file.reason : file.file + ": " + file.reason));
+    }
+    unreadable_label_->setText(
+        series_.unreadable.size() == 1
+            ? QString("1 file could not be read:")
+            : QString("%1 files could not be read:").arg(series_.unreadable.size()));
+    unreadable_label_->setVisible(!series_.unreadable.empty());
+    unreadable_list_->setVisible(!series_.unreadable.empty());
+    unreadable_list_->setMaximumHeight(5 * fontMetrics().height());
+    top_layout->addWidget(unreadable_label_);
+    top_layout->addWidget(unreadable_list_);
+
+    // The map, and beside it the values of the cell chosen and their plot.
+    auto* bottom = new QSplitter(Qt::Horizontal, central);
+    bottom->setAccessibleName("Variation");
+    auto* scroll = new QScrollArea(bottom);
+    scroll->setAccessibleName("Variation map area");
+    map_ = new VariationMapView;
+    scroll->setWidget(map_);
+    auto* values = new QWidget(bottom);
+    auto* values_layout = new QVBoxLayout(values);
+    cell_label_ = new QLabel("Choose a cell of the map to see each capture's value there.", values);
+    cell_label_->setAccessibleName("Chosen cell");
+    cell_label_->setWordWrap(true);
+    values_layout->addWidget(cell_label_);
+    values_table_ = new QTableView(values);
+    values_table_->setAccessibleName("Values of the chosen cell");
+    values_table_->setModel(values_model_);
+    values_table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    values_table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    values_table_->verticalHeader()->hide();
+    values_table_->horizontalHeader()->setStretchLastSection(true);
+    values_layout->addWidget(values_table_);
+    plot_ = new PlotView(values);
+    plot_->SetXIsTime(true);
+    plot_->setMinimumHeight(150);
+    values_layout->addWidget(plot_);
+
+    // Menus and the table's context menu.
+    auto* file_menu = menuBar()->addMenu("&File");
+    auto* export_picture = file_menu->addAction("Export Picture...");
+    file_menu->addSeparator();
+    auto* close = file_menu->addAction("Close");
+    auto* capture_menu = menuBar()->addMenu("&Capture");
+    auto* set_reference = capture_menu->addAction("Set as Reference");
+    auto* open_capture = capture_menu->addAction("Open in Browser");
+    captures_table_->setContextMenuPolicy(Qt::ActionsContextMenu);
+    captures_table_->addActions({set_reference, open_capture});
+
+    using quillon::on_signal;
+    on_signal(set_reference_, &QAbstractButton::clicked, this, &TfrmSeries::btnSetReferenceClick);
+    on_signal(set_reference, &QAction::triggered, this, &TfrmSeries::btnSetReferenceClick);
+    on_signal(export_picture, &QAction::triggered, this, &TfrmSeries::mnuExportPictureClick);
+    connect(close, &QAction::triggered, this, &QWidget::close);
+    connect(open_capture, &QAction::triggered, this, [this] {
+        quillon::run_guarded([this] {
+            if (const auto capture = SelectedCapture()) {
+                OpenCapture(*capture);
+            }
+        });
+    });
+    connect(captures_table_, &QAbstractItemView::doubleClicked, this,
+            [this](const QModelIndex& index) {
+                quillon::run_guarded([this, row = index.row()] {
+                    if (const auto capture = CaptureOnRow(row)) {
+                        OpenCapture(*capture);
+                    }
+                });
+            });
+    connect(map_, &VariationMapView::cellChosen, this, [this](int row, int column) {
+        quillon::run_guarded([this, row, column] { ShowCell(row, column); });
+    });
+    // The map wider than the values beside it, and taller than the table.
+    bottom->setStretchFactor(0, 3);
+    bottom->setStretchFactor(1, 2);
+    central->setStretchFactor(0, 1);
+    central->setStretchFactor(1, 2);
+    captures_table_->resizeColumnsToContents();
+    resize(1100, 800);
+}
+
+std::optional<std::size_t> TfrmSeries::CaptureOnRow(int row) const
+{
+    const QModelIndex index = sorted_->mapToSource(sorted_->index(row, 0));
+    if (!index.isValid()) {
+        return std::nullopt;
+    }
+    return std::size_t(index.row());
+}
+
+std::optional<std::size_t> TfrmSeries::SelectedCapture() const
+{
+    const QModelIndex current = captures_table_->currentIndex();
+    return current.isValid() ? CaptureOnRow(current.row()) : std::nullopt;
+}
+
+void TfrmSeries::btnSetReferenceClick()
+{
+    if (const auto capture = SelectedCapture()) {
+        SetReference(*capture);
+    }
+}
+
+void TfrmSeries::SetReference(std::size_t capture)
+{
+    if (capture >= series_.captures.size()) {
+        return;
+    }
+    quillon::compare_with_reference(series_, capture, series_.ignore, series_.only);
+    captures_model_->Refresh();
+    sorted_->invalidate();
+    const auto chosen = map_->CurrentCell();
+    QStringList names;
+    for (const quillon::FieldSpec& field : fields_) {
+        names << text_of(field.name);
+    }
+    map_->SetMap(quillon::variation_map(series_, fields_), names);
+    map_->adjustSize();
+    if (chosen && chosen->row < map_->Map().rows) {
+        map_->SetCurrentCell(*chosen);
+    } else {
+        values_model_->SetValues({});
+        plot_->SetPlot({}, "capture time", "value");
+    }
+}
+
+void TfrmSeries::ShowCell(int row, int column)
+{
+    const quillon::VariationMap& map = map_->Map();
+    if (row < 0 || row >= map.rows || column < 0 || column >= map_->Columns()) {
+        return;
+    }
+    const int offset = map.offset_of(row);
+    const auto byte = std::size_t(column);
+    const bool is_byte = byte < quillon::kRecordBytes;
+    auto values =
+        is_byte ? quillon::byte_values_at(series_, offset, byte)
+                : quillon::field_values_at(series_, offset, fields_[byte - quillon::kRecordBytes]);
+    QString y_title;
+    if (is_byte) {
+        y_title = text_of(quillon::byte_position(byte, quillon::PositionSpelling::Label));
+    } else {
+        const quillon::FieldSpec& field = fields_[byte - quillon::kRecordBytes];
+        y_title = text_of(field.name) +
+                  (field.unit.empty() ? QString() : " (" + text_of(field.unit) + ")");
+    }
+    std::vector<PlotPoint> points;
+    for (const quillon::CaptureValue& value : values) {
+        const quillon::SeriesCapture& capture = series_.captures[value.capture];
+        points.push_back(
+            {double(capture.time), value.value,
+             time_text(capture.time) + " " + file_name(capture.file) + ": " + text_of(value.text)});
+    }
+    std::stable_sort(points.begin(), points.end(),
+                     [](const PlotPoint& a, const PlotPoint& b) { return a.x < b.x; });
+    cell_label_->setText(map_->CellText({row, column}));
+    values_model_->SetValues(std::move(values));
+    values_table_->resizeColumnsToContents();
+    plot_->SetPlot(std::move(points), "capture time",
+                   y_title + " at " + text_of(quillon::offset_text(offset)),
+                   double(series_.captures[series_.reference].time));
+}
+
+TfrmLogBrowser* TfrmSeries::OpenCapture(std::size_t capture)
+{
+    if (capture >= series_.captures.size()) {
+        return nullptr;
+    }
+    const quillon::SeriesCapture& opened = series_.captures[capture];
+    auto* browser =
+        new TfrmLogBrowser(QFile::decodeName(opened.file.c_str()), opened.log, settings_path_);
+    browser->setAttribute(Qt::WA_DeleteOnClose);
+    browser->show();
+    if (capture != series_.reference) {
+        browser->CompareWith(QFile::decodeName(series_.captures[series_.reference].file.c_str()));
+    }
+    return browser;
+}
+
+void TfrmSeries::mnuExportPictureClick()
+{
+    const auto chosen = quillon::run_save_dialog(
+        {QDir(folder_).filePath("variation-map.png"), "PNG image (*.png)", "png"});
+    if (!chosen) {
+        return;
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    map_->Picture().save(&buffer, "PNG");
+    quillon::write_file_atomically(local_name(*chosen),
+                                   std::string_view(bytes.constData(), std::size_t(bytes.size())));
+}
+
+TfrmSeries* open_series(const QStringList& files_or_folders, const std::string& settings_path)
+{
+    if (files_or_folders.isEmpty()) {
+        return nullptr;
+    }
+    std::vector<std::string> named;
+    for (const QString& name : files_or_folders) {
+        named.push_back(local_name(name));
+    }
+    const std::vector<std::string> files = quillon::series_files(named);
+    if (files.empty()) {
+        quillon::show_error(local_name(QDir::toNativeSeparators(files_or_folders.front())) +
+                            ": no log files (*.txt) to read as a series");
+        return nullptr;
+    }
+    quillon::Series series = quillon::read_series(files);
+    if (series.captures.empty()) {
+        std::string reasons;
+        for (const quillon::UnreadableFile& file : series.unreadable) {
+            reasons += file.reason + "\n";
+        }
+        quillon::show_error("None of the files could be read as a log.", reasons);
+        return nullptr;
+    }
+    const QFileInfo first(files_or_folders.front());
+    const QString folder = first.isDir() ? first.absoluteFilePath() : first.absolutePath();
+    auto* window = new TfrmSeries(std::move(series), folder, settings_path);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
+    return window;
+}
+
+TfrmSeries* open_logs(const QStringList& files_or_folders, const std::string& settings_path)
+{
+    if (files_or_folders.size() == 1 && !QFileInfo(files_or_folders.front()).isDir()) {
+        open_log_browsers(files_or_folders, settings_path);
+        return nullptr;
+    }
+    return open_series(files_or_folders, settings_path);
+}

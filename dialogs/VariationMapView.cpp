@@ -1,0 +1,331 @@
+#include "VariationMapView.h"
+
+#include "LogAnalysis.h"
+#include "LogTimeline.h"
+
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QHelpEvent>
+#include <QImage>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QToolTip>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int kByteColumns = int(quillon::kRecordBytes);
+// The colour of a cell where every capture differs; fewer fade to the base.
+const QColor kMostDiffering(230, 90, 40);
+
+QColor mixed(const QColor& from, const QColor& to, double share)
+{
+    const auto channel = [share](int a, int b) { return int(std::lround(a + (b - a) * share)); };
+    return QColor(channel(from.red(), to.red()), channel(from.green(), to.green()),
+                  channel(from.blue(), to.blue()));
+}
+
+QString counted(int count, const char* one, const char* many)
+{
+    return count == 1 ? QString("1 %1").arg(one) : QString("%1 %2").arg(count).arg(many);
+}
+
+// What a screen reader reads of the map: its name, its description, and as
+// its value the text of the cell chosen.
+class AccessibleMap : public QAccessibleWidget {
+public:
+    explicit AccessibleMap(VariationMapView* map) : QAccessibleWidget(map, QAccessible::Chart) {}
+
+    QString text(QAccessible::Text kind) const override
+    {
+        if (kind == QAccessible::Value) {
+            const auto& map = static_cast<const VariationMapView&>(*widget());
+            const auto cell = map.CurrentCell();
+            return cell ? map.CellText(*cell) : QString();
+        }
+        return QAccessibleWidget::text(kind);
+    }
+};
+
+QAccessibleInterface* accessible_map(const QString& class_name, QObject* object)
+{
+    if (class_name == QLatin1String("VariationMapView") && object->isWidgetType()) {
+        return new AccessibleMap(static_cast<VariationMapView*>(object));
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+VariationMapView::VariationMapView(QWidget* parent) : QWidget(parent)
+{
+    static const bool installed = [] {
+        QAccessible::installFactory(accessible_map);
+        return true;
+    }();
+    (void)installed;
+    setAccessibleName("Variation map");
+    setFocusPolicy(Qt::StrongFocus);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    SetMap({}, {});
+}
+
+void VariationMapView::SetMap(quillon::VariationMap map, QStringList field_names)
+{
+    map_ = std::move(map);
+    field_names_ = std::move(field_names);
+    current_.reset();
+    setAccessibleDescription(
+        map_.rows == 0
+            ? QString("No capture with a fired record to map")
+            : QString("How many captures differ from the reference at each offset from the fired "
+                      "record (rows, %1 to %2) in each byte position%3 (columns); %4 mapped")
+                  .arg(QString::fromStdString(quillon::offset_text(map_.first_offset)),
+                       QString::fromStdString(quillon::offset_text(map_.offset_of(map_.rows - 1))),
+                       field_names_.isEmpty() ? QString() : QString(" and field"),
+                       counted(map_.captures_mapped, "capture", "captures")));
+    Layout();
+}
+
+int VariationMapView::Columns() const
+{
+    return kByteColumns + int(field_names_.size());
+}
+
+QString VariationMapView::ColumnHeading(int column) const
+{
+    if (column < kByteColumns) {
+        return QString::fromStdString(
+            quillon::byte_position(std::size_t(column), quillon::PositionSpelling::Heading));
+    }
+    return field_names_[column - kByteColumns];
+}
+
+void VariationMapView::Layout()
+{
+    const QFontMetrics metrics = fontMetrics();
+    row_height_ = metrics.height() + 2;
+    heading_height_ = metrics.height() + 6;
+    row_heading_width_ = metrics.horizontalAdvance("T+000") + 8;
+    const int byte_width = metrics.horizontalAdvance("RF") + 10;
+    column_left_.assign(1, row_heading_width_);
+    for (int column = 0; column < Columns(); ++column) {
+        const int width =
+            column < kByteColumns
+                ? byte_width
+                : std::max(byte_width, metrics.horizontalAdvance(ColumnHeading(column)) + 10);
+        column_left_.push_back(column_left_.back() + width);
+    }
+    legend_left_ = column_left_.back() + 16;
+    legend_width_ = row_height_ + 8 + metrics.horizontalAdvance("Captures differing: 0000");
+    updateGeometry();
+    update();
+}
+
+QSize VariationMapView::sizeHint() const
+{
+    // The legend's title and up to six swatches.
+    const int legend_height = heading_height_ + 6 * row_height_;
+    return {legend_left_ + legend_width_,
+            heading_height_ + std::max(map_.rows * row_height_, legend_height) + 1};
+}
+
+const quillon::VariationCell& VariationMapView::At(Cell cell) const
+{
+    const auto row = std::size_t(cell.row);
+    return cell.column < kByteColumns ? map_.bytes[row][std::size_t(cell.column)]
+                                      : map_.fields[row][std::size_t(cell.column - kByteColumns)];
+}
+
+QString VariationMapView::CellText(Cell cell) const
+{
+    const QString where = cell.column < kByteColumns
+                              ? QString::fromStdString(quillon::byte_position(
+                                    std::size_t(cell.column), quillon::PositionSpelling::Label))
+                              : ColumnHeading(cell.column);
+    const quillon::VariationCell& counts = At(cell);
+    return QString("%1, %2: %3, %4")
+        .arg(QString::fromStdString(quillon::offset_text(map_.offset_of(cell.row))), where,
+             counted(counts.differing, "capture differs", "captures differ"),
+             counted(counts.distinct, "distinct value", "distinct values"));
+}
+
+int VariationMapView::MostDiffering() const
+{
+    return std::max(1, map_.captures_mapped - 1);
+}
+
+QColor VariationMapView::CellColor(Cell cell) const
+{
+    const QColor base = palette().color(QPalette::Base);
+    const int differing = At(cell).differing;
+    if (differing == 0) {
+        return base;
+    }
+    // The fewest still shows: a third of the way at least.
+    const double share = std::min(1.0, double(differing) / MostDiffering());
+    return mixed(base, kMostDiffering, 1.0 / 3 + 2.0 / 3 * share);
+}
+
+QRect VariationMapView::CellRect(Cell cell) const
+{
+    const auto column = std::size_t(cell.column);
+    return QRect(column_left_[column], heading_height_ + cell.row * row_height_,
+                 column_left_[column + 1] - column_left_[column], row_height_);
+}
+
+std::optional<VariationMapView::Cell> VariationMapView::CellAt(QPoint point) const
+{
+    if (point.y() < heading_height_ || point.x() < column_left_.front() ||
+        point.x() >= column_left_.back()) {
+        return std::nullopt;
+    }
+    const int row = (point.y() - heading_height_) / row_height_;
+    if (row >= map_.rows) {
+        return std::nullopt;
+    }
+    const auto right = std::upper_bound(column_left_.begin(), column_left_.end(), point.x());
+    return Cell{row, int(right - column_left_.begin()) - 1};
+}
+
+void VariationMapView::SetCurrentCell(Cell cell)
+{
+    if (cell.row < 0 || cell.row >= map_.rows || cell.column < 0 || cell.column >= Columns()) {
+        return;
+    }
+    if (current_) {
+        update(CellRect(*current_).adjusted(-2, -2, 2, 2));
+    }
+    current_ = cell;
+    update(CellRect(cell).adjusted(-2, -2, 2, 2));
+    if (QAccessible::isActive()) {
+        QAccessibleValueChangeEvent changed(this, CellText(cell));
+        QAccessible::updateAccessibility(&changed);
+    }
+    emit cellChosen(cell.row, cell.column);
+}
+
+QImage VariationMapView::Picture() const
+{
+    QImage picture(sizeHint(), QImage::Format_RGB32);
+    picture.fill(palette().color(QPalette::Window));
+    QPainter painter(&picture);
+    painter.setFont(font());
+    Draw(painter, picture.rect());
+    return picture;
+}
+
+void VariationMapView::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(this);
+    Draw(painter, event->rect());
+}
+
+void VariationMapView::Draw(QPainter& painter, const QRect& exposed) const
+{
+    const QColor lines = palette().color(QPalette::Mid);
+    const QColor text = palette().color(QPalette::WindowText);
+    painter.setPen(text);
+    for (int column = 0; column < Columns(); ++column) {
+        const auto left = std::size_t(column);
+        painter.drawText(QRect(column_left_[left], 0, column_left_[left + 1] - column_left_[left],
+                               heading_height_),
+                         Qt::AlignCenter, ColumnHeading(column));
+    }
+    // Only the rows exposed: a long map paints a screenful.
+    const int first = std::max(0, (exposed.top() - heading_height_) / row_height_);
+    const int last = std::min(map_.rows - 1, (exposed.bottom() - heading_height_) / row_height_);
+    for (int row = first; row <= last; ++row) {
+        const int top = heading_height_ + row * row_height_;
+        painter.setPen(text);
+        painter.drawText(QRect(0, top, row_heading_width_ - 4, row_height_),
+                         Qt::AlignRight | Qt::AlignVCenter,
+                         QString::fromStdString(quillon::offset_text(map_.offset_of(row))));
+        for (int column = 0; column < Columns(); ++column) {
+            const QRect area = CellRect({row, column});
+            painter.fillRect(area, CellColor({row, column}));
+            painter.setPen(lines);
+            painter.drawRect(area.adjusted(0, 0, -1, -1));
+        }
+        if (map_.offset_of(row) == 0) {
+            // The fired record's row underlined.
+            painter.setPen(QPen(text, 2));
+            painter.drawLine(column_left_.front(), top + row_height_, column_left_.back(),
+                             top + row_height_);
+        }
+    }
+    if (current_) {
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(CellRect(*current_).adjusted(1, 1, -1, -1));
+    }
+    // The legend: swatches from none to every capture differing.
+    painter.setPen(text);
+    painter.drawText(QRect(legend_left_, 0, legend_width_, heading_height_),
+                     Qt::AlignLeft | Qt::AlignVCenter, "Captures differing");
+    const int most = MostDiffering();
+    std::vector<int> steps{0};
+    const int swatches = std::min(most, 5);
+    for (int step = 1; step <= swatches; ++step) {
+        steps.push_back(int(std::lround(double(most) * step / swatches)));
+    }
+    const QColor base = palette().color(QPalette::Base);
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        const int top = heading_height_ + int(i) * row_height_;
+        const QRect swatch(legend_left_, top + 1, row_height_ - 2, row_height_ - 2);
+        painter.fillRect(
+            swatch, steps[i] == 0
+                        ? base
+                        : mixed(base, kMostDiffering, 1.0 / 3 + 2.0 / 3 * double(steps[i]) / most));
+        painter.setPen(lines);
+        painter.drawRect(swatch);
+        painter.setPen(text);
+        painter.drawText(QRect(swatch.right() + 6, top, legend_width_, row_height_),
+                         Qt::AlignLeft | Qt::AlignVCenter, QString::number(steps[i]));
+    }
+}
+
+bool VariationMapView::event(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        if (const auto cell = CellAt(help->pos())) {
+            QToolTip::showText(help->globalPos(), CellText(*cell), this, CellRect(*cell));
+        } else {
+            QToolTip::hideText();
+        }
+        return true;
+    }
+    if (event->type() == QEvent::FontChange) {
+        Layout();
+    }
+    return QWidget::event(event);
+}
+
+void VariationMapView::mousePressEvent(QMouseEvent* event)
+{
+    if (const auto cell = CellAt(event->position().toPoint())) {
+        SetCurrentCell(*cell);
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void VariationMapView::keyPressEvent(QKeyEvent* event)
+{
+    Cell cell = current_.value_or(Cell{});
+    switch (event->key()) {
+    case Qt::Key_Up: --cell.row; break;
+    case Qt::Key_Down: ++cell.row; break;
+    case Qt::Key_Left: --cell.column; break;
+    case Qt::Key_Right: ++cell.column; break;
+    default: QWidget::keyPressEvent(event); return;
+    }
+    if (!current_) {
+        cell = Cell{};  // the first key chooses the first cell
+    }
+    SetCurrentCell(cell);
+}

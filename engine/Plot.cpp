@@ -1,0 +1,48 @@
+#include "Plot.h"
+
+#include "LogTimeline.h"
+
+namespace quillon {
+
+ColumnPlot column_plot(const LogFile& log, const RecordColumn& column,
+                       std::span<const FieldSpec> fields)
+{
+    const LogTimeline timeline = log_timeline(log);
+    ColumnPlot plot;
+    plot.x_title = timeline.fired ? "offset from the fired record" : "record";
+    plot.y_title = column.label;
+    if (timeline.fired) {
+        plot.marked_x = 0.0;
+    }
+    const bool field = column.kind == ColumnKind::Field;
+    if (field) {
+        const FieldSpec& spec = fields[std::size_t(column.index)];
+        if (!spec.unit.empty()) {
+            plot.y_title += " (" + spec.unit + ")";
+        }
+    } else if (column.kind != ColumnKind::Byte) {
+        return plot;
+    }
+    for (int record = 0; record < timeline.written; ++record) {
+        const RecordReading reading(log.records[std::size_t(record)], fields);
+        double y = 0;
+        if (field) {
+            const auto& value = reading.field(std::size_t(column.index));
+            if (!value) {
+                continue;
+            }
+            y = value->value;
+        } else {
+            y = double(reading.record()[std::size_t(column.index)]);
+        }
+        const std::optional<int> offset = timeline.offset(record);
+        const std::string place =
+            offset ? offset_text(offset) + " (record " + std::to_string(record) + ")"
+                   : "record " + std::to_string(record);
+        plot.points.push_back(
+            {double(offset.value_or(record)), y, record, place + ": " + reading.text(column)});
+    }
+    return plot;
+}
+
+}  // namespace quillon

@@ -1,0 +1,111 @@
+// A series of captures (a night's Autolog files) read as one: each capture
+// summed up, held against a reference capture, and where they vary around
+// the trigger, offset by offset and byte by byte.
+#pragma once
+
+#include "Fields.h"
+#include "LogAnalysis.h"
+#include "LogFile.h"
+#include "LogTimeline.h"
+
+#include <array>
+#include <bitset>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace quillon {
+
+struct SeriesCapture {
+    std::string file;
+    // When it was captured: the local wall-clock time of its
+    // Autolog_yyyymmddhhnnss name, else of the file's modification time,
+    // in seconds counted as if that clock were UTC (so that no time zone
+    // is looked up for each file; format it in UTC).
+    std::int64_t time = 0;
+    int name_index = 0;  // N of an Autolog_..._N name, 1 without one
+    LogFile log;
+    LogTimeline timeline;
+    std::optional<std::uint8_t> command;  // the fired record's command byte (Recv[2])
+    std::string command_name;             // its name where Quillon knows it, else ""
+    int meets = 0;                        // records that meet the stop condition
+    // Against the reference, lined up by the fired records (by number when
+    // either has none); empty for the reference itself.
+    LogComparison against_reference;
+};
+
+struct UnreadableFile {
+    std::string file;
+    std::string reason;  // the reader's: "FILE:LINE: reason"
+};
+
+struct Series {
+    std::vector<SeriesCapture> captures;  // in the order they were captured
+    std::vector<UnreadableFile> unreadable;
+    std::size_t reference = 0;  // among captures
+    std::vector<IgnoreRule> ignore;
+    std::vector<OnlyRule> only;
+};
+
+// The files named: a folder gives its regular files whose names end in
+// ".txt" (not its subfolders), a file itself; a name that is neither is
+// kept, for its reading to say why.
+std::vector<std::string> series_files(std::span<const std::string> files_or_folders);
+
+// Reads the files on every core and orders them as captured (time, then
+// the _N index, then the name); the files that cannot be read are listed
+// with their reason. The reference is the first capture.
+Series read_series(std::span<const std::string> files);
+
+// Compares every capture with captures[reference] under the rules of diff.
+void compare_with_reference(Series& series, std::size_t reference,
+                            std::span<const IgnoreRule> ignore = {},
+                            std::span<const OnlyRule> only = {});
+
+// "2026-12-09 03:15:00": a capture's time as its clock read.
+std::string capture_time_text(std::int64_t time);
+
+// The byte positions in which a capture's records differ from the
+// reference's, most records first: {record byte 0-31, records}.
+std::vector<std::pair<std::size_t, int>> positions_differing(const LogComparison& comparison);
+
+// One cell of the variation map: how many captures differ there from the
+// reference (under the series' rules), and how many distinct values the
+// captures written there hold (the reference's among them).
+struct VariationCell {
+    int differing = 0;
+    int distinct = 0;
+};
+
+// Offsets from the fired record down, the 32 byte positions and each field
+// across. Only captures with a fired record take part, and only when the
+// reference has one; rows run from the lowest to the highest offset that
+// any of them wrote.
+struct VariationMap {
+    int first_offset = 0;
+    int rows = 0;
+    std::vector<std::array<VariationCell, kRecordBytes>> bytes;  // [row][byte]
+    std::vector<std::vector<VariationCell>> fields;              // [row][field]
+    int captures_mapped = 0;
+
+    int offset_of(int row) const { return first_offset + row; }
+    bool varies(int row) const;   // any cell of the row differs or holds two values
+    bool differs(int row) const;  // a capture differs from the reference in the row
+};
+VariationMap variation_map(const Series& series, std::span<const FieldSpec> fields = {});
+
+// Each capture's value at an offset from its fired record, in one byte
+// position (0-31) or in a field: the capture's index, and the value (the
+// byte, or the field's scaled value); captures without a written record
+// there, or whose field holds no value, are left out.
+struct CaptureValue {
+    std::size_t capture = 0;
+    double value = 0;
+    std::string text;  // "0A", "12.34 mm", "home"
+};
+std::vector<CaptureValue> byte_values_at(const Series& series, int offset, std::size_t byte);
+std::vector<CaptureValue> field_values_at(const Series& series, int offset, const FieldSpec& field);
+
+}  // namespace quillon
