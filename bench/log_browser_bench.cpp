@@ -1,11 +1,16 @@
 // The log browser from "Open" to the table shown: the file read, the window
-// built, shown and its table painted, offscreen, for one saved log.
+// built, shown and its table painted, offscreen, for one saved log; the
+// series window of a week of captures shown with its table and map; the
+// variation map of 1,000 captures redrawn.
 #include "AtomicFile.h"
 #include "BenchSupport.h"
+#include "CaptureFiles.h"
 #include "LogBrowser.h"
 #include "LogText.h"
 #include "Messages.h"
+#include "SeriesWindow.h"
 #include "TestEnvironment.h"
+#include "VariationMapView.h"
 #include "ui_LogBrowser.h"
 
 #include <benchmark/benchmark.h>
@@ -14,6 +19,8 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <random>
 
 namespace {
 
@@ -62,7 +69,70 @@ void BM_OpenLogToTableShown(benchmark::State& state)
     quillon::set_message_sink({});
 }
 
+// The goal: within 1.5 s.
+void BM_OpenSeriesOfTenThousandLogsShown(benchmark::State& state)
+{
+    const auto& files = benchsupport::ten_thousand_files();
+    const QString folder =
+        QString::fromStdString(std::filesystem::path(files.front()).parent_path().string());
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        TfrmSeries* series = open_series({folder});
+        if (series == nullptr) {
+            state.SkipWithError("the series did not open");
+            break;
+        }
+        QCoreApplication::processEvents();
+        series->repaint();
+        const std::chrono::duration<double> spent = std::chrono::steady_clock::now() - start;
+        state.SetIterationTime(spent.count());
+        if (!series->Map().isVisible()) {
+            state.SkipWithError("the map is not shown");
+            break;
+        }
+        delete series;
+    }
+}
+
+// A map of every offset a log can have, 1,000 captures differing in it
+// here and there. The goal: within 50 ms.
+void BM_MapOfAThousandCapturesRedrawn(benchmark::State& state)
+{
+    quillon::VariationMap map;
+    map.first_offset = -255;
+    map.rows = 511;
+    map.captures_mapped = 1000;
+    map.bytes.resize(std::size_t(map.rows));
+    map.fields.assign(std::size_t(map.rows), {});
+    std::mt19937 random(1);
+    for (auto& row : map.bytes) {
+        for (auto& cell : row) {
+            cell.differing = int(random() % 1000);
+            cell.distinct = 1 + int(random() % 200);
+        }
+    }
+    VariationMapView view;
+    view.SetMap(std::move(map), {});
+    view.resize(view.sizeHint());
+    view.show();
+    QCoreApplication::processEvents();
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        view.repaint();
+        const std::chrono::duration<double> spent = std::chrono::steady_clock::now() - start;
+        state.SetIterationTime(spent.count());
+    }
+}
+
 BENCHMARK(BM_OpenLogToTableShown)->Iterations(20)->Unit(benchmark::kMillisecond)->UseManualTime();
+BENCHMARK(BM_OpenSeriesOfTenThousandLogsShown)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime();
+BENCHMARK(BM_MapOfAThousandCapturesRedrawn)
+    ->Iterations(20)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime();
 
 }  // namespace
 

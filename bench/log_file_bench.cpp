@@ -5,6 +5,7 @@
 // grep stops at its first match when its output is /dev/null).
 #include "AtomicFile.h"
 #include "BenchSupport.h"
+#include "CaptureFiles.h"
 #include "LogAnalysis.h"
 #include "LogFile.h"
 #include "LogText.h"
@@ -26,34 +27,10 @@ extern char** environ;
 
 namespace {
 
-// A log with the bytes of a busy line, written as SAVE LOG writes it; its
-// record 250 met the stop condition, so that it fired there.
-std::string log_text(unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::vector<std::string> lines{"#Date and Time  : 2026/12/08 18:31:10",
-                                   "#Stop Condition : Send[2] & 0x0F = 0x01 ,count 5", ""};
-    for (int i = 0; i < quillon::kLogRecords; ++i) {
-        quillon::LogRecord record{};
-        for (auto& byte : record) {
-            byte = static_cast<std::uint8_t>(random());
-        }
-        if (i == quillon::kLogRecords - 1 - 5) {
-            record[quillon::record_byte_index(quillon::Direction::Send, 2)] = 0x01;
-        }
-        lines.push_back(quillon::record_line(record));
-    }
-    std::string text;
-    for (const auto& line : lines) {
-        text += line + "\r\n";
-    }
-    return text;
-}
-
 std::string written_log(const std::string& name, unsigned seed)
 {
     const std::string path = testsupport::private_root() + "/" + name;
-    quillon::write_file_atomically(path, log_text(seed));
+    quillon::write_file_atomically(path, benchsupport::log_text(seed));
     return path;
 }
 
@@ -103,30 +80,10 @@ double seconds_of(std::vector<std::string> args)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// A week of captures, made once for the benchmarks that read them all.
-const std::vector<std::string>& ten_thousand_files()
-{
-    static const std::vector<std::string> files = [] {
-        const std::string folder = testsupport::private_root() + "/many";
-        std::filesystem::create_directories(folder);
-        std::vector<std::string> made;
-        for (unsigned i = 0; i < 10000; ++i) {
-            // One capture a minute from 2026-12-01 00:00.
-            char name[64];
-            std::snprintf(name, sizeof name, "/Autolog_202612%02u%02u%02u00.txt", 1 + i / 1440,
-                          i / 60 % 24, i % 60);
-            made.push_back(folder + name);
-            quillon::write_file_atomically(made.back(), log_text(i));
-        }
-        return made;
-    }();
-    return files;
-}
-
 // Times command over the files beside grep -c Send over them.
 void beside_grep(benchmark::State& state, std::vector<std::string> command)
 {
-    const auto& files = ten_thousand_files();
+    const auto& files = benchsupport::ten_thousand_files();
     command.insert(command.end(), files.begin(), files.end());
     std::vector<std::string> grep{"grep", "-c", "Send"};
     grep.insert(grep.end(), files.begin(), files.end());

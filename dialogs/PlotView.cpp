@@ -1,10 +1,10 @@
 #include "PlotView.h"
 
 #include <QDateTime>
-#include <QTimeZone>
 #include <QHelpEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTimeZone>
 #include <QToolTip>
 
 #include <algorithm>

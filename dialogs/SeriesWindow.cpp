@@ -25,6 +25,7 @@
 #include <QSortFilterProxyModel>
 #include <QSplitter>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -229,7 +230,10 @@ TfrmSeries::TfrmSeries(quillon::Series series, const QString& folder, std::strin
 {
     captures_model_->setParent(this);
     values_model_->setParent(this);
-    setWindowTitle(QDir::toNativeSeparators(folder) + " - Quillon series");
+    // Named by the folder as a browser is by its file; the whole path in the
+    // window's file path.
+    setWindowTitle(QDir(folder).dirName() + " - Quillon series");
+    setWindowFilePath(folder);
     // The fields file that the browser read last, when it still reads.
     if (const std::string fields = quillon::read_fields_file_setting(settings_path_);
         !fields.empty()) {
@@ -293,10 +297,10 @@ void TfrmSeries::BuildWindow()
     // The map, and beside it the values of the cell chosen and their plot.
     auto* bottom = new QSplitter(Qt::Horizontal, central);
     bottom->setAccessibleName("Variation");
-    auto* scroll = new QScrollArea(bottom);
-    scroll->setAccessibleName("Variation map area");
+    map_area_ = new QScrollArea(bottom);
+    map_area_->setAccessibleName("Variation map area");
     map_ = new VariationMapView;
-    scroll->setWidget(map_);
+    map_area_->setWidget(map_);
     auto* values = new QWidget(bottom);
     auto* values_layout = new QVBoxLayout(values);
     cell_label_ = new QLabel("Choose a cell of the map to see each capture's value there.", values);
@@ -396,12 +400,44 @@ void TfrmSeries::SetReference(std::size_t capture)
     }
     map_->SetMap(quillon::variation_map(series_, fields_), names);
     map_->adjustSize();
-    if (chosen && chosen->row < map_->Map().rows) {
-        map_->SetCurrentCell(*chosen);
-    } else {
-        values_model_->SetValues({});
-        plot_->SetPlot({}, "capture time", "value");
+    values_model_->SetValues({});
+    plot_->SetPlot({}, "capture time", "value");
+    // The cell chosen before, else where most captures differ: in sight,
+    // with its values, as a browser opens at the fired record.
+    const auto shown = chosen && chosen->row < map_->Map().rows ? chosen : MostDifferingCell();
+    if (shown) {
+        map_->SetCurrentCell(*shown);
+        // Once the window is laid out: before, the area has no size.
+        QTimer::singleShot(0, this, [this, cell = map_->CellRect(*shown)] {
+            map_area_->ensureVisible(cell.center().x(), cell.center().y(),
+                                     map_area_->viewport()->width() / 2,
+                                     map_area_->viewport()->height() / 2);
+        });
     }
+}
+
+std::optional<VariationMapView::Cell> TfrmSeries::MostDifferingCell() const
+{
+    const quillon::VariationMap& map = map_->Map();
+    std::optional<VariationMapView::Cell> most;
+    int most_differing = 0;
+    for (int row = 0; row < map.rows; ++row) {
+        for (int column = 0; column < map_->Columns(); ++column) {
+            const auto& cells = map.bytes[std::size_t(row)];
+            const int differing =
+                column < int(cells.size())
+                    ? cells[std::size_t(column)].differing
+                    : map.fields[std::size_t(row)][std::size_t(column) - cells.size()].differing;
+            // The nearer the fired record, the better among equals.
+            const bool nearer = most && differing == most_differing &&
+                                std::abs(map.offset_of(row)) < std::abs(map.offset_of(most->row));
+            if (differing > most_differing || nearer) {
+                most = VariationMapView::Cell{row, column};
+                most_differing = differing;
+            }
+        }
+    }
+    return most;
 }
 
 void TfrmSeries::ShowCell(int row, int column)

@@ -8,6 +8,7 @@
 #include "Fields.h"
 #include "IniFile.h"
 #include "Series.h"
+#include "VariationMapView.h"
 
 #include <QMainWindow>
 #include <QStringList>
@@ -21,11 +22,11 @@ class PlotView;
 class QLabel;
 class QListWidget;
 class QPushButton;
+class QScrollArea;
 class QSortFilterProxyModel;
 class QTableView;
 class SeriesTableModel;
 class TfrmLogBrowser;
-class VariationMapView;
 
 class TfrmSeries : public QMainWindow {
     Q_OBJECT
@@ -74,6 +75,9 @@ public:
 
 private:
     void BuildWindow();
+    // The cell of the map where most captures differ, the nearest to the
+    // fired record among equals; none when no capture differs.
+    std::optional<VariationMapView::Cell> MostDifferingCell() const;
     std::optional<std::size_t> SelectedCapture() const;
 
     quillon::Series series_;
@@ -89,6 +93,7 @@ private:
     QLabel* unreadable_label_ = nullptr;
     QListWidget* unreadable_list_ = nullptr;
     VariationMapView* map_ = nullptr;
+    QScrollArea* map_area_ = nullptr;
     QLabel* cell_label_ = nullptr;
     PlotView* plot_ = nullptr;
 };

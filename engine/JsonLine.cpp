@@ -6,12 +6,55 @@
 #include <QJsonDocument>
 #include <QStringDecoder>
 
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
 namespace quillon {
 
 namespace {
 
+// A text of printable ASCII without a quote or a backslash, which JSON
+// writes as it is.
+bool is_plain_text(const QString& text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) {
+        return c.unicode() >= 0x20 && c.unicode() < 0x7F && c != u'"' && c != u'\\';
+    });
+}
+
+// The values written most (null, booleans, whole numbers, plain texts)
+// without a document of their own each: a series' JSON holds hundreds of
+// thousands. Qt writes these the same way.
+std::optional<std::string> common_json_text(const QJsonValue& value)
+{
+    constexpr double kLargestExact = 9007199254740992.0;  // 2^53
+    switch (value.type()) {
+    case QJsonValue::Null: return "null";
+    case QJsonValue::Bool: return value.toBool() ? "true" : "false";
+    case QJsonValue::Double: {
+        const double number = value.toDouble();
+        if (number == std::trunc(number) && std::fabs(number) <= kLargestExact) {
+            return std::to_string(std::int64_t(number));
+        }
+        return std::nullopt;
+    }
+    case QJsonValue::String: {
+        const QString text = value.toString();
+        if (is_plain_text(text)) {
+            return '"' + text.toStdString() + '"';
+        }
+        return std::nullopt;
+    }
+    default: return std::nullopt;
+    }
+}
+
 std::string json_text(const QJsonValue& value)
 {
+    if (auto common = common_json_text(value)) {
+        return std::move(*common);
+    }
     if (value.isArray()) {
         std::string text = "[";
         const QJsonArray array = value.toArray();
@@ -23,6 +66,23 @@ std::string json_text(const QJsonValue& value)
     // Qt writes documents only: the value alone in an array, brackets off.
     const QByteArray wrapped = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
     return wrapped.mid(1, wrapped.size() - 2).toStdString();
+}
+
+// A key or a text given as UTF-8 bytes, quoted.
+std::string quoted_text(std::string_view text)
+{
+    const bool plain = std::all_of(text.begin(), text.end(), [](char c) {
+        return c >= 0x20 && c < 0x7F && c != '"' && c != '\\';
+    });
+    if (plain) {
+        std::string quoted;
+        quoted.reserve(text.size() + 2);
+        quoted += '"';
+        quoted += text;
+        quoted += '"';
+        return quoted;
+    }
+    return json_text(QString::fromUtf8(text.data(), qsizetype(text.size())));
 }
 
 // Whether the bytes are UTF-8 throughout; a sequence cut at the end is not.
@@ -37,13 +97,31 @@ bool is_utf8(const QByteArray& bytes)
 
 JsonLine& JsonLine::add(const char* key, const QJsonValue& value)
 {
-    members_.emplace_back(json_text(QJsonValue(key)), json_text(value));
+    members_.emplace_back(quoted_text(key), json_text(value));
+    return *this;
+}
+
+JsonLine& JsonLine::add_integer(const char* key, std::int64_t number)
+{
+    members_.emplace_back(quoted_text(key), std::to_string(number));
+    return *this;
+}
+
+JsonLine& JsonLine::add(const char* key, bool value)
+{
+    members_.emplace_back(quoted_text(key), value ? "true" : "false");
+    return *this;
+}
+
+JsonLine& JsonLine::add(const char* key, const char* text)
+{
+    members_.emplace_back(quoted_text(key), quoted_text(text));
     return *this;
 }
 
 JsonLine& JsonLine::add(const char* key, const JsonLine& object)
 {
-    members_.emplace_back(json_text(QJsonValue(key)), object.text());
+    members_.emplace_back(quoted_text(key), object.text());
     return *this;
 }
 
@@ -53,7 +131,7 @@ JsonLine& JsonLine::add(const char* key, const std::vector<JsonLine>& objects)
     for (std::size_t i = 0; i < objects.size(); ++i) {
         array += (i == 0 ? "" : ", ") + objects[i].text();
     }
-    members_.emplace_back(json_text(QJsonValue(key)), array + "]");
+    members_.emplace_back(quoted_text(key), array + "]");
     return *this;
 }
 

@@ -5,6 +5,8 @@
 
 #include <QJsonValue>
 
+#include <concepts>
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,11 +16,23 @@ namespace quillon {
 class JsonLine {
 public:
     JsonLine& add(const char* key, const QJsonValue& value);
+    // The same without a QJsonValue, for the values written most.
+    template <std::integral Number>
+    requires(!std::same_as<Number, bool>) JsonLine& add(const char* key, Number number)
+    {
+        return add_integer(key, static_cast<std::int64_t>(number));
+    }
+    JsonLine& add(const char* key, bool value);
+    // Without it a double would be taken for a bool.
+    JsonLine& add(const char* key, double number) { return add(key, QJsonValue(number)); }
+    JsonLine& add(const char* key, const char* text);  // UTF-8
     JsonLine& add(const char* key, const JsonLine& object);
     JsonLine& add(const char* key, const std::vector<JsonLine>& objects);
     std::string text() const;  // without a line end
 
 private:
+    JsonLine& add_integer(const char* key, std::int64_t number);
+
     std::vector<std::pair<std::string, std::string>> members_;  // key, value as JSON
 };
 

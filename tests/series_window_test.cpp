@@ -126,7 +126,8 @@ protected:
 TEST_F(SeriesWindowTest, ListsTheCapturesInOrderAgainstAReferenceThatCanChange)
 {
     TfrmSeries& window = open();
-    EXPECT_EQ(window.windowTitle(), QString::fromStdString(folder.string()) + " - Quillon series");
+    EXPECT_EQ(window.windowTitle(),
+              QString::fromStdString(folder.filename().string()) + " - Quillon series");
     const QAbstractItemModel& table = *window.CapturesTable().model();
     ASSERT_EQ(table.rowCount(), 3);
     EXPECT_EQ(cell(table, 0, TfrmSeries::kFile), "Autolog_20261209031500.txt");
