@@ -257,7 +257,7 @@ std::string diff_json(const std::string& a_name, const LogFile& a, const std::st
         .add("only_in_a", comparison.only_in_a)
         .add("only_in_b", comparison.only_in_b)
         .add("records_compared", comparison.records_compared)
-        .add("records_differing", qint64(comparison.records.size()))
+        .add("records_differing", comparison.records_differing)
         .add("records_per_byte", JsonLine()
                                      .add("recv", numbers_json(per_byte.first<kDirectionBytes>()))
                                      .add("send", numbers_json(per_byte.last<kDirectionBytes>())))

@@ -117,7 +117,7 @@ QString comparison_summary(const quillon::LogComparison& comparison)
     }
     QStringList parts;
     if (!comparison.records.empty()) {
-        const std::size_t differing = comparison.records.size();
+        const auto differing = std::size_t(comparison.records_differing);
         parts << QString(differing == 1 ? "%1 of %2 records differs" : "%1 of %2 records differ")
                      .arg(differing)
                      .arg(comparison.records_compared);

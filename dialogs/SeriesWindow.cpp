@@ -128,7 +128,7 @@ public:
         case TfrmSeries::kMeets: return capture.meets;
         case TfrmSeries::kDiffering:
             return reference ? QString()
-                             : QString::number(capture.against_reference.records.size());
+                             : QString::number(capture.against_reference.records_differing);
         case TfrmSeries::kDifferingMost:
             return reference ? QString() : most_differing(capture.against_reference);
         case TfrmSeries::kReference: return reference ? QString("reference") : QString();
@@ -155,7 +155,7 @@ private:
         case TfrmSeries::kCommand: return capture.command ? int(*capture.command) : -1;
         case TfrmSeries::kMeets: return capture.meets;
         case TfrmSeries::kDiffering:
-            return reference ? -1 : int(capture.against_reference.records.size());
+            return reference ? -1 : capture.against_reference.records_differing;
         case TfrmSeries::kDifferingMost: {
             const auto positions = quillon::positions_differing(capture.against_reference);
             return reference || positions.empty() ? -1 : positions.front().second;

@@ -245,9 +245,10 @@ bool holds(const LogTimeline& timeline, int record)
     return record >= 0 && timeline.is_written(record);
 }
 
-// Counts the pair's differing bytes and keeps it when any differ.
+// Counts the pair's differing bytes, and keeps it when any differ and pairs
+// are kept.
 void compare_pair(LogComparison& comparison, RecordDifference pair, const LogRecord& a,
-                  const LogRecord& b, const LogRecord& compared)
+                  const LogRecord& b, const LogRecord& compared, Pairs pairs)
 {
     bool differs = false;
     for (std::size_t k = 0; k < kRecordBytes; ++k) {
@@ -258,14 +259,17 @@ void compare_pair(LogComparison& comparison, RecordDifference pair, const LogRec
         }
     }
     if (differs) {
-        comparison.records.push_back(pair);
+        ++comparison.records_differing;
+        if (pairs == Pairs::Kept) {
+            comparison.records.push_back(pair);
+        }
     }
 }
 
 }  // namespace
 
 LogComparison compare_logs(const LogFile& a, const LogFile& b, std::span<const IgnoreRule> ignore,
-                           std::span<const OnlyRule> only, Alignment wanted)
+                           std::span<const OnlyRule> only, Alignment wanted, Pairs pairs)
 {
     const LogTimeline a_timeline = log_timeline(a);
     const LogTimeline b_timeline = log_timeline(b);
@@ -285,7 +289,7 @@ LogComparison compare_logs(const LogFile& a, const LogFile& b, std::span<const I
         ++comparison.records_compared;
         const std::optional<int> offset = by_fired ? a_timeline.offset(i) : std::nullopt;
         compare_pair(comparison, RecordDifference{i, j, offset, {}}, a.records[std::size_t(i)],
-                     b.records[std::size_t(j)], compared);
+                     b.records[std::size_t(j)], compared, pairs);
     }
     for (int j = 0; j < b_timeline.written; ++j) {
         comparison.only_in_b += holds(a_timeline, j - comparison.b_shift) ? 0 : 1;
@@ -314,7 +318,7 @@ ComparisonReport comparison_report(const LogComparison& comparison, std::string_
     }
     report.only_in = "only in A: " + std::to_string(comparison.only_in_a) +
                      ", only in B: " + std::to_string(comparison.only_in_b);
-    report.records_differing = int(comparison.records.size());
+    report.records_differing = comparison.records_differing;
     report.records_compared = comparison.records_compared;
     for (std::size_t k = 0; k < kRecordBytes; ++k) {
         if (const int count = comparison.records_per_byte[k]; count > 0) {

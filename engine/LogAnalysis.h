@@ -149,22 +149,26 @@ struct LogComparison {
     int records_compared = 0;
     int only_in_a = 0;
     int only_in_b = 0;
-    std::vector<RecordDifference> records;             // the differing pairs, in A's order
+    std::vector<RecordDifference> records;  // the differing pairs, in A's order (when kept)
+    int records_differing = 0;              // how many pairs differ, kept or not
     std::array<int, kRecordBytes> records_per_byte{};  // per byte position
     // Whether both files record a stop condition: only then can theirs
     // differ (a log view file records none).
     bool stop_conditions_compared = false;
     bool stop_conditions_differ = false;
 
-    bool equal() const { return records.empty() && !stop_conditions_differ; }
+    bool equal() const { return records_differing == 0 && !stop_conditions_differ; }
 };
 // The two logs pair by pair, and their stop conditions; the date and time
 // lines are not compared. Aligned as wanted when both logs have a fired
 // record, else by record number. Only the bits of the only rules (every bit
 // without one), less those of the ignore rules, are compared.
+// With Pairs::Counted, only the counts are kept, not each differing pair: a
+// series compares thousands of logs.
+enum class Pairs { Kept, Counted };
 LogComparison compare_logs(const LogFile& a, const LogFile& b, std::span<const IgnoreRule> ignore,
                            std::span<const OnlyRule> only = {},
-                           Alignment wanted = Alignment::FiredRecord);
+                           Alignment wanted = Alignment::FiredRecord, Pairs pairs = Pairs::Kept);
 
 // What a comparison's report says, for each front-end to word its way.
 struct ComparisonReport {

@@ -108,19 +108,25 @@ Series read_series(std::span<const std::string> files)
             reasons[i] = error.what();
         }
     });
+    // Ordered by index, so that each capture (its 8 KiB of records) moves
+    // once.
+    std::vector<std::size_t> order;
     Series series;
     for (std::size_t i = 0; i < files.size(); ++i) {
         if (read[i]) {
-            series.captures.push_back(std::move(*read[i]));
+            order.push_back(i);
         } else {
             series.unreadable.push_back({files[i], reasons[i]});
         }
     }
-    std::stable_sort(series.captures.begin(), series.captures.end(),
-                     [](const SeriesCapture& a, const SeriesCapture& b) {
-                         return std::tie(a.time, a.name_index, a.file) <
-                                std::tie(b.time, b.name_index, b.file);
-                     });
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return std::tie(read[a]->time, read[a]->name_index, read[a]->file) <
+               std::tie(read[b]->time, read[b]->name_index, read[b]->file);
+    });
+    series.captures.reserve(order.size());
+    for (const std::size_t i : order) {
+        series.captures.push_back(std::move(*read[i]));
+    }
     return series;
 }
 
@@ -137,7 +143,8 @@ void compare_with_reference(Series& series, std::size_t reference,
     for_each_index_in_parallel(series.captures.size(), [&](std::size_t i) {
         series.captures[i].against_reference =
             i == reference ? LogComparison{}
-                           : compare_logs(series.captures[i].log, reference_log, ignore, only);
+                           : compare_logs(series.captures[i].log, reference_log, ignore, only,
+                                          Alignment::FiredRecord, Pairs::Counted);
     });
 }
 
@@ -207,27 +214,43 @@ VariationMap variation_map(const Series& series, std::span<const FieldSpec> fiel
         std::size_t(map.rows), std::vector<std::vector<std::int64_t>>(fields.size()));
     const LogRecord compared = compared_bits(series.ignore, series.only);
     const int reference_fired = *reference.timeline.fired;
-    for (std::size_t c = 0; c < series.captures.size(); ++c) {
-        const SeriesCapture& capture = series.captures[c];
-        if (!capture.timeline.fired) {
-            continue;
-        }
-        const bool is_reference = c == series.reference;
-        for (int r = 0; r < capture.timeline.written; ++r) {
-            const int offset = r - *capture.timeline.fired;
-            const auto row = std::size_t(offset - first);
-            const LogRecord& record = capture.log.records[std::size_t(r)];
-            const int paired = reference_fired + offset;
-            const bool has_pair =
-                !is_reference && paired >= 0 && reference.timeline.is_written(paired);
-            const LogRecord* pair =
-                has_pair ? &reference.log.records[std::size_t(paired)] : nullptr;
-            for (std::size_t k = 0; k < kRecordBytes; ++k) {
-                seen[row][k].set(record[k]);
-                if (pair != nullptr && ((record[k] ^ (*pair)[k]) & compared[k]) != 0) {
-                    ++map.bytes[row][k].differing;
-                }
+    // Calls look(row, record, the reference's record at its offset or
+    // null) for each written record of each mapped capture.
+    const auto each_record = [&](const auto& look) {
+        for (std::size_t c = 0; c < series.captures.size(); ++c) {
+            const SeriesCapture& capture = series.captures[c];
+            if (!capture.timeline.fired) {
+                continue;
             }
+            const bool is_reference = c == series.reference;
+            for (int r = 0; r < capture.timeline.written; ++r) {
+                const int offset = r - *capture.timeline.fired;
+                const int paired = reference_fired + offset;
+                const bool has_pair =
+                    !is_reference && paired >= 0 && reference.timeline.is_written(paired);
+                look(std::size_t(offset - first), capture.log.records[std::size_t(r)],
+                     has_pair ? &reference.log.records[std::size_t(paired)] : nullptr);
+            }
+        }
+    };
+    // On every core: each task its own byte positions (or the fields), so
+    // that no two write to one cell.
+    constexpr std::size_t kBytesATask = 8;
+    constexpr std::size_t kByteTasks = kRecordBytes / kBytesATask;
+    for_each_index_in_parallel(kByteTasks + 1, [&](std::size_t task) {
+        if (task < kByteTasks) {
+            const std::size_t from = task * kBytesATask;
+            each_record([&](std::size_t row, const LogRecord& record, const LogRecord* pair) {
+                for (std::size_t k = from; k < from + kBytesATask; ++k) {
+                    seen[row][k].set(record[k]);
+                    if (pair != nullptr && ((record[k] ^ (*pair)[k]) & compared[k]) != 0) {
+                        ++map.bytes[row][k].differing;
+                    }
+                }
+            });
+            return;
+        }
+        each_record([&](std::size_t row, const LogRecord& record, const LogRecord* pair) {
             for (std::size_t f = 0; f < fields.size(); ++f) {
                 const auto value = field_value(fields[f], record);
                 if (value) {
@@ -241,8 +264,8 @@ VariationMap variation_map(const Series& series, std::span<const FieldSpec> fiel
                     ++map.fields[row][f].differing;
                 }
             }
-        }
-    }
+        });
+    });
     for (std::size_t row = 0; row < std::size_t(map.rows); ++row) {
         for (std::size_t k = 0; k < kRecordBytes; ++k) {
             map.bytes[row][k].distinct = int(seen[row][k].count());
