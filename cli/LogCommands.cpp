@@ -212,11 +212,6 @@ QJsonArray numbers_json(std::span<const int> numbers)
     return array;
 }
 
-QJsonValue number_or_null(std::optional<int> number)
-{
-    return number ? QJsonValue(*number) : QJsonValue();
-}
-
 std::string diff_json(const std::string& a_name, const LogFile& a, const std::string& b_name,
                       const LogFile& b, const LogComparison& comparison,
                       std::span<const FieldSpec> fields)

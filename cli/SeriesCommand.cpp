@@ -186,11 +186,6 @@ std::string series_csv(const Series& series)
     return text;
 }
 
-QJsonValue number_or_null(std::optional<int> number)
-{
-    return number ? QJsonValue(*number) : QJsonValue();
-}
-
 QJsonValue text_or_null(const std::string& text)
 {
     return text.empty() ? QJsonValue() : QJsonValue(QString::fromStdString(text));

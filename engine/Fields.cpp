@@ -571,7 +571,7 @@ TypedFieldCondition field_condition_from_text(std::string_view text,
     }
     rest = trimmed(rest.substr(word->word.size()));
     const auto field = std::find_if(fields.begin(), fields.end(),
-                                    [&](const FieldSpec& spec) { return spec.name == name; });
+                                    [&](const FieldSpec& entry) { return entry.name == name; });
     if (field == fields.end()) {
         return {std::nullopt, "--where: no field is named " + quoted(name)};
     }

@@ -7,6 +7,7 @@
 
 #include <concepts>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -35,6 +36,12 @@ private:
 
     std::vector<std::pair<std::string, std::string>> members_;  // key, value as JSON
 };
+
+// A number, or null for none.
+inline QJsonValue number_or_null(std::optional<int> number)
+{
+    return number ? QJsonValue(*number) : QJsonValue();
+}
 
 // A file name, given as the bytes the system knows it by: key holds it
 // decoded (each byte that is not UTF-8 as U+FFFD), and only when the bytes

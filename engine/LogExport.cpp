@@ -51,11 +51,6 @@ QJsonValue meets_value(const StopConditionMatch& match, int record)
     return bool(match.meets_record[std::size_t(record)]);
 }
 
-QJsonValue optional_number(std::optional<int> number)
-{
-    return number ? QJsonValue(*number) : QJsonValue();
-}
-
 }  // namespace
 
 std::string csv_field(const std::string& text)
@@ -120,7 +115,7 @@ std::string log_json(const std::string& file, const LogFile& log, bool decoded,
         JsonLine record;
         add_record_bytes(record.add("record", i), bytes)
             .add("meets_condition", meets_value(match, i))
-            .add("offset", optional_number(timeline.offset(i)))
+            .add("offset", number_or_null(timeline.offset(i)))
             .add("written", timeline.is_written(i));
         if (decoded || !fields.empty()) {
             const RecordReading reading(bytes, fields, timeline.is_written(i));
@@ -139,7 +134,7 @@ std::string log_json(const std::string& file, const LogFile& log, bool decoded,
         .add("date_time", QString::fromLocal8Bit(log.date_time));
     add_stop_condition(object, "stop_condition", log);
     return object.add("written_records", timeline.written)
-        .add("fired_record", optional_number(timeline.fired))
+        .add("fired_record", number_or_null(timeline.fired))
         .add("records", records)
         .text();
 }
@@ -149,7 +144,7 @@ JsonLine fields_json(const RecordReading& reading)
     JsonLine object;
     for (std::size_t i = 0; i < reading.field_count(); ++i) {
         const auto& value = reading.field(i);
-        const char* key = reading.spec(i).name.c_str();
+        const char* key = reading.described_field(i).name.c_str();
         if (!value) {
             object.add(key, QJsonValue());
             continue;

@@ -16,9 +16,9 @@ ColumnPlot column_plot(const LogFile& log, const RecordColumn& column,
     }
     const bool field = column.kind == ColumnKind::Field;
     if (field) {
-        const FieldSpec& spec = fields[std::size_t(column.index)];
-        if (!spec.unit.empty()) {
-            plot.y_title += " (" + spec.unit + ")";
+        const FieldSpec& described = fields[std::size_t(column.index)];
+        if (!described.unit.empty()) {
+            plot.y_title += " (" + described.unit + ")";
         }
     } else if (column.kind != ColumnKind::Byte) {
         return plot;

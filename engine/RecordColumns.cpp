@@ -139,8 +139,8 @@ std::string fields_text(const RecordReading& reading)
     std::string text;
     for (std::size_t i = 0; i < reading.field_count(); ++i) {
         if (const auto& value = reading.field(i)) {
-            text += (text.empty() ? "" : "; ") + reading.spec(i).name + "=" +
-                    field_value_text(reading.spec(i), value);
+            text += (text.empty() ? "" : "; ") + reading.described_field(i).name + "=" +
+                    field_value_text(reading.described_field(i), value);
         }
     }
     return text;

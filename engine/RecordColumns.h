@@ -57,7 +57,7 @@ public:
     const LogRecord& record() const { return record_; }
     const DecodedRecord& decoded() const { return decoded_; }
     const std::optional<FieldValue>& field(std::size_t index) const { return values_[index]; }
-    const FieldSpec& spec(std::size_t index) const { return fields_[index]; }
+    const FieldSpec& described_field(std::size_t index) const { return fields_[index]; }
     std::size_t field_count() const { return values_.size(); }
 
     // What a column shows: a byte and a decoded byte in hexadecimal
