@@ -162,8 +162,12 @@ std::string series_csv(const Series& series)
         const SeriesCapture& capture = series.captures[c];
         std::string positions;
         for (const auto& [k, records] : positions_differing(capture.against_reference)) {
-            positions += (positions.empty() ? "" : " ") + byte_position(k, PositionSpelling::Key) +
-                         ":" + std::to_string(records);
+            if (!positions.empty()) {
+                positions += ' ';
+            }
+            positions += byte_position(k, PositionSpelling::Key);
+            positions += ':';
+            positions += std::to_string(records);
         }
         const bool reference = c == series.reference;
         text += capture_time_text(capture.time);

@@ -86,6 +86,34 @@ QString time_text(double seconds, double step, double span)
     return time.toString(step < 60.0 ? "hh:mm:ss" : "hh:mm");
 }
 
+// At most four points a pixel column (its first, lowest, highest and last,
+// in their order), which draw the same line as all of them: the values of
+// 10,000 captures would otherwise be stroked one segment at a time.
+QPolygonF thinned_to_columns(const QPolygonF& line)
+{
+    QPolygonF thinned;
+    qsizetype start = 0;
+    while (start < line.size()) {
+        const double column = std::floor(line[start].x());
+        qsizetype end = start;
+        qsizetype low = start;
+        qsizetype high = start;
+        for (; end < line.size() && std::floor(line[end].x()) == column; ++end) {
+            low = line[end].y() < line[low].y() ? end : low;
+            high = line[end].y() > line[high].y() ? end : high;
+        }
+        std::array<qsizetype, 4> kept{start, low, high, end - 1};
+        std::sort(kept.begin(), kept.end());
+        for (std::size_t i = 0; i < kept.size(); ++i) {
+            if (i == 0 || kept[i] != kept[i - 1]) {
+                thinned << line[kept[i]];
+            }
+        }
+        start = end;
+    }
+    return thinned;
+}
+
 }  // namespace
 
 PlotView::PlotView(QWidget* parent) : QWidget(parent)
@@ -282,8 +310,17 @@ void PlotView::Paint(QPainter& painter) const
     for (const PlotPoint& point : points_) {
         joined << ToWidget(point);
     }
-    painter.setPen(QPen(highlight, 1.5));
-    painter.drawPolyline(joined);
+    // Round caps, so that the segments join as a polyline's would.
+    painter.setPen(QPen(highlight, 1.5, Qt::SolidLine, Qt::RoundCap));
+    // Segment by segment: one polyline of thousands of points, crossing
+    // itself, is filled as one outline, which takes seconds.
+    const QPolygonF thinned = thinned_to_columns(joined);
+    QList<QLineF> segments;
+    segments.reserve(thinned.size());
+    for (qsizetype i = 1; i < thinned.size(); ++i) {
+        segments.append(QLineF(thinned[i - 1], thinned[i]));
+    }
+    painter.drawLines(segments);
     // Dots too, where they stand apart (and so that one point shows).
     if (double(points_.size()) * 4 <= area.width()) {
         painter.setBrush(highlight);

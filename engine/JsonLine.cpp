@@ -7,7 +7,9 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <iterator>
 #include <optional>
 
 namespace quillon {
@@ -95,53 +97,79 @@ bool is_utf8(const QByteArray& bytes)
 
 }  // namespace
 
+void JsonLine::start_member(const char* key)
+{
+    if (!members_.empty()) {
+        members_ += ", ";
+    }
+    members_ += quoted_text(key);
+    members_ += ": ";
+}
+
 JsonLine& JsonLine::add(const char* key, const QJsonValue& value)
 {
-    members_.emplace_back(quoted_text(key), json_text(value));
+    start_member(key);
+    members_ += json_text(value);
     return *this;
 }
 
 JsonLine& JsonLine::add_integer(const char* key, std::int64_t number)
 {
-    members_.emplace_back(quoted_text(key), std::to_string(number));
+    start_member(key);
+    char digits[24];
+    const auto end = std::to_chars(std::begin(digits), std::end(digits), number).ptr;
+    members_.append(digits, end);
     return *this;
 }
 
 JsonLine& JsonLine::add(const char* key, bool value)
 {
-    members_.emplace_back(quoted_text(key), value ? "true" : "false");
+    start_member(key);
+    members_ += value ? "true" : "false";
     return *this;
 }
 
 JsonLine& JsonLine::add(const char* key, const char* text)
 {
-    members_.emplace_back(quoted_text(key), quoted_text(text));
+    start_member(key);
+    members_ += quoted_text(text);
     return *this;
 }
 
 JsonLine& JsonLine::add(const char* key, const JsonLine& object)
 {
-    members_.emplace_back(quoted_text(key), object.text());
+    start_member(key);
+    object.append_to(members_);
     return *this;
 }
 
 JsonLine& JsonLine::add(const char* key, const std::vector<JsonLine>& objects)
 {
-    std::string array = "[";
+    start_member(key);
+    members_ += '[';
     for (std::size_t i = 0; i < objects.size(); ++i) {
-        array += (i == 0 ? "" : ", ") + objects[i].text();
+        if (i > 0) {
+            members_ += ", ";
+        }
+        objects[i].append_to(members_);
     }
-    members_.emplace_back(quoted_text(key), array + "]");
+    members_ += ']';
     return *this;
+}
+
+void JsonLine::append_to(std::string& text) const
+{
+    text += '{';
+    text += members_;
+    text += '}';
 }
 
 std::string JsonLine::text() const
 {
-    std::string text = "{";
-    for (std::size_t i = 0; i < members_.size(); ++i) {
-        text += (i == 0 ? "" : ", ") + members_[i].first + ": " + members_[i].second;
-    }
-    return text + "}";
+    std::string text;
+    text.reserve(members_.size() + 2);
+    append_to(text);
+    return text;
 }
 
 JsonLine& add_file_name(JsonLine& object, const char* key, const std::string& name_bytes)

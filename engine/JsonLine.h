@@ -33,8 +33,13 @@ public:
 
 private:
     JsonLine& add_integer(const char* key, std::int64_t number);
+    // Appends ", " when a member went before, then the key quoted and ": ".
+    void start_member(const char* key);
+    void append_to(std::string& text) const;
 
-    std::vector<std::pair<std::string, std::string>> members_;  // key, value as JSON
+    // The members so far, as JSON without the braces: one text, so that
+    // the many small objects of a series cost no allocation per member.
+    std::string members_;
 };
 
 // A number, or null for none.

@@ -364,10 +364,25 @@ const char* direction_key(Direction direction)
     return direction == Direction::Recv ? "recv" : "send";
 }
 
+namespace {
+
+// "FILE:LINE: reason", or "FILE: reason" for the file as a whole.
+std::string read_error_text(const std::string& file, int line, const std::string& reason)
+{
+    std::string text = file;
+    if (line > 0) {
+        text += ':';
+        text += std::to_string(line);
+    }
+    text += ": ";
+    text += reason;
+    return text;
+}
+
+}  // namespace
+
 LogReadError::LogReadError(const std::string& file, int line, const std::string& reason)
-    : std::runtime_error(file + (line > 0 ? ":" + std::to_string(line) : std::string()) + ": " +
-                         reason),
-      line_(line), reason_(reason)
+    : std::runtime_error(read_error_text(file, line, reason)), line_(line), reason_(reason)
 {
 }
 

@@ -52,7 +52,9 @@ std::string offset_text(std::optional<int> offset)
     if (!offset) {
         return {};
     }
-    return "T" + std::string(*offset > 0 ? "+" : "") + std::to_string(*offset);
+    std::string text = *offset > 0 ? "T+" : "T";
+    text += std::to_string(*offset);
+    return text;
 }
 
 namespace {

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <numeric>
 #include <tuple>
 
 namespace quillon {
@@ -44,19 +45,23 @@ std::optional<NamedTime> autolog_time(const std::string& path)
     return NamedTime{time.time_since_epoch().count(), index};
 }
 
-SeriesCapture capture_of(const std::string& path, LogFile log)
+// When the capture was made: by its Autolog name, else by the file's
+// modification time (its local wall clock, counted as the names' are).
+NamedTime capture_time(const std::string& path)
 {
-    SeriesCapture capture;
-    capture.file = path;
     if (const auto named = autolog_time(path)) {
-        capture.time = named->time;
-        capture.name_index = named->index;
-    } else {
-        // The modification time's local wall clock, counted as the names'.
-        QDateTime modified = QFileInfo(QFile::decodeName(path.c_str())).lastModified();
-        modified.setTimeZone(QTimeZone::utc());
-        capture.time = modified.toSecsSinceEpoch();
+        return *named;
     }
+    QDateTime modified = QFileInfo(QFile::decodeName(path.c_str())).lastModified();
+    modified.setTimeZone(QTimeZone::utc());
+    return NamedTime{modified.toSecsSinceEpoch(), 1};
+}
+
+// The capture's fired record, its command and the records that meet, from
+// its log.
+void sum_up(SeriesCapture& capture)
+{
+    const LogFile& log = capture.log;
     capture.timeline = log_timeline(log);
     if (capture.timeline.fired) {
         const DecodedRecord fired =
@@ -64,10 +69,7 @@ SeriesCapture capture_of(const std::string& path, LogFile log)
         capture.command = fired.recv.third;
         capture.command_name = fired.command != nullptr ? fired.command : "";
     }
-    const StopConditionMatch match = match_stop_condition(log);
-    capture.meets = int(match.records.size());
-    capture.log = std::move(log);
-    return capture;
+    capture.meets = int(match_stop_condition(log).records.size());
 }
 
 // The values seen in one cell of the map.
@@ -99,33 +101,44 @@ std::vector<std::string> series_files(std::span<const std::string> files_or_fold
 
 Series read_series(std::span<const std::string> files)
 {
-    std::vector<std::optional<SeriesCapture>> read(files.size());
+    // When each was captured is known before it is read (by its name or
+    // its modification time), so that each log is read straight into its
+    // place: a week of captures is 80 MB of records, not to be moved.
+    std::vector<NamedTime> times(files.size());
+    for_each_index_in_parallel(files.size(),
+                               [&](std::size_t i) { times[i] = capture_time(files[i]); });
+    std::vector<std::size_t> order(files.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return std::tie(times[a].time, times[a].index, files[a]) <
+               std::tie(times[b].time, times[b].index, files[b]);
+    });
+    Series series;
+    series.captures.resize(files.size());
     std::vector<std::string> reasons(files.size());
     for_each_index_in_parallel(files.size(), [&](std::size_t i) {
+        const std::size_t file = order[i];
+        SeriesCapture& capture = series.captures[i];
+        capture.file = files[file];
+        capture.time = times[file].time;
+        capture.name_index = times[file].index;
         try {
-            read[i] = capture_of(files[i], read_log_file(files[i]));
+            capture.log = read_log_file(files[file]);
+            sum_up(capture);
         } catch (const std::exception& error) {
-            reasons[i] = error.what();
+            reasons[file] = error.what();
         }
     });
-    // Ordered by index, so that each capture (its 8 KiB of records) moves
-    // once.
-    std::vector<std::size_t> order;
-    Series series;
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        if (read[i]) {
-            order.push_back(i);
-        } else {
-            series.unreadable.push_back({files[i], reasons[i]});
+    // The files that could not be read, in the order given.
+    for (std::size_t file = 0; file < files.size(); ++file) {
+        if (!reasons[file].empty()) {
+            series.unreadable.push_back({files[file], reasons[file]});
         }
     }
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        return std::tie(read[a]->time, read[a]->name_index, read[a]->file) <
-               std::tie(read[b]->time, read[b]->name_index, read[b]->file);
-    });
-    series.captures.reserve(order.size());
-    for (const std::size_t i : order) {
-        series.captures.push_back(std::move(*read[i]));
+    if (!series.unreadable.empty()) {
+        std::size_t i = 0;
+        std::erase_if(series.captures,
+                      [&](const SeriesCapture&) { return !reasons[order[i++]].empty(); });
     }
     return series;
 }
@@ -185,6 +198,80 @@ bool VariationMap::differs(int row) const
            std::ranges::any_of(fields[std::size_t(row)], differing);
 }
 
+namespace {
+
+// What one share of the captures adds to the map: per row, byte and field,
+// the captures that differ and the values seen.
+struct PartialMap {
+    std::vector<std::array<int, kRecordBytes>> bytes_differing;
+    std::vector<std::array<SeenValues, kRecordBytes>> bytes_seen;
+    std::vector<std::vector<int>> fields_differing;
+    // Per row and field: the raw values seen (sorted and made unique
+    // when the share is done).
+    std::vector<std::vector<std::vector<std::int64_t>>> fields_seen;
+
+    PartialMap(int rows, std::size_t fields)
+        : bytes_differing(std::size_t(rows)), bytes_seen(std::size_t(rows)),
+          fields_differing(std::size_t(rows), std::vector<int>(fields)),
+          fields_seen(std::size_t(rows), std::vector<std::vector<std::int64_t>>(fields))
+    {
+    }
+};
+
+void sort_unique(std::vector<std::int64_t>& values)
+{
+    std::sort(values.begin(), values.end());
+    values.erase(std::unique(values.begin(), values.end()), values.end());
+}
+
+// Adds captures [from, to) to partial: each written record at its row
+// (offset - first), against the reference's record at the same offset.
+void map_captures(const Series& series, std::span<const FieldSpec> fields, int first,
+                  std::size_t from, std::size_t to, PartialMap& partial)
+{
+    const SeriesCapture& reference = series.captures[series.reference];
+    const int reference_fired = *reference.timeline.fired;
+    const LogRecord compared = compared_bits(series.ignore, series.only);
+    for (std::size_t c = from; c < to; ++c) {
+        const SeriesCapture& capture = series.captures[c];
+        if (!capture.timeline.fired) {
+            continue;
+        }
+        const bool is_reference = c == series.reference;
+        for (int r = 0; r < capture.timeline.written; ++r) {
+            const int offset = r - *capture.timeline.fired;
+            const int paired = reference_fired + offset;
+            const bool has_pair =
+                !is_reference && paired >= 0 && reference.timeline.is_written(paired);
+            const auto row = std::size_t(offset - first);
+            const LogRecord& record = capture.log.records[std::size_t(r)];
+            auto& seen = partial.bytes_seen[row];
+            for (std::size_t k = 0; k < kRecordBytes; ++k) {
+                seen[k].set(record[k]);
+            }
+            const LogRecord* pair =
+                has_pair ? &reference.log.records[std::size_t(paired)] : nullptr;
+            if (pair != nullptr) {
+                auto& differing = partial.bytes_differing[row];
+                for (std::size_t k = 0; k < kRecordBytes; ++k) {
+                    differing[k] += ((record[k] ^ (*pair)[k]) & compared[k]) != 0 ? 1 : 0;
+                }
+            }
+            for (std::size_t f = 0; f < fields.size(); ++f) {
+                const auto value = field_value(fields[f], record);
+                if (value) {
+                    partial.fields_seen[row][f].push_back(value->raw);
+                }
+                if (pair != nullptr && value != field_value(fields[f], *pair)) {
+                    ++partial.fields_differing[row][f];
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
+
 VariationMap variation_map(const Series& series, std::span<const FieldSpec> fields)
 {
     VariationMap map;
@@ -206,72 +293,44 @@ VariationMap variation_map(const Series& series, std::span<const FieldSpec> fiel
     }
     map.first_offset = first;
     map.rows = last - first + 1;
+    // On every core, each task a share of the captures and a map of its
+    // own: every record is read once, and no two tasks write to one cell.
+    constexpr std::size_t kTasks = 8;
+    const std::size_t share = (series.captures.size() + kTasks - 1) / kTasks;
+    std::vector<PartialMap> partials(kTasks, PartialMap(map.rows, fields.size()));
+    for_each_index_in_parallel(kTasks, [&](std::size_t task) {
+        const std::size_t from = std::min(task * share, series.captures.size());
+        const std::size_t to = std::min(from + share, series.captures.size());
+        map_captures(series, fields, first, from, to, partials[task]);
+        for (auto& row : partials[task].fields_seen) {
+            std::ranges::for_each(row, sort_unique);
+        }
+    });
     map.bytes.assign(std::size_t(map.rows), {});
     map.fields.assign(std::size_t(map.rows), std::vector<VariationCell>(fields.size()));
-    std::vector<std::array<SeenValues, kRecordBytes>> seen(std::size_t(map.rows));
-    // Per row and field: the distinct raw values seen, in order.
-    std::vector<std::vector<std::vector<std::int64_t>>> field_seen(
-        std::size_t(map.rows), std::vector<std::vector<std::int64_t>>(fields.size()));
-    const LogRecord compared = compared_bits(series.ignore, series.only);
-    const int reference_fired = *reference.timeline.fired;
-    // Calls look(row, record, the reference's record at its offset or
-    // null) for each written record of each mapped capture.
-    const auto each_record = [&](const auto& look) {
-        for (std::size_t c = 0; c < series.captures.size(); ++c) {
-            const SeriesCapture& capture = series.captures[c];
-            if (!capture.timeline.fired) {
-                continue;
-            }
-            const bool is_reference = c == series.reference;
-            for (int r = 0; r < capture.timeline.written; ++r) {
-                const int offset = r - *capture.timeline.fired;
-                const int paired = reference_fired + offset;
-                const bool has_pair =
-                    !is_reference && paired >= 0 && reference.timeline.is_written(paired);
-                look(std::size_t(offset - first), capture.log.records[std::size_t(r)],
-                     has_pair ? &reference.log.records[std::size_t(paired)] : nullptr);
-            }
-        }
-    };
-    // On every core: each task its own byte positions (or the fields), so
-    // that no two write to one cell.
-    constexpr std::size_t kBytesATask = 8;
-    constexpr std::size_t kByteTasks = kRecordBytes / kBytesATask;
-    for_each_index_in_parallel(kByteTasks + 1, [&](std::size_t task) {
-        if (task < kByteTasks) {
-            const std::size_t from = task * kBytesATask;
-            each_record([&](std::size_t row, const LogRecord& record, const LogRecord* pair) {
-                for (std::size_t k = from; k < from + kBytesATask; ++k) {
-                    seen[row][k].set(record[k]);
-                    if (pair != nullptr && ((record[k] ^ (*pair)[k]) & compared[k]) != 0) {
-                        ++map.bytes[row][k].differing;
-                    }
-                }
-            });
-            return;
-        }
-        each_record([&](std::size_t row, const LogRecord& record, const LogRecord* pair) {
-            for (std::size_t f = 0; f < fields.size(); ++f) {
-                const auto value = field_value(fields[f], record);
-                if (value) {
-                    auto& values = field_seen[row][f];
-                    const auto at = std::lower_bound(values.begin(), values.end(), value->raw);
-                    if (at == values.end() || *at != value->raw) {
-                        values.insert(at, value->raw);
-                    }
-                }
-                if (pair != nullptr && value != field_value(fields[f], *pair)) {
-                    ++map.fields[row][f].differing;
-                }
-            }
-        });
-    });
+    PartialMap& whole = partials.front();
     for (std::size_t row = 0; row < std::size_t(map.rows); ++row) {
+        for (std::size_t task = 1; task < kTasks; ++task) {
+            const PartialMap& part = partials[task];
+            for (std::size_t k = 0; k < kRecordBytes; ++k) {
+                whole.bytes_differing[row][k] += part.bytes_differing[row][k];
+                whole.bytes_seen[row][k] |= part.bytes_seen[row][k];
+            }
+            for (std::size_t f = 0; f < fields.size(); ++f) {
+                whole.fields_differing[row][f] += part.fields_differing[row][f];
+                auto& values = whole.fields_seen[row][f];
+                values.insert(values.end(), part.fields_seen[row][f].begin(),
+                              part.fields_seen[row][f].end());
+            }
+        }
+        std::ranges::for_each(whole.fields_seen[row], sort_unique);
         for (std::size_t k = 0; k < kRecordBytes; ++k) {
-            map.bytes[row][k].distinct = int(seen[row][k].count());
+            map.bytes[row][k] = {whole.bytes_differing[row][k],
+                                 int(whole.bytes_seen[row][k].count())};
         }
         for (std::size_t f = 0; f < fields.size(); ++f) {
-            map.fields[row][f].distinct = int(field_seen[row][f].size());
+            map.fields[row][f] = {whole.fields_differing[row][f],
+                                  int(whole.fields_seen[row][f].size())};
         }
     }
     return map;

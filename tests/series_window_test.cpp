@@ -222,6 +222,25 @@ TEST_F(SeriesWindowTest, OneFileOpensItsBrowserAndSeveralFilesASeries)
     EXPECT_EQ(open_windows<TfrmLogBrowser>().size(), 1u);
 }
 
+// What a screen reader says of each control: every one that takes the
+// focus has a name, and the map and the plot say what they show.
+TEST_F(SeriesWindowTest, EveryControlHasANameAndThePicturesADescription)
+{
+    TfrmSeries& window = open();
+    window.show();
+    for (const QWidget* widget : window.findChildren<QWidget*>()) {
+        if (widget->focusPolicy() != Qt::NoFocus && widget->isVisible()) {
+            EXPECT_FALSE(widget->accessibleName().isEmpty()) << widget->metaObject()->className();
+        }
+    }
+    EXPECT_EQ(window.Map().accessibleName(), "Variation map");
+    EXPECT_TRUE(window.Map().accessibleDescription().contains("3 captures"))
+        << window.Map().accessibleDescription().toStdString();
+    EXPECT_EQ(window.Plot().accessibleName(), "Plot");
+    EXPECT_TRUE(window.Plot().accessibleDescription().contains("Send 3"))
+        << window.Plot().accessibleDescription().toStdString();
+}
+
 // The program's ways in: the command line's folder, "File" > "Open
 // Series..." (a folder), "File" > "Open Log..." (each file a browser) and
 // a drop of several files.
