@@ -3,6 +3,7 @@
 
 #include "IntegerText.h"
 #include "Messages.h"
+#include "Wording.h"
 
 #include <algorithm>
 #include <string_view>
@@ -12,7 +13,7 @@ namespace quillon {
 
 namespace {
 
-const Message kTimeoutRefused{"SetTimeout2", "", MessageIcon::Plain};
+const Message kTimeoutRefused{QUILLON_TEXT("Message", "SetTimeout2"), "", MessageIcon::Plain};
 
 // Commands that the amplifier needs longer for. The whole word is compared:
 // 0x14800 (command 0x48 with a parameter byte) keeps the current time-out.

@@ -4,6 +4,7 @@
 
 #include "HalvexSocket.h"
 #include "Messages.h"
+#include "Wording.h"
 
 #include <sys/stat.h>
 #include <algorithm>
@@ -15,9 +16,12 @@ namespace quillon {
 
 namespace {
 
-const Message kNoMemory{"No Memory", "Error", MessageIcon::Error};
-const Message kConnectFailed{"Can't connect in USB mode. ", "Error", MessageIcon::Error};
-const Message kInvalidId{"Invalid CID", "Error", MessageIcon::Error};
+const Message kNoMemory{QUILLON_TEXT("Message", "No Memory"), QUILLON_TEXT("Message", "Error"),
+                        MessageIcon::Error};
+const Message kConnectFailed{QUILLON_TEXT("Message", "Can't connect in USB mode. "),
+                             QUILLON_TEXT("Message", "Error"), MessageIcon::Error};
+const Message kInvalidId{QUILLON_TEXT("Message", "Invalid CID"), QUILLON_TEXT("Message", "Error"),
+                         MessageIcon::Error};
 
 // One registry for the whole program, shared by every adapter instance.
 struct Registry {

@@ -1,4 +1,5 @@
 #include "Messages.h"
+#include "Wording.h"
 
 #include <cstdio>
 #include <utility>
@@ -32,7 +33,7 @@ MessageSink set_message_sink(MessageSink sink)
 
 void show_error(const std::string& text, const std::string& details)
 {
-    show_message({text, "Error!", MessageIcon::Error, details});
+    show_message({text, QUILLON_TEXT("Message", "Error!"), MessageIcon::Error, details});
 }
 
 void show_message(const Message& message)

@@ -1,6 +1,7 @@
 #include "SharedLibrary.h"
 
 #include "Messages.h"
+#include "Wording.h"
 
 #include <dlfcn.h>
 #include <unistd.h>
@@ -60,7 +61,8 @@ bool SharedLibrary::load_driver(const std::string& path, const std::function<boo
         return true;
     }
     unload();
-    show_message({"ERR_LOADCOMDLL", "CHR_ERROR", MessageIcon::Error});
+    show_message({QUILLON_TEXT("Message", "ERR_LOADCOMDLL"), QUILLON_TEXT("Message", "CHR_ERROR"),
+                  MessageIcon::Error});
     return false;
 }
 
@@ -74,7 +76,7 @@ bool SharedLibrary::load(const std::string& path)
     // The loader's reason names the file.
     failure_ = handle != nullptr   ? std::string()
                : reason != nullptr ? std::string(reason)
-                                   : path + ": cannot be loaded";
+                                   : path + ": " + QUILLON_TEXT("Message", "cannot be loaded");
     unload();
     handle_ = handle;
     return handle_ != nullptr;

@@ -8,6 +8,8 @@
 #include "GuardedHandlers.h"
 #include "HexText.h"
 #include "IntegerText.h"
+#include "Keyboard.h"
+#include "Language.h"
 #include "LogFile.h"
 #include "LogText.h"
 #include "LogTimeline.h"
@@ -16,16 +18,21 @@
 #include "Seams.h"
 #include "Settings.h"
 #include "TriggerWatch.h"
+#include "Version.h"
 #include "WayIn.h"
 #include "ui_Log.h"
 
+#include <QActionGroup>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QScreen>
+#include <QUrl>
 
 #include <algorithm>
 #include <utility>
@@ -39,8 +46,15 @@ using quillon::show_error;
 namespace {
 
 constexpr int kTriggerPollMilliseconds = 1000;
-constexpr const char* kSaveLogCaption = "SAVE LOG";
-constexpr const char* kSavingCaption = "Saving...";
+
+// The guide to reading logs, where the package installs its documents
+// (share/doc/quillon beside the program's bin folder); "" when missing.
+QString reading_logs_guide()
+{
+    const QString guide = QDir(QCoreApplication::applicationDirPath())
+                              .filePath("../share/doc/quillon/reading-logs.md");
+    return QFileInfo::exists(guide) ? QFileInfo(guide).canonicalFilePath() : QString();
+}
 
 QString hex_text(std::uint8_t byte)
 {
@@ -95,7 +109,74 @@ TMainForm::TMainForm(std::string settings_path, QWidget* parent)
     on_signal(ui_->mnuViewLogData, &QAction::triggered, this, &TMainForm::mnuViewLogDataClick);
     on_signal(ui_->mnuOpenLog, &QAction::triggered, this, &TMainForm::mnuOpenLogClick);
     on_signal(ui_->mnuOpenSeries, &QAction::triggered, this, &TMainForm::mnuOpenSeriesClick);
+    on_signal(ui_->mnuAbout, &QAction::triggered, this, &TMainForm::mnuAboutClick);
+    on_signal(ui_->mnuReadingLogs, &QAction::triggered, this, &TMainForm::mnuReadingLogsClick);
+    auto* languages = new QActionGroup(this);
+    for (const auto& [item, language] :
+         {std::pair{ui_->mnuLanguageSystem, quillon::Language::System},
+          std::pair{ui_->mnuLanguageEnglish, quillon::Language::English},
+          std::pair{ui_->mnuLanguageJapanese, quillon::Language::Japanese}}) {
+        languages->addAction(item);
+        connect(item, &QAction::triggered, this, [this, language = language] {
+            quillon::run_guarded([this, language] {
+                quillon::choose_language(settings_path_, language);
+                ShowLanguage();
+            });
+        });
+    }
     quillon::accept_file_drops(*this, [this](const QStringList& files) { OpenLogs(files); });
+    quillon::open_menu_bar_with_f10(*this);
+    quillon::keep_mnemonics_out_of_fields();
+    RetranslateUi();
+}
+
+void TMainForm::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::LanguageChange) {
+        RetranslateUi();
+    }
+    QMainWindow::changeEvent(event);
+}
+
+void TMainForm::RetranslateUi()
+{
+    ui_->retranslateUi(this);
+    ShowStatus(status_shown_);
+    ShowStartCaption(stop_shown_);
+    ShowSaveCaption(saving_shown_);
+    ShowSeriesCount();
+    ShowLanguage();
+}
+
+void TMainForm::ShowLanguage()
+{
+    const quillon::Language language = quillon::current_language();
+    ui_->mnuLanguageSystem->setChecked(language == quillon::Language::System);
+    ui_->mnuLanguageEnglish->setChecked(language == quillon::Language::English);
+    ui_->mnuLanguageJapanese->setChecked(language == quillon::Language::Japanese);
+}
+
+void TMainForm::ShowStatus(StatusShown status)
+{
+    status_shown_ = status;
+    switch (status) {
+    case StatusShown::None: ui_->edtComStatus->clear(); return;
+    case StatusShown::Idle: ui_->edtComStatus->setText(tr("IDLE")); return;
+    case StatusShown::Logging: ui_->edtComStatus->setText(tr("Logging")); return;
+    case StatusShown::Cancelled: ui_->edtComStatus->setText(tr("Cancel")); return;
+    }
+}
+
+void TMainForm::ShowStartCaption(bool stop)
+{
+    stop_shown_ = stop;
+    ui_->btnLogStart->setText(stop ? tr("STOP") : tr("START"));
+}
+
+void TMainForm::ShowSaveCaption(bool saving)
+{
+    saving_shown_ = saving;
+    ui_->btnLogSave->setText(saving ? tr("Saving...") : tr("SAVE LOG"));
 }
 
 TMainForm::~TMainForm()
@@ -205,15 +286,15 @@ void TMainForm::ShowLogStatus(quillon::LogStatus status)
     case quillon::LogStatus::Cancelled: ShowCancelled(); return;
     case quillon::LogStatus::Idle: break;
     }
-    ui_->edtComStatus->setText(quillon::log_status_text(status));
+    ShowStatus(StatusShown::Idle);
     EnableIdleControls();
 }
 
 void TMainForm::ShowLogging()
 {
     disable_condition();
-    ui_->edtComStatus->setText("Logging");
-    ui_->btnLogStart->setText("STOP");
+    ShowStatus(StatusShown::Logging);
+    ShowStartCaption(true);
     ui_->btnLogStart->setEnabled(true);
     ui_->btnLogSave->setEnabled(false);
     ui_->cbxStopCondition->setEnabled(false);
@@ -224,8 +305,8 @@ void TMainForm::ShowCancelled()
     // The condition can be edited for the next START whether or not it is
     // armed.
     enable_condition();
-    ui_->edtComStatus->setText("Cancel");
-    ui_->btnLogStart->setText("START");
+    ShowStatus(StatusShown::Cancelled);
+    ShowStartCaption(false);
     ui_->btnLogStart->setEnabled(true);
     ui_->btnLogSave->setEnabled(false);
     ui_->cbxStopCondition->setEnabled(true);
@@ -233,7 +314,7 @@ void TMainForm::ShowCancelled()
 
 void TMainForm::EnableIdleControls()
 {
-    ui_->btnLogStart->setText("START");
+    ShowStartCaption(false);
     ui_->btnLogStart->setEnabled(true);
     ui_->btnLogSave->setEnabled(true);
     ui_->cbxStopCondition->setEnabled(true);
@@ -243,7 +324,7 @@ void TMainForm::EnableIdleControls()
 void TMainForm::btnLogStartClick()
 {
     const quillon::AmplifierSend send = Sender();
-    if (ui_->btnLogStart->text() != "START") {
+    if (stop_shown_) {
         // STOP; the timer stops after the check.
         if (!quillon::send_log_control(send, quillon::log_stop_parameters())) {
             quillon::show_failure(quillon::AmplifierFailure::CantTalk);
@@ -318,10 +399,10 @@ void TMainForm::btnLogSaveClick()
     const auto file = quillon::run_save_dialog(
         quillon::log_text_save_request(QString::fromStdString(LastSaveFileName)));
     if (!file) {
-        ui_->btnLogSave->setText(kSaveLogCaption);
+        ShowSaveCaption(false);
         return;
     }
-    ui_->btnLogSave->setText(kSavingCaption);
+    ShowSaveCaption(true);
     std::vector<std::string> lines{quillon::date_time_line(quillon::local_now())};
     const auto failure = ReadLog(lines);
     for (const auto& line : lines) {
@@ -331,16 +412,17 @@ void TMainForm::btnLogSaveClick()
         if (*failure != quillon::AmplifierFailure::CantTalk) {
             btnStatusCheckClick();
         }
-        ui_->btnLogSave->setText(kSaveLogCaption);
+        ShowSaveCaption(false);
         return;
     }
     if (!WriteLogFile(*file, quillon::crlf_text(lines))) {
-        ui_->btnLogSave->setText(kSaveLogCaption);
+        ShowSaveCaption(false);
         return;
     }
     LastSaveFileName = file->toStdString();
-    quillon::show_message({"Finish Saving Log.", "Complete!", quillon::MessageIcon::Information});
-    ui_->btnLogSave->setText(kSaveLogCaption);
+    quillon::show_message({tr("Finish Saving Log.").toStdString(), tr("Complete!").toStdString(),
+                           quillon::MessageIcon::Information});
+    ShowSaveCaption(false);
 }
 
 void TMainForm::ChkTrigDtctTmrTimer()
@@ -350,7 +432,7 @@ void TMainForm::ChkTrigDtctTmrTimer()
     case quillon::TriggerState::Failed:
         ChkTrigDtctTmr.stop();
         quillon::show_failure(poll.failure);
-        ui_->btnLogStart->setText("START");
+        ShowStartCaption(false);
         return;
     case quillon::TriggerState::Logging: ShowLogging(); return;
     // The timer keeps running: a cancelled log may be started again.
@@ -366,15 +448,15 @@ void TMainForm::ChkTrigDtctTmrTimer()
             return;
         }
     }
-    ui_->btnLogSave->setText(kSaveLogCaption);
+    ShowSaveCaption(false);
     EnableIdleControls();
 }
 
 bool TMainForm::ContinueSeries(const AutoSaved& saved)
 {
     if (!quillon::log_text_has_fired_record(saved.text)) {
-        quillon::show_message({"The log was stopped before its trigger fired.", "",
-                               quillon::MessageIcon::Warning, saved.path.toStdString()});
+        quillon::show_message({tr("The log was stopped before its trigger fired.").toStdString(),
+                               "", quillon::MessageIcon::Warning, saved.path.toStdString()});
         return false;
     }
     return Rearm();
@@ -391,7 +473,7 @@ bool TMainForm::Rearm()
         quillon::show_failure(quillon::AmplifierFailure::CantTalk);
         return false;
     }
-    ui_->btnLogSave->setText(kSaveLogCaption);
+    ShowSaveCaption(false);
     ShowLogging();
     ChkTrigDtctTmr.start();
     return true;
@@ -400,8 +482,8 @@ bool TMainForm::Rearm()
 void TMainForm::ShowSeriesCount()
 {
     const QString count = series_logs_ == 0   ? QString()
-                          : series_logs_ == 1 ? QString("1 log saved")
-                                              : QString("%1 logs saved").arg(series_logs_);
+                          : series_logs_ == 1 ? tr("1 log saved")
+                                              : tr("%1 logs saved").arg(series_logs_);
     ui_->lblRearmCount->setText(count);
     // The label's accessible name is fixed, so that it can be found; a
     // screen reader reads the count from its description.
@@ -420,14 +502,14 @@ void TMainForm::UpdateRearmAvailability()
 TMainForm::AutoSaved TMainForm::SaveLogAutomatically()
 {
     ui_->btnLogStart->setEnabled(false);
-    ui_->edtComStatus->setText("IDLE");
-    ui_->btnLogSave->setText(kSavingCaption);
+    ShowStatus(StatusShown::Idle);
+    ShowSaveCaption(true);
     std::vector<std::string> lines{quillon::date_time_line(quillon::local_now())};
     const auto failure = ReadLog(lines);
     AutoSaveText = quillon::crlf_text(lines);
     if (failure) {
-        ui_->btnLogSave->setText(kSaveLogCaption);
-        ui_->btnLogStart->setText("START");
+        ShowSaveCaption(false);
+        ShowStartCaption(false);
         if (*failure != quillon::AmplifierFailure::CantTalk) {
             btnStatusCheckClick();
         }
@@ -452,7 +534,8 @@ TMainForm::AutoSaved TMainForm::SaveLogAutomatically()
         }
     }
     if (!saved) {
-        quillon::show_message({"Not saved Log.", "Error!", quillon::MessageIcon::Information});
+        quillon::show_message({tr("Not saved Log.").toStdString(), tr("Error!").toStdString(),
+                               quillon::MessageIcon::Information});
         AutoSaveText.clear();
         return {AutoSaveEnd::NotSaved};
     }
@@ -531,7 +614,7 @@ void TMainForm::mnuConfigurationClick()
     ui_->btnLogStart->setEnabled(false);
     ui_->btnLogSave->setEnabled(false);
     ui_->cbxStopCondition->setEnabled(false);
-    ui_->edtComStatus->setText(QString());
+    ShowStatus(StatusShown::None);
 }
 
 void TMainForm::mnuViewLogDataClick()
@@ -553,14 +636,16 @@ void TMainForm::mnuViewLogDataClick()
 void TMainForm::mnuOpenLogClick()
 {
     // Each file in a browser of its own, however many are chosen.
-    for (const QString& file : quillon::run_open_dialog(quillon::log_file_filter())) {
+    for (const QString& file :
+         quillon::run_open_dialog(quillon::log_open_filter(), quillon::log_start_folder())) {
         OpenLogs({file});
     }
 }
 
 void TMainForm::mnuOpenSeriesClick()
 {
-    if (const QString folder = quillon::run_folder_dialog(); !folder.isEmpty()) {
+    if (const QString folder = quillon::run_folder_dialog(quillon::log_start_folder());
+        !folder.isEmpty()) {
         OpenLogs({folder});
     }
 }
@@ -569,6 +654,38 @@ void TMainForm::OpenLogs(const QStringList& files)
 {
     if (log_opener_ && !files.isEmpty()) {
         log_opener_(files);
+    }
+}
+
+void TMainForm::mnuAboutClick()
+{
+    QMessageBox about(QMessageBox::NoIcon, tr("About Quillon"),
+                      tr("Quillon %1").arg(quillon::kVersion), QMessageBox::Ok, this);
+    about.setInformativeText(
+        tr("Reads the communication log of a servo amplifier.\n\n"
+           "Proprietary software. Qt is used under the GNU LGPL version 3.\n\nQt %1")
+            .arg(QString::fromLatin1(qVersion())));
+    if (!windowIcon().isNull()) {
+        about.setIconPixmap(windowIcon().pixmap(64));
+    }
+    quillon::run_modal(about);
+}
+
+void TMainForm::mnuReadingLogsClick()
+{
+    const QString guide = reading_logs_guide();
+    if (guide.isEmpty()) {
+        quillon::show_message(
+            {tr("The guide to reading logs is not installed.\nIt is the section \"Reading logs\" "
+                "of Quillon's README.")
+                 .toStdString(),
+             tr("Reading Logs").toStdString(), quillon::MessageIcon::Information});
+        return;
+    }
+    if (!quillon::open_document(QUrl::fromLocalFile(guide))) {
+        quillon::show_message(
+            {tr("No program could open %1.").arg(QDir::toNativeSeparators(guide)).toStdString(),
+             tr("Reading Logs").toStdString(), quillon::MessageIcon::Warning});
     }
 }
 

@@ -105,13 +105,31 @@ public:
     void mnuOpenSeriesClick();
     void OpenLogs(const QStringList& files);
 
+    // "Help" > "About Quillon": the version, the licence and Qt's version,
+    // run through run_modal. "Help" > "Reading Logs": the guide installed
+    // with the program, opened through open_document.
+    void mnuAboutClick();
+    void mnuReadingLogsClick();
+
     quillon::TCommAdapter& serial_adapter() { return *serial_; }
     quillon::TCommAdapterUSB& usb_adapter() { return *usb_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    // What the log's state shows in "Status" and on the two log buttons,
+    // kept so that a change of language can word it anew.
+    enum class StatusShown { None, Idle, Logging, Cancelled };
+    void ShowStatus(StatusShown status);
+    void ShowStartCaption(bool stop);
+    void ShowSaveCaption(bool saving);
+    // Every text of the window in the current language: the layout's, then
+    // those that the state sets.
+    void RetranslateUi();
+    // "Setting" > "Language": the item of the language applied checked.
+    void ShowLanguage();
     // Opens the connection that UsbMode selects and enables "Check!" when it
     // came up. A port name that is no number throws ConversionError.
     void ConnectSelected();
@@ -168,6 +186,9 @@ private:
     // this series.
     std::optional<quillon::StopCondition> read_condition_;
     int series_logs_ = 0;
+    StatusShown status_shown_ = StatusShown::None;
+    bool stop_shown_ = false;
+    bool saving_shown_ = false;
     QWidget* log_window_ = nullptr;
     LogOpener log_opener_;
 };

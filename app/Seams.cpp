@@ -2,6 +2,8 @@
 
 #include "Messages.h"
 
+#include <QCoreApplication>
+#include <QDesktopServices>
 #include <QDialog>
 #include <QDir>
 #include <QFileDialog>
@@ -35,9 +37,9 @@ std::optional<QString> qt_save_dialog(const SaveRequest& request)
     return dialog.selectedFiles().front();
 }
 
-QStringList qt_open_dialog(const QString& filter)
+QStringList qt_open_dialog(const QString& filter, const QString& folder)
 {
-    QFileDialog dialog(nullptr, QString(), QString(), filter);
+    QFileDialog dialog(nullptr, QString(), folder, filter);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFiles);
     if (dialog.exec() != QDialog::Accepted) {
@@ -46,9 +48,9 @@ QStringList qt_open_dialog(const QString& filter)
     return dialog.selectedFiles();
 }
 
-QString qt_folder_dialog()
+QString qt_folder_dialog(const QString& folder)
 {
-    QFileDialog dialog(nullptr, QString());
+    QFileDialog dialog(nullptr, QString(), folder);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly, true);
@@ -73,6 +75,9 @@ const FolderDialogRunner kQtFolderDialog = qt_folder_dialog;
 const LocalClock kSystemClock = [] { return QDateTime::currentDateTime(); };
 const DocumentsFolder kDocumentsFolder = [] {
     return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+};
+const DocumentOpener kDesktopOpener = [](const QUrl& document) {
+    return QDesktopServices::openUrl(document);
 };
 
 SaveDialogRunner& save_dialog()
@@ -105,6 +110,19 @@ DocumentsFolder& documents_slot()
     return folder;
 }
 
+DocumentOpener& document_opener()
+{
+    static DocumentOpener opener = kDesktopOpener;
+    return opener;
+}
+
+// The folder of the log opened last in this session; "" before the first.
+QString& last_log_folder()
+{
+    static QString folder;
+    return folder;
+}
+
 }  // namespace
 
 SaveDialogRunner set_save_dialog(SaveDialogRunner runner)
@@ -120,19 +138,31 @@ std::optional<QString> run_save_dialog(const SaveRequest& request)
         if (!chosen || QFileInfo(*chosen).absoluteDir().exists()) {
             return chosen;
         }
-        show_message({(QDir::toNativeSeparators(*chosen) +
-                       "\nThe folder does not exist.\nCheck the path and try again.")
-                          .toStdString(),
-                      "Save As", MessageIcon::Warning});
+        show_message(
+            {QCoreApplication::translate("FileDialogs",
+                                         "%1\nThe folder does not exist.\nCheck the path and "
+                                         "try again.")
+                 .arg(QDir::toNativeSeparators(*chosen))
+                 .toStdString(),
+             QCoreApplication::translate("FileDialogs", "Save As").toStdString(),
+             MessageIcon::Warning});
         asking.proposed = *chosen;
     }
 }
 
 QString log_file_filter()
 {
-    return QString::fromUtf8(
-        "テキストファイル(*.txt) (*.txt);;CSVファイル(*.csv) (*.csv);;"
-        "すべてのファイル(*.*) (*.*)");
+    return QStringList{QCoreApplication::translate("FileDialogs", "Text files (*.txt)"),
+                       QCoreApplication::translate("FileDialogs", "CSV files (*.csv)"),
+                       QCoreApplication::translate("FileDialogs", "All files (*)")}
+        .join(";;");
+}
+
+QString log_open_filter()
+{
+    return QStringList{QCoreApplication::translate("FileDialogs", "Log files (*.txt)"),
+                       QCoreApplication::translate("FileDialogs", "All files (*)")}
+        .join(";;");
 }
 
 SaveRequest log_text_save_request(const QString& proposed)
@@ -145,9 +175,9 @@ OpenDialogRunner set_open_dialog(OpenDialogRunner runner)
     return replace(open_dialog(), std::move(runner), kQtOpenDialog);
 }
 
-QStringList run_open_dialog(const QString& filter)
+QStringList run_open_dialog(const QString& filter, const QString& folder)
 {
-    return open_dialog()(filter);
+    return open_dialog()(filter, folder);
 }
 
 FolderDialogRunner set_folder_dialog(FolderDialogRunner runner)
@@ -155,9 +185,35 @@ FolderDialogRunner set_folder_dialog(FolderDialogRunner runner)
     return replace(folder_dialog(), std::move(runner), kQtFolderDialog);
 }
 
-QString run_folder_dialog()
+QString run_folder_dialog(const QString& folder)
 {
-    return folder_dialog()();
+    return folder_dialog()(folder);
+}
+
+QString log_start_folder()
+{
+    if (QString last = last_log_folder(); !last.isEmpty() && QDir(last).exists()) {
+        return last;
+    }
+    // Where automatic saving puts its logs (AutoSave.cpp), when it has made
+    // that folder; not made here: opening a dialog should leave no trace.
+    const QString documents = documents_folder();
+    if (documents.isEmpty()) {
+        return {};
+    }
+    const QString saved = QDir(documents).filePath("Orvitek Corporation/Quillon");
+    return QDir(saved).exists() ? saved : documents;
+}
+
+void remember_log_opened(const QString& file_or_folder)
+{
+    const QFileInfo opened(file_or_folder);
+    last_log_folder() = opened.isDir() ? opened.absoluteFilePath() : opened.absolutePath();
+}
+
+void forget_logs_opened()
+{
+    last_log_folder().clear();
 }
 
 LocalClock set_clock(LocalClock clock)
@@ -178,6 +234,16 @@ DocumentsFolder set_documents_folder(DocumentsFolder folder)
 QString documents_folder()
 {
     return documents_slot()();
+}
+
+DocumentOpener set_document_opener(DocumentOpener opener)
+{
+    return replace(document_opener(), std::move(opener), kDesktopOpener);
+}
+
+bool open_document(const QUrl& document)
+{
+    return document_opener()(document);
 }
 
 ModalRunner set_modal_runner(ModalRunner runner)

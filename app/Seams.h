@@ -1,12 +1,14 @@
 // What would block a test, behind small seams that the program wires to Qt
-// and tests replace: how a modal dialog is run, the file save dialog, the
-// clock, the documents folder, and how an error that escapes a handler is
-// shown. (Message boxes have their seam in Messages.h.)
+// and tests replace: how a modal dialog is run, the file dialogs, the
+// clock, the documents folder, how a document is opened, and how an error
+// that escapes a handler is shown. (Message boxes have their seam in
+// Messages.h.)
 #pragma once
 
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 
 #include <functional>
 #include <optional>
@@ -33,7 +35,12 @@ struct SaveRequest {
     QString default_suffix;
 };
 // The filters of the main window's "SAVE LOG" dialog, text files first.
+// Each filter's name is followed by its pattern, once: Qt's dialog shows
+// the name as it is.
 QString log_file_filter();
+// The filters of a dialog that opens logs: log files and all files (no
+// reader takes CSV).
+QString log_open_filter();
 // The main window's "SAVE LOG" dialog.
 SaveRequest log_text_save_request(const QString& proposed);
 
@@ -42,16 +49,25 @@ SaveDialogRunner set_save_dialog(SaveDialogRunner runner);
 std::optional<QString> run_save_dialog(const SaveRequest& request);
 
 // A file open dialog for existing files, several at once, with the filter
-// given; the files chosen, none when the user cancels.
-using OpenDialogRunner = std::function<QStringList(const QString& filter)>;
+// given, starting in folder; the files chosen, none when the user cancels.
+using OpenDialogRunner = std::function<QStringList(const QString& filter, const QString& folder)>;
 OpenDialogRunner set_open_dialog(OpenDialogRunner runner);
-QStringList run_open_dialog(const QString& filter);
+QStringList run_open_dialog(const QString& filter, const QString& folder);
 
-// A folder dialog for an existing folder; the folder chosen, "" when the
-// user cancels.
-using FolderDialogRunner = std::function<QString()>;
+// A folder dialog for an existing folder, starting in folder; the folder
+// chosen, "" when the user cancels.
+using FolderDialogRunner = std::function<QString(const QString& folder)>;
 FolderDialogRunner set_folder_dialog(FolderDialogRunner runner);
-QString run_folder_dialog();
+QString run_folder_dialog(const QString& folder);
+
+// Where "Open Log..." and "Open Series..." start: the folder of the log (or
+// series) opened last in this session, else the automatic save folder when
+// it exists, else the documents folder.
+QString log_start_folder();
+// Remembers the folder of a log file opened, or a series' folder.
+void remember_log_opened(const QString& file_or_folder);
+// Forgets it (for tests).
+void forget_logs_opened();
 
 // The local clock.
 using LocalClock = std::function<QDateTime()>;
@@ -62,6 +78,11 @@ QDateTime local_now();
 using DocumentsFolder = std::function<QString()>;
 DocumentsFolder set_documents_folder(DocumentsFolder folder);
 QString documents_folder();
+
+// Opens a document in the desktop's viewer; false when none could.
+using DocumentOpener = std::function<bool(const QUrl& document)>;
+DocumentOpener set_document_opener(DocumentOpener opener);
+bool open_document(const QUrl& document);
 
 // The program's default error display: a message box with the error's text
 // (for a conversion error, "'abc' is not a valid integer value."), after

@@ -1,6 +1,7 @@
 #include "ByteCountStrip.h"
 
 #include "LogAnalysis.h"
+#include "MarkColours.h"
 
 #include <QHelpEvent>
 #include <QPainter>
@@ -16,21 +17,16 @@ QString position(int cell, quillon::PositionSpelling spelling)
     return QString::fromStdString(quillon::byte_position(std::size_t(cell), spelling));
 }
 
-// The cell of the most differing records; cells of fewer fade towards the base.
-const QColor kMostDiffering(230, 90, 40);
-
-QColor mixed(const QColor& from, const QColor& to, double share)
+QString strip_name()
 {
-    const auto channel = [share](int a, int b) { return int(std::lround(a + (b - a) * share)); };
-    return QColor(channel(from.red(), to.red()), channel(from.green(), to.green()),
-                  channel(from.blue(), to.blue()));
+    return ByteCountStrip::tr("Differing records per byte");
 }
 
 }  // namespace
 
 ByteCountStrip::ByteCountStrip(QWidget* parent) : QWidget(parent)
 {
-    setAccessibleName("Differing records per byte");
+    setAccessibleName(strip_name());
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
 }
 
@@ -49,13 +45,14 @@ QString ByteCountStrip::CountsText() const
             differing << CellToolTip(cell, Count(cell));
         }
     }
-    return differing.isEmpty() ? QString("No byte differs") : differing.join("; ");
+    return differing.isEmpty() ? tr("No byte differs") : differing.join(tr("; "));
 }
 
 QString ByteCountStrip::CellToolTip(int cell, int count)
 {
-    return position(cell, quillon::PositionSpelling::Condition) + ": " +
-           (count == 1 ? QString("1 record differs") : QString("%1 records differ").arg(count));
+    const QString where = position(cell, quillon::PositionSpelling::Condition);
+    return count == 1 ? tr("%1: 1 record differs").arg(where)
+                      : tr("%1: %2 records differ").arg(where).arg(count);
 }
 
 int ByteCountStrip::CellWidth() const
@@ -77,13 +74,9 @@ int ByteCountStrip::CellAt(const QPoint& point) const
 
 QColor ByteCountStrip::CellColor(int cell) const
 {
-    const QColor base = palette().color(QPalette::Base);
     const int most = *std::max_element(counts_.begin(), counts_.end());
-    if (Count(cell) == 0 || most == 0) {
-        return base;
-    }
-    // The fewest still shows: a third of the way at least.
-    return mixed(base, kMostDiffering, 1.0 / 3 + 2.0 / 3 * Count(cell) / most);
+    // The base for none; the most differing cell strongest (MarkColours).
+    return scale_colour(palette(), most == 0 ? 0.0 : double(Count(cell)) / most);
 }
 
 QSize ByteCountStrip::sizeHint() const
@@ -109,6 +102,10 @@ bool ByteCountStrip::event(QEvent* event)
                                CellRect(cell));
         }
         return true;
+    }
+    if (event->type() == QEvent::LanguageChange) {
+        setAccessibleName(strip_name());
+        setAccessibleDescription(CountsText());
     }
     return QWidget::event(event);
 }

@@ -9,6 +9,8 @@
 #include "Seams.h"
 #include "ui_Configuration.h"
 
+#include <QEvent>
+
 #include <algorithm>
 
 TfrmConfiguration* frmConfiguration = nullptr;
@@ -41,6 +43,17 @@ TfrmConfiguration::~TfrmConfiguration()
     }
 }
 
+void TfrmConfiguration::changeEvent(QEvent* event)
+{
+    // The layout's texts, and the ports' descriptions (the devices' own
+    // names, a missing one's word).
+    if (event->type() == QEvent::LanguageChange) {
+        ui_->retranslateUi(this);
+        DescribePortDevices();
+    }
+    QDialog::changeEvent(event);
+}
+
 void TfrmConfiguration::showEvent(QShowEvent* event)
 {
     FormShow();
@@ -65,10 +78,11 @@ void TfrmConfiguration::DescribePortDevices()
 {
     // Looked up at each showing: adapters come and go while the program runs.
     QComboBox& ports = *ui_->cbxComPort;
+    const std::string absent = tr("not present", "a port's device").toStdString();
     for (int index = 0; index < ports.count(); ++index) {
         const auto number = tarnlink::port_number_of(ports.itemText(index).toStdString());
         const QString where =
-            number ? QString::fromStdString(tarnlink::describe_port(*number)) : QString();
+            number ? QString::fromStdString(tarnlink::describe_port(*number, absent)) : QString();
         ports.setItemData(index, where, Qt::ToolTipRole);
         ports.setItemData(index, where, Qt::AccessibleDescriptionRole);
     }

@@ -3,6 +3,7 @@
 #include "AtomicFile.h"
 #include "FileDrops.h"
 #include "GuardedHandlers.h"
+#include "Keyboard.h"
 #include "LogExport.h"
 #include "LogTableModel.h"
 #include "LogText.h"
@@ -36,15 +37,82 @@ namespace {
 
 using quillon::Direction;
 
+QString text_of(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+// The file's own stop condition line as it is written ("None" included);
+// what a log view file lacks, in words.
 QString stop_condition_caption(const quillon::LogFile& log)
 {
-    return "Stop Condition: " + QString::fromStdString(quillon::stop_condition_text(log));
+    return TfrmLogBrowser::tr("Stop Condition: %1")
+        .arg(log.stop_condition_recorded() ? text_of(quillon::stop_condition_text(log))
+                                           : TfrmLogBrowser::tr("not recorded"));
 }
 
 QString date_time_caption(const quillon::LogFile& log)
 {
-    return "Date and Time: " +
-           QString::fromLocal8Bit(quillon::with_control_characters_escaped(log.date_time));
+    return TfrmLogBrowser::tr("Date and Time: %1")
+        .arg(QString::fromLocal8Bit(quillon::with_control_characters_escaped(log.date_time)));
+}
+
+// What the file's stop condition finds in its records.
+QString stop_condition_caption_summary(const quillon::LogFile& log,
+                                       const quillon::StopConditionMatch& match)
+{
+    using Answer = quillon::StopConditionMatch::Answer;
+    switch (match.answer) {
+    case Answer::NotRecorded:
+        return TfrmLogBrowser::tr("A log view file does not record the stop condition.");
+    case Answer::NoStopCondition: return TfrmLogBrowser::tr("No stop condition in this log.");
+    case Answer::BeyondLoggedBytes:
+    case Answer::Checked: break;
+    }
+    const quillon::FileStopCondition& stop = *log.stop_condition;
+    const QString condition =
+        text_of(quillon::condition_text(stop.direction, stop.byte, stop.mask, stop.value));
+    if (match.answer == Answer::BeyondLoggedBytes) {
+        return TfrmLogBrowser::tr(
+                   "The stop condition %1 tests a byte beyond the 16 logged bytes of each "
+                   "direction.")
+            .arg(condition);
+    }
+    const std::size_t count = match.records.size();
+    return count == 1 ? TfrmLogBrowser::tr("1 record meets the stop condition %1").arg(condition)
+                      : TfrmLogBrowser::tr("%1 records meet the stop condition %2")
+                            .arg(QString::number(count), condition);
+}
+
+// The line under the log: where its trigger fired, what its stop condition
+// finds, and how many records were never written.
+QString timeline_caption(const quillon::LogFile& log, const quillon::StopConditionMatch& match,
+                         const quillon::LogTimeline& timeline)
+{
+    using Answer = quillon::StopConditionMatch::Answer;
+    const int never_written = quillon::kLogRecords - timeline.written;
+    const QString never = never_written == 1
+                              ? TfrmLogBrowser::tr("1 record never written")
+                              : TfrmLogBrowser::tr("%1 records never written").arg(never_written);
+    const QString summary = stop_condition_caption_summary(log, match);
+    if (match.answer != Answer::Checked && match.answer != Answer::BeyondLoggedBytes) {
+        return never_written > 0
+                   ? TfrmLogBrowser::tr("%1 %2.", "the summary, then the records never written")
+                         .arg(summary, never)
+                   : summary;
+    }
+    QStringList parts;
+    parts << (timeline.fired
+                  ? TfrmLogBrowser::tr("fired at record %1, count %2")
+                        .arg(*timeline.fired)
+                        .arg(log.stop_condition->count)
+                  : TfrmLogBrowser::tr(
+                        "no fired record: the log was stopped before its trigger fired"));
+    parts << summary;
+    if (never_written > 0) {
+        parts << never;
+    }
+    return parts.join(TfrmLogBrowser::tr("; ", "between the parts of a summary"));
 }
 
 // Runs act each time a widget has been resized. Made a child of the widget.
@@ -67,17 +135,24 @@ private:
     std::function<void()> act_;
 };
 
+}  // namespace
+
 // Keeps a label of one line to the width that its layout gives it, not its
 // text's (a date and time line may be 700 KB long): the text elided at the
 // right, the whole of it in the tooltip. Made a child of the label.
 class ElidedCaption : public QObject {
 public:
-    ElidedCaption(QLabel& label, QString text)
-        : QObject(&label), label_(label), text_(std::move(text))
+    ElidedCaption(QLabel& label, QString text) : QObject(&label), label_(label)
     {
         label.setSizePolicy(QSizePolicy::Ignored, label.sizePolicy().verticalPolicy());
-        label.setToolTip(text_);
         new OnResize(label, [this] { Elide(); });
+        SetText(std::move(text));
+    }
+
+    void SetText(QString text)
+    {
+        text_ = std::move(text);
+        label_.setToolTip(text_);
         Elide();
     }
 
@@ -95,37 +170,67 @@ private:
     QString text_;
 };
 
-QString records_count(std::size_t count, const char* one, const char* many)
+namespace {
+
+// "3 records meet Send[2] & 0x0F = 0x01", or that none does.
+QString find_caption(std::size_t found, const QString& condition)
 {
-    return count == 1 ? QString("1 %1").arg(one) : QString("%1 %2").arg(count).arg(many);
+    return found == 0 ? TfrmLogBrowser::tr("No record meets %1").arg(condition)
+           : found == 1
+               ? TfrmLogBrowser::tr("1 record meets %1").arg(condition)
+               : TfrmLogBrowser::tr("%1 records meet %2").arg(QString::number(found), condition);
 }
 
 // "Aligned by: fired record (A 5, B 7); records only in A: 2, only in B: 2",
 // as quillon-cli diff says it. The browser always asks for the fired records.
 QString alignment_caption(const quillon::LogComparison& comparison)
 {
-    const auto report = quillon::comparison_report(comparison, "as asked");
-    return QString::fromStdString("Aligned by: " + report.aligned_by + "; records " +
-                                  report.only_in);
+    QString aligned_by;
+    if (comparison.aligned_by == quillon::Alignment::FiredRecord) {
+        aligned_by = TfrmLogBrowser::tr("fired record (A %1, B %2)")
+                         .arg(*comparison.a_fired)
+                         .arg(*comparison.b_fired);
+    } else {
+        const QString why =
+            comparison.a_fired && comparison.b_fired ? TfrmLogBrowser::tr("as asked")
+            : comparison.a_fired                     ? TfrmLogBrowser::tr("B has no fired record")
+            : comparison.b_fired                     ? TfrmLogBrowser::tr("A has no fired record")
+                                 : TfrmLogBrowser::tr("neither log has a fired record");
+        aligned_by = TfrmLogBrowser::tr("record number (%1)").arg(why);
+    }
+    return TfrmLogBrowser::tr("Aligned by: %1; records only in A: %2, only in B: %3")
+        .arg(aligned_by)
+        .arg(comparison.only_in_a)
+        .arg(comparison.only_in_b);
 }
 
 // "2 of 6 records differ; the stop conditions differ.", or "No differences."
 QString comparison_summary(const quillon::LogComparison& comparison)
 {
     if (comparison.equal()) {
-        return "No differences.";
+        return TfrmLogBrowser::tr("No differences.");
     }
     QStringList parts;
     if (!comparison.records.empty()) {
         const auto differing = std::size_t(comparison.records_differing);
-        parts << QString(differing == 1 ? "%1 of %2 records differs" : "%1 of %2 records differ")
+        parts << (differing == 1 ? TfrmLogBrowser::tr("%1 of %2 records differs")
+                                 : TfrmLogBrowser::tr("%1 of %2 records differ"))
                      .arg(differing)
                      .arg(comparison.records_compared);
     }
     if (comparison.stop_conditions_differ) {
-        parts << "the stop conditions differ";
+        parts << TfrmLogBrowser::tr("the stop conditions differ");
     }
-    return parts.join("; ") + ".";
+    return TfrmLogBrowser::tr("%1.", "a sentence of parts")
+        .arg(parts.join(TfrmLogBrowser::tr("; ", "between the parts of a summary")));
+}
+
+// A comparison rule as the list shows it: "Ignore Send[5] & 0x01".
+QString rule_caption(bool only, const quillon::MaskedByte& bits)
+{
+    const QString masked = text_of(quillon::masked_byte_text(bits.direction, bits.byte, bits.mask));
+    return only ? TfrmLogBrowser::tr("Only %1").arg(masked)
+                : TfrmLogBrowser::tr("Ignore %1").arg(masked);
 }
 
 Direction direction_of(bool send)
@@ -178,7 +283,7 @@ public:
     FrozenColumns(QTableView& table, int columns)
         : QObject(&table), table_(table), view_(*new QTableView(&table)), columns_(columns)
     {
-        view_.setAccessibleName(table.accessibleName() + " (fixed columns)");
+        Retranslate();
         view_.setFocusPolicy(Qt::NoFocus);
         view_.setFrameShape(QFrame::NoFrame);
         view_.verticalHeader()->hide();
@@ -204,6 +309,13 @@ public:
                 });
         // The viewport is resized after the table has laid out its headers.
         new OnResize(*table.viewport(), [this] { Place(); });
+    }
+
+    // The overlay named after its table, as the table is now named.
+    void Retranslate()
+    {
+        view_.setAccessibleName(
+            TfrmLogBrowser::tr("%1 (fixed columns)").arg(table_.accessibleName()));
     }
 
     // Shows the table's model (none: nothing), as the table is set up.
@@ -278,6 +390,7 @@ std::vector<TfrmLogBrowser*> open_log_browsers(const QStringList& files,
             continue;
         }
         auto* browser = new TfrmLogBrowser(file, std::move(*log), settings_path);
+        quillon::remember_log_opened(file);
         browser->setAttribute(Qt::WA_DeleteOnClose);
         browser->show();
         opened.push_back(browser);
@@ -292,11 +405,9 @@ TfrmLogBrowser::TfrmLogBrowser(QString path, quillon::LogFile log, std::string s
       model_(std::make_unique<LogTableModel>(log_))
 {
     ui_->setupUi(this);
-    setWindowTitle(QFileInfo(path_).fileName() + " - Quillon");
-    new ElidedCaption(*ui_->lblDateTime, date_time_caption(log_));
-    new ElidedCaption(*ui_->lblStopCondition, stop_condition_caption(log_));
-    new ElidedCaption(*ui_->lblSummary, QString::fromStdString(quillon::timeline_summary(
-                                            log_, model_->Match(), model_->Timeline())));
+    date_time_ = new ElidedCaption(*ui_->lblDateTime, {});
+    stop_condition_ = new ElidedCaption(*ui_->lblStopCondition, {});
+    summary_ = new ElidedCaption(*ui_->lblSummary, {});
     frozen_records_ = new FrozenColumns(*ui_->tblRecords, LogTableModel::kRecordColumns);
     frozen_compared_ = new FrozenColumns(*ui_->tblCompared, LogTableModel::kRecordColumns);
     SetUpTable(*ui_->tblRecords, *frozen_records_, *model_);
@@ -306,7 +417,6 @@ TfrmLogBrowser::TfrmLogBrowser(QString path, quillon::LogFile log, std::string s
     // The compared log scrolls with this one.
     paired_scrolling_ = new PairedScrolling(*ui_->tblRecords->verticalScrollBar(),
                                             *ui_->tblCompared->verticalScrollBar());
-    ui_->lblRecordsFile->setText("A: " + QFileInfo(path_).fileName());
     // The fields file read last, when it still reads; else none, unsaid.
     if (const std::string fields = quillon::read_fields_file_setting(settings_path_);
         !fields.empty()) {
@@ -346,9 +456,48 @@ TfrmLogBrowser::TfrmLogBrowser(QString path, quillon::LogFile log, std::string s
     connect(ui.mnuClose, &QAction::triggered, this, &QWidget::close);
     quillon::accept_file_drops(
         *this, [this](const QStringList& files) { open_logs(files, settings_path_); });
+    quillon::open_menu_bar_with_f10(*this);
+    quillon::keep_mnemonics_out_of_fields();
+    RetranslateUi();
 }
 
 TfrmLogBrowser::~TfrmLogBrowser() = default;
+
+void TfrmLogBrowser::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::LanguageChange) {
+        RetranslateUi();
+    }
+    QMainWindow::changeEvent(event);
+}
+
+void TfrmLogBrowser::RetranslateUi()
+{
+    ui_->retranslateUi(this);
+    setWindowTitle(tr("%1 - Quillon").arg(QFileInfo(path_).fileName()));
+    date_time_->SetText(date_time_caption(log_));
+    stop_condition_->SetText(stop_condition_caption(log_));
+    summary_->SetText(timeline_caption(log_, model_->Match(), model_->Timeline()));
+    frozen_records_->Retranslate();
+    frozen_compared_->Retranslate();
+    ui_->lblRecordsFile->setText(tr("A: %1").arg(QFileInfo(path_).fileName()));
+    if (find_shown_) {
+        ui_->lblFindCount->setText(find_caption(find_shown_->found, find_shown_->condition));
+    }
+    for (std::size_t row = 0; row < rules_.size(); ++row) {
+        ui_->lbxRules->item(int(row))->setText(rule_caption(rules_[row].only, rules_[row].bits));
+    }
+    if (other_) {
+        ui_->lblComparedFile->setText(tr("B: %1").arg(QFileInfo(other_->path).fileName()));
+        ui_->lblCompareAlignment->setText(alignment_caption(comparison_));
+        ui_->lblCompareSummary->setText(comparison_summary(comparison_));
+    }
+    for (LogTableModel* shown : {model_.get(), compared_model()}) {
+        if (shown != nullptr) {
+            shown->Retranslate();
+        }
+    }
+}
 
 void TfrmLogBrowser::SetUpTable(QTableView& table, FrozenColumns& frozen, LogTableModel& model)
 {
@@ -425,11 +574,10 @@ void TfrmLogBrowser::Find(int step)
     }
     const quillon::RecordCondition& condition = *typed.condition;
     const std::vector<int> found = quillon::records_meeting(log_, condition);
-    const QString text = QString::fromStdString(quillon::condition_text(
-        condition.direction, condition.byte, condition.mask, condition.value));
-    ui_->lblFindCount->setText(
-        found.empty() ? "No record meets " + text
-                      : records_count(found.size(), "record meets", "records meet") + " " + text);
+    find_shown_ =
+        FindShown{found.size(), text_of(quillon::condition_text(condition.direction, condition.byte,
+                                                                condition.mask, condition.value))};
+    ui_->lblFindCount->setText(find_caption(find_shown_->found, find_shown_->condition));
     StepTo(found, step);
 }
 
@@ -460,7 +608,8 @@ void TfrmLogBrowser::mnuDecodedClick()
 
 void TfrmLogBrowser::mnuFieldsClick()
 {
-    const QStringList files = quillon::run_open_dialog("Fields (*.json)");
+    const QStringList files =
+        quillon::run_open_dialog(tr("Fields (*.json)"), QFileInfo(path_).absolutePath());
     if (!files.isEmpty()) {
         ShowFields(files.front());
     }
@@ -496,7 +645,9 @@ void TfrmLogBrowser::SetFields(std::vector<quillon::FieldSpec> fields)
 
 void TfrmLogBrowser::mnuCompareWithClick()
 {
-    const QStringList files = quillon::run_open_dialog(quillon::log_file_filter());
+    // Beside this log: the one to compare with is likely of the same night.
+    const QStringList files =
+        quillon::run_open_dialog(quillon::log_open_filter(), QFileInfo(path_).absolutePath());
     if (!files.isEmpty()) {
         CompareWith(files.front());
     }
@@ -514,7 +665,7 @@ bool TfrmLogBrowser::CompareWith(const QString& path)
     other_->model->SetFields(fields_);
     other_->model->SetDecoded(model_->Decoded());
     SetUpTable(*ui_->tblCompared, *frozen_compared_, *other_->model);
-    ui_->lblComparedFile->setText("B: " + QFileInfo(path).fileName());
+    ui_->lblComparedFile->setText(tr("B: %1").arg(QFileInfo(path).fileName()));
     ShowComparison(true);
     // The two tables share the height.
     ui_->splTables->setSizes({ui_->splTables->height(), ui_->splTables->height()});
@@ -580,9 +731,7 @@ void TfrmLogBrowser::btnAddRuleClick()
     }
     const ComparisonRule rule{ui_->rbnRuleOnly->isChecked(), *typed.rule};
     rules_.push_back(rule);
-    ui_->lbxRules->addItem((rule.only ? "Only " : "Ignore ") +
-                           QString::fromStdString(quillon::masked_byte_text(
-                               rule.bits.direction, rule.bits.byte, rule.bits.mask)));
+    ui_->lbxRules->addItem(rule_caption(rule.only, rule.bits));
     UpdateComparison();
 }
 
@@ -629,12 +778,12 @@ std::span<const quillon::FieldSpec> TfrmLogBrowser::ShownFields() const
 
 void TfrmLogBrowser::mnuExportCsvClick()
 {
-    Export("CSV (*.csv)", "csv", quillon::log_csv(log_, model_->Decoded(), ShownFields()));
+    Export(tr("CSV (*.csv)"), "csv", quillon::log_csv(log_, model_->Decoded(), ShownFields()));
 }
 
 void TfrmLogBrowser::mnuExportJsonClick()
 {
-    Export("JSON (*.json)", "json",
+    Export(tr("JSON (*.json)"), "json",
            quillon::log_json(QFile::encodeName(path_).toStdString(), log_, model_->Decoded(),
                              ShownFields()) +
                "\n");
@@ -670,17 +819,9 @@ void TfrmLogBrowser::mnuPlotClick()
     if (!chosen) {
         return;
     }
-    const quillon::ColumnPlot values =
-        quillon::column_plot(log_, columns[std::size_t(*chosen)], fields_);
-    std::vector<PlotPoint> points;
-    points.reserve(values.points.size());
-    for (const quillon::ColumnPlotPoint& point : values.points) {
-        points.push_back({point.x, point.y, QString::fromStdString(point.label)});
-    }
     // A child window: it goes with the browser.
     auto* window = new PlotWindow(path_, labels[*chosen], this);
     window->setAttribute(Qt::WA_DeleteOnClose);
-    window->plot().SetPlot(std::move(points), QString::fromStdString(values.x_title),
-                           QString::fromStdString(values.y_title), values.marked_x);
+    window->ShowColumnPlot(quillon::column_plot(log_, columns[std::size_t(*chosen)], fields_));
     window->show();
 }

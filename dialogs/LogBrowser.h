@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+class ElidedCaption;
 class FrozenColumns;
 class PairedScrolling;
 class LogTableModel;
@@ -76,6 +77,7 @@ public:
 protected:
     // The first time: the fired record scrolled to the middle of the table.
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     struct ComparedLog {
@@ -89,6 +91,15 @@ private:
         quillon::MaskedByte bits;
     };
 
+    // What the last find found, so that a change of language words it anew.
+    struct FindShown {
+        std::size_t found = 0;
+        QString condition;
+    };
+
+    // Every text of the window in the current language: the layout's, then
+    // those made from the log, the comparison and the find.
+    void RetranslateUi();
     // Shows model in table, its record columns kept in sight by frozen.
     static void SetUpTable(QTableView& table, FrozenColumns& frozen, LogTableModel& model);
     // Steps from the current record to the next (+1) or previous (-1) of
@@ -114,6 +125,10 @@ private:
     std::string settings_path_;
     quillon::LogFile log_;
     std::unique_ptr<LogTableModel> model_;
+    // Children of their labels.
+    ElidedCaption* date_time_;
+    ElidedCaption* stop_condition_;
+    ElidedCaption* summary_;
     // Children of their tables.
     FrozenColumns* frozen_records_;
     FrozenColumns* frozen_compared_;
@@ -123,6 +138,7 @@ private:
     std::vector<ComparisonRule> rules_;
     quillon::LogComparison comparison_;
     std::vector<quillon::FieldSpec> fields_;
+    std::optional<FindShown> find_shown_;
 };
 
 // Reads each file and opens it in a browser window of its own, shown, that

@@ -1,6 +1,7 @@
 #include "LogTableModel.h"
 
 #include "HexText.h"
+#include "MarkColours.h"
 
 #include <QBrush>
 #include <QColor>
@@ -14,12 +15,6 @@ namespace {
 
 using quillon::Direction;
 
-const QColor kMeetsBackground(255, 240, 170);
-const QColor kFiredBackground(255, 196, 60);
-const QColor kDifferenceBackground(255, 170, 130);
-// The headers of the two directions' bytes, told apart by colour too.
-const QColor kRecvHeader(214, 230, 255);
-const QColor kSendHeader(220, 244, 214);
 // What the marker cell shows of a record that meets the stop condition:
 // kMeets is what it says. The fired record and records never written show
 // their words.
@@ -28,6 +23,13 @@ const QString kMeetsMarker = QString::fromUtf8("\u25CF");
 QString hex(std::uint8_t byte)
 {
     return QString::fromStdString(quillon::hex_byte(byte));
+}
+
+// Made from the application's palette when asked: a view repaints on a
+// palette change and so shows the new palette's colours.
+MarkColours colours()
+{
+    return mark_colours(QGuiApplication::palette());
 }
 
 }  // namespace
@@ -119,27 +121,51 @@ QString LogTableModel::Text(int record, const Column& column) const
     case Kind::Marker: break;
     }
     const char* mark = Mark(record);
-    return mark == kMeets ? kMeetsMarker : QString(mark);
+    return mark == kMeets ? kMeetsMarker : MarkText(mark);
+}
+
+void LogTableModel::Retranslate()
+{
+    if (columnCount() == 0) {
+        return;
+    }
+    emit headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
+    emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+}
+
+QString LogTableModel::MarkText(const char* mark)
+{
+    return mark == kFired          ? tr("fired")
+           : mark == kMeets        ? tr("meets")
+           : mark == kNeverWritten ? tr("never written")
+                                   : QString();
+}
+
+bool LogTableModel::Differs(int record, const Column& column) const
+{
+    return column.IsByte() && !differing_bits_.empty() &&
+           differing_bits_[std::size_t(record)][std::size_t(column.record.index)] != 0;
 }
 
 QVariant LogTableModel::Background(int record, const Column& column) const
 {
-    if (column.IsByte() && !differing_bits_.empty() &&
-        differing_bits_[std::size_t(record)][std::size_t(column.record.index)] != 0) {
-        return kDifferenceBackground;
+    if (Differs(record, column)) {
+        return colours().difference;
     }
     const char* mark = Mark(record);
-    return mark == kFired   ? QVariant(kFiredBackground)
-           : mark == kMeets ? QVariant(kMeetsBackground)
-                            : QVariant();
+    if (mark == kFired) {
+        return colours().fired;
+    }
+    return mark == kMeets ? QVariant(colours().meets) : QVariant();
 }
 
-QVariant LogTableModel::Foreground(int record) const
+QVariant LogTableModel::Foreground(int record, const Column& column) const
 {
-    if (timeline_.is_written(record)) {
+    // A differing byte keeps the palette's text, which reads on its colour.
+    if (timeline_.is_written(record) || Differs(record, column)) {
         return {};
     }
-    return QGuiApplication::palette().color(QPalette::Disabled, QPalette::Text);
+    return colours().never_written;
 }
 
 QVariant LogTableModel::data(const QModelIndex& index, int role) const
@@ -152,9 +178,9 @@ QVariant LogTableModel::data(const QModelIndex& index, int role) const
     switch (role) {
     case Qt::DisplayRole: return Text(record, column);
     case Qt::AccessibleTextRole:
-        return column.kind == Kind::Marker ? QString(Mark(record)) : Text(record, column);
+        return column.kind == Kind::Marker ? MarkText(Mark(record)) : Text(record, column);
     case Qt::BackgroundRole: return Background(record, column);
-    case Qt::ForegroundRole: return Foreground(record);
+    case Qt::ForegroundRole: return Foreground(record, column);
     case Qt::FontRole:
         if (column.IsByte() && Meets(record) && std::size_t(column.record.index) == *tested_byte_) {
             QFont bold;
@@ -185,7 +211,7 @@ QVariant LogTableModel::headerData(int section, Qt::Orientation orientation, int
     case Kind::Record: return QString::fromStdString(column.record.label);
     case Kind::Marker: break;
     }
-    return "Marker";
+    return tr("Marker");
 }
 
 QVariant LogTableModel::ByteHeader(std::size_t byte, int role)
@@ -199,7 +225,8 @@ QVariant LogTableModel::ByteHeader(std::size_t byte, int role)
         return QString::fromStdString(
             quillon::byte_position(byte, quillon::PositionSpelling::Condition));
     case Qt::BackgroundRole:
-        return QBrush(byte >= quillon::kDirectionBytes ? kSendHeader : kRecvHeader);
+        return QBrush(byte >= quillon::kDirectionBytes ? colours().send_header
+                                                       : colours().recv_header);
     default: return {};
     }
 }

@@ -3,7 +3,7 @@
 // meet the file's stop condition and those never written, the 16 received
 // and 16 sent bytes, optionally each direction's decoded fields beside its
 // bytes and the user's fields after them. Bytes that differ from a compared
-// log are highlighted.
+// log are highlighted. The colours follow the application's palette.
 #pragma once
 
 #include "Fields.h"
@@ -30,6 +30,8 @@ public:
 
     // Shows or hides the decoded columns and the fields' columns.
     void SetDecoded(bool decoded);
+    // The headers and marks asked for again, in the language now chosen.
+    void Retranslate();
     // The fields shown with the decoded columns; none to show none.
     void SetFields(std::vector<quillon::FieldSpec> fields);
     bool Decoded() const { return decoded_; }
@@ -69,14 +71,20 @@ private:
     void BuildColumns();
     void ReadRecords();
     QString Text(int record, const Column& column) const;
+    // Whether a byte differs from the compared log's.
+    bool Differs(int record, const Column& column) const;
+    // The colours of the marks and differences, from the application's
+    // palette (MarkColours).
     QVariant Background(int record, const Column& column) const;
-    QVariant Foreground(int record) const;
+    QVariant Foreground(int record, const Column& column) const;
     // A byte's header: "R0".."RF", "S0".."SF", its name as a tooltip
     // ("Send[2]") and its direction's colour.
     static QVariant ByteHeader(std::size_t byte, int role);
     bool Meets(int record) const;
     // kFired, kMeets, kNeverWritten, or nothing for another record.
     const char* Mark(int record) const;
+    // A mark in the user's language.
+    static QString MarkText(const char* mark);
 
     const quillon::LogFile& log_;
     quillon::StopConditionMatch match_;

@@ -3,6 +3,7 @@
 #include "AtomicFile.h"
 #include "GuardedHandlers.h"
 #include "HexText.h"
+#include "Keyboard.h"
 #include "LogText.h"
 #include "Seams.h"
 #include "ui_Logwindow.h"
@@ -53,6 +54,8 @@ TfrmLogWindow::TfrmLogWindow(quillon::AmplifierSend send, QWidget* parent)
     ui_->lbxLogList->setFont(font);
     ui_->centralwidget->installEventFilter(this);
     frmLogWindow = this;
+    quillon::open_menu_bar_with_f10(*this);
+    quillon::keep_mnemonics_out_of_fields();
 
     using quillon::on_signal;
     on_signal(ui_->mnuGetLog, &QAction::triggered, this, &TfrmLogWindow::mnuGetLogClick);
@@ -65,6 +68,15 @@ TfrmLogWindow::~TfrmLogWindow()
     if (frmLogWindow == this) {
         frmLogWindow = nullptr;
     }
+}
+
+void TfrmLogWindow::changeEvent(QEvent* event)
+{
+    // Every text this window shows is its layout's.
+    if (event->type() == QEvent::LanguageChange) {
+        ui_->retranslateUi(this);
+    }
+    QMainWindow::changeEvent(event);
 }
 
 bool TfrmLogWindow::eventFilter(QObject* watched, QEvent* event)
@@ -115,7 +127,7 @@ void TfrmLogWindow::mnuGetLogClick()
 void TfrmLogWindow::mnuSaveLogClick()
 {
     // Asks before replacing a file, as the main window's save does.
-    const auto file = quillon::run_save_dialog({QString(), "All files (*.*) (*.*)", QString()});
+    const auto file = quillon::run_save_dialog({QString(), tr("All files (*)"), QString()});
     if (!file) {
         return;
     }

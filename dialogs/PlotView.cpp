@@ -1,6 +1,7 @@
 #include "PlotView.h"
 
 #include <QDateTime>
+#include <QEvent>
 #include <QHelpEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -118,7 +119,12 @@ QPolygonF thinned_to_columns(const QPolygonF& line)
 
 PlotView::PlotView(QWidget* parent) : QWidget(parent)
 {
-    setAccessibleName("Plot");
+    RetranslateUi();
+}
+
+void PlotView::RetranslateUi()
+{
+    setAccessibleName(tr("Plot"));
     UpdateDescription();
 }
 
@@ -164,19 +170,28 @@ void PlotView::SetXIsTime(bool time)
 
 void PlotView::UpdateDescription()
 {
-    const QString what = y_title_ + " over " + x_title_;
+    const QString what = tr("%1 over %2", "the y axis over the x axis").arg(y_title_, x_title_);
     if (points_.empty()) {
-        setAccessibleDescription(what + ", no values to plot");
+        setAccessibleDescription(tr("%1, no values to plot").arg(what));
         return;
     }
     const auto [low, high] =
         std::minmax_element(points_.begin(), points_.end(),
                             [](const PlotPoint& a, const PlotPoint& b) { return a.y < b.y; });
-    setAccessibleDescription(QString("%1, %2 %3, from %4 to %5")
-                                 .arg(what, QString::number(points_.size()),
-                                      QString(points_.size() == 1 ? "point" : "points"),
-                                      QString::number(low->y, 'g', 10),
-                                      QString::number(high->y, 'g', 10)));
+    const QString low_text = QString::number(low->y, 'g', 10);
+    const QString high_text = QString::number(high->y, 'g', 10);
+    setAccessibleDescription(
+        points_.size() == 1 ? tr("%1, 1 point, from %2 to %3").arg(what, low_text, high_text)
+                            : tr("%1, %2 points, from %3 to %4")
+                                  .arg(what, QString::number(points_.size()), low_text, high_text));
+}
+
+void PlotView::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::LanguageChange) {
+        RetranslateUi();
+    }
+    QWidget::changeEvent(event);
 }
 
 QSize PlotView::sizeHint() const
@@ -247,7 +262,7 @@ void PlotView::Paint(QPainter& painter) const
     painter.fillRect(rect(), colours.color(QPalette::Base));
     painter.setPen(text);
     if (points_.empty()) {
-        painter.drawText(rect(), Qt::AlignCenter, "No values to plot");
+        painter.drawText(rect(), Qt::AlignCenter, tr("No values to plot"));
         return;
     }
     const QRectF area = PlotArea();

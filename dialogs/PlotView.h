@@ -48,6 +48,8 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    // The name and description in the language now applied.
+    void changeEvent(QEvent* event) override;
     bool event(QEvent* event) override;
 
 private:
@@ -56,6 +58,7 @@ private:
     QRectF PlotArea() const;
     QPointF ToWidget(const PlotPoint& point) const;
     void UpdateDescription();
+    void RetranslateUi();
 
     std::vector<PlotPoint> points_;
     QString x_title_;

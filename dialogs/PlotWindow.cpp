@@ -2,6 +2,8 @@
 
 #include "AtomicFile.h"
 #include "GuardedHandlers.h"
+#include "Keyboard.h"
+#include "LogTimeline.h"
 #include "PlotView.h"
 #include "Seams.h"
 
@@ -10,6 +12,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -18,39 +21,87 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
+#include <vector>
 
 PlotWindow::PlotWindow(const QString& file, const QString& column, QWidget* parent)
     : QMainWindow(parent), file_(file), column_(column), plot_(new PlotView(this)),
       export_picture_(nullptr)
 {
-    setWindowTitle(QFileInfo(file).fileName() + " - " + column + " - Quillon plot");
     setCentralWidget(plot_);
-    QMenu* menu = menuBar()->addMenu("File");
-    menu->setObjectName("mnuFile");
-    export_picture_ = menu->addAction("Export Picture...");
+    file_menu_ = menuBar()->addMenu(QString());
+    file_menu_->setObjectName("mnuFile");
+    export_picture_ = file_menu_->addAction(QString());
     export_picture_->setObjectName("mnuExportPicture");
-    menu->addSeparator();
-    QAction* close = menu->addAction("Close");
-    close->setObjectName("mnuClose");
-    close->setShortcut(QKeySequence::Close);
+    file_menu_->addSeparator();
+    close_ = file_menu_->addAction(QString());
+    close_->setObjectName("mnuClose");
+    close_->setShortcut(QKeySequence::Close);
     quillon::on_signal(export_picture_, &QAction::triggered, this,
                        &PlotWindow::mnuExportPictureClick);
-    connect(close, &QAction::triggered, this, &QWidget::close);
+    connect(close_, &QAction::triggered, this, &QWidget::close);
+    quillon::open_menu_bar_with_f10(*this);
+    RetranslateUi();
+}
+
+void PlotWindow::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::LanguageChange) {
+        RetranslateUi();
+    }
+    QMainWindow::changeEvent(event);
+}
+
+void PlotWindow::RetranslateUi()
+{
+    setWindowTitle(tr("%1 - %2 - Quillon plot").arg(QFileInfo(file_).fileName(), column_));
+    file_menu_->setTitle(tr("&File"));
+    export_picture_->setText(tr("&Export Picture..."));
+    close_->setText(tr("&Close"));
+    ShowColumnPlotWorded();
+}
+
+void PlotWindow::ShowColumnPlot(quillon::ColumnPlot values)
+{
+    column_plot_ = std::move(values);
+    ShowColumnPlotWorded();
+}
+
+void PlotWindow::ShowColumnPlotWorded()
+{
+    if (!column_plot_) {
+        return;
+    }
+    const bool by_offset = column_plot_->marked_x.has_value();
+    std::vector<PlotPoint> points;
+    points.reserve(column_plot_->points.size());
+    for (const quillon::ColumnPlotPoint& point : column_plot_->points) {
+        const QString value = QString::fromStdString(point.value);
+        points.push_back({point.x, point.y,
+                          by_offset
+                              ? tr("%1 (record %2): %3", "offset, record, value")
+                                    .arg(QString::fromStdString(quillon::offset_text(int(point.x))))
+                                    .arg(point.record)
+                                    .arg(value)
+                              : tr("record %1: %2").arg(point.record).arg(value)});
+    }
+    plot_->SetPlot(std::move(points), by_offset ? tr("offset from the fired record") : tr("record"),
+                   QString::fromStdString(column_plot_->y_title), column_plot_->marked_x);
 }
 
 void PlotWindow::mnuExportPictureClick()
 {
     const QFileInfo log(file_);
     const auto chosen = quillon::run_save_dialog(
-        {log.dir().filePath(log.completeBaseName() + " - " + column_ + ".png"), "PNG (*.png)",
-         "png"});
+        {log.dir().filePath(log.completeBaseName() + " - " + column_ + ".png"),
+         tr("PNG image (*.png)"), "png"});
     if (!chosen) {
         return;
     }
     QByteArray bytes;
     QBuffer buffer(&bytes);
     if (!buffer.open(QIODevice::WriteOnly) || !plot_->Picture().save(&buffer, "PNG")) {
-        throw std::runtime_error("The picture could not be made into PNG.");
+        throw std::runtime_error(tr("The picture could not be made into PNG.").toStdString());
     }
     quillon::write_file_atomically(QFile::encodeName(*chosen).toStdString(),
                                    std::string_view(bytes.constData(), std::size_t(bytes.size())));
@@ -59,16 +110,16 @@ void PlotWindow::mnuExportPictureClick()
 std::optional<int> choose_plot_column(const QStringList& columns, QWidget* parent)
 {
     QDialog dialog(parent);
-    dialog.setWindowTitle("Plot");
+    dialog.setWindowTitle(PlotWindow::tr("Plot"));
     auto* layout = new QFormLayout(&dialog);
     auto* column = new QComboBox(&dialog);
     column->setObjectName("cbxPlotColumn");
-    column->setAccessibleName("Column");
+    column->setAccessibleName(PlotWindow::tr("Column"));
     column->addItems(columns);
-    layout->addRow("Column:", column);
+    layout->addRow(PlotWindow::tr("&Column:"), column);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    buttons->button(QDialogButtonBox::Ok)->setAccessibleName("OK");
-    buttons->button(QDialogButtonBox::Cancel)->setAccessibleName("Cancel");
+    buttons->button(QDialogButtonBox::Ok)->setAccessibleName(PlotWindow::tr("OK"));
+    buttons->button(QDialogButtonBox::Cancel)->setAccessibleName(PlotWindow::tr("Cancel"));
     layout->addRow(buttons);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);

@@ -3,6 +3,8 @@
 // closes it. And the small dialog that asks which column to plot.
 #pragma once
 
+#include "Plot.h"
+
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
@@ -11,6 +13,7 @@
 
 class PlotView;
 class QAction;
+class QMenu;
 
 class PlotWindow : public QMainWindow {
     Q_OBJECT
@@ -21,16 +24,31 @@ public:
     PlotWindow(const QString& file, const QString& column, QWidget* parent = nullptr);
 
     PlotView& plot() { return *plot_; }
+    // Shows a log's column over its records: x the offset from the fired
+    // record (the record's number in a log without one), the fired record
+    // marked, each point's record and value in its tooltip.
+    void ShowColumnPlot(quillon::ColumnPlot values);
     QAction& export_picture() { return *export_picture_; }
 
     // Asks for a file name and writes the picture there as PNG.
     void mnuExportPictureClick();
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
+    // The caption, the menu and the column plot's words in the language
+    // now applied.
+    void RetranslateUi();
+    void ShowColumnPlotWorded();
+
     QString file_;
     QString column_;
+    std::optional<quillon::ColumnPlot> column_plot_;
     PlotView* plot_;
+    QMenu* file_menu_ = nullptr;
     QAction* export_picture_;
+    QAction* close_ = nullptr;
 };
 
 // Asks which of the columns to plot (run through run_modal); the index

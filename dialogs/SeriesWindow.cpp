@@ -2,7 +2,9 @@
 
 #include "AtomicFile.h"
 #include "GuardedHandlers.h"
+#include "Keyboard.h"
 #include "LogBrowser.h"
+#include "MessageBoxes.h"
 #include "Messages.h"
 #include "PlotView.h"
 #include "Seams.h"
@@ -13,6 +15,7 @@
 #include <QAction>
 #include <QBuffer>
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -85,12 +88,17 @@ public:
 
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override
     {
-        static const char* const headings[] = {"Time",           "File",     "Fired record",
-                                               "Command",        "Meets",    "Records differing",
-                                               "Differing most", "Reference"};
+        static const char* const headings[] = {QT_TRANSLATE_NOOP("TfrmSeries", "Time"),
+                                               QT_TRANSLATE_NOOP("TfrmSeries", "File"),
+                                               QT_TRANSLATE_NOOP("TfrmSeries", "Fired record"),
+                                               QT_TRANSLATE_NOOP("TfrmSeries", "Command"),
+                                               QT_TRANSLATE_NOOP("TfrmSeries", "Meets"),
+                                               QT_TRANSLATE_NOOP("TfrmSeries", "Records differing"),
+                                               QT_TRANSLATE_NOOP("TfrmSeries", "Differing most"),
+                                               QT_TRANSLATE_NOOP("TfrmSeries", "Reference")};
         if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
             section < TfrmSeries::kColumns) {
-            return QString(headings[section]);
+            return TfrmSeries::tr(headings[section]);
         }
         return QAbstractTableModel::headerData(section, orientation, role);
     }
@@ -117,7 +125,7 @@ public:
         case TfrmSeries::kFile: return file_name(capture.file);
         case TfrmSeries::kFired:
             return capture.timeline.fired ? QString::number(*capture.timeline.fired)
-                                          : QString("none");
+                                          : TfrmSeries::tr("none", "no fired record");
         case TfrmSeries::kCommand:
             if (!capture.command) {
                 return QString();
@@ -131,14 +139,17 @@ public:
                              : QString::number(capture.against_reference.records_differing);
         case TfrmSeries::kDifferingMost:
             return reference ? QString() : most_differing(capture.against_reference);
-        case TfrmSeries::kReference: return reference ? QString("reference") : QString();
+        case TfrmSeries::kReference:
+            return reference ? TfrmSeries::tr("reference", "the reference capture") : QString();
         default: return {};
         }
     }
 
-    // Each cell read again: the reference has changed.
+    // Each cell and heading read again: the reference or the language has
+    // changed.
     void Refresh()
     {
+        emit headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
         if (rowCount() > 0) {
             emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
         }
@@ -194,9 +205,9 @@ public:
     {
         if (orientation == Qt::Horizontal && role == Qt::DisplayRole) {
             switch (section) {
-            case 0: return QString("Time");
-            case 1: return QString("File");
-            case 2: return QString("Value");
+            case 0: return TfrmSeries::tr("Time");
+            case 1: return TfrmSeries::tr("File");
+            case 2: return TfrmSeries::tr("Value");
             default: break;
             }
         }
@@ -230,9 +241,7 @@ TfrmSeries::TfrmSeries(quillon::Series series, const QString& folder, std::strin
 {
     captures_model_->setParent(this);
     values_model_->setParent(this);
-    // Named by the folder as a browser is by its file; the whole path in the
-    // window's file path.
-    setWindowTitle(QDir(folder).dirName() + " - Quillon series");
+    // The whole path in the window's file path; the caption names the folder.
     setWindowFilePath(folder);
     // The fields file that the browser read last, when it still reads.
     if (const std::string fields = quillon::read_fields_file_setting(settings_path_);
@@ -244,6 +253,61 @@ TfrmSeries::TfrmSeries(quillon::Series series, const QString& folder, std::strin
     }
     BuildWindow();
     SetReference(series_.reference);
+    RetranslateUi();
+}
+
+void TfrmSeries::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::LanguageChange) {
+        RetranslateUi();
+    }
+    QMainWindow::changeEvent(event);
+}
+
+void TfrmSeries::RetranslateUi()
+{
+    // Named by the folder as a browser is by its file.
+    setWindowTitle(tr("%1 - Quillon series").arg(QDir(folder_).dirName()));
+    centralWidget()->setAccessibleName(tr("Series"));
+    captures_table_->setAccessibleName(tr("Captures"));
+    set_reference_->setText(tr("Set as Reference"));
+    set_reference_->setAccessibleName(tr("Set as Reference"));
+    unreadable_list_->setAccessibleName(tr("Files not read"));
+    unreadable_label_->setText(
+        series_.unreadable.size() == 1
+            ? tr("1 file could not be read:")
+            : tr("%1 files could not be read:").arg(series_.unreadable.size()));
+    // Each file's reason in the user's language, its name as it is.
+    unreadable_list_->clear();
+    for (const quillon::UnreadableFile& file : series_.unreadable) {
+        unreadable_list_->addItem(quillon::worded_message(
+            file.reason.rfind(file.file, 0) == 0 ? file.reason : file.file + ": " + file.reason));
+    }
+    map_area_->parentWidget()->setAccessibleName(tr("Variation"));
+    map_area_->setAccessibleName(tr("Variation map area"));
+    cell_label_->setAccessibleName(tr("Chosen cell"));
+    values_table_->setAccessibleName(tr("Values of the chosen cell"));
+    file_menu_->setTitle(tr("&File"));
+    export_picture_->setText(tr("&Export Picture..."));
+    close_->setText(tr("&Close"));
+    capture_menu_->setTitle(tr("&Capture"));
+    set_reference_action_->setText(tr("Set as &Reference"));
+    open_capture_->setText(tr("&Open in Browser"));
+    captures_model_->Refresh();
+    values_model_->headerDataChanged(Qt::Horizontal, 0, values_model_->columnCount() - 1);
+    if (shown_cell_) {
+        ShowCell(shown_cell_->row, shown_cell_->column);
+    } else {
+        ShowNoCell();
+    }
+}
+
+void TfrmSeries::ShowNoCell()
+{
+    shown_cell_.reset();
+    cell_label_->setText(tr("Choose a cell of the map to see each capture's value there."));
+    values_model_->SetValues({});
+    plot_->SetPlot({}, tr("capture time"), tr("value"));
 }
 
 TfrmSeries::~TfrmSeries() = default;
@@ -251,14 +315,12 @@ TfrmSeries::~TfrmSeries() = default;
 void TfrmSeries::BuildWindow()
 {
     auto* central = new QSplitter(Qt::Vertical, this);
-    central->setAccessibleName("Series");
     setCentralWidget(central);
 
     // The captures, the reference's button and the files not read.
     auto* top = new QWidget(central);
     auto* top_layout = new QVBoxLayout(top);
     captures_table_ = new QTableView(top);
-    captures_table_->setAccessibleName("Captures");
     sorted_->setSourceModel(captures_model_);
     sorted_->setSortRole(Qt::UserRole);
     captures_table_->setModel(sorted_);
@@ -271,23 +333,13 @@ void TfrmSeries::BuildWindow()
     captures_table_->horizontalHeader()->setStretchLastSection(true);
     top_layout->addWidget(captures_table_);
     auto* buttons = new QHBoxLayout;
-    set_reference_ = new QPushButton("Set as Reference", top);
-    set_reference_->setAccessibleName("Set as Reference");
+    set_reference_ = new QPushButton(top);
     buttons->addWidget(set_reference_);
     buttons->addStretch();
     top_layout->addLayout(buttons);
     unreadable_label_ = new QLabel(top);
     unreadable_list_ = new QListWidget(top);
-    unreadable_list_->setAccessibleName("Files not read");
     unreadable_label_->setBuddy(unreadable_list_);
-    for (const quillon::UnreadableFile& file : series_.unreadable) {
-        unreadable_list_->addItem(text_of(
-            file.reason.rfind(file.file, 0) == 0 ? file.reason : file.file + ": " + file.reason));
-    }
-    unreadable_label_->setText(
-        series_.unreadable.size() == 1
-            ? QString("1 file could not be read:")
-            : QString("%1 files could not be read:").arg(series_.unreadable.size()));
     unreadable_label_->setVisible(!series_.unreadable.empty());
     unreadable_list_->setVisible(!series_.unreadable.empty());
     unreadable_list_->setMaximumHeight(5 * fontMetrics().height());
@@ -296,19 +348,15 @@ void TfrmSeries::BuildWindow()
 
     // The map, and beside it the values of the cell chosen and their plot.
     auto* bottom = new QSplitter(Qt::Horizontal, central);
-    bottom->setAccessibleName("Variation");
     map_area_ = new QScrollArea(bottom);
-    map_area_->setAccessibleName("Variation map area");
     map_ = new VariationMapView;
     map_area_->setWidget(map_);
     auto* values = new QWidget(bottom);
     auto* values_layout = new QVBoxLayout(values);
-    cell_label_ = new QLabel("Choose a cell of the map to see each capture's value there.", values);
-    cell_label_->setAccessibleName("Chosen cell");
+    cell_label_ = new QLabel(values);
     cell_label_->setWordWrap(true);
     values_layout->addWidget(cell_label_);
     values_table_ = new QTableView(values);
-    values_table_->setAccessibleName("Values of the chosen cell");
     values_table_->setModel(values_model_);
     values_table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     values_table_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -321,22 +369,26 @@ void TfrmSeries::BuildWindow()
     values_layout->addWidget(plot_);
 
     // Menus and the table's context menu.
-    auto* file_menu = menuBar()->addMenu("&File");
-    auto* export_picture = file_menu->addAction("Export Picture...");
-    file_menu->addSeparator();
-    auto* close = file_menu->addAction("Close");
-    auto* capture_menu = menuBar()->addMenu("&Capture");
-    auto* set_reference = capture_menu->addAction("Set as Reference");
-    auto* open_capture = capture_menu->addAction("Open in Browser");
+    // Their texts come with the window's others (RetranslateUi).
+    file_menu_ = menuBar()->addMenu(QString());
+    export_picture_ = file_menu_->addAction(QString());
+    file_menu_->addSeparator();
+    close_ = file_menu_->addAction(QString());
+    close_->setShortcut(QKeySequence::Close);
+    capture_menu_ = menuBar()->addMenu(QString());
+    set_reference_action_ = capture_menu_->addAction(QString());
+    open_capture_ = capture_menu_->addAction(QString());
     captures_table_->setContextMenuPolicy(Qt::ActionsContextMenu);
-    captures_table_->addActions({set_reference, open_capture});
+    captures_table_->addActions({set_reference_action_, open_capture_});
+    quillon::open_menu_bar_with_f10(*this);
+    quillon::keep_mnemonics_out_of_fields();
 
     using quillon::on_signal;
     on_signal(set_reference_, &QAbstractButton::clicked, this, &TfrmSeries::btnSetReferenceClick);
-    on_signal(set_reference, &QAction::triggered, this, &TfrmSeries::btnSetReferenceClick);
-    on_signal(export_picture, &QAction::triggered, this, &TfrmSeries::mnuExportPictureClick);
-    connect(close, &QAction::triggered, this, &QWidget::close);
-    connect(open_capture, &QAction::triggered, this, [this] {
+    on_signal(set_reference_action_, &QAction::triggered, this, &TfrmSeries::btnSetReferenceClick);
+    on_signal(export_picture_, &QAction::triggered, this, &TfrmSeries::mnuExportPictureClick);
+    connect(close_, &QAction::triggered, this, &QWidget::close);
+    connect(open_capture_, &QAction::triggered, this, [this] {
         quillon::run_guarded([this] {
             if (const auto capture = SelectedCapture()) {
                 OpenCapture(*capture);
@@ -400,8 +452,7 @@ void TfrmSeries::SetReference(std::size_t capture)
     }
     map_->SetMap(quillon::variation_map(series_, fields_), names);
     map_->adjustSize();
-    values_model_->SetValues({});
-    plot_->SetPlot({}, "capture time", "value");
+    ShowNoCell();
     // The cell chosen before, else where most captures differ: in sight,
     // with its values, as a browser opens at the fired record.
     const auto shown = chosen && chosen->row < map_->Map().rows ? chosen : MostDifferingCell();
@@ -469,11 +520,13 @@ void TfrmSeries::ShowCell(int row, int column)
     }
     std::stable_sort(points.begin(), points.end(),
                      [](const PlotPoint& a, const PlotPoint& b) { return a.x < b.x; });
+    shown_cell_ = VariationMapView::Cell{row, column};
     cell_label_->setText(map_->CellText({row, column}));
     values_model_->SetValues(std::move(values));
     values_table_->resizeColumnsToContents();
-    plot_->SetPlot(std::move(points), "capture time",
-                   y_title + " at " + text_of(quillon::offset_text(offset)),
+    plot_->SetPlot(std::move(points), tr("capture time"),
+                   tr("%1 at %2", "a value at an offset from the fired record")
+                       .arg(y_title, text_of(quillon::offset_text(offset))),
                    double(series_.captures[series_.reference].time));
 }
 
@@ -496,7 +549,7 @@ TfrmLogBrowser* TfrmSeries::OpenCapture(std::size_t capture)
 void TfrmSeries::mnuExportPictureClick()
 {
     const auto chosen = quillon::run_save_dialog(
-        {QDir(folder_).filePath("variation-map.png"), "PNG image (*.png)", "png"});
+        {QDir(folder_).filePath("variation-map.png"), tr("PNG image (*.png)"), "png"});
     if (!chosen) {
         return;
     }
@@ -519,8 +572,9 @@ TfrmSeries* open_series(const QStringList& files_or_folders, const std::string& 
     }
     const std::vector<std::string> files = quillon::series_files(named);
     if (files.empty()) {
-        quillon::show_error(local_name(QDir::toNativeSeparators(files_or_folders.front())) +
-                            ": no log files (*.txt) to read as a series");
+        quillon::show_error(
+            local_name(TfrmSeries::tr("%1: no log files (*.txt) to read as a series")
+                           .arg(QDir::toNativeSeparators(files_or_folders.front()))));
         return nullptr;
     }
     quillon::Series series = quillon::read_series(files);
@@ -529,12 +583,14 @@ TfrmSeries* open_series(const QStringList& files_or_folders, const std::string& 
         for (const quillon::UnreadableFile& file : series.unreadable) {
             reasons += file.reason + "\n";
         }
-        quillon::show_error("None of the files could be read as a log.", reasons);
+        quillon::show_error(
+            TfrmSeries::tr("None of the files could be read as a log.").toStdString(), reasons);
         return nullptr;
     }
     const QFileInfo first(files_or_folders.front());
     const QString folder = first.isDir() ? first.absoluteFilePath() : first.absolutePath();
     auto* window = new TfrmSeries(std::move(series), folder, settings_path);
+    quillon::remember_log_opened(folder);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->show();
     return window;

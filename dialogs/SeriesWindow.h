@@ -18,6 +18,8 @@
 #include <vector>
 
 class CaptureValuesModel;
+class QAction;
+class QMenu;
 class PlotView;
 class QLabel;
 class QListWidget;
@@ -73,8 +75,16 @@ public:
         kColumns
     };
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
     void BuildWindow();
+    // Every text of the window in the current language; the cell shown
+    // worded anew.
+    void RetranslateUi();
+    // No cell chosen: the prompt, no values, an empty plot.
+    void ShowNoCell();
     // The cell of the map where most captures differ, the nearest to the
     // fired record among equals; none when no capture differs.
     std::optional<VariationMapView::Cell> MostDifferingCell() const;
@@ -96,6 +106,13 @@ private:
     QScrollArea* map_area_ = nullptr;
     QLabel* cell_label_ = nullptr;
     PlotView* plot_ = nullptr;
+    std::optional<VariationMapView::Cell> shown_cell_;
+    QMenu* file_menu_ = nullptr;
+    QAction* export_picture_ = nullptr;
+    QAction* close_ = nullptr;
+    QMenu* capture_menu_ = nullptr;
+    QAction* set_reference_action_ = nullptr;
+    QAction* open_capture_ = nullptr;
 };
 
 // Opens what was named: one file in a log browser; a folder, or two or

@@ -2,6 +2,7 @@
 
 #include "LogAnalysis.h"
 #include "LogTimeline.h"
+#include "MarkColours.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -19,19 +20,35 @@
 namespace {
 
 constexpr int kByteColumns = int(quillon::kRecordBytes);
-// The colour of a cell where every capture differs; fewer fade to the base.
-const QColor kMostDiffering(230, 90, 40);
-
-QColor mixed(const QColor& from, const QColor& to, double share)
+// one for a count of 1, else many with the count for its %1.
+QString counted(int count, const QString& one, const QString& many)
 {
-    const auto channel = [share](int a, int b) { return int(std::lround(a + (b - a) * share)); };
-    return QColor(channel(from.red(), to.red()), channel(from.green(), to.green()),
-                  channel(from.blue(), to.blue()));
+    return count == 1 ? one : QString(many).arg(count);
 }
 
-QString counted(int count, const char* one, const char* many)
+QString map_name()
 {
-    return count == 1 ? QString("1 %1").arg(one) : QString("%1 %2").arg(count).arg(many);
+    return VariationMapView::tr("Variation map");
+}
+
+QString map_description(const quillon::VariationMap& map, bool with_fields)
+{
+    if (map.rows == 0) {
+        return VariationMapView::tr("No capture with a fired record to map");
+    }
+    const QString first = QString::fromStdString(quillon::offset_text(map.first_offset));
+    const QString last = QString::fromStdString(quillon::offset_text(map.offset_of(map.rows - 1)));
+    const QString mapped = counted(map.captures_mapped, VariationMapView::tr("1 capture"),
+                                   VariationMapView::tr("%1 captures"));
+    return (with_fields ? VariationMapView::tr(
+                              "How many captures differ from the reference at each offset from "
+                              "the fired record (rows, %1 to %2) in each byte position and field "
+                              "(columns); %3 mapped")
+                        : VariationMapView::tr(
+                              "How many captures differ from the reference at each offset from "
+                              "the fired record (rows, %1 to %2) in each byte position (columns); "
+                              "%3 mapped"))
+        .arg(first, last, mapped);
 }
 
 // What a screen reader reads of the map: its name, its description, and as
@@ -68,7 +85,7 @@ VariationMapView::VariationMapView(QWidget* parent) : QWidget(parent)
         return true;
     }();
     (void)installed;
-    setAccessibleName("Variation map");
+    setAccessibleName(map_name());
     setFocusPolicy(Qt::StrongFocus);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     SetMap({}, {});
@@ -79,15 +96,7 @@ void VariationMapView::SetMap(quillon::VariationMap map, QStringList field_names
     map_ = std::move(map);
     field_names_ = std::move(field_names);
     current_.reset();
-    setAccessibleDescription(
-        map_.rows == 0
-            ? QString("No capture with a fired record to map")
-            : QString("How many captures differ from the reference at each offset from the fired "
-                      "record (rows, %1 to %2) in each byte position%3 (columns); %4 mapped")
-                  .arg(QString::fromStdString(quillon::offset_text(map_.first_offset)),
-                       QString::fromStdString(quillon::offset_text(map_.offset_of(map_.rows - 1))),
-                       field_names_.isEmpty() ? QString() : QString(" and field"),
-                       counted(map_.captures_mapped, "capture", "captures")));
+    setAccessibleDescription(map_description(map_, !field_names_.isEmpty()));
     Layout();
 }
 
@@ -121,7 +130,8 @@ void VariationMapView::Layout()
         column_left_.push_back(column_left_.back() + width);
     }
     legend_left_ = column_left_.back() + 16;
-    legend_width_ = row_height_ + 8 + metrics.horizontalAdvance("Captures differing: 0000");
+    legend_width_ =
+        row_height_ + 8 + metrics.horizontalAdvance(tr("Captures differing") + ": 0000");
     updateGeometry();
     update();
 }
@@ -150,8 +160,8 @@ QString VariationMapView::CellText(Cell cell) const
     const quillon::VariationCell& counts = At(cell);
     return QString("%1, %2: %3, %4")
         .arg(QString::fromStdString(quillon::offset_text(map_.offset_of(cell.row))), where,
-             counted(counts.differing, "capture differs", "captures differ"),
-             counted(counts.distinct, "distinct value", "distinct values"));
+             counted(counts.differing, tr("1 capture differs"), tr("%1 captures differ")),
+             counted(counts.distinct, tr("1 distinct value"), tr("%1 distinct values")));
 }
 
 int VariationMapView::MostDiffering() const
@@ -161,14 +171,8 @@ int VariationMapView::MostDiffering() const
 
 QColor VariationMapView::CellColor(Cell cell) const
 {
-    const QColor base = palette().color(QPalette::Base);
-    const int differing = At(cell).differing;
-    if (differing == 0) {
-        return base;
-    }
-    // The fewest still shows: a third of the way at least.
-    const double share = std::min(1.0, double(differing) / MostDiffering());
-    return mixed(base, kMostDiffering, 1.0 / 3 + 2.0 / 3 * share);
+    // The base for none; every capture differing strongest (MarkColours).
+    return scale_colour(palette(), double(At(cell).differing) / MostDiffering());
 }
 
 QRect VariationMapView::CellRect(Cell cell) const
@@ -266,21 +270,17 @@ void VariationMapView::Draw(QPainter& painter, const QRect& exposed) const
     // The legend: swatches from none to every capture differing.
     painter.setPen(text);
     painter.drawText(QRect(legend_left_, 0, legend_width_, heading_height_),
-                     Qt::AlignLeft | Qt::AlignVCenter, "Captures differing");
+                     Qt::AlignLeft | Qt::AlignVCenter, tr("Captures differing"));
     const int most = MostDiffering();
     std::vector<int> steps{0};
     const int swatches = std::min(most, 5);
     for (int step = 1; step <= swatches; ++step) {
         steps.push_back(int(std::lround(double(most) * step / swatches)));
     }
-    const QColor base = palette().color(QPalette::Base);
     for (std::size_t i = 0; i < steps.size(); ++i) {
         const int top = heading_height_ + int(i) * row_height_;
         const QRect swatch(legend_left_, top + 1, row_height_ - 2, row_height_ - 2);
-        painter.fillRect(
-            swatch, steps[i] == 0
-                        ? base
-                        : mixed(base, kMostDiffering, 1.0 / 3 + 2.0 / 3 * double(steps[i]) / most));
+        painter.fillRect(swatch, scale_colour(palette(), double(steps[i]) / most));
         painter.setPen(lines);
         painter.drawRect(swatch);
         painter.setPen(text);
@@ -301,6 +301,11 @@ bool VariationMapView::event(QEvent* event)
         return true;
     }
     if (event->type() == QEvent::FontChange) {
+        Layout();
+    }
+    if (event->type() == QEvent::LanguageChange) {
+        setAccessibleName(map_name());
+        setAccessibleDescription(map_description(map_, !field_names_.isEmpty()));
         Layout();
     }
     return QWidget::event(event);

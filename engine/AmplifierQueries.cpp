@@ -1,6 +1,7 @@
 #include "AmplifierQueries.h"
 
 #include "Messages.h"
+#include "Wording.h"
 
 namespace quillon {
 
@@ -23,16 +24,20 @@ std::optional<ResponseBuffer> exchange(const AmplifierSend& send, std::uint32_t 
 const char* failure_text(AmplifierFailure failure)
 {
     switch (failure) {
-    case AmplifierFailure::NoLogFunction: return "This Amplifier doesn't support Log function!";
+    case AmplifierFailure::NoLogFunction:
+        return QUILLON_TEXT("Message", "This Amplifier doesn't support Log function!");
     case AmplifierFailure::NoComData:
-        return "This Amplifier doesn't support this command(MOT_READ_COM_DATA)!";
+        return QUILLON_TEXT("Message",
+                            "This Amplifier doesn't support this command(MOT_READ_COM_DATA)!");
     case AmplifierFailure::NoComData32:
-        return "This Amplifier doesn't support this command(MOT_READ_COM_DATA_32)!";
-    case AmplifierFailure::NowLogging: return "Now Logging Error.";
-    case AmplifierFailure::Cancelled: return "Waveform or FFT function Error.";
+        return QUILLON_TEXT("Message",
+                            "This Amplifier doesn't support this command(MOT_READ_COM_DATA_32)!");
+    case AmplifierFailure::NowLogging: return QUILLON_TEXT("Message", "Now Logging Error.");
+    case AmplifierFailure::Cancelled:
+        return QUILLON_TEXT("Message", "Waveform or FFT function Error.");
     case AmplifierFailure::CantTalk: break;
     }
-    return "Can't talk with Amplifier.";
+    return QUILLON_TEXT("Message", "Can't talk with Amplifier.");
 }
 
 void show_failure(AmplifierFailure failure)

@@ -1,6 +1,7 @@
 #include "LogFile.h"
 
 #include "SmallFile.h"
+#include "Wording.h"
 
 #include <algorithm>
 #include <cstring>
@@ -283,13 +284,16 @@ LogFile parse_log_lines(std::string_view bytes, const std::string& name)
         bytes.remove_prefix(kByteOrderMark.size());
     }
     if (bytes.empty()) {
-        throw LogReadError(name, 0, "the file is empty, not a log (a cleared log view saves one)");
+        throw LogReadError(
+            name, 0,
+            QUILLON_TEXT("Message", "the file is empty, not a log (a cleared log view saves one)"));
     }
     Lines lines(bytes);
     LogFile log;
     const auto first = lines.next();
     if (!first || !first->starts_with(kDateTimePrefix)) {
-        throw LogReadError(name, 1, "not a log file: no \"#Date and Time  : \" line");
+        throw LogReadError(
+            name, 1, QUILLON_TEXT("Message", "not a log file: no \"#Date and Time  : \" line"));
     }
     log.date_time = first->substr(kDateTimePrefix.size());
     const auto second = lines.next().value_or("");
@@ -301,12 +305,15 @@ LogFile parse_log_lines(std::string_view bytes, const std::string& name)
                                "\"Send[2] & 0x0F = 0x01 ,count 5\"");
         }
         if (lines.next().value_or("x") != "") {
-            throw LogReadError(name, 3, "the empty line after the stop condition is missing");
+            throw LogReadError(
+                name, 3,
+                QUILLON_TEXT("Message", "the empty line after the stop condition is missing"));
         }
     } else if (second.empty()) {
         log.format = LogFormat::LogView;
     } else {
-        throw LogReadError(name, 2, "neither a stop condition line nor an empty line");
+        throw LogReadError(
+            name, 2, QUILLON_TEXT("Message", "neither a stop condition line nor an empty line"));
     }
     const RecordLayout& layout = log.format == LogFormat::LogText ? kLogTextRecord : kLogViewRecord;
     const char* const expected = log.format == LogFormat::LogText
@@ -320,7 +327,9 @@ LogFile parse_log_lines(std::string_view bytes, const std::string& name)
             // Named at its last line, as every other refusal names one.
             throw LogReadError(
                 name, lines.number(),
-                "the file ends after " + std::to_string(i) + " records; a log has 256");
+                with_numbers(
+                    QUILLON_TEXT("Message", "the file ends after %1 records; a log has %2"),
+                    {i, kLogRecords}));
         }
         if (!read_record(*line, layout, log.records[std::size_t(i)])) {
             throw LogReadError(name, lines.number(), expected);
@@ -334,8 +343,8 @@ LogFile parse_log_lines(std::string_view bytes, const std::string& name)
         LogRecord extra{};
         throw LogReadError(name, lines.number(),
                            read_record(*line, layout, extra)
-                               ? "more than 256 records; a log has 256"
-                               : "text after the last of the 256 records");
+                               ? QUILLON_TEXT("Message", "more than 256 records; a log has 256")
+                               : QUILLON_TEXT("Message", "text after the last of the 256 records"));
     }
     return log;
 }
@@ -410,7 +419,8 @@ std::string read_small_text(const std::string& path, std::size_t largest, const 
     case SmallFileState::Read: break;
     case SmallFileState::Missing:
     case SmallFileState::Failed: throw LogReadError(path, 0, system_reason(read.error));
-    case SmallFileState::NotRegular: throw LogReadError(path, 0, "not a regular file");
+    case SmallFileState::NotRegular:
+        throw LogReadError(path, 0, QUILLON_TEXT("Message", "not a regular file"));
     case SmallFileState::TooLarge:
         throw LogReadError(path, 0, "larger than 1 MiB, not " + std::string(kind));
     }

@@ -9,7 +9,6 @@ ColumnPlot column_plot(const LogFile& log, const RecordColumn& column,
 {
     const LogTimeline timeline = log_timeline(log);
     ColumnPlot plot;
-    plot.x_title = timeline.fired ? "offset from the fired record" : "record";
     plot.y_title = column.label;
     if (timeline.fired) {
         plot.marked_x = 0.0;
@@ -35,12 +34,8 @@ ColumnPlot column_plot(const LogFile& log, const RecordColumn& column,
         } else {
             y = double(reading.record()[std::size_t(column.index)]);
         }
-        const std::optional<int> offset = timeline.offset(record);
-        const std::string place =
-            offset ? offset_text(offset) + " (record " + std::to_string(record) + ")"
-                   : "record " + std::to_string(record);
         plot.points.push_back(
-            {double(offset.value_or(record)), y, record, place + ": " + reading.text(column)});
+            {double(timeline.offset(record).value_or(record)), y, record, reading.text(column)});
     }
     return plot;
 }

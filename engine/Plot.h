@@ -18,14 +18,15 @@ struct ColumnPlotPoint {
     double x = 0;  // the offset from the fired record, or the record's number
     double y = 0;  // the byte, or the field's scaled value
     int record = 0;
-    std::string label;  // "T-3 (record 124): 0A", "T0 (record 5): 12.34 mm"
+    std::string value;  // as the log's table shows it: "0A", "12.34 mm"
 };
 
 struct ColumnPlot {
     std::vector<ColumnPlotPoint> points;  // in the order of the records
-    std::string x_title;                  // "offset from the fired record", or "record"
     std::string y_title;                  // "Recv 3", "position (mm)"
-    std::optional<double> marked_x;       // 0, the fired record, when the log has one
+    // 0, the fired record, when the log has one (x is then the offset from
+    // it, else the record's number).
+    std::optional<double> marked_x;
 };
 
 // The points of a byte column (byte_columns()) or a field column

@@ -18,6 +18,8 @@ constexpr const char* kTypeSelect = "TYPE SELECT";
 
 constexpr const char* kBrowserSection = "LogBrowser";
 constexpr const char* kFieldsFile = "FieldsFile";
+constexpr const char* kViewSection = "View";
+constexpr const char* kLanguage = "Language";
 
 }  // namespace
 
@@ -48,6 +50,20 @@ void write_settings(const std::string& path, const Settings& settings)
     file.save();
 }
 
+namespace {
+
+// One key of the program's own beyond [Form], written alone.
+void write_own_setting(const std::string& settings_path, const char* section, const char* key,
+                       const std::string& value)
+{
+    make_settings_folder(settings_path);
+    IniFile file(settings_path);
+    file.write_string(section, key, value);
+    file.save();
+}
+
+}  // namespace
+
 std::string read_fields_file_setting(const std::string& settings_path)
 {
     return IniFile(settings_path).read_string(kBrowserSection, kFieldsFile, "");
@@ -55,10 +71,17 @@ std::string read_fields_file_setting(const std::string& settings_path)
 
 void write_fields_file_setting(const std::string& settings_path, const std::string& fields_path)
 {
-    make_settings_folder(settings_path);
-    IniFile file(settings_path);
-    file.write_string(kBrowserSection, kFieldsFile, fields_path);
-    file.save();
+    write_own_setting(settings_path, kBrowserSection, kFieldsFile, fields_path);
+}
+
+std::string read_language_setting(const std::string& settings_path)
+{
+    return IniFile(settings_path).read_string(kViewSection, kLanguage, "");
+}
+
+void write_language_setting(const std::string& settings_path, const std::string& language)
+{
+    write_own_setting(settings_path, kViewSection, kLanguage, language);
 }
 
 }  // namespace quillon

@@ -38,4 +38,11 @@ std::string read_fields_file_setting(const std::string& settings_path);
 // write_settings does.
 void write_fields_file_setting(const std::string& settings_path, const std::string& fields_path);
 
+// The language of the windows that the user chose ([View] Language):
+// "en", "ja", or "" for the system's.
+std::string read_language_setting(const std::string& settings_path);
+// Remembers it, keeping every other line of the file; throws as
+// write_settings does.
+void write_language_setting(const std::string& settings_path, const std::string& language);
+
 }  // namespace quillon

@@ -2,6 +2,7 @@
 
 #include "Messages.h"
 #include "PortPath.h"
+#include "Wording.h"
 
 namespace quillon {
 
@@ -10,7 +11,7 @@ bool load_serial_library(TCommAdapter& serial)
     if (serial.LoadDriver()) {
         return true;
     }
-    show_error("TARNLINK.DLL is not found.", serial.LoadFailure());
+    show_error(QUILLON_TEXT("Message", "TARNLINK.DLL is not found."), serial.LoadFailure());
     return false;
 }
 
@@ -19,7 +20,7 @@ bool load_usb_library(TCommAdapterUSB& usb)
     if (usb.LoadDriver()) {
         return true;
     }
-    show_error("Halvex.DLL is not found.", usb.LoadFailure());
+    show_error(QUILLON_TEXT("Message", "Halvex.DLL is not found."), usb.LoadFailure());
     return false;
 }
 
@@ -31,7 +32,8 @@ bool open_way_in(TCommAdapter& serial, TCommAdapterUSB& usb, const WayIn& way)
     if (serial.OpenPort(way.com_port)) {
         return true;
     }
-    show_error("Can't open COM port!", tarnlink::explain_port_failure(port_number(way.com_port)));
+    show_error(QUILLON_TEXT("Message", "Can't open COM port!"),
+               tarnlink::explain_port_failure(port_number(way.com_port)));
     return false;
 }
 

@@ -1,10 +1,15 @@
 // Quillon's program entry: the application, then the main window (which
 // loads the link libraries, reads the settings and connects), then the
 // configuration dialog, then the log view window, then a browser for each
-// log file named on the command line; then the message loop.
+// log file named on the command line; then the message loop. When a Quillon
+// runs already, its files are handed to it instead (or it is raised), and
+// this one ends before it opens the port that the first one holds.
 #include "IniFile.h"
+#include "Language.h"
 #include "MessageBoxes.h"
+#include "SingleInstance.h"
 #include "Startup.h"
+#include "Wording.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -13,6 +18,7 @@
 #include <exception>
 #include <iostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -61,14 +67,28 @@ int main(int argc, char** argv)
     QApplication::setApplicationName("Quillon");
     quillon::install_qt_message_boxes();
     try {
+        quillon::apply_language(quillon::language_setting(quillon::settings_file_path()));
+        const QStringList files = QApplication::arguments().mid(1);
+        quillon::InstanceClaim claim =
+            quillon::claim_instance(quillon::instance_socket_path(), files);
+        if (claim.outcome == quillon::InstanceClaim::Outcome::HandedOver) {
+            return 0;
+        }
+        if (claim.outcome == quillon::InstanceClaim::Outcome::NoAnswer) {
+            QMessageBox::warning(nullptr, QApplication::applicationName(),
+                                 QCoreApplication::translate(
+                                     "main", "Quillon is running already but does not answer."));
+            return 1;
+        }
         const auto windows =
-            quillon::start_program(quillon::settings_file_path(), QApplication::arguments().mid(1));
+            quillon::start_program(quillon::settings_file_path(), files, std::move(claim.server));
         if (!windows) {
             return 0;  // a link library is missing; the user has been told
         }
         QApplication::exec();
     } catch (const std::exception&) {
-        QMessageBox::critical(nullptr, QApplication::applicationName(), "Error Occurred!");
+        QMessageBox::critical(nullptr, QApplication::applicationName(),
+                              quillon::worded_message(QUILLON_TEXT("Message", "Error Occurred!")));
     }
     return 0;
 }

@@ -32,13 +32,15 @@ PortEntry find_port(int port_number)
     return entry;
 }
 
-std::string describe_port(int port_number)
+std::string describe_port(int port_number, std::string_view absent)
 {
     const PortEntry entry = find_port(port_number);
     const std::string named = entry.link_target.empty() ? entry.path : entry.link_target;
     std::string text = "COM" + std::to_string(port_number) + ": " + named;
     if (entry.device.empty()) {
-        text += " (not present)";
+        text += " (";
+        text += absent;
+        text += ")";
     } else if (entry.device != named) {
         text += " -> " + entry.device;
     }

@@ -75,8 +75,9 @@ struct PortEntry {
 PortEntry find_port(int port_number);
 
 // One line for a person: "COM3: /dev/serial/by-id/usb-... -> /dev/ttyUSB0",
-// "COM4: /dev/ttyS3 (not present)".
-std::string describe_port(int port_number);
+// "COM4: /dev/ttyS3 (not present)"; a window gives "not present" in its
+// user's language.
+std::string describe_port(int port_number, std::string_view absent = "not present");
 
 // Why COMn does not open, for a person, found by looking at what find_port
 // names: "COM3: /dev/ttyUSB0: Permission denied (is this user in the dialout

@@ -252,30 +252,29 @@ TEST(Engine, ColumnPlotTakesTheWrittenRecordsAtTheirOffsetsAndLeavesOutFieldsWit
 
     const auto send_1 = quillon::column_plot(log, quillon::byte_columns()[17], fields);
     ASSERT_EQ(send_1.points.size(), 8u);
-    EXPECT_EQ(send_1.x_title, "offset from the fired record");
     EXPECT_EQ(send_1.y_title, "Send 1");
     EXPECT_EQ(send_1.marked_x, 0.0);
     EXPECT_EQ(send_1.points[0].x, -5.0);
     EXPECT_EQ(send_1.points[5].x, 0.0);
     EXPECT_EQ(send_1.points[5].y, 0x81);
-    EXPECT_EQ(send_1.points[5].label, "T0 (record 5): 81");
-    EXPECT_EQ(send_1.points[7].label, "T+2 (record 7): 00");
+    EXPECT_EQ(send_1.points[5].record, 5);
+    EXPECT_EQ(send_1.points[5].value, "81");
+    EXPECT_EQ(send_1.points[7].value, "00");
 
     const auto level = quillon::column_plot(log, quillon::field_columns(fields)[1], fields);
     EXPECT_EQ(level.y_title, "level (V)");
     ASSERT_EQ(level.points.size(), 1u);
     // Send[4..5] = 3E CC, little-endian and signed: -13250 x 0.5.
     EXPECT_EQ(level.points[0].y, -6625.0);
-    EXPECT_EQ(level.points[0].label, "T0 (record 5): -6625.0 V");
+    EXPECT_EQ(level.points[0].value, "-6625.0 V");
 
     // Without a fired record: the record numbers, nothing marked.
     log.stop_condition.reset();
     const auto by_record = quillon::column_plot(log, quillon::byte_columns()[3], fields);
     ASSERT_EQ(by_record.points.size(), 8u);
-    EXPECT_EQ(by_record.x_title, "record");
     EXPECT_FALSE(by_record.marked_x);
     EXPECT_EQ(by_record.points[3].x, 3.0);
-    EXPECT_EQ(by_record.points[3].label, "record 3: 51");
+    EXPECT_EQ(by_record.points[3].value, "51");
 }
 
 }  // namespace

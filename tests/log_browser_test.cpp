@@ -11,13 +11,18 @@
 #include "LogTableModel.h"
 #include "LogText.h"
 #include "MainWindowFixture.h"
+#include "MarkColours.h"
+#include "MenuKeys.h"
 #include "Startup.h"
 #include "ui_LogBrowser.h"
 
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QDropEvent>
+#include <QFile>
+#include <QFileInfo>
 #include <QFont>
 #include <QMimeData>
 #include <QRegularExpression>
@@ -139,12 +144,12 @@ TEST_F(LogBrowserTest, OpensFromTheCommandLineTheMenuAndDrops)
 
     const QString other = write_log("other.txt", known_records());
     QString asked_filter;
-    quillon::set_open_dialog([&](const QString& filter) {
+    quillon::set_open_dialog([&](const QString& filter, const QString&) {
         asked_filter = filter;
         return QStringList{other, known};
     });
     program->main_form->controls().mnuOpenLog->trigger();
-    EXPECT_EQ(asked_filter, quillon::log_text_save_request({}).filter);
+    EXPECT_EQ(asked_filter, quillon::log_open_filter());
     EXPECT_EQ(browsers().size(), 3u);
 
     drop(*program->main_form, other);
@@ -352,7 +357,7 @@ TEST_F(LogBrowserTest, CompareHighlightsDifferencesAndIgnoreRulesApplyAtOnce)
     const QString changed = write_log("changed.txt", records);
     TfrmLogBrowser& browser = open(known);
     auto& ui = browser.controls();
-    quillon::set_open_dialog([&](const QString&) { return QStringList{changed}; });
+    quillon::set_open_dialog([&](const QString&, const QString&) { return QStringList{changed}; });
     // From a line edit, which takes no Ctrl+D of its own.
     press_in(browser, *ui.edtFindByte, Qt::Key_D, Qt::ControlModifier);
     ASSERT_NE(browser.compared_model(), nullptr);
@@ -402,7 +407,8 @@ protected:
     static bool highlighted(const LogTableModel& shown, int row, int byte)
     {
         const QModelIndex index = shown.index(row, shown.ByteColumn(std::size_t(byte)));
-        return shown.data(index, Qt::BackgroundRole) == QVariant(QColor(255, 170, 130));
+        return shown.data(index, Qt::BackgroundRole) ==
+               QVariant(mark_colours(QApplication::palette()).difference);
     }
 
     // The rows shown whole in a table.
@@ -558,7 +564,7 @@ TEST_F(LogBrowserTest, FieldsChosenShowInBothTablesAndAreRememberedForTheNextBro
     quillon::write_file_atomically(broken, "{\"fields\": [\n  {\"name\": \"state\"}]}\n");
     QString asked_filter;
     std::string chosen = fields;
-    quillon::set_open_dialog([&](const QString& filter) {
+    quillon::set_open_dialog([&](const QString& filter, const QString&) {
         asked_filter = filter;
         return QStringList{QString::fromStdString(chosen)};
     });
@@ -634,6 +640,11 @@ TEST_F(LogBrowserTest, PlotsAByteOfEveryWrittenRecordAndExportsThePicture)
     ASSERT_EQ(windows.size(), 1);
     PlotWindow& plotted = *windows.front();
     EXPECT_EQ(plotted.windowTitle(), "known.txt - Recv 3 - Quillon plot");
+    int counted = 0;
+    EXPECT_EQ(testsupport::menu_key_faults(plotted.menuBar()->actions(), "", counted),
+              std::vector<std::string>{});
+    EXPECT_EQ(counted, 3);
+    EXPECT_TRUE(testsupport::f10_opens_menu_bar(plotted));
     PlotView& plot = plotted.plot();
     ASSERT_EQ(plot.Points().size(), 256u);
     EXPECT_EQ(plot.Points()[1].x, 1.0);
@@ -673,6 +684,69 @@ TEST_F(LogBrowserTest, PlotsAByteOfEveryWrittenRecordAndExportsThePicture)
     const QImage saved(file, "PNG");
     EXPECT_EQ(saved.size(), plot.size());
     EXPECT_TRUE(messages.shown().empty());
+}
+
+TEST_F(LogBrowserTest, EveryMenuCommandHasAMnemonicOfItsOwnAndF10OpensTheMenuBar)
+{
+    TfrmLogBrowser& browser = open(known);
+    int counted = 0;
+    EXPECT_EQ(testsupport::menu_key_faults(browser.menuBar()->actions(), "", counted),
+              std::vector<std::string>{});
+    // File (4), Edit (4), View (3).
+    EXPECT_EQ(counted, 3 + 4 + 4 + 3);
+    EXPECT_TRUE(testsupport::f10_opens_menu_bar(browser));
+}
+
+TEST_F(LogBrowserTest, ANewLanguageWordsTheBrowserAnewWithItsComparisonFindAndRules)
+{
+    auto records = known_records();
+    records[10][21] ^= 0x01;
+    const QString changed = write_log("changed.txt", records);
+    TfrmLogBrowser& browser = open(known);
+    ASSERT_TRUE(browser.CompareWith(changed));
+    auto& ui = browser.controls();
+    add_rule(ui, Rule::Ignore, "Recv", "0", "0x80");
+    ui.edtFindByte->setText("2");
+    ui.edtFindMask->setText("0x0F");
+    ui.edtFindValue->setText("0x01");
+    ui.rbnFindSend->setChecked(true);
+    browser.btnFindNextClick();
+    const auto shown = [&] {
+        return QStringList{browser.windowTitle(),          ui.lblDateTime->toolTip(),
+                           ui.lblStopCondition->toolTip(), ui.lblSummary->toolTip(),
+                           ui.lblFindCount->text(),        ui.lblRecordsFile->text(),
+                           ui.lblComparedFile->text(),     ui.lblCompareAlignment->text(),
+                           ui.lblCompareSummary->text(),   ui.lbxRules->item(0)->text(),
+                           ui.rbnFindSend->text()};
+    };
+    const QStringList before = shown();
+    EXPECT_EQ(before[4], "16 records meet Send[2] & 0x0F = 0x01");
+    EXPECT_EQ(before[9], "Ignore Recv[0] & 0x80");
+    QEvent change(QEvent::LanguageChange);
+    QCoreApplication::sendEvent(&browser, &change);
+    EXPECT_EQ(shown(), before);
+}
+
+TEST_F(LogBrowserTest, OpenLogStartsBesideTheLastLogOpenedAndCompareWithBesideTheOpenLog)
+{
+    ASSERT_TRUE(start());
+    const QString night = QString::fromStdString(testsupport::private_root()) + "/night";
+    QDir(night).removeRecursively();
+    ASSERT_TRUE(QDir().mkpath(night));
+    const QString first = night + "/first.txt";
+    ASSERT_TRUE(QFile::copy(known, first));
+    QStringList asked;
+    quillon::set_open_dialog([&](const QString&, const QString& folder) {
+        asked << folder;
+        return QStringList{};
+    });
+    TfrmLogBrowser& browser = open(first);
+    window->controls().mnuOpenLog->trigger();
+    open(known);
+    window->controls().mnuOpenLog->trigger();
+    browser.controls().mnuCompareWith->trigger();
+    EXPECT_EQ(asked, (QStringList{QFileInfo(first).absolutePath(), QFileInfo(known).absolutePath(),
+                                  QFileInfo(first).absolutePath()}));
 }
 
 }  // namespace

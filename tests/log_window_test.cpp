@@ -4,6 +4,7 @@
 #include "LogFile.h"
 #include "Logwindow.h"
 #include "MainWindowFixture.h"
+#include "MenuKeys.h"
 #include "ui_Log.h"
 #include "ui_Logwindow.h"
 
@@ -125,7 +126,7 @@ TEST_F(LogWindowTest, GetLogFillsTheListAndSaveLogWritesAndEmptiesIt)
     target = QString::fromStdString(file);
     ui.mnuSaveLog->trigger();
     ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0].filter, "All files (*.*) (*.*)");
+    EXPECT_EQ(requests[0].filter, "All files (*)");
     EXPECT_TRUE(requests[0].default_suffix.isEmpty());
     std::string expected_file;
     for (const auto& row : expected_rows()) {
@@ -285,6 +286,16 @@ TEST_F(LogWindowTest, ListFollowsTheClientAreaAndSurvivesClosing)
     EXPECT_EQ(list().accessibleName(), "Log");
     EXPECT_EQ(list().font().pixelSize(), 12);
     EXPECT_EQ(list().font().family(), QString::fromUtf8("ＭＳ ゴシック"));
+}
+
+TEST_F(LogWindowTest, EveryCommandHasAMnemonicOfItsOwnAndF10OpensTheMenuBar)
+{
+    open_window();
+    int counted = 0;
+    EXPECT_EQ(testsupport::menu_key_faults(log_window->menuBar()->actions(), "", counted),
+              std::vector<std::string>{});
+    EXPECT_EQ(counted, 3);
+    EXPECT_TRUE(testsupport::f10_opens_menu_bar(*log_window));
 }
 
 }  // namespace

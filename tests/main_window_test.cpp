@@ -2,7 +2,9 @@
 // switch and the configuration menu, against the simulated amplifier over
 // the pseudo-terminal (COM1) and over USB.
 #include "IntegerText.h"
+#include "Language.h"
 #include "MainWindowFixture.h"
+#include "MenuKeys.h"
 #include "PortPath.h"
 #include "ui_Configuration.h"
 #include "ui_Log.h"
@@ -10,7 +12,11 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTimer>
 
@@ -1392,12 +1398,175 @@ TEST_F(MainWindowTest, ButtonsAndChoicesAreNamedByTheirCaptions)
     EXPECT_EQ(accessible_name(ui.rbnSendEn), "Send");
     EXPECT_EQ(accessible_name(ui.rbnMode16), "16 byte mode");
     EXPECT_EQ(accessible_name(ui.rbnMode32), "32 byte mode");
-    EXPECT_EQ(ui.Exit1->text(), "Exit");
-    EXPECT_EQ(ui.mnuConfiguration->text(), "Configuration");
-    EXPECT_EQ(ui.mnuViewLogData->text(), "View Log Data");
+    EXPECT_EQ(ui.Exit1->iconText(), "Exit");
+    EXPECT_EQ(ui.mnuConfiguration->iconText(), "Configuration");
+    EXPECT_EQ(ui.mnuViewLogData->iconText(), "View Log Data");
     // The caption follows the logging state.
     ui.btnLogStart->setText("STOP");
     EXPECT_EQ(accessible_name(ui.btnLogStart), "STOP");
+}
+
+// ---------------------------------------------------------- keyboard, language, help
+
+TEST_F(MainWindowTest, EveryMenuCommandHasAMnemonicOfItsOwnAndF10OpensTheMenuBar)
+{
+    ASSERT_TRUE(start());
+    int counted = 0;
+    EXPECT_EQ(testsupport::menu_key_faults(window->menuBar()->actions(), "", counted),
+              std::vector<std::string>{});
+    // File (3), Setting (Configuration, Language and its 3), Log (1), Help (2).
+    EXPECT_EQ(counted, 4 + 3 + 5 + 1 + 2);
+    EXPECT_TRUE(testsupport::f10_opens_menu_bar(*window));
+}
+
+TEST_F(MainWindowTest, AltWithALetterNeverTypesIntoAField)
+{
+    write_settings(kSerialSettings);
+    ASSERT_TRUE(start());
+    window->btnStatusCheckClick();
+    auto& ui = window->controls();
+    ui.cbxStopCondition->setChecked(true);
+    window->show();
+    QApplication::setActiveWindow(window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    ui.edtMaskData->setFocus();
+    ui.edtMaskData->clear();
+    QTest::keyClick(ui.edtMaskData, Qt::Key_X);
+    ASSERT_EQ(ui.edtMaskData->text(), "x");
+    // The "Log" menu's mnemonic, and a letter that is no mnemonic.
+    for (const Qt::Key key : {Qt::Key_L, Qt::Key_Q}) {
+        QTest::keyClick(ui.edtMaskData, key, Qt::AltModifier);
+        if (QWidget* popup = QApplication::activePopupWidget()) {
+            popup->close();
+        }
+        EXPECT_EQ(ui.edtMaskData->text(), "x") << QKeySequence(key).toString().toStdString();
+    }
+}
+
+TEST_F(MainWindowTest, TheLanguageMenuAppliesAndRemembersTheChoice)
+{
+    ASSERT_TRUE(start());
+    auto& ui = window->controls();
+    const std::vector<QAction*> items{ui.mnuLanguageSystem, ui.mnuLanguageEnglish,
+                                      ui.mnuLanguageJapanese};
+    ASSERT_EQ(ui.mnuLanguage->actions(), QList<QAction*>(items.begin(), items.end()));
+    EXPECT_EQ(ui.mnuLanguageJapanese->text(), QString::fromUtf8("日本語(&J)"));
+    const auto checked = [&items] {
+        std::vector<bool> shown;
+        for (QAction* item : items) {
+            shown.push_back(item->isChecked());
+        }
+        return shown;
+    };
+    EXPECT_EQ(checked(), (std::vector<bool>{true, false, false}));
+
+    ui.mnuLanguageEnglish->trigger();
+    EXPECT_EQ(quillon::current_language(), quillon::Language::English);
+    EXPECT_EQ(checked(), (std::vector<bool>{false, true, false}));
+    EXPECT_NE(settings_text().find("[View]\r\nLanguage=en\r\n"), std::string::npos)
+        << settings_text();
+
+    ui.mnuLanguageSystem->trigger();
+    EXPECT_EQ(quillon::current_language(), quillon::Language::System);
+    EXPECT_EQ(checked(), (std::vector<bool>{true, false, false}));
+    EXPECT_EQ(settings_text().find("Language=en"), std::string::npos) << settings_text();
+    EXPECT_TRUE(messages.shown().empty());
+}
+
+TEST_F(MainWindowTest, ANewLanguageWordsTheWindowAnewAndKeepsWhatTheLogStateShows)
+{
+    write_settings(kSerialSettings);
+    ASSERT_TRUE(start());
+    window->btnStatusCheckClick();
+    window->btnLogStartClick();
+    auto& ui = window->controls();
+    ASSERT_EQ(ui.btnLogStart->text(), "STOP");
+    ui.edtMaskData->setText("0x0F");
+    QEvent change(QEvent::LanguageChange);
+    QCoreApplication::sendEvent(window.get(), &change);
+    EXPECT_EQ(ui.btnLogStart->text(), "STOP");
+    EXPECT_EQ(ui.edtComStatus->text(), "Logging");
+    EXPECT_EQ(ui.btnLogSave->text(), "SAVE LOG");
+    EXPECT_EQ(ui.edtMaskData->text(), "0x0F");
+    EXPECT_EQ(ui.mnuFile->title(), "&File");
+    window->btnLogStartClick();
+    EXPECT_EQ(ui.btnLogStart->text(), "START");
+}
+
+TEST_F(MainWindowTest, AboutNamesTheVersionTheWindowShowsAndQtsAndReadingLogsSaysWhenItIsMissing)
+{
+    ASSERT_TRUE(start());
+    QString about;
+    answer_dialogs_with([&about](QDialog& shown) {
+        auto& box = dynamic_cast<QMessageBox&>(shown);
+        about = box.windowTitle() + "\n" + box.text() + "\n" + box.informativeText();
+    });
+    auto& ui = window->controls();
+    ui.mnuAbout->trigger();
+    const QString version = ui.lblAppName->text().section("Ver.", 1);
+    ASSERT_FALSE(version.isEmpty());
+    EXPECT_TRUE(about.contains("Quillon " + version)) << about.toStdString();
+    EXPECT_TRUE(about.contains(QString("Qt ") + qVersion())) << about.toStdString();
+    EXPECT_TRUE(about.contains("GNU LGPL version 3")) << about.toStdString();
+
+    // Run from the build tree: no guide beside the program, and nothing opened.
+    std::vector<QUrl> opened;
+    quillon::set_document_opener([&opened](const QUrl& document) {
+        opened.push_back(document);
+        return true;
+    });
+    ui.mnuReadingLogs->trigger();
+    ASSERT_EQ(messages.shown().size(), 1u);
+    EXPECT_NE(messages.shown()[0].text.find("not installed"), std::string::npos);
+    EXPECT_TRUE(opened.empty());
+    quillon::set_document_opener({});
+}
+
+// Each filter of a file dialog names its pattern once: "Log files (*.txt)".
+void expect_patterns_shown_once(const QString& filters)
+{
+    static const QRegularExpression filter(R"(^([^()]*) \(([^()]+)\)$)");
+    for (const QString& one : filters.split(";;")) {
+        const auto match = filter.match(one);
+        ASSERT_TRUE(match.hasMatch()) << one.toStdString();
+        EXPECT_FALSE(match.captured(1).contains('*')) << one.toStdString();
+    }
+}
+
+TEST_F(MainWindowTest, OpenLogOffersLogFilesAndStartsInTheAutomaticSaveFolder)
+{
+    ASSERT_TRUE(start());
+    const QString documents = QString::fromStdString(testsupport::private_root()) + "/documents";
+    QDir(documents).removeRecursively();
+    ASSERT_TRUE(QDir().mkpath(documents));
+    quillon::set_documents_folder([&documents] { return documents; });
+    quillon::forget_logs_opened();
+    QString asked_filter;
+    QStringList asked_folders;
+    quillon::set_open_dialog([&](const QString& filter, const QString& folder) {
+        asked_filter = filter;
+        asked_folders << folder;
+        return QStringList{};
+    });
+    quillon::set_folder_dialog([&](const QString& folder) {
+        asked_folders << folder;
+        return QString();
+    });
+    auto& ui = window->controls();
+    // Before the first automatic save its folder does not exist yet.
+    ui.mnuOpenLog->trigger();
+    const QString saved = documents + "/Orvitek Corporation/Quillon";
+    ASSERT_TRUE(QDir().mkpath(saved));
+    ui.mnuOpenLog->trigger();
+    ui.mnuOpenSeries->trigger();
+    EXPECT_EQ(asked_folders, (QStringList{documents, saved, saved}));
+
+    EXPECT_EQ(asked_filter, "Log files (*.txt);;All files (*)");
+    expect_patterns_shown_once(asked_filter);
+    expect_patterns_shown_once(quillon::log_file_filter());
+    quillon::set_open_dialog({});
+    quillon::set_folder_dialog({});
+    quillon::set_documents_folder({});
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 // in: one file a browser, a folder or several files a series.
 #include "LogBrowser.h"
 #include "MainWindowFixture.h"
+#include "MenuKeys.h"
 #include "MessageRecorder.h"
 #include "PlotView.h"
 #include "SeriesWindow.h"
@@ -16,6 +17,8 @@
 
 #include <QApplication>
 #include <QDropEvent>
+#include <QFileInfo>
+#include <QLabel>
 #include <QListWidget>
 #include <QMimeData>
 #include <QPushButton>
@@ -241,6 +244,35 @@ TEST_F(SeriesWindowTest, EveryControlHasANameAndThePicturesADescription)
         << window.Plot().accessibleDescription().toStdString();
 }
 
+TEST_F(SeriesWindowTest, MenusByKeyboardAndANewLanguageKeepTheCellShown)
+{
+    TfrmSeries& window = open();
+    int counted = 0;
+    EXPECT_EQ(testsupport::menu_key_faults(window.menuBar()->actions(), "", counted),
+              std::vector<std::string>{});
+    // File (2), Capture (2).
+    EXPECT_EQ(counted, 2 + 2 + 2);
+    EXPECT_TRUE(testsupport::f10_opens_menu_bar(window));
+
+    VariationMapView& map = window.Map();
+    const VariationMapView::Cell changed{-1 - map.Map().first_offset, 19};
+    window.ShowCell(changed.row, changed.column);
+    const auto shown = [&] {
+        return QStringList{window.windowTitle(),
+                           window.findChild<QLabel*>()->text(),
+                           map.accessibleDescription(),
+                           window.Plot().accessibleDescription(),
+                           window.CapturesTable().model()->headerData(0, Qt::Horizontal).toString(),
+                           QString::number(window.ValuesTable().model()->rowCount())};
+    };
+    const QStringList before = shown();
+    EXPECT_EQ(before[0], "night - Quillon series");
+    EXPECT_EQ(before[5], "3");
+    QEvent change(QEvent::LanguageChange);
+    QCoreApplication::sendEvent(&window, &change);
+    EXPECT_EQ(shown(), before);
+}
+
 // The program's ways in: the command line's folder, "File" > "Open
 // Series..." (a folder), "File" > "Open Log..." (each file a browser) and
 // a drop of several files.
@@ -267,12 +299,18 @@ TEST_F(SeriesEntryTest, AFolderOrSeveralFilesOpenASeriesAndOneFileItsBrowser)
     ASSERT_EQ(open_windows<TfrmSeries>().size(), 1u);
     EXPECT_EQ(open_windows<TfrmSeries>().front()->CapturesTable().model()->rowCount(), 3);
 
-    quillon::set_folder_dialog([&] { return night; });
+    quillon::set_folder_dialog([&](const QString&) { return night; });
     program->main_form->controls().mnuOpenSeries->trigger();
     EXPECT_EQ(open_windows<TfrmSeries>().size(), 2u);
 
-    quillon::set_open_dialog([&](const QString&) { return QStringList{first, second}; });
+    // "Open Log..." starts in the folder of the series opened last.
+    QString asked_folder;
+    quillon::set_open_dialog([&](const QString&, const QString& start) {
+        asked_folder = start;
+        return QStringList{first, second};
+    });
     program->main_form->controls().mnuOpenLog->trigger();
+    EXPECT_EQ(asked_folder, QFileInfo(night).absoluteFilePath());
     EXPECT_EQ(open_windows<TfrmSeries>().size(), 2u);
     EXPECT_EQ(open_windows<TfrmLogBrowser>().size(), 2u);
 

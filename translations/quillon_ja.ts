@@ -1,0 +1,1126 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="ja_JP" sourcelanguage="en">
+<context>
+    <name>ByteCountStrip</name>
+    <message>
+        <source>Differing records per byte</source>
+        <translation>バイトごとの相違レコード数</translation>
+    </message>
+    <message>
+        <source>No byte differs</source>
+        <translation>相違するバイトはありません</translation>
+    </message>
+    <message>
+        <source>; </source>
+        <translation>、</translation>
+    </message>
+    <message>
+        <source>%1: 1 record differs</source>
+        <translation>%1: 1 レコードが相違</translation>
+    </message>
+    <message>
+        <source>%1: %2 records differ</source>
+        <translation>%1: %2 レコードが相違</translation>
+    </message>
+</context>
+<context>
+    <name>FileDialogs</name>
+    <message>
+        <source>%1
+The folder does not exist.
+Check the path and try again.</source>
+        <translation>%1
+フォルダーが存在しません。
+パスを確認して、もう一度やり直してください。</translation>
+    </message>
+    <message>
+        <source>Save As</source>
+        <translation>名前を付けて保存</translation>
+    </message>
+    <message>
+        <source>Text files (*.txt)</source>
+        <translation>テキストファイル (*.txt)</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv)</source>
+        <translation>CSV ファイル (*.csv)</translation>
+    </message>
+    <message>
+        <source>All files (*)</source>
+        <translation>すべてのファイル (*)</translation>
+    </message>
+    <message>
+        <source>Log files (*.txt)</source>
+        <translation>ログファイル (*.txt)</translation>
+    </message>
+</context>
+<context>
+    <name>LogTableModel</name>
+    <message>
+        <source>Marker</source>
+        <translation>マーカー</translation>
+    </message>
+    <message>
+        <source>fired</source>
+        <translation>トリガ</translation>
+    </message>
+    <message>
+        <source>meets</source>
+        <translation>一致</translation>
+    </message>
+    <message>
+        <source>never written</source>
+        <translation>未書き込み</translation>
+    </message>
+</context>
+<context>
+    <name>Message</name>
+    <message>
+        <source>SetTimeout2</source>
+        <translation>SetTimeout2</translation>
+    </message>
+    <message>
+        <source>No Memory</source>
+        <translation>メモリが不足しています</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>エラー</translation>
+    </message>
+    <message>
+        <source>Can&apos;t connect in USB mode. </source>
+        <translation>USB モードで接続できません。</translation>
+    </message>
+    <message>
+        <source>Invalid CID</source>
+        <translation>無効な CID です</translation>
+    </message>
+    <message>
+        <source>Error!</source>
+        <translation>エラー!</translation>
+    </message>
+    <message>
+        <source>ERR_LOADCOMDLL</source>
+        <translation>ERR_LOADCOMDLL</translation>
+    </message>
+    <message>
+        <source>CHR_ERROR</source>
+        <translation>CHR_ERROR</translation>
+    </message>
+    <message>
+        <source>cannot be loaded</source>
+        <translation>読み込めません</translation>
+    </message>
+    <message>
+        <source>This Amplifier doesn&apos;t support Log function!</source>
+        <translation>このアンプはログ機能に対応していません!</translation>
+    </message>
+    <message>
+        <source>This Amplifier doesn&apos;t support this command(MOT_READ_COM_DATA)!</source>
+        <translation>このアンプはこのコマンド(MOT_READ_COM_DATA)に対応していません!</translation>
+    </message>
+    <message>
+        <source>This Amplifier doesn&apos;t support this command(MOT_READ_COM_DATA_32)!</source>
+        <translation>このアンプはこのコマンド(MOT_READ_COM_DATA_32)に対応していません!</translation>
+    </message>
+    <message>
+        <source>Now Logging Error.</source>
+        <translation>ログ取得中エラー。</translation>
+    </message>
+    <message>
+        <source>Waveform or FFT function Error.</source>
+        <translation>波形または FFT 機能のエラー。</translation>
+    </message>
+    <message>
+        <source>Can&apos;t talk with Amplifier.</source>
+        <translation>アンプと通信できません。</translation>
+    </message>
+    <message>
+        <source>the file is empty, not a log (a cleared log view saves one)</source>
+        <translation>ファイルが空で、ログではありません(クリアしたログビューを保存すると空になります)</translation>
+    </message>
+    <message>
+        <source>not a log file: no &quot;#Date and Time  : &quot; line</source>
+        <translation>ログファイルではありません: &quot;#Date and Time  : &quot; の行がありません</translation>
+    </message>
+    <message>
+        <source>the empty line after the stop condition is missing</source>
+        <translation>停止条件の次の空行がありません</translation>
+    </message>
+    <message>
+        <source>neither a stop condition line nor an empty line</source>
+        <translation>停止条件の行でも空行でもありません</translation>
+    </message>
+    <message>
+        <source>more than 256 records; a log has 256</source>
+        <translation>レコードが 256 を超えています。ログは 256 レコードです</translation>
+    </message>
+    <message>
+        <source>text after the last of the 256 records</source>
+        <translation>256 番目のレコードの後に文字があります</translation>
+    </message>
+    <message>
+        <source>not a regular file</source>
+        <translation>通常のファイルではありません</translation>
+    </message>
+    <message>
+        <source>TARNLINK.DLL is not found.</source>
+        <translation>TARNLINK.DLL が見つかりません。</translation>
+    </message>
+    <message>
+        <source>Halvex.DLL is not found.</source>
+        <translation>Halvex.DLL が見つかりません。</translation>
+    </message>
+    <message>
+        <source>Can&apos;t open COM port!</source>
+        <translation>COM ポートを開けません!</translation>
+    </message>
+    <message>
+        <source>Permission denied (is this user in the dialout group?)</source>
+        <translation>アクセスが拒否されました(このユーザーは dialout グループに属していますか?)</translation>
+    </message>
+    <message>
+        <source>held by another program</source>
+        <translation>他のプログラムが使用中です</translation>
+    </message>
+    <message>
+        <source>not a terminal</source>
+        <translation>端末ではありません</translation>
+    </message>
+    <message>
+        <source>the device is gone</source>
+        <translation>デバイスがありません</translation>
+    </message>
+    <message>
+        <source>opens now, but the library could not set the line up</source>
+        <translation>現在は開けますが、ライブラリが回線を設定できませんでした</translation>
+    </message>
+    <message>
+        <source>the file ends after %1 records; a log has %2</source>
+        <translation>ファイルが %1 レコードで終わっています。ログは %2 レコードです</translation>
+    </message>
+    <message>
+        <source>Error Occurred!</source>
+        <translation>エラーが発生しました!</translation>
+    </message>
+    <message>
+        <source>COM%1 is not one of COM%2 to COM%3</source>
+        <translation>COM%1 は COM%2 ～ COM%3 のいずれでもありません</translation>
+    </message>
+</context>
+<context>
+    <name>PlotView</name>
+    <message>
+        <source>Plot</source>
+        <translation>プロット</translation>
+    </message>
+    <message>
+        <source>%1 over %2</source>
+        <comment>the y axis over the x axis</comment>
+        <translation>%2 に対する %1</translation>
+    </message>
+    <message>
+        <source>%1, no values to plot</source>
+        <translation>%1、プロットする値がありません</translation>
+    </message>
+    <message>
+        <source>%1, 1 point, from %2 to %3</source>
+        <translation>%1、1 点、%2 から %3</translation>
+    </message>
+    <message>
+        <source>%1, %2 points, from %3 to %4</source>
+        <translation>%1、%2 点、%3 から %4</translation>
+    </message>
+    <message>
+        <source>No values to plot</source>
+        <translation>プロットする値がありません</translation>
+    </message>
+</context>
+<context>
+    <name>PlotWindow</name>
+    <message>
+        <source>%1 - %2 - Quillon plot</source>
+        <translation>%1 - %2 - Quillon プロット</translation>
+    </message>
+    <message>
+        <source>&amp;File</source>
+        <translation>ファイル(&amp;F)</translation>
+    </message>
+    <message>
+        <source>&amp;Export Picture...</source>
+        <translation>画像をエクスポート(&amp;E)...</translation>
+    </message>
+    <message>
+        <source>&amp;Close</source>
+        <translation>閉じる(&amp;C)</translation>
+    </message>
+    <message>
+        <source>PNG image (*.png)</source>
+        <translation>PNG 画像 (*.png)</translation>
+    </message>
+    <message>
+        <source>The picture could not be made into PNG.</source>
+        <translation>画像を PNG にできませんでした。</translation>
+    </message>
+    <message>
+        <source>Plot</source>
+        <translation>プロット</translation>
+    </message>
+    <message>
+        <source>Column</source>
+        <translation>列</translation>
+    </message>
+    <message>
+        <source>&amp;Column:</source>
+        <translation>列(&amp;C):</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>キャンセル</translation>
+    </message>
+    <message>
+        <source>%1 (record %2): %3</source>
+        <comment>offset, record, value</comment>
+        <translation>%1 (レコード %2): %3</translation>
+    </message>
+    <message>
+        <source>record %1: %2</source>
+        <translation>レコード %1: %2</translation>
+    </message>
+    <message>
+        <source>offset from the fired record</source>
+        <translation>トリガレコードからのオフセット</translation>
+    </message>
+    <message>
+        <source>record</source>
+        <translation>レコード</translation>
+    </message>
+</context>
+<context>
+    <name>TMainForm</name>
+    <message>
+        <source>Log Mode</source>
+        <translation>ログモード</translation>
+    </message>
+    <message>
+        <source>16 byte mode</source>
+        <translation>16 バイトモード</translation>
+    </message>
+    <message>
+        <source>32 byte mode</source>
+        <translation>32 バイトモード</translation>
+    </message>
+    <message>
+        <source>Check!</source>
+        <translation>チェック!</translation>
+    </message>
+    <message>
+        <source>Status</source>
+        <translation>ステータス</translation>
+    </message>
+    <message>
+        <source>Phase</source>
+        <translation>フェーズ</translation>
+    </message>
+    <message>
+        <source>START</source>
+        <translation>開始</translation>
+    </message>
+    <message>
+        <source>SAVE LOG</source>
+        <translation>ログ保存</translation>
+    </message>
+    <message>
+        <source>Log read progress</source>
+        <translation>ログ読み込みの進み具合</translation>
+    </message>
+    <message>
+        <source>Stop Condition</source>
+        <translation>停止条件</translation>
+    </message>
+    <message>
+        <source>Enable Stop Condition</source>
+        <translation>停止条件を有効にする</translation>
+    </message>
+    <message>
+        <source>Byte</source>
+        <translation>バイト</translation>
+    </message>
+    <message>
+        <source>Mask Data</source>
+        <translation>マスクデータ</translation>
+    </message>
+    <message>
+        <source>Condition Data</source>
+        <translation>条件データ</translation>
+    </message>
+    <message>
+        <source>then</source>
+        <translation>成立後</translation>
+    </message>
+    <message>
+        <source>Stop Logging after count</source>
+        <translation>カウント後にログを停止</translation>
+    </message>
+    <message>
+        <source>Re-arm after automatic save</source>
+        <translation>自動保存後に再アーム</translation>
+    </message>
+    <message>
+        <source>Logs saved in this series</source>
+        <translation>このシリーズで保存したログ</translation>
+    </message>
+    <message>
+        <source>Communication Data</source>
+        <translation>通信データ</translation>
+    </message>
+    <message>
+        <source>RX(Cmd)</source>
+        <translation>RX(コマンド)</translation>
+    </message>
+    <message>
+        <source>TX(Rsp)</source>
+        <translation>TX(レスポンス)</translation>
+    </message>
+    <message>
+        <source>Ctrl+O</source>
+        <translation>Ctrl+O</translation>
+    </message>
+    <message>
+        <source>&amp;File</source>
+        <translation>ファイル(&amp;F)</translation>
+    </message>
+    <message>
+        <source>&amp;Setting</source>
+        <translation>設定(&amp;S)</translation>
+    </message>
+    <message>
+        <source>&amp;Language</source>
+        <translation>言語(&amp;L)</translation>
+    </message>
+    <message>
+        <source>&amp;Log</source>
+        <translation>ログ(&amp;L)</translation>
+    </message>
+    <message>
+        <source>&amp;Help</source>
+        <translation>ヘルプ(&amp;H)</translation>
+    </message>
+    <message>
+        <source>&amp;Open Log...</source>
+        <translation>ログを開く(&amp;O)...</translation>
+    </message>
+    <message>
+        <source>Open &amp;Series...</source>
+        <translation>シリーズを開く(&amp;S)...</translation>
+    </message>
+    <message>
+        <source>E&amp;xit</source>
+        <translation>終了(&amp;X)</translation>
+    </message>
+    <message>
+        <source>&amp;Configuration</source>
+        <translation>設定(&amp;C)</translation>
+    </message>
+    <message>
+        <source>&amp;System</source>
+        <translation>システム(&amp;S)</translation>
+    </message>
+    <message>
+        <source>&amp;English</source>
+        <translation>English(&amp;E)</translation>
+    </message>
+    <message>
+        <source>&amp;View Log Data</source>
+        <translation>ログデータを表示(&amp;V)</translation>
+    </message>
+    <message>
+        <source>&amp;Reading Logs</source>
+        <translation>ログの読み方(&amp;R)</translation>
+    </message>
+    <message>
+        <source>&amp;About Quillon</source>
+        <translation>Quillon について(&amp;A)</translation>
+    </message>
+    <message>
+        <source>IDLE</source>
+        <translation>待機中</translation>
+    </message>
+    <message>
+        <source>Logging</source>
+        <translation>ログ取得中</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>キャンセル</translation>
+    </message>
+    <message>
+        <source>STOP</source>
+        <translation>停止</translation>
+    </message>
+    <message>
+        <source>Saving...</source>
+        <translation>保存中...</translation>
+    </message>
+    <message>
+        <source>Finish Saving Log.</source>
+        <translation>ログの保存を終了しました。</translation>
+    </message>
+    <message>
+        <source>Complete!</source>
+        <translation>完了!</translation>
+    </message>
+    <message>
+        <source>The log was stopped before its trigger fired.</source>
+        <translation>トリガが成立する前にログが停止されました。</translation>
+    </message>
+    <message>
+        <source>1 log saved</source>
+        <translation>1 件のログを保存</translation>
+    </message>
+    <message>
+        <source>%1 logs saved</source>
+        <translation>%1 件のログを保存</translation>
+    </message>
+    <message>
+        <source>Not saved Log.</source>
+        <translation>ログは保存されていません。</translation>
+    </message>
+    <message>
+        <source>Error!</source>
+        <translation>エラー!</translation>
+    </message>
+    <message>
+        <source>About Quillon</source>
+        <translation>Quillon について</translation>
+    </message>
+    <message>
+        <source>Quillon %1</source>
+        <translation>Quillon %1</translation>
+    </message>
+    <message>
+        <source>Reads the communication log of a servo amplifier.
+
+Proprietary software. Qt is used under the GNU LGPL version 3.
+
+Qt %1</source>
+        <translation>サーボアンプの通信ログを読み取ります。
+
+プロプライエタリソフトウェアです。Qt は GNU LGPL バージョン 3 の下で使用しています。
+
+Qt %1</translation>
+    </message>
+    <message>
+        <source>The guide to reading logs is not installed.
+It is the section &quot;Reading logs&quot; of Quillon&apos;s README.</source>
+        <translation>ログの読み方のガイドがインストールされていません。
+Quillon の README の「Reading logs」の節にあります。</translation>
+    </message>
+    <message>
+        <source>Reading Logs</source>
+        <translation>ログの読み方</translation>
+    </message>
+    <message>
+        <source>No program could open %1.</source>
+        <translation>%1 を開けるプログラムがありません。</translation>
+    </message>
+</context>
+<context>
+    <name>TfrmConfiguration</name>
+    <message>
+        <source>Configuration</source>
+        <translation>設定</translation>
+    </message>
+    <message>
+        <source>Log Save Condition</source>
+        <translation>ログ保存条件</translation>
+    </message>
+    <message>
+        <source>Automatic ( After trigger detect )</source>
+        <translation>自動 ( トリガ検出後 )</translation>
+    </message>
+    <message>
+        <source>Manual</source>
+        <translation>手動</translation>
+    </message>
+    <message>
+        <source>Communication Type</source>
+        <translation>通信方式</translation>
+    </message>
+    <message>
+        <source>COM Port</source>
+        <translation>COM ポート</translation>
+    </message>
+    <message>
+        <source>Baud Rate</source>
+        <translation>ボーレート</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>キャンセル</translation>
+    </message>
+    <message>
+        <source>not present</source>
+        <comment>a port&apos;s device</comment>
+        <translation>ありません</translation>
+    </message>
+</context>
+<context>
+    <name>TfrmLogBrowser</name>
+    <message>
+        <source>Quillon</source>
+        <translation>Quillon</translation>
+    </message>
+    <message>
+        <source>Find</source>
+        <translation>検索</translation>
+    </message>
+    <message>
+        <source>Byte</source>
+        <translation>バイト</translation>
+    </message>
+    <message>
+        <source>Mask</source>
+        <translation>マスク</translation>
+    </message>
+    <message>
+        <source>Value</source>
+        <translation>値</translation>
+    </message>
+    <message>
+        <source>Previous</source>
+        <translation>前へ</translation>
+    </message>
+    <message>
+        <source>Next</source>
+        <translation>次へ</translation>
+    </message>
+    <message>
+        <source>Comparison</source>
+        <translation>比較</translation>
+    </message>
+    <message>
+        <source>Close Comparison</source>
+        <translation>比較を閉じる</translation>
+    </message>
+    <message>
+        <source>Previous Difference</source>
+        <translation>前の相違</translation>
+    </message>
+    <message>
+        <source>Next Difference</source>
+        <translation>次の相違</translation>
+    </message>
+    <message>
+        <source>Ignore</source>
+        <translation>無視</translation>
+    </message>
+    <message>
+        <source>Only</source>
+        <translation>のみ</translation>
+    </message>
+    <message>
+        <source>Rule Direction</source>
+        <translation>ルールの方向</translation>
+    </message>
+    <message>
+        <source>Rule Byte</source>
+        <translation>ルールのバイト</translation>
+    </message>
+    <message>
+        <source>Rule Mask</source>
+        <translation>ルールのマスク</translation>
+    </message>
+    <message>
+        <source>Add Rule</source>
+        <translation>ルールを追加</translation>
+    </message>
+    <message>
+        <source>Comparison Rules</source>
+        <translation>比較ルール</translation>
+    </message>
+    <message>
+        <source>Remove Rule</source>
+        <translation>ルールを削除</translation>
+    </message>
+    <message>
+        <source>Records</source>
+        <translation>レコード</translation>
+    </message>
+    <message>
+        <source>Compared Records</source>
+        <translation>比較したレコード</translation>
+    </message>
+    <message>
+        <source>Ctrl+D</source>
+        <translation>Ctrl+D</translation>
+    </message>
+    <message>
+        <source>Ctrl+W</source>
+        <translation>Ctrl+W</translation>
+    </message>
+    <message>
+        <source>Ctrl+C</source>
+        <translation>Ctrl+C</translation>
+    </message>
+    <message>
+        <source>Ctrl+F</source>
+        <translation>Ctrl+F</translation>
+    </message>
+    <message>
+        <source>F3</source>
+        <translation>F3</translation>
+    </message>
+    <message>
+        <source>Shift+F3</source>
+        <translation>Shift+F3</translation>
+    </message>
+    <message>
+        <source>&amp;File</source>
+        <translation>ファイル(&amp;F)</translation>
+    </message>
+    <message>
+        <source>&amp;Edit</source>
+        <translation>編集(&amp;E)</translation>
+    </message>
+    <message>
+        <source>&amp;View</source>
+        <translation>表示(&amp;V)</translation>
+    </message>
+    <message>
+        <source>Co&amp;mpare With...</source>
+        <translation>比較(&amp;M)...</translation>
+    </message>
+    <message>
+        <source>Export C&amp;SV...</source>
+        <translation>CSV をエクスポート(&amp;S)...</translation>
+    </message>
+    <message>
+        <source>Export &amp;JSON...</source>
+        <translation>JSON をエクスポート(&amp;J)...</translation>
+    </message>
+    <message>
+        <source>&amp;Close</source>
+        <translation>閉じる(&amp;C)</translation>
+    </message>
+    <message>
+        <source>&amp;Copy</source>
+        <translation>コピー(&amp;C)</translation>
+    </message>
+    <message>
+        <source>&amp;Find...</source>
+        <translation>検索(&amp;F)...</translation>
+    </message>
+    <message>
+        <source>Find &amp;Next</source>
+        <translation>次を検索(&amp;N)</translation>
+    </message>
+    <message>
+        <source>Find &amp;Previous</source>
+        <translation>前を検索(&amp;P)</translation>
+    </message>
+    <message>
+        <source>&amp;Decoded</source>
+        <translation>デコード表示(&amp;D)</translation>
+    </message>
+    <message>
+        <source>F&amp;ields...</source>
+        <translation>フィールド(&amp;I)...</translation>
+    </message>
+    <message>
+        <source>&amp;Plot...</source>
+        <translation>プロット(&amp;P)...</translation>
+    </message>
+    <message>
+        <source>Stop Condition: %1</source>
+        <translation>停止条件: %1</translation>
+    </message>
+    <message>
+        <source>not recorded</source>
+        <translation>記録なし</translation>
+    </message>
+    <message>
+        <source>Date and Time: %1</source>
+        <translation>日時: %1</translation>
+    </message>
+    <message>
+        <source>A log view file does not record the stop condition.</source>
+        <translation>ログビューのファイルには停止条件が記録されません。</translation>
+    </message>
+    <message>
+        <source>No stop condition in this log.</source>
+        <translation>このログには停止条件がありません。</translation>
+    </message>
+    <message>
+        <source>The stop condition %1 tests a byte beyond the 16 logged bytes of each direction.</source>
+        <translation>停止条件 %1 は、各方向で記録される 16 バイトを超えるバイトを調べます。</translation>
+    </message>
+    <message>
+        <source>1 record meets the stop condition %1</source>
+        <translation>1 レコードが停止条件 %1 に一致</translation>
+    </message>
+    <message>
+        <source>%1 records meet the stop condition %2</source>
+        <translation>%1 レコードが停止条件 %2 に一致</translation>
+    </message>
+    <message>
+        <source>1 record never written</source>
+        <translation>1 レコードが未書き込み</translation>
+    </message>
+    <message>
+        <source>%1 records never written</source>
+        <translation>%1 レコードが未書き込み</translation>
+    </message>
+    <message>
+        <source>%1 %2.</source>
+        <comment>the summary, then the records never written</comment>
+        <translation>%1 %2。</translation>
+    </message>
+    <message>
+        <source>fired at record %1, count %2</source>
+        <translation>レコード %1 でトリガが成立、カウント %2</translation>
+    </message>
+    <message>
+        <source>no fired record: the log was stopped before its trigger fired</source>
+        <translation>トリガレコードなし: トリガが成立する前にログが停止されました</translation>
+    </message>
+    <message>
+        <source>; </source>
+        <comment>between the parts of a summary</comment>
+        <translation>、</translation>
+    </message>
+    <message>
+        <source>No record meets %1</source>
+        <translation>%1 に一致するレコードはありません</translation>
+    </message>
+    <message>
+        <source>1 record meets %1</source>
+        <translation>1 レコードが %1 に一致</translation>
+    </message>
+    <message>
+        <source>%1 records meet %2</source>
+        <translation>%1 レコードが %2 に一致</translation>
+    </message>
+    <message>
+        <source>fired record (A %1, B %2)</source>
+        <translation>トリガレコード (A %1、B %2)</translation>
+    </message>
+    <message>
+        <source>as asked</source>
+        <translation>指定どおり</translation>
+    </message>
+    <message>
+        <source>B has no fired record</source>
+        <translation>B にトリガレコードがありません</translation>
+    </message>
+    <message>
+        <source>A has no fired record</source>
+        <translation>A にトリガレコードがありません</translation>
+    </message>
+    <message>
+        <source>neither log has a fired record</source>
+        <translation>どちらのログにもトリガレコードがありません</translation>
+    </message>
+    <message>
+        <source>record number (%1)</source>
+        <translation>レコード番号 (%1)</translation>
+    </message>
+    <message>
+        <source>Aligned by: %1; records only in A: %2, only in B: %3</source>
+        <translation>揃え方: %1、A のみのレコード: %2、B のみ: %3</translation>
+    </message>
+    <message>
+        <source>No differences.</source>
+        <translation>相違はありません。</translation>
+    </message>
+    <message>
+        <source>%1 of %2 records differs</source>
+        <translation>%2 レコード中 %1 レコードが相違</translation>
+    </message>
+    <message>
+        <source>%1 of %2 records differ</source>
+        <translation>%2 レコード中 %1 レコードが相違</translation>
+    </message>
+    <message>
+        <source>the stop conditions differ</source>
+        <translation>停止条件が相違</translation>
+    </message>
+    <message>
+        <source>%1.</source>
+        <comment>a sentence of parts</comment>
+        <translation>%1。</translation>
+    </message>
+    <message>
+        <source>Only %1</source>
+        <translation>%1 のみ</translation>
+    </message>
+    <message>
+        <source>Ignore %1</source>
+        <translation>%1 を無視</translation>
+    </message>
+    <message>
+        <source>%1 (fixed columns)</source>
+        <translation>%1 (固定列)</translation>
+    </message>
+    <message>
+        <source>%1 - Quillon</source>
+        <translation>%1 - Quillon</translation>
+    </message>
+    <message>
+        <source>A: %1</source>
+        <translation>A: %1</translation>
+    </message>
+    <message>
+        <source>B: %1</source>
+        <translation>B: %1</translation>
+    </message>
+    <message>
+        <source>Fields (*.json)</source>
+        <translation>フィールド (*.json)</translation>
+    </message>
+    <message>
+        <source>CSV (*.csv)</source>
+        <translation>CSV (*.csv)</translation>
+    </message>
+    <message>
+        <source>JSON (*.json)</source>
+        <translation>JSON (*.json)</translation>
+    </message>
+</context>
+<context>
+    <name>TfrmLogWindow</name>
+    <message>
+        <source>Log Veiw</source>
+        <translation>ログビュー</translation>
+    </message>
+    <message>
+        <source>Log</source>
+        <translation>ログ</translation>
+    </message>
+    <message>
+        <source>&amp;Get Log</source>
+        <translation>ログ取得(&amp;G)</translation>
+    </message>
+    <message>
+        <source>&amp;Save Log</source>
+        <translation>ログ保存(&amp;S)</translation>
+    </message>
+    <message>
+        <source>&amp;Clear Log</source>
+        <translation>ログ消去(&amp;C)</translation>
+    </message>
+    <message>
+        <source>All files (*)</source>
+        <translation>すべてのファイル (*)</translation>
+    </message>
+</context>
+<context>
+    <name>TfrmSeries</name>
+    <message>
+        <source>Time</source>
+        <translation>時刻</translation>
+    </message>
+    <message>
+        <source>File</source>
+        <translation>ファイル</translation>
+    </message>
+    <message>
+        <source>Fired record</source>
+        <translation>トリガレコード</translation>
+    </message>
+    <message>
+        <source>Command</source>
+        <translation>コマンド</translation>
+    </message>
+    <message>
+        <source>Meets</source>
+        <translation>一致</translation>
+    </message>
+    <message>
+        <source>Records differing</source>
+        <translation>相違レコード</translation>
+    </message>
+    <message>
+        <source>Differing most</source>
+        <translation>最も相違</translation>
+    </message>
+    <message>
+        <source>Reference</source>
+        <translation>基準</translation>
+    </message>
+    <message>
+        <source>none</source>
+        <comment>no fired record</comment>
+        <translation>なし</translation>
+    </message>
+    <message>
+        <source>reference</source>
+        <comment>the reference capture</comment>
+        <translation>基準</translation>
+    </message>
+    <message>
+        <source>Value</source>
+        <translation>値</translation>
+    </message>
+    <message>
+        <source>%1 - Quillon series</source>
+        <translation>%1 - Quillon シリーズ</translation>
+    </message>
+    <message>
+        <source>Series</source>
+        <translation>シリーズ</translation>
+    </message>
+    <message>
+        <source>Captures</source>
+        <translation>キャプチャ</translation>
+    </message>
+    <message>
+        <source>Set as Reference</source>
+        <translation>基準に設定</translation>
+    </message>
+    <message>
+        <source>Files not read</source>
+        <translation>読めなかったファイル</translation>
+    </message>
+    <message>
+        <source>1 file could not be read:</source>
+        <translation>1 個のファイルを読めませんでした:</translation>
+    </message>
+    <message>
+        <source>%1 files could not be read:</source>
+        <translation>%1 個のファイルを読めませんでした:</translation>
+    </message>
+    <message>
+        <source>Variation</source>
+        <translation>変動</translation>
+    </message>
+    <message>
+        <source>Variation map area</source>
+        <translation>変動マップの領域</translation>
+    </message>
+    <message>
+        <source>Chosen cell</source>
+        <translation>選択したセル</translation>
+    </message>
+    <message>
+        <source>Values of the chosen cell</source>
+        <translation>選択したセルの値</translation>
+    </message>
+    <message>
+        <source>&amp;File</source>
+        <translation>ファイル(&amp;F)</translation>
+    </message>
+    <message>
+        <source>&amp;Export Picture...</source>
+        <translation>画像をエクスポート(&amp;E)...</translation>
+    </message>
+    <message>
+        <source>&amp;Close</source>
+        <translation>閉じる(&amp;C)</translation>
+    </message>
+    <message>
+        <source>&amp;Capture</source>
+        <translation>キャプチャ(&amp;C)</translation>
+    </message>
+    <message>
+        <source>Set as &amp;Reference</source>
+        <translation>基準に設定(&amp;R)</translation>
+    </message>
+    <message>
+        <source>&amp;Open in Browser</source>
+        <translation>ログブラウザで開く(&amp;O)</translation>
+    </message>
+    <message>
+        <source>Choose a cell of the map to see each capture&apos;s value there.</source>
+        <translation>マップのセルを選ぶと、そこでの各キャプチャの値を表示します。</translation>
+    </message>
+    <message>
+        <source>capture time</source>
+        <translation>キャプチャ時刻</translation>
+    </message>
+    <message>
+        <source>value</source>
+        <translation>値</translation>
+    </message>
+    <message>
+        <source>%1 at %2</source>
+        <comment>a value at an offset from the fired record</comment>
+        <translation>%2 の %1</translation>
+    </message>
+    <message>
+        <source>PNG image (*.png)</source>
+        <translation>PNG 画像 (*.png)</translation>
+    </message>
+    <message>
+        <source>%1: no log files (*.txt) to read as a series</source>
+        <translation>%1: シリーズとして読むログファイル (*.txt) がありません</translation>
+    </message>
+    <message>
+        <source>None of the files could be read as a log.</source>
+        <translation>どのファイルもログとして読めませんでした。</translation>
+    </message>
+</context>
+<context>
+    <name>VariationMapView</name>
+    <message>
+        <source>Variation map</source>
+        <translation>変動マップ</translation>
+    </message>
+    <message>
+        <source>No capture with a fired record to map</source>
+        <translation>マップにするトリガレコードのあるキャプチャがありません</translation>
+    </message>
+    <message>
+        <source>1 capture</source>
+        <translation>1 キャプチャ</translation>
+    </message>
+    <message>
+        <source>%1 captures</source>
+        <translation>%1 キャプチャ</translation>
+    </message>
+    <message>
+        <source>How many captures differ from the reference at each offset from the fired record (rows, %1 to %2) in each byte position and field (columns); %3 mapped</source>
+        <translation>トリガレコードからの各オフセット (行、%1 から %2) の各バイト位置とフィールド (列) で基準と相違するキャプチャの数。%3 をマップ</translation>
+    </message>
+    <message>
+        <source>How many captures differ from the reference at each offset from the fired record (rows, %1 to %2) in each byte position (columns); %3 mapped</source>
+        <translation>トリガレコードからの各オフセット (行、%1 から %2) の各バイト位置 (列) で基準と相違するキャプチャの数。%3 をマップ</translation>
+    </message>
+    <message>
+        <source>Captures differing</source>
+        <translation>相違するキャプチャ</translation>
+    </message>
+    <message>
+        <source>1 capture differs</source>
+        <translation>1 キャプチャが相違</translation>
+    </message>
+    <message>
+        <source>%1 captures differ</source>
+        <translation>%1 キャプチャが相違</translation>
+    </message>
+    <message>
+        <source>1 distinct value</source>
+        <translation>異なる値 1 個</translation>
+    </message>
+    <message>
+        <source>%1 distinct values</source>
+        <translation>異なる値 %1 個</translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>Quillon is running already but does not answer.</source>
+        <translation>Quillon はすでに実行中ですが、応答しません。</translation>
+    </message>
+</context>
+</TS>
