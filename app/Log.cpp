@@ -4,6 +4,7 @@
 #include "AmplifierReads.h"
 #include "AtomicFile.h"
 #include "AutoSave.h"
+#include "CaptureNotice.h"
 #include "FileDrops.h"
 #include "GuardedHandlers.h"
 #include "HexText.h"
@@ -23,8 +24,10 @@
 #include "ui_Log.h"
 
 #include <QActionGroup>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDBusConnection>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
@@ -454,12 +457,28 @@ void TMainForm::ChkTrigDtctTmrTimer()
 
 bool TMainForm::ContinueSeries(const AutoSaved& saved)
 {
-    if (!quillon::log_text_has_fired_record(saved.text)) {
+    const std::optional<int> fired = quillon::fired_record_of_text(saved.text);
+    if (!fired) {
         quillon::show_message({tr("The log was stopped before its trigger fired.").toStdString(),
                                "", quillon::MessageIcon::Warning, saved.path.toStdString()});
         return false;
     }
+    // Before the re-arm, whose failure would hold a message box open. A
+    // window that is not shown has no one at the desktop to tell.
+    if (isVisible() && !isActiveWindow()) {
+        NotifyCapture(saved.path, *fired);
+    }
     return Rearm();
+}
+
+void TMainForm::NotifyCapture(const QString& path, int fired_record)
+{
+    if (!capture_notices_) {
+        capture_notices_ = std::make_unique<quillon::CaptureNotices>(
+            QDBusConnection::sessionBus(),
+            [this](const QString& clicked) { OpenNotifiedCapture(clicked); });
+    }
+    capture_notices_->Notify(path, fired_record);
 }
 
 bool TMainForm::Rearm()
@@ -654,6 +673,20 @@ void TMainForm::OpenLogs(const QStringList& files)
 {
     if (log_opener_ && !files.isEmpty()) {
         log_opener_(files);
+    }
+}
+
+void TMainForm::OpenNotifiedCapture(const QString& path)
+{
+    // The opener shows its windows; a click in another program's
+    // notification does not bring them up by itself.
+    const QWidgetList before = QApplication::topLevelWidgets();
+    OpenLogs({path});
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window->isVisible() && !before.contains(window)) {
+            window->raise();
+            window->activateWindow();
+        }
     }
 }
 

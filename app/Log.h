@@ -25,6 +25,9 @@ class QAbstractButton;
 class QLineEdit;
 class QLabel;
 class QDialog;
+namespace quillon {
+class CaptureNotices;
+}  // namespace quillon
 namespace Ui {
 class TMainForm;
 }  // namespace Ui
@@ -104,6 +107,9 @@ public:
     void mnuOpenLogClick();
     void mnuOpenSeriesClick();
     void OpenLogs(const QStringList& files);
+    // Opens a capture whose desktop notification was clicked, and brings
+    // the windows it opened to the front.
+    void OpenNotifiedCapture(const QString& path);
 
     // "Help" > "About Quillon": the version, the licence and Qt's version,
     // run through run_modal. "Help" > "Reading Logs": the guide installed
@@ -160,6 +166,9 @@ private:
     // uncounted, with a message naming the file; otherwise Rearm(). False
     // when the series ends here.
     bool ContinueSeries(const AutoSaved& saved);
+    // Tells the desktop of a capture of a series saved while this window is
+    // shown but not active.
+    void NotifyCapture(const QString& path, int fired_record);
     // A series: starts the log again under the condition the read named and
     // counts the log saved. False when the series ends here.
     bool Rearm();
@@ -191,6 +200,8 @@ private:
     bool saving_shown_ = false;
     QWidget* log_window_ = nullptr;
     LogOpener log_opener_;
+    // Made on the first capture notified.
+    std::unique_ptr<quillon::CaptureNotices> capture_notices_;
 };
 
 // The program-wide references to the one instance of each.

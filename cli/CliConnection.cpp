@@ -51,7 +51,11 @@ Exit Connection::open(const Options& options, const Settings& settings)
 {
     usb_mode_ = options.usb || (!options.port && settings.usb());
     if (usb_mode_) {
-        return load_usb_library(usb_) && open_way_in(serial_, usb_, {true}) ? kDone : kNoConnection;
+        if (!load_usb_library(usb_)) {
+            return kNoConnection;
+        }
+        way_ = WayIn{true};
+        return open_way_in(serial_, usb_, *way_) ? kDone : kNoConnection;
     }
     const std::string port = options.port ? typed_port_name(*options.port) : settings.com_port;
     const std::int32_t baud_rate = options.port
@@ -62,7 +66,8 @@ Exit Connection::open(const Options& options, const Settings& settings)
     }
     serial_.SetBaudRate(baud_rate);
     try {
-        return open_way_in(serial_, usb_, {false, port}) ? kDone : kNoConnection;
+        way_ = WayIn{false, port};
+        return open_way_in(serial_, usb_, *way_) ? kDone : kNoConnection;
     } catch (const ConversionError& error) {
         if (options.port) {
             throw;
@@ -72,6 +77,17 @@ Exit Connection::open(const Options& options, const Settings& settings)
                    ")");
         return kUsage;
     }
+}
+
+bool Connection::reopen()
+{
+    if (!way_) {
+        return false;
+    }
+    if (usb_mode_) {
+        usb_.DisconnectAll();
+    }
+    return open_way_in(serial_, usb_, *way_);
 }
 
 AmplifierSend Connection::sender()

@@ -7,6 +7,9 @@
 #include "CommandLine.h"
 #include "Commands.h"
 #include "Settings.h"
+#include "WayIn.h"
+
+#include <optional>
 
 namespace quillon::cli {
 
@@ -24,6 +27,13 @@ public:
     // shown. A port name or baud rate that is no number throws
     // ConversionError.
     Exit open(const Options& options, const Settings& settings);
+    // Opens the way in that open opened once more, after it was lost (the
+    // device gone, the amplifier restarted): the old port or USB connection
+    // closed first. False when it does not open (the reason shown).
+    bool reopen();
+    // Whether reopen can try: open got as far as the way in (its library
+    // loaded, the port's name good).
+    bool can_reopen() const { return way_.has_value(); }
 
     // Sends through the opened adapter; refuses once Ctrl-C was pressed, so
     // that an interrupted read ends between two exchanges.
@@ -35,6 +45,7 @@ private:
     TCommAdapter serial_;
     TCommAdapterUSB usb_;
     bool usb_mode_ = false;
+    std::optional<WayIn> way_;  // once open has opened it
 };
 
 }  // namespace quillon::cli

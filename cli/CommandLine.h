@@ -9,6 +9,7 @@
 #include "ExitStatus.h"
 
 #include <array>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -26,10 +27,12 @@ struct Options {
     bool json = false;
 
     std::optional<StopConditionEntry> stop_on;
-    std::optional<std::int32_t> timeout;  // wait: seconds
-    std::optional<std::string> out;       // wait: folder
-    bool rearm = false;                   // wait: a series of logs
-    std::optional<std::int32_t> count;    // wait --rearm: logs
+    std::optional<std::int32_t> timeout;    // wait: seconds
+    std::optional<std::string> out;         // wait: folder
+    bool rearm = false;                     // wait: a series of logs
+    std::optional<std::int32_t> count;      // wait --rearm: logs
+    bool reconnect = false;                 // wait: a lost way in is opened again
+    std::optional<std::string> on_capture;  // wait: a shell command after each capture
 
     bool csv = false;            // show
     bool decode = false;         // show
@@ -84,6 +87,11 @@ struct Invocation {
     const AmplifierSend* send = nullptr;
     bool wide_mode = false;
     bool usb = false;  // the way in is USB
+    // Opens the way in again after it was lost; false when it does not.
+    std::function<bool()> reopen = nullptr;
+    // False when the way in did not open, to be tried again (wait
+    // --reconnect).
+    bool connected = true;
 };
 
 struct ParsedCommandLine {

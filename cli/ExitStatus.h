@@ -13,7 +13,7 @@ enum Exit : int {
     kTimedOut = 6,
     kUnreadableLog = 7,  // a log file could not be read
     kNoMatch = 8,        // find: no record met it; diff: the logs differ
-    kInterrupted = 130,
+    kInterrupted = 130,  // Ctrl-C; SIGTERM ends with 143, SIGHUP with 129
 };
 
 }  // namespace quillon::cli

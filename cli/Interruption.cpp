@@ -1,22 +1,25 @@
 #include "Interruption.h"
 
-#include "ExitStatus.h"
-
 #include <unistd.h>
 #include <csignal>
+#include <initializer_list>
 
 namespace quillon::cli {
 
 namespace {
 
 volatile std::sig_atomic_t interruptions = 0;
+volatile std::sig_atomic_t first_signal = 0;
 
-extern "C" void on_interrupt(int)
+constexpr int kSignalStatusBase = 128;
+
+extern "C" void on_interrupt(int signal)
 {
     interruptions = interruptions + 1;
     if (interruptions > 1) {
-        ::_exit(kInterrupted);
+        ::_exit(kSignalStatusBase + signal);
     }
+    first_signal = signal;
 }
 
 void handle_signal(int signal, void (*handler)(int))
@@ -31,7 +34,9 @@ void handle_signal(int signal, void (*handler)(int))
 
 void catch_interruption()
 {
-    handle_signal(SIGINT, on_interrupt);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        handle_signal(signal, on_interrupt);
+    }
 }
 
 void ignore_broken_pipe()
@@ -42,6 +47,11 @@ void ignore_broken_pipe()
 bool interrupted()
 {
     return interruptions > 0;
+}
+
+Exit interruption_status()
+{
+    return first_signal == 0 ? kInterrupted : static_cast<Exit>(kSignalStatusBase + first_signal);
 }
 
 }  // namespace quillon::cli

@@ -6,6 +6,7 @@
 #include "AmplifierReads.h"
 #include "AtomicFile.h"
 #include "AutoSave.h"
+#include "CaptureHooks.h"
 #include "CliConnection.h"
 #include "CommandLine.h"
 #include "HexText.h"
@@ -42,10 +43,38 @@ namespace quillon::cli {
 
 namespace {
 
+// While a lost way in is tried again, a message the same as the one said
+// last is not said again: one failure every few seconds for hours would
+// bury the journal.
+bool say_repeats = true;
+std::string said_last;
+
+class RepeatsSaidOnce {
+public:
+    RepeatsSaidOnce() { say_repeats = false; }
+    ~RepeatsSaidOnce() { say_repeats = true; }
+    RepeatsSaidOnce(const RepeatsSaidOnce&) = delete;
+    RepeatsSaidOnce& operator=(const RepeatsSaidOnce&) = delete;
+};
+
+// The program's messages, on standard error.
+void say_message(const Message& message)
+{
+    const std::string said = message.text + "\n" + message.details;
+    if (!say_repeats && said == said_last) {
+        return;
+    }
+    said_last = said;
+    std::fprintf(stderr, "quillon-cli: %s\n", message.text.c_str());
+    if (!message.details.empty()) {
+        std::fprintf(stderr, "quillon-cli: %s\n", message.details.c_str());
+    }
+}
+
 Exit exit_for(AmplifierFailure failure)
 {
     if (interrupted()) {
-        return kInterrupted;
+        return interruption_status();
     }
     show_failure(failure);
     return failure == AmplifierFailure::CantTalk ? kNoAnswer : kRefused;
@@ -103,21 +132,32 @@ Exit report_log_status(const AmplifierSend& send)
     return kDone;
 }
 
-Exit start(const Invocation& call)
+// START's block for --stop-on (or none); nothing when a value is out of
+// range (said).
+std::optional<LogStartBlock> start_block(const Invocation& call)
 {
     const auto& condition = call.line.options.stop_on;
     if (condition) {
         if (const auto wrong = stop_byte_range_error(condition->byte, call.wide_mode)) {
             show_error(*wrong);
-            return kUsage;
+            return std::nullopt;
         }
     }
-    const LogStartBlock block = log_start_parameters(condition, call.wide_mode);
+    LogStartBlock block = log_start_parameters(condition, call.wide_mode);
     if (block.range_error != nullptr) {
         show_error(block.range_error);
+        return std::nullopt;
+    }
+    return block;
+}
+
+Exit start(const Invocation& call)
+{
+    const auto block = start_block(call);
+    if (!block) {
         return kUsage;
     }
-    if (!send_log_control(*call.send, block.params)) {
+    if (!send_log_control(*call.send, block->params)) {
         return exit_for(AmplifierFailure::CantTalk);
     }
     return report_log_status(*call.send);
@@ -271,46 +311,32 @@ std::optional<Exit> look_at_log(const AmplifierSend& send)
     return kDone;
 }
 
-// Polls the log status, at once and then once a second, until logging has
-// ended by itself. The time-out counts only after a poll, so that a trigger
-// that has fired is seen even with --timeout 0.
-Exit wait_for_idle(const AmplifierSend& send, const Deadline& deadline, std::int32_t timeout)
-{
-    for (;;) {
-        if (const auto idle = look_at_log(send)) {
-            return *idle;
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            std::fprintf(stderr, "quillon-cli: no trigger within %d s\n", timeout);
-            return kTimedOut;
-        }
-        pause_a_second();
-        if (interrupted()) {
-            return kInterrupted;
-        }
-    }
-}
-
 constexpr const char* kArmOne = "arm one with start --stop-on recv|send BYTE MASK VALUE COUNT.";
 
 // A log that runs when wait begins may have been started without a stop
 // condition, which no trigger ends; the amplifier names the condition only
 // in answer to the block that stops the log, so the log is stopped and read.
 // Under a condition whose trigger has not fired it is started again, and
-// nothing comes back; one whose trigger has fired comes back to be saved.
-std::optional<LogText> take_running_log(const Invocation& call, Exit& failed)
+// nothing comes back; one whose trigger has fired comes back to be saved,
+// and one without a condition to be started under wait's --stop-on.
+std::optional<LogText> take_running_log(const Invocation& call, Exit& failed,
+                                        std::optional<StopCondition>& condition)
 {
     auto log = take_log(*call.send, call.wide_mode, failed);
     if (!log) {
         return std::nullopt;
     }
     if (log->condition.trigger_index == kNoStopCondition) {
+        if (call.line.options.stop_on) {
+            return log;  // stopped now, to be started under wait's --stop-on
+        }
         show_error(std::string("The log was started without a stop condition, so no trigger can "
                                "end it; it is stopped now, and save reads it. To wait, ") +
                    kArmOne);
         failed = kRefused;
         return std::nullopt;
     }
+    condition = log->condition;
     if (log->fired_before_stop) {
         show_error(
             "The trigger had fired before wait began; the log is saved before its count of "
@@ -391,10 +417,277 @@ bool lock_series(bool usb, std::optional<SeriesLock>& lock)
     return lock.has_value();
 }
 
+// How often a lost way in is tried again.
+constexpr int kReconnectSeconds = 5;
+
+// wait's series of captures: the log watched until its trigger fires, read,
+// saved, started again. A failure to talk ends the series; with
+// --reconnect the way in is tried again every few seconds instead, and the
+// series goes on from the log status the amplifier then gives: a running
+// log is watched on, a stopped one read and saved when its trigger fired
+// (never a capture saved twice), else started again.
+class CaptureSeries {
+public:
+    CaptureSeries(const Invocation& call, const QString& folder)
+        : call_(call), options_(call.line.options), send_(*call.send), folder_(folder),
+          output_(folder, options_.json), hooks_(options_.on_capture),
+          deadline_(options_.timeout
+                        ? std::chrono::steady_clock::now() + std::chrono::seconds(*options_.timeout)
+                        : Deadline::max())
+    {
+    }
+
+    Exit Run()
+    {
+        for (Step step = call_.connected ? Begin() : Failed(kNoAnswer); step != Step::Done;) {
+            step = step == Step::Watch ? Watch() : step == Step::Resume ? Resume() : Rearm();
+        }
+        if (!interrupted()) {
+            hooks_.finish();
+        }
+        return status_;
+    }
+
+private:
+    enum class Step { Watch, Resume, Rearm, Done };
+
+    Step End(Exit status)
+    {
+        status_ = status;
+        return Step::Done;
+    }
+
+    // The end of the series with status, unless the way in was lost and is
+    // to be tried again.
+    Step Failed(Exit status)
+    {
+        if (status != kNoAnswer || !options_.reconnect || interrupted()) {
+            return End(status);
+        }
+        const Exit reconnected = Reconnect();
+        return reconnected == kDone ? Step::Resume : End(reconnected);
+    }
+
+    // The log as wait finds it: running (stopped and read, in case no
+    // condition can end it), or stopped (read).
+    Step Begin()
+    {
+        if (const auto idle = look_at_log(send_)) {
+            return *idle == kDone ? Read(false) : Failed(*idle);
+        }
+        Exit failed = kDone;
+        log_ = take_running_log(call_, failed, condition_);
+        if (failed != kDone) {
+            return Failed(failed);
+        }
+        if (log_ && log_->condition.trigger_index == kNoStopCondition) {
+            return Arm();
+        }
+        return log_ ? Save(options_.reconnect) : Step::Watch;
+    }
+
+    // Polls the log status, at once and then once a second, until logging
+    // has ended by itself. The time-out counts only after a poll, so that a
+    // trigger that has fired is seen even with --timeout 0.
+    Step Watch()
+    {
+        for (;;) {
+            if (const auto idle = look_at_log(send_)) {
+                return *idle == kDone ? Read(false) : Failed(*idle);
+            }
+            if (TimedOut()) {
+                return End(kTimedOut);
+            }
+            if (!Pause(1)) {
+                return End(interruption_status());
+            }
+        }
+    }
+
+    // The stopped log read; after_loss: it stopped while the way in was lost.
+    // A text of its own only when a condition ended it.
+    Step Read(bool after_loss)
+    {
+        Exit failed = kDone;
+        log_ = take_log(send_, call_.wide_mode, failed, true);
+        if (!log_) {
+            return Failed(failed);
+        }
+        if (log_->condition.trigger_index != kNoStopCondition) {
+            condition_ = log_->condition;
+        }
+        if (log_->text.empty()) {
+            // No log (an amplifier restarted has none), or one without a
+            // condition: started under the series' condition.
+            if (condition_) {
+                std::fprintf(stderr,
+                             "quillon-cli: the amplifier has no log; it is started again\n");
+                return Step::Rearm;
+            }
+            if (options_.stop_on) {
+                return Arm();
+            }
+            show_error(std::string("The log has no stop condition, so no trigger can end it; ") +
+                       kArmOne + " Or give wait --stop-on.");
+            return End(kRefused);
+        }
+        // A series that outlives lost ways in does not end at a log that
+        // was stopped before its trigger fired: it starts it again.
+        return Save(after_loss || options_.reconnect);
+    }
+
+    // rearm_stopped: a log stopped before its trigger fired is started
+    // again, not saved.
+    Step Save(bool rearm_stopped)
+    {
+        const std::optional<int> fired = fired_record_of_text(log_->text);
+        const bool capture = log_->fired_before_stop || fired.has_value();
+        if (!capture && rearm_stopped) {
+            std::fprintf(stderr,
+                         "quillon-cli: the log was stopped before its trigger fired; it is "
+                         "started again\n");
+            return Step::Rearm;
+        }
+        // The name takes the time after the read, as the window's automatic
+        // save.
+        const QDateTime now = QDateTime::currentDateTime();
+        const AutoSaveOutcome saved = save_log_automatically(folder_, now, log_->text);
+        if (!saved.path) {
+            show_error(saved.failure);
+            return End(kFileError);
+        }
+        const std::string file = QFile::encodeName(*saved.path).toStdString();
+        if (!capture) {
+            // Saved, as nothing the amplifier logged may be lost, but no
+            // capture: STOP, another program or a log read ended it.
+            show_error("The log was stopped before its trigger fired.", file);
+            return End(kRefused);
+        }
+        ++saved_logs_;
+        output_.report_saved(*saved.path, now, saved_logs_, log_->condition, call_.wide_mode);
+        announced_ = CaptureFacts{file, saved_logs_, fired,
+                                  stop_condition_text(file_stop_condition(
+                                      log_->condition, send_offset(call_.wide_mode)))};
+        if (!options_.rearm || saved_logs_ == options_.count) {
+            Announce();
+            return End(kDone);  // the last log: the amplifier stays idle
+        }
+        return Step::Rearm;
+    }
+
+    // The log started under --stop-on, as start does.
+    Step Arm()
+    {
+        const auto block = start_block(call_);
+        if (!block) {
+            return End(kUsage);
+        }
+        if (!send_log_control(send_, block->params)) {
+            return Failed(exit_for(AmplifierFailure::CantTalk));
+        }
+        std::fprintf(stderr, "quillon-cli: the log is started under --stop-on\n");
+        return Step::Watch;
+    }
+
+    Step Rearm()
+    {
+        if (!condition_ || !rearm(send_, *condition_)) {
+            return Failed(exit_for(AmplifierFailure::CantTalk));
+        }
+        Announce();
+        return Step::Watch;
+    }
+
+    // After the way in came back: a saved capture still to re-arm is
+    // re-armed, never read again.
+    Step Resume()
+    {
+        const TriggerPoll poll = poll_trigger(send_);
+        switch (poll.state) {
+        case TriggerState::Logging: return Step::Watch;
+        case TriggerState::Cancelled: return End(exit_for(AmplifierFailure::Cancelled));
+        case TriggerState::Failed: return Failed(exit_for(poll.failure));
+        case TriggerState::Fired: break;
+        }
+        return announced_ ? Step::Rearm : Read(true);
+    }
+
+    // The hook of the capture saved last, once it is re-armed (or is the
+    // last).
+    void Announce()
+    {
+        if (announced_) {
+            hooks_.add(std::move(*announced_));
+            announced_.reset();
+        }
+    }
+
+    Exit Reconnect()
+    {
+        std::fprintf(
+            stderr, "quillon-cli: the way to the amplifier is lost; it is tried again every %d s\n",
+            kReconnectSeconds);
+        const RepeatsSaidOnce once;
+        for (;;) {
+            if (!Pause(kReconnectSeconds)) {
+                return interruption_status();
+            }
+            if (TimedOut()) {
+                return kTimedOut;
+            }
+            if (call_.reopen() && poll_trigger(send_).state != TriggerState::Failed) {
+                std::fprintf(stderr, "quillon-cli: the amplifier answers again\n");
+                return kDone;
+            }
+        }
+    }
+
+    bool TimedOut() const
+    {
+        if (std::chrono::steady_clock::now() < deadline_) {
+            return false;
+        }
+        std::fprintf(stderr, "quillon-cli: no trigger within %d s\n", options_.timeout.value_or(0));
+        return true;
+    }
+
+    // Sleeps for seconds, the hooks looked after each second; false when
+    // interrupted.
+    bool Pause(int seconds)
+    {
+        for (int second = 0; second < seconds; ++second) {
+            pause_a_second();
+            hooks_.poll();
+            if (interrupted()) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    const Invocation& call_;
+    const Options& options_;
+    const AmplifierSend& send_;
+    QString folder_;
+    SeriesOutput output_;
+    CaptureHooks hooks_;
+    Deadline deadline_;
+    std::optional<LogText> log_;
+    // The series' condition, once a read has named it.
+    std::optional<StopCondition> condition_;
+    // The capture saved last, until its log is started again.
+    std::optional<CaptureFacts> announced_;
+    int saved_logs_ = 0;
+    Exit status_ = kDone;
+};
+
 Exit wait(const Invocation& call)
 {
-    const Options& options = call.line.options;
-    const auto folder = wait_folder(options);
+    // A condition out of range is refused before anything is asked.
+    if (call.line.options.stop_on && !start_block(call)) {
+        return kUsage;
+    }
+    const auto folder = wait_folder(call.line.options);
     if (!folder) {
         return kFileError;
     }
@@ -403,59 +696,7 @@ Exit wait(const Invocation& call)
         return kNoConnection;
     }
     ignore_broken_pipe();
-    SeriesOutput output(*folder, options.json);
-    const Deadline deadline =
-        options.timeout ? std::chrono::steady_clock::now() + std::chrono::seconds(*options.timeout)
-                        : Deadline::max();
-    Exit failed = kDone;
-    std::optional<LogText> log;
-    if (const auto idle = look_at_log(*call.send); !idle) {
-        log = take_running_log(call, failed);
-        if (failed != kDone) {
-            return failed;
-        }
-    } else if (*idle != kDone) {
-        return *idle;
-    }
-    for (int saved_logs = 1;; ++saved_logs, log.reset()) {
-        if (!log) {
-            if (const Exit idle = wait_for_idle(*call.send, deadline, options.timeout.value_or(0));
-                idle != kDone) {
-                return idle;
-            }
-            log = take_log(*call.send, call.wide_mode, failed, true);
-            if (!log) {
-                return failed;
-            }
-        }
-        if (log->text.empty()) {
-            show_error(std::string("The log has no stop condition, so no trigger can end it; ") +
-                       kArmOne);
-            return kRefused;
-        }
-        // The name takes the time after the read, as the window's automatic
-        // save.
-        const QDateTime now = QDateTime::currentDateTime();
-        const AutoSaveOutcome saved = save_log_automatically(folder, now, log->text);
-        if (!saved.path) {
-            show_error(saved.failure);
-            return kFileError;
-        }
-        if (!log->fired_before_stop && !log_text_has_fired_record(log->text)) {
-            // Saved, as nothing the amplifier logged may be lost, but no
-            // capture: STOP, another program or a log read ended it.
-            show_error("The log was stopped before its trigger fired.",
-                       QFile::encodeName(*saved.path).toStdString());
-            return kRefused;
-        }
-        output.report_saved(*saved.path, now, saved_logs, log->condition, call.wide_mode);
-        if (!options.rearm || saved_logs == options.count) {
-            return kDone;  // the last log: the amplifier stays idle
-        }
-        if (!rearm(*call.send, log->condition)) {
-            return exit_for(AmplifierFailure::CantTalk);
-        }
-    }
+    return CaptureSeries(call, *folder).Run();
 }
 
 Exit ports(const Invocation&)
@@ -508,10 +749,12 @@ const OptionSpec kOptions[] = {
      }},
     {"--json", "", "status wait show find diff series", "one JSON object a line instead of text",
      [](Options& o, std::span<const std::string>) { return store_flag(&Options::json, o); }},
-    {"--stop-on", "recv|send BYTE MASK VALUE COUNT", "start",
+    {"--stop-on", "recv|send BYTE MASK VALUE COUNT", "start wait",
      "the stop condition: BYTE 0-15 (0-31 with --bytes 32) of the\n"
      "command (recv) or response (send), MASK and VALUE 0-255,\n"
-     "COUNT records more (0-255; 0-127 with --bytes 32)",
+     "COUNT records more (0-255; 0-127 with --bytes 32); wait starts\n"
+     "the log under it when the log has no condition (never started,\n"
+     "or the amplifier restarted)",
      [](Options& o, std::span<const std::string> v) -> std::optional<std::string> {
          if (v[0] != "recv" && v[0] != "send") {
              return "--stop-on takes recv|send BYTE MASK VALUE COUNT";
@@ -534,6 +777,21 @@ const OptionSpec kOptions[] = {
      [](Options& o, std::span<const std::string> v) {
          return store_limit(&Options::count, 1, "--count takes a number of logs, 1 to 2147483647",
                             o, v[0]);
+     }},
+    {"--reconnect", "", "wait",
+     "when the way to the amplifier is lost (the device gone, the\n"
+     "amplifier silent or restarted), tries it again every 5 s and goes\n"
+     "on: a running log is watched on, a stopped one saved when its\n"
+     "trigger fired, else started again",
+     [](Options& o, std::span<const std::string>) { return store_flag(&Options::reconnect, o); }},
+    {"--on-capture", "CMD", "wait",
+     "after each saved capture (and its re-arm), runs CMD through\n"
+     "/bin/sh -c with QUILLON_FILE, QUILLON_INDEX, QUILLON_FIRED_RECORD\n"
+     "and QUILLON_STOP_CONDITION set, its output on standard error;\n"
+     "one at a time, without holding up the watch; a failure is\n"
+     "reported and ends nothing",
+     [](Options& o, std::span<const std::string> v) {
+         return store_text(&Options::on_capture, o, v);
      }},
     {"--csv", "", "show series",
      "the records (show) or the captures (series) as CSV (RFC 4180), one\n"
@@ -654,18 +912,28 @@ constexpr const char* kExitStatusText =
     "log function, now logging, cancelled, no stop condition to wait for, a log\n"
     "stopped before its trigger fired); 5 the file or standard output could not\n"
     "be written; 6 wait timed out; 7 a log file could not be read; 8 find found\n"
-    "no record, or diff found the logs different; 130 interrupted (Ctrl-C).\n";
+    "no record, or diff found the logs different; 130 interrupted (Ctrl-C), 143\n"
+    "ended by SIGTERM, 129 by SIGHUP.\n";
 
 Exit run_with_amplifier(const CommandLine& line)
 {
     const Settings settings = read_stored_settings();
     Connection connection;
-    if (const Exit opened = connection.open(line.options, settings); opened != kDone) {
+    const Exit opened = connection.open(line.options, settings);
+    // A series that is to outlive a lost way in also waits for one that is
+    // not there yet.
+    const bool try_again =
+        opened == kNoConnection && line.options.reconnect && connection.can_reopen();
+    if (opened != kDone && !try_again) {
         return opened;
     }
     const AmplifierSend send = connection.sender();
-    const Invocation call{line, &send, line.options.wide_mode.value_or(settings.wide_mode()),
-                          connection.usb_mode()};
+    const Invocation call{line,
+                          &send,
+                          line.options.wide_mode.value_or(settings.wide_mode()),
+                          connection.usb_mode(),
+                          [&connection] { return connection.reopen(); },
+                          opened == kDone};
     return line.command->handler(call);
 }
 
@@ -714,12 +982,7 @@ Exit run(const std::vector<std::string>& args)
 int main(int argc, char** argv)
 {
     using namespace quillon;
-    set_message_sink([](const Message& message) {
-        std::fprintf(stderr, "quillon-cli: %s\n", message.text.c_str());
-        if (!message.details.empty()) {
-            std::fprintf(stderr, "quillon-cli: %s\n", message.details.c_str());
-        }
-    });
+    set_message_sink(cli::say_message);
     cli::catch_interruption();
     // Whatever goes wrong ends with a message, never with an abort.
     cli::Exit status = cli::kUsage;

@@ -44,7 +44,12 @@ LogTimeline log_timeline(const LogFile& log)
 
 bool log_text_has_fired_record(std::string_view text)
 {
-    return log_timeline(parse_log_file(text, "the log read")).fired.has_value();
+    return fired_record_of_text(text).has_value();
+}
+
+std::optional<int> fired_record_of_text(std::string_view text)
+{
+    return log_timeline(parse_log_file(text, "the log read")).fired;
 }
 
 std::string offset_text(std::optional<int> offset)

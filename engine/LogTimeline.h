@@ -38,6 +38,8 @@ LogTimeline log_timeline(const LogFile& log);
 // lines) has the record that fired its trigger: a log without one was
 // stopped before its trigger fired, and is no capture.
 bool log_text_has_fired_record(std::string_view text);
+// The number of that record; nothing when it has none.
+std::optional<int> fired_record_of_text(std::string_view text);
 
 // "T0", "T-3", "T+5"; "" for nothing.
 std::string offset_text(std::optional<int> offset);

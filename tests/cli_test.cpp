@@ -6,6 +6,7 @@
 #include "Commands.h"
 #include "HalvexSocket.h"
 #include "LogText.h"
+#include "LogTimeline.h"
 #include "PortPath.h"
 #include "TestEnvironment.h"
 #include "Version.h"
@@ -18,6 +19,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -95,7 +97,8 @@ struct Simulator {
     explicit Simulator(std::vector<std::string> extra = {}, int records = 300)
         : process(testsupport::bin_dir() + "/ampsim", with_defaults(std::move(extra)))
     {
-        process.wait_for_line("serving", 5s);
+        // The port is served first, then the USB socket.
+        process.wait_for_line("serving USB", 5s);
         if (records > 0) {
             process.write_line("advance " + std::to_string(records));
             process.wait_for_line("ran", 5s);
@@ -247,6 +250,71 @@ TEST_P(CliOverEachWay, WaitRearmSavesASeriesOfNewCapturesAndLeavesTheAmplifierId
     EXPECT_FALSE(ampsim.process.wait_for_line("command 08 00 EA 01", 1s));
     EXPECT_EQ(run_cli(with_connection({"status"})).output.substr(0, 13), "Status: IDLE\n");
     EXPECT_EQ(run_cli(with_connection({"wait", "--count", "2"})).status, 1) << "without --rearm";
+}
+
+// The lines of a file, in order.
+std::vector<std::string> file_lines(const fs::path& path)
+{
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// A series that outlives its way in: ampsim ended and started again on the
+// same port (RS-232), or its USB connections dropped and allowed again.
+// Every capture, before and after, whole and saved once; the hook once for
+// each, in order.
+TEST_P(CliOverEachWay, WaitReconnectOutlivesALostWayInAndSavesEachCaptureOnce)
+{
+    std::optional<Simulator> ampsim(std::in_place, std::vector<std::string>{"--traffic", "200"}, 0);
+    const fs::path out = fs::path(testsupport::private_root()) / "reconnect";
+    const fs::path hooks = fs::path(testsupport::private_root()) / "reconnect-hooks.txt";
+    fs::remove_all(out);
+    fs::create_directories(out);
+    fs::remove(hooks);
+    ASSERT_EQ(run_cli(with_connection({"start", "--stop-on", "recv", "0", "0", "0", "3"})).status,
+              0);
+    ASSERT_TRUE(log_stops(with_connection({})));
+    ChildProcess series(
+        testsupport::bin_dir() + "/quillon-cli",
+        with_connection({"wait", "--rearm", "--reconnect", "--count", "4", "--timeout", "120",
+                         "--out", out.string(), "--on-capture",
+                         "echo \"$QUILLON_INDEX $QUILLON_FILE\" >> " + hooks.string()}));
+    ASSERT_TRUE(series.wait_for_line(out.string(), 30s)) << "a capture before";
+    if (usb()) {
+        ampsim->process.write_line("drop-usb");
+    } else {
+        ampsim.reset();
+    }
+    ASSERT_TRUE(series.wait_for_line("the way to the amplifier is lost", 30s));
+    if (usb()) {
+        ampsim->process.write_line("allow-usb");
+    } else {
+        // Another run of the amplifier: other traffic, no log.
+        ampsim.emplace(std::vector<std::string>{"--traffic", "200", "--seed", "2"}, 0);
+    }
+    ASSERT_TRUE(series.wait_for_line("the amplifier answers again", 30s));
+    std::string rest;
+    while (const auto line = series.read_line(60s)) {
+        rest += *line + "\n";
+    }
+    ASSERT_EQ(series.wait_for_exit(5s), 0) << rest;
+
+    std::set<std::string> captures;
+    for (const auto& entry : fs::directory_iterator(out)) {
+        const std::string text = file_text(entry.path());
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 259) << entry.path();
+        captures.insert(text.substr(text.find("\r\n")));  // all but the date and time
+    }
+    EXPECT_EQ(captures.size(), 4u) << "four files, none the same log" << rest;
+    const auto hooked = file_lines(hooks);
+    ASSERT_EQ(hooked.size(), 4u);
+    for (std::size_t i = 0; i < hooked.size(); ++i) {
+        EXPECT_TRUE(hooked[i].starts_with(std::to_string(i + 1) + " " + out.string())) << hooked[i];
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, CliOverEachWay, ::testing::Values(false, true),
@@ -634,9 +702,75 @@ TEST(Cli, CtrlCDuringAReadLeavesNoFile)
     ASSERT_TRUE(series.read_line(30s)) << "the first log's path";
     ASSERT_TRUE(ampsim.process.wait_for_line("command 08 00 EA 01", 10s)) << "re-armed";
     ASSERT_TRUE(ampsim.process.wait_for_line("command 01 00 FA 05", 20s)) << "the second read";
-    series.signal(SIGINT);
-    EXPECT_EQ(series.wait_for_exit(10s), 130);
+    series.signal(SIGTERM);  // as systemd stops a service
+    EXPECT_EQ(series.wait_for_exit(10s), 143);
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+}
+
+// Each signal that ends a series, with the status a shell gives it, the
+// amplifier's log left running.
+TEST(Cli, WaitEndsOnEachSignalWithItsStatus)
+{
+    Simulator ampsim({}, 0);
+    ASSERT_EQ(run_cli({"--usb", "start", "--stop-on", "recv", "0", "0xFF", "0xEE", "3"}).status, 0);
+    ASSERT_TRUE(ampsim.process.wait_for_line("command 08 00 EA 01 00 FF EE", 5s)) << "START";
+    for (const auto& [signal, status] :
+         {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}, std::pair{SIGHUP, 129}}) {
+        ChildProcess series(testsupport::bin_dir() + "/quillon-cli", {"--usb", "wait", "--rearm"});
+        // A log that runs when wait begins is read and started again.
+        ASSERT_TRUE(ampsim.process.wait_for_line("command 08 00 EA 01 00 FF EE", 10s));
+        series.signal(signal);
+        EXPECT_EQ(series.wait_for_exit(10s), status) << signal;
+    }
+    EXPECT_EQ(run_cli({"--usb", "status"}).output.substr(0, 16), "Status: Logging\n");
+}
+
+// --on-capture: its variables; one at a time, the series not waiting for it
+// (a slow hook) and not ended by it (a failing one).
+TEST(Cli, WaitOnCaptureRunsEachHookInTurnWithoutHoldingUpTheSeries)
+{
+    Simulator ampsim({"--traffic", "200"}, 0);
+    const fs::path out = fs::path(testsupport::private_root()) / "hooked";
+    const fs::path hooks = fs::path(testsupport::private_root()) / "hooks.txt";
+    fs::create_directories(out);
+    ASSERT_EQ(run_cli({"--usb", "start", "--stop-on", "send", "1", "0", "0", "3"}).status, 0);
+    ASSERT_TRUE(log_stops({"--usb"}));
+    const std::string hook =
+        "echo \"start $QUILLON_INDEX|$QUILLON_FIRED_RECORD|$QUILLON_STOP_CONDITION|"
+        "$QUILLON_FILE\" >> " +
+        hooks.string() + "; sleep 3; echo \"end $QUILLON_INDEX\" >> " + hooks.string() +
+        "; [ \"$QUILLON_INDEX\" != 2 ]";
+    ChildProcess series(
+        testsupport::bin_dir() + "/quillon-cli",
+        {"--usb", "wait", "--rearm", "--count", "3", "--out", out.string(), "--on-capture", hook});
+    std::vector<std::string> files;
+    std::string said;
+    while (files.size() < 3) {
+        const auto line = series.read_line(30s);
+        ASSERT_TRUE(line) << said;
+        said += *line + "\n";
+        if (line->starts_with(out.string())) {
+            files.push_back(*line);
+        }
+    }
+    EXPECT_LT(file_lines(hooks).size(), 4u) << "the third capture came before the hooks were done";
+    while (const auto line = series.read_line(30s)) {
+        said += *line + "\n";
+    }
+    EXPECT_EQ(series.wait_for_exit(5s), 0) << said;
+    EXPECT_NE(said.find("quillon-cli: --on-capture for " + files[1] + " ended with status 1\n"),
+              std::string::npos)
+        << said;
+    std::vector<std::string> expected;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const std::string index = std::to_string(i + 1);
+        const std::string log = file_text(files[i]);
+        const std::string fired = std::to_string(*quillon::fired_record_of_text(log));
+        expected.push_back("start " + index + "|" + fired + "|Send[1] & 0x00 = 0x00 ,count 3|" +
+                           files[i]);
+        expected.push_back("end " + index);
+    }
+    EXPECT_EQ(file_lines(hooks), expected);
 }
 
 TEST(Cli, PortsListsAndLinksTheTestsOwnPorts)

@@ -1123,4 +1123,19 @@ Quillon の README の「Reading logs」の節にあります。</translation>
         <translation>Quillon はすでに実行中ですが、応答しません。</translation>
     </message>
 </context>
+<context>
+    <name>quillon::CaptureNotices</name>
+    <message>
+        <source>Capture saved</source>
+        <translation>キャプチャを保存しました</translation>
+    </message>
+    <message>
+        <source>%1, fired record %2</source>
+        <translation>%1、トリガレコード %2</translation>
+    </message>
+    <message>
+        <source>Open</source>
+        <translation>開く</translation>
+    </message>
+</context>
 </TS>
