@@ -735,10 +735,13 @@ TEST(Cli, WaitOnCaptureRunsEachHookInTurnWithoutHoldingUpTheSeries)
     fs::create_directories(out);
     ASSERT_EQ(run_cli({"--usb", "start", "--stop-on", "send", "1", "0", "0", "3"}).status, 0);
     ASSERT_TRUE(log_stops({"--usb"}));
+    // The first hook waits until the test lets it go; the second fails.
+    const fs::path release = fs::path(testsupport::private_root()) / "release-hook";
     const std::string hook =
         "echo \"start $QUILLON_INDEX|$QUILLON_FIRED_RECORD|$QUILLON_STOP_CONDITION|"
         "$QUILLON_FILE\" >> " +
-        hooks.string() + "; sleep 3; echo \"end $QUILLON_INDEX\" >> " + hooks.string() +
+        hooks.string() + "; [ \"$QUILLON_INDEX\" != 1 ] || while [ ! -e " + release.string() +
+        " ]; do sleep 0.1; done; echo \"end $QUILLON_INDEX\" >> " + hooks.string() +
         "; [ \"$QUILLON_INDEX\" != 2 ]";
     ChildProcess series(
         testsupport::bin_dir() + "/quillon-cli",
@@ -753,7 +756,9 @@ TEST(Cli, WaitOnCaptureRunsEachHookInTurnWithoutHoldingUpTheSeries)
             files.push_back(*line);
         }
     }
-    EXPECT_LT(file_lines(hooks).size(), 4u) << "the third capture came before the hooks were done";
+    EXPECT_EQ(file_lines(hooks).size(), 1u) << "three captures while the first hook still runs, "
+                                               "and no other hook beside it";
+    std::ofstream(release).close();
     while (const auto line = series.read_line(30s)) {
         said += *line + "\n";
     }
