@@ -1,5 +1,6 @@
 #include "Seams.h"
 
+#include "AutoSave.h"
 #include "Messages.h"
 
 #include <QCoreApplication>
@@ -195,14 +196,11 @@ QString log_start_folder()
     if (QString last = last_log_folder(); !last.isEmpty() && QDir(last).exists()) {
         return last;
     }
-    // Where automatic saving puts its logs (AutoSave.cpp), when it has made
-    // that folder; not made here: opening a dialog should leave no trace.
+    // Where automatic saving puts its logs, when it has made that folder;
+    // not made here: opening a dialog should leave no trace.
     const QString documents = documents_folder();
-    if (documents.isEmpty()) {
-        return {};
-    }
-    const QString saved = QDir(documents).filePath("Orvitek Corporation/Quillon");
-    return QDir(saved).exists() ? saved : documents;
+    const QString saved = auto_save_folder_path(documents);
+    return !saved.isEmpty() && QDir(saved).exists() ? saved : documents;
 }
 
 void remember_log_opened(const QString& file_or_folder)

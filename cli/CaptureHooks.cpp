@@ -5,12 +5,14 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <initializer_list>
+#include <iterator>
 #include <utility>
 #include <vector>
 
@@ -34,13 +36,10 @@ std::vector<std::string> hook_environment(const CaptureFacts& capture)
     std::vector<std::string> variables;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const std::string_view variable(*entry);
-        bool replaced = false;
-        for (const auto& [name, value] : own) {
-            const std::string_view prefix(name);
-            replaced = replaced || (variable.size() > prefix.size() &&
-                                    variable.substr(0, prefix.size()) == prefix &&
-                                    variable[prefix.size()] == '=');
-        }
+        const bool replaced =
+            std::any_of(std::begin(own), std::end(own), [variable](const auto& set) {
+                return variable.starts_with(std::string(set.first) + '=');
+            });
         if (!replaced) {
             variables.emplace_back(variable);
         }

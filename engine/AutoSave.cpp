@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <cstring>
@@ -31,13 +32,18 @@ QString write_auto_save(const QString& folder, const QDateTime& when, std::strin
                       std::strerror(EEXIST));
 }
 
+QString auto_save_folder_path(const QString& documents)
+{
+    return documents.isEmpty() ? QString() : documents + "/Orvitek Corporation/Quillon";
+}
+
 std::optional<QString> auto_save_folder(const QString& documents)
 {
     if (documents.isEmpty()) {
         return std::nullopt;
     }
-    const QString maker = documents + "/Orvitek Corporation";
-    const QString folder = maker + "/Quillon";
+    const QString folder = auto_save_folder_path(documents);
+    const QString maker = QFileInfo(folder).path();
     // The maker's folder is made only together with ours: an existing one
     // is used as it is.
     const bool made = QDir(maker).exists() ? (QDir(folder).exists() || QDir().mkdir(folder))

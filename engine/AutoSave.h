@@ -23,5 +23,7 @@ QString write_auto_save(const QString& folder, const QDateTime& when, std::strin
 // The save folder inside documents, made when missing; nothing when there is
 // no documents folder or the save folder cannot be made.
 std::optional<QString> auto_save_folder(const QString& documents);
+// Where that folder is, made or not; "" without a documents folder.
+QString auto_save_folder_path(const QString& documents);
 
 }  // namespace quillon

@@ -42,11 +42,6 @@ LogTimeline log_timeline(const LogFile& log)
     return timeline;
 }
 
-bool log_text_has_fired_record(std::string_view text)
-{
-    return fired_record_of_text(text).has_value();
-}
-
 std::optional<int> fired_record_of_text(std::string_view text)
 {
     return log_timeline(parse_log_file(text, "the log read")).fired;

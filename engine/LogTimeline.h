@@ -34,11 +34,9 @@ int written_records(std::span<const LogRecord> records);
 // the record at the fired record's place is taken as it.
 LogTimeline log_timeline(const LogFile& log);
 
-// Whether the log text just read from the amplifier (a log text file's
-// lines) has the record that fired its trigger: a log without one was
-// stopped before its trigger fired, and is no capture.
-bool log_text_has_fired_record(std::string_view text);
-// The number of that record; nothing when it has none.
+// The record that fired the trigger of the log text just read from the
+// amplifier (a log text file's lines); nothing when it has none: the log
+// was stopped before its trigger fired, and is no capture.
 std::optional<int> fired_record_of_text(std::string_view text);
 
 // "T0", "T-3", "T+5"; "" for nothing.
