@@ -1,17 +1,15 @@
 #include "SingleInstance.h"
 
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QMetaObject>
 #include <QStandardPaths>
 #include <QThread>
 #include <QTimer>
+#include <QtEndian>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -19,31 +17,70 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <optional>
+#include <system_error>
 #include <utility>
 
 namespace quillon {
 
 namespace {
 
-// A request is one compact JSON array of file names and a newline. The
-// bound lies above any command line (Linux allows 2 MiB of arguments).
-constexpr qsizetype kMaxRequest = qsizetype{4} * 1024 * 1024;
-const QByteArray kAnswer = "ok\n";
-// How long a later Quillon waits for the connection and then the answer.
-constexpr int kAnswerMs = 2000;
-constexpr unsigned long kRetryMs = 50;
-// A peer that sends no whole request in this time is dropped.
-constexpr int kPeerMs = 5000;
-constexpr qsizetype kMaxPeers = 8;
+using Outcome = InstanceClaim::Outcome;
+using FileNames = InstanceServer::FileNames;
 
-// Owned by this user and open to nobody else.
-bool private_folder(const QString& folder)
+const QByteArray kMagic = "QLON";
+constexpr qsizetype kHeader = 8;  // the magic and the length
+// The bound lies far above any command line (Linux allows 2 MiB of
+// arguments, made absolute here).
+constexpr qsizetype kMaxRequest = qsizetype{64} * 1024 * 1024;
+const QByteArray kAnswer = "ok\n";
+// A later Quillon tries to connect for this long (the lock's holder may be
+// about to listen), gives up on a write that makes no progress for this
+// long, and waits this long for the answer once the request is written.
+constexpr int kConnectMs = 2000;
+constexpr int kStallMs = 5000;
+constexpr int kAnswerMs = 5000;
+constexpr unsigned long kRetryMs = 50;
+// A peer that sends nothing for this long is dropped.
+constexpr int kIdleMs = 1000;
+constexpr qsizetype kMaxPeers = 64;
+
+InstanceClaim claimed(Outcome outcome, QString path = {}, QString reason = {})
+{
+    return {outcome, std::move(path), std::move(reason), nullptr};
+}
+
+QString system_reason(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Why folder may not hold the socket; nothing when it is this user's and
+// open to nobody else.
+std::optional<InstanceClaim> folder_refused(const QString& folder)
 {
     struct stat info {};
-    return ::lstat(QFile::encodeName(folder).constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
-           info.st_uid == ::getuid() && (info.st_mode & (S_IRWXG | S_IRWXO)) == 0;
+    if (::lstat(QFile::encodeName(folder).constData(), &info) != 0) {
+        return claimed(Outcome::Failed, folder, system_reason(errno));
+    }
+    if (!S_ISDIR(info.st_mode) || info.st_uid != ::getuid() ||
+        (info.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
+        return claimed(Outcome::OpenFolder, folder);
+    }
+    return std::nullopt;
+}
+
+// Whether something other than a file of kind (S_IFREG, S_IFSOCK) stands
+// at path; a missing one is not.
+bool holds_other_than(const QString& path, mode_t kind)
+{
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 &&
+           (info.st_mode & S_IFMT) != kind;
 }
 
 // The process at the other end of a connected local socket runs as this user.
@@ -56,30 +93,43 @@ bool peer_is_this_user(qintptr descriptor)
            credentials.uid == ::getuid();
 }
 
-QByteArray request_of(const QStringList& files)
+QByteArray request_of(const FileNames& files)
 {
-    QJsonArray names;
-    for (const QString& file : files) {
-        names.append(QDir::current().absoluteFilePath(file));
+    QByteArray names;
+    for (const std::string& file : files) {
+        std::error_code failed;
+        const std::filesystem::path absolute = std::filesystem::absolute(file, failed);
+        names += QByteArray::fromStdString(failed ? file : absolute.native());
+        names += '\0';
     }
-    return QJsonDocument(names).toJson(QJsonDocument::Compact) + '\n';
+    QByteArray length(4, '\0');
+    qToBigEndian(static_cast<quint32>(std::min<qsizetype>(names.size(), kMaxRequest + 1)),
+                 length.data());
+    return kMagic + length + names;
 }
 
-// The absolute file names of a request; nothing when it is not one.
-std::optional<QStringList> files_of(const QByteArray& request)
+// The length that a request's header announces; nothing when it is no
+// header of a request that is taken.
+std::optional<qsizetype> announced_length(const QByteArray& header)
 {
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(request, &error);
-    if (error.error != QJsonParseError::NoError || !document.isArray()) {
+    if (!header.startsWith(kMagic)) {
         return std::nullopt;
     }
-    QStringList files;
-    for (const QJsonValue value : document.array()) {
-        const QString file = value.toString();
-        if (!value.isString() || !QDir::isAbsolutePath(file) || file.contains(QChar(u'\0'))) {
+    const auto length = static_cast<qsizetype>(qFromBigEndian<quint32>(header.constData() + 4));
+    return length <= kMaxRequest ? std::optional(length) : std::nullopt;
+}
+
+// The absolute file names of a request's body; nothing when it is not one.
+std::optional<FileNames> files_of(const QByteArray& body)
+{
+    FileNames files;
+    for (qsizetype from = 0; from < body.size();) {
+        const qsizetype end = body.indexOf('\0', from);
+        if (end < 0 || body[from] != '/') {
             return std::nullopt;
         }
-        files.append(file);
+        files.emplace_back(body.constData() + from, static_cast<std::size_t>(end - from));
+        from = end + 1;
     }
     return files;
 }
@@ -90,14 +140,14 @@ enum class HandOver { Taken, NoAnswer };
 // no socket yet, is tried again until the time is up.
 HandOver hand_over(const QString& path, const QByteArray& request)
 {
-    const QDeadlineTimer deadline(kAnswerMs);
+    const QDeadlineTimer connecting(kConnectMs);
     QLocalSocket socket;
     for (;;) {
         socket.connectToServer(path);
-        if (socket.waitForConnected(static_cast<int>(deadline.remainingTime()))) {
+        if (socket.waitForConnected(static_cast<int>(connecting.remainingTime()))) {
             break;
         }
-        if (deadline.hasExpired() || socket.error() == QLocalSocket::SocketTimeoutError) {
+        if (connecting.hasExpired() || socket.error() == QLocalSocket::SocketTimeoutError) {
             return HandOver::NoAnswer;
         }
         QThread::msleep(kRetryMs);
@@ -107,30 +157,17 @@ HandOver hand_over(const QString& path, const QByteArray& request)
     }
     socket.write(request);
     while (socket.bytesToWrite() > 0) {
-        if (!socket.waitForBytesWritten(static_cast<int>(deadline.remainingTime()))) {
+        if (!socket.waitForBytesWritten(kStallMs)) {
             return HandOver::NoAnswer;
         }
     }
+    const QDeadlineTimer answering(kAnswerMs);
     QByteArray answer;
     while (answer.size() < kAnswer.size() &&
-           socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
+           socket.waitForReadyRead(static_cast<int>(answering.remainingTime()))) {
         answer += socket.read(kAnswer.size() - answer.size());
     }
     return answer == kAnswer ? HandOver::Taken : HandOver::NoAnswer;
-}
-
-// The lock file beside the socket, this user's; -1 when it cannot be had.
-int open_lock(const QString& socket_path)
-{
-    const int lock = ::open(QFile::encodeName(socket_path + ".lock").constData(),
-                            O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    struct stat info {};
-    if (lock >= 0 &&
-        (::fstat(lock, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::getuid())) {
-        ::close(lock);
-        return -1;
-    }
-    return lock;
 }
 
 void drop(QLocalSocket& peer)
@@ -165,7 +202,7 @@ InstanceServer::~InstanceServer()
 void InstanceServer::SetRequestHandler(RequestHandler handler)
 {
     handler_ = std::move(handler);
-    for (QStringList& files : std::exchange(waiting_, {})) {
+    for (FileNames& files : std::exchange(waiting_, {})) {
         QMetaObject::invokeMethod(
             this, [this, files = std::move(files)] { Handle(files); }, Qt::QueuedConnection);
     }
@@ -180,39 +217,52 @@ void InstanceServer::Accept()
             drop(*peer);
             continue;
         }
-        auto* limit = new QTimer(peer);
-        limit->setSingleShot(true);
-        connect(limit, &QTimer::timeout, peer, [peer] { drop(*peer); });
-        limit->start(kPeerMs);
+        auto* idle = new QTimer(peer);
+        idle->setSingleShot(true);
+        idle->setInterval(kIdleMs);
+        // The timer may be late when the event loop was busy: what came
+        // meanwhile is read before the peer is judged idle.
+        connect(idle, &QTimer::timeout, peer, [peer] {
+            if (!peer->waitForReadyRead(0)) {
+                drop(*peer);
+            }
+        });
+        idle->start();
         connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
         auto buffer = std::make_shared<QByteArray>();
         connect(peer, &QLocalSocket::readyRead, this,
-                [this, peer, buffer] { Read(*peer, *buffer); });
+                [this, peer, buffer, idle] { Read(*peer, *buffer, *idle); });
         if (peer->bytesAvailable() > 0) {
-            Read(*peer, *buffer);
+            Read(*peer, *buffer, *idle);
         }
     }
 }
 
-void InstanceServer::Read(QLocalSocket& peer, QByteArray& buffer)
+void InstanceServer::Read(QLocalSocket& peer, QByteArray& buffer, QTimer& idle)
 {
-    if (peer.state() != QLocalSocket::ConnectedState) {
+    if (peer.state() != QLocalSocket::ConnectedState || peer.bytesAvailable() == 0) {
         return;
     }
-    buffer += peer.read(kMaxRequest + 1 - buffer.size());
-    const qsizetype end = buffer.indexOf('\n');
-    if (end < 0) {
-        if (buffer.size() > kMaxRequest) {
-            drop(peer);
-        }
+    idle.start();
+    buffer += peer.readAll();
+    if (buffer.size() < kHeader) {
         return;
     }
-    const std::optional<QStringList> files = files_of(buffer.left(end));
+    const std::optional<qsizetype> length = announced_length(buffer);
+    if (!length || buffer.size() > kHeader + *length) {
+        drop(peer);
+        return;
+    }
+    if (buffer.size() < kHeader + *length) {
+        return;
+    }
+    const std::optional<FileNames> files = files_of(buffer.sliced(kHeader));
     buffer.clear();
     if (!files) {
         drop(peer);
         return;
     }
+    idle.stop();
     peer.write(kAnswer);
     peer.disconnectFromServer();
     // Opening may show a message box of its own: not while the peer is read.
@@ -220,7 +270,7 @@ void InstanceServer::Read(QLocalSocket& peer, QByteArray& buffer)
         this, [this, files = *files] { Handle(files); }, Qt::QueuedConnection);
 }
 
-void InstanceServer::Handle(const QStringList& files)
+void InstanceServer::Handle(const FileNames& files)
 {
     if (handler_) {
         handler_(files);
@@ -229,39 +279,58 @@ void InstanceServer::Handle(const QStringList& files)
     }
 }
 
-InstanceClaim claim_instance(const QString& socket_path, const QStringList& files)
+InstanceClaim claim_instance(const QString& socket_path, const std::vector<std::string>& files)
 {
-    using Outcome = InstanceClaim::Outcome;
-    if (socket_path.isEmpty() || !private_folder(QFileInfo(socket_path).absolutePath())) {
-        return {};
+    if (socket_path.isEmpty()) {
+        return claimed(Outcome::NoFolder);
     }
-    const QByteArray request = request_of(files);
-    if (request.size() > kMaxRequest) {
-        return {};
+    if (auto refused = folder_refused(QFileInfo(socket_path).absolutePath())) {
+        return std::move(*refused);
     }
-    const int lock = open_lock(socket_path);
+    const QString lock_path = socket_path + ".lock";
+    if (holds_other_than(lock_path, S_IFREG)) {
+        return claimed(Outcome::NotOurs, lock_path);
+    }
+    const int lock = ::open(QFile::encodeName(lock_path).constData(),
+                            O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
     if (lock < 0) {
-        return {};
+        return claimed(Outcome::Failed, lock_path, system_reason(errno));
+    }
+    struct stat info {};
+    if (::fstat(lock, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::getuid()) {
+        ::close(lock);
+        return claimed(Outcome::NotOurs, lock_path);
     }
     if (::flock(lock, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
         ::close(lock);
-        if (errno != EWOULDBLOCK) {
-            return {};
+        if (error != EWOULDBLOCK) {
+            return claimed(Outcome::Failed, lock_path, system_reason(error));
         }
-        return {hand_over(socket_path, request) == HandOver::Taken ? Outcome::HandedOver
-                                                                   : Outcome::NoAnswer,
-                nullptr};
+        const QByteArray request = request_of(files);
+        if (request.size() > kHeader + kMaxRequest) {
+            return claimed(Outcome::TooLarge, socket_path);
+        }
+        return claimed(hand_over(socket_path, request) == HandOver::Taken ? Outcome::HandedOver
+                                                                          : Outcome::NoAnswer,
+                       socket_path);
     }
-    // No Quillon holds the lock: whatever is at the socket's place is left
-    // by one that was killed.
+    // No Quillon holds the lock: a socket at the socket's place is left by
+    // one that was killed; anything else is not Quillon's.
+    if (holds_other_than(socket_path, S_IFSOCK)) {
+        ::close(lock);
+        return claimed(Outcome::NotOurs, socket_path);
+    }
     QFile::remove(socket_path);
     auto server = std::make_unique<QLocalServer>();
     server->setSocketOptions(QLocalServer::UserAccessOption);
     if (!server->listen(socket_path)) {
         ::close(lock);
-        return {};
+        return claimed(Outcome::Failed, socket_path, server->errorString());
     }
-    return {Outcome::Serving, std::make_unique<InstanceServer>(std::move(server), lock)};
+    InstanceClaim serving = claimed(Outcome::Serving, socket_path);
+    serving.server = std::make_unique<InstanceServer>(std::move(server), lock);
+    return serving;
 }
 
 }  // namespace quillon

@@ -4,18 +4,27 @@
 // ends; the first one listens there for as long as its windows live. A
 // socket file is never trusted: the first Quillon is the one that holds the
 // lock beside it, and a socket found without a holder (left by a Quillon
-// that was killed) is removed and taken over.
+// that was killed) is removed and taken over. Anything else at the socket's
+// or the lock's place, or a folder that others may enter, is left alone and
+// reported: that Quillon runs without the hand-over.
+//
+// File names travel as the bytes they are (a name need not be UTF-8): a
+// request is a frame, "QLON", its length (4 bytes, big-endian), then the
+// absolute names, each ended by a NUL; none asks for the main window. It is
+// answered "ok\n" as soon as it is whole, before it is handled.
 #pragma once
 
 #include <QObject>
-#include <QStringList>
+#include <QString>
 
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 class QLocalServer;
 class QLocalSocket;
+class QTimer;
 
 namespace quillon {
 
@@ -25,11 +34,13 @@ QString instance_socket_path();
 
 // Listens for the requests of later Quillons: a list of absolute file
 // names to open, or an empty list to raise the main window. A request is
-// answered at once and handled from the event loop; requests that come
-// before there is a handler wait for it.
+// answered once it is whole and handled from the event loop; requests that
+// come before there is a handler wait for it. A peer that sends nothing for
+// a second is dropped.
 class InstanceServer : public QObject {
 public:
-    using RequestHandler = std::function<void(const QStringList& files)>;
+    using FileNames = std::vector<std::string>;
+    using RequestHandler = std::function<void(const FileNames& files)>;
 
     // server: listening already; lock: the descriptor of the lock held,
     // released when this goes.
@@ -42,30 +53,42 @@ public:
 
 private:
     void Accept();
-    void Read(QLocalSocket& peer, QByteArray& buffer);
-    void Handle(const QStringList& files);
+    void Read(QLocalSocket& peer, QByteArray& buffer, QTimer& idle);
+    void Handle(const FileNames& files);
 
     int lock_;
     std::unique_ptr<QLocalServer> server_;
     RequestHandler handler_;
-    std::vector<QStringList> waiting_;
+    std::vector<FileNames> waiting_;
 };
 
 struct InstanceClaim {
     enum class Outcome {
         HandedOver,  // a running Quillon took the request: this one ends
-        NoAnswer,    // a running Quillon took the connection but did not answer
-        Serving,     // this is the first Quillon and listens (server is set)
-        Alone,       // no hand-over here: the folder is not the user's own alone,
-                     // or the lock or socket could not be made; Quillon starts
-                     // as before
+        NoAnswer,    // a running Quillon (it holds the lock) did not take the
+                     // request at path
+        TooLarge,    // a running Quillon holds the lock, but the request is
+                     // larger than a running one takes
+        Serving,     // this is the first Quillon and listens at path (server
+                     // is set)
+        // No hand-over: Quillon runs as a window of its own and says why.
+        NoFolder,    // there is no runtime folder to hold the socket
+        OpenFolder,  // path, the runtime folder, is not this user's alone
+        NotOurs,     // path, the socket's or the lock's place, holds a folder
+                     // or another kind of file, which is not Quillon's to
+                     // remove
+        Failed,      // the lock or the socket at path could not be made:
+                     // reason says why
     };
-    Outcome outcome = Outcome::Alone;
+    Outcome outcome = Outcome::NoFolder;
+    QString path;
+    QString reason;
     std::unique_ptr<InstanceServer> server;
 };
 
 // Hands files (as named on the command line, relative to the working
-// folder) to the Quillon listening at socket_path, or listens there.
-InstanceClaim claim_instance(const QString& socket_path, const QStringList& files);
+// folder, as bytes) to the Quillon listening at socket_path, or listens
+// there.
+InstanceClaim claim_instance(const QString& socket_path, const std::vector<std::string>& files);
 
 }  // namespace quillon

@@ -3,6 +3,7 @@
 #include "IntegerText.h"
 #include "Interruption.h"
 #include "Messages.h"
+#include "PortPath.h"
 #include "SettingsLocation.h"
 #include "SharedLibrary.h"
 #include "WayIn.h"
@@ -23,17 +24,19 @@ std::string quillon_settings_file_path()
     return settings_path_of((tool.parent_path() / "quillon").string());
 }
 
-// "com3" as "COM3": on the command line the name is read without regard to
-// case.
-std::string typed_port_name(std::string name)
+}  // namespace
+
+std::optional<std::string> typed_port_name(const std::string& typed)
 {
+    std::string name = typed;
     if (name.size() >= 3 && QString::fromStdString(name.substr(0, 3)).toUpper() == "COM") {
         name.replace(0, 3, "COM");
     }
+    if (!tarnlink::port_number_of(name)) {
+        return std::nullopt;
+    }
     return name;
 }
-
-}  // namespace
 
 Settings read_stored_settings()
 {
@@ -57,7 +60,7 @@ Exit Connection::open(const Options& options, const Settings& settings)
         way_ = WayIn{true};
         return open_way_in(serial_, usb_, *way_) ? kDone : kNoConnection;
     }
-    const std::string port = options.port ? typed_port_name(*options.port) : settings.com_port;
+    const std::string port = options.port.value_or(settings.com_port);
     const std::int32_t baud_rate = options.port
                                        ? (options.baud ? integer_from_text(*options.baud) : 9600)
                                        : settings.baud_rate;

@@ -10,11 +10,16 @@
 #include "WayIn.h"
 
 #include <optional>
+#include <string>
 
 namespace quillon::cli {
 
 // What quillon's settings file says (read only: the tool never writes it).
 Settings read_stored_settings();
+
+// A port typed on the command line as "COM1" .. "COM16", "com" read without
+// regard to case; nothing for any other spelling ("COM 1", "COM01", "COM17").
+std::optional<std::string> typed_port_name(const std::string& typed);
 
 class Connection {
 public:

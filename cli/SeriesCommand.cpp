@@ -268,7 +268,11 @@ std::string series_json(const Series& series, const VariationMap& map,
         unreadable.push_back(std::move(object));
     }
     JsonLine object;
-    add_file_name(object, "reference", series.captures[series.reference].file);
+    if (series.captures.empty()) {
+        object.add("reference", QJsonValue());
+    } else {
+        add_file_name(object, "reference", series.captures[series.reference].file);
+    }
     return object.add("captures", captures)
                .add("unreadable", unreadable)
                .add("map", map_json(map, fields))
@@ -344,19 +348,22 @@ Exit series_of_logs(const Invocation& call)
     if (!fields) {
         return kUnreadableLog;
     }
-    std::vector<std::string> files = series_files(call.line.arguments);
+    SeriesFiles named = series_files(call.line.arguments);
     // A reference from elsewhere joins the series.
-    if (options.reference && std::ranges::none_of(files, [&](const std::string& file) {
+    if (options.reference && std::ranges::none_of(named.files, [&](const std::string& file) {
             return same_file(file, *options.reference);
         })) {
-        files.push_back(*options.reference);
+        named.files.push_back(*options.reference);
     }
-    Series series = read_series(files);
+    Series series = read_series(named);
     for (const UnreadableFile& file : series.unreadable) {
         show_error(file.reason);
     }
     if (series.captures.empty()) {
         show_error("series: no log file could be read");
+        if (options.json) {
+            print(series_json(series, VariationMap{}, fields->fields));
+        }
         return kUnreadableLog;
     }
     std::size_t reference = 0;

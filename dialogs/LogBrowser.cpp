@@ -370,14 +370,37 @@ private:
     int columns_;
 };
 
-std::optional<quillon::LogFile> read_log_or_explain(const QString& path)
+namespace {
+
+std::optional<quillon::LogFile> read_log_or_explain(const std::string& path)
 {
     try {
-        return quillon::read_log_file(QFile::encodeName(path).toStdString());
+        return quillon::read_log_file(path);
     } catch (const quillon::LogReadError& error) {
         quillon::show_error(error.what());
         return std::nullopt;
     }
+}
+
+}  // namespace
+
+std::optional<quillon::LogFile> read_log_or_explain(const QString& path)
+{
+    return read_log_or_explain(QFile::encodeName(path).toStdString());
+}
+
+TfrmLogBrowser* open_log_browser(const std::string& file, const std::string& settings_path)
+{
+    auto log = read_log_or_explain(file);
+    if (!log) {
+        return nullptr;
+    }
+    const QString name = QFile::decodeName(QByteArray::fromStdString(file));
+    auto* browser = new TfrmLogBrowser(name, std::move(*log), settings_path);
+    quillon::remember_log_opened(name);
+    browser->setAttribute(Qt::WA_DeleteOnClose);
+    browser->show();
+    return browser;
 }
 
 std::vector<TfrmLogBrowser*> open_log_browsers(const QStringList& files,
@@ -385,15 +408,10 @@ std::vector<TfrmLogBrowser*> open_log_browsers(const QStringList& files,
 {
     std::vector<TfrmLogBrowser*> opened;
     for (const QString& file : files) {
-        auto log = read_log_or_explain(file);
-        if (!log) {
-            continue;
+        if (auto* browser =
+                open_log_browser(QFile::encodeName(file).toStdString(), settings_path)) {
+            opened.push_back(browser);
         }
-        auto* browser = new TfrmLogBrowser(file, std::move(*log), settings_path);
-        quillon::remember_log_opened(file);
-        browser->setAttribute(Qt::WA_DeleteOnClose);
-        browser->show();
-        opened.push_back(browser);
     }
     return opened;
 }
@@ -659,8 +677,14 @@ bool TfrmLogBrowser::CompareWith(const QString& path)
     if (!log) {
         return false;
     }
+    CompareWith(path, std::move(*log));
+    return true;
+}
+
+void TfrmLogBrowser::CompareWith(const QString& path, quillon::LogFile log)
+{
     ui_->tblCompared->setModel(nullptr);
-    other_.emplace(ComparedLog{path, std::move(*log), nullptr});
+    other_.emplace(ComparedLog{path, std::move(log), nullptr});
     other_->model = std::make_unique<LogTableModel>(other_->log);
     other_->model->SetFields(fields_);
     other_->model->SetDecoded(model_->Decoded());
@@ -673,7 +697,6 @@ bool TfrmLogBrowser::CompareWith(const QString& path)
     if (const int current = CurrentRecord(); current >= 0) {
         SelectRecord(current);
     }
-    return true;
 }
 
 void TfrmLogBrowser::ShowComparison(bool shown)

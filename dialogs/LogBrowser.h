@@ -61,6 +61,8 @@ public:
     // Compares with the log read from path; false (the reason shown) when it
     // cannot be read.
     bool CompareWith(const QString& path);
+    // With a log read already; path names it.
+    void CompareWith(const QString& path, quillon::LogFile log);
     // Shows the fields of the fields file at path in both tables, with the
     // decoded view, and remembers the file; false (the reason shown, nothing
     // changed) when it cannot be read.
@@ -146,6 +148,12 @@ private:
 // reason in an error box and opens nothing. Returns the windows opened.
 std::vector<TfrmLogBrowser*> open_log_browsers(
     const QStringList& files, const std::string& settings_path = quillon::settings_file_path());
+
+// The same for one file named by its bytes (which need not be UTF-8; the
+// window shows such a name with replacement characters); nothing when it
+// cannot be read.
+TfrmLogBrowser* open_log_browser(const std::string& file,
+                                 const std::string& settings_path = quillon::settings_file_path());
 
 // Reads a log file; nothing (the reason shown) when it cannot be read.
 std::optional<quillon::LogFile> read_log_or_explain(const QString& path);

@@ -32,6 +32,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <filesystem>
 
 namespace {
 
@@ -541,7 +542,9 @@ TfrmLogBrowser* TfrmSeries::OpenCapture(std::size_t capture)
     browser->setAttribute(Qt::WA_DeleteOnClose);
     browser->show();
     if (capture != series_.reference) {
-        browser->CompareWith(QFile::decodeName(series_.captures[series_.reference].file.c_str()));
+        // The reference as read already: its name need not be UTF-8.
+        const quillon::SeriesCapture& reference = series_.captures[series_.reference];
+        browser->CompareWith(QFile::decodeName(reference.file.c_str()), reference.log);
     }
     return browser;
 }
@@ -561,23 +564,30 @@ void TfrmSeries::mnuExportPictureClick()
                                    std::string_view(bytes.constData(), std::size_t(bytes.size())));
 }
 
+namespace {
+
+std::vector<std::string> local_names(const QStringList& names)
+{
+    std::vector<std::string> local;
+    for (const QString& name : names) {
+        local.push_back(local_name(name));
+    }
+    return local;
+}
+
+}  // namespace
+
 TfrmSeries* open_series(const QStringList& files_or_folders, const std::string& settings_path)
 {
-    if (files_or_folders.isEmpty()) {
+    return open_series(local_names(files_or_folders), settings_path);
+}
+
+TfrmSeries* open_series(const std::vector<std::string>& named, const std::string& settings_path)
+{
+    if (named.empty()) {
         return nullptr;
     }
-    std::vector<std::string> named;
-    for (const QString& name : files_or_folders) {
-        named.push_back(local_name(name));
-    }
-    const std::vector<std::string> files = quillon::series_files(named);
-    if (files.empty()) {
-        quillon::show_error(
-            local_name(TfrmSeries::tr("%1: no log files (*.txt) to read as a series")
-                           .arg(QDir::toNativeSeparators(files_or_folders.front()))));
-        return nullptr;
-    }
-    quillon::Series series = quillon::read_series(files);
+    quillon::Series series = quillon::read_series(quillon::series_files(named));
     if (series.captures.empty()) {
         std::string reasons;
         for (const quillon::UnreadableFile& file : series.unreadable) {
@@ -587,7 +597,7 @@ TfrmSeries* open_series(const QStringList& files_or_folders, const std::string& 
             TfrmSeries::tr("None of the files could be read as a log.").toStdString(), reasons);
         return nullptr;
     }
-    const QFileInfo first(files_or_folders.front());
+    const QFileInfo first(QFile::decodeName(QByteArray::fromStdString(named.front())));
     const QString folder = first.isDir() ? first.absoluteFilePath() : first.absolutePath();
     auto* window = new TfrmSeries(std::move(series), folder, settings_path);
     quillon::remember_log_opened(folder);
@@ -598,8 +608,16 @@ TfrmSeries* open_series(const QStringList& files_or_folders, const std::string& 
 
 TfrmSeries* open_logs(const QStringList& files_or_folders, const std::string& settings_path)
 {
-    if (files_or_folders.size() == 1 && !QFileInfo(files_or_folders.front()).isDir()) {
-        open_log_browsers(files_or_folders, settings_path);
+    return open_logs(local_names(files_or_folders), settings_path);
+}
+
+TfrmSeries* open_logs(const std::vector<std::string>& files_or_folders,
+                      const std::string& settings_path)
+{
+    std::error_code not_a_folder;
+    if (files_or_folders.size() == 1 &&
+        !std::filesystem::is_directory(files_or_folders.front(), not_a_folder)) {
+        open_log_browser(files_or_folders.front(), settings_path);
         return nullptr;
     }
     return open_series(files_or_folders, settings_path);

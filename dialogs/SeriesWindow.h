@@ -121,9 +121,15 @@ private:
 // window opened, if any.
 TfrmSeries* open_logs(const QStringList& files_or_folders,
                       const std::string& settings_path = quillon::settings_file_path());
+// The same for names as the bytes they are (the command line's, which need
+// not be UTF-8).
+TfrmSeries* open_logs(const std::vector<std::string>& files_or_folders,
+                      const std::string& settings_path = quillon::settings_file_path());
 
 // Reads the files and folders named as a series and opens its window,
 // shown, deleting itself when closed; nothing (the reasons shown) when no
 // capture reads.
 TfrmSeries* open_series(const QStringList& files_or_folders,
+                        const std::string& settings_path = quillon::settings_file_path());
+TfrmSeries* open_series(const std::vector<std::string>& files_or_folders,
                         const std::string& settings_path = quillon::settings_file_path());

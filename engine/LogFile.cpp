@@ -230,6 +230,19 @@ std::string system_reason(int error)
     return std::strerror(error);
 }
 
+const char* not_regular_reason(NotRegularKind kind)
+{
+    switch (kind) {
+    case NotRegularKind::Folder: return QUILLON_TEXT("Message", "a folder, not a regular file");
+    case NotRegularKind::NamedPipe:
+        return QUILLON_TEXT("Message", "a named pipe (FIFO), not a regular file");
+    case NotRegularKind::Socket: return QUILLON_TEXT("Message", "a socket, not a regular file");
+    case NotRegularKind::Device: return QUILLON_TEXT("Message", "a device, not a regular file");
+    case NotRegularKind::Other: break;
+    }
+    return QUILLON_TEXT("Message", "not a regular file");
+}
+
 // The first CR that is not in a CR LF, or npos; a CR that ends the text is
 // let be, as the lines are read.
 std::size_t first_stray_cr(std::string_view text)
@@ -418,9 +431,13 @@ std::string read_small_text(const std::string& path, std::size_t largest, const 
     switch (read.state) {
     case SmallFileState::Read: break;
     case SmallFileState::Missing:
+        throw LogReadError(
+            path, 0,
+            read.dangling_link
+                ? QUILLON_TEXT("Message", "a symbolic link to a file that is not there")
+                : system_reason(read.error));
     case SmallFileState::Failed: throw LogReadError(path, 0, system_reason(read.error));
-    case SmallFileState::NotRegular:
-        throw LogReadError(path, 0, QUILLON_TEXT("Message", "not a regular file"));
+    case SmallFileState::NotRegular: throw LogReadError(path, 0, not_regular_reason(read.kind));
     case SmallFileState::TooLarge:
         throw LogReadError(path, 0, "larger than 1 MiB, not " + std::string(kind));
     }

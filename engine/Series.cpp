@@ -2,57 +2,94 @@
 
 #include "HexText.h"
 #include "ParallelFiles.h"
+#include "Wording.h"
 
 #include <QDateTime>
-#include <QFileInfo>
-#include <QRegularExpression>
 #include <QTimeZone>
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <filesystem>
+#include <limits>
 #include <numeric>
+#include <string_view>
 #include <tuple>
 
 namespace quillon {
 
 namespace {
 
-// The time and index of an Autolog_yyyymmddhhnnss[_N].txt name.
+// The time and index of an Autolog_yyyymmddhhnnss[_N].txt name, read as
+// the bytes it is.
 struct NamedTime {
     std::int64_t time = 0;
     int index = 1;
 };
-std::optional<NamedTime> autolog_time(const std::string& path)
+
+bool all_digits(std::string_view text)
 {
-    static const QRegularExpression name(
-        R"(^Autolog_(\d{4})(\d{2})(\d{2})(\d{2})(\d{2})(\d{2})(?:_(\d+))?\.txt$)");
-    const auto match = name.match(QFileInfo(QFile::decodeName(path.c_str())).fileName());
-    if (!match.hasMatch()) {
+    return !text.empty() && std::ranges::all_of(text, [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The number that digits spell; one too large for an int is the largest.
+int number_of(std::string_view digits)
+{
+    int number = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+    return error == std::errc::result_out_of_range ? std::numeric_limits<int>::max() : number;
+}
+
+std::optional<NamedTime> autolog_time(std::string_view path)
+{
+    constexpr std::string_view kPrefix = "Autolog_";
+    constexpr std::string_view kSuffix = ".txt";
+    constexpr std::size_t kStampDigits = 14;  // yyyymmddhhnnss
+    const std::string_view name = path.substr(path.rfind('/') + 1);
+    if (!name.starts_with(kPrefix) || !name.ends_with(kSuffix)) {
+        return std::nullopt;
+    }
+    const std::string_view stamp =
+        name.substr(kPrefix.size(), name.size() - kPrefix.size() - kSuffix.size());
+    const std::string_view index = stamp.substr(std::min(stamp.size(), kStampDigits));
+    if (!all_digits(stamp.substr(0, kStampDigits)) || stamp.size() < kStampDigits ||
+        (!index.empty() && (!index.starts_with('_') || !all_digits(index.substr(1))))) {
         return std::nullopt;
     }
     using namespace std::chrono;
-    const auto number = [&](int group) { return match.captured(group).toInt(); };
-    const year_month_day day{year(number(1)), month(unsigned(number(2))),
-                             std::chrono::day(unsigned(number(3)))};
-    if (!day.ok() || number(4) > 23 || number(5) > 59 || number(6) > 59) {
+    const auto part = [&](std::size_t at, std::size_t size) {
+        return number_of(stamp.substr(at, size));
+    };
+    const year_month_day day{year(part(0, 4)), month(unsigned(part(4, 2))),
+                             std::chrono::day(unsigned(part(6, 2)))};
+    if (!day.ok() || part(8, 2) > 23 || part(10, 2) > 59 || part(12, 2) > 59) {
         return std::nullopt;
     }
     // Counted as UTC: no time zone is looked up for each of thousands of
     // files.
-    const auto time = sys_days(day) + hours(number(4)) + minutes(number(5)) + seconds(number(6));
-    const int index = match.captured(7).isEmpty() ? 1 : match.captured(7).toInt();
-    return NamedTime{time.time_since_epoch().count(), index};
+    const auto time =
+        sys_days(day) + hours(part(8, 2)) + minutes(part(10, 2)) + seconds(part(12, 2));
+    return NamedTime{time.time_since_epoch().count(),
+                     index.empty() ? 1 : number_of(index.substr(1))};
 }
 
 // When the capture was made: by its Autolog name, else by the file's
 // modification time (its local wall clock, counted as the names' are).
+// A file that cannot be looked at counts as the oldest; its reading says
+// why.
 NamedTime capture_time(const std::string& path)
 {
     if (const auto named = autolog_time(path)) {
         return *named;
     }
-    QDateTime modified = QFileInfo(QFile::decodeName(path.c_str())).lastModified();
+    std::error_code error;
+    const auto written = std::filesystem::last_write_time(path, error);
+    if (error) {
+        return NamedTime{};
+    }
+    const auto since_epoch = std::chrono::file_clock::to_sys(written).time_since_epoch();
+    QDateTime modified = QDateTime::fromSecsSinceEpoch(
+        std::chrono::duration_cast<std::chrono::seconds>(since_epoch).count());
     modified.setTimeZone(QTimeZone::utc());
     return NamedTime{modified.toSecsSinceEpoch(), 1};
 }
@@ -77,26 +114,41 @@ using SeenValues = std::bitset<256>;
 
 }  // namespace
 
-std::vector<std::string> series_files(std::span<const std::string> files_or_folders)
+SeriesFiles series_files(std::span<const std::string> files_or_folders)
 {
-    std::vector<std::string> files;
+    namespace fs = std::filesystem;
+    SeriesFiles named;
     for (const std::string& name : files_or_folders) {
         std::error_code error;
-        if (!std::filesystem::is_directory(name, error)) {
-            files.push_back(name);
+        if (!fs::is_directory(name, error)) {
+            named.files.push_back(name);
             continue;
         }
         std::vector<std::string> in_folder;
-        for (const auto& entry : std::filesystem::directory_iterator(name, error)) {
-            std::error_code kind_error;
-            if (entry.is_regular_file(kind_error) && entry.path().extension() == ".txt") {
-                in_folder.push_back(entry.path().string());
+        fs::directory_iterator entry(name, error);
+        for (; !error && entry != fs::directory_iterator(); entry.increment(error)) {
+            if (entry->path().extension() == ".txt") {
+                in_folder.push_back(entry->path().string());
             }
         }
+        if (error) {
+            named.refused.push_back({name, name + ": " + error.message()});
+        } else if (in_folder.empty()) {
+            named.refused.push_back(
+                {name,
+                 name + ": " + QUILLON_TEXT("Message", "no log files (*.txt) in the folder")});
+        }
         std::sort(in_folder.begin(), in_folder.end());
-        files.insert(files.end(), in_folder.begin(), in_folder.end());
+        named.files.insert(named.files.end(), in_folder.begin(), in_folder.end());
     }
-    return files;
+    return named;
+}
+
+Series read_series(const SeriesFiles& named)
+{
+    Series series = read_series(named.files);
+    series.unreadable.insert(series.unreadable.begin(), named.refused.begin(), named.refused.end());
+    return series;
 }
 
 Series read_series(std::span<const std::string> files)

@@ -23,7 +23,8 @@ struct SeriesCapture {
     // When it was captured: the local wall-clock time of its
     // Autolog_yyyymmddhhnnss name, else of the file's modification time,
     // in seconds counted as if that clock were UTC (so that no time zone
-    // is looked up for each file; format it in UTC).
+    // is looked up for each file; format it in UTC). An _N index too large
+    // for an int counts as the largest, after the smaller ones.
     std::int64_t time = 0;
     int name_index = 0;  // N of an Autolog_..._N name, 1 without one
     LogFile log;
@@ -49,14 +50,22 @@ struct Series {
     std::vector<OnlyRule> only;
 };
 
-// The files named: a folder gives its regular files whose names end in
-// ".txt" (not its subfolders), a file itself; a name that is neither is
-// kept, for its reading to say why.
-std::vector<std::string> series_files(std::span<const std::string> files_or_folders);
+// What a series is read from: the files named, and the entries of the
+// folders named whose names end in ".txt" (whatever they are: a pipe, a
+// folder or a link to nothing there is named by its reading, never passed
+// over); a folder that cannot be listed or holds no such entry, with why.
+// Names are the bytes they are, UTF-8 or not.
+struct SeriesFiles {
+    std::vector<std::string> files;
+    std::vector<UnreadableFile> refused;  // folders, "FOLDER: reason"
+};
+SeriesFiles series_files(std::span<const std::string> files_or_folders);
 
 // Reads the files on every core and orders them as captured (time, then
 // the _N index, then the name); the files that cannot be read are listed
-// with their reason. The reference is the first capture.
+// with their reason, after the folders refused. The reference is the first
+// capture.
+Series read_series(const SeriesFiles& named);
 Series read_series(std::span<const std::string> files);
 
 // Compares every capture with captures[reference] under the rules of diff.

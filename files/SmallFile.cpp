@@ -9,6 +9,35 @@
 
 namespace quillon {
 
+namespace {
+
+NotRegularKind kind_of(mode_t mode)
+{
+    if (S_ISDIR(mode)) {
+        return NotRegularKind::Folder;
+    }
+    if (S_ISFIFO(mode)) {
+        return NotRegularKind::NamedPipe;
+    }
+    if (S_ISSOCK(mode)) {
+        return NotRegularKind::Socket;
+    }
+    if (S_ISCHR(mode) || S_ISBLK(mode)) {
+        return NotRegularKind::Device;
+    }
+    return NotRegularKind::Other;
+}
+
+// A symbolic link whose target is missing reads as missing itself: told
+// apart, as the link is there to be seen.
+bool is_link(const std::string& path)
+{
+    struct stat link {};
+    return ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
+}
+
+}  // namespace
+
 // Anything but a regular file is looked at, never opened: a device such as
 // /dev/zero could fill the memory, a named pipe would hold the program up.
 // Should the file be swapped after the look, opening without blocking and
@@ -18,12 +47,14 @@ SmallFileRead read_small_file(const std::string& path, std::size_t largest, std:
     struct stat file {};
     if (::stat(path.c_str(), &file) != 0) {
         const int error = errno;
-        return {
-            error == ENOENT || error == ENOTDIR ? SmallFileState::Missing : SmallFileState::Failed,
-            error};
+        if (error == ENOENT || error == ENOTDIR) {
+            return {SmallFileState::Missing, error, NotRegularKind::Other,
+                    error == ENOENT && is_link(path)};
+        }
+        return {SmallFileState::Failed, error};
     }
     if (!S_ISREG(file.st_mode)) {
-        return {SmallFileState::NotRegular, 0};
+        return {SmallFileState::NotRegular, 0, kind_of(file.st_mode)};
     }
     if (static_cast<std::uintmax_t>(file.st_size) > largest) {
         return {SmallFileState::TooLarge, 0};

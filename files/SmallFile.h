@@ -16,9 +16,14 @@ enum class SmallFileState {
     Failed,      // could not be opened or read; error tells why
 };
 
+// What stands at a path that is not a regular file.
+enum class NotRegularKind { Folder, NamedPipe, Socket, Device, Other };
+
 struct SmallFileRead {
     SmallFileState state = SmallFileState::Failed;
-    int error = 0;  // errno, for Missing and Failed
+    int error = 0;                                // errno, for Missing and Failed
+    NotRegularKind kind = NotRegularKind::Other;  // for NotRegular
+    bool dangling_link = false;                   // for Missing: a link to nothing
 };
 
 // Reads the file at path, of at most largest bytes, into bytes.

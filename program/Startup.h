@@ -14,6 +14,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace quillon {
 
@@ -27,11 +28,19 @@ struct ProgramWindows {
 
 // Nothing when a link library is missing (the user has been told and the
 // program must end). The main window is shown before the files open, so
-// that Quillon starts as usual when they cannot be read. A later Quillon's
-// files, handed to instance_server, open as this command line's do; its
-// request without files raises the main window.
+// that Quillon starts as usual when they cannot be read. files are named by
+// their bytes, as on the command line. A later Quillon's files, handed to
+// instance_server, open as this command line's do; its request without
+// files raises the main window.
 std::unique_ptr<ProgramWindows> start_program(
-    const std::string& settings_path, const QStringList& files,
+    const std::string& settings_path, const std::vector<std::string>& files,
     std::unique_ptr<InstanceServer> instance_server = nullptr);
+std::unique_ptr<ProgramWindows> start_program(const std::string& settings_path,
+                                              const QStringList& files);
+
+// Says why this Quillon runs without the hand-over between Quillons (claim
+// is one of the outcomes that start a window of its own): a line in
+// English on standard error, then a warning box.
+void say_why_alone(const InstanceClaim& claim);
 
 }  // namespace quillon

@@ -25,6 +25,7 @@
 namespace {
 
 using namespace quillon;
+namespace fs = std::filesystem;
 
 // Record i: received bytes i, i+1, ...; sent bytes 0x80 + i, ... (all 8-bit).
 LogRecord numbered_record(int i)
@@ -159,10 +160,20 @@ TEST(LogFile, OnlyARegularFileOfAtMostOneMebibyteIsOpened)
     const std::string good = root + "/good.txt";
     write_file_atomically(good, joined(log_text_lines(kCondition), "\n"));
     EXPECT_EQ(read_log_file(good).records[3], numbered_record(3));
+    const std::string dangling = root + "/dangling.txt";
+    fs::create_symlink(root + "/gone.txt", dangling);
+    const std::string loop = root + "/loop.txt";
+    fs::create_symlink(loop, loop);
+    const std::string zero = root + "/zero.txt";
+    fs::create_symlink("/dev/zero", zero);
     const std::pair<std::string, const char*> refused[] = {
-        {fifo, "not a regular file"},  // and no wait for a writer
-        {root, "not a regular file"}, {"/dev/zero", "not a regular file"},
-        {large, "larger than 1 MiB"}, {root + "/missing.txt", "No such file"},
+        {fifo, "a named pipe (FIFO), not a regular file"},  // and no wait for a writer
+        {root, "a folder, not a regular file"},
+        {zero, "a device, not a regular file"},
+        {dangling, "a symbolic link to a file that is not there"},
+        {loop, "Too many levels of symbolic links"},
+        {large, "larger than 1 MiB"},
+        {root + "/missing.txt", "No such file"},
     };
     for (const auto& [path, reason] : refused) {
         try {

@@ -5,7 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -93,6 +102,124 @@ TEST(Series, TheMapCountsCapturesThatDifferAndValuesSeenAtEachOffset)
     map = variation_map(series);
     EXPECT_EQ(map.bytes[row][kDirectionBytes + 3].differing, 0);
     EXPECT_EQ(map.bytes[row][kDirectionBytes + 3].distinct, 2);
+}
+
+std::vector<std::string> file_names(const Series& series)
+{
+    std::vector<std::string> names;
+    for (const SeriesCapture& capture : series.captures) {
+        names.push_back(fs::path(capture.file).filename().string());
+    }
+    return names;
+}
+
+// Names are the bytes they are: a capture named in no UTF-8 is dated by its
+// own modification time, and an _N index too large for a number still
+// comes after the smaller ones.
+TEST(Series, NamesAreReadAsTheirBytes)
+{
+    const fs::path folder = fs::path(testsupport::private_root()) / "bytes";
+    fs::create_directories(folder);
+    const fs::path first = kSeries / "Autolog_20261209010000.txt";
+    const std::string late = "late_\xff\xfe.txt";
+    for (const std::string& name : {std::string("Autolog_20261209010000.txt"), late,
+                                    std::string("Autolog_20261209010000_99999999999999999999.txt"),
+                                    std::string("Autolog_20261209010000_2.txt")}) {
+        fs::copy_file(first, folder / name, fs::copy_options::overwrite_existing);
+    }
+    const std::chrono::sys_seconds in_2030 = std::chrono::sys_days(std::chrono::year(2030) / 1 / 1);
+    fs::last_write_time(folder / late, std::chrono::file_clock::from_sys(in_2030));
+    const std::vector<std::string> named{folder.string()};
+    const Series series = read_series(series_files(named));
+    EXPECT_TRUE(series.unreadable.empty());
+    EXPECT_EQ(file_names(series), (std::vector<std::string>{
+                                      "Autolog_20261209010000.txt", "Autolog_20261209010000_2.txt",
+                                      "Autolog_20261209010000_99999999999999999999.txt", late}));
+    EXPECT_EQ(capture_time_text(series.captures.back().time).substr(0, 4), "2030");
+}
+
+// Whatever ends in .txt in a folder is read or named with why it was not,
+// and so is a folder that gives nothing.
+TEST(Series, EveryEntryOfAFolderIsReadOrNamedWithItsReason)
+{
+    const fs::path folder = fs::path(testsupport::private_root()) / "entries";
+    fs::create_directories(folder / "folder.txt");
+    fs::copy_file(kSeries / "Autolog_20261209010000.txt", folder / "Autolog_20261209010000.txt",
+                  fs::copy_options::overwrite_existing);
+    ASSERT_EQ(::mkfifo((folder / "fifo.txt").c_str(), 0600), 0);
+    fs::create_symlink(folder / "gone", folder / "dangling.txt");
+    fs::create_symlink(folder / "loop.txt", folder / "loop.txt");
+    fs::create_symlink("/dev/zero", folder / "zero.txt");
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socket_path = (folder / "socket.txt").string();
+    ASSERT_LT(socket_path.size(), sizeof(address.sun_path));
+    socket_path.copy(address.sun_path, socket_path.size());
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    ::close(listener);
+    const fs::path empty = fs::path(testsupport::private_root()) / "empty";
+    fs::create_directories(empty);
+    std::ofstream(empty / "notes.json") << "{}";
+
+    const std::vector<std::string> named{folder.string(), empty.string()};
+    const Series series = read_series(series_files(named));
+    EXPECT_EQ(file_names(series), std::vector<std::string>{"Autolog_20261209010000.txt"});
+    std::vector<std::string> reasons;
+    for (const UnreadableFile& file : series.unreadable) {
+        reasons.push_back(file.reason);
+    }
+    const std::string in = folder.string() + "/";
+    EXPECT_EQ(reasons, (std::vector<std::string>{
+                           empty.string() + ": no log files (*.txt) in the folder",
+                           in + "dangling.txt: a symbolic link to a file that is not there",
+                           in + "fifo.txt: a named pipe (FIFO), not a regular file",
+                           in + "folder.txt: a folder, not a regular file",
+                           in + "loop.txt: Too many levels of symbolic links",
+                           in + "socket.txt: a socket, not a regular file",
+                           in + "zero.txt: a device, not a regular file",
+                       }));
+}
+
+// A folder that its reader may enter but not list says why; as root, who
+// may list anything, the look is taken as the user nobody.
+TEST(Series, AFolderThatCannotBeListedSaysWhy)
+{
+    char base_template[] = "/tmp/quillon-series-XXXXXX";
+    ASSERT_NE(::mkdtemp(base_template), nullptr);
+    const fs::path base(base_template);
+    ::chmod(base.c_str(), 0755);
+    const fs::path locked = base / "locked";
+    fs::create_directories(locked);
+    // Its owner, when that is not root, is kept out by the mode alone.
+    ::chmod(locked.c_str(), ::geteuid() == 0 ? 0711 : 0311);
+    int pipe_ends[2];
+    ASSERT_EQ(::pipe(pipe_ends), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        constexpr uid_t kNobody = 65534;
+        if (::geteuid() == 0 && (::setresgid(kNobody, kNobody, kNobody) != 0 ||
+                                 ::setresuid(kNobody, kNobody, kNobody) != 0)) {
+            ::_exit(2);
+        }
+        const std::vector<std::string> named{locked.string()};
+        const SeriesFiles found = series_files(named);
+        const std::string reason = found.refused.empty() ? "" : found.refused.front().reason;
+        const bool written = ::write(pipe_ends[1], reason.data(), reason.size()) ==
+                             static_cast<ssize_t>(reason.size());
+        ::_exit(written && found.files.empty() ? 0 : 1);
+    }
+    ::close(pipe_ends[1]);
+    std::string reason(256, '\0');
+    const ssize_t got = ::read(pipe_ends[0], reason.data(), reason.size());
+    reason.resize(std::size_t(std::max<ssize_t>(got, 0)));
+    ::close(pipe_ends[0]);
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    ::chmod(locked.c_str(), 0755);
+    fs::remove_all(base);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(reason, locked.string() + ": Permission denied");
 }
 
 }  // namespace
