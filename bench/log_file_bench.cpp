@@ -1,4 +1,5 @@
-// Saved logs read back: one file read, two logs compared, and quillon-cli
+// Saved logs read back: one file read, two logs compared, a fields file of
+// 20,000 fields read (nearly the largest, 1 MiB), and quillon-cli
 // find and series over 10,000 files (a week of captures, 270 MB) as a whole
 // process beside grep -c Send over the same files, both timed in the same
 // run with their output written to a file (the ratio is what counts: GNU
@@ -6,6 +7,7 @@
 #include "AtomicFile.h"
 #include "BenchSupport.h"
 #include "CaptureFiles.h"
+#include "Fields.h"
 #include "LogAnalysis.h"
 #include "LogFile.h"
 #include "LogText.h"
@@ -51,6 +53,25 @@ void BM_DiffLogs(benchmark::State& state)
     for (auto _ : state) {
         benchmark::DoNotOptimize(
             quillon::compare_logs(quillon::read_log_file(a), quillon::read_log_file(b), rules));
+    }
+}
+
+// Read in time linear in its size: each entry on its own line, as a
+// generated file is.
+void BM_ReadFieldsFileOf20000Fields(benchmark::State& state)
+{
+    constexpr int kFields = 20000;
+    std::string text = "{\"fields\": [\n";
+    for (int i = 0; i < kFields; ++i) {
+        text += "{\"name\": \"f" + std::to_string(i) +
+                "\", \"direction\": \"send\", \"byte\": " + std::to_string(i % 16) +
+                (i + 1 < kFields ? "},\n" : "}\n");
+    }
+    text += "]}\n";
+    const std::string path = testsupport::private_root() + "/fields.json";
+    quillon::write_file_atomically(path, text);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(quillon::read_fields_file(path));
     }
 }
 
@@ -119,6 +140,7 @@ void BM_SeriesOverTenThousandFiles(benchmark::State& state)
 
 BENCHMARK(BM_ReadLogFile)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DiffLogs)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ReadFieldsFileOf20000Fields)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SeriesOverTenThousandFiles)
     ->Iterations(5)
     ->UseManualTime()

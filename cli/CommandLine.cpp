@@ -258,6 +258,9 @@ ParsedCommandLine parse_command_line(std::span<const OptionSpec> options,
     if (line.options.count && !line.options.rearm) {
         return fail("--count goes with --rearm");
     }
+    if (line.options.hook_timeout && !line.options.on_capture) {
+        return fail("--hook-timeout goes with --on-capture");
+    }
     if (line.options.json && (line.options.csv || line.options.count_records)) {
         return fail(std::string("--json and ") + (line.options.csv ? "--csv" : "--count") +
                     " exclude each other");

@@ -27,12 +27,13 @@ struct Options {
     bool json = false;
 
     std::optional<StopConditionEntry> stop_on;
-    std::optional<std::int32_t> timeout;    // wait: seconds
-    std::optional<std::string> out;         // wait: folder
-    bool rearm = false;                     // wait: a series of logs
-    std::optional<std::int32_t> count;      // wait --rearm: logs
-    bool reconnect = false;                 // wait: a lost way in is opened again
-    std::optional<std::string> on_capture;  // wait: a shell command after each capture
+    std::optional<std::int32_t> timeout;       // wait: seconds
+    std::optional<std::string> out;            // wait: folder
+    bool rearm = false;                        // wait: a series of logs
+    std::optional<std::int32_t> count;         // wait --rearm: logs
+    bool reconnect = false;                    // wait: a lost way in is opened again
+    std::optional<std::string> on_capture;     // wait: a shell command after each capture
+    std::optional<std::int32_t> hook_timeout;  // wait: seconds a capture's command may take
 
     bool csv = false;            // show
     bool decode = false;         // show
@@ -47,6 +48,7 @@ struct Options {
     std::vector<std::string> where;        // find: "NAME OP VALUE", each as typed
     std::optional<std::string> reference;  // series: the capture the others are held against
     bool map = false;                      // series: the variation map
+    bool check = false;                    // service: the settings checked, nothing run
 };
 
 struct OptionSpec {

@@ -10,6 +10,8 @@ namespace {
 
 volatile std::sig_atomic_t interruptions = 0;
 volatile std::sig_atomic_t first_signal = 0;
+static_assert(sizeof(pid_t) <= sizeof(std::sig_atomic_t));
+volatile std::sig_atomic_t group_to_kill = 0;
 
 constexpr int kSignalStatusBase = 128;
 
@@ -17,6 +19,9 @@ extern "C" void on_interrupt(int signal)
 {
     interruptions = interruptions + 1;
     if (interruptions > 1) {
+        if (group_to_kill > 0) {
+            ::kill(-group_to_kill, SIGKILL);
+        }
         ::_exit(kSignalStatusBase + signal);
     }
     first_signal = signal;
@@ -37,6 +42,11 @@ void catch_interruption()
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         handle_signal(signal, on_interrupt);
     }
+}
+
+void kill_group_on_forced_exit(pid_t group)
+{
+    group_to_kill = group;
 }
 
 void ignore_broken_pipe()

@@ -192,13 +192,15 @@ std::string diff_text(const std::string& a_name, const LogFile& a, const std::st
     return text;
 }
 
-// A record's bytes, and its fields' values when there are fields.
-JsonLine bytes_json(const LogRecord& record, std::span<const FieldSpec> fields)
+// A record's bytes, and its fields' values when there are fields (columns,
+// their field_columns).
+JsonLine bytes_json(const LogRecord& record, std::span<const FieldSpec> fields,
+                    std::span<const RecordColumn> columns)
 {
     JsonLine bytes;
     add_record_bytes(bytes, record);
     if (!fields.empty()) {
-        bytes.add("fields", fields_json(RecordReading(record, fields)));
+        bytes.add("fields", fields_json(RecordReading(record, fields), columns));
     }
     return bytes;
 }
@@ -216,6 +218,7 @@ std::string diff_json(const std::string& a_name, const LogFile& a, const std::st
                       const LogFile& b, const LogComparison& comparison,
                       std::span<const FieldSpec> fields)
 {
+    const std::vector<RecordColumn> columns = field_columns(fields);
     std::vector<JsonLine> records;
     for (const RecordDifference& difference : comparison.records) {
         std::vector<int> recv;
@@ -230,8 +233,8 @@ std::string diff_json(const std::string& a_name, const LogFile& a, const std::st
                 .add("a_record", difference.record)
                 .add("b_record", difference.b_record)
                 .add("offset", number_or_null(difference.offset))
-                .add("a", bytes_json(a.records[std::size_t(difference.record)], fields))
-                .add("b", bytes_json(b.records[std::size_t(difference.b_record)], fields))
+                .add("a", bytes_json(a.records[std::size_t(difference.record)], fields, columns))
+                .add("b", bytes_json(b.records[std::size_t(difference.b_record)], fields, columns))
                 .add("differing_bytes",
                      JsonLine().add("recv", numbers_json(recv)).add("send", numbers_json(send))));
     }

@@ -21,6 +21,7 @@
 #include "Output.h"
 #include "PortsCommand.h"
 #include "SeriesLock.h"
+#include "ServiceCommand.h"
 #include "TriggerWatch.h"
 #include "Version.h"
 
@@ -420,6 +421,12 @@ bool lock_series(bool usb, std::optional<SeriesLock>& lock)
 // How often a lost way in is tried again.
 constexpr int kReconnectSeconds = 5;
 
+std::optional<std::chrono::seconds> hook_time_limit(const Options& options)
+{
+    return options.hook_timeout ? std::optional(std::chrono::seconds(*options.hook_timeout))
+                                : std::nullopt;
+}
+
 // wait's series of captures: the log watched until its trigger fires, read,
 // saved, started again. A failure to talk ends the series; with
 // --reconnect the way in is tried again every few seconds instead, and the
@@ -430,7 +437,7 @@ class CaptureSeries {
 public:
     CaptureSeries(const Invocation& call, const QString& folder)
         : call_(call), options_(call.line.options), send_(*call.send), folder_(folder),
-          output_(folder, options_.json), hooks_(options_.on_capture),
+          output_(folder, options_.json), hooks_(options_.on_capture, hook_time_limit(options_)),
           deadline_(options_.timeout
                         ? std::chrono::steady_clock::now() + std::chrono::seconds(*options_.timeout)
                         : Deadline::max())
@@ -442,10 +449,12 @@ public:
         for (Step step = call_.connected ? Begin() : Failed(kNoAnswer); step != Step::Done;) {
             step = step == Step::Watch ? Watch() : step == Step::Resume ? Resume() : Rearm();
         }
-        if (!interrupted()) {
-            hooks_.finish();
-        }
-        return status_;
+        // A capture saved but not yet re-armed has its command due too.
+        Announce();
+        hooks_.finish(deadline_);
+        // A signal while the commands still due ran ends the program as one
+        // during the series does.
+        return interrupted() ? interruption_status() : status_;
     }
 
 private:
@@ -709,6 +718,8 @@ Exit ports_link(const Invocation& call)
     return link_port(call.line.arguments[0], call.line.arguments[1]);
 }
 
+Exit service(const Invocation& call);
+
 std::optional<std::string> store_flag(bool Options::*flag, Options& options)
 {
     options.*flag = true;
@@ -735,7 +746,13 @@ const OptionSpec kOptions[] = {
     {"--usb", "", nullptr, "over USB",
      [](Options& o, std::span<const std::string>) { return store_flag(&Options::usb, o); }},
     {"--port", "COMn", nullptr, "over RS-232, on COMn (COM1 to COM16)",
-     [](Options& o, std::span<const std::string> v) { return store_text(&Options::port, o, v); }},
+     [](Options& o, std::span<const std::string> v) -> std::optional<std::string> {
+         o.port = typed_port_name(v[0]);
+         if (!o.port) {
+             return "--port takes COMn, COM1 to COM16, not '" + v[0] + "'";
+         }
+         return std::nullopt;
+     }},
     {"--baud", "N", nullptr, "the baud rate with --port (default 9600 bit/s)",
      [](Options& o, std::span<const std::string> v) { return store_text(&Options::baud, o, v); }},
     {"--bytes", "16|32", nullptr,
@@ -792,6 +809,17 @@ const OptionSpec kOptions[] = {
      "reported and ends nothing",
      [](Options& o, std::span<const std::string> v) {
          return store_text(&Options::on_capture, o, v);
+     }},
+    {"--hook-timeout", "SECONDS", "wait",
+     "bounds each command of --on-capture: one that runs longer is\n"
+     "ended (its process group sent SIGTERM, SIGKILL 5 s later) and\n"
+     "said; without it a command runs unbounded while the series runs.\n"
+     "When the series ends, the commands still due get SECONDS each (60\n"
+     "without it), never past --timeout; a signal ends the one that runs\n"
+     "and names those that will not",
+     [](Options& o, std::span<const std::string> v) {
+         return store_limit(&Options::hook_timeout, 1,
+                            "--hook-timeout takes seconds, 1 to 2147483647", o, v[0]);
      }},
     {"--csv", "", "show series",
      "the records (show) or the captures (series) as CSV (RFC 4180), one\n"
@@ -853,6 +881,10 @@ const OptionSpec kOptions[] = {
          o.where.push_back(v[0]);
          return std::nullopt;
      }},
+    {"--check", "", "service",
+     "reads and checks the settings and prints the command line they\n"
+     "make; runs nothing",
+     [](Options& o, std::span<const std::string>) { return store_flag(&Options::check, o); }},
 };
 
 const CommandSpec kCommands[] = {
@@ -903,6 +935,13 @@ const CommandSpec kCommands[] = {
      "that vary; exit status 8 when a capture differs from the\n"
      "reference, 7 when a file could not be read",
      false, series_of_logs},
+    {"service", "NAME",
+     "runs the capture series that the user service quillon-capture@NAME\n"
+     "runs: wait --rearm --reconnect with the settings of\n"
+     "$XDG_CONFIG_HOME/quillon/capture/NAME.conf (WAY, STOP_ON, OUT,\n"
+     "ON_CAPTURE, OPTIONS), each checked for its kind; a fault names\n"
+     "the file and line (status 1)",
+     false, service},
 };
 
 constexpr const char* kExitStatusText =
@@ -973,6 +1012,21 @@ Exit run(const std::vector<std::string>& args)
         show_error(error.what());
         return kUsage;
     }
+}
+
+// The series of a user service's settings, through the same parser and
+// handler as the command line it makes.
+Exit service(const Invocation& call)
+{
+    const auto args = service_arguments(call.line.arguments[0], kOptions, kCommands);
+    if (!args) {
+        return kUsage;
+    }
+    if (call.line.options.check) {
+        write_output("quillon-cli " + shell_line(*args) + "\n");
+        return kDone;
+    }
+    return run(*args);
 }
 
 }  // namespace

@@ -8,11 +8,13 @@
 #include <QJsonObject>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <span>
+#include <unordered_map>
 #include <utility>
 
 namespace quillon {
@@ -35,7 +37,7 @@ std::size_t string_end(std::string_view text, std::size_t open)
     while (at < text.size() && text[at] != '"') {
         at += text[at] == '\\' ? 2U : 1U;
     }
-    return at;
+    return std::min(at, text.size());
 }
 
 bool is_json_space(char c)
@@ -43,45 +45,151 @@ bool is_json_space(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
-// Where each element of the top-level object's "fields" list begins, in
-// text already parsed as JSON: strings are stepped over whole, and the last
-// string met in the top-level object before a list opens is that list's key.
-std::vector<std::size_t> fields_element_offsets(std::string_view text)
+void append_utf8(std::string& text, std::uint32_t code)
 {
-    std::vector<std::size_t> offsets;
-    int depth = 0;
-    int list_depth = 0;  // the depth within the list, while in it
+    const auto byte = [&](std::uint32_t bits) { text += char(std::uint8_t(bits)); };
+    if (code < 0x80) {
+        byte(code);
+    } else if (code < 0x800) {
+        byte(0xC0 | (code >> 6));
+        byte(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        byte(0xE0 | (code >> 12));
+        byte(0x80 | ((code >> 6) & 0x3F));
+        byte(0x80 | (code & 0x3F));
+    } else {
+        byte(0xF0 | (code >> 18));
+        byte(0x80 | ((code >> 12) & 0x3F));
+        byte(0x80 | ((code >> 6) & 0x3F));
+        byte(0x80 | (code & 0x3F));
+    }
+}
+
+// The four hexadecimal digits of a "u" escape, from text[at]; nothing
+// when they are not there.
+std::optional<std::uint32_t> escaped_unit(std::string_view text, std::size_t at)
+{
+    constexpr std::size_t kDigits = 4;
+    std::uint32_t unit = 0;
+    if (at + kDigits > text.size()) {
+        return std::nullopt;
+    }
+    const char* end = text.data() + at + kDigits;
+    const auto read = std::from_chars(text.data() + at, end, unit, 16);
+    return read.ec == std::errc() && read.ptr == end ? std::optional(unit) : std::nullopt;
+}
+
+// The text of a JSON string's body with its escapes undone, as
+// QJsonDocument reads it: a key spelt with an escape is the same key.
+std::string unescaped(std::string_view body)
+{
+    if (body.find('\\') == std::string_view::npos) {
+        return std::string(body);
+    }
+    std::string text;
+    for (std::size_t at = 0; at < body.size(); ++at) {
+        if (body[at] != '\\' || at + 1 == body.size()) {
+            text += body[at];
+            continue;
+        }
+        const char escape = body[++at];
+        constexpr std::string_view kLetters = "bfnrt";
+        constexpr std::string_view kMeanings = "\b\f\n\r\t";
+        if (const auto letter = kLetters.find(escape); letter != std::string_view::npos) {
+            text += kMeanings[letter];
+        } else if (const auto unit = escape == 'u' ? escaped_unit(body, at + 1) : std::nullopt) {
+            at += 4;
+            std::uint32_t code = *unit;
+            const auto low =
+                body.substr(at + 1, 2) == "\\u" ? escaped_unit(body, at + 3) : std::nullopt;
+            if (code >= 0xD800 && code < 0xDC00 && low && *low >= 0xDC00 && *low < 0xE000) {
+                code = 0x10000 + ((code - 0xD800) << 10) + (*low - 0xDC00);
+                at += 6;
+            }
+            append_utf8(text, code);
+        } else {
+            text += escape;  // " \ /
+        }
+    }
+    return text;
+}
+
+// A key met a second time in one object: the file would silently keep the
+// last.
+struct KeyGivenTwice {
+    std::string key;
+    int line = 0;  // the second's
+    int first_line = 0;
+    std::optional<std::size_t> entry;  // the entry of "fields" it lies in
+};
+
+// What the text of a fields file tells that its document does not: the
+// line each entry of the top-level "fields" list begins on, and the first
+// key given twice in one object.
+struct FieldsLayout {
+    std::vector<int> entry_lines;
+    std::optional<KeyGivenTwice> twice;
+};
+
+// One pass over text already read as JSON, counting lines as it goes and
+// reading each key with its escapes undone.
+FieldsLayout fields_layout(std::string_view text)
+{
+    struct Open {
+        bool object = false;
+        bool fields_list = false;
+        std::unordered_map<std::string, int> keys;  // an object's, with their lines
+    };
+    FieldsLayout layout;
+    std::vector<Open> open;
+    std::size_t list_level = 0;  // the "fields" list's open.size(), while it is open
+    std::string top_key;         // the top-level object's last key
+    bool key_next = false;
     bool element_next = false;
-    std::string_view last_key;
+    int line = 1;
     for (std::size_t at = 0; at < text.size(); ++at) {
         const char c = text[at];
-        if (element_next && !is_json_space(c) && c != ']') {
-            offsets.push_back(at);
-            element_next = false;
+        line += c == '\n' ? 1 : 0;
+        if (is_json_space(c)) {
+            continue;
+        }
+        if (std::exchange(element_next, false) && c != ']') {
+            layout.entry_lines.push_back(line);
         }
         if (c == '"') {
             const std::size_t end = string_end(text, at);
-            if (depth == 1) {
-                last_key = text.substr(at + 1, end - at - 1);
+            const std::string_view body = text.substr(at + 1, end - at - 1);
+            if (std::exchange(key_next, false)) {
+                std::string key = unescaped(body);
+                const auto [first, added] = open.back().keys.emplace(key, line);
+                if (!added && !layout.twice) {
+                    const bool in_entry = list_level != 0 && open.size() > list_level;
+                    layout.twice = KeyGivenTwice{
+                        key, line, first->second,
+                        in_entry ? std::optional(layout.entry_lines.size() - 1) : std::nullopt};
+                }
+                if (open.size() == 1) {
+                    top_key = std::move(key);
+                }
             }
+            line += int(std::count(body.begin(), body.end(), '\n'));
             at = end;
         } else if (c == '{' || c == '[') {
-            ++depth;
-            if (c == '[' && depth == 2 && last_key == "fields") {
-                offsets.clear();
-                list_depth = depth;
-                element_next = true;
-            }
-        } else if (c == '}' || c == ']') {
-            if (depth == list_depth) {
-                list_depth = 0;
-            }
-            --depth;
-        } else if (c == ',' && list_depth != 0 && depth == list_depth) {
-            element_next = true;
+            const bool fields_list = c == '[' && open.size() == 1 && top_key == "fields";
+            open.push_back({c == '{', fields_list, {}});
+            key_next = c == '{';
+            element_next = fields_list;
+            list_level = fields_list ? open.size() : list_level;
+        } else if ((c == '}' || c == ']') && !open.empty()) {
+            list_level = open.size() == list_level ? 0 : list_level;
+            open.pop_back();
+            key_next = false;
+        } else if (c == ',' && !open.empty()) {
+            key_next = open.back().object;
+            element_next = open.back().fields_list;
         }
     }
-    return offsets;
+    return layout;
 }
 
 // A decimal integer with an optional "-", or "0x" and hexadecimal digits.
@@ -118,9 +226,11 @@ std::optional<std::int64_t> integer_in_json(const QJsonValue& value)
     return std::int64_t(number);
 }
 
-std::string quoted(const std::string& text)
+// A text of the file or of a condition as a message quotes it, its control
+// characters escaped.
+std::string quoted(std::string_view text)
 {
-    return '"' + text + '"';
+    return '"' + with_control_characters_escaped(text) + '"';
 }
 
 // One JSON object of the file, read key by key; every fault is refused with
@@ -321,6 +431,35 @@ std::map<std::int64_t, std::string> read_names(const ObjectReader& entry, const 
     return read;
 }
 
+// The shortest text that reads back as value: "0.01", "1e+308".
+std::string number_text(double value)
+{
+    std::array<char, 32> text{};
+    const auto written = std::to_chars(text.data(), text.data() + text.size(), value);
+    return {text.data(), written.ptr};
+}
+
+// A number other than 0 by which no raw value of the field's passes the
+// largest number: such a value would show as "inf".
+double read_scale(const ObjectReader& entry, const FieldSpec& field)
+{
+    const QJsonValue scale = entry.has("scale") ? entry.required("scale") : QJsonValue(1.0);
+    if (scale.isString()) {
+        entry.refuse("\"scale\" must be a number, not text");
+    }
+    if (!scale.isDouble() || scale.toDouble() == 0.0) {
+        entry.refuse("\"scale\" must be a number other than 0");
+    }
+    const auto [low, high] = raw_range(field);
+    const double farthest = double(-low > high ? low : high);
+    if (!std::isfinite(farthest * scale.toDouble())) {
+        entry.refuse("\"scale\" " + number_text(scale.toDouble()) +
+                     " is too large: the raw value " + number_text(farthest) +
+                     " times it passes the largest number");
+    }
+    return scale.toDouble();
+}
+
 FieldSpec read_field(const ObjectReader& entry)
 {
     entry.refuse_unknown_keys(kFieldKeys);
@@ -352,11 +491,7 @@ FieldSpec read_field(const ObjectReader& entry)
     if (entry.has("mask")) {
         field.mask = std::uint32_t(entry.integer("mask", 1, width_bits(field.width)));
     }
-    const QJsonValue scale = entry.has("scale") ? entry.required("scale") : QJsonValue(1.0);
-    if (!scale.isDouble() || scale.toDouble() == 0.0) {
-        entry.refuse("\"scale\" must be a number other than 0");
-    }
-    field.scale = scale.toDouble();
+    field.scale = read_scale(entry, field);
     field.unit = entry.text_or("unit", "");
     if (entry.has("names")) {
         field.names = read_names(entry, field);
@@ -451,16 +586,30 @@ FieldsFile parse_fields(std::string_view bytes, const std::string& name)
         throw LogReadError(name, line_at(bytes, std::size_t(error.offset)),
                            "not JSON: " + error.errorString().toStdString());
     }
+    const FieldsLayout layout = fields_layout(bytes);
+    const auto refuse_twice = [&] {
+        const KeyGivenTwice& twice = *layout.twice;
+        throw LogReadError(name, twice.line,
+                           "the key " + quoted(twice.key) + " is given twice in one object" +
+                               (twice.first_line == twice.line
+                                    ? std::string()
+                                    : ", first on line " + std::to_string(twice.first_line)));
+    };
+    if (layout.twice && !layout.twice->entry) {
+        refuse_twice();
+    }
     const QJsonArray list = fields_list(document, name);
-    const std::vector<std::size_t> offsets = fields_element_offsets(bytes);
+    const bool lines_known = layout.entry_lines.size() == std::size_t(list.size());
     FieldsFile file{name, {}};
-    std::map<std::string, int> lines_of_names;
+    std::unordered_map<std::string, int> lines_of_names;
     for (qsizetype i = 0; i < list.size(); ++i) {
         const std::size_t index = std::size_t(i);
-        const int line =
-            offsets.size() == std::size_t(list.size()) ? line_at(bytes, offsets[index]) : 0;
+        const int line = lines_known ? layout.entry_lines[index] : 0;
         if (!list[i].isObject()) {
             throw LogReadError(name, line, "field " + std::to_string(i + 1) + " is not an object");
+        }
+        if (layout.twice && layout.twice->entry == index) {
+            refuse_twice();
         }
         FieldSpec field = read_field(ObjectReader(list[i].toObject(), name, line, ""));
         const auto [first, added] = lines_of_names.emplace(field.name, line);
@@ -529,17 +678,19 @@ constexpr ComparisonWord kComparisonWords[] = {
     {">", FieldComparison::Greater},
 };
 
+constexpr std::string_view kBlanks = " \t";
+
 std::string_view trimmed(std::string_view text)
 {
-    const auto first = text.find_first_not_of(' ');
+    const auto first = text.find_first_not_of(kBlanks);
     if (first == std::string_view::npos) {
         return {};
     }
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
 }
 
 // A typed number in the field's unit: decimal with a fraction, or an
-// integer in the forms of a fields file.
+// integer in the forms of a fields file; never nan or inf.
 std::optional<double> typed_number(std::string_view text)
 {
     if (const auto integer = integer_in_text(text)) {
@@ -547,10 +698,39 @@ std::optional<double> typed_number(std::string_view text)
     }
     double number = 0.0;
     const auto read = std::from_chars(text.data(), text.data() + text.size(), number);
-    if (read.ec != std::errc() || read.ptr != text.data() + text.size()) {
+    if (read.ec != std::errc() || read.ptr != text.data() + text.size() || !std::isfinite(number)) {
         return std::nullopt;
     }
     return number;
+}
+
+// Why the name of the field that the typed value spells cannot be chosen:
+// it reads as a number other than its value, or has blanks at its ends;
+// "" when no name is left out so.
+std::string name_not_chosen(const FieldSpec& field, std::string_view typed,
+                            std::optional<double> number)
+{
+    const auto exact = [&](const auto& entry) { return entry.second == typed; };
+    if (!number && std::ranges::any_of(field.names, exact)) {
+        return "";
+    }
+    const int decimals = decimals_of(field.scale);
+    for (const auto& [raw, raw_name] : field.names) {
+        const double scaled = to_decimals(double(raw) * field.scale, decimals);
+        const std::string value = fixed_text(scaled, decimals);
+        if (number && raw_name == typed && scaled != *number) {
+            return "--where: " + quoted(typed) + " is both the number " + number_text(*number) +
+                   " and the name of the value " + value + " of the field " + quoted(field.name) +
+                   "; a name that reads as a number cannot be chosen (write the number another "
+                   "way to mean it)";
+        }
+        if (!number && raw_name != typed && trimmed(raw_name) == typed) {
+            return "--where: the name " + quoted(raw_name) + " of the value " + value +
+                   " of the field " + quoted(field.name) +
+                   " has blanks at its ends and cannot be chosen";
+        }
+    }
+    return "";
 }
 
 }  // namespace
@@ -560,14 +740,14 @@ TypedFieldCondition field_condition_from_text(std::string_view text,
 {
     const std::string usage = "--where takes \"NAME OP VALUE\", OP one of = != < <= > >=";
     text = trimmed(text);
-    const auto name_end = std::min(text.find_first_of(" =!<>"), text.size());
+    const auto name_end = std::min(text.find_first_of(" \t=!<>"), text.size());
     const std::string name(text.substr(0, name_end));
     std::string_view rest = trimmed(text.substr(name_end));
     const auto word =
         std::find_if(std::begin(kComparisonWords), std::end(kComparisonWords),
                      [&](const ComparisonWord& w) { return rest.starts_with(w.word); });
     if (name.empty() || word == std::end(kComparisonWords)) {
-        return {std::nullopt, usage + ", not \"" + std::string(text) + "\""};
+        return {std::nullopt, usage + ", not " + quoted(text)};
     }
     rest = trimmed(rest.substr(word->word.size()));
     const auto field = std::find_if(fields.begin(), fields.end(),
@@ -575,15 +755,17 @@ TypedFieldCondition field_condition_from_text(std::string_view text,
     if (field == fields.end()) {
         return {std::nullopt, "--where: no field is named " + quoted(name)};
     }
-    const auto decimals = decimals_of(field->scale);
     std::optional<double> value = typed_number(rest);
+    if (std::string why = name_not_chosen(*field, rest, value); !why.empty()) {
+        return {std::nullopt, std::move(why)};
+    }
     for (const auto& [raw, raw_name] : field->names) {
         if (!value && raw_name == rest) {
-            value = to_decimals(double(raw) * field->scale, decimals);
+            value = to_decimals(double(raw) * field->scale, decimals_of(field->scale));
         }
     }
     if (!value || rest.empty()) {
-        return {std::nullopt, "--where: " + quoted(std::string(rest)) +
+        return {std::nullopt, "--where: " + quoted(rest) +
                                   " is neither a number nor a name of the field " + quoted(name)};
     }
     return {FieldCondition{std::size_t(field - fields.begin()), word->comparison, *value}, {}};

@@ -60,9 +60,13 @@ inline constexpr std::size_t kLargestFieldsFile = 1 << 20;
 // in decimal or 0x hexadecimal, as the names' keys are; a key of names
 // may be negative for a signed field. A condition's mask is 0xFF when
 // left out, and its value must lie within its mask.
+// A scale is a JSON number other than 0 by which no raw value of the field
+// passes the largest number.
 // Throws LogReadError (the file, the line, what is wrong), as for a log
 // file: not JSON, no "fields" list, an entry with a missing, unknown or
-// wrong key, a name given twice; the line is the entry's first.
+// wrong key, a name given twice, a key given twice in one object (however
+// spelt: QJsonDocument would keep the last); the line is the entry's first,
+// or the second key's. Read in time linear in the file's size.
 FieldsFile read_fields_file(const std::string& path);
 
 // The same for bytes already read; name stands for the file in a reason.
@@ -97,9 +101,13 @@ struct FieldCondition {
     FieldComparison comparison = FieldComparison::Equal;
     double value = 0.0;
 };
-// "NAME OP VALUE" as typed ("position >= 12.5", "alarm=overcurrent"): OP
-// one of = != < <= > >=, VALUE a number (decimal, or 0x hexadecimal) or
-// one of the field's names. Nothing and why when it is no good.
+// "NAME OP VALUE" as typed ("position >= 12.5", "alarm=overcurrent"),
+// spaces and tabs around its parts: OP one of = != < <= > >=, VALUE a
+// finite number (decimal, or 0x hexadecimal) or one of the field's names.
+// Nothing and why when it is no good, what was typed quoted with its
+// control characters escaped; a name that VALUE spells but that cannot be
+// chosen (it reads as a number other than its value, or has blanks at its
+// ends) is named in the reason.
 struct TypedFieldCondition {
     std::optional<FieldCondition> condition;
     std::string error;

@@ -108,22 +108,24 @@ std::string log_json(const std::string& file, const LogFile& log, bool decoded,
 {
     const StopConditionMatch match = match_stop_condition(log);
     const LogTimeline timeline = log_timeline(log);
+    const std::vector<RecordColumn> columns = field_columns(fields);
     std::vector<JsonLine> records;
     records.reserve(kLogRecords);
     for (int i = 0; i < kLogRecords; ++i) {
         const LogRecord& bytes = log.records[std::size_t(i)];
         JsonLine record;
-        add_record_bytes(record.add("record", i), bytes)
-            .add("meets_condition", meets_value(match, i))
-            .add("offset", number_or_null(timeline.offset(i)))
-            .add("written", timeline.is_written(i));
+        const auto& [meets_key, offset_key, written_key] = kRecordStateKeys;
+        add_record_bytes(record.add(kRecordNumberKey, i), bytes)
+            .add(meets_key, meets_value(match, i))
+            .add(offset_key, number_or_null(timeline.offset(i)))
+            .add(written_key, timeline.is_written(i));
         if (decoded || !fields.empty()) {
             const RecordReading reading(bytes, fields, timeline.is_written(i));
             if (decoded) {
                 record.add("decoded", decoded_json(reading));
             }
             if (!fields.empty()) {
-                record.add("fields", fields_json(reading));
+                record.add("fields", fields_json(reading, columns));
             }
         }
         records.push_back(std::move(record));
@@ -139,12 +141,12 @@ std::string log_json(const std::string& file, const LogFile& log, bool decoded,
         .text();
 }
 
-JsonLine fields_json(const RecordReading& reading)
+JsonLine fields_json(const RecordReading& reading, std::span<const RecordColumn> columns)
 {
     JsonLine object;
     for (std::size_t i = 0; i < reading.field_count(); ++i) {
         const auto& value = reading.field(i);
-        const char* key = reading.described_field(i).name.c_str();
+        const char* key = columns[i].key.c_str();
         if (!value) {
             object.add(key, QJsonValue());
             continue;
@@ -174,12 +176,15 @@ std::string log_csv(const LogFile& log, bool decoded, std::span<const FieldSpec>
     const std::vector<RecordColumn> field_keys = field_columns(fields);
     more.insert(more.end(), field_keys.begin(), field_keys.end());
 
-    std::string text = "record";
+    std::string text = kRecordNumberKey;
     for (const RecordColumn& column : byte_columns()) {
         text += ',';
         text += column.key;
     }
-    text += ",meets_condition,offset,written";
+    for (const char* key : kRecordStateKeys) {
+        text += ',';
+        text += key;
+    }
     for (const RecordColumn& column : more) {
         text += ',';
         text += csv_field(column.key);

@@ -25,10 +25,12 @@ std::string log_json(const std::string& file, const LogFile& log, bool decoded,
                      std::span<const FieldSpec> fields = {});
 
 class RecordReading;
-// The fields of a record: {"NAME": {"raw": R, "value": V, "name": N}, ...},
-// "name" only where the raw value has one, null where the field holds no
-// value in the record.
-JsonLine fields_json(const RecordReading& reading);
+struct RecordColumn;
+// The fields of a record: {"KEY": {"raw": R, "value": V, "name": N}, ...},
+// KEY the key of the field's column (field_columns(fields), of the same
+// fields), "name" only where the raw value has one, null where the field
+// holds no value in the record.
+JsonLine fields_json(const RecordReading& reading, std::span<const RecordColumn> columns);
 
 // Bytes as an array of two-digit hexadecimal strings: ["01", "FA", ...].
 QJsonArray hex_array(std::span<const std::uint8_t> bytes);
@@ -42,13 +44,14 @@ JsonLine& add_stop_condition(JsonLine& object, const char* key,
 JsonLine& add_stop_condition(JsonLine& object, const char* key, const LogFile& log);
 
 // A CSV field (RFC 4180), quoted when it holds a comma, a quote or a line
-// break.
+// break. A field's unit and names never reach CSV: its column holds the
+// value as a number.
 std::string csv_field(const std::string& text);
 
 // RFC 4180: a header row, then one row per record, CR LF after each; the
 // offset column empty where JSON has null; with fields, a column for each,
-// named by the field, holding its value as a number (empty where it holds
-// none).
+// named by its column's key (field_columns), holding its value as a number
+// (empty where it holds none).
 std::string log_csv(const LogFile& log, bool decoded, std::span<const FieldSpec> fields = {});
 
 }  // namespace quillon

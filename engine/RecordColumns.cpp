@@ -3,6 +3,7 @@
 #include "HexText.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 namespace quillon {
 
@@ -99,10 +100,24 @@ const RecordColumn& command_name_column()
 
 std::vector<RecordColumn> field_columns(std::span<const FieldSpec> fields)
 {
+    static const std::unordered_set<std::string> taken = [] {
+        std::unordered_set<std::string> keys{kRecordNumberKey, command_name_column().key};
+        keys.insert(std::begin(kRecordStateKeys), std::end(kRecordStateKeys));
+        for (const auto* columns : {&byte_columns(), &decoded_columns(Direction::Recv),
+                                    &decoded_columns(Direction::Send)}) {
+            for (const RecordColumn& column : *columns) {
+                keys.insert(column.key);
+            }
+        }
+        return keys;
+    }();
     std::vector<RecordColumn> columns;
+    columns.reserve(fields.size());
     for (std::size_t i = 0; i < fields.size(); ++i) {
-        columns.push_back({ColumnKind::Field, int(i), std::nullopt, fields[i].name, fields[i].name,
-                           fields[i].name});
+        const std::string& name = fields[i].name;
+        // A field's name holds no ".", so that the prefixed key is no other field's.
+        columns.push_back({ColumnKind::Field, int(i), std::nullopt,
+                           taken.contains(name) ? "field." + name : name, name, name});
     }
     return columns;
 }
@@ -140,7 +155,8 @@ std::string fields_text(const RecordReading& reading)
     for (std::size_t i = 0; i < reading.field_count(); ++i) {
         if (const auto& value = reading.field(i)) {
             text += (text.empty() ? "" : "; ") + reading.described_field(i).name + "=" +
-                    field_value_text(reading.described_field(i), value);
+                    with_control_characters_escaped(
+                        field_value_text(reading.described_field(i), value));
         }
     }
     return text;

@@ -44,7 +44,16 @@ const std::vector<RecordColumn>& byte_columns();
 const std::vector<RecordColumn>& decoded_columns(Direction direction);
 // The command word's name, when it is one the program sends.
 const RecordColumn& command_name_column();
-// One column for each field of the file, in its order.
+// What CSV and JSON tell of a record besides its bytes: its number, and
+// whether it meets the stop condition, its offset from the fired record and
+// whether it was written.
+inline constexpr const char* kRecordNumberKey = "record";
+inline constexpr const char* kRecordStateKeys[] = {"meets_condition", "offset", "written"};
+// One column for each field of the file, in its order. Its key is the
+// field's name where no other column of a record has that key (its bytes,
+// what the log tells of it, its blocks decoded, the command word's name),
+// else "field." and the name ("field.command"): the same with or without
+// the decoded columns, in CSV and JSON alike.
 std::vector<RecordColumn> field_columns(std::span<const FieldSpec> fields);
 
 // One record as its columns read it: the bytes, the blocks decoded and the
@@ -75,7 +84,10 @@ private:
 };
 
 // The fields that hold a value in the record, as the command line shows
-// them: "position=12.34 mm; alarm=overcurrent"; "" when none does.
+// them: "position=12.34 mm; alarm=overcurrent"; "" when none does. A unit's
+// or a name's control characters are escaped
+// (with_control_characters_escaped), so that a value from a fields file
+// neither splits a line nor reaches the terminal as a command.
 std::string fields_text(const RecordReading& reading);
 
 }  // namespace quillon

@@ -13,9 +13,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <cerrno>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -539,6 +541,10 @@ TEST(Cli, UsageErrorsSayWhatWasWrongInOneLine)
         {{"--usb", "stop", "--json"}, "stop takes no --json"},
         {{"show", "log.txt", "--count"}, "show takes no --count"},
         {{"--port"}, "--port takes COMn"},
+        {{"--port", "COM?", "status"}, "--port takes COMn, COM1 to COM16, not 'COM?'"},
+        {{"--port", "COM99", "status"}, "--port takes COMn, COM1 to COM16, not 'COM99'"},
+        {{"--port", "COM 1", "status"}, "--port takes COMn, COM1 to COM16, not 'COM 1'"},
+        {{"--port", "COM01", "status"}, "--port takes COMn, COM1 to COM16, not 'COM01'"},
         {{"reboot"}, "unknown command reboot"},
         {{"ports", "link", "COM3"}, "ports link takes COMn DEVICE"},
         // A value never begins with "--": the value was left out.
@@ -550,6 +556,9 @@ TEST(Cli, UsageErrorsSayWhatWasWrongInOneLine)
          "--count takes a number of logs, 1 to 2147483647"},
         {{"--usb", "wait", "--timeout", "999999999999"},
          "--timeout takes seconds, 0 to 2147483647"},
+        {{"--usb", "wait", "--on-capture", "true", "--hook-timeout", "0"},
+         "--hook-timeout takes seconds, 1 to 2147483647"},
+        {{"--usb", "wait", "--hook-timeout", "5"}, "--hook-timeout goes with --on-capture"},
     };
     for (const auto& c : cases) {
         const CliRun run = run_cli(c.args);
@@ -778,6 +787,216 @@ TEST(Cli, WaitOnCaptureRunsEachHookInTurnWithoutHoldingUpTheSeries)
     EXPECT_EQ(file_lines(hooks), expected);
 }
 
+// Whether pid runs no more: gone, or a zombie that a parent which never
+// reaps (the first process of some containers) has taken over.
+bool process_gone(const std::string& pid)
+{
+    if (::kill(std::stoi(pid), 0) != 0) {
+        return errno == ESRCH;
+    }
+    const std::string stat = file_text("/proc/" + pid + "/stat");
+    const std::size_t name_end = stat.rfind(')');
+    return name_end != std::string::npos && stat.compare(name_end, 3, ") Z") == 0;
+}
+
+// The lines of output that are paths of captures in out.
+std::vector<std::string> saved_files(const std::string& output, const fs::path& out)
+{
+    std::vector<std::string> files;
+    std::istringstream lines(output);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.starts_with(out.string() + "/")) {
+            files.push_back(line);
+        }
+    }
+    return files;
+}
+
+// A hook that never ends: --hook-timeout ends it (its whole process group)
+// and says so; SIGTERM ends the one that runs, even one that ignores
+// SIGTERM, names the one that will not run, and gives 143. No process of a
+// hook outlives wait.
+TEST(Cli, AHungHookIsEndedWithItsProcessGroupAndNeverOutlivesWait)
+{
+    Simulator ampsim({"--traffic", "200"}, 0);
+    const fs::path out = fs::path(testsupport::private_root()) / "hung";
+    const fs::path pids = fs::path(testsupport::private_root()) / "hung-pids.txt";
+    fs::create_directories(out);
+    // The shell and a child of its own, both written down.
+    const std::string hung =
+        "echo $$ >> " + pids.string() + "; sleep 1000 & echo $! >> " + pids.string() + "; wait";
+    ASSERT_EQ(run_cli({"--usb", "start", "--stop-on", "send", "1", "0", "0", "3"}).status, 0);
+    const CliRun bounded =
+        run_cli({"--usb", "wait", "--rearm", "--count", "2", "--timeout", "60", "--out",
+                 out.string(), "--on-capture", hung, "--hook-timeout", "1"},
+                40s);
+    EXPECT_EQ(bounded.status, 0) << bounded.output;
+    const auto files = saved_files(bounded.output, out);
+    ASSERT_EQ(files.size(), 2u) << bounded.output;
+    for (const auto& file : files) {
+        EXPECT_NE(bounded.output.find("quillon-cli: --on-capture for " + file +
+                                      " took longer than 1 s and was ended\n"),
+                  std::string::npos)
+            << bounded.output;
+    }
+    auto started = file_lines(pids);
+    EXPECT_EQ(started.size(), 4u);
+    for (const auto& pid : started) {
+        EXPECT_TRUE(process_gone(pid)) << pid;
+    }
+
+    // Now the hook ignores SIGTERM (as its child does): only SIGKILL ends
+    // them. Both captures are in, the first hook runs, the second waits.
+    fs::remove(pids);
+    ASSERT_EQ(run_cli({"--usb", "start", "--stop-on", "send", "1", "0", "0", "3"}).status, 0);
+    ChildProcess series(testsupport::bin_dir() + "/quillon-cli",
+                        {"--usb", "wait", "--rearm", "--count", "2", "--out", out.string(),
+                         "--on-capture", "trap '' TERM; " + hung});
+    std::string said;
+    while (saved_files(said, out).size() < 2) {
+        const auto line = series.read_line(30s);
+        ASSERT_TRUE(line) << said;
+        said += *line + "\n";
+    }
+    for (int tries = 0; tries < 200 && file_lines(pids).size() < 2; ++tries) {
+        std::this_thread::sleep_for(50ms);
+    }
+    ASSERT_EQ(file_lines(pids).size(), 2u) << "the first hook and its child run";
+    series.signal(SIGTERM);
+    while (const auto line = series.read_line(30s)) {
+        said += *line + "\n";
+    }
+    EXPECT_EQ(series.wait_for_exit(5s), 143) << said;
+    const auto interrupted = saved_files(said, out);
+    EXPECT_NE(said.find("quillon-cli: --on-capture for " + interrupted[0] +
+                        " was ended: the series was interrupted\n"),
+              std::string::npos)
+        << said;
+    EXPECT_NE(said.find("quillon-cli: --on-capture for " + interrupted[1] +
+                        " does not run: the series was interrupted\n"),
+              std::string::npos)
+        << said;
+    started = file_lines(pids);
+    EXPECT_EQ(started.size(), 2u) << "the second hook never started";
+    for (const auto& pid : started) {
+        EXPECT_TRUE(process_gone(pid)) << pid;
+    }
+}
+
+// quillon-cli service NAME with home as HOME, NAME.conf holding text.
+CliRun run_service(const std::string& name, const std::string& text, const fs::path& home,
+                   const std::vector<std::string>& more = {"--check"})
+{
+    const fs::path folder = fs::path(std::getenv("XDG_CONFIG_HOME")) / "quillon" / "capture";
+    fs::create_directories(folder);
+    quillon::write_file_atomically((folder / (name + ".conf")).string(), text);
+    std::vector<std::string> args{"HOME=" + home.string(), testsupport::bin_dir() + "/quillon-cli",
+                                  "service", name};
+    args.insert(args.end(), more.begin(), more.end());
+    return run_program("/usr/bin/env", args, 60s);
+}
+
+// The user service's settings: each value read for its kind, quotes and
+// comments as the example writes them, an empty one left out, nothing
+// glob-expanded, no option that one setting gives given by another, each
+// fault named with its file and line (status 1, which the unit does not
+// restart on).
+TEST(Cli, ServiceSettingsMakeOneCheckedCommandLine)
+{
+    const fs::path home = fs::path(testsupport::private_root()) / "home";
+    fs::create_directories(home / "night");
+    const std::string h = home.string();
+    const std::string series = " wait --rearm --reconnect";
+    const struct {
+        std::string text;
+        std::string made;  // the command line, or the fault after "FILE:"
+    } cases[] = {
+        {"WAY=--usb\nOUT=~/night\n", "quillon-cli --usb" + series + " --out " + h + "/night"},
+        {"# the bench\n\n; another comment\r\nWAY = --port com3 --baud 115200\r\n"
+         "STOP_ON=\"recv 2 0xFF 0x44 40\"\nON_CAPTURE='echo \"$QUILLON_FILE\" >> list'\n"
+         "OPTIONS=--count 5  --json\n",
+         "quillon-cli --port com3 --baud 115200" + series +
+             " --stop-on recv 2 0xFF 0x44 40 --on-capture 'echo \"$QUILLON_FILE\" >> list' "
+             "--count 5 --json"},
+        {"WAY=\nSTOP_ON=\nOUT=''\nON_CAPTURE=\"\"\nOPTIONS=\n", "quillon-cli" + series},
+        {"OUT=~\nOPTIONS=--timeout 60 --bytes 32\n",
+         "quillon-cli" + series + " --out " + h + " --timeout 60 --bytes 32"},
+        {"ON_CAPTURE=\"say \\\"it's\\\" \\\\ *\"\n",
+         "quillon-cli" + series + " --on-capture 'say \"it'\\''s\" \\ *'"},
+        {"OPTIONS=--out /tmp/*\n", "quillon-cli" + series + " --out '/tmp/*'"},
+        {"OPTIONS=--hook-timeout 9\nON_CAPTURE=true\n",
+         "quillon-cli" + series + " --on-capture true --hook-timeout 9"},
+        // Refused, with the line at fault.
+        {"OPTIONS=--out /elsewhere\nOUT=~/night\n", "1: OPTIONS gives --out, which OUT gives"},
+        {"ON_CAPTURE=true\nOPTIONS=--on-capture x\n",
+         "2: OPTIONS gives --on-capture, which ON_CAPTURE gives"},
+        {"STOP_ON=recv 2 0xFF 0x44 40\nOPTIONS=--stop-on send 1 0 0 3\n",
+         "2: OPTIONS gives --stop-on, which STOP_ON gives"},
+        {"OPTIONS=--timeout 5 --timeout 6\n", "1: OPTIONS gives --timeout twice"},
+        {"OPTIONS=--reconnect\n", "1: OPTIONS gives --reconnect, which the service gives"},
+        {"OPTIONS=--port COM3\n", "1: OPTIONS: --port belongs in WAY"},
+        {"OPTIONS=--help\n", "1: OPTIONS: unknown option --help"},
+        {"OPTIONS=--csv\n", "1: OPTIONS: wait takes no --csv"},
+        {"OPTIONS=now\n", "1: OPTIONS: wait takes no arguments"},
+        {"OPTIONS=--count x\n", "1: OPTIONS: 'x' is not a valid integer value."},
+        {"OPTIONS=--hook-timeout 9\n", "1: OPTIONS: --hook-timeout goes with --on-capture"},
+        {"OPTIONS=--on-capture 'rm x'\n",
+         "1: OPTIONS takes each word as it is, without quotes: 'rm (a command goes in "
+         "ON_CAPTURE)"},
+        {"STOP_ON=recv 2 0xFF 0x44 40 --on-capture x\n",
+         "1: STOP_ON is recv|send BYTE MASK VALUE COUNT"},
+        {"STOP_ON=recv 2 0xFF 0x4G 40\n", "1: STOP_ON: '0x4G' is not a valid integer value."},
+        {"WAY=--usb --out /tmp\n",
+         "1: WAY is --usb, or --port COMn (COM1 to COM16) with or without --baud N"},
+        {"WAY=--port COM17\n",
+         "1: WAY is --usb, or --port COMn (COM1 to COM16) with or without --baud N"},
+        {"OUT=~/missing\n", "1: OUT: " + h + "/missing: No such file or directory"},
+        {"OUT=/etc/passwd\n", "1: OUT: /etc/passwd: it is not a folder"},
+        {"OUT=night\n", "1: OUT is a folder's whole path, /... or ~/...: not night"},
+        {"ON_CAPTURE=--count 5\n",
+         "1: ON_CAPTURE: --on-capture takes CMD, not the option --count 5"},
+        {"ON_CAPTURE='unclosed\n", "1: ON_CAPTURE: no closing '"},
+        {"ON_CAPTURE='a' 'b'\n", "1: ON_CAPTURE: text after the closing quote"},
+        {"\nWAY=--usb\nWAY=--usb\n", "3: WAY is set twice, first on line 2"},
+        {"COUNT=5\n", "1: unknown setting COUNT (WAY, STOP_ON, OUT, ON_CAPTURE or OPTIONS)"},
+        {"--count 5\n", "1: not NAME=VALUE"},
+    };
+    const std::string file =
+        std::string(std::getenv("XDG_CONFIG_HOME")) + "/quillon/capture/bench.conf";
+    for (const auto& c : cases) {
+        const CliRun run = run_service("bench", c.text, home);
+        if (c.made.starts_with("quillon-cli")) {
+            EXPECT_EQ(run.status, 0) << c.text;
+            EXPECT_EQ(run.output, c.made + "\n") << c.text;
+        } else {
+            EXPECT_EQ(run.status, 1) << c.text;
+            EXPECT_EQ(run.output, "quillon-cli: " + file + ":" + c.made + "\n") << c.text;
+        }
+    }
+    const CliRun missing = run_cli({"service", "absent"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.output, "quillon-cli: " + std::string(std::getenv("XDG_CONFIG_HOME")) +
+                                  "/quillon/capture/absent.conf: No such file or directory\n");
+    EXPECT_EQ(run_cli({"service", "../bench"}).output,
+              "quillon-cli: service takes the NAME of NAME.conf, not ../bench\n");
+
+    // Run for real: the series those settings make, with its hook.
+    Simulator ampsim({"--traffic", "200"}, 0);
+    const fs::path hooks = home / "hooks.txt";
+    const CliRun ran = run_service("bench",
+                                   "WAY=--usb\nSTOP_ON=send 1 0 0 3\nOUT=~/night\n"
+                                   "ON_CAPTURE='echo \"$QUILLON_INDEX\" >> " +
+                                       hooks.string() +
+                                       "'\n"
+                                       "OPTIONS=--count 2 --timeout 60\n",
+                                   home, {});
+    EXPECT_EQ(ran.status, 0) << ran.output;
+    EXPECT_EQ(saved_files(ran.output, home / "night").size(), 2u) << ran.output;
+    EXPECT_NE(ran.output.find("the log is started under --stop-on"), std::string::npos)
+        << ran.output;
+    EXPECT_EQ(file_lines(hooks), (std::vector<std::string>{"1", "2"}));
+}
+
 TEST(Cli, PortsListsAndLinksTheTestsOwnPorts)
 {
     Simulator ampsim({}, 0);
@@ -903,6 +1122,18 @@ TEST(Cli, SeriesHoldsEachCaptureAgainstTheFirstAndMapsWhereTheyDiffer)
     EXPECT_NE(alike.output.find("02:00:00,series/Autolog_20261209020000.txt,6,12,,4,false,0,\r\n"),
               std::string::npos)
         << alike.output;
+    // Nothing to read: JSON still says why, for a script to read.
+    const fs::path empty = fs::path(testsupport::private_root()) / "empty-series";
+    fs::create_directories(empty);
+    const CliRun nothing = run_cli_into({"series", empty.string(), "--json"}, "2>/dev/null");
+    EXPECT_EQ(nothing.status, 7);
+    const QJsonObject object =
+        QJsonDocument::fromJson(QByteArray::fromStdString(nothing.output)).object();
+    EXPECT_TRUE(object["reference"].isNull()) << nothing.output;
+    EXPECT_TRUE(object["captures"].toArray().isEmpty()) << nothing.output;
+    EXPECT_EQ(object["unreadable"][0]["reason"].toString().toStdString(),
+              empty.string() + ": no log files (*.txt) in the folder")
+        << nothing.output;
 }
 
 // decoded.txt: 8 written records laid out by hand, each a case of the
@@ -926,6 +1157,11 @@ TEST(Cli, ShowAndFindWriteTheirFormatsByteForByte)
         {{"show", "decoded.txt", "--csv", "--fields", "decoded-fields.json"}, "decoded-fields.csv"},
         {{"show", "decoded.txt", "--json", "--fields", "decoded-fields.json"},
          "decoded-fields.out.json"},
+        // Its field "command" meets the decoded column "command": "field.command".
+        {{"show", "decoded.txt", "--csv", "--decode", "--fields", "../../docs/ampsim-fields.json"},
+         "decoded-ampsim-fields.csv"},
+        {{"show", "decoded.txt", "--json", "--decode", "--fields", "../../docs/ampsim-fields.json"},
+         "decoded-ampsim-fields.json"},
         {{"find", "--fields", "decoded-fields.json", "--where", "flag=set, latched", "--where",
           "level<0", "decoded.txt"},
          "find-where.txt"},

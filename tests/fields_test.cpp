@@ -2,7 +2,9 @@
 #include "Fields.h"
 #include "AtomicFile.h"
 #include "ChildProcess.h"
+#include "LogExport.h"
 #include "LogTimeline.h"
+#include "RecordColumns.h"
 #include "TestEnvironment.h"
 
 #include <gtest/gtest.h>
@@ -129,7 +131,8 @@ TEST(Fields, ConditionsCompareAFieldsValueInItsUnitOrByName)
         fields_text({R"({"name": "pos", "direction": "send", "byte": 3, "width": 4, "signed": true,
                         "scale": 0.01, "unit": "mm"})",
                      R"({"name": "cmd", "direction": "recv", "byte": 2,
-                        "names": {"0x41": "read position"}})",
+                        "names": {"0x41": "read position", "66": "1e1", "67": " hold ",
+                                  "68": "68"}})",
                      R"({"name": "gated", "direction": "recv", "byte": 2,
                         "when": {"direction": "recv", "byte": 2, "value": 66}})"}),
         "f.json");
@@ -159,6 +162,20 @@ TEST(Fields, ConditionsCompareAFieldsValueInItsUnitOrByName)
         {"cmd=write", std::nullopt, "--where: \"write\" is neither"},
         {"pos=", std::nullopt, "--where: \"\" is neither"},
         {"pos=12.3.4", std::nullopt, "--where: \"12.3.4\" is neither"},
+        // Blanks are spaces and tabs; nan and inf are no numbers; what is
+        // echoed has its control characters escaped.
+        {"pos\t>=\t12.34", true},
+        {"pos != nan", std::nullopt, "--where: \"nan\" is neither"},
+        {"pos<inf", std::nullopt, "--where: \"inf\" is neither"},
+        {"pos=\n1", std::nullopt, "--where: \"\\x0a1\" is neither"},
+        {"po\x1bs=1", std::nullopt, "--where: no field is named \"po\\x1bs\""},
+        // A name that reads as another number, or has blanks at its ends,
+        // cannot be chosen; one that reads as its own value can.
+        {"cmd=68", false},
+        {"cmd=1e1", std::nullopt,
+         "--where: \"1e1\" is both the number 10 and the name of the value 66 of the field \"cmd\""},
+        {"cmd=hold", std::nullopt,
+         "--where: the name \" hold \" of the value 67 of the field \"cmd\" has blanks at its ends"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);
@@ -169,6 +186,52 @@ TEST(Fields, ConditionsCompareAFieldsValueInItsUnitOrByName)
         } else {
             EXPECT_TRUE(typed.error.starts_with(row.error)) << typed.error;
         }
+    }
+}
+
+// The command line's text escapes a unit's or a name's control characters,
+// so that a line stays one and nothing reaches the terminal as a command;
+// JSON keeps them, escaped its own way.
+TEST(Fields, TextEscapesTheControlCharactersOfUnitsAndNamesAndJsonKeepsThem)
+{
+    const FieldsFile file = parse_fields(
+        fields_text({R"({"name": "a", "direction": "recv", "byte": 2, "unit": "\u001b[2J\nV"})",
+                     R"({"name": "b", "direction": "recv", "byte": 3, "signed": true,
+                        "names": {"-2": "x\ty\\z"}})"}),
+        "f.json");
+    const RecordReading reading(kRecord, file.fields);
+    EXPECT_EQ(quillon::fields_text(reading), R"(a=65 \x1b[2J\x0aV; b=x\x09y\\z)");
+    EXPECT_EQ(
+        fields_json(reading, field_columns(file.fields)).text(),
+        R"({"a": {"raw": 65, "value": 65}, "b": {"raw": -2, "value": -2, "name": "x\ty\\z"}})");
+}
+
+// A field's column keeps its name where no other column of a record has it.
+TEST(Fields, AFieldsColumnIsPrefixedWhereItsNameIsAnotherColumns)
+{
+    const std::pair<const char*, const char*> rows[] = {
+        {"position", "position"},
+        {"record", "field.record"},
+        {"meets_condition", "field.meets_condition"},
+        {"offset", "field.offset"},
+        {"written", "field.written"},
+        {"recv_0", "field.recv_0"},
+        {"send_15", "field.send_15"},
+        {"send_16", "send_16"},
+        {"command", "field.command"},
+        {"recv_length", "field.recv_length"},
+        {"send_header_2", "field.send_header_2"},
+        {"fields", "fields"},
+    };
+    std::vector<FieldSpec> fields;
+    for (const auto& [name, key] : rows) {
+        fields.emplace_back().name = name;
+    }
+    const std::vector<RecordColumn> columns = field_columns(fields);
+    ASSERT_EQ(columns.size(), fields.size());
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        EXPECT_EQ(columns[i].key, rows[i].second);
+        EXPECT_EQ(columns[i].label, rows[i].first);
     }
 }
 
@@ -226,6 +289,11 @@ TEST(Fields, EachEntryKnowsTheLineItBeginsOn)
     EXPECT_EQ(file.fields[0].unit, "{[\"]}, {");
     EXPECT_EQ(file.fields[1].line, 7);
     EXPECT_EQ(file.fields[2].line, 10);
+    // A key spelt with escapes is the key it reads as.
+    const FieldsFile escaped = parse_fields(
+        "{\"fi\\u0065lds\":\n[\n{\"name\": \"a\", \"direction\": \"recv\", \"byte\": 0}]}", "x");
+    ASSERT_EQ(escaped.fields.size(), 1u);
+    EXPECT_EQ(escaped.fields[0].line, 3);
 }
 
 TEST(Fields, AFaultyFileIsRefusedWithItsLineAndWhatIsWrong)
@@ -276,7 +344,22 @@ TEST(Fields, AFaultyFileIsRefusedWithItsLineAndWhatIsWrong)
         {fields_text({entry(R"("mask": "0x10000", "width": 2)")}), 2,
          "\"mask\" must be an integer from 1 to 65535"},
         {fields_text({entry(R"("scale": 0)")}), 2, "\"scale\" must be a number other than 0"},
-        {fields_text({entry(R"("scale": "0.1")")}), 2, "\"scale\" must be a number"},
+        {fields_text({entry(R"("scale": "0.1")")}), 2, "\"scale\" must be a number, not text"},
+        {fields_text({entry(R"("scale": 1e306)")}), 2,
+         "\"scale\" 1e+306 is too large: the raw value 255 times it passes the largest number"},
+        {fields_text({entry(R"("width": 4, "signed": true, "scale": -1e299)")}), 2,
+         "the raw value -2147483648 times it passes"},
+        // A key given twice, which the file would take as its last.
+        {fields_text({entry(R"("byte": 4)")}), 2, "the key \"byte\" is given twice in one object"},
+        {fields_text({entry("\"names\": {\"65\": \"a\",\n \"6\\u0035\": \"b\"}")}), 3,
+         "the key \"65\" is given twice in one object, first on line 2"},
+        {fields_text({entry("\"\\ud83d\\ude00\": 1, \"\xF0\x9F\x98\x80\": 2")}), 2,
+         "the key \"\xF0\x9F\x98\x80\" is given twice"},
+        {"{\"fields\": [],\n\"fields\": []}", 2,
+         "the key \"fields\" is given twice in one object, first on line 1"},
+        {fields_text({entry(R"("width": 3)"), entry(R"("byte": 1)")}), 2, "\"width\" must be"},
+        {fields_text({R"({"name": "a\u001b[2J", "direction": "recv", "byte": 0})"}), 2,
+         R"(the name "a\x1b[2J" is not)"},
         {fields_text({entry(R"("unit": 5)")}), 2, "\"unit\" must be a text"},
         {fields_text({good, entry(R"("widht": 2)")}), 3, "unknown key \"widht\""},
         {fields_text({entry(R"("names": ["a"])")}), 2, "\"names\" must be an object"},

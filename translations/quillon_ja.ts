@@ -208,6 +208,30 @@ Check the path and try again.</source>
         <source>COM%1 is not one of COM%2 to COM%3</source>
         <translation>COM%1 は COM%2 ～ COM%3 のいずれでもありません</translation>
     </message>
+    <message>
+        <source>a folder, not a regular file</source>
+        <translation>フォルダであり、通常のファイルではありません</translation>
+    </message>
+    <message>
+        <source>a named pipe (FIFO), not a regular file</source>
+        <translation>名前付きパイプ (FIFO) であり、通常のファイルではありません</translation>
+    </message>
+    <message>
+        <source>a socket, not a regular file</source>
+        <translation>ソケットであり、通常のファイルではありません</translation>
+    </message>
+    <message>
+        <source>a device, not a regular file</source>
+        <translation>デバイスであり、通常のファイルではありません</translation>
+    </message>
+    <message>
+        <source>a symbolic link to a file that is not there</source>
+        <translation>存在しないファイルへのシンボリックリンクです</translation>
+    </message>
+    <message>
+        <source>no log files (*.txt) in the folder</source>
+        <translation>フォルダにログファイル (*.txt) がありません</translation>
+    </message>
 </context>
 <context>
     <name>PlotView</name>
@@ -1061,10 +1085,6 @@ Quillon の README の「Reading logs」の節にあります。</translation>
         <translation>PNG 画像 (*.png)</translation>
     </message>
     <message>
-        <source>%1: no log files (*.txt) to read as a series</source>
-        <translation>%1: シリーズとして読むログファイル (*.txt) がありません</translation>
-    </message>
-    <message>
         <source>None of the files could be read as a log.</source>
         <translation>どのファイルもログとして読めませんでした。</translation>
     </message>
@@ -1121,6 +1141,30 @@ Quillon の README の「Reading logs」の節にあります。</translation>
     <message>
         <source>Quillon is running already but does not answer.</source>
         <translation>Quillon はすでに実行中ですが、応答しません。</translation>
+    </message>
+    <message>
+        <source>There is no runtime folder for Quillon&apos;s socket (XDG_RUNTIME_DIR is not set).</source>
+        <translation>Quillon のソケットを置くランタイムフォルダがありません (XDG_RUNTIME_DIR が設定されていません)。</translation>
+    </message>
+    <message>
+        <source>%1 is not a folder of yours that only you may enter, so Quillon keeps no socket there.</source>
+        <translation>%1 はあなただけが入れるあなたのフォルダではないため、Quillon はそこにソケットを置きません。</translation>
+    </message>
+    <message>
+        <source>%1 is a folder or another kind of file, not Quillon&apos;s socket or lock; Quillon leaves it be.</source>
+        <translation>%1 はフォルダまたは別の種類のファイルで、Quillon のソケットやロックではありません。Quillon はそのままにします。</translation>
+    </message>
+    <message>
+        <source>Quillon cannot make %1: %2</source>
+        <translation>Quillon は %1 を作成できません: %2</translation>
+    </message>
+    <message>
+        <source>Quillon runs without handing files between Quillons: one started later opens a window of its own, on the same amplifier, rather than handing its files to this one.</source>
+        <translation>Quillon はファイルの引き渡しなしで動作します: 後から起動した Quillon は、ファイルをこの Quillon に渡さず、同じアンプに対して自分のウィンドウを開きます。</translation>
+    </message>
+    <message>
+        <source>Quillon is running already, but the files named are too many to hand over to it.</source>
+        <translation>Quillon は既に起動していますが、指定されたファイルが多すぎて引き渡せません。</translation>
     </message>
 </context>
 <context>
