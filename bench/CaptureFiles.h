@@ -59,4 +59,21 @@ inline const std::vector<std::string>& ten_thousand_files()
     return files;
 }
 
+// A fields file of count fields, each entry on its own line as a generated
+// file is; its path.
+inline std::string many_fields_file(int count)
+{
+    std::string text = "{\"fields\": [\n";
+    for (int i = 0; i < count; ++i) {
+        text += "{\"name\": \"f" + std::to_string(i) +
+                "\", \"direction\": \"send\", \"byte\": " + std::to_string(i % 16) +
+                (i + 1 < count ? "},\n" : "}\n");
+    }
+    text += "]}\n";
+    const std::string path =
+        testsupport::private_root() + "/fields-" + std::to_string(count) + ".json";
+    quillon::write_file_atomically(path, text);
+    return path;
+}
+
 }  // namespace benchsupport

@@ -9,6 +9,7 @@
 #include "LogText.h"
 #include "Messages.h"
 #include "SeriesWindow.h"
+#include "Settings.h"
 #include "TestEnvironment.h"
 #include "VariationMapView.h"
 #include "ui_LogBrowser.h"
@@ -94,6 +95,54 @@ void BM_OpenSeriesOfTenThousandLogsShown(benchmark::State& state)
     }
 }
 
+// View > Fields... with a fields file of 20,000 fields (1 MiB): the file
+// read, the decoded view with a column a field shown and painted.
+void BM_BrowserShowsTwentyThousandFields(benchmark::State& state)
+{
+    const QString fields = QString::fromStdString(benchsupport::many_fields_file(20000));
+    const std::string settings = testsupport::private_root() + "/fields-bench.INI";
+    const QString file = write_saved_log();
+    for (auto _ : state) {
+        TfrmLogBrowser browser(file, quillon::read_log_file(file.toStdString()), settings);
+        browser.show();
+        QCoreApplication::processEvents();
+        const auto start = std::chrono::steady_clock::now();
+        if (!browser.ShowFields(fields)) {
+            state.SkipWithError("the fields file did not read");
+            break;
+        }
+        QCoreApplication::processEvents();
+        browser.controls().tblRecords->viewport()->repaint();
+        const std::chrono::duration<double> spent = std::chrono::steady_clock::now() - start;
+        state.SetIterationTime(spent.count());
+    }
+}
+
+// Four captures in the series window under the same 20,000 fields: the
+// map's field columns made, shown and painted.
+void BM_SeriesWindowWithTwentyThousandFields(benchmark::State& state)
+{
+    const std::string fields = benchsupport::many_fields_file(20000);
+    const std::string settings = testsupport::private_root() + "/series-fields-bench.INI";
+    quillon::write_fields_file_setting(settings, fields);
+    const auto& files = benchsupport::ten_thousand_files();
+    const QStringList four{QString::fromStdString(files[0]), QString::fromStdString(files[1]),
+                           QString::fromStdString(files[2]), QString::fromStdString(files[3])};
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        TfrmSeries* series = open_series(four, settings);
+        if (series == nullptr) {
+            state.SkipWithError("the series did not open");
+            break;
+        }
+        QCoreApplication::processEvents();
+        series->repaint();
+        const std::chrono::duration<double> spent = std::chrono::steady_clock::now() - start;
+        state.SetIterationTime(spent.count());
+        delete series;
+    }
+}
+
 // A map of every offset a log can have, 1,000 captures differing in it
 // here and there. The goal: within 50 ms.
 void BM_MapOfAThousandCapturesRedrawn(benchmark::State& state)
@@ -126,6 +175,14 @@ void BM_MapOfAThousandCapturesRedrawn(benchmark::State& state)
 
 BENCHMARK(BM_OpenLogToTableShown)->Iterations(20)->Unit(benchmark::kMillisecond)->UseManualTime();
 BENCHMARK(BM_OpenSeriesOfTenThousandLogsShown)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime();
+BENCHMARK(BM_BrowserShowsTwentyThousandFields)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime();
+BENCHMARK(BM_SeriesWindowWithTwentyThousandFields)
     ->Iterations(3)
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime();

@@ -60,16 +60,7 @@ void BM_DiffLogs(benchmark::State& state)
 // generated file is.
 void BM_ReadFieldsFileOf20000Fields(benchmark::State& state)
 {
-    constexpr int kFields = 20000;
-    std::string text = "{\"fields\": [\n";
-    for (int i = 0; i < kFields; ++i) {
-        text += "{\"name\": \"f" + std::to_string(i) +
-                "\", \"direction\": \"send\", \"byte\": " + std::to_string(i % 16) +
-                (i + 1 < kFields ? "},\n" : "}\n");
-    }
-    text += "]}\n";
-    const std::string path = testsupport::private_root() + "/fields.json";
-    quillon::write_file_atomically(path, text);
+    const std::string path = benchsupport::many_fields_file(20000);
     for (auto _ : state) {
         benchmark::DoNotOptimize(quillon::read_fields_file(path));
     }

@@ -275,6 +275,63 @@ private:
     bool following_ = false;
 };
 
+// Sizes each column to its contents when it first comes into view after
+// the model is set or reset, the first columns always: a table of
+// thousands of field columns is never measured whole (that took seconds),
+// one of a few dozen is measured as before. Made a child of the table.
+class ColumnsInView : public QObject {
+public:
+    ColumnsInView(QTableView& table, int always) : QObject(&table), table_(table), always_(always)
+    {
+        connect(table.horizontalScrollBar(), &QScrollBar::valueChanged, this,
+                &ColumnsInView::SizeInView);
+        new OnResize(*table.viewport(), [this] { SizeInView(); });
+    }
+
+    // The table's model, as the table is set up.
+    void Follow()
+    {
+        connect(table_.model(), &QAbstractItemModel::modelReset, this, &ColumnsInView::Reset,
+                Qt::UniqueConnection);
+        Reset();
+    }
+
+private:
+    void Reset()
+    {
+        sized_.assign(std::size_t(table_.model()->columnCount()), false);
+        for (int column = 0; column < std::min(always_, int(sized_.size())); ++column) {
+            Size(column);
+        }
+        SizeInView();
+    }
+
+    // From the first column in view to the first beyond its right edge,
+    // which moves as the columns before it are sized.
+    void SizeInView()
+    {
+        const int width = table_.viewport()->width();
+        for (int column = std::max(0, table_.columnAt(0)); column < int(sized_.size()); ++column) {
+            Size(column);
+            if (table_.columnViewportPosition(column) >= width) {
+                break;
+            }
+        }
+    }
+
+    void Size(int column)
+    {
+        if (!sized_[std::size_t(column)]) {
+            sized_[std::size_t(column)] = true;
+            table_.resizeColumnToContents(column);
+        }
+    }
+
+    QTableView& table_;
+    int always_;
+    std::vector<bool> sized_;
+};
+
 // Keeps a table's first columns in sight when it scrolls sideways: a second
 // view of the same model and selection that shows only those columns, laid
 // over the table's left edge and scrolled up and down with it.
@@ -345,12 +402,17 @@ public:
 private:
     void Fit()
     {
+        // A header that repaints hides each of thousands of field columns
+        // in time that grows with their count: it is repainted once, after.
+        QHeaderView& header = *view_.horizontalHeader();
+        header.setUpdatesEnabled(false);
         for (int column = 0; column < view_.model()->columnCount(); ++column) {
             view_.setColumnHidden(column, column >= columns_);
             if (column < columns_) {
                 view_.setColumnWidth(column, table_.columnWidth(column));
             }
         }
+        header.setUpdatesEnabled(true);
         Place();
     }
 
@@ -428,7 +490,9 @@ TfrmLogBrowser::TfrmLogBrowser(QString path, quillon::LogFile log, std::string s
     summary_ = new ElidedCaption(*ui_->lblSummary, {});
     frozen_records_ = new FrozenColumns(*ui_->tblRecords, LogTableModel::kRecordColumns);
     frozen_compared_ = new FrozenColumns(*ui_->tblCompared, LogTableModel::kRecordColumns);
-    SetUpTable(*ui_->tblRecords, *frozen_records_, *model_);
+    sized_records_ = new ColumnsInView(*ui_->tblRecords, LogTableModel::kRecordColumns);
+    sized_compared_ = new ColumnsInView(*ui_->tblCompared, LogTableModel::kRecordColumns);
+    SetUpTable(*ui_->tblRecords, {*frozen_records_, *sized_records_}, *model_);
     if (const auto fired = model_->Timeline().fired) {
         SelectRecord(*fired);
     }
@@ -517,7 +581,7 @@ void TfrmLogBrowser::RetranslateUi()
     }
 }
 
-void TfrmLogBrowser::SetUpTable(QTableView& table, FrozenColumns& frozen, LogTableModel& model)
+void TfrmLogBrowser::SetUpTable(QTableView& table, TableAids aids, LogTableModel& model)
 {
     table.setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     table.setModel(&model);
@@ -525,11 +589,9 @@ void TfrmLogBrowser::SetUpTable(QTableView& table, FrozenColumns& frozen, LogTab
     // Every row one line high: no row is measured.
     table.verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     table.verticalHeader()->setDefaultSectionSize(table.fontMetrics().height() + 4);
-    table.resizeColumnsToContents();
     // The decoded columns come and go with the view.
-    connect(&model, &QAbstractItemModel::modelReset, &table,
-            [&table] { table.resizeColumnsToContents(); });
-    frozen.Follow();
+    aids.sized.Follow();
+    aids.frozen.Follow();
 }
 
 void TfrmLogBrowser::showEvent(QShowEvent* event)
@@ -688,7 +750,7 @@ void TfrmLogBrowser::CompareWith(const QString& path, quillon::LogFile log)
     other_->model = std::make_unique<LogTableModel>(other_->log);
     other_->model->SetFields(fields_);
     other_->model->SetDecoded(model_->Decoded());
-    SetUpTable(*ui_->tblCompared, *frozen_compared_, *other_->model);
+    SetUpTable(*ui_->tblCompared, {*frozen_compared_, *sized_compared_}, *other_->model);
     ui_->lblComparedFile->setText(tr("B: %1").arg(QFileInfo(path).fileName()));
     ShowComparison(true);
     // The two tables share the height.

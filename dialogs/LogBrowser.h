@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+class ColumnsInView;
 class ElidedCaption;
 class FrozenColumns;
 class PairedScrolling;
@@ -102,8 +103,14 @@ private:
     // Every text of the window in the current language: the layout's, then
     // those made from the log, the comparison and the find.
     void RetranslateUi();
-    // Shows model in table, its record columns kept in sight by frozen.
-    static void SetUpTable(QTableView& table, FrozenColumns& frozen, LogTableModel& model);
+    // A table's helpers: its record columns kept in sight, its columns
+    // sized as they come into view.
+    struct TableAids {
+        FrozenColumns& frozen;
+        ColumnsInView& sized;
+    };
+    // Shows model in table with its aids.
+    static void SetUpTable(QTableView& table, TableAids aids, LogTableModel& model);
     // Steps from the current record to the next (+1) or previous (-1) of
     // records, round the end.
     void StepTo(const std::vector<int>& records, int step);
@@ -134,6 +141,8 @@ private:
     // Children of their tables.
     FrozenColumns* frozen_records_;
     FrozenColumns* frozen_compared_;
+    ColumnsInView* sized_records_;
+    ColumnsInView* sized_compared_;
     PairedScrolling* paired_scrolling_;
     bool shown_ = false;
     std::optional<ComparedLog> other_;

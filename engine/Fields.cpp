@@ -521,6 +521,9 @@ QJsonArray fields_list(const QJsonDocument& document, const std::string& name)
 // The decimals of the shortest fixed text that reads back as value.
 int decimals_of(double value)
 {
+    if (std::trunc(value) == value) {
+        return 0;  // a whole number, as most scales are (1 above all)
+    }
     std::string text(400, '\0');
     const auto written =
         std::to_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
@@ -543,6 +546,9 @@ std::string fixed_text(double value, int decimals)
 // gives 12.34, not 12.340000000000002.
 double to_decimals(double value, int decimals)
 {
+    if (std::trunc(value) == value) {
+        return value + 0.0;  // already as its text reads back, -0 as 0
+    }
     const std::string text = fixed_text(value, decimals);
     double rounded = value;
     std::from_chars(text.data(), text.data() + text.size(), rounded);
@@ -630,13 +636,22 @@ FieldsFile read_fields_file(const std::string& path)
     return parse_fields(read_small_text(path, kLargestFieldsFile, "a fields file"), path);
 }
 
-std::optional<FieldValue> field_value(const FieldSpec& field, const LogRecord& record)
+std::optional<std::int64_t> field_raw(const FieldSpec& field, const LogRecord& record)
 {
     if (field.when && !meets(record, *field.when)) {
         return std::nullopt;
     }
+    return raw_value(bits_read(field, record), kept_bits(field), field.is_signed);
+}
+
+std::optional<FieldValue> field_value(const FieldSpec& field, const LogRecord& record)
+{
+    const auto raw = field_raw(field, record);
+    if (!raw) {
+        return std::nullopt;
+    }
     FieldValue value;
-    value.raw = raw_value(bits_read(field, record), kept_bits(field), field.is_signed);
+    value.raw = *raw;
     value.value = to_decimals(double(value.raw) * field.scale, decimals_of(field.scale));
     const auto named = field.names.find(value.raw);
     if (named != field.names.end()) {

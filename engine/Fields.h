@@ -83,6 +83,9 @@ struct FieldValue {
 
 // Nothing when the record does not meet the field's condition.
 std::optional<FieldValue> field_value(const FieldSpec& field, const LogRecord& record);
+// Its raw value alone: enough to compare and count values, without the
+// scaled number and the name.
+std::optional<std::int64_t> field_raw(const FieldSpec& field, const LogRecord& record);
 
 // The value as a number with as many decimals as the scale has: "12.34",
 // "-5"; value is already rounded to them, so the text reads back as it.

@@ -257,29 +257,17 @@ namespace {
 struct PartialMap {
     std::vector<std::array<int, kRecordBytes>> bytes_differing;
     std::vector<std::array<SeenValues, kRecordBytes>> bytes_seen;
-    std::vector<std::vector<int>> fields_differing;
-    // Per row and field: the raw values seen (sorted and made unique
-    // when the share is done).
-    std::vector<std::vector<std::vector<std::int64_t>>> fields_seen;
 
-    PartialMap(int rows, std::size_t fields)
-        : bytes_differing(std::size_t(rows)), bytes_seen(std::size_t(rows)),
-          fields_differing(std::size_t(rows), std::vector<int>(fields)),
-          fields_seen(std::size_t(rows), std::vector<std::vector<std::int64_t>>(fields))
+    explicit PartialMap(int rows)
+        : bytes_differing(std::size_t(rows)), bytes_seen(std::size_t(rows))
     {
     }
 };
 
-void sort_unique(std::vector<std::int64_t>& values)
-{
-    std::sort(values.begin(), values.end());
-    values.erase(std::unique(values.begin(), values.end()), values.end());
-}
-
 // Adds captures [from, to) to partial: each written record at its row
 // (offset - first), against the reference's record at the same offset.
-void map_captures(const Series& series, std::span<const FieldSpec> fields, int first,
-                  std::size_t from, std::size_t to, PartialMap& partial)
+void map_captures(const Series& series, int first, std::size_t from, std::size_t to,
+                  PartialMap& partial)
 {
     const SeriesCapture& reference = series.captures[series.reference];
     const int reference_fired = *reference.timeline.fired;
@@ -309,17 +297,70 @@ void map_captures(const Series& series, std::span<const FieldSpec> fields, int f
                     differing[k] += ((record[k] ^ (*pair)[k]) & compared[k]) != 0 ? 1 : 0;
                 }
             }
-            for (std::size_t f = 0; f < fields.size(); ++f) {
-                const auto value = field_value(fields[f], record);
-                if (value) {
-                    partial.fields_seen[row][f].push_back(value->raw);
-                }
-                if (pair != nullptr && value != field_value(fields[f], *pair)) {
-                    ++partial.fields_differing[row][f];
-                }
-            }
         }
     }
+}
+
+// The written record of a capture at an offset from its fired record.
+const LogRecord* record_at(const SeriesCapture& capture, int offset)
+{
+    if (!capture.timeline.fired) {
+        return nullptr;
+    }
+    const int record = *capture.timeline.fired + offset;
+    if (record < 0 || !capture.timeline.is_written(record)) {
+        return nullptr;
+    }
+    return &capture.log.records[std::size_t(record)];
+}
+
+// The fields' cells of the map, a share of its rows a task: each cell's
+// values gathered from the captures there, so that thousands of fields
+// need no more than a capture's values at a time.
+void map_fields(const Series& series, std::span<const FieldSpec> fields, VariationMap& map)
+{
+    map.fields.assign(std::size_t(map.rows), std::vector<VariationCell>(fields.size()));
+    const SeriesCapture& reference = series.captures[series.reference];
+    std::vector<const SeriesCapture*> mapped;
+    for (const SeriesCapture& capture : series.captures) {
+        if (capture.timeline.fired && &capture != &reference) {
+            mapped.push_back(&capture);
+        }
+    }
+    for_each_index_in_parallel(std::size_t(map.rows), [&](std::size_t row) {
+        const int offset = map.offset_of(int(row));
+        const LogRecord* reference_record = record_at(reference, offset);
+        std::vector<std::int64_t> seen;
+        for (std::size_t f = 0; f < fields.size(); ++f) {
+            seen.clear();
+            VariationCell& cell = map.fields[row][f];
+            // The reference's value, when its record holds one.
+            bool reference_holds = false;
+            std::int64_t reference_raw = 0;
+            if (reference_record != nullptr) {
+                if (const auto raw = field_raw(fields[f], *reference_record)) {
+                    reference_holds = true;
+                    reference_raw = *raw;
+                    seen.push_back(reference_raw);
+                }
+            }
+            for (const SeriesCapture* capture : mapped) {
+                const LogRecord* record = record_at(*capture, offset);
+                if (record == nullptr) {
+                    continue;
+                }
+                const auto raw = field_raw(fields[f], *record);
+                if (raw) {
+                    seen.push_back(*raw);
+                }
+                const bool differs = raw.has_value() != reference_holds ||
+                                     (reference_holds && *raw != reference_raw);
+                cell.differing += reference_record != nullptr && differs ? 1 : 0;
+            }
+            std::sort(seen.begin(), seen.end());
+            cell.distinct = int(std::unique(seen.begin(), seen.end()) - seen.begin());
+        }
+    });
 }
 
 }  // namespace
@@ -349,17 +390,13 @@ VariationMap variation_map(const Series& series, std::span<const FieldSpec> fiel
     // own: every record is read once, and no two tasks write to one cell.
     constexpr std::size_t kTasks = 8;
     const std::size_t share = (series.captures.size() + kTasks - 1) / kTasks;
-    std::vector<PartialMap> partials(kTasks, PartialMap(map.rows, fields.size()));
+    std::vector<PartialMap> partials(kTasks, PartialMap(map.rows));
     for_each_index_in_parallel(kTasks, [&](std::size_t task) {
         const std::size_t from = std::min(task * share, series.captures.size());
         const std::size_t to = std::min(from + share, series.captures.size());
-        map_captures(series, fields, first, from, to, partials[task]);
-        for (auto& row : partials[task].fields_seen) {
-            std::ranges::for_each(row, sort_unique);
-        }
+        map_captures(series, first, from, to, partials[task]);
     });
     map.bytes.assign(std::size_t(map.rows), {});
-    map.fields.assign(std::size_t(map.rows), std::vector<VariationCell>(fields.size()));
     PartialMap& whole = partials.front();
     for (std::size_t row = 0; row < std::size_t(map.rows); ++row) {
         for (std::size_t task = 1; task < kTasks; ++task) {
@@ -368,42 +405,15 @@ VariationMap variation_map(const Series& series, std::span<const FieldSpec> fiel
                 whole.bytes_differing[row][k] += part.bytes_differing[row][k];
                 whole.bytes_seen[row][k] |= part.bytes_seen[row][k];
             }
-            for (std::size_t f = 0; f < fields.size(); ++f) {
-                whole.fields_differing[row][f] += part.fields_differing[row][f];
-                auto& values = whole.fields_seen[row][f];
-                values.insert(values.end(), part.fields_seen[row][f].begin(),
-                              part.fields_seen[row][f].end());
-            }
         }
-        std::ranges::for_each(whole.fields_seen[row], sort_unique);
         for (std::size_t k = 0; k < kRecordBytes; ++k) {
             map.bytes[row][k] = {whole.bytes_differing[row][k],
                                  int(whole.bytes_seen[row][k].count())};
         }
-        for (std::size_t f = 0; f < fields.size(); ++f) {
-            map.fields[row][f] = {whole.fields_differing[row][f],
-                                  int(whole.fields_seen[row][f].size())};
-        }
     }
+    map_fields(series, fields, map);
     return map;
 }
-
-namespace {
-
-// The written record of a capture at an offset from its fired record.
-const LogRecord* record_at(const SeriesCapture& capture, int offset)
-{
-    if (!capture.timeline.fired) {
-        return nullptr;
-    }
-    const int record = *capture.timeline.fired + offset;
-    if (record < 0 || !capture.timeline.is_written(record)) {
-        return nullptr;
-    }
-    return &capture.log.records[std::size_t(record)];
-}
-
-}  // namespace
 
 std::vector<CaptureValue> byte_values_at(const Series& series, int offset, std::size_t byte)
 {
