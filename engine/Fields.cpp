@@ -632,7 +632,6 @@ FieldsFile parse_fields(std::string_view bytes, const std::string& name)
 
 FieldsFile read_fields_file(const std::string& path)
 {
-    std::string bytes;
     return parse_fields(read_small_text(path, kLargestFieldsFile, "a fields file"), path);
 }
 
