@@ -40,10 +40,6 @@
 #include <algorithm>
 #include <utility>
 
-TMainForm* MainForm = nullptr;
-quillon::TCommAdapter* SerialAdapter = nullptr;
-quillon::TCommAdapterUSB* UsbAdapter = nullptr;
-
 using quillon::show_error;
 
 namespace {
@@ -80,7 +76,6 @@ TMainForm::TMainForm(std::string settings_path, QWidget* parent)
         const QPoint centred = area.center() - rect().center();
         move(std::max(centred.x(), area.left()), std::max(centred.y(), area.top()));
     }
-    MainForm = this;
 
     for (std::size_t byte = 0; byte < 32; ++byte) {
         const QString number = QString::asprintf("%02zu", byte);
@@ -182,14 +177,7 @@ void TMainForm::ShowSaveCaption(bool saving)
     ui_->btnLogSave->setText(saving ? tr("Saving...") : tr("SAVE LOG"));
 }
 
-TMainForm::~TMainForm()
-{
-    if (MainForm == this) {
-        MainForm = nullptr;
-        SerialAdapter = nullptr;
-        UsbAdapter = nullptr;
-    }
-}
+TMainForm::~TMainForm() = default;
 
 bool TMainForm::StartUp()
 {
@@ -197,16 +185,12 @@ bool TMainForm::StartUp()
     AutoSaveText.clear();
     serial_ = std::make_unique<quillon::TCommAdapter>();
     usb_ = std::make_unique<quillon::TCommAdapterUSB>();
-    SerialAdapter = serial_.get();
-    UsbAdapter = usb_.get();
     if (!quillon::load_serial_library(*serial_)) {
         serial_.reset();
-        SerialAdapter = nullptr;
         return false;
     }
     if (!quillon::load_usb_library(*usb_)) {
         usb_.reset();
-        UsbAdapter = nullptr;
         return false;
     }
     ReadSettings();

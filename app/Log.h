@@ -203,8 +203,3 @@ private:
     // Made on the first capture notified.
     std::unique_ptr<quillon::CaptureNotices> capture_notices_;
 };
-
-// The program-wide references to the one instance of each.
-extern TMainForm* MainForm;
-extern quillon::TCommAdapter* SerialAdapter;
-extern quillon::TCommAdapterUSB* UsbAdapter;

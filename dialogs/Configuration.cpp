@@ -13,8 +13,6 @@
 
 #include <algorithm>
 
-TfrmConfiguration* frmConfiguration = nullptr;
-
 TfrmConfiguration::TfrmConfiguration(TMainForm& main_form, QWidget* parent)
     : QDialog(parent), ui_(std::make_unique<Ui::TfrmConfiguration>()), main_form_(main_form)
 {
@@ -24,7 +22,6 @@ TfrmConfiguration::TfrmConfiguration(TMainForm& main_form, QWidget* parent)
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     save_condition_group_.addButton(ui_->rbAutomatic, 0);
     save_condition_group_.addButton(ui_->rbManual, 1);
-    frmConfiguration = this;
 
     using quillon::on_checked;
     using quillon::on_signal;
@@ -36,12 +33,7 @@ TfrmConfiguration::TfrmConfiguration(TMainForm& main_form, QWidget* parent)
     on_checked(ui_->rbRS232, this, &TfrmConfiguration::rbRS232Click);
 }
 
-TfrmConfiguration::~TfrmConfiguration()
-{
-    if (frmConfiguration == this) {
-        frmConfiguration = nullptr;
-    }
-}
+TfrmConfiguration::~TfrmConfiguration() = default;
 
 void TfrmConfiguration::changeEvent(QEvent* event)
 {

@@ -46,5 +46,3 @@ private:
     TMainForm& main_form_;
     QButtonGroup save_condition_group_;
 };
-
-extern TfrmConfiguration* frmConfiguration;

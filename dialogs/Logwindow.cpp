@@ -14,8 +14,6 @@
 
 #include <vector>
 
-TfrmLogWindow* frmLogWindow = nullptr;
-
 namespace {
 
 // The list's margins inside the client area: 8 at left and top, and what
@@ -53,7 +51,6 @@ TfrmLogWindow::TfrmLogWindow(quillon::AmplifierSend send, QWidget* parent)
     font.setPixelSize(12);
     ui_->lbxLogList->setFont(font);
     ui_->centralwidget->installEventFilter(this);
-    frmLogWindow = this;
     quillon::open_menu_bar_with_f10(*this);
     quillon::keep_mnemonics_out_of_fields();
 
@@ -63,12 +60,7 @@ TfrmLogWindow::TfrmLogWindow(quillon::AmplifierSend send, QWidget* parent)
     on_signal(ui_->mnuClearLog, &QAction::triggered, this, &TfrmLogWindow::mnuClearLogClick);
 }
 
-TfrmLogWindow::~TfrmLogWindow()
-{
-    if (frmLogWindow == this) {
-        frmLogWindow = nullptr;
-    }
-}
+TfrmLogWindow::~TfrmLogWindow() = default;
 
 void TfrmLogWindow::changeEvent(QEvent* event)
 {

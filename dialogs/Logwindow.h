@@ -44,5 +44,3 @@ private:
 
 // "Recv : XX,...,XX, Send : XX,...,XX," for one 32-byte record.
 std::string log_view_row(std::span<const std::uint8_t, 32> record);
-
-extern TfrmLogWindow* frmLogWindow;
