@@ -154,7 +154,7 @@ void BM_MapOfAThousandCapturesRedrawn(benchmark::State& state)
         }
     }
     VariationMapView view;
-    view.SetMap(std::move(map), {});
+    view.SetMap(std::move(map));
     view.resize(view.sizeHint());
     view.show();
     QCoreApplication::processEvents();

@@ -100,6 +100,50 @@ const char* record_mark(const StopConditionMatch& match, const LogTimeline& time
     return checked && match.meets_record[std::size_t(record)] ? "* " : "  ";
 }
 
+// "1 record meets", "2 records meet": a number and its words.
+std::string counted(int number, const char* one, const char* more)
+{
+    return std::to_string(number) + " " + (number == 1 ? one : more);
+}
+
+// "16 records meet the stop condition Send[2] & 0x0F = 0x01", or why the
+// stop condition finds nothing.
+std::string stop_condition_finding(const TimelineSummary& summary)
+{
+    switch (summary.stop_condition) {
+    case StopConditionMatch::Answer::NotRecorded:
+        return "A log view file does not record the stop condition.";
+    case StopConditionMatch::Answer::NoStopCondition: return "No stop condition in this log.";
+    case StopConditionMatch::Answer::BeyondLoggedBytes:
+        return "The stop condition " + summary.condition +
+               " tests a byte beyond the 16 logged bytes of each direction.";
+    case StopConditionMatch::Answer::Checked: break;
+    }
+    return counted(summary.records_meeting, "record meets", "records meet") +
+           " the stop condition " + summary.condition;
+}
+
+// The line under a log: "fired at record 127, count 128; 1 record meets the
+// stop condition Send[3] & 0xFF = 0x00; 24 records never written".
+std::string timeline_text(const TimelineSummary& summary)
+{
+    const std::string finding = stop_condition_finding(summary);
+    const std::string never =
+        counted(summary.never_written, "record never written", "records never written");
+    if (summary.trigger == TimelineSummary::Trigger::NotTold) {
+        return summary.never_written > 0 ? finding + " " + never + "." : finding;
+    }
+    std::string text = summary.trigger == TimelineSummary::Trigger::Fired
+                           ? "fired at record " + std::to_string(summary.fired) + ", count " +
+                                 std::to_string(summary.count)
+                           : "no fired record: the log was stopped before its trigger fired";
+    text += "; " + finding;
+    if (summary.never_written > 0) {
+        text += "; " + never;
+    }
+    return text;
+}
+
 std::string show_text(const std::string& file, const LogFile& log, bool decoded,
                       std::span<const FieldSpec> fields)
 {
@@ -130,7 +174,7 @@ std::string show_text(const std::string& file, const LogFile& log, bool decoded,
         }
         text += record_text(record, decoded, fields) + "\n";
     }
-    return text + "\n" + timeline_summary(log, match, timeline) + "\n";
+    return text + "\n" + timeline_text(timeline_summary(log, match, timeline)) + "\n";
 }
 
 // Under the bytes of a record line that are marked, "^^"; blanks elsewhere.
@@ -161,16 +205,34 @@ const char* stop_conditions_verdict(ComparisonReport::StopConditions verdict)
     return " (the same)";
 }
 
+// How diff paired the records: "fired record (A 5, B 7)", "record number
+// (A has no fired record)".
+std::string pairing_text(const ComparisonReport& report)
+{
+    using Pairing = ComparisonReport::Pairing;
+    switch (report.pairing) {
+    case Pairing::FiredRecords:
+        return "fired record (A " + std::to_string(report.a_fired) + ", B " +
+               std::to_string(report.b_fired) + ")";
+    case Pairing::NumberAsAsked: return "record number (as --by-number asks)";
+    case Pairing::NumberNoneFiredInA: return "record number (A has no fired record)";
+    case Pairing::NumberNoneFiredInB: return "record number (B has no fired record)";
+    case Pairing::NumberNoneFiredInEither: break;
+    }
+    return "record number (neither log has a fired record)";
+}
+
 std::string diff_text(const std::string& a_name, const LogFile& a, const std::string& b_name,
                       const LogFile& b, const LogComparison& comparison,
                       std::span<const FieldSpec> fields)
 {
-    const ComparisonReport report = comparison_report(comparison, "as --by-number asks");
+    const ComparisonReport report = comparison_report(comparison);
     std::string text = "A: " + a_name + "\nB: " + b_name + "\n";
     text += "Stop condition: A " + stop_condition_text(a) + ", B " + stop_condition_text(b) +
             stop_conditions_verdict(report.stop_conditions) + "\n";
-    text += "Aligned by: " + report.aligned_by + "\n";
-    text += "Records " + report.only_in + "\n";
+    text += "Aligned by: " + pairing_text(report) + "\n";
+    text += "Records only in A: " + std::to_string(report.only_in_a) +
+            ", only in B: " + std::to_string(report.only_in_b) + "\n";
     text += "Records differing: " + std::to_string(report.records_differing) + " of " +
             std::to_string(report.records_compared) + "\n";
     std::string positions;

@@ -15,16 +15,11 @@ namespace quillon::cli {
 
 namespace {
 
-// How many of the most differing positions a capture's row names.
-constexpr std::size_t kPositionsShown = 3;
-
+// "0x44 name", or "-" without a fired record.
 std::string command_text(const SeriesCapture& capture)
 {
-    if (!capture.command) {
-        return "-";
-    }
-    return hex_byte(*capture.command) +
-           (capture.command_name.empty() ? "" : " " + capture.command_name);
+    const std::string text = fired_command_text(capture);
+    return text.empty() ? "-" : text;
 }
 
 bool differs(const SeriesCapture& capture)
@@ -47,11 +42,9 @@ std::string differing_text(const Series& series, std::size_t c)
 std::string most_differing_text(const LogComparison& comparison)
 {
     std::string text;
-    const auto positions = positions_differing(comparison);
-    for (std::size_t i = 0; i < positions.size() && i < kPositionsShown; ++i) {
-        text += (text.empty() ? "" : ", ") +
-                byte_position(positions[i].first, PositionSpelling::Label) + " (" +
-                std::to_string(positions[i].second) + ")";
+    for (const auto& [k, records] : most_differing_positions(comparison)) {
+        text += (text.empty() ? "" : ", ") + byte_position(k, PositionSpelling::Label) + " (" +
+                std::to_string(records) + ")";
     }
     return text;
 }
@@ -66,25 +59,11 @@ std::string padded(const std::string& text, std::size_t width, bool right)
 // most first: "Send 3 (7 captures), Recv 3 (7)".
 std::string varying_positions_text(const Series& series)
 {
-    std::array<int, kRecordBytes> captures{};
-    for (const SeriesCapture& capture : series.captures) {
-        for (std::size_t k = 0; k < kRecordBytes; ++k) {
-            captures[k] += capture.against_reference.records_per_byte[k] > 0 ? 1 : 0;
-        }
-    }
-    std::vector<std::size_t> order;
-    for (std::size_t k = 0; k < kRecordBytes; ++k) {
-        if (captures[k] > 0) {
-            order.push_back(k);
-        }
-    }
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::size_t a, std::size_t b) { return captures[a] > captures[b]; });
     std::string text;
-    for (const std::size_t k : order) {
-        const char* unit = !text.empty() ? ")" : captures[k] == 1 ? " capture)" : " captures)";
+    for (const auto& [k, captures] : positions_varying(series)) {
+        const char* unit = !text.empty() ? ")" : captures == 1 ? " capture)" : " captures)";
         text += (text.empty() ? "" : ", ") + byte_position(k, PositionSpelling::Label) + " (" +
-                std::to_string(captures[k]) + unit;
+                std::to_string(captures) + unit;
     }
     return text.empty() ? "none" : text;
 }
@@ -92,12 +71,7 @@ std::string varying_positions_text(const Series& series)
 // "T-12 to T+3 (9 offsets)": the offsets at which a capture differs.
 std::string varying_offsets_text(const VariationMap& map)
 {
-    std::vector<int> offsets;
-    for (int row = 0; row < map.rows; ++row) {
-        if (map.differs(row)) {
-            offsets.push_back(map.offset_of(row));
-        }
-    }
+    const std::vector<int> offsets = map.offsets_differing();
     if (offsets.empty()) {
         return "none";
     }
@@ -195,35 +169,28 @@ QJsonValue text_or_null(const std::string& text)
     return text.empty() ? QJsonValue() : QJsonValue(QString::fromStdString(text));
 }
 
-bool busy(const VariationCell& cell)
-{
-    return cell.differing > 0 || cell.distinct > 1;
-}
-
-std::vector<JsonLine> map_json(const VariationMap& map, std::span<const FieldSpec> fields)
+// A cell of the map where the captures vary: {"offset", "direction",
+// "byte", ...} for a byte position, {"offset", "field", ...} for a field.
+std::vector<JsonLine> map_json(const VariationMap& map)
 {
     std::vector<JsonLine> cells;
     for (int row = 0; row < map.rows; ++row) {
-        for (std::size_t k = 0; k < kRecordBytes; ++k) {
-            const VariationCell& cell = map.bytes[std::size_t(row)][k];
-            if (busy(cell)) {
-                cells.push_back(JsonLine()
-                                    .add("offset", map.offset_of(row))
-                                    .add("direction", k >= kDirectionBytes ? "send" : "recv")
-                                    .add("byte", int(k % kDirectionBytes))
-                                    .add("differing", cell.differing)
-                                    .add("distinct", cell.distinct));
+        for (std::size_t c = 0; c < map.columns.size(); ++c) {
+            const VariationCell& cell = map.cell({row, int(c)});
+            if (!cell.varies()) {
+                continue;
             }
-        }
-        for (std::size_t f = 0; f < fields.size(); ++f) {
-            const VariationCell& cell = map.fields[std::size_t(row)][f];
-            if (busy(cell)) {
-                cells.push_back(JsonLine()
-                                    .add("offset", map.offset_of(row))
-                                    .add("field", QString::fromStdString(fields[f].name))
-                                    .add("differing", cell.differing)
-                                    .add("distinct", cell.distinct));
+            const RecordColumn& column = map.columns[c];
+            JsonLine object;
+            object.add("offset", map.offset_of(row));
+            if (column.kind == ColumnKind::Byte) {
+                object.add("direction", direction_key(*column.direction))
+                    .add("byte", column.index % int(kDirectionBytes));
+            } else {
+                object.add("field", QString::fromStdString(column.label));
             }
+            object.add("differing", cell.differing).add("distinct", cell.distinct);
+            cells.push_back(std::move(object));
         }
     }
     return cells;
@@ -254,8 +221,7 @@ JsonLine capture_json(const Series& series, std::size_t c)
     return object;
 }
 
-std::string series_json(const Series& series, const VariationMap& map,
-                        std::span<const FieldSpec> fields)
+std::string series_json(const Series& series, const VariationMap& map)
 {
     std::vector<JsonLine> captures;
     for (std::size_t c = 0; c < series.captures.size(); ++c) {
@@ -275,24 +241,24 @@ std::string series_json(const Series& series, const VariationMap& map,
     }
     return object.add("captures", captures)
                .add("unreadable", unreadable)
-               .add("map", map_json(map, fields))
+               .add("map", map_json(map))
                .text() +
            "\n";
 }
 
 // "Offset  R0 R1 ... SF  name ...", then a row for each offset where a
 // capture differs from the reference: how many do in each cell, "." for
-// none.
-std::string map_text(const VariationMap& map, std::span<const FieldSpec> fields)
+// none, each column two wider than its heading.
+std::string map_text(const VariationMap& map)
 {
     constexpr std::size_t kOffsetWidth = 7;
-    constexpr std::size_t kCellWidth = 4;
+    constexpr std::size_t kGap = 2;
     std::string text = padded("Offset", kOffsetWidth, false);
-    for (std::size_t k = 0; k < kRecordBytes; ++k) {
-        text += padded(byte_position(k, PositionSpelling::Heading), kCellWidth, true);
-    }
-    for (const FieldSpec& field : fields) {
-        text += "  " + field.name;
+    std::vector<std::size_t> widths;
+    for (const RecordColumn& column : map.columns) {
+        const std::string heading = column_heading(column);
+        widths.push_back(heading.size() + kGap);
+        text += padded(heading, widths.back(), true);
     }
     text += "\n";
     const auto count = [](int differing) {
@@ -303,12 +269,8 @@ std::string map_text(const VariationMap& map, std::span<const FieldSpec> fields)
             continue;
         }
         text += padded(offset_text(map.offset_of(row)), kOffsetWidth, false);
-        for (const VariationCell& cell : map.bytes[std::size_t(row)]) {
-            text += padded(count(cell.differing), kCellWidth, true);
-        }
-        for (std::size_t f = 0; f < fields.size(); ++f) {
-            text += padded(count(map.fields[std::size_t(row)][f].differing),
-                           fields[f].name.size() + 2, true);
+        for (std::size_t c = 0; c < map.columns.size(); ++c) {
+            text += padded(count(map.cell({row, int(c)}).differing), widths[c], true);
         }
         text += "\n";
     }
@@ -362,7 +324,7 @@ Exit series_of_logs(const Invocation& call)
     if (series.captures.empty()) {
         show_error("series: no log file could be read");
         if (options.json) {
-            print(series_json(series, VariationMap{}, fields->fields));
+            print(series_json(series, VariationMap{}));
         }
         return kUnreadableLog;
     }
@@ -377,11 +339,11 @@ Exit series_of_logs(const Invocation& call)
     compare_with_reference(series, reference, rules->ignore, rules->only);
     const VariationMap map = variation_map(series, fields->fields);
     if (options.json) {
-        print(series_json(series, map, fields->fields));
+        print(series_json(series, map));
     } else if (options.csv) {
         print(series_csv(series));
     } else if (options.map) {
-        print(map_text(map, fields->fields));
+        print(map_text(map));
     } else {
         print(series_text(series, map));
     }

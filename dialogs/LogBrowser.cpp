@@ -58,58 +58,52 @@ QString date_time_caption(const quillon::LogFile& log)
 }
 
 // What the file's stop condition finds in its records.
-QString stop_condition_caption_summary(const quillon::LogFile& log,
-                                       const quillon::StopConditionMatch& match)
+QString stop_condition_caption_summary(const quillon::TimelineSummary& summary)
 {
     using Answer = quillon::StopConditionMatch::Answer;
-    switch (match.answer) {
+    const QString condition = text_of(summary.condition);
+    switch (summary.stop_condition) {
     case Answer::NotRecorded:
         return TfrmLogBrowser::tr("A log view file does not record the stop condition.");
     case Answer::NoStopCondition: return TfrmLogBrowser::tr("No stop condition in this log.");
     case Answer::BeyondLoggedBytes:
-    case Answer::Checked: break;
-    }
-    const quillon::FileStopCondition& stop = *log.stop_condition;
-    const QString condition =
-        text_of(quillon::condition_text(stop.direction, stop.byte, stop.mask, stop.value));
-    if (match.answer == Answer::BeyondLoggedBytes) {
         return TfrmLogBrowser::tr(
                    "The stop condition %1 tests a byte beyond the 16 logged bytes of each "
                    "direction.")
             .arg(condition);
+    case Answer::Checked: break;
     }
-    const std::size_t count = match.records.size();
-    return count == 1 ? TfrmLogBrowser::tr("1 record meets the stop condition %1").arg(condition)
-                      : TfrmLogBrowser::tr("%1 records meet the stop condition %2")
-                            .arg(QString::number(count), condition);
+    return summary.records_meeting == 1
+               ? TfrmLogBrowser::tr("1 record meets the stop condition %1").arg(condition)
+               : TfrmLogBrowser::tr("%1 records meet the stop condition %2")
+                     .arg(QString::number(summary.records_meeting), condition);
 }
 
 // The line under the log: where its trigger fired, what its stop condition
 // finds, and how many records were never written.
-QString timeline_caption(const quillon::LogFile& log, const quillon::StopConditionMatch& match,
-                         const quillon::LogTimeline& timeline)
+QString timeline_caption(const quillon::TimelineSummary& summary)
 {
-    using Answer = quillon::StopConditionMatch::Answer;
-    const int never_written = quillon::kLogRecords - timeline.written;
-    const QString never = never_written == 1
-                              ? TfrmLogBrowser::tr("1 record never written")
-                              : TfrmLogBrowser::tr("%1 records never written").arg(never_written);
-    const QString summary = stop_condition_caption_summary(log, match);
-    if (match.answer != Answer::Checked && match.answer != Answer::BeyondLoggedBytes) {
-        return never_written > 0
+    using Trigger = quillon::TimelineSummary::Trigger;
+    const QString never =
+        summary.never_written == 1
+            ? TfrmLogBrowser::tr("1 record never written")
+            : TfrmLogBrowser::tr("%1 records never written").arg(summary.never_written);
+    const QString finding = stop_condition_caption_summary(summary);
+    if (summary.trigger == Trigger::NotTold) {
+        return summary.never_written > 0
                    ? TfrmLogBrowser::tr("%1 %2.", "the summary, then the records never written")
-                         .arg(summary, never)
-                   : summary;
+                         .arg(finding, never)
+                   : finding;
     }
     QStringList parts;
-    parts << (timeline.fired
+    parts << (summary.trigger == Trigger::Fired
                   ? TfrmLogBrowser::tr("fired at record %1, count %2")
-                        .arg(*timeline.fired)
-                        .arg(log.stop_condition->count)
+                        .arg(summary.fired)
+                        .arg(summary.count)
                   : TfrmLogBrowser::tr(
                         "no fired record: the log was stopped before its trigger fired"));
-    parts << summary;
-    if (never_written > 0) {
+    parts << finding;
+    if (summary.never_written > 0) {
         parts << never;
     }
     return parts.join(TfrmLogBrowser::tr("; ", "between the parts of a summary"));
@@ -181,27 +175,35 @@ QString find_caption(std::size_t found, const QString& condition)
                : TfrmLogBrowser::tr("%1 records meet %2").arg(QString::number(found), condition);
 }
 
+// How the records were paired: "fired record (A 5, B 7)", "record number
+// (A has no fired record)".
+QString pairing_caption(const quillon::ComparisonReport& report)
+{
+    using Pairing = quillon::ComparisonReport::Pairing;
+    const auto by_number = [](const QString& why) {
+        return TfrmLogBrowser::tr("record number (%1)").arg(why);
+    };
+    switch (report.pairing) {
+    case Pairing::FiredRecords:
+        return TfrmLogBrowser::tr("fired record (A %1, B %2)")
+            .arg(report.a_fired)
+            .arg(report.b_fired);
+    case Pairing::NumberAsAsked: return by_number(TfrmLogBrowser::tr("as asked"));
+    case Pairing::NumberNoneFiredInA: return by_number(TfrmLogBrowser::tr("A has no fired record"));
+    case Pairing::NumberNoneFiredInB: return by_number(TfrmLogBrowser::tr("B has no fired record"));
+    case Pairing::NumberNoneFiredInEither: break;
+    }
+    return by_number(TfrmLogBrowser::tr("neither log has a fired record"));
+}
+
 // "Aligned by: fired record (A 5, B 7); records only in A: 2, only in B: 2",
 // as quillon-cli diff says it. The browser always asks for the fired records.
-QString alignment_caption(const quillon::LogComparison& comparison)
+QString alignment_caption(const quillon::ComparisonReport& report)
 {
-    QString aligned_by;
-    if (comparison.aligned_by == quillon::Alignment::FiredRecord) {
-        aligned_by = TfrmLogBrowser::tr("fired record (A %1, B %2)")
-                         .arg(*comparison.a_fired)
-                         .arg(*comparison.b_fired);
-    } else {
-        const QString why =
-            comparison.a_fired && comparison.b_fired ? TfrmLogBrowser::tr("as asked")
-            : comparison.a_fired                     ? TfrmLogBrowser::tr("B has no fired record")
-            : comparison.b_fired                     ? TfrmLogBrowser::tr("A has no fired record")
-                                 : TfrmLogBrowser::tr("neither log has a fired record");
-        aligned_by = TfrmLogBrowser::tr("record number (%1)").arg(why);
-    }
     return TfrmLogBrowser::tr("Aligned by: %1; records only in A: %2, only in B: %3")
-        .arg(aligned_by)
-        .arg(comparison.only_in_a)
-        .arg(comparison.only_in_b);
+        .arg(pairing_caption(report))
+        .arg(report.only_in_a)
+        .arg(report.only_in_b);
 }
 
 // "2 of 6 records differ; the stop conditions differ.", or "No differences."
@@ -392,6 +394,8 @@ public:
         }
         view_.setFont(table_.font());
         view_.verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+        view_.verticalHeader()->setMinimumSectionSize(
+            table_.verticalHeader()->minimumSectionSize());
         view_.verticalHeader()->setDefaultSectionSize(
             table_.verticalHeader()->defaultSectionSize());
         // A reset (the decoded columns) shows every column again.
@@ -559,7 +563,8 @@ void TfrmLogBrowser::RetranslateUi()
     setWindowTitle(tr("%1 - Quillon").arg(QFileInfo(path_).fileName()));
     date_time_->SetText(date_time_caption(log_));
     stop_condition_->SetText(stop_condition_caption(log_));
-    summary_->SetText(timeline_caption(log_, model_->Match(), model_->Timeline()));
+    summary_->SetText(
+        timeline_caption(quillon::timeline_summary(log_, model_->Match(), model_->Timeline())));
     frozen_records_->Retranslate();
     frozen_compared_->Retranslate();
     ui_->lblRecordsFile->setText(tr("A: %1").arg(QFileInfo(path_).fileName()));
@@ -571,7 +576,8 @@ void TfrmLogBrowser::RetranslateUi()
     }
     if (other_) {
         ui_->lblComparedFile->setText(tr("B: %1").arg(QFileInfo(other_->path).fileName()));
-        ui_->lblCompareAlignment->setText(alignment_caption(comparison_));
+        ui_->lblCompareAlignment->setText(
+            alignment_caption(quillon::comparison_report(comparison_)));
         ui_->lblCompareSummary->setText(comparison_summary(comparison_));
     }
     for (LogTableModel* shown : {model_.get(), compared_model()}) {
@@ -586,9 +592,13 @@ void TfrmLogBrowser::SetUpTable(QTableView& table, TableAids aids, LogTableModel
     table.setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     table.setModel(&model);
     table.verticalHeader()->hide();
-    // Every row one line high: no row is measured.
-    table.verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    table.verticalHeader()->setDefaultSectionSize(table.fontMetrics().height() + 4);
+    // Every row one line high: no row is measured. A pixel above and below
+    // (less than the header's own margins) keeps twelve rows in sight at 1280
+    // by 900 with the taller faces too.
+    QHeaderView& rows = *table.verticalHeader();
+    rows.setSectionResizeMode(QHeaderView::Fixed);
+    rows.setMinimumSectionSize(table.fontMetrics().height() + 2);
+    rows.setDefaultSectionSize(rows.minimumSectionSize());
     // The decoded columns come and go with the view.
     aids.sized.Follow();
     aids.frozen.Follow();
@@ -780,7 +790,7 @@ void TfrmLogBrowser::UpdateComparison()
     model_->SetComparison(&comparison_, LogTableModel::Side::A);
     other_->model->SetComparison(&comparison_, LogTableModel::Side::B);
     paired_scrolling_->SetShift(comparison_.b_shift);
-    ui_->lblCompareAlignment->setText(alignment_caption(comparison_));
+    ui_->lblCompareAlignment->setText(alignment_caption(quillon::comparison_report(comparison_)));
     ui_->lblCompareSummary->setText(comparison_summary(comparison_));
     ui_->stpByteCounts->SetCounts(comparison_.records_per_byte);
 }

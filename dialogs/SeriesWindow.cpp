@@ -51,16 +51,14 @@ QString time_text(std::int64_t time)
     return text_of(quillon::capture_time_text(time));
 }
 
-// "Send 3 (12), Recv 2 (4)": the three byte positions differing in most records.
+// "Send 3 (12), Recv 2 (4)": the byte positions differing in most records.
 QString most_differing(const quillon::LogComparison& comparison)
 {
-    const auto positions = quillon::positions_differing(comparison);
     QStringList shown;
-    for (std::size_t i = 0; i < std::min<std::size_t>(3, positions.size()); ++i) {
+    for (const auto& [k, records] : quillon::most_differing_positions(comparison)) {
         shown << QString("%1 (%2)")
-                     .arg(text_of(quillon::byte_position(positions[i].first,
-                                                         quillon::PositionSpelling::Label)))
-                     .arg(positions[i].second);
+                     .arg(text_of(quillon::byte_position(k, quillon::PositionSpelling::Label)))
+                     .arg(records);
     }
     return shown.join(", ");
 }
@@ -127,13 +125,7 @@ public:
         case TfrmSeries::kFired:
             return capture.timeline.fired ? QString::number(*capture.timeline.fired)
                                           : TfrmSeries::tr("none", "no fired record");
-        case TfrmSeries::kCommand:
-            if (!capture.command) {
-                return QString();
-            }
-            return ("0x" + QString("%1").arg(*capture.command, 2, 16, QChar('0')).toUpper() + " " +
-                    text_of(capture.command_name))
-                .trimmed();
+        case TfrmSeries::kCommand: return text_of(quillon::fired_command_text(capture));
         case TfrmSeries::kMeets: return capture.meets;
         case TfrmSeries::kDiffering:
             return reference ? QString()
@@ -169,7 +161,7 @@ private:
         case TfrmSeries::kDiffering:
             return reference ? -1 : capture.against_reference.records_differing;
         case TfrmSeries::kDifferingMost: {
-            const auto positions = quillon::positions_differing(capture.against_reference);
+            const auto positions = quillon::most_differing_positions(capture.against_reference);
             return reference || positions.empty() ? -1 : positions.front().second;
         }
         case TfrmSeries::kReference: return reference ? 0 : 1;
@@ -447,16 +439,13 @@ void TfrmSeries::SetReference(std::size_t capture)
     captures_model_->Refresh();
     sorted_->invalidate();
     const auto chosen = map_->CurrentCell();
-    QStringList names;
-    for (const quillon::FieldSpec& field : fields_) {
-        names << text_of(field.name);
-    }
-    map_->SetMap(quillon::variation_map(series_, fields_), names);
+    map_->SetMap(quillon::variation_map(series_, fields_));
     map_->adjustSize();
     ShowNoCell();
     // The cell chosen before, else where most captures differ: in sight,
     // with its values, as a browser opens at the fired record.
-    const auto shown = chosen && chosen->row < map_->Map().rows ? chosen : MostDifferingCell();
+    const auto shown =
+        chosen && chosen->row < map_->Map().rows ? chosen : map_->Map().most_differing_cell();
     if (shown) {
         map_->SetCurrentCell(*shown);
         // Once the window is laid out: before, the area has no size.
@@ -468,30 +457,6 @@ void TfrmSeries::SetReference(std::size_t capture)
     }
 }
 
-std::optional<VariationMapView::Cell> TfrmSeries::MostDifferingCell() const
-{
-    const quillon::VariationMap& map = map_->Map();
-    std::optional<VariationMapView::Cell> most;
-    int most_differing = 0;
-    for (int row = 0; row < map.rows; ++row) {
-        for (int column = 0; column < map_->Columns(); ++column) {
-            const auto& cells = map.bytes[std::size_t(row)];
-            const int differing =
-                column < int(cells.size())
-                    ? cells[std::size_t(column)].differing
-                    : map.fields[std::size_t(row)][std::size_t(column) - cells.size()].differing;
-            // The nearer the fired record, the better among equals.
-            const bool nearer = most && differing == most_differing &&
-                                std::abs(map.offset_of(row)) < std::abs(map.offset_of(most->row));
-            if (differing > most_differing || nearer) {
-                most = VariationMapView::Cell{row, column};
-                most_differing = differing;
-            }
-        }
-    }
-    return most;
-}
-
 void TfrmSeries::ShowCell(int row, int column)
 {
     const quillon::VariationMap& map = map_->Map();
@@ -499,18 +464,13 @@ void TfrmSeries::ShowCell(int row, int column)
         return;
     }
     const int offset = map.offset_of(row);
-    const auto byte = std::size_t(column);
-    const bool is_byte = byte < quillon::kRecordBytes;
-    auto values =
-        is_byte ? quillon::byte_values_at(series_, offset, byte)
-                : quillon::field_values_at(series_, offset, fields_[byte - quillon::kRecordBytes]);
-    QString y_title;
-    if (is_byte) {
-        y_title = text_of(quillon::byte_position(byte, quillon::PositionSpelling::Label));
-    } else {
-        const quillon::FieldSpec& field = fields_[byte - quillon::kRecordBytes];
-        y_title = text_of(field.name) +
-                  (field.unit.empty() ? QString() : " (" + text_of(field.unit) + ")");
+    const quillon::RecordColumn& shown = map.columns[std::size_t(column)];
+    auto values = quillon::values_at(series_, offset, shown, fields_);
+    // A byte's label; a field's name with its unit.
+    QString y_title = text_of(shown.label);
+    if (shown.kind == quillon::ColumnKind::Field) {
+        const std::string& unit = fields_[std::size_t(shown.index)].unit;
+        y_title += unit.empty() ? QString() : " (" + text_of(unit) + ")";
     }
     std::vector<PlotPoint> points;
     for (const quillon::CaptureValue& value : values) {

@@ -85,9 +85,6 @@ private:
     void RetranslateUi();
     // No cell chosen: the prompt, no values, an empty plot.
     void ShowNoCell();
-    // The cell of the map where most captures differ, the nearest to the
-    // fired record among equals; none when no capture differs.
-    std::optional<VariationMapView::Cell> MostDifferingCell() const;
     std::optional<std::size_t> SelectedCapture() const;
 
     quillon::Series series_;

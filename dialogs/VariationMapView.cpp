@@ -19,7 +19,6 @@
 
 namespace {
 
-constexpr int kByteColumns = int(quillon::kRecordBytes);
 // one for a count of 1, else many with the count for its %1.
 QString counted(int count, const QString& one, const QString& many)
 {
@@ -31,8 +30,9 @@ QString map_name()
     return VariationMapView::tr("Variation map");
 }
 
-QString map_description(const quillon::VariationMap& map, bool with_fields)
+QString map_description(const quillon::VariationMap& map)
 {
+    const bool with_fields = map.columns.size() > quillon::kRecordBytes;
     if (map.rows == 0) {
         return VariationMapView::tr("No capture with a fired record to map");
     }
@@ -88,30 +88,29 @@ VariationMapView::VariationMapView(QWidget* parent) : QWidget(parent)
     setAccessibleName(map_name());
     setFocusPolicy(Qt::StrongFocus);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    SetMap({}, {});
+    SetMap({});
 }
 
-void VariationMapView::SetMap(quillon::VariationMap map, QStringList field_names)
+void VariationMapView::SetMap(quillon::VariationMap map)
 {
     map_ = std::move(map);
-    field_names_ = std::move(field_names);
+    headings_.clear();
+    for (const quillon::RecordColumn& column : map_.columns) {
+        headings_ << QString::fromStdString(quillon::column_heading(column));
+    }
     current_.reset();
-    setAccessibleDescription(map_description(map_, !field_names_.isEmpty()));
+    setAccessibleDescription(map_description(map_));
     Layout();
 }
 
 int VariationMapView::Columns() const
 {
-    return kByteColumns + int(field_names_.size());
+    return int(map_.columns.size());
 }
 
 QString VariationMapView::ColumnHeading(int column) const
 {
-    if (column < kByteColumns) {
-        return QString::fromStdString(
-            quillon::byte_position(std::size_t(column), quillon::PositionSpelling::Heading));
-    }
-    return field_names_[column - kByteColumns];
+    return headings_[column];
 }
 
 void VariationMapView::Layout()
@@ -124,7 +123,7 @@ void VariationMapView::Layout()
     column_left_.assign(1, row_heading_width_);
     for (int column = 0; column < Columns(); ++column) {
         const int width =
-            column < kByteColumns
+            map_.columns[std::size_t(column)].kind == quillon::ColumnKind::Byte
                 ? byte_width
                 : std::max(byte_width, metrics.horizontalAdvance(ColumnHeading(column)) + 10);
         column_left_.push_back(column_left_.back() + width);
@@ -144,20 +143,10 @@ QSize VariationMapView::sizeHint() const
             heading_height_ + std::max(map_.rows * row_height_, legend_height) + 1};
 }
 
-const quillon::VariationCell& VariationMapView::At(Cell cell) const
-{
-    const auto row = std::size_t(cell.row);
-    return cell.column < kByteColumns ? map_.bytes[row][std::size_t(cell.column)]
-                                      : map_.fields[row][std::size_t(cell.column - kByteColumns)];
-}
-
 QString VariationMapView::CellText(Cell cell) const
 {
-    const QString where = cell.column < kByteColumns
-                              ? QString::fromStdString(quillon::byte_position(
-                                    std::size_t(cell.column), quillon::PositionSpelling::Label))
-                              : ColumnHeading(cell.column);
-    const quillon::VariationCell& counts = At(cell);
+    const QString where = QString::fromStdString(map_.columns[std::size_t(cell.column)].label);
+    const quillon::VariationCell& counts = map_.cell(cell);
     return QString("%1, %2: %3, %4")
         .arg(QString::fromStdString(quillon::offset_text(map_.offset_of(cell.row))), where,
              counted(counts.differing, tr("1 capture differs"), tr("%1 captures differ")),
@@ -172,7 +161,7 @@ int VariationMapView::MostDiffering() const
 QColor VariationMapView::CellColor(Cell cell) const
 {
     // The base for none; every capture differing strongest (MarkColours).
-    return scale_colour(palette(), double(At(cell).differing) / MostDiffering());
+    return scale_colour(palette(), double(map_.cell(cell).differing) / MostDiffering());
 }
 
 QRect VariationMapView::CellRect(Cell cell) const
@@ -305,7 +294,7 @@ bool VariationMapView::event(QEvent* event)
     }
     if (event->type() == QEvent::LanguageChange) {
         setAccessibleName(map_name());
-        setAccessibleDescription(map_description(map_, !field_names_.isEmpty()));
+        setAccessibleDescription(map_description(map_));
         Layout();
     }
     return QWidget::event(event);

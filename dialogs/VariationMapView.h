@@ -1,7 +1,7 @@
 // Where the captures of a series vary around their triggers, drawn with
 // QPainter: a row for each offset from the fired record (top to bottom), a
-// column for each of the 32 byte positions (R0..RF, S0..SF) and one for
-// each field; a cell's colour says how many captures differ there from the
+// column for each of the map's columns (the 32 byte positions R0..RF,
+// S0..SF, then each field); a cell's colour says how many captures differ there from the
 // reference (none: the palette's base), a legend beside the grid. Drawn
 // from the map's numbers only, so that a thousand captures redraw at once.
 // A click or the arrow keys choose a cell; its text is the tooltip and
@@ -20,16 +20,12 @@ class VariationMapView : public QWidget {
     Q_OBJECT
 
 public:
-    struct Cell {
-        int row = 0;
-        int column = 0;  // 0-31 the byte positions, then the fields
-        bool operator==(const Cell&) const = default;
-    };
+    using Cell = quillon::MapCell;
 
     explicit VariationMapView(QWidget* parent = nullptr);
 
-    // The map and the names of its fields' columns; no cell chosen.
-    void SetMap(quillon::VariationMap map, QStringList field_names);
+    // The map; no cell chosen.
+    void SetMap(quillon::VariationMap map);
     const quillon::VariationMap& Map() const { return map_; }
     int Columns() const;
 
@@ -60,7 +56,6 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    const quillon::VariationCell& At(Cell cell) const;
     QString ColumnHeading(int column) const;
     void Layout();
     void Draw(QPainter& painter, const QRect& exposed) const;
@@ -68,7 +63,7 @@ private:
     int MostDiffering() const;
 
     quillon::VariationMap map_;
-    QStringList field_names_;
+    QStringList headings_;  // the columns', made once for each paint
     std::optional<Cell> current_;
     // The grid's geometry, worked out when the map or the font changes.
     int row_heading_width_ = 0;

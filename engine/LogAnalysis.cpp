@@ -164,25 +164,6 @@ std::string stop_condition_text(const LogFile& log)
                                          : kStopConditionNotRecorded;
 }
 
-std::string stop_condition_summary(const LogFile& log, const StopConditionMatch& match)
-{
-    if (match.answer == StopConditionMatch::Answer::NotRecorded) {
-        return "A log view file does not record the stop condition.";
-    }
-    if (match.answer == StopConditionMatch::Answer::NoStopCondition) {
-        return "No stop condition in this log.";
-    }
-    const FileStopCondition& stop = *log.stop_condition;
-    const std::string condition = condition_text(stop.direction, stop.byte, stop.mask, stop.value);
-    if (match.answer == StopConditionMatch::Answer::BeyondLoggedBytes) {
-        return "The stop condition " + condition +
-               " tests a byte beyond the 16 logged bytes of each direction.";
-    }
-    const std::size_t count = match.records.size();
-    return std::to_string(count) + (count == 1 ? " record meets" : " records meet") +
-           " the stop condition " + condition;
-}
-
 std::string with_control_characters_escaped(std::string_view text)
 {
     std::string escaped;
@@ -307,23 +288,22 @@ LogComparison compare_logs(const LogFile& a, const LogFile& b, std::span<const I
     return comparison;
 }
 
-ComparisonReport comparison_report(const LogComparison& comparison, std::string_view asked_why)
+ComparisonReport comparison_report(const LogComparison& comparison)
 {
+    using Pairing = ComparisonReport::Pairing;
     ComparisonReport report;
     if (comparison.aligned_by == Alignment::FiredRecord) {
-        report.aligned_by = "fired record (A " + std::to_string(*comparison.a_fired) + ", B " +
-                            std::to_string(*comparison.b_fired) + ")";
+        report.pairing = Pairing::FiredRecords;
+        report.a_fired = *comparison.a_fired;
+        report.b_fired = *comparison.b_fired;
     } else {
-        std::string_view why = asked_why;
-        if (!comparison.a_fired || !comparison.b_fired) {
-            why = comparison.a_fired   ? "B has no fired record"
-                  : comparison.b_fired ? "A has no fired record"
-                                       : "neither log has a fired record";
-        }
-        report.aligned_by = "record number (" + std::string(why) + ")";
+        report.pairing = comparison.a_fired && comparison.b_fired ? Pairing::NumberAsAsked
+                         : comparison.a_fired                     ? Pairing::NumberNoneFiredInB
+                         : comparison.b_fired                     ? Pairing::NumberNoneFiredInA
+                                              : Pairing::NumberNoneFiredInEither;
     }
-    report.only_in = "only in A: " + std::to_string(comparison.only_in_a) +
-                     ", only in B: " + std::to_string(comparison.only_in_b);
+    report.only_in_a = comparison.only_in_a;
+    report.only_in_b = comparison.only_in_b;
     report.records_differing = comparison.records_differing;
     report.records_compared = comparison.records_compared;
     for (std::size_t k = 0; k < kRecordBytes; ++k) {

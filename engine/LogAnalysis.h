@@ -71,11 +71,6 @@ std::string stop_condition_text(const std::optional<FileStopCondition>& stop);
 inline constexpr const char* kStopConditionNotRecorded = "not recorded";
 // The file's: as its line 2 writes it, or kStopConditionNotRecorded.
 std::string stop_condition_text(const LogFile& log);
-// "12 records meet the stop condition Send[2] & 0x0F = 0x01", "No stop
-// condition in this log.", that a log view file records none, or that its
-// byte lies beyond the logged bytes.
-std::string stop_condition_summary(const LogFile& log, const StopConditionMatch& match);
-
 // A text as a terminal may show it: each control character (0x00-0x1F,
 // 0x7F) as \xNN in lower case, and a backslash as \\ so that what is shown
 // reads back as one text only. For a date and time line, which is printed
@@ -172,12 +167,21 @@ LogComparison compare_logs(const LogFile& a, const LogFile& b, std::span<const I
 
 // What a comparison's report says, for each front-end to word its way.
 struct ComparisonReport {
-    // How the pairs were made: "fired record (A 127, B 103)", or "record
-    // number" and why: which log has no fired record, or asked_why when
-    // both have one.
-    std::string aligned_by;
-    // "only in A: 2, only in B: 0": the records written in one log only.
-    std::string only_in;
+    // How the pairs were made: at the fired records, or by record number:
+    // as asked (both logs have a fired record), or for want of one.
+    enum class Pairing {
+        FiredRecords,
+        NumberAsAsked,
+        NumberNoneFiredInA,
+        NumberNoneFiredInB,
+        NumberNoneFiredInEither,
+    };
+    Pairing pairing = Pairing::NumberAsAsked;
+    int a_fired = 0;  // with FiredRecords
+    int b_fired = 0;
+    // The records written in one log only.
+    int only_in_a = 0;
+    int only_in_b = 0;
     int records_differing = 0;
     int records_compared = 0;
     // Each byte position in which records differ, and in how many:
@@ -186,6 +190,6 @@ struct ComparisonReport {
     enum class StopConditions { NotCompared, Same, Differ };
     StopConditions stop_conditions = StopConditions::NotCompared;
 };
-ComparisonReport comparison_report(const LogComparison& comparison, std::string_view asked_why);
+ComparisonReport comparison_report(const LogComparison& comparison);
 
 }  // namespace quillon

@@ -57,36 +57,24 @@ std::string offset_text(std::optional<int> offset)
     return text;
 }
 
-namespace {
-
-std::string never_written_text(int never_written)
+TimelineSummary timeline_summary(const LogFile& log, const StopConditionMatch& match,
+                                 const LogTimeline& timeline)
 {
-    return std::to_string(never_written) +
-           (never_written == 1 ? " record never written" : " records never written");
-}
-
-}  // namespace
-
-std::string timeline_summary(const LogFile& log, const StopConditionMatch& match,
-                             const LogTimeline& timeline)
-{
-    const int never_written = kLogRecords - timeline.written;
-    const std::string summary = stop_condition_summary(log, match);
-    if (match.answer != StopConditionMatch::Answer::Checked &&
-        match.answer != StopConditionMatch::Answer::BeyondLoggedBytes) {
-        return never_written > 0 ? summary + " " + never_written_text(never_written) + "."
-                                 : summary;
+    using Answer = StopConditionMatch::Answer;
+    TimelineSummary summary;
+    summary.stop_condition = match.answer;
+    summary.never_written = kLogRecords - timeline.written;
+    if (match.answer != Answer::Checked && match.answer != Answer::BeyondLoggedBytes) {
+        return summary;
     }
-    std::string text = timeline.fired ? "fired at record " + std::to_string(*timeline.fired) +
-                                            ", count " + std::to_string(log.stop_condition->count)
-                                      : std::string(
-                                            "no fired record: the log was stopped before its "
-                                            "trigger fired");
-    text += "; " + summary;
-    if (never_written > 0) {
-        text += "; " + never_written_text(never_written);
-    }
-    return text;
+    const FileStopCondition& stop = *log.stop_condition;
+    summary.condition = condition_text(stop.direction, stop.byte, stop.mask, stop.value);
+    summary.records_meeting = int(match.records.size());
+    summary.trigger =
+        timeline.fired ? TimelineSummary::Trigger::Fired : TimelineSummary::Trigger::NotFired;
+    summary.fired = timeline.fired.value_or(0);
+    summary.count = stop.count;
+    return summary;
 }
 
 }  // namespace quillon

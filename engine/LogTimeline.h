@@ -8,6 +8,7 @@
 // Every view of a log, diff and the capture series use this one answer.
 #pragma once
 
+#include "LogAnalysis.h"
 #include "LogFile.h"
 
 #include <optional>
@@ -42,12 +43,24 @@ std::optional<int> fired_record_of_text(std::string_view text);
 // "T0", "T-3", "T+5"; "" for nothing.
 std::string offset_text(std::optional<int> offset);
 
-struct StopConditionMatch;
-// The line under a log: where its trigger fired ("fired at record 127,
-// count 128; 1 record meets the stop condition Send[3] & 0xFF = 0x00; 24
-// records never written"), or that it has none, or the stop condition
-// summary of a log that has no condition to fire.
-std::string timeline_summary(const LogFile& log, const StopConditionMatch& match,
-                             const LogTimeline& timeline);
+// The line under a log, for each front-end to word: where its trigger
+// fired ("fired at record 127, count 128"), what its stop condition finds
+// ("1 record meets the stop condition Send[3] & 0xFF = 0x00") or why it
+// finds nothing, and how many records were never written.
+struct TimelineSummary {
+    // Told only of a log with a condition to fire (Checked or
+    // BeyondLoggedBytes): that it fired, at which record and after which
+    // count, or that it did not.
+    enum class Trigger { NotTold, Fired, NotFired };
+    Trigger trigger = Trigger::NotTold;
+    int fired = 0;  // with Fired
+    int count = 0;
+    StopConditionMatch::Answer stop_condition = StopConditionMatch::Answer::NotRecorded;
+    std::string condition;    // with Checked and BeyondLoggedBytes: "Send[3] & 0xFF = 0x00"
+    int records_meeting = 0;  // with Checked
+    int never_written = 0;
+};
+TimelineSummary timeline_summary(const LogFile& log, const StopConditionMatch& match,
+                                 const LogTimeline& timeline);
 
 }  // namespace quillon

@@ -3,6 +3,7 @@
 #include "HexText.h"
 
 #include <algorithm>
+#include <iterator>
 #include <unordered_set>
 
 namespace quillon {
@@ -120,6 +121,40 @@ std::vector<RecordColumn> field_columns(std::span<const FieldSpec> fields)
                            taken.contains(name) ? "field." + name : name, name, name});
     }
     return columns;
+}
+
+std::vector<RecordColumn> map_columns(std::span<const FieldSpec> fields)
+{
+    std::vector<RecordColumn> columns = byte_columns();
+    std::vector<RecordColumn> of_fields = field_columns(fields);
+    columns.insert(columns.end(), std::make_move_iterator(of_fields.begin()),
+                   std::make_move_iterator(of_fields.end()));
+    return columns;
+}
+
+std::string column_heading(const RecordColumn& column)
+{
+    return column.kind == ColumnKind::Byte
+               ? byte_position(std::size_t(column.index), PositionSpelling::Heading)
+               : column.label;
+}
+
+std::optional<ColumnValue> column_value(const RecordColumn& column, const LogRecord& record,
+                                        std::span<const FieldSpec> fields)
+{
+    if (column.kind == ColumnKind::Byte) {
+        const std::uint8_t byte = record[std::size_t(column.index)];
+        return ColumnValue{double(byte), hex_byte(byte)};
+    }
+    if (column.kind != ColumnKind::Field) {
+        return std::nullopt;
+    }
+    const FieldSpec& field = fields[std::size_t(column.index)];
+    const auto value = field_value(field, record);
+    if (!value) {
+        return std::nullopt;
+    }
+    return ColumnValue{value->value, field_value_text(field, value)};
 }
 
 RecordReading::RecordReading(const LogRecord& record, std::span<const FieldSpec> fields,

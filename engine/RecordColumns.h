@@ -56,6 +56,22 @@ inline constexpr const char* kRecordStateKeys[] = {"meets_condition", "offset", 
 // the decoded columns, in CSV and JSON alike.
 std::vector<RecordColumn> field_columns(std::span<const FieldSpec> fields);
 
+// The variation map's columns: the 32 byte columns, then one for each
+// field of the file.
+std::vector<RecordColumn> map_columns(std::span<const FieldSpec> fields);
+// A column's narrow heading: "R5", "SF" for a byte, else its label.
+std::string column_heading(const RecordColumn& column);
+
+// A byte's or a field's value in a record, as a number and as a column
+// shows it: 10 and "0A", 12.34 and "12.34 mm"; none for a field that holds
+// no value there and for a decoded column.
+struct ColumnValue {
+    double number = 0;
+    std::string text;
+};
+std::optional<ColumnValue> column_value(const RecordColumn& column, const LogRecord& record,
+                                        std::span<const FieldSpec> fields);
+
 // One record as its columns read it: the bytes, the blocks decoded and the
 // fields' values, each worked out once. A record never written holds no
 // field's value.

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <charconv>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <limits>
 #include <numeric>
@@ -220,12 +221,24 @@ std::string capture_time_text(std::int64_t time)
         .toStdString();
 }
 
-std::vector<std::pair<std::size_t, int>> positions_differing(const LogComparison& comparison)
+std::string fired_command_text(const SeriesCapture& capture)
 {
-    std::vector<std::pair<std::size_t, int>> positions;
+    if (!capture.command) {
+        return "";
+    }
+    return "0x" + hex_byte(*capture.command) +
+           (capture.command_name.empty() ? "" : " " + capture.command_name);
+}
+
+namespace {
+
+// The positions counted more than none, most first (in order among equals).
+std::vector<PositionCount> counted_positions(const std::array<int, kRecordBytes>& counts)
+{
+    std::vector<PositionCount> positions;
     for (std::size_t k = 0; k < kRecordBytes; ++k) {
-        if (comparison.records_per_byte[k] > 0) {
-            positions.emplace_back(k, comparison.records_per_byte[k]);
+        if (counts[k] > 0) {
+            positions.emplace_back(k, counts[k]);
         }
     }
     std::stable_sort(positions.begin(), positions.end(),
@@ -233,14 +246,43 @@ std::vector<std::pair<std::size_t, int>> positions_differing(const LogComparison
     return positions;
 }
 
+}  // namespace
+
+std::vector<PositionCount> positions_differing(const LogComparison& comparison)
+{
+    return counted_positions(comparison.records_per_byte);
+}
+
+std::vector<PositionCount> most_differing_positions(const LogComparison& comparison)
+{
+    std::vector<PositionCount> positions = positions_differing(comparison);
+    positions.resize(std::min(positions.size(), kMostDifferingShown));
+    return positions;
+}
+
+std::vector<PositionCount> positions_varying(const Series& series)
+{
+    std::array<int, kRecordBytes> captures{};
+    for (const SeriesCapture& capture : series.captures) {
+        for (std::size_t k = 0; k < kRecordBytes; ++k) {
+            captures[k] += capture.against_reference.records_per_byte[k] > 0 ? 1 : 0;
+        }
+    }
+    return counted_positions(captures);
+}
+
+const VariationCell& VariationMap::cell(MapCell at) const
+{
+    const auto row = std::size_t(at.row);
+    const auto column = std::size_t(at.column);
+    return column < kRecordBytes ? bytes[row][column] : fields[row][column - kRecordBytes];
+}
+
 bool VariationMap::varies(int row) const
 {
-    const auto busy = [](const VariationCell& cell) {
-        return cell.differing > 0 || cell.distinct > 1;
-    };
-    const auto& fields_row = fields[std::size_t(row)];
-    return std::ranges::any_of(bytes[std::size_t(row)], busy) ||
-           std::ranges::any_of(fields_row, busy);
+    const auto varying = [](const VariationCell& cell) { return cell.varies(); };
+    return std::ranges::any_of(bytes[std::size_t(row)], varying) ||
+           std::ranges::any_of(fields[std::size_t(row)], varying);
 }
 
 bool VariationMap::differs(int row) const
@@ -248,6 +290,35 @@ bool VariationMap::differs(int row) const
     const auto differing = [](const VariationCell& cell) { return cell.differing > 0; };
     return std::ranges::any_of(bytes[std::size_t(row)], differing) ||
            std::ranges::any_of(fields[std::size_t(row)], differing);
+}
+
+std::vector<int> VariationMap::offsets_differing() const
+{
+    std::vector<int> offsets;
+    for (int row = 0; row < rows; ++row) {
+        if (differs(row)) {
+            offsets.push_back(offset_of(row));
+        }
+    }
+    return offsets;
+}
+
+std::optional<MapCell> VariationMap::most_differing_cell() const
+{
+    std::optional<MapCell> most;
+    int most_differing = 0;
+    for (int row = 0; row < rows; ++row) {
+        for (int column = 0; column < int(columns.size()); ++column) {
+            const int differing = cell({row, column}).differing;
+            const bool nearer = most && differing == most_differing &&
+                                std::abs(offset_of(row)) < std::abs(offset_of(most->row));
+            if (differing > most_differing || nearer) {
+                most = MapCell{row, column};
+                most_differing = differing;
+            }
+        }
+    }
+    return most;
 }
 
 namespace {
@@ -368,6 +439,7 @@ void map_fields(const Series& series, std::span<const FieldSpec> fields, Variati
 VariationMap variation_map(const Series& series, std::span<const FieldSpec> fields)
 {
     VariationMap map;
+    map.columns = map_columns(fields);
     if (series.reference >= series.captures.size()) {
         return map;
     }
@@ -415,24 +487,14 @@ VariationMap variation_map(const Series& series, std::span<const FieldSpec> fiel
     return map;
 }
 
-std::vector<CaptureValue> byte_values_at(const Series& series, int offset, std::size_t byte)
+std::vector<CaptureValue> values_at(const Series& series, int offset, const RecordColumn& column,
+                                    std::span<const FieldSpec> fields)
 {
     std::vector<CaptureValue> values;
     for (std::size_t c = 0; c < series.captures.size(); ++c) {
         if (const LogRecord* record = record_at(series.captures[c], offset)) {
-            values.push_back({c, double((*record)[byte]), hex_byte((*record)[byte])});
-        }
-    }
-    return values;
-}
-
-std::vector<CaptureValue> field_values_at(const Series& series, int offset, const FieldSpec& field)
-{
-    std::vector<CaptureValue> values;
-    for (std::size_t c = 0; c < series.captures.size(); ++c) {
-        if (const LogRecord* record = record_at(series.captures[c], offset)) {
-            if (const auto value = field_value(field, *record)) {
-                values.push_back({c, value->value, field_value_text(field, value)});
+            if (auto value = column_value(column, *record, fields)) {
+                values.push_back({c, value->number, std::move(value->text)});
             }
         }
     }

@@ -7,6 +7,7 @@
 #include "LogAnalysis.h"
 #include "LogFile.h"
 #include "LogTimeline.h"
+#include "RecordColumns.h"
 
 #include <array>
 #include <bitset>
@@ -76,9 +77,24 @@ void compare_with_reference(Series& series, std::size_t reference,
 // "2026-12-09 03:15:00": a capture's time as its clock read.
 std::string capture_time_text(std::int64_t time);
 
+// The fired record's command as a table shows it: "0x44", with its name
+// where Quillon knows it ("0x44 name"); "" without a fired record.
+std::string fired_command_text(const SeriesCapture& capture);
+
+// A byte position (record byte 0-31) and how many records or captures
+// differ there.
+using PositionCount = std::pair<std::size_t, int>;
+
 // The byte positions in which a capture's records differ from the
-// reference's, most records first: {record byte 0-31, records}.
-std::vector<std::pair<std::size_t, int>> positions_differing(const LogComparison& comparison);
+// reference's, most records first.
+std::vector<PositionCount> positions_differing(const LogComparison& comparison);
+// How many of them a capture's row names as "differing most".
+inline constexpr std::size_t kMostDifferingShown = 3;
+// The first kMostDifferingShown of positions_differing.
+std::vector<PositionCount> most_differing_positions(const LogComparison& comparison);
+// The byte positions in which some capture differs from the reference,
+// with how many captures do, most first.
+std::vector<PositionCount> positions_varying(const Series& series);
 
 // One cell of the variation map: how many captures differ there from the
 // reference (under the series' rules), and how many distinct values the
@@ -86,35 +102,53 @@ std::vector<std::pair<std::size_t, int>> positions_differing(const LogComparison
 struct VariationCell {
     int differing = 0;
     int distinct = 0;
+
+    // A capture differs there, or the captures hold two values or more.
+    bool varies() const { return differing > 0 || distinct > 1; }
 };
 
-// Offsets from the fired record down, the 32 byte positions and each field
-// across. Only captures with a fired record take part, and only when the
-// reference has one; rows run from the lowest to the highest offset that
-// any of them wrote.
+// A cell of the map: its row, and its column among map_columns.
+struct MapCell {
+    int row = 0;
+    int column = 0;
+    bool operator==(const MapCell&) const = default;
+};
+
+// Offsets from the fired record down, the map's columns (map_columns: the
+// 32 byte positions, then each field) across. Only captures with a fired
+// record take part, and only when the reference has one; rows run from the
+// lowest to the highest offset that any of them wrote.
 struct VariationMap {
     int first_offset = 0;
     int rows = 0;
+    std::vector<RecordColumn> columns = map_columns({});
     std::vector<std::array<VariationCell, kRecordBytes>> bytes;  // [row][byte]
     std::vector<std::vector<VariationCell>> fields;              // [row][field]
     int captures_mapped = 0;
 
     int offset_of(int row) const { return first_offset + row; }
-    bool varies(int row) const;   // any cell of the row differs or holds two values
+    const VariationCell& cell(MapCell at) const;
+    bool varies(int row) const;   // any cell of the row varies
     bool differs(int row) const;  // a capture differs from the reference in the row
+    // The offsets of the rows where a capture differs, in order.
+    std::vector<int> offsets_differing() const;
+    // The cell where most captures differ, the nearest to the fired record
+    // among equals (then the first); none when no capture differs.
+    std::optional<MapCell> most_differing_cell() const;
 };
 VariationMap variation_map(const Series& series, std::span<const FieldSpec> fields = {});
 
-// Each capture's value at an offset from its fired record, in one byte
-// position (0-31) or in a field: the capture's index, and the value (the
-// byte, or the field's scaled value); captures without a written record
-// there, or whose field holds no value, are left out.
+// Each capture's value at an offset from its fired record in one of the
+// map's columns (fields: those the map was made with): the capture's index,
+// the value (the byte, or the field's scaled value) and its text; captures
+// without a written record there, or whose field holds no value, are left
+// out.
 struct CaptureValue {
     std::size_t capture = 0;
     double value = 0;
     std::string text;  // "0A", "12.34 mm", "home"
 };
-std::vector<CaptureValue> byte_values_at(const Series& series, int offset, std::size_t byte);
-std::vector<CaptureValue> field_values_at(const Series& series, int offset, const FieldSpec& field);
+std::vector<CaptureValue> values_at(const Series& series, int offset, const RecordColumn& column,
+                                    std::span<const FieldSpec> fields = {});
 
 }  // namespace quillon

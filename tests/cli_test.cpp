@@ -25,6 +25,7 @@
 #include <set>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 namespace {
 
@@ -667,6 +668,64 @@ TEST(Cli, ShowAndFindCentreTheRecordThatFiredTheTrigger)
     EXPECT_EQ(run_cli({"find", "--count", "send", "0", "0xFF", "0", log}).output, log + ":0\n");
     EXPECT_EQ(run_cli({"find", "recv", "0", "0", log}).output,
               "quillon-cli: find takes recv|send BYTE MASK VALUE FILE..., or --fired FILE...\n");
+}
+
+// The line that ends show, and diff's pairing, as quillon-cli words what
+// the engine found (the golden files hold logs that fired).
+TEST(Cli, ShowAndDiffSayWhatTheStopConditionsFound)
+{
+    const fs::path folder = fs::path(testsupport::private_root()) / "found";
+    fs::create_directories(folder);
+    // Record i's Recv[0] is i, the rest zero; none from written on. No
+    // stop condition line: a log view file of zeros.
+    const auto write_log = [&folder](const char* name, const std::string& stop, int written) {
+        std::string zeros;
+        for (int k = 0; k < 16; ++k) {
+            zeros += "00,";
+        }
+        std::string text = "#Date and Time  : 2026\r\n";
+        text += stop.empty() ? "\r\n" : "#Stop Condition : " + stop + "\r\n\r\n";
+        for (int i = 0; i < quillon::kLogRecords; ++i) {
+            quillon::LogRecord record{};
+            record[0] = std::uint8_t(i < written ? i : 0);
+            text += (stop.empty() ? "Recv : " + zeros + " Send : " + zeros
+                                  : quillon::record_line(record)) +
+                    "\r\n";
+        }
+        quillon::write_file_atomically((folder / name).string(), text);
+        return (folder / name).string();
+    };
+    const std::string stopped = write_log("stopped.txt", "Recv[0] & 0xFF = 0x96 ,count 5", 200);
+    const std::string beyond = write_log("beyond.txt", "Send[84] & 0xFF = 0x8B ,count 5", 256);
+    const std::string none = write_log("none.txt", "None", 255);
+    const std::pair<std::string, const char*> shown[] = {
+        {stopped,
+         "no fired record: the log was stopped before its trigger fired; 1 record meets the stop "
+         "condition Recv[0] & 0xFF = 0x96; 56 records never written"},
+        {beyond,
+         "fired at record 250, count 5; The stop condition Send[84] & 0xFF = 0x8B tests a byte "
+         "beyond the 16 logged bytes of each direction."},
+        {none, "No stop condition in this log. 1 record never written."},
+        {write_log("view.txt", "", 0),
+         "A log view file does not record the stop condition. 256 records never written."},
+    };
+    for (const auto& [log, last_line] : shown) {
+        const CliRun run = run_cli({"show", log});
+        EXPECT_EQ(run.status, 0) << log;
+        EXPECT_TRUE(run.output.ends_with("\n\n" + std::string(last_line) + "\n"))
+            << run.output.substr(run.output.rfind('\n', run.output.size() - 2));
+    }
+    const std::tuple<std::string, std::string, const char*> paired[] = {
+        {stopped, beyond, "A has no fired record"},
+        {beyond, stopped, "B has no fired record"},
+        {stopped, none, "neither log has a fired record"},
+    };
+    for (const auto& [a, b, why] : paired) {
+        const std::string output = run_cli({"diff", a, b}).output;
+        EXPECT_NE(output.find("\nAligned by: record number (" + std::string(why) + ")\n"),
+                  std::string::npos)
+            << output.substr(0, 300);
+    }
 }
 
 TEST(Cli, ALogStoppedBeforeItsTriggerFiredIsSavedButIsNoCapture)

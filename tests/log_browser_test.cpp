@@ -24,6 +24,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFont>
+#include <QFontMetrics>
 #include <QMimeData>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -188,7 +189,13 @@ TEST_F(LogBrowserTest, MarksTheRecordsThatMeetTheStopCondition)
               "fired; 16 records meet the stop condition Send[2] & 0x0F "
               "= 0x01");
     EXPECT_EQ(ui.lblStopCondition->text(), "Stop Condition: Send[2] & 0x0F = 0x01 ,count 5");
-    EXPECT_TRUE(QFontInfo(ui.tblRecords->font()).fixedPitch());
+    // The bytes line up in columns: every hex digit of the table's face is
+    // as wide as the next.
+    const QFontMetrics digits(ui.tblRecords->font());
+    for (const QChar digit : QStringLiteral("123456789ABCDEF")) {
+        EXPECT_EQ(digits.horizontalAdvance(digit), digits.horizontalAdvance(u'0'))
+            << digit.toLatin1();
+    }
 
     const LogTableModel& table_model = browser.model();
     EXPECT_EQ(table_model.columnCount(), 35);
@@ -512,6 +519,12 @@ TEST_F(LogBrowserAlignedTest, AtTwelveHundredAndEightyByNineHundredEachTableShow
     EXPECT_EQ(browser.size(), QSize(1280, 900));
     EXPECT_GE(whole_rows(*ui.tblRecords), 12);
     EXPECT_GE(whole_rows(*ui.tblCompared), 12);
+    // The columns that stay in sight as the table scrolls keep its rows.
+    for (const QTableView* table : {ui.tblRecords, ui.tblCompared}) {
+        const auto frozen = table->findChildren<QTableView*>();
+        ASSERT_EQ(frozen.size(), 1);
+        EXPECT_EQ(frozen[0]->rowHeight(0), table->rowHeight(0));
+    }
     // The comparison's controls take the height they need, no more.
     EXPECT_LE(ui.grbCompare->height(), ui.grbCompare->sizeHint().height());
 }

@@ -21,6 +21,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <tuple>
 
 namespace {
 
@@ -195,26 +196,26 @@ TEST(LogFile, RecordsMeetAConditionAsTheAmplifierTestsIt)
     EXPECT_EQ(match.records.size(), 16u);
     EXPECT_EQ(match.records.front(), 15);
     EXPECT_TRUE(match.meets_record[31]);
-    EXPECT_EQ(stop_condition_summary(log, match),
-              "16 records meet the stop condition Send[2] & 0x0F = 0x01");
     EXPECT_EQ(records_meeting(log, {Direction::Recv, 0, 0xFF, 0x07}), std::vector<int>{7});
 
+    // What the line under the log tells, each front-end in its words.
+    const auto found = [](const LogFile& of) {
+        const TimelineSummary summary =
+            timeline_summary(of, match_stop_condition(of), log_timeline(of));
+        return std::tuple(summary.stop_condition, summary.condition, summary.records_meeting);
+    };
+    using Answer = StopConditionMatch::Answer;
+    EXPECT_EQ(found(log), std::tuple(Answer::Checked, "Send[2] & 0x0F = 0x01", 16));
     LogFile other = log;
     other.stop_condition->mask = 0xFF;
     other.stop_condition->value = 0x82 + 9;
-    EXPECT_EQ(stop_condition_summary(other, match_stop_condition(other)),
-              "1 record meets the stop condition Send[2] & 0xFF = 0x8B");
+    EXPECT_EQ(found(other), std::tuple(Answer::Checked, "Send[2] & 0xFF = 0x8B", 1));
     other.stop_condition->byte = 84;
-    EXPECT_EQ(match_stop_condition(other).answer, StopConditionMatch::Answer::BeyondLoggedBytes);
-    EXPECT_NE(stop_condition_summary(other, match_stop_condition(other)).find("beyond"),
-              std::string::npos);
+    EXPECT_EQ(found(other), std::tuple(Answer::BeyondLoggedBytes, "Send[84] & 0xFF = 0x8B", 0));
     other.stop_condition.reset();
-    EXPECT_EQ(stop_condition_summary(other, match_stop_condition(other)),
-              "No stop condition in this log.");
+    EXPECT_EQ(found(other), std::tuple(Answer::NoStopCondition, "", 0));
     other.format = LogFormat::LogView;
-    EXPECT_EQ(match_stop_condition(other).answer, StopConditionMatch::Answer::NotRecorded);
-    EXPECT_EQ(stop_condition_summary(other, match_stop_condition(other)),
-              "A log view file does not record the stop condition.");
+    EXPECT_EQ(found(other), std::tuple(Answer::NotRecorded, "", 0));
 
     // Typed as the stop condition fields are typed.
     const auto typed = record_condition_from_text(Direction::Send, "$0F", "0x0F", "1");
@@ -245,6 +246,7 @@ LogFile log_written_to(int written, std::optional<FileStopCondition> stop,
 
 TEST(LogFile, TheFiredRecordIsTheWrittenOneCountRecordsBeforeTheLast)
 {
+    using Trigger = TimelineSummary::Trigger;
     // Record i's Recv[0] is i: a condition on it meets one record.
     const auto on_record = [](int record, int count) {
         return FileStopCondition{Direction::Recv, 0, 0xFF, std::uint8_t(record), count};
@@ -255,22 +257,33 @@ TEST(LogFile, TheFiredRecordIsTheWrittenOneCountRecordsBeforeTheLast)
         std::optional<FileStopCondition> stop;
         LogFormat format;
         std::optional<int> fired;
+        TimelineSummary::Trigger told;  // under the log
     } cases[] = {
-        {"wrapped", 256, on_record(250, 5), LogFormat::LogText, 250},
-        {"not wrapped", 200, on_record(127, 72), LogFormat::LogText, 127},
-        {"count 0", 200, on_record(199, 0), LogFormat::LogText, 199},
-        {"count beyond the log", 200, on_record(0, 250), LogFormat::LogText, std::nullopt},
-        {"no condition", 200, std::nullopt, LogFormat::LogText, std::nullopt},
-        {"stopped early", 200, on_record(150, 5), LogFormat::LogText, std::nullopt},
-        {"log view file", 200, on_record(127, 72), LogFormat::LogView, std::nullopt},
+        {"wrapped", 256, on_record(250, 5), LogFormat::LogText, 250, Trigger::Fired},
+        {"not wrapped", 200, on_record(127, 72), LogFormat::LogText, 127, Trigger::Fired},
+        {"count 0", 200, on_record(199, 0), LogFormat::LogText, 199, Trigger::Fired},
+        {"count beyond the log", 200, on_record(0, 250), LogFormat::LogText, std::nullopt,
+         Trigger::NotFired},
+        {"no condition", 200, std::nullopt, LogFormat::LogText, std::nullopt, Trigger::NotTold},
+        {"stopped early", 200, on_record(150, 5), LogFormat::LogText, std::nullopt,
+         Trigger::NotFired},
+        {"log view file", 200, on_record(127, 72), LogFormat::LogView, std::nullopt,
+         Trigger::NotTold},
         {"byte not kept", 200, FileStopCondition{Direction::Send, 20, 0xFF, 0, 9},
-         LogFormat::LogText, 190},
+         LogFormat::LogText, 190, Trigger::Fired},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const LogTimeline timeline = log_timeline(log_written_to(c.written, c.stop, c.format));
+        const LogFile log = log_written_to(c.written, c.stop, c.format);
+        const LogTimeline timeline = log_timeline(log);
         EXPECT_EQ(timeline.written, c.written);
         EXPECT_EQ(timeline.fired, c.fired);
+        const TimelineSummary summary = timeline_summary(log, match_stop_condition(log), timeline);
+        EXPECT_EQ(summary.trigger, c.told);
+        EXPECT_EQ(summary.never_written, 256 - c.written);
+        if (c.told == Trigger::Fired) {
+            EXPECT_EQ(std::pair(summary.fired, summary.count), std::pair(*c.fired, c.stop->count));
+        }
     }
 
     const LogFile log = log_written_to(200, on_record(127, 72));
@@ -282,15 +295,6 @@ TEST(LogFile, TheFiredRecordIsTheWrittenOneCountRecordsBeforeTheLast)
     // The zeros of a record never written meet nothing.
     EXPECT_EQ(records_meeting(log, {Direction::Recv, 0, 0xFF, 0x00}), std::vector<int>{0});
     EXPECT_EQ(written_records(log_written_to(0, std::nullopt).records), 0);
-
-    const auto summary = [](const LogFile& of) {
-        return timeline_summary(of, match_stop_condition(of), log_timeline(of));
-    };
-    EXPECT_EQ(summary(log_written_to(200, on_record(150, 5))),
-              "no fired record: the log was stopped before its trigger fired; 1 record meets the "
-              "stop condition Recv[0] & 0xFF = 0x96; 56 records never written");
-    EXPECT_EQ(summary(log_written_to(255, std::nullopt)),
-              "No stop condition in this log. 1 record never written.");
 }
 
 TEST(LogFile, EachDirectionDecodesByTheBlockLayout)
@@ -390,12 +394,14 @@ TEST(LogFile, TwoLogsLineUpAtTheirFiredRecords)
     LogFile unfired = later;
     unfired.stop_condition.reset();
     const std::vector<OnlyRule> send_3 = {{Direction::Send, 3, 0x07}};
+    using Pairing = ComparisonReport::Pairing;
     const struct {
         const char* name;
         const LogFile& b;
         std::vector<OnlyRule> only;
         std::vector<IgnoreRule> ignore;
-        Alignment wanted, aligned_by;
+        Alignment wanted;
+        ComparisonReport::Pairing pairing;
         int compared, only_in_a, only_in_b;
         std::vector<int> differing;  // a's records
     } cases[] = {
@@ -404,7 +410,7 @@ TEST(LogFile, TwoLogsLineUpAtTheirFiredRecords)
          {},
          {},
          Alignment::FiredRecord,
-         Alignment::FiredRecord,
+         Pairing::FiredRecords,
          176,
          24,
          0,
@@ -414,7 +420,7 @@ TEST(LogFile, TwoLogsLineUpAtTheirFiredRecords)
          {},
          {},
          Alignment::FiredRecord,
-         Alignment::FiredRecord,
+         Pairing::FiredRecords,
          200,
          0,
          30,
@@ -424,7 +430,7 @@ TEST(LogFile, TwoLogsLineUpAtTheirFiredRecords)
          send_3,
          {},
          Alignment::RecordNumber,
-         Alignment::RecordNumber,
+         Pairing::NumberAsAsked,
          176,
          24,
          0,
@@ -434,7 +440,7 @@ TEST(LogFile, TwoLogsLineUpAtTheirFiredRecords)
          send_3,
          {},
          Alignment::FiredRecord,
-         Alignment::RecordNumber,
+         Pairing::NumberNoneFiredInB,
          176,
          24,
          0,
@@ -444,7 +450,7 @@ TEST(LogFile, TwoLogsLineUpAtTheirFiredRecords)
          send_3,
          {{Direction::Send, 3, 0x07}},
          Alignment::FiredRecord,
-         Alignment::FiredRecord,
+         Pairing::FiredRecords,
          176,
          24,
          0,
@@ -454,7 +460,7 @@ TEST(LogFile, TwoLogsLineUpAtTheirFiredRecords)
          {{Direction::Recv, 3, 0xFF}},
          {},
          Alignment::FiredRecord,
-         Alignment::FiredRecord,
+         Pairing::FiredRecords,
          176,
          24,
          0,
@@ -462,7 +468,11 @@ TEST(LogFile, TwoLogsLineUpAtTheirFiredRecords)
     };
     for (const auto& c : cases) {
         const LogComparison comparison = compare_logs(a, c.b, c.ignore, c.only, c.wanted);
-        EXPECT_EQ(comparison.aligned_by, c.aligned_by) << c.name;
+        EXPECT_EQ(comparison.aligned_by, c.pairing == Pairing::FiredRecords
+                                             ? Alignment::FiredRecord
+                                             : Alignment::RecordNumber)
+            << c.name;
+        EXPECT_EQ(comparison_report(comparison).pairing, c.pairing) << c.name;
         EXPECT_EQ(comparison.records_compared, c.compared) << c.name;
         EXPECT_EQ(comparison.only_in_a, c.only_in_a) << c.name;
         EXPECT_EQ(comparison.only_in_b, c.only_in_b) << c.name;

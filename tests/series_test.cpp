@@ -60,11 +60,16 @@ TEST(Series, CapturesAreOrderedByTheirNamesTimeElseTheFilesAndHeldAgainstARefere
     EXPECT_EQ(positions_differing(shifted),
               (std::vector<std::pair<std::size_t, int>>{{kDirectionBytes + 3, 1}}));
     EXPECT_EQ(series.captures[3].against_reference.aligned_by, Alignment::RecordNumber);
+    EXPECT_EQ(positions_varying(series),
+              (std::vector<PositionCount>{{0, 1}, {kDirectionBytes + 3, 1}}));
 
     // The shifted capture as the reference: the others differ at T+1.
     compare_with_reference(series, 2);
     EXPECT_EQ(series.captures[1].against_reference.records_differing, 1);
     EXPECT_TRUE(series.captures[2].against_reference.equal());
+    // Each of the other three differs from it in Send 3 (the one stopped
+    // early, paired by number, too): the most varying position.
+    EXPECT_EQ(positions_varying(series).front(), PositionCount(kDirectionBytes + 3, 3));
 }
 
 TEST(Series, TheMapCountsCapturesThatDifferAndValuesSeenAtEachOffset)
@@ -81,20 +86,26 @@ TEST(Series, TheMapCountsCapturesThatDifferAndValuesSeenAtEachOffset)
     const VariationCell send_3 = map.bytes[row][kDirectionBytes + 3];
     EXPECT_EQ(send_3.differing, 1);
     EXPECT_EQ(send_3.distinct, 2);
-    EXPECT_EQ(map.fields[row][0].differing, 1);
-    EXPECT_EQ(map.fields[row][0].distinct, 2);
-    for (int r = 0; r < map.rows; ++r) {
-        EXPECT_EQ(map.differs(r), std::size_t(r) == row) << map.offset_of(r);
-    }
+    // The columns: the 32 bytes, then the field, whose cell is the field's.
+    ASSERT_EQ(map.columns.size(), kRecordBytes + 1);
+    EXPECT_EQ(column_heading(map.columns[kDirectionBytes + 3]), "S3");
+    EXPECT_EQ(column_heading(map.columns[kRecordBytes]), "s3");
+    const MapCell field_cell{int(row), int(kRecordBytes)};
+    EXPECT_EQ(map.cell(field_cell).differing, 1);
+    EXPECT_EQ(map.cell(field_cell).distinct, 2);
+    EXPECT_EQ(map.offsets_differing(), std::vector<int>{1});
+    // Send 3 and the field differ alike at T+1: the first column is taken.
+    EXPECT_EQ(map.most_differing_cell(), (MapCell{int(row), int(kDirectionBytes + 3)}));
     // T-6, held by one capture only, varies nowhere.
     EXPECT_FALSE(map.varies(0));
 
-    const auto values = byte_values_at(series, 1, kDirectionBytes + 3);
+    const auto values = values_at(series, 1, map.columns[kDirectionBytes + 3]);
     ASSERT_EQ(values.size(), 3U);
     EXPECT_EQ(values[2].capture, 2U);
     EXPECT_EQ(values[2].text, "00");
     EXPECT_EQ(values[1].text, "93");
-    EXPECT_EQ(field_values_at(series, 1, fields.fields[0])[2].value, 0.0);
+    EXPECT_EQ(values[1].value, 0x93);
+    EXPECT_EQ(values_at(series, 1, map.columns[kRecordBytes], fields.fields)[2].value, 0.0);
 
     // The ignored bits differ nowhere; the values seen stay as they are.
     const IgnoreRule ignore[] = {{Direction::Send, 3, 0xFF}};
@@ -102,6 +113,41 @@ TEST(Series, TheMapCountsCapturesThatDifferAndValuesSeenAtEachOffset)
     map = variation_map(series);
     EXPECT_EQ(map.bytes[row][kDirectionBytes + 3].differing, 0);
     EXPECT_EQ(map.bytes[row][kDirectionBytes + 3].distinct, 2);
+}
+
+// What every front-end shows of a series, decided once: the positions that
+// differ most (no more than kMostDifferingShown, ties in order), the cell
+// that differs most (the nearest to the fired record among equals), which
+// cells vary, and the fired command.
+TEST(Series, TheAnswersEveryFrontEndWords)
+{
+    LogComparison comparison;
+    comparison.records_per_byte[2] = 1;
+    comparison.records_per_byte[5] = 4;
+    comparison.records_per_byte[20] = 4;
+    comparison.records_per_byte[9] = 2;
+    EXPECT_EQ(most_differing_positions(comparison),
+              (std::vector<PositionCount>{{5, 4}, {20, 4}, {9, 2}}));
+
+    VariationMap map;
+    map.first_offset = -2;
+    map.rows = 4;
+    map.bytes.resize(4);
+    map.fields.resize(4);
+    map.bytes[0][5].differing = 2;  // T-2
+    map.bytes[3][7].differing = 2;  // T+1
+    EXPECT_EQ(map.most_differing_cell(), (MapCell{3, 7}));
+    map.bytes[1][1].distinct = 2;  // no capture differs, but two values
+    EXPECT_TRUE(map.varies(1));
+    EXPECT_FALSE(map.varies(2));
+    EXPECT_FALSE(VariationMap{}.most_differing_cell());
+
+    SeriesCapture capture;
+    EXPECT_EQ(fired_command_text(capture), "");
+    capture.command = 0x0A;
+    EXPECT_EQ(fired_command_text(capture), "0x0A");
+    capture.command_name = "read";
+    EXPECT_EQ(fired_command_text(capture), "0x0A read");
 }
 
 std::vector<std::string> file_names(const Series& series)

@@ -138,6 +138,7 @@ TEST_F(SeriesWindowTest, ListsTheCapturesInOrderAgainstAReferenceThatCanChange)
     EXPECT_EQ(cell(table, 2, TfrmSeries::kFile), "Autolog_20261209031700.txt");
     EXPECT_EQ(cell(table, 0, TfrmSeries::kTime), "2026-12-09 03:15:00");
     EXPECT_EQ(cell(table, 0, TfrmSeries::kFired), "5");
+    EXPECT_EQ(cell(table, 0, TfrmSeries::kCommand), "0x12");
     EXPECT_EQ(cell(table, 0, TfrmSeries::kReference), "reference");
     EXPECT_EQ(cell(table, 1, TfrmSeries::kReference), "");
     EXPECT_EQ(cell(table, 1, TfrmSeries::kDiffering), "2");

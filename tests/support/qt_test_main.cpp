@@ -1,5 +1,5 @@
-// The entry of test programs that drive the windows: offscreen Qt, private
-// folders, one QApplication for all tests.
+// The entry of test programs that drive the windows: offscreen Qt, the
+// tests' own fonts, private folders, one QApplication for all tests.
 #include "TestEnvironment.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +20,8 @@ public:
 int main(int argc, char** argv)
 {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // Sizes measured in the windows hold whichever faces the machine prefers.
+    ::setenv("FONTCONFIG_FILE", QUILLON_TEST_FONTS, 1);
     QApplication application(argc, argv);
     QApplication::setApplicationName("Quillon");
     ::testing::InitGoogleTest(&argc, argv);
