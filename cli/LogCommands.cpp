@@ -19,16 +19,6 @@ namespace quillon::cli {
 
 namespace {
 
-std::optional<LogFile> read_or_report(const std::string& path)
-{
-    try {
-        return read_log_file(path);
-    } catch (const LogReadError& error) {
-        show_error(error.what());
-        return std::nullopt;
-    }
-}
-
 std::optional<Direction> direction_of(const std::string& word)
 {
     if (word == "recv") {
@@ -461,7 +451,7 @@ Exit show_log(const Invocation& call)
         return kUnreadableLog;
     }
     const std::string& path = call.line.arguments[0];
-    const auto log = read_or_report(path);
+    const auto log = read_log_file_or_show_why(path);
     if (!log) {
         return kUnreadableLog;
     }
@@ -585,8 +575,8 @@ Exit diff_logs(const Invocation& call)
     }
     const std::string& a_name = call.line.arguments[0];
     const std::string& b_name = call.line.arguments[1];
-    const auto a = read_or_report(a_name);
-    const auto b = read_or_report(b_name);
+    const auto a = read_log_file_or_show_why(a_name);
+    const auto b = read_log_file_or_show_why(b_name);
     if (!a || !b) {
         return kUnreadableLog;
     }

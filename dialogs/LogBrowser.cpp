@@ -436,28 +436,14 @@ private:
     int columns_;
 };
 
-namespace {
-
-std::optional<quillon::LogFile> read_log_or_explain(const std::string& path)
-{
-    try {
-        return quillon::read_log_file(path);
-    } catch (const quillon::LogReadError& error) {
-        quillon::show_error(error.what());
-        return std::nullopt;
-    }
-}
-
-}  // namespace
-
 std::optional<quillon::LogFile> read_log_or_explain(const QString& path)
 {
-    return read_log_or_explain(QFile::encodeName(path).toStdString());
+    return quillon::read_log_file_or_show_why(QFile::encodeName(path).toStdString());
 }
 
 TfrmLogBrowser* open_log_browser(const std::string& file, const std::string& settings_path)
 {
-    auto log = read_log_or_explain(file);
+    auto log = quillon::read_log_file_or_show_why(file);
     if (!log) {
         return nullptr;
     }

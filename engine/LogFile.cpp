@@ -1,5 +1,6 @@
 #include "LogFile.h"
 
+#include "Messages.h"
 #include "SmallFile.h"
 #include "Wording.h"
 
@@ -447,6 +448,16 @@ std::string read_small_text(const std::string& path, std::size_t largest, const 
 LogFile read_log_file(const std::string& path)
 {
     return parse_log_file(read_small_text(path, kLargestLogFile, "a log"), path);
+}
+
+std::optional<LogFile> read_log_file_or_show_why(const std::string& path)
+{
+    try {
+        return read_log_file(path);
+    } catch (const LogReadError& error) {
+        show_error(error.what());
+        return std::nullopt;
+    }
 }
 
 }  // namespace quillon

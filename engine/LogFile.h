@@ -80,6 +80,10 @@ inline constexpr std::size_t kLargestLogFile = 1 << 20;
 // no later than what the lines made of it.
 LogFile read_log_file(const std::string& path);
 
+// The same, a file that is no log shown as an error (FILE:LINE: reason)
+// through the program's messages: nothing then.
+std::optional<LogFile> read_log_file_or_show_why(const std::string& path);
+
 // The same for bytes already read; name stands for the file in a reason.
 LogFile parse_log_file(std::string_view bytes, const std::string& name);
 
