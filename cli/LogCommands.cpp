@@ -19,21 +19,10 @@ namespace quillon::cli {
 
 namespace {
 
-std::optional<Direction> direction_of(const std::string& word)
-{
-    if (word == "recv") {
-        return Direction::Recv;
-    }
-    if (word == "send") {
-        return Direction::Send;
-    }
-    return std::nullopt;
-}
-
 // recv or send as typed; nothing when it is neither (the reason shown).
 std::optional<Direction> typed_direction(const char* what, const std::string& word)
 {
-    const auto direction = direction_of(word);
+    const auto direction = direction_of_key(word);
     if (!direction) {
         show_error(std::string(what) + " takes recv or send, not " + word);
     }
@@ -497,7 +486,7 @@ std::optional<FindQuery> find_query(std::span<const std::string> args, const Opt
     }
     FindQuery query{std::nullopt, options.fired, *where, std::move(fields)};
     constexpr std::size_t kConditionWords = 4;
-    const bool has_condition = direction_of(args[0]).has_value();
+    const bool has_condition = direction_of_key(args[0]).has_value();
     if (!has_condition && (options.fired || !query.where.empty())) {
         first_file = 0;
         return query;

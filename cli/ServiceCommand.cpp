@@ -1,6 +1,7 @@
 #include "ServiceCommand.h"
 
 #include "IntegerText.h"
+#include "LogFile.h"
 #include "PortPath.h"
 #include "SmallFile.h"
 
@@ -152,7 +153,7 @@ std::vector<std::string> way_args(const Value& way)
 std::vector<std::string> stop_on_args(const Value& stop_on)
 {
     auto words = words_of(stop_on.text);
-    if (words.size() != 5 || (words[0] != "recv" && words[0] != "send")) {
+    if (words.size() != 5 || !direction_of_key(words[0])) {
         throw Fault{"STOP_ON is recv|send BYTE MASK VALUE COUNT", stop_on.line};
     }
     for (std::size_t i = 1; i < words.size(); ++i) {

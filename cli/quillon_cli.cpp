@@ -773,10 +773,11 @@ const OptionSpec kOptions[] = {
      "the log under it when the log has no condition (never started,\n"
      "or the amplifier restarted)",
      [](Options& o, std::span<const std::string> v) -> std::optional<std::string> {
-         if (v[0] != "recv" && v[0] != "send") {
+         const auto direction = direction_of_key(v[0]);
+         if (!direction) {
              return "--stop-on takes recv|send BYTE MASK VALUE COUNT";
          }
-         o.stop_on = StopConditionEntry{v[0] == "send", v[1], v[2], v[3], v[4]};
+         o.stop_on = StopConditionEntry{*direction == Direction::Send, v[1], v[2], v[3], v[4]};
          return std::nullopt;
      }},
     {"--timeout", "SECONDS", "wait", "gives up after SECONDS without a trigger",

@@ -387,6 +387,16 @@ const char* direction_key(Direction direction)
     return direction == Direction::Recv ? "recv" : "send";
 }
 
+std::optional<Direction> direction_of_key(std::string_view key)
+{
+    for (const Direction direction : {Direction::Recv, Direction::Send}) {
+        if (key == direction_key(direction)) {
+            return direction;
+        }
+    }
+    return std::nullopt;
+}
+
 namespace {
 
 // "FILE:LINE: reason", or "FILE: reason" for the file as a whole.

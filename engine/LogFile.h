@@ -24,6 +24,8 @@ const char* log_format_name(LogFormat format);
 enum class Direction { Recv, Send };
 // "recv", "send".
 const char* direction_key(Direction direction);
+// The direction of "recv" or "send", as typed; nothing for any other word.
+std::optional<Direction> direction_of_key(std::string_view key);
 
 // A stop condition as a log text file writes it: the byte numbered within
 // its direction (16 or more in 32 byte mode, or for an index beyond both).
