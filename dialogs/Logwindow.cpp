@@ -2,7 +2,6 @@
 
 #include "AtomicFile.h"
 #include "GuardedHandlers.h"
-#include "HexText.h"
 #include "Keyboard.h"
 #include "LogText.h"
 #include "Seams.h"
@@ -23,19 +22,6 @@ constexpr int kWidthAllowance = 17;
 constexpr int kHeightAllowance = 16;
 
 }  // namespace
-
-std::string log_view_row(std::span<const std::uint8_t, 32> record)
-{
-    std::string row = "Recv : ";
-    for (std::size_t i = 0; i < record.size(); ++i) {
-        if (i == 16) {
-            row += " Send : ";
-        }
-        quillon::append_hex_byte(row, record[i]);
-        row += ',';
-    }
-    return row;
-}
 
 TfrmLogWindow::TfrmLogWindow(quillon::AmplifierSend send, QWidget* parent)
     : QMainWindow(parent), ui_(std::make_unique<Ui::TfrmLogWindow>()), send_(std::move(send))
@@ -106,7 +92,7 @@ void TfrmLogWindow::mnuGetLogClick()
     AddRow({});
     const auto log = quillon::read_log_blocks(send_, [](int) {});
     for (const auto& record : log.records) {
-        AddRow(log_view_row(record));
+        AddRow(quillon::record_line(record, quillon::kLogViewRecord));
     }
     if (log.failure) {
         quillon::show_failure(*log.failure);

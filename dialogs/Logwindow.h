@@ -41,6 +41,3 @@ private:
     std::unique_ptr<Ui::TfrmLogWindow> ui_;
     quillon::AmplifierSend send_;
 };
-
-// "Recv : XX,...,XX, Send : XX,...,XX," for one 32-byte record.
-std::string log_view_row(std::span<const std::uint8_t, 32> record);

@@ -1,5 +1,6 @@
 #include "LogFile.h"
 
+#include "LogText.h"
 #include "Messages.h"
 #include "SmallFile.h"
 #include "Wording.h"
@@ -14,15 +15,6 @@ namespace {
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kDateTimePrefix = "#Date and Time  : ";
 constexpr std::string_view kStopConditionPrefix = "#Stop Condition : ";
-
-// One record line of each format, with the place of each byte's two digits.
-struct RecordLayout {
-    std::string_view recv_prefix;  // before the first received byte
-    std::string_view send_prefix;  // between the received and the sent bytes
-    bool comma_first;              // ",XX" (log text) or "XX," (log view)
-};
-constexpr RecordLayout kLogTextRecord{"Recv", ", Send", true};
-constexpr RecordLayout kLogViewRecord{"Recv : ", " Send : ", false};
 
 // The characters of one direction's bytes: three for each.
 constexpr std::size_t kDirectionText = 3 * std::size_t(kDirectionBytes);

@@ -22,15 +22,20 @@ std::string stop_condition_line(const StopCondition& condition, int send_offset)
     return "#Stop Condition : " + stop_condition_text(file_stop_condition(condition, send_offset));
 }
 
-std::string record_line(std::span<const std::uint8_t, 32> record)
+std::string record_line(std::span<const std::uint8_t, 32> record, const RecordLayout& layout)
 {
-    std::string line = "Recv";
-    for (std::size_t i = 0; i < 32; ++i) {
-        if (i == 16) {
-            line += ", Send";
+    std::string line(layout.recv_prefix);
+    for (std::size_t i = 0; i < record.size(); ++i) {
+        if (i == std::size_t(kDirectionBytes)) {
+            line += layout.send_prefix;
         }
-        line += ',';
+        if (layout.comma_first) {
+            line += ',';
+        }
         append_hex_byte(line, record[i]);
+        if (!layout.comma_first) {
+            line += ',';
+        }
     }
     return line;
 }

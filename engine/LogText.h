@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quillon {
@@ -21,8 +22,23 @@ std::string date_time_line(const QDateTime& when);
 // 0x01 ,count 5"; send_offset is where the sent bytes start in the index.
 std::string stop_condition_line(const StopCondition& condition, int send_offset);
 
-// "Recv,XX,...,XX, Send,XX,...,XX" for one 32-byte record.
-std::string record_line(std::span<const std::uint8_t, 32> record);
+// How a record line of each format lays out its bytes, written here and
+// read back by the log reader: what comes before the received bytes and
+// between them and the sent ones, and whether each byte's comma comes
+// before it (",XX") or after it ("XX,").
+struct RecordLayout {
+    std::string_view recv_prefix;
+    std::string_view send_prefix;
+    bool comma_first;
+};
+// "Recv,XX,...,XX, Send,XX,...,XX": the log text file's.
+inline constexpr RecordLayout kLogTextRecord{"Recv", ", Send", true};
+// "Recv : XX,...,XX, Send : XX,...,XX,": the log view's rows and file.
+inline constexpr RecordLayout kLogViewRecord{"Recv : ", " Send : ", false};
+
+// One 32-byte record as a line of the layout.
+std::string record_line(std::span<const std::uint8_t, 32> record,
+                        const RecordLayout& layout = kLogTextRecord);
 
 // The lines of the file for a log read from the amplifier: the date and time
 // line, then (once the stop condition was read) the stop condition line, the
