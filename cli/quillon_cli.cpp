@@ -7,6 +7,7 @@
 #include "AtomicFile.h"
 #include "AutoSave.h"
 #include "CaptureHooks.h"
+#include "CaptureSeries.h"
 #include "CliConnection.h"
 #include "CommandLine.h"
 #include "HexText.h"
@@ -44,33 +45,40 @@ namespace quillon::cli {
 
 namespace {
 
-// While a lost way in is tried again, a message the same as the one said
-// last is not said again: one failure every few seconds for hours would
-// bury the journal.
-bool say_repeats = true;
-std::string said_last;
-
-class RepeatsSaidOnce {
-public:
-    RepeatsSaidOnce() { say_repeats = false; }
-    ~RepeatsSaidOnce() { say_repeats = true; }
-    RepeatsSaidOnce(const RepeatsSaidOnce&) = delete;
-    RepeatsSaidOnce& operator=(const RepeatsSaidOnce&) = delete;
-};
-
 // The program's messages, on standard error.
 void say_message(const Message& message)
 {
-    const std::string said = message.text + "\n" + message.details;
-    if (!say_repeats && said == said_last) {
-        return;
-    }
-    said_last = said;
     std::fprintf(stderr, "quillon-cli: %s\n", message.text.c_str());
     if (!message.details.empty()) {
         std::fprintf(stderr, "quillon-cli: %s\n", message.details.c_str());
     }
 }
+
+// While a lost way in is tried again, a message the same as the one said
+// last is not said again: one failure every few seconds for hours would
+// bury the journal. The messages go through this filter for its lifetime.
+class RepeatsSaidOnce {
+public:
+    RepeatsSaidOnce() : outer_(set_message_sink([this](const Message& message) { Say(message); }))
+    {
+    }
+    ~RepeatsSaidOnce() { set_message_sink(std::move(outer_)); }
+    RepeatsSaidOnce(const RepeatsSaidOnce&) = delete;
+    RepeatsSaidOnce& operator=(const RepeatsSaidOnce&) = delete;
+
+private:
+    void Say(const Message& message)
+    {
+        std::string said = message.text + "\n" + message.details;
+        if (said != said_last_ && outer_) {
+            outer_(message);
+        }
+        said_last_ = std::move(said);
+    }
+
+    MessageSink outer_;
+    std::string said_last_;
+};
 
 Exit exit_for(AmplifierFailure failure)
 {
@@ -172,50 +180,52 @@ Exit stop(const Invocation& call)
     return report_log_status(*call.send);
 }
 
-void show_progress(int exchanges)
-{
-    constexpr int kWidth = 40;
-    const int filled = exchanges * kWidth / kLogCaptureExchanges;
-    std::fprintf(stderr, "\r[%s%s] %2d/%d", std::string(std::size_t(filled), '#').c_str(),
-                 std::string(std::size_t(kWidth - filled), '.').c_str(), exchanges,
-                 kLogCaptureExchanges);
-    if (exchanges == kLogCaptureExchanges) {
-        std::fputc('\n', stderr);
-    }
-}
-
-// A log read from the amplifier: the text of its file, the stop condition
-// it was taken under, and for a log stopped while it ran whether its trigger
-// had fired.
-struct LogText {
-    std::string text;
-    StopCondition condition;
-    bool fired_before_stop = false;
-};
-
-// The whole log; nothing when the read failed (the exit status is then in
-// failed). With only_triggered, a log that no stop condition ended gives an
-// empty text and no failure.
-std::optional<LogText> take_log(const AmplifierSend& send, bool wide_mode, Exit& failed,
-                                bool only_triggered = false)
-{
-    const bool bar = ::isatty(STDERR_FILENO) != 0;
-    const LogTextRead read = read_log_text(
-        send, date_time_line(QDateTime::currentDateTime()), wide_mode,
-        [bar](int exchanges) {
-            if (bar) {
-                show_progress(exchanges);
-            }
-        },
-        only_triggered);
-    if (read.failure) {
-        if (bar) {
+// A log read's progress as a bar on standard error, when that is a
+// terminal. A read that fails ends the bar's line.
+class ProgressBar {
+public:
+    void show(int exchanges)
+    {
+        if (!shown_) {
+            return;
+        }
+        constexpr int kWidth = 40;
+        const int filled = exchanges * kWidth / kLogCaptureExchanges;
+        std::fprintf(stderr, "\r[%s%s] %2d/%d", std::string(std::size_t(filled), '#').c_str(),
+                     std::string(std::size_t(kWidth - filled), '.').c_str(), exchanges,
+                     kLogCaptureExchanges);
+        open_ = exchanges < kLogCaptureExchanges;
+        if (!open_) {
             std::fputc('\n', stderr);
         }
+    }
+
+    void close()
+    {
+        if (std::exchange(open_, false)) {
+            std::fputc('\n', stderr);
+        }
+    }
+
+private:
+    bool shown_ = ::isatty(STDERR_FILENO) != 0;
+    bool open_ = false;
+};
+
+// The whole log as the text of its file; nothing when the read failed (the
+// exit status is then in failed).
+std::optional<std::string> take_log(const AmplifierSend& send, bool wide_mode, Exit& failed)
+{
+    ProgressBar bar;
+    const LogTextRead read =
+        read_log_text(send, date_time_line(QDateTime::currentDateTime()), wide_mode,
+                      [&bar](int exchanges) { bar.show(exchanges); });
+    if (read.failure) {
+        bar.close();
         failed = exit_for(*read.failure);
         return std::nullopt;
     }
-    return LogText{crlf_text(read.lines), *read.condition, read.fired_before_stop};
+    return crlf_text(read.lines);
 }
 
 // Why name is no folder to write into; nothing when it is one.
@@ -264,7 +274,7 @@ Exit save(const Invocation& call)
     }
     Exit failed = kDone;
     const auto log = take_log(*call.send, call.wide_mode, failed);
-    return log ? write_log(path, log->text) : failed;
+    return log ? write_log(path, *log) : failed;
 }
 
 // Sleeps for a second, or less when interrupted.
@@ -295,60 +305,7 @@ std::optional<QString> wait_folder(const Options& options)
     return folder;
 }
 
-// When wait gives up; time_point::max() for never.
-using Deadline = std::chrono::steady_clock::time_point;
-
-// One look at the log status: nothing while the log runs, kDone once it has
-// stopped by itself, else how wait ends.
-std::optional<Exit> look_at_log(const AmplifierSend& send)
-{
-    const TriggerPoll poll = poll_trigger(send);
-    switch (poll.state) {
-    case TriggerState::Logging: return std::nullopt;
-    case TriggerState::Cancelled: return exit_for(AmplifierFailure::Cancelled);
-    case TriggerState::Failed: return exit_for(poll.failure);
-    case TriggerState::Fired: break;
-    }
-    return kDone;
-}
-
 constexpr const char* kArmOne = "arm one with start --stop-on recv|send BYTE MASK VALUE COUNT.";
-
-// A log that runs when wait begins may have been started without a stop
-// condition, which no trigger ends; the amplifier names the condition only
-// in answer to the block that stops the log, so the log is stopped and read.
-// Under a condition whose trigger has not fired it is started again, and
-// nothing comes back; one whose trigger has fired comes back to be saved,
-// and one without a condition to be started under wait's --stop-on.
-std::optional<LogText> take_running_log(const Invocation& call, Exit& failed,
-                                        std::optional<StopCondition>& condition)
-{
-    auto log = take_log(*call.send, call.wide_mode, failed);
-    if (!log) {
-        return std::nullopt;
-    }
-    if (log->condition.trigger_index == kNoStopCondition) {
-        if (call.line.options.stop_on) {
-            return log;  // stopped now, to be started under wait's --stop-on
-        }
-        show_error(std::string("The log was started without a stop condition, so no trigger can "
-                               "end it; it is stopped now, and save reads it. To wait, ") +
-                   kArmOne);
-        failed = kRefused;
-        return std::nullopt;
-    }
-    condition = log->condition;
-    if (log->fired_before_stop) {
-        show_error(
-            "The trigger had fired before wait began; the log is saved before its count of "
-            "records had passed.");
-        return log;
-    }
-    if (!rearm(*call.send, log->condition)) {
-        failed = exit_for(AmplifierFailure::CantTalk);
-    }
-    return std::nullopt;
-}
 
 // Standard output of a series. A reader that has gone away, or a disk that
 // is full, does not stop the capture: that is said once on standard error,
@@ -418,211 +375,170 @@ bool lock_series(bool usb, std::optional<SeriesLock>& lock)
     return lock.has_value();
 }
 
-// How often a lost way in is tried again.
-constexpr int kReconnectSeconds = 5;
-
 std::optional<std::chrono::seconds> hook_time_limit(const Options& options)
 {
     return options.hook_timeout ? std::optional(std::chrono::seconds(*options.hook_timeout))
                                 : std::nullopt;
 }
 
-// wait's series of captures: the log watched until its trigger fires, read,
-// saved, started again. A failure to talk ends the series; with
-// --reconnect the way in is tried again every few seconds instead, and the
-// series goes on from the log status the amplifier then gives: a running
-// log is watched on, a stopped one read and saved when its trigger fired
-// (never a capture saved twice), else started again.
-class CaptureSeries {
+// What wait asks of a series: its options as rules.
+CaptureSeriesRules series_rules(const Invocation& call)
+{
+    const Options& options = call.line.options;
+    CaptureSeriesRules rules;
+    rules.rearm = options.rearm;
+    rules.count = options.count;
+    rules.reconnect = options.reconnect;
+    if (options.timeout) {
+        rules.timeout = std::chrono::seconds(*options.timeout);
+    }
+    if (options.stop_on) {
+        rules.start_without_condition = start_block(call)->params;
+    }
+    return rules;
+}
+
+// wait's series of captures, driven from the command line: the engine's
+// series advanced, with a second's sleep between its polls; its captures
+// printed and handed to the hooks, its news said on standard error.
+class WaitSeries {
 public:
-    CaptureSeries(const Invocation& call, const QString& folder)
-        : call_(call), options_(call.line.options), send_(*call.send), folder_(folder),
-          output_(folder, options_.json), hooks_(options_.on_capture, hook_time_limit(options_)),
+    WaitSeries(const Invocation& call, const QString& folder)
+        : call_(call), options_(call.line.options), folder_(folder), output_(folder, options_.json),
+          hooks_(options_.on_capture, hook_time_limit(options_)),
           deadline_(options_.timeout
                         ? std::chrono::steady_clock::now() + std::chrono::seconds(*options_.timeout)
-                        : Deadline::max())
+                        : std::chrono::steady_clock::time_point::max())
     {
     }
 
     Exit Run()
     {
-        for (Step step = call_.connected ? Begin() : Failed(kNoAnswer); step != Step::Done;) {
-            step = step == Step::Watch ? Watch() : step == Step::Resume ? Resume() : Rearm();
-        }
-        // A capture saved but not yet re-armed has its command due too.
+        const Exit status = call_.connected || options_.reconnect ? Drive() : kNoAnswer;
+        // A capture saved but not yet started again has its command due too.
         Announce();
         hooks_.finish(deadline_);
         // A signal while the commands still due ran ends the program as one
         // during the series does.
-        return interrupted() ? interruption_status() : status_;
+        return interrupted() ? interruption_status() : status;
     }
 
 private:
-    enum class Step { Watch, Resume, Rearm, Done };
-
-    Step End(Exit status)
+    Exit Drive()
     {
-        status_ = status;
-        return Step::Done;
-    }
-
-    // The end of the series with status, unless the way in was lost and is
-    // to be tried again.
-    Step Failed(Exit status)
-    {
-        if (status != kNoAnswer || !options_.reconnect || interrupted()) {
-            return End(status);
-        }
-        const Exit reconnected = Reconnect();
-        return reconnected == kDone ? Step::Resume : End(reconnected);
-    }
-
-    // The log as wait finds it: running (stopped and read, in case no
-    // condition can end it), or stopped (read).
-    Step Begin()
-    {
-        if (const auto idle = look_at_log(send_)) {
-            return *idle == kDone ? Read(false) : Failed(*idle);
-        }
-        Exit failed = kDone;
-        log_ = take_running_log(call_, failed, condition_);
-        if (failed != kDone) {
-            return Failed(failed);
-        }
-        if (log_ && log_->condition.trigger_index == kNoStopCondition) {
-            return Arm();
-        }
-        return log_ ? Save(options_.reconnect) : Step::Watch;
-    }
-
-    // Polls the log status, at once and then once a second, until logging
-    // has ended by itself. The time-out counts only after a poll, so that a
-    // trigger that has fired is seen even with --timeout 0.
-    Step Watch()
-    {
+        CaptureSeries series(series_rules(call_), Seams(),
+                             call_.connected ? SeriesBegin::AsFound : SeriesBegin::WayInLost);
         for (;;) {
-            if (const auto idle = look_at_log(send_)) {
-                return *idle == kDone ? Read(false) : Failed(*idle);
+            const SeriesStep step = series.Advance();
+            if (step.end) {
+                quiet_.reset();
+                progress_.close();
+                return Ended(*step.end);
             }
-            if (TimedOut()) {
-                return End(kTimedOut);
-            }
-            if (!Pause(1)) {
-                return End(interruption_status());
+            if (!Pause(step.wait)) {
+                return interruption_status();
             }
         }
     }
 
-    // The stopped log read; after_loss: it stopped while the way in was lost.
-    // A text of its own only when a condition ended it.
-    Step Read(bool after_loss)
+    CaptureSeriesSeams Seams()
     {
-        Exit failed = kDone;
-        log_ = take_log(send_, call_.wide_mode, failed, true);
-        if (!log_) {
-            return Failed(failed);
-        }
-        if (log_->condition.trigger_index != kNoStopCondition) {
-            condition_ = log_->condition;
-        }
-        if (log_->text.empty()) {
-            // No log (an amplifier restarted has none), or one without a
-            // condition: started under the series' condition.
-            if (condition_) {
-                std::fprintf(stderr,
-                             "quillon-cli: the amplifier has no log; it is started again\n");
-                return Step::Rearm;
+        CaptureSeriesSeams seams;
+        seams.send = *call_.send;
+        seams.wide_mode = call_.wide_mode;
+        seams.progress = [this](int exchanges) { progress_.show(exchanges); };
+        seams.save = [this](const QDateTime& when, const std::string& text) {
+            return save_log_automatically(folder_, when, text);
+        };
+        seams.reopen = call_.reopen;
+        seams.tell = [this](SeriesNews news) { Tell(news); };
+        seams.saved = [this](const SavedCapture& capture) { Saved(capture); };
+        return seams;
+    }
+
+    void Tell(SeriesNews news)
+    {
+        switch (news) {
+        case SeriesNews::Logging:
+        case SeriesNews::Cancelled:
+        case SeriesNews::Reading: return;
+        case SeriesNews::Rearmed: Announce(); return;
+        case SeriesNews::StartedWithoutCondition: Say("the log is started under --stop-on"); return;
+        case SeriesNews::NoLogStartedAgain:
+            Say("the amplifier has no log; it is started again");
+            return;
+        case SeriesNews::StoppedBeforeTrigger:
+            Say("the log was stopped before its trigger fired; it is started again");
+            return;
+        case SeriesNews::FiredBeforeBegin:
+            show_error(
+                "The trigger had fired before wait began; the log is saved before its count of "
+                "records had passed.");
+            return;
+        case SeriesNews::CantTalk:
+            progress_.close();
+            if (!interrupted()) {
+                show_failure(AmplifierFailure::CantTalk);
             }
-            if (options_.stop_on) {
-                return Arm();
-            }
+            return;
+        case SeriesNews::WayInLost:
+            Say("the way to the amplifier is lost; it is tried again every " +
+                std::to_string(kReconnectInterval.count()) + " s");
+            quiet_.emplace();
+            return;
+        case SeriesNews::AnswersAgain:
+            quiet_.reset();
+            Say("the amplifier answers again");
+            return;
+        }
+    }
+
+    static void Say(const std::string& news)
+    {
+        std::fprintf(stderr, "quillon-cli: %s\n", news.c_str());
+    }
+
+    void Saved(const SavedCapture& capture)
+    {
+        output_.report_saved(capture.path, capture.saved, capture.index, capture.condition,
+                             call_.wide_mode);
+        announced_ = CaptureFacts{QFile::encodeName(capture.path).toStdString(), capture.index,
+                                  capture.fired_record,
+                                  stop_condition_text(file_stop_condition(
+                                      capture.condition, send_offset(call_.wide_mode)))};
+    }
+
+    Exit Ended(const SeriesEnd& end)
+    {
+        switch (end.cause) {
+        case SeriesEndCause::Completed:
+        case SeriesEndCause::TriggerFired: return kDone;
+        case SeriesEndCause::NotACapture:
+            show_error("The log was stopped before its trigger fired.",
+                       QFile::encodeName(end.file).toStdString());
+            return kRefused;
+        case SeriesEndCause::NoStopCondition:
             show_error(std::string("The log has no stop condition, so no trigger can end it; ") +
                        kArmOne + " Or give wait --stop-on.");
-            return End(kRefused);
+            return kRefused;
+        case SeriesEndCause::RunningWithoutCondition:
+            show_error(
+                std::string("The log was started without a stop condition, so no trigger can "
+                            "end it; it is stopped now, and save reads it. To wait, ") +
+                kArmOne);
+            return kRefused;
+        case SeriesEndCause::Failed: return exit_for(end.failure);
+        case SeriesEndCause::NotSaved: show_error(end.why); return kFileError;
+        case SeriesEndCause::TimedOut:
+            std::fprintf(stderr, "quillon-cli: no trigger within %d s\n",
+                         options_.timeout.value_or(0));
+            return kTimedOut;
         }
-        // A series that outlives lost ways in does not end at a log that
-        // was stopped before its trigger fired: it starts it again.
-        return Save(after_loss || options_.reconnect);
+        return kDone;
     }
 
-    // rearm_stopped: a log stopped before its trigger fired is started
-    // again, not saved.
-    Step Save(bool rearm_stopped)
-    {
-        const std::optional<int> fired = fired_record_of_text(log_->text);
-        const bool capture = log_->fired_before_stop || fired.has_value();
-        if (!capture && rearm_stopped) {
-            std::fprintf(stderr,
-                         "quillon-cli: the log was stopped before its trigger fired; it is "
-                         "started again\n");
-            return Step::Rearm;
-        }
-        // The name takes the time after the read, as the window's automatic
-        // save.
-        const QDateTime now = QDateTime::currentDateTime();
-        const AutoSaveOutcome saved = save_log_automatically(folder_, now, log_->text);
-        if (!saved.path) {
-            show_error(saved.failure);
-            return End(kFileError);
-        }
-        const std::string file = QFile::encodeName(*saved.path).toStdString();
-        if (!capture) {
-            // Saved, as nothing the amplifier logged may be lost, but no
-            // capture: STOP, another program or a log read ended it.
-            show_error("The log was stopped before its trigger fired.", file);
-            return End(kRefused);
-        }
-        ++saved_logs_;
-        output_.report_saved(*saved.path, now, saved_logs_, log_->condition, call_.wide_mode);
-        announced_ = CaptureFacts{file, saved_logs_, fired,
-                                  stop_condition_text(file_stop_condition(
-                                      log_->condition, send_offset(call_.wide_mode)))};
-        if (!options_.rearm || saved_logs_ == options_.count) {
-            Announce();
-            return End(kDone);  // the last log: the amplifier stays idle
-        }
-        return Step::Rearm;
-    }
-
-    // The log started under --stop-on, as start does.
-    Step Arm()
-    {
-        const auto block = start_block(call_);
-        if (!block) {
-            return End(kUsage);
-        }
-        if (!send_log_control(send_, block->params)) {
-            return Failed(exit_for(AmplifierFailure::CantTalk));
-        }
-        std::fprintf(stderr, "quillon-cli: the log is started under --stop-on\n");
-        return Step::Watch;
-    }
-
-    Step Rearm()
-    {
-        if (!condition_ || !rearm(send_, *condition_)) {
-            return Failed(exit_for(AmplifierFailure::CantTalk));
-        }
-        Announce();
-        return Step::Watch;
-    }
-
-    // After the way in came back: a saved capture still to re-arm is
-    // re-armed, never read again.
-    Step Resume()
-    {
-        const TriggerPoll poll = poll_trigger(send_);
-        switch (poll.state) {
-        case TriggerState::Logging: return Step::Watch;
-        case TriggerState::Cancelled: return End(exit_for(AmplifierFailure::Cancelled));
-        case TriggerState::Failed: return Failed(exit_for(poll.failure));
-        case TriggerState::Fired: break;
-        }
-        return announced_ ? Step::Rearm : Read(true);
-    }
-
-    // The hook of the capture saved last, once it is re-armed (or is the
-    // last).
+    // The hook of the capture saved last, once its log is started again (or
+    // it is the last).
     void Announce()
     {
         if (announced_) {
@@ -631,40 +547,11 @@ private:
         }
     }
 
-    Exit Reconnect()
-    {
-        std::fprintf(
-            stderr, "quillon-cli: the way to the amplifier is lost; it is tried again every %d s\n",
-            kReconnectSeconds);
-        const RepeatsSaidOnce once;
-        for (;;) {
-            if (!Pause(kReconnectSeconds)) {
-                return interruption_status();
-            }
-            if (TimedOut()) {
-                return kTimedOut;
-            }
-            if (call_.reopen() && poll_trigger(send_).state != TriggerState::Failed) {
-                std::fprintf(stderr, "quillon-cli: the amplifier answers again\n");
-                return kDone;
-            }
-        }
-    }
-
-    bool TimedOut() const
-    {
-        if (std::chrono::steady_clock::now() < deadline_) {
-            return false;
-        }
-        std::fprintf(stderr, "quillon-cli: no trigger within %d s\n", options_.timeout.value_or(0));
-        return true;
-    }
-
-    // Sleeps for seconds, the hooks looked after each second; false when
+    // Sleeps for wait, the hooks looked after each second; false when
     // interrupted.
-    bool Pause(int seconds)
+    bool Pause(std::chrono::seconds wait)
     {
-        for (int second = 0; second < seconds; ++second) {
+        for (std::chrono::seconds slept{0}; slept < wait; ++slept) {
             pause_a_second();
             hooks_.poll();
             if (interrupted()) {
@@ -676,18 +563,15 @@ private:
 
     const Invocation& call_;
     const Options& options_;
-    const AmplifierSend& send_;
     QString folder_;
     SeriesOutput output_;
     CaptureHooks hooks_;
-    Deadline deadline_;
-    std::optional<LogText> log_;
-    // The series' condition, once a read has named it.
-    std::optional<StopCondition> condition_;
+    std::chrono::steady_clock::time_point deadline_;
+    ProgressBar progress_;
+    // While the way in is tried again.
+    std::optional<RepeatsSaidOnce> quiet_;
     // The capture saved last, until its log is started again.
     std::optional<CaptureFacts> announced_;
-    int saved_logs_ = 0;
-    Exit status_ = kDone;
 };
 
 Exit wait(const Invocation& call)
@@ -705,7 +589,7 @@ Exit wait(const Invocation& call)
         return kNoConnection;
     }
     ignore_broken_pipe();
-    return CaptureSeries(call, *folder).Run();
+    return WaitSeries(call, *folder).Run();
 }
 
 Exit ports(const Invocation&)

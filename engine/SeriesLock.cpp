@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace quillon::cli {
+namespace quillon {
 
 namespace {
 
@@ -62,4 +62,4 @@ std::optional<SeriesLock> SeriesLock::take(std::string& refusal)
     return SeriesLock(std::move(fd));
 }
 
-}  // namespace quillon::cli
+}  // namespace quillon

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-namespace quillon::cli {
+namespace quillon {
 
 class SeriesLock {
 public:
@@ -27,4 +27,4 @@ private:
     common::UniqueFd fd_;
 };
 
-}  // namespace quillon::cli
+}  // namespace quillon
