@@ -5,6 +5,7 @@
 #include "AtomicFile.h"
 #include "AutoSave.h"
 #include "CaptureNotice.h"
+#include "CaptureSeries.h"
 #include "FileDrops.h"
 #include "GuardedHandlers.h"
 #include "HexText.h"
@@ -102,6 +103,7 @@ TMainForm::TMainForm(std::string settings_path, QWidget* parent)
     // keyboard, or a screen reader's "Toggle", which clicks nothing.
     on_signal(ui_->cbxStopCondition, &QAbstractButton::toggled, this,
               &TMainForm::cbxStopConditionClick);
+    on_signal(ui_->cbxRearm, &QAbstractButton::toggled, this, &TMainForm::cbxRearmClick);
     on_signal(ui_->mnuConfiguration, &QAction::triggered, this, &TMainForm::mnuConfigurationClick);
     connect(ui_->Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
     on_signal(ui_->mnuViewLogData, &QAction::triggered, this, &TMainForm::mnuViewLogDataClick);
@@ -319,6 +321,8 @@ void TMainForm::btnLogStartClick()
         }
         btnStatusCheckClick();
         ChkTrigDtctTmr.stop();
+        series_.reset();
+        series_lock_.reset();
         return;
     }
     std::optional<quillon::StopConditionEntry> condition;
@@ -333,10 +337,14 @@ void TMainForm::btnLogStartClick()
         show_error(start.range_error);
         return;
     }
+    if (condition && ui_->cbxRearm->isChecked() && !HoldSeriesLock()) {
+        return;
+    }
     series_logs_ = 0;
     ShowSeriesCount();
     if (condition) {
         // Armed before the command goes out, and left running if it fails.
+        BeginSeries();
         ChkTrigDtctTmr.start();
     }
     if (!quillon::send_log_control(send, start.params)) {
@@ -361,7 +369,6 @@ std::optional<quillon::AmplifierFailure> TMainForm::ReadLog(std::vector<std::str
         quillon::read_log_text(Sender(), lines.front(), IsWideMode(),
                                [this](int exchanges) { ShowReadProgress(exchanges); });
     lines = std::move(read.lines);
-    read_condition_ = read.condition;
     if (read.failure) {
         ShowReadProgress(ui_->prgLogRead->maximum());
         quillon::show_failure(*read.failure);
@@ -414,45 +421,117 @@ void TMainForm::btnLogSaveClick()
 
 void TMainForm::ChkTrigDtctTmrTimer()
 {
-    const quillon::TriggerPoll poll = quillon::poll_trigger(Sender());
-    switch (poll.state) {
-    case quillon::TriggerState::Failed:
-        ChkTrigDtctTmr.stop();
-        quillon::show_failure(poll.failure);
-        ShowStartCaption(false);
-        return;
-    case quillon::TriggerState::Logging: ShowLogging(); return;
-    // The timer keeps running: a cancelled log may be started again.
-    case quillon::TriggerState::Cancelled: ShowCancelled(); return;
-    case quillon::TriggerState::Fired: break;
+    if (!series_) {
+        BeginSeries();
     }
+    // Stopped while the series advances: a message box it shows runs
+    // events, and no second tick may step into the first.
     ChkTrigDtctTmr.stop();
-    if (LogSaveCondition == 0) {
-        const AutoSaved saved = SaveLogAutomatically();
-        if (saved.end == AutoSaveEnd::ReadFailed ||
-            (saved.end == AutoSaveEnd::Saved && ui_->cbxRearm->isChecked() &&
-             ContinueSeries(saved))) {
+    const quillon::SeriesStep step = series_->Advance();
+    if (!step.end) {
+        ChkTrigDtctTmr.start();
+        return;
+    }
+    const bool rearming = series_->Rearming();
+    series_.reset();
+    series_lock_.reset();
+    ShowSeriesEnd(*step.end, rearming);
+}
+
+quillon::CaptureSeriesRules TMainForm::SeriesRules() const
+{
+    quillon::CaptureSeriesRules rules;
+    rules.rearm = ui_->cbxRearm->isChecked();
+    // A cancelled log is watched on: it may be started again.
+    rules.cancel_ends = false;
+    rules.save = LogSaveCondition == 0;
+    rules.only_triggered = false;
+    return rules;
+}
+
+void TMainForm::BeginSeries()
+{
+    quillon::CaptureSeriesSeams seams;
+    seams.send = Sender();
+    seams.wide_mode = IsWideMode();
+    seams.progress = [this](int exchanges) { ShowReadProgress(exchanges); };
+    seams.save = [this](const QDateTime& when, const std::string& text) {
+        return SaveCapture(when, text);
+    };
+    seams.tell = [this](quillon::SeriesNews news) { ShowSeriesNews(news); };
+    seams.saved = [this](const quillon::SavedCapture& capture) { ShowCaptureSaved(capture); };
+    seams.wall_now = quillon::local_now;
+    series_ = std::make_unique<quillon::CaptureSeries>(SeriesRules(), std::move(seams),
+                                                       quillon::SeriesBegin::Armed);
+}
+
+void TMainForm::ShowSeriesNews(quillon::SeriesNews news)
+{
+    switch (news) {
+    case quillon::SeriesNews::Logging: ShowLogging(); return;
+    case quillon::SeriesNews::Cancelled: ShowCancelled(); return;
+    case quillon::SeriesNews::Reading:
+        ui_->btnLogStart->setEnabled(false);
+        ShowStatus(StatusShown::Idle);
+        ShowSaveCaption(true);
+        return;
+    case quillon::SeriesNews::Rearmed:
+        ShowSaveCaption(false);
+        ShowLogging();
+        return;
+    // The window's series never begins on a log it did not start, nor
+    // tries a lost way in again.
+    case quillon::SeriesNews::StartedWithoutCondition:
+    case quillon::SeriesNews::NoLogStartedAgain:
+    case quillon::SeriesNews::StoppedBeforeTrigger:
+    case quillon::SeriesNews::FiredBeforeBegin:
+    case quillon::SeriesNews::CantTalk:
+    case quillon::SeriesNews::WayInLost:
+    case quillon::SeriesNews::AnswersAgain: return;
+    }
+}
+
+void TMainForm::ShowCaptureSaved(const quillon::SavedCapture& capture)
+{
+    if (!series_->Rearming()) {
+        return;
+    }
+    series_logs_ = capture.index;
+    ShowSeriesCount();
+    // Before the re-arm, whose failure would hold a message box open. A
+    // window that is not shown has no one at the desktop to tell.
+    if (isVisible() && !isActiveWindow() && capture.fired_record) {
+        NotifyCapture(capture.path, *capture.fired_record);
+    }
+}
+
+void TMainForm::ShowSeriesEnd(const quillon::SeriesEnd& end, bool rearming)
+{
+    using quillon::SeriesEndCause;
+    if (end.cause == SeriesEndCause::Failed) {
+        switch (end.exchange) {
+        case quillon::SeriesExchange::Poll:
+            quillon::show_failure(end.failure);
+            ShowStartCaption(false);
             return;
+        case quillon::SeriesExchange::Read:
+            ShowReadProgress(ui_->prgLogRead->maximum());
+            quillon::show_failure(end.failure);
+            ShowSaveCaption(false);
+            ShowStartCaption(false);
+            if (end.failure != quillon::AmplifierFailure::CantTalk) {
+                btnStatusCheckClick();
+            }
+            return;
+        case quillon::SeriesExchange::Start: quillon::show_failure(end.failure); break;
         }
+    }
+    if (end.cause == SeriesEndCause::NotACapture && rearming) {
+        quillon::show_message({tr("The log was stopped before its trigger fired.").toStdString(),
+                               "", quillon::MessageIcon::Warning, end.file.toStdString()});
     }
     ShowSaveCaption(false);
     EnableIdleControls();
-}
-
-bool TMainForm::ContinueSeries(const AutoSaved& saved)
-{
-    const std::optional<int> fired = quillon::fired_record_of_text(saved.text);
-    if (!fired) {
-        quillon::show_message({tr("The log was stopped before its trigger fired.").toStdString(),
-                               "", quillon::MessageIcon::Warning, saved.path.toStdString()});
-        return false;
-    }
-    // Before the re-arm, whose failure would hold a message box open. A
-    // window that is not shown has no one at the desktop to tell.
-    if (isVisible() && !isActiveWindow()) {
-        NotifyCapture(saved.path, *fired);
-    }
-    return Rearm();
 }
 
 void TMainForm::NotifyCapture(const QString& path, int fired_record)
@@ -465,21 +544,45 @@ void TMainForm::NotifyCapture(const QString& path, int fired_record)
     capture_notices_->Notify(path, fired_record);
 }
 
-bool TMainForm::Rearm()
+bool TMainForm::HoldSeriesLock()
 {
-    ++series_logs_;
-    ShowSeriesCount();
-    if (!read_condition_ || read_condition_->trigger_index == quillon::kNoStopCondition) {
-        return false;  // nothing to re-arm: the log was not a trigger's
+    if (UsbMode == 0 || series_lock_) {
+        return true;
     }
-    if (!quillon::rearm(Sender(), *read_condition_)) {
-        quillon::show_failure(quillon::AmplifierFailure::CantTalk);
-        return false;
+    quillon::SeriesLock::Refusal refusal;
+    series_lock_ = quillon::SeriesLock::take(refusal);
+    if (!series_lock_) {
+        const QString why =
+            !refusal.held ? QStringLiteral("%1: %2").arg(
+                                QFile::decodeName(quillon::SeriesLock::path().c_str()),
+                                QString::fromLocal8Bit(refusal.reason.c_str()))
+            : refusal.holder.empty()
+                ? tr("Another series of logs is being captured over USB from this amplifier; one "
+                     "series at a time.")
+                : tr("Another series of logs is being captured over USB from this amplifier "
+                     "(process %1); one series at a time.")
+                      .arg(QString::fromStdString(refusal.holder));
+        show_error(why.toStdString());
     }
-    ShowSaveCaption(false);
-    ShowLogging();
-    ChkTrigDtctTmr.start();
-    return true;
+    return series_lock_.has_value();
+}
+
+void TMainForm::cbxRearmClick()
+{
+    const bool rearm = ui_->cbxRearm->isChecked();
+    if (!series_) {
+        return;
+    }
+    // Checked while a log is watched: that watch becomes a series, which
+    // over USB holds the amplifier's one series lock.
+    if (rearm && !HoldSeriesLock()) {
+        ui_->cbxRearm->setChecked(false);
+        return;
+    }
+    series_->SetRearm(rearm);
+    if (!rearm) {
+        series_lock_.reset();
+    }
 }
 
 void TMainForm::ShowSeriesCount()
@@ -502,47 +605,29 @@ void TMainForm::UpdateRearmAvailability()
     ui_->cbxRearm->setEnabled(available);
 }
 
-TMainForm::AutoSaved TMainForm::SaveLogAutomatically()
+quillon::AutoSaveOutcome TMainForm::SaveCapture(const QDateTime& when, const std::string& text)
 {
-    ui_->btnLogStart->setEnabled(false);
-    ShowStatus(StatusShown::Idle);
-    ShowSaveCaption(true);
-    std::vector<std::string> lines{quillon::date_time_line(quillon::local_now())};
-    const auto failure = ReadLog(lines);
-    AutoSaveText = quillon::crlf_text(lines);
-    if (failure) {
-        ShowSaveCaption(false);
-        ShowStartCaption(false);
-        if (*failure != quillon::AmplifierFailure::CantTalk) {
-            btnStatusCheckClick();
-        }
-        return {AutoSaveEnd::ReadFailed};
-    }
-    // The name takes the time after the read; line 1 took it before.
-    const QDateTime saved_at = quillon::local_now();
-    const QString name = quillon::auto_save_file_name(saved_at);
+    AutoSaveText = text;
     const auto folder = quillon::auto_save_folder(quillon::documents_folder());
-    const quillon::AutoSaveOutcome outcome =
-        quillon::save_log_automatically(folder, saved_at, AutoSaveText);
-    std::optional<QString> saved = outcome.path;
-    if (folder && !saved) {
-        quillon::show_default_error(outcome.failure);
+    quillon::AutoSaveOutcome saved = quillon::save_log_automatically(folder, when, AutoSaveText);
+    if (folder && !saved.path) {
+        quillon::show_default_error(saved.failure);
     }
     // The folder cannot be made, or the file cannot be written there: the
     // user picks a place, or is told that the log stays in the amplifier.
-    if (!saved) {
-        const auto chosen = quillon::run_save_dialog(quillon::log_text_save_request(name));
+    if (!saved.path) {
+        const auto chosen = quillon::run_save_dialog(
+            quillon::log_text_save_request(quillon::auto_save_file_name(when)));
         if (chosen && WriteLogFile(*chosen, AutoSaveText)) {
-            saved = chosen;
+            saved.path = chosen;
         }
     }
-    if (!saved) {
+    AutoSaveText.clear();
+    if (!saved.path) {
         quillon::show_message({tr("Not saved Log.").toStdString(), tr("Error!").toStdString(),
                                quillon::MessageIcon::Information});
-        AutoSaveText.clear();
-        return {AutoSaveEnd::NotSaved};
     }
-    return {AutoSaveEnd::Saved, *saved, std::exchange(AutoSaveText, {})};
+    return {saved.path, {}};
 }
 
 void TMainForm::rgpModeSelectClick()

@@ -4,8 +4,10 @@
 
 #include "AmplifierProtocol.h"
 #include "AmplifierQueries.h"
+#include "CaptureSeries.h"
 #include "Commands.h"
 #include "IniFile.h"
+#include "SeriesLock.h"
 
 #include <QButtonGroup>
 #include <QMainWindow>
@@ -153,25 +155,26 @@ private:
     // and the record lines read. On failure the message has been shown.
     std::optional<quillon::AmplifierFailure> ReadLog(std::vector<std::string>& lines);
     void ShowReadProgress(int exchanges_done);
-    // The automatic save after a trigger, from reading to the file. ReadFailed:
-    // the window then stays as the failure left it.
-    enum class AutoSaveEnd { ReadFailed, Saved, NotSaved };
-    struct AutoSaved {
-        AutoSaveEnd end = AutoSaveEnd::NotSaved;
-        QString path{};      // with Saved: the file written
-        std::string text{};  // with Saved: what it holds
-    };
-    AutoSaved SaveLogAutomatically();
-    // A series after a saved log: a log without a fired record ends it,
-    // uncounted, with a message naming the file; otherwise Rearm(). False
-    // when the series ends here.
-    bool ContinueSeries(const AutoSaved& saved);
+    // The watch for the trigger and the series of captures it runs, as
+    // START's controls set them; begun by START (or a tick without one).
+    quillon::CaptureSeriesRules SeriesRules() const;
+    void BeginSeries();
+    // What the series tells, shown in the window.
+    void ShowSeriesNews(quillon::SeriesNews news);
+    void ShowCaptureSaved(const quillon::SavedCapture& capture);
+    // rearming: the series was to start the log again.
+    void ShowSeriesEnd(const quillon::SeriesEnd& end, bool rearming);
+    // A capture written as an automatic save; when that cannot be written,
+    // where the user chooses. Every failure has been told.
+    quillon::AutoSaveOutcome SaveCapture(const QDateTime& when, const std::string& text);
     // Tells the desktop of a capture of a series saved while this window is
     // shown but not active.
     void NotifyCapture(const QString& path, int fired_record);
-    // A series: starts the log again under the condition the read named and
-    // counts the log saved. False when the series ends here.
-    bool Rearm();
+    // A series over USB holds the lock that quillon-cli's wait takes, so
+    // that two never re-arm one amplifier. False, with the message shown,
+    // when another series holds it.
+    bool HoldSeriesLock();
+    void cbxRearmClick();
     // The series count as the label shows it and a screen reader reads it.
     void ShowSeriesCount();
     // "Re-arm after automatic save" can be changed while a stop condition
@@ -191,9 +194,9 @@ private:
     std::unique_ptr<quillon::TCommAdapter> serial_;
     std::unique_ptr<quillon::TCommAdapterUSB> usb_;
     QDialog* configuration_ = nullptr;
-    // The stop condition the last log read named, and the logs saved in
-    // this series.
-    std::optional<quillon::StopCondition> read_condition_;
+    // The trigger watch under way, and the logs saved in this series.
+    std::unique_ptr<quillon::CaptureSeries> series_;
+    std::optional<quillon::SeriesLock> series_lock_;
     int series_logs_ = 0;
     StatusShown status_shown_ = StatusShown::None;
     bool stop_shown_ = false;

@@ -367,10 +367,16 @@ bool lock_series(bool usb, std::optional<SeriesLock>& lock)
     if (!usb) {
         return true;
     }
-    std::string refusal;
+    SeriesLock::Refusal refusal;
     lock = SeriesLock::take(refusal);
     if (!lock) {
-        show_error(refusal);
+        show_error(refusal.held
+                       ? "Another series of logs is being captured over USB from this "
+                         "amplifier" +
+                             (refusal.holder.empty() ? std::string()
+                                                     : " (process " + refusal.holder + ")") +
+                             "; one series at a time."
+                       : SeriesLock::path() + ": " + refusal.reason);
     }
     return lock.has_value();
 }

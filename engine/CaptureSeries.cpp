@@ -40,6 +40,9 @@ CaptureSeries::CaptureSeries(CaptureSeriesRules rules, CaptureSeriesSeams seams,
       deadline_(rules_.timeout ? seams_.now() + *rules_.timeout
                                : std::chrono::steady_clock::time_point::max())
 {
+    if (!seams_.progress) {
+        seams_.progress = [](int) {};
+    }
 }
 
 SeriesStep CaptureSeries::Advance()
@@ -97,7 +100,7 @@ CaptureSeries::Next CaptureSeries::Begin()
 {
     const TriggerPoll poll = poll_trigger(seams_.send);
     switch (poll.state) {
-    case TriggerState::Fired: return Read(true, false);
+    case TriggerState::Fired: return Read(false);
     case TriggerState::Cancelled:
         return {State::Ended, failing(AmplifierFailure::Cancelled, SeriesExchange::Poll)};
     case TriggerState::Failed: return Failed(poll.failure, SeriesExchange::Poll);
@@ -133,7 +136,7 @@ CaptureSeries::Next CaptureSeries::Watch()
         if (!rules_.save) {
             return {State::Ended, ending(SeriesEndCause::TriggerFired)};
         }
-        return Read(true, false);
+        return Read(false);
     case TriggerState::Failed: return Failed(poll.failure, SeriesExchange::Poll);
     case TriggerState::Cancelled:
         if (rules_.cancel_ends) {
@@ -150,11 +153,12 @@ CaptureSeries::Next CaptureSeries::Watch()
 }
 
 // The stopped log read; after_loss: it stopped while the way in was lost.
-CaptureSeries::Next CaptureSeries::Read(bool only_triggered, bool after_loss)
+CaptureSeries::Next CaptureSeries::Read(bool after_loss)
 {
     Tell(SeriesNews::Reading);
-    const LogTextRead read = read_log_text(seams_.send, date_time_line(seams_.wall_now()),
-                                           seams_.wide_mode, seams_.progress, only_triggered);
+    const LogTextRead read =
+        read_log_text(seams_.send, date_time_line(seams_.wall_now()), seams_.wide_mode,
+                      seams_.progress, rules_.only_triggered);
     if (read.failure) {
         return Failed(*read.failure, SeriesExchange::Read);
     }
@@ -223,7 +227,8 @@ CaptureSeries::Next CaptureSeries::Rearm()
     if (std::exchange(rearm_due_, false)) {
         Tell(SeriesNews::Rearmed);
     }
-    return {State::Watch};
+    // Polled again after a second, as while it runs.
+    return {State::Watch, std::nullopt, std::chrono::seconds(1)};
 }
 
 // A log without a condition started under the series' own.
@@ -248,7 +253,7 @@ CaptureSeries::Next CaptureSeries::Resume()
     case TriggerState::Failed: return Failed(poll.failure, SeriesExchange::Poll);
     case TriggerState::Fired: break;
     }
-    return rearm_due_ ? Next{State::Rearm} : Read(true, true);
+    return rearm_due_ ? Next{State::Rearm} : Read(true);
 }
 
 // The way in tried again every kReconnectInterval, the time-out looked at

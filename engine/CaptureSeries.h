@@ -45,6 +45,9 @@ struct CaptureSeriesRules {
     bool cancel_ends = true;
     // A fired trigger is read and saved; without, the series ends there.
     bool save = true;
+    // Only a log that a stop condition ended is read once it has stopped;
+    // without, any stopped log is read and saved (and is no capture).
+    bool only_triggered = true;
     // No trigger within it ends the series.
     std::optional<std::chrono::seconds> timeout;
     // The block that starts a log found without a stop condition.
@@ -67,27 +70,27 @@ enum class SeriesNews {
     CantTalk,                 // an exchange failed, and the way in is tried again
     WayInLost,                // tried again every kReconnectInterval
     AnswersAgain,
-    Rearmed,                  // the log started again after a capture
+    Rearmed,  // the log started again after a capture
 };
 
 // A capture saved.
 struct SavedCapture {
     QString path;
     QDateTime saved;
-    int index = 0;                   // 1 for the series' first
+    int index = 0;  // 1 for the series' first
     std::optional<int> fired_record;
     StopCondition condition;
 };
 
 // Why a series ended.
 enum class SeriesEndCause {
-    Completed,           // its last capture saved
-    TriggerFired,        // the trigger fired, and nothing was to be saved
-    NotACapture,         // a log stopped before its trigger fired, saved (file)
-    NoStopCondition,     // a stopped log with no condition, and none to start it under
+    Completed,                // its last capture saved
+    TriggerFired,             // the trigger fired, and nothing was to be saved
+    NotACapture,              // a log stopped before its trigger fired, saved (file)
+    NoStopCondition,          // a stopped log with no condition, and none to start it under
     RunningWithoutCondition,  // a log running without condition, stopped now
-    Failed,              // an exchange failed (failure, exchange)
-    NotSaved,            // the log could not be written (why)
+    Failed,                   // an exchange failed (failure, exchange)
+    NotSaved,                 // the log could not be written (why)
     TimedOut,
 };
 
@@ -97,8 +100,8 @@ enum class SeriesExchange { Poll, Read, Start };
 struct SeriesEnd {
     SeriesEndCause cause = SeriesEndCause::Completed;
     AmplifierFailure failure = AmplifierFailure::CantTalk;  // with Failed
-    SeriesExchange exchange = SeriesExchange::Poll;          // with Failed
-    QString file;     // with NotACapture: the log saved
+    SeriesExchange exchange = SeriesExchange::Poll;         // with Failed
+    QString file;                                           // with NotACapture: the log saved
     std::string why;  // with NotSaved: the save's reason, empty when it was told
 };
 
@@ -158,7 +161,7 @@ private:
     Next Begin();
     Next Watch();
     Next Resume();
-    Next Read(bool only_triggered, bool after_loss);
+    Next Read(bool after_loss);
     Next Save(const LogTextRead& read, bool rearm_stopped);
     Next Rearm();
     Next Arm();

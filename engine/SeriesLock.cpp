@@ -40,22 +40,18 @@ std::string SeriesLock::path()
     return halvex::socket_path() + ".series.lock";
 }
 
-std::optional<SeriesLock> SeriesLock::take(std::string& refusal)
+std::optional<SeriesLock> SeriesLock::take(Refusal& refusal)
 {
     const std::string file = path();
     common::UniqueFd fd(::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
     if (!fd.valid()) {
-        refusal = file + ": " + std::strerror(errno);
+        refusal = {false, {}, std::strerror(errno)};
         return std::nullopt;
     }
     if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
         const int why = errno;
-        const std::string holder = holder_of(fd.get());
-        refusal = why == EWOULDBLOCK
-                      ? "Another series of logs is being captured over USB from this amplifier" +
-                            (holder.empty() ? std::string() : " (process " + holder + ")") +
-                            "; one series at a time."
-                      : file + ": " + std::strerror(why);
+        refusal = why == EWOULDBLOCK ? Refusal{true, holder_of(fd.get()), {}}
+                                     : Refusal{false, {}, std::strerror(why)};
         return std::nullopt;
     }
     write_holder(fd.get());

@@ -18,9 +18,16 @@ public:
     // file left by a process that has gone is simply taken over.
     static std::string path();
 
-    // Takes the lock; nothing when it cannot be taken, with why in refusal
-    // (another series holds it: which process).
-    static std::optional<SeriesLock> take(std::string& refusal);
+    // Why the lock was not taken: another series holds it, or the lock file
+    // cannot be used.
+    struct Refusal {
+        bool held = false;
+        std::string holder;  // with held: its process id, empty when it wrote none
+        std::string reason;  // without held: the system's reason
+    };
+
+    // Takes the lock; nothing when it cannot be taken, with why in refusal.
+    static std::optional<SeriesLock> take(Refusal& refusal);
 
 private:
     explicit SeriesLock(common::UniqueFd fd) : fd_(std::move(fd)) {}

@@ -4,6 +4,7 @@
 #include "AmplifierProtocol.h"
 #include "AmplifierQueries.h"
 #include "AmplifierReads.h"
+#include "CaptureSeries.h"
 #include "IntegerText.h"
 #include "LogText.h"
 #include "ParallelFiles.h"
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <deque>
 #include <stdexcept>
 
 namespace {
@@ -211,6 +213,199 @@ TEST(Engine, TheStatusCheckAndTheLogReadKeepWhatTheyReadBeforeAFailure)
         EXPECT_EQ(read.failure.has_value(), c.fail_at >= 0);
         EXPECT_EQ(read.condition->trigger_index, c.trigger);
     }
+}
+
+// An amplifier whose log status answers each poll from a script (0 idle,
+// 1 logging, 4 cancelled, kDrop: the exchange fails) and stays idle once the
+// script has run out. Its log names the stop condition at index trigger,
+// mask and value 0, which every written record meets.
+constexpr int kDrop = -1;
+struct ScriptedSeriesAmplifier {
+    std::deque<int> polls;
+    std::uint8_t trigger = 3;
+    int reads = 0;   // log control blocks that stop and read
+    int starts = 0;  // log control blocks that start
+    int exchanges = 0;
+    int reading = 0;         // block reads of a log read still to come
+    int failing_starts = 0;  // start blocks still to fail
+
+    AmplifierSend send()
+    {
+        return [this](std::uint32_t word, std::span<const std::uint8_t> params,
+                      std::span<std::uint8_t> response) {
+            ++exchanges;
+            if (word == command_word::kLogControl) {
+                const bool start = std::any_of(params.begin(), params.end(),
+                                               [](std::uint8_t byte) { return byte != 0; });
+                if (start && failing_starts > 0) {
+                    --failing_starts;
+                    return false;
+                }
+                ++(start ? starts : reads);
+                reading = start ? 0 : 64;
+                response[0] = 4;
+                response[3] = trigger;
+                return true;
+            }
+            int status = 0;
+            if (reading > 0) {
+                --reading;
+            } else if (!polls.empty()) {
+                status = polls.front();
+                polls.pop_front();
+            }
+            if (status == kDrop) {
+                return false;
+            }
+            response[0] = 130;
+            std::fill_n(response.begin() + 4, 128, std::uint8_t{0x11});
+            response[132] = std::uint8_t(status);
+            return true;
+        };
+    }
+};
+
+// One series run to its end, time moving only with the waits it asks for.
+struct SeriesRun {
+    std::vector<SeriesNews> news;
+    std::vector<int> saved;  // the index of each capture saved
+    std::optional<SeriesEnd> end;
+    std::chrono::seconds waited{0};
+};
+
+SeriesRun run_series(ScriptedSeriesAmplifier& amplifier, const CaptureSeriesRules& rules,
+                     std::function<bool()> reopen = nullptr)
+{
+    SeriesRun run;
+    const auto start = std::chrono::steady_clock::time_point{};
+    CaptureSeriesSeams seams;
+    seams.send = amplifier.send();
+    seams.save = [](const QDateTime&, const std::string& text) {
+        return AutoSaveOutcome{QString::number(text.size()), {}};
+    };
+    seams.reopen = std::move(reopen);
+    seams.tell = [&run](SeriesNews news) { run.news.push_back(news); };
+    seams.saved = [&run](const SavedCapture& capture) { run.saved.push_back(capture.index); };
+    seams.now = [&run, start] { return start + run.waited; };
+    CaptureSeries series(rules, std::move(seams), SeriesBegin::Armed);
+    for (int step = 0; step < 100 && !run.end; ++step) {
+        const SeriesStep next = series.Advance();
+        run.end = next.end;
+        run.waited += next.wait;
+    }
+    return run;
+}
+
+TEST(Engine, ACaptureSeriesDecidesWhatIsACaptureWhenToStartAgainAndWhenItEnds)
+{
+    using enum SeriesNews;
+    constexpr int kCancelled = 4;
+    CaptureSeriesRules wait;  // as quillon-cli's wait
+    wait.timeout = std::chrono::seconds(5);
+    CaptureSeriesRules window = wait;  // as the main window
+    window.cancel_ends = false;
+    window.only_triggered = false;
+    window.timeout.reset();
+    CaptureSeriesRules series = wait;
+    series.rearm = true;
+    series.count = 2;
+    CaptureSeriesRules no_save = window;
+    no_save.save = false;
+
+    const struct {
+        const char* name;
+        CaptureSeriesRules rules;
+        std::deque<int> polls;
+        std::uint8_t trigger;
+        SeriesEndCause end;
+        std::vector<int> saved;
+        int starts;
+        std::vector<SeriesNews> news;
+        int waited;
+    } cases[] = {
+        // The time-out counts after a poll: six polls, a second apart.
+        {"timed out",
+         wait,
+         {1, 1, 1, 1, 1, 1, 1},
+         3,
+         SeriesEndCause::TimedOut,
+         {},
+         0,
+         {Logging, Logging, Logging, Logging, Logging, Logging},
+         5},
+        {"one capture", wait, {1, 0}, 3, SeriesEndCause::Completed, {1}, 0, {Logging, Reading}, 1},
+        {"a series of two",
+         series,
+         {0, 1, 0},
+         3,
+         SeriesEndCause::Completed,
+         {1, 2},
+         1,
+         {Reading, Rearmed, Logging, Reading},
+         2},
+        {"stopped before its trigger",
+         window,
+         {0},
+         kNoStopCondition,
+         SeriesEndCause::NotACapture,
+         {},
+         0,
+         {Reading},
+         0},
+        {"cancelled, for wait", wait, {kCancelled}, 3, SeriesEndCause::Failed, {}, 0, {}, 0},
+        {"cancelled, for the window",
+         window,
+         {kCancelled, 1, 0},
+         3,
+         SeriesEndCause::Completed,
+         {1},
+         0,
+         {Cancelled, Logging, Reading},
+         2},
+        {"nothing to save", no_save, {0}, 3, SeriesEndCause::TriggerFired, {}, 0, {}, 0},
+        {"no stop condition",
+         wait,
+         {0},
+         kNoStopCondition,
+         SeriesEndCause::NoStopCondition,
+         {},
+         0,
+         {Reading},
+         0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedSeriesAmplifier amplifier{c.polls, c.trigger};
+        const SeriesRun run = run_series(amplifier, c.rules);
+        ASSERT_TRUE(run.end);
+        EXPECT_EQ(run.end->cause, c.end);
+        EXPECT_EQ(run.saved, c.saved);
+        EXPECT_EQ(amplifier.starts, c.starts);
+        EXPECT_EQ(run.news, c.news);
+        EXPECT_EQ(run.waited.count(), c.waited);
+    }
+}
+
+TEST(Engine, ACaptureSeriesOutlivesALostWayInAndNeverReadsASavedCaptureAgain)
+{
+    using enum SeriesNews;
+    CaptureSeriesRules rules;
+    rules.rearm = true;
+    rules.count = 2;
+    rules.reconnect = true;
+    // The way in is lost as the first capture is started again, and comes
+    // back at the second try; the log has stayed idle meanwhile.
+    ScriptedSeriesAmplifier amplifier{{0}, 3};
+    amplifier.failing_starts = 1;
+    int tries = 0;
+    const SeriesRun run = run_series(amplifier, rules, [&tries] { return ++tries == 2; });
+    ASSERT_TRUE(run.end);
+    EXPECT_EQ(run.end->cause, SeriesEndCause::Completed);
+    EXPECT_EQ(run.saved, (std::vector<int>{1, 2}));
+    EXPECT_EQ(amplifier.reads, 2) << "the first capture is started again, not read again";
+    EXPECT_EQ(run.news, (std::vector<SeriesNews>{Reading, CantTalk, WayInLost, AnswersAgain,
+                                                 Rearmed, Reading}));
+    EXPECT_EQ(run.waited.count(), 5 + 5 + 1);
 }
 
 TEST(Engine, LogFilesReadInParallelAnswerInTheOrderOfTheirPaths)

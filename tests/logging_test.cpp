@@ -3,6 +3,7 @@
 // amplifier. Files are checked byte for byte against texts built here.
 #include "IntegerText.h"
 #include "MainWindowFixture.h"
+#include "SeriesLock.h"
 #include "ui_Log.h"
 
 #include <QAccessible>
@@ -1153,6 +1154,48 @@ TEST_F(LoggingTest, ASeriesEndsAtALogStoppedBeforeItsTriggerFiredAndKeepsIt)
     EXPECT_TRUE(ui.lblRearmCount->text().isEmpty()) << "not counted";
     EXPECT_EQ(model->log_status(), 0) << "not re-armed";
     expect_idle_after_save();
+}
+
+// quillon-cli's wait and the window's series take one lock over USB: the
+// second series on one amplifier is refused, whichever comes first.
+TEST_F(LoggingTest, ASeriesOverUsbHoldsTheLockOfEverySeriesOnTheAmplifier)
+{
+    ASSERT_NO_FATAL_FAILURE(start_on(Transport::Usb));
+    auto& ui = window->controls();
+    arm({.count = "3"});
+    ui.cbxRearm->setChecked(true);
+    const Message refused{
+        "Another series of logs is being captured over USB from this amplifier "
+        "(process " +
+            std::to_string(::getpid()) + "); one series at a time.",
+        "Error!", MessageIcon::Error};
+    {
+        quillon::SeriesLock::Refusal refusal;
+        const auto other = quillon::SeriesLock::take(refusal);
+        ASSERT_TRUE(other);
+        window->btnLogStartClick();
+        ASSERT_EQ(messages.shown().size(), 1u);
+        EXPECT_EQ(messages.shown()[0], refused);
+        EXPECT_EQ(model->log_status(), 0) << "not started";
+        EXPECT_FALSE(window->ChkTrigDtctTmr.isActive());
+
+        // Checked while a single log is watched, the box is refused too.
+        ui.cbxRearm->setChecked(false);
+        window->btnLogStartClick();
+        ui.cbxRearm->setChecked(true);
+        EXPECT_FALSE(ui.cbxRearm->isChecked());
+        ASSERT_EQ(messages.shown().size(), 2u);
+        EXPECT_EQ(messages.shown()[1], refused);
+        window->btnLogStartClick();  // STOP
+    }
+    ui.cbxRearm->setChecked(true);
+    window->btnLogStartClick();
+    quillon::SeriesLock::Refusal refusal;
+    EXPECT_FALSE(quillon::SeriesLock::take(refusal)) << "the window's series holds it";
+    EXPECT_TRUE(refusal.held);
+    EXPECT_EQ(refusal.holder, std::to_string(::getpid()));
+    window->btnLogStartClick();  // STOP ends the series and lets go
+    EXPECT_TRUE(quillon::SeriesLock::take(refusal));
 }
 
 TEST_F(LoggingTest, AutomaticSaveDatesLineOneBeforeTheReadAndNamesTheFileAfterIt)

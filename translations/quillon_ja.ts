@@ -553,6 +553,14 @@ Quillon の README の「Reading logs」の節にあります。</translation>
         <source>No program could open %1.</source>
         <translation>%1 を開けるプログラムがありません。</translation>
     </message>
+    <message>
+        <source>Another series of logs is being captured over USB from this amplifier; one series at a time.</source>
+        <translation>このアンプからは、別のログのシリーズが USB で取り込まれています。シリーズは一度に一つです。</translation>
+    </message>
+    <message>
+        <source>Another series of logs is being captured over USB from this amplifier (process %1); one series at a time.</source>
+        <translation>このアンプからは、別のログのシリーズが USB で取り込まれています (プロセス %1)。シリーズは一度に一つです。</translation>
+    </message>
 </context>
 <context>
     <name>TfrmConfiguration</name>
