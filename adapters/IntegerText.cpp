@@ -2,15 +2,10 @@
 
 #include <algorithm>
 #include <limits>
-#include <optional>
 
 namespace quillon {
 
 namespace {
-
-constexpr std::uint64_t kLargestPattern = std::numeric_limits<std::uint32_t>::max();
-constexpr std::uint64_t kLargestPositive = std::numeric_limits<std::int32_t>::max();
-constexpr std::uint64_t kLargestNegative = kLargestPositive + 1;
 
 std::optional<unsigned> digit_value(char c, unsigned base)
 {
@@ -31,7 +26,8 @@ std::optional<unsigned> digit_value(char c, unsigned base)
 }
 
 // The digits' value, or nothing when there are none, one is not a digit of
-// the base, or the value passes limit (checked per digit, so no overflow).
+// the base, or the value passes limit (checked before each step, so no
+// overflow even for a 64-bit limit).
 std::optional<std::uint64_t> digits_value(std::string_view digits, unsigned base,
                                           std::uint64_t limit)
 {
@@ -41,13 +37,10 @@ std::optional<std::uint64_t> digits_value(std::string_view digits, unsigned base
     std::uint64_t value = 0;
     for (char c : digits) {
         const auto digit = digit_value(c, base);
-        if (!digit) {
+        if (!digit || value > (limit - *digit) / base) {
             return std::nullopt;
         }
         value = value * base + *digit;
-        if (value > limit) {
-            return std::nullopt;
-        }
     }
     return value;
 }
@@ -58,17 +51,64 @@ bool all_digits(std::string_view digits, unsigned base)
                                           [base](char c) { return digit_value(c, base); });
 }
 
-std::string_view without_hex_prefix(std::string_view text, bool& is_hex)
+// What a reading accepts besides a decimal number with an optional "-" and
+// "0x"/"0X" with hexadecimal digits, and the largest values it takes.
+struct IntegerForm {
+    bool lenient;  // leading blanks, a "+" and the prefixes "$", "x", "X" too
+    std::uint64_t largest_hex;
+    std::uint64_t largest_positive;  // a negative number may be one larger
+};
+
+constexpr IntegerForm kTyped{true, std::numeric_limits<std::uint32_t>::max(),
+                             std::numeric_limits<std::int32_t>::max()};
+constexpr IntegerForm kWritten{false, std::numeric_limits<std::int64_t>::max(),
+                               std::numeric_limits<std::int64_t>::max()};
+
+// The value read, or nothing and whether the text is an integer too large.
+struct IntegerReading {
+    std::optional<std::int64_t> value;
+    bool too_large = false;
+};
+
+// The hexadecimal digits after a prefix, or nothing when there is no prefix.
+std::optional<std::string_view> hex_digits(std::string_view text, bool lenient)
 {
-    is_hex = true;
     if (text.starts_with("0x") || text.starts_with("0X")) {
         return text.substr(2);
     }
-    if (text.starts_with('$') || text.starts_with('x') || text.starts_with('X')) {
+    if (lenient && (text.starts_with('$') || text.starts_with('x') || text.starts_with('X'))) {
         return text.substr(1);
     }
-    is_hex = false;
-    return text;
+    return std::nullopt;
+}
+
+IntegerReading read_integer(std::string_view text, const IntegerForm& form)
+{
+    while (form.lenient && text.starts_with(' ')) {
+        text.remove_prefix(1);
+    }
+
+    if (const auto digits = hex_digits(text, form.lenient)) {
+        const auto value = digits_value(*digits, 16, form.largest_hex);
+        if (!value) {
+            return {std::nullopt, all_digits(*digits, 16)};
+        }
+        return {static_cast<std::int64_t>(*value)};
+    }
+
+    const bool negative = text.starts_with('-');
+    if (negative || (form.lenient && text.starts_with('+'))) {
+        text.remove_prefix(1);
+    }
+    const auto value = digits_value(text, 10, form.largest_positive + (negative ? 1 : 0));
+    if (!value) {
+        return {std::nullopt, all_digits(text, 10)};
+    }
+    if (negative) {
+        // The magnitude may be 2^63: negated one below it, so nothing overflows.
+        return {(*value == 0) ? 0 : -static_cast<std::int64_t>(*value - 1) - 1};
+    }
+    return {static_cast<std::int64_t>(*value)};
 }
 
 }  // namespace
@@ -81,32 +121,17 @@ ConversionError::ConversionError(std::string_view text, bool too_large)
 
 std::int32_t integer_from_text(std::string_view text)
 {
-    std::string_view rest = text;
-    while (rest.starts_with(' ')) {
-        rest.remove_prefix(1);
+    const IntegerReading reading = read_integer(text, kTyped);
+    if (!reading.value) {
+        throw ConversionError(text, reading.too_large);
     }
+    // A hexadecimal value above 0x7FFFFFFF is taken as the 32-bit pattern.
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(*reading.value));
+}
 
-    bool is_hex = false;
-    const std::string_view hex_digits = without_hex_prefix(rest, is_hex);
-    if (is_hex) {
-        const auto value = digits_value(hex_digits, 16, kLargestPattern);
-        if (!value) {
-            throw ConversionError(text, all_digits(hex_digits, 16));
-        }
-        return static_cast<std::int32_t>(static_cast<std::uint32_t>(*value));
-    }
-
-    const bool negative = rest.starts_with('-');
-    if (negative || rest.starts_with('+')) {
-        rest.remove_prefix(1);
-    }
-    const auto value = digits_value(rest, 10, negative ? kLargestNegative : kLargestPositive);
-    if (!value) {
-        throw ConversionError(text, all_digits(rest, 10));
-    }
-    // Through 64 bits, so that -2147483648 needs no overflowing negation.
-    return static_cast<std::int32_t>(negative ? -static_cast<std::int64_t>(*value)
-                                              : static_cast<std::int64_t>(*value));
+std::optional<std::int64_t> integer64_from_text(std::string_view text)
+{
+    return read_integer(text, kWritten).value;
 }
 
 }  // namespace quillon

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -34,5 +35,11 @@ private:
 // Anything else throws ConversionError: an empty text, a sign or prefix
 // without digits, any other character, a trailing blank, a value too large.
 std::int32_t integer_from_text(std::string_view text);
+
+// Reads a signed 64-bit integer in the narrower form files write: a decimal
+// number with an optional "-", or "0x"/"0X" and hexadecimal digits without a
+// sign, either fitting in 64 bits signed. No blanks, no "+", no other prefix.
+// Nothing when the text is not such an integer.
+std::optional<std::int64_t> integer64_from_text(std::string_view text);
 
 }  // namespace quillon

@@ -1,6 +1,7 @@
 #include "Fields.h"
 
 #include "HexText.h"
+#include "IntegerText.h"
 #include "SmallFile.h"
 
 #include <QJsonArray>
@@ -192,31 +193,11 @@ FieldsLayout fields_layout(std::string_view text)
     return layout;
 }
 
-// A decimal integer with an optional "-", or "0x" and hexadecimal digits.
-std::optional<std::int64_t> integer_in_text(std::string_view text)
-{
-    int base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        base = 16;
-        text.remove_prefix(2);
-        if (text[0] == '-') {
-            return std::nullopt;
-        }
-    }
-    std::int64_t value = 0;
-    const char* end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, value, base);
-    if (text.empty() || error != std::errc() || stop != end) {
-        return std::nullopt;
-    }
-    return value;
-}
-
-// A JSON integer, or a text as integer_in_text reads it.
+// A JSON integer, or a text as integer64_from_text reads it.
 std::optional<std::int64_t> integer_in_json(const QJsonValue& value)
 {
     if (value.isString()) {
-        return integer_in_text(value.toString().toStdString());
+        return integer64_from_text(value.toString().toStdString());
     }
     constexpr double kLargestExact = 9007199254740992.0;  // 2^53
     const double number = value.toDouble();
@@ -412,7 +393,7 @@ std::map<std::int64_t, std::string> read_names(const ObjectReader& entry, const 
     std::map<std::int64_t, std::string> keys;
     for (auto it = names.begin(); it != names.end(); ++it) {
         const std::string key = it.key().toStdString();
-        const auto raw = integer_in_text(key);
+        const auto raw = integer64_from_text(key);
         if (!raw || *raw < low || *raw > high) {
             entry.refuse("the key " + quoted(key) +
                          " of \"names\" must be a decimal or 0x integer from " +
@@ -707,7 +688,7 @@ std::string_view trimmed(std::string_view text)
 // integer in the forms of a fields file; never nan or inf.
 std::optional<double> typed_number(std::string_view text)
 {
-    if (const auto integer = integer_in_text(text)) {
+    if (const auto integer = integer64_from_text(text)) {
         return double(*integer);
     }
     double number = 0.0;

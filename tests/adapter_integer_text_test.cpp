@@ -4,12 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdint>
+#include <limits>
+#include <optional>
 #include <string>
 #include <utility>
 
 namespace {
 
 using quillon::ConversionError;
+using quillon::integer64_from_text;
 using quillon::integer_from_text;
 
 struct Good {
@@ -143,6 +147,48 @@ TEST(IntegerText, ErrorNamesTheConvertedText)
     }
     // A runtime_error, for the program's one error display.
     EXPECT_THROW(integer_from_text("X"), std::runtime_error);
+}
+
+// The narrower form files write, up to 64 bits: what the typed form adds
+// (blanks, "+", "$", "x") is refused here.
+TEST(IntegerText, ReadsWrittenIntegersOf64Bits)
+{
+    constexpr auto kMax = std::numeric_limits<std::int64_t>::max();
+    constexpr auto kMin = std::numeric_limits<std::int64_t>::min();
+    const std::pair<std::string, std::optional<std::int64_t>> cases[] = {
+        {"0", 0},
+        {"-0", 0},
+        {"007", 7},
+        {"-12", -12},
+        {"0x1F", 31},
+        {"0XfF", 255},
+        {"4294967296", 4294967296},
+        {"0xFFFFFFFF", 0xFFFFFFFF},  // no 32-bit pattern: a positive value
+        {"9223372036854775807", kMax},
+        {"-9223372036854775808", kMin},
+        {"0x7FFFFFFFFFFFFFFF", kMax},
+        {"9223372036854775808", std::nullopt},
+        {"-9223372036854775809", std::nullopt},
+        {"0x8000000000000000", std::nullopt},
+        {"99999999999999999999", std::nullopt},
+        {"+7", std::nullopt},
+        {" 7", std::nullopt},
+        {"7 ", std::nullopt},
+        {"$1F", std::nullopt},
+        {"x1F", std::nullopt},
+        {"0x", std::nullopt},
+        {"0x-1", std::nullopt},
+        {"-0x1", std::nullopt},
+        {"0x0x1", std::nullopt},
+        {"-", std::nullopt},
+        {"", std::nullopt},
+        {"1.5", std::nullopt},
+        {"1F", std::nullopt},
+    };
+    for (const auto& [text, value] : cases) {
+        SCOPED_TRACE("text '" + text + "'");
+        EXPECT_EQ(integer64_from_text(text), value);
+    }
 }
 
 }  // namespace
