@@ -159,17 +159,15 @@ std::string show_text(const std::string& file, const LogFile& log, bool decoded,
 // Under the bytes of a record line that are marked, "^^"; blanks elsewhere.
 std::string difference_marks(const LogRecord& differing_bits, std::size_t indent)
 {
-    constexpr std::size_t kRecordLineLength = 106;
-    std::string marks(indent + kRecordLineLength, ' ');
+    std::string marks;
     for (std::size_t k = 0; k < kRecordBytes; ++k) {
         if (differing_bits[k] != 0) {
-            // "Recv" then ",XX" each; ", Send" before the sent bytes.
-            const std::size_t at = indent + 4 + 3 * k + 1 + (k >= kDirectionBytes ? 6 : 0);
+            const std::size_t at = indent + record_byte_column(k);
+            marks.resize(std::max(marks.size(), at + 2), ' ');
             marks.replace(at, 2, "^^");
         }
     }
-    const auto end = marks.find_last_not_of(' ');
-    return marks.substr(0, end + 1);
+    return marks;
 }
 
 // What follows the two stop conditions.

@@ -40,6 +40,17 @@ std::string record_line(std::span<const std::uint8_t, 32> record, const RecordLa
     return line;
 }
 
+std::size_t record_byte_column(std::size_t byte, const RecordLayout& layout)
+{
+    constexpr std::size_t kByteText = 3;  // two digits and a comma
+    std::size_t column =
+        layout.recv_prefix.size() + kByteText * byte + (layout.comma_first ? 1 : 0);
+    if (byte >= std::size_t(kDirectionBytes)) {
+        column += layout.send_prefix.size();
+    }
+    return column;
+}
+
 std::vector<std::string> log_text_lines(const std::string& date_time, const LogCapture& capture,
                                         int send_offset)
 {

@@ -7,6 +7,7 @@
 
 #include <QDateTime>
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -39,6 +40,10 @@ inline constexpr RecordLayout kLogViewRecord{"Recv : ", " Send : ", false};
 // One 32-byte record as a line of the layout.
 std::string record_line(std::span<const std::uint8_t, 32> record,
                         const RecordLayout& layout = kLogTextRecord);
+
+// Where the two digits of the record's byte (from 0) begin in its line of the
+// layout, for marks written under a record line.
+std::size_t record_byte_column(std::size_t byte, const RecordLayout& layout = kLogTextRecord);
 
 // The lines of the file for a log read from the amplifier: the date and time
 // line, then (once the stop condition was read) the stop condition line, the

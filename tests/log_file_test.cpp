@@ -151,6 +151,19 @@ TEST(LogFile, BothFormatsReadBackAndEveryOtherFileIsRefusedWithItsLine)
               84);
 }
 
+// Marks under a record line find each byte where record_line wrote it.
+TEST(LogFile, EachByteOfARecordLineStandsAtItsColumn)
+{
+    const LogRecord record = numbered_record(0x21);  // 32 different bytes
+    for (const RecordLayout& layout : {kLogTextRecord, kLogViewRecord}) {
+        const std::string line = record_line(record, layout);
+        for (std::size_t k = 0; k < kRecordBytes; ++k) {
+            SCOPED_TRACE(line + ", byte " + std::to_string(k));
+            EXPECT_EQ(line.substr(record_byte_column(k, layout), 2), hex_byte(record[k]));
+        }
+    }
+}
+
 TEST(LogFile, OnlyARegularFileOfAtMostOneMebibyteIsOpened)
 {
     const std::string root = testsupport::private_root();
