@@ -4,6 +4,7 @@
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QMimeData>
 #include <QUrl>
 #include <QWidget>
@@ -48,6 +49,16 @@ private:
 };
 
 }  // namespace
+
+std::vector<std::string> local_names(const QStringList& files)
+{
+    std::vector<std::string> names;
+    names.reserve(std::size_t(files.size()));
+    for (const QString& file : files) {
+        names.push_back(QFile::encodeName(file).toStdString());
+    }
+    return names;
+}
 
 QStringList dropped_files(const QMimeData& mime)
 {

@@ -5,6 +5,8 @@
 #include <QStringList>
 
 #include <functional>
+#include <string>
+#include <vector>
 
 class QMimeData;
 class QWidget;
@@ -13,6 +15,9 @@ namespace quillon {
 
 // The local files among the drag's URLs, in their order.
 QStringList dropped_files(const QMimeData& mime);
+
+// Names as the bytes the system knows them by, which need not be UTF-8.
+std::vector<std::string> local_names(const QStringList& files);
 
 using FilesHandler = std::function<void(const QStringList& files)>;
 // Has window accept drags that carry local files and hand them to open when

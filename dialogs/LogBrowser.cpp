@@ -13,7 +13,6 @@
 #include "PlotView.h"
 #include "PlotWindow.h"
 #include "Seams.h"
-#include "SeriesWindow.h"
 #include "Settings.h"
 #include "ui_LogBrowser.h"
 
@@ -526,8 +525,11 @@ TfrmLogBrowser::TfrmLogBrowser(QString path, quillon::LogFile log, std::string s
     on_signal(ui.mnuCopy, &QAction::triggered, this, &TfrmLogBrowser::mnuCopyClick);
     on_signal(ui.mnuPlot, &QAction::triggered, this, &TfrmLogBrowser::mnuPlotClick);
     connect(ui.mnuClose, &QAction::triggered, this, &QWidget::close);
-    quillon::accept_file_drops(
-        *this, [this](const QStringList& files) { open_logs(files, settings_path_); });
+    quillon::accept_file_drops(*this, [this](const QStringList& files) {
+        if (log_opener_) {
+            log_opener_(files);
+        }
+    });
     quillon::open_menu_bar_with_f10(*this);
     quillon::keep_mnemonics_out_of_fields();
     RetranslateUi();

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "Fields.h"
+#include "FileDrops.h"
 #include "IniFile.h"
 #include "LogAnalysis.h"
 #include "LogFile.h"
@@ -18,6 +19,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 class ColumnsInView;
@@ -68,6 +70,10 @@ public:
     // decoded view, and remembers the file; false (the reason shown, nothing
     // changed) when it cannot be read.
     bool ShowFields(const QString& path);
+
+    // What files dropped on the window open; a drop opens nothing until
+    // the window is given it.
+    void SetLogOpener(quillon::FilesHandler opener) { log_opener_ = std::move(opener); }
 
     Ui::TfrmLogBrowser& controls() { return *ui_; }
     const QString& path() const { return path_; }
@@ -132,6 +138,7 @@ private:
     std::unique_ptr<Ui::TfrmLogBrowser> ui_;
     QString path_;
     std::string settings_path_;
+    quillon::FilesHandler log_opener_;
     quillon::LogFile log_;
     std::unique_ptr<LogTableModel> model_;
     // Children of their labels.

@@ -32,7 +32,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <filesystem>
 
 namespace {
 
@@ -499,6 +498,7 @@ TfrmLogBrowser* TfrmSeries::OpenCapture(std::size_t capture)
     const quillon::SeriesCapture& opened = series_.captures[capture];
     auto* browser =
         new TfrmLogBrowser(QFile::decodeName(opened.file.c_str()), opened.log, settings_path_);
+    browser->SetLogOpener(log_opener_);
     browser->setAttribute(Qt::WA_DeleteOnClose);
     browser->show();
     if (capture != series_.reference) {
@@ -524,24 +524,6 @@ void TfrmSeries::mnuExportPictureClick()
                                    std::string_view(bytes.constData(), std::size_t(bytes.size())));
 }
 
-namespace {
-
-std::vector<std::string> local_names(const QStringList& names)
-{
-    std::vector<std::string> local;
-    for (const QString& name : names) {
-        local.push_back(local_name(name));
-    }
-    return local;
-}
-
-}  // namespace
-
-TfrmSeries* open_series(const QStringList& files_or_folders, const std::string& settings_path)
-{
-    return open_series(local_names(files_or_folders), settings_path);
-}
-
 TfrmSeries* open_series(const std::vector<std::string>& named, const std::string& settings_path)
 {
     if (named.empty()) {
@@ -564,21 +546,4 @@ TfrmSeries* open_series(const std::vector<std::string>& named, const std::string
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->show();
     return window;
-}
-
-TfrmSeries* open_logs(const QStringList& files_or_folders, const std::string& settings_path)
-{
-    return open_logs(local_names(files_or_folders), settings_path);
-}
-
-TfrmSeries* open_logs(const std::vector<std::string>& files_or_folders,
-                      const std::string& settings_path)
-{
-    std::error_code not_a_folder;
-    if (files_or_folders.size() == 1 &&
-        !std::filesystem::is_directory(files_or_folders.front(), not_a_folder)) {
-        open_log_browser(files_or_folders.front(), settings_path);
-        return nullptr;
-    }
-    return open_series(files_or_folders, settings_path);
 }

@@ -6,15 +6,16 @@
 #pragma once
 
 #include "Fields.h"
+#include "FileDrops.h"
 #include "IniFile.h"
 #include "Series.h"
 #include "VariationMapView.h"
 
 #include <QMainWindow>
-#include <QStringList>
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 class CaptureValuesModel;
@@ -48,6 +49,8 @@ public:
     void SetReference(std::size_t capture);
     // Lists and plots each capture's value in a cell of the map.
     void ShowCell(int row, int column);
+    // What the browsers that the window opens do with files dropped on them.
+    void SetLogOpener(quillon::FilesHandler opener) { log_opener_ = std::move(opener); }
     // Opens a capture in a browser, compared with the reference unless it
     // is the reference.
     TfrmLogBrowser* OpenCapture(std::size_t capture);
@@ -89,6 +92,7 @@ private:
 
     quillon::Series series_;
     std::string settings_path_;
+    quillon::FilesHandler log_opener_;
     std::vector<quillon::FieldSpec> fields_;
     SeriesTableModel* captures_model_;
     QSortFilterProxyModel* sorted_;
@@ -112,21 +116,8 @@ private:
     QAction* open_capture_ = nullptr;
 };
 
-// Opens what was named: one file in a log browser; a folder, or two or
-// more files, as a series (a folder's *.txt files). A series none of whose
-// files can be read shows the reasons and opens nothing. Returns the series
-// window opened, if any.
-TfrmSeries* open_logs(const QStringList& files_or_folders,
-                      const std::string& settings_path = quillon::settings_file_path());
-// The same for names as the bytes they are (the command line's, which need
-// not be UTF-8).
-TfrmSeries* open_logs(const std::vector<std::string>& files_or_folders,
-                      const std::string& settings_path = quillon::settings_file_path());
-
 // Reads the files and folders named as a series and opens its window,
 // shown, deleting itself when closed; nothing (the reasons shown) when no
 // capture reads.
-TfrmSeries* open_series(const QStringList& files_or_folders,
-                        const std::string& settings_path = quillon::settings_file_path());
 TfrmSeries* open_series(const std::vector<std::string>& files_or_folders,
                         const std::string& settings_path = quillon::settings_file_path());

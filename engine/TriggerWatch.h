@@ -1,6 +1,6 @@
-// The watch for the trigger while a stop condition is armed, and the
-// automatic save of the log it ended: what the window's timer and
-// quillon-cli's wait both do, each then acting on the answer its own way.
+// The exchanges of a watch for the trigger while a stop condition is armed,
+// and the automatic save of the log it ended: the steps of the capture
+// series (CaptureSeries.h) that the window and quillon-cli's wait drive.
 #pragma once
 
 #include "AmplifierQueries.h"

@@ -1,11 +1,10 @@
 #include "Startup.h"
 
 #include "Messages.h"
-#include "SeriesWindow.h"
+#include "OpenLogs.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 
 #include <iostream>
 
@@ -70,8 +69,7 @@ std::unique_ptr<ProgramWindows> start_program(const std::string& settings_path,
     main_form.SetConfigurationDialog(windows->configuration.get());
     windows->log_window = std::make_unique<TfrmLogWindow>(main_form.Sender());
     main_form.SetLogWindow(windows->log_window.get());
-    main_form.SetLogOpener(
-        [settings_path](const QStringList& opened) { open_logs(opened, settings_path); });
+    main_form.SetLogOpener(log_opener(settings_path));
     main_form.show();
     if (!files.empty()) {
         open_logs(files, settings_path);
@@ -93,11 +91,7 @@ std::unique_ptr<ProgramWindows> start_program(const std::string& settings_path,
 std::unique_ptr<ProgramWindows> start_program(const std::string& settings_path,
                                               const QStringList& files)
 {
-    std::vector<std::string> names;
-    for (const QString& file : files) {
-        names.push_back(QFile::encodeName(file).toStdString());
-    }
-    return start_program(settings_path, names);
+    return start_program(settings_path, quillon::local_names(files));
 }
 
 void say_why_alone(const InstanceClaim& claim)

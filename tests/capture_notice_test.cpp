@@ -6,7 +6,7 @@
 #include "CaptureNotice.h"
 #include "LogBrowser.h"
 #include "MainWindowFixture.h"
-#include "SeriesWindow.h"
+#include "OpenLogs.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -7,6 +7,7 @@
 #include "LogTableModel.h"
 #include "MenuKeys.h"
 #include "MessageBoxes.h"
+#include "OpenLogs.h"
 #include "SeriesWindow.h"
 #include "Settings.h"
 #include "TestEnvironment.h"

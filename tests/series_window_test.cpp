@@ -8,6 +8,7 @@
 #include "MainWindowFixture.h"
 #include "MenuKeys.h"
 #include "MessageRecorder.h"
+#include "OpenLogs.h"
 #include "PlotView.h"
 #include "SeriesWindow.h"
 #include "Startup.h"
@@ -91,6 +92,21 @@ std::vector<Window*> open_windows()
         }
     }
     return found;
+}
+
+// Local files dropped on a window, as a drag arrives: it enters, then drops.
+void drop(QWidget& target, const QStringList& files)
+{
+    QMimeData mime;
+    QList<QUrl> urls;
+    for (const QString& file : files) {
+        urls.push_back(QUrl::fromLocalFile(file));
+    }
+    mime.setUrls(urls);
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&target, &enter);
+    QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&target, &dropped);
 }
 
 // Collected first: a window takes its menus, top-level too, with it.
@@ -212,6 +228,14 @@ TEST_F(SeriesWindowTest, ADoubleClickOpensTheCaptureComparedWithTheReference)
     EXPECT_EQ(opened->windowTitle(), "Autolog_20261209031600.txt - Quillon");
     ASSERT_NE(opened->compared_model(), nullptr);
     EXPECT_EQ(opened->controls().lblComparedFile->text(), "B: Autolog_20261209031700.txt");
+
+    // Files dropped on the capture's browser open as anywhere else: two
+    // files, a series of their own.
+    drop(*opened, {QString::fromStdString((folder / "Autolog_20261209031500.txt").string()),
+                   QString::fromStdString((folder / "Autolog_20261209031600.txt").string())});
+    ASSERT_EQ(open_windows<TfrmSeries>().size(), 2u);
+    EXPECT_EQ(open_windows<TfrmLogBrowser>().size(), 1u);
+    EXPECT_TRUE(messages.shown().empty());
 }
 
 TEST_F(SeriesWindowTest, OneFileOpensItsBrowserAndSeveralFilesASeries)
@@ -315,12 +339,7 @@ TEST_F(SeriesEntryTest, AFolderOrSeveralFilesOpenASeriesAndOneFileItsBrowser)
     EXPECT_EQ(open_windows<TfrmSeries>().size(), 2u);
     EXPECT_EQ(open_windows<TfrmLogBrowser>().size(), 2u);
 
-    QMimeData mime;
-    mime.setUrls({QUrl::fromLocalFile(first), QUrl::fromLocalFile(second)});
-    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(program->main_form.get(), &enter);
-    QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(program->main_form.get(), &dropped);
+    drop(*program->main_form, {first, second});
     ASSERT_EQ(open_windows<TfrmSeries>().size(), 3u);
     EXPECT_EQ(open_windows<TfrmLogBrowser>().size(), 2u);
     EXPECT_TRUE(messages.shown().empty());
