@@ -21,4 +21,12 @@ inline std::string hex_byte(std::uint8_t byte)
     return text;
 }
 
+// A byte as a value of its own, in a list, a cell or on an axis: "0x44".
+inline std::string hex_byte_value(std::uint8_t byte)
+{
+    std::string text = "0x";
+    append_hex_byte(text, byte);
+    return text;
+}
+
 }  // namespace quillon

@@ -1,11 +1,13 @@
 #include "SingleInstance.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QMetaObject>
+#include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QThread>
 #include <QTimer>
@@ -18,7 +20,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -176,7 +181,88 @@ void drop(QLocalSocket& peer)
     peer.deleteLater();
 }
 
+constexpr std::array kEndingSignals{SIGTERM, SIGINT, SIGHUP};
+// The write end of the pipe that the handler writes to; -1 while no server
+// watches.
+std::atomic<int> signal_pipe{-1};
+
+// All a signal handler may safely do: a byte into the pipe.
+void note_signal(int /*number*/)
+{
+    const int saved = errno;
+    const char byte = 1;
+    // A full pipe already holds a signal to act on: a write refused is none lost.
+    const ssize_t written = ::write(signal_pipe.load(), &byte, 1);
+    static_cast<void>(written);
+    errno = saved;
+}
+
+// The lock file still at its path: not removed (nor made anew) by a
+// Quillon that ended between its opening and its locking.
+bool still_in_place(int lock, const QString& path)
+{
+    struct stat held {};
+    struct stat there {};
+    return ::fstat(lock, &held) == 0 && ::lstat(QFile::encodeName(path).constData(), &there) == 0 &&
+           held.st_dev == there.st_dev && held.st_ino == there.st_ino;
+}
+
 }  // namespace
+
+// The ending signals written to a pipe (a self-pipe) that the event loop
+// reads; the handlers that were there before are put back when it goes.
+// One server at a time watches them.
+class InstanceServer::EndingSignals {
+public:
+    explicit EndingSignals(std::function<void()> ended)
+    {
+        int ends[2] = {-1, -1};
+        if (signal_pipe.load() >= 0 || ::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) {
+            return;
+        }
+        read_ = ends[0];
+        write_ = ends[1];
+        signal_pipe.store(write_);
+        struct sigaction action {};
+        action.sa_handler = note_signal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        for (std::size_t i = 0; i < kEndingSignals.size(); ++i) {
+            ::sigaction(kEndingSignals[i], &action, &before_[i]);
+        }
+        notifier_ = std::make_unique<QSocketNotifier>(read_, QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(),
+                         [this, ended = std::move(ended)] {
+                             char bytes[16];
+                             while (::read(read_, bytes, sizeof bytes) > 0) {
+                             }
+                             ended();
+                         });
+    }
+
+    ~EndingSignals()
+    {
+        if (read_ < 0) {
+            return;
+        }
+        notifier_.reset();
+        for (std::size_t i = 0; i < kEndingSignals.size(); ++i) {
+            ::sigaction(kEndingSignals[i], &before_[i], nullptr);
+        }
+        signal_pipe.store(-1);
+        ::close(read_);
+        ::close(write_);
+    }
+
+    EndingSignals(const EndingSignals&) = delete;
+    EndingSignals& operator=(const EndingSignals&) = delete;
+
+private:
+    int read_ = -1;
+    int write_ = -1;
+    std::array<struct sigaction, kEndingSignals.size()> before_{};
+    std::unique_ptr<QSocketNotifier> notifier_;
+};
 
 QString instance_socket_path()
 {
@@ -187,16 +273,49 @@ QString instance_socket_path()
     return folder.isEmpty() ? QString() : folder + "/quillon.sock";
 }
 
-InstanceServer::InstanceServer(std::unique_ptr<QLocalServer> server, int lock)
-    : lock_(lock), server_(std::move(server))
+InstanceServer::InstanceServer(const QString& socket_path, int lock)
+    : lock_(lock), lock_path_(socket_path + ".lock"),
+      signals_(std::make_unique<EndingSignals>([this] { Ended(); })),
+      server_(std::make_unique<QLocalServer>())
 {
+    server_->setSocketOptions(QLocalServer::UserAccessOption);
     connect(server_.get(), &QLocalServer::newConnection, this, &InstanceServer::Accept);
+    server_->listen(socket_path);
+}
+
+bool InstanceServer::IsListening() const
+{
+    return server_->isListening();
+}
+
+QString InstanceServer::ListenError() const
+{
+    return server_->errorString();
 }
 
 InstanceServer::~InstanceServer()
 {
+    signals_.reset();
+    Remove();
     server_.reset();
     ::close(lock_);
+}
+
+void InstanceServer::Remove()
+{
+    if (std::exchange(removed_, true)) {
+        return;
+    }
+    // Closing removes the socket; the lock file goes while it is still
+    // held, so that a Quillon starting meanwhile makes and locks a new one.
+    server_->close();
+    QFile::remove(lock_path_);
+}
+
+void InstanceServer::Ended()
+{
+    Remove();
+    QCoreApplication::exit(0);
 }
 
 void InstanceServer::SetRequestHandler(RequestHandler handler)
@@ -301,7 +420,12 @@ InstanceClaim claim_instance(const QString& socket_path, const std::vector<std::
         ::close(lock);
         return claimed(Outcome::NotOurs, lock_path);
     }
-    if (::flock(lock, LOCK_EX | LOCK_NB) != 0) {
+    const bool locked = ::flock(lock, LOCK_EX | LOCK_NB) == 0;
+    if (locked && !still_in_place(lock, lock_path)) {
+        ::close(lock);
+        return claim_instance(socket_path, files);
+    }
+    if (!locked) {
         const int error = errno;
         ::close(lock);
         if (error != EWOULDBLOCK) {
@@ -322,14 +446,12 @@ InstanceClaim claim_instance(const QString& socket_path, const std::vector<std::
         return claimed(Outcome::NotOurs, socket_path);
     }
     QFile::remove(socket_path);
-    auto server = std::make_unique<QLocalServer>();
-    server->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!server->listen(socket_path)) {
-        ::close(lock);
-        return claimed(Outcome::Failed, socket_path, server->errorString());
+    auto server = std::make_unique<InstanceServer>(socket_path, lock);
+    if (!server->IsListening()) {
+        return claimed(Outcome::Failed, socket_path, server->ListenError());
     }
     InstanceClaim serving = claimed(Outcome::Serving, socket_path);
-    serving.server = std::make_unique<InstanceServer>(std::move(server), lock);
+    serving.server = std::move(server);
     return serving;
 }
 

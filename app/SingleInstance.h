@@ -6,7 +6,10 @@
 // lock beside it, and a socket found without a holder (left by a Quillon
 // that was killed) is removed and taken over. Anything else at the socket's
 // or the lock's place, or a folder that others may enter, is left alone and
-// reported: that Quillon runs without the hand-over.
+// reported: that Quillon runs without the hand-over. The socket and the
+// lock go with the Quillon that made them: when it ends, and at once when
+// SIGTERM, SIGINT or SIGHUP ends it (the event loop is then left, so that
+// it quits as it does when its window closes).
 //
 // File names travel as the bytes they are (a name need not be UTF-8): a
 // request is a frame, "QLON", its length (4 bytes, big-endian), then the
@@ -42,12 +45,18 @@ public:
     using FileNames = std::vector<std::string>;
     using RequestHandler = std::function<void(const FileNames& files)>;
 
-    // server: listening already; lock: the descriptor of the lock held,
-    // released when this goes.
-    InstanceServer(std::unique_ptr<QLocalServer> server, int lock);
+    // Listens at socket_path, the ending signals caught first so that no
+    // socket is there before they are; lock: the descriptor of the lock
+    // held beside it, released when this goes, the socket and the lock
+    // file removed.
+    InstanceServer(const QString& socket_path, int lock);
     ~InstanceServer() override;
     InstanceServer(const InstanceServer&) = delete;
     InstanceServer& operator=(const InstanceServer&) = delete;
+
+    // Whether it listens; why not when it does not.
+    bool IsListening() const;
+    QString ListenError() const;
 
     void SetRequestHandler(RequestHandler handler);
 
@@ -55,8 +64,17 @@ private:
     void Accept();
     void Read(QLocalSocket& peer, QByteArray& buffer, QTimer& idle);
     void Handle(const FileNames& files);
+    // Removes the socket and the lock file, once.
+    void Remove();
+    // A signal that ends the program has come: the files go, then the
+    // event loop is left.
+    void Ended();
 
+    class EndingSignals;
     int lock_;
+    QString lock_path_;
+    bool removed_ = false;
+    std::unique_ptr<EndingSignals> signals_;
     std::unique_ptr<QLocalServer> server_;
     RequestHandler handler_;
     std::vector<FileNames> waiting_;

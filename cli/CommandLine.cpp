@@ -1,5 +1,7 @@
 #include "CommandLine.h"
 
+#include "IntegerText.h"
+
 #include <algorithm>
 #include <sstream>
 
@@ -123,14 +125,27 @@ std::size_t required_values(const OptionSpec& option)
     return names.size() - optional_words(names);
 }
 
+// Whether a word reads as an integer, in range or not ("15", "0x0F",
+// "0x1FF"; not "a.txt").
+bool reads_as_number(const std::string& word)
+{
+    try {
+        static_cast<void>(integer_from_text(word));
+        return true;
+    } catch (const ConversionError& error) {
+        return error.too_large();
+    }
+}
+
 // How many of the words that follow an option are its values: a last
-// optional one is taken when a word is there that is not the next option.
+// optional one (a MASK) is taken when the word there reads as a number, so
+// that a file named after the option is not taken for it (a file named
+// "15" is written "./15").
 std::size_t values_taken(const OptionSpec& option, std::span<const std::string> following)
 {
     const std::size_t all = words(option.values).size();
     const std::size_t required = required_values(option);
-    const bool optional_given =
-        following.size() > required && !following[required].starts_with("--");
+    const bool optional_given = following.size() > required && reads_as_number(following[required]);
     return std::min(required < all && !optional_given ? required : all, following.size());
 }
 

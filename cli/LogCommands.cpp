@@ -427,7 +427,9 @@ std::optional<ComparisonRules> typed_comparison_rules(const Options& options)
     if (!ignore || !only) {
         return std::nullopt;
     }
-    return ComparisonRules{std::move(*ignore), std::move(*only)};
+    return ComparisonRules{
+        std::move(*ignore), std::move(*only),
+        options.checksums_by_value ? ChecksumComparison::ByValue : ChecksumComparison::ByState};
 }
 
 Exit show_log(const Invocation& call)
@@ -568,7 +570,7 @@ Exit diff_logs(const Invocation& call)
         return kUnreadableLog;
     }
     const LogComparison comparison =
-        compare_logs(*a, *b, rules->ignore, rules->only,
+        compare_logs(*a, *b, with_fields_left_out(*rules, fields->fields),
                      options.by_number ? Alignment::RecordNumber : Alignment::FiredRecord);
     print(options.json ? diff_json(a_name, *a, b_name, *b, comparison, fields->fields) + "\n"
                        : diff_text(a_name, *a, b_name, *b, comparison, fields->fields));

@@ -12,7 +12,7 @@ Exit show_log(const Invocation& call);
 // find recv|send BYTE MASK VALUE FILE... [--fired] [--count | --json], or
 // find --fired FILE...
 Exit find_in_logs(const Invocation& call);
-// diff A B [--ignore recv|send BYTE MASK]... [--json]
+// diff A B [--ignore recv|send BYTE MASK]... [--checksums-by-value] [--json]
 Exit diff_logs(const Invocation& call);
 // series FILE|DIR... [--reference FILE] [--ignore ...] [--only ...]
 // [--fields FILE] [--json | --csv] [--map]
@@ -20,14 +20,10 @@ Exit series_of_logs(const Invocation& call);
 
 // Shared by the commands: a line of output, written in one piece; the
 // fields of --fields (none without it), nothing when the file cannot be
-// read; the rules of --ignore and --only, nothing when one is no good (each
-// reason shown).
+// read; the rules of --ignore, --only and --checksums-by-value, nothing
+// when one is no good (each reason shown).
 void print(const std::string& text);
 std::optional<FieldsFile> fields_or_report(const Options& options);
-struct ComparisonRules {
-    std::vector<IgnoreRule> ignore;
-    std::vector<OnlyRule> only;
-};
 std::optional<ComparisonRules> typed_comparison_rules(const Options& options);
 
 }  // namespace quillon::cli

@@ -7,9 +7,14 @@
 #include "LogTimeline.h"
 #include "Messages.h"
 #include "Series.h"
+#include "SeriesTable.h"
+#include "ValueColumns.h"
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
+#include <span>
+#include <utility>
 
 namespace quillon::cli {
 
@@ -55,6 +60,78 @@ std::string padded(const std::string& text, std::size_t width, bool right)
     return right ? pad + text : text + pad;
 }
 
+const char* syntax_problem_text(SyntaxProblem problem)
+{
+    switch (problem) {
+    case SyntaxProblem::NoOperand: return "a field's name, recv[N] or send[N] expected";
+    case SyntaxProblem::UnclosedQuote: return "a backquote is not closed";
+    case SyntaxProblem::EmptyQuote: return "no name between the backquotes";
+    case SyntaxProblem::ControlInQuote: return "a control character in a name";
+    case SyntaxProblem::NotIndexable: return "only recv and send take a byte [N]";
+    case SyntaxProblem::NoByte: return "a byte 0-15 and ] expected";
+    case SyntaxProblem::ByteOutOfRange: return "a byte beyond 15";
+    case SyntaxProblem::NoPlace: return "@ and a place expected (@T0, @T-K, @T+K)";
+    case SyntaxProblem::NoPlaceOffset: return "a place is T0, T-K or T+K";
+    case SyntaxProblem::OffsetOutOfRange:
+        return "a place beyond the records a log holds (T-255 to T+255)";
+    case SyntaxProblem::TextAfter: break;
+    }
+    return "unexpected text";
+}
+
+// "--value 'position@T-3x'": the option as typed, quoted and escaped.
+std::string value_option_text(const std::string& typed)
+{
+    return "--value '" + with_control_characters_escaped(typed) + "'";
+}
+
+// The columns of --value, each read against the fields; nothing when one
+// is no good (the reason shown).
+std::optional<std::pair<std::vector<ValueColumn>, std::vector<RecordColumn>>> typed_value_columns(
+    const Options& options, const FieldsFile& fields)
+{
+    std::vector<ValueColumn> columns;
+    std::vector<RecordColumn> reads;
+    for (const std::string& typed : options.values) {
+        ValueColumnRead read = read_value_column(typed);
+        if (!read.column) {
+            show_error(value_option_text(typed) + ": column " + std::to_string(read.error->column) +
+                       ": " + syntax_problem_text(read.error->problem));
+            return std::nullopt;
+        }
+        const auto column = operand_column(read.column->operand, fields.fields);
+        if (!column) {
+            const std::string name = with_control_characters_escaped(read.column->operand.field);
+            show_error(value_option_text(typed) + ": " +
+                       (options.fields ? *options.fields + " names no field " + name
+                                       : name + " is a field: give its fields file with --fields"));
+            return std::nullopt;
+        }
+        columns.push_back(std::move(*read.column));
+        reads.push_back(*column);
+    }
+    return std::pair(std::move(columns), std::move(reads));
+}
+
+// A value as text shows it, "-" for none.
+std::string value_text(const std::optional<PlacedValue>& value)
+{
+    return value ? with_control_characters_escaped(placed_value_text(*value)) : "-";
+}
+
+// A byte as its number, a field's value in its unit or its name, null for
+// none.
+QJsonValue value_json(const std::optional<PlacedValue>& value)
+{
+    if (!value) {
+        return {};
+    }
+    if (value->kind == PlacedValue::Kind::Name) {
+        return QString::fromStdString(value->text);
+    }
+    return value->number;
+}
+
 // The byte positions in which captures differ, each with how many do,
 // most first: "Send 3 (7 captures), Recv 3 (7)".
 std::string varying_positions_text(const Series& series)
@@ -82,9 +159,12 @@ std::string varying_offsets_text(const VariationMap& map)
            std::to_string(offsets.size()) + " offsets)";
 }
 
-std::string series_text(const Series& series, const VariationMap& map)
+std::string series_text(const Series& series, const VariationMap& map, const ValueTable& values)
 {
-    const std::vector<std::string> heads = {"Time", "Fired", "Command", "Meets", "Differing"};
+    std::vector<std::string> heads = {"Time", "Fired", "Command", "Meets", "Differing"};
+    for (const ValueColumn& column : values.columns) {
+        heads.push_back(with_control_characters_escaped(column.key));
+    }
     std::vector<std::vector<std::string>> rows;
     for (std::size_t c = 0; c < series.captures.size(); ++c) {
         const SeriesCapture& capture = series.captures[c];
@@ -92,6 +172,9 @@ std::string series_text(const Series& series, const VariationMap& map)
                         capture.timeline.fired ? std::to_string(*capture.timeline.fired) : "-",
                         command_text(capture), std::to_string(capture.meets),
                         differing_text(series, c)});
+        for (const auto& value : values.rows[c]) {
+            rows.back().push_back(value_text(value));
+        }
     }
     std::vector<std::size_t> widths;
     for (std::size_t i = 0; i < heads.size(); ++i) {
@@ -101,12 +184,12 @@ std::string series_text(const Series& series, const VariationMap& map)
         }
         widths.push_back(width);
     }
-    // The numbers to the right; the texts to the left.
+    // The numbers to the right, the values too; the texts to the left.
     const std::array<bool, 5> right = {false, true, false, true, true};
     const auto line = [&](const std::vector<std::string>& cells) {
         std::string text;
         for (std::size_t i = 0; i < cells.size(); ++i) {
-            text += padded(cells[i], widths[i], right[i]) + "  ";
+            text += padded(cells[i], widths[i], i >= right.size() || right[i]) + "  ";
         }
         return text;
     };
@@ -123,43 +206,6 @@ std::string series_text(const Series& series, const VariationMap& map)
         text += std::to_string(left_out) + (left_out == 1 ? " capture" : " captures") +
                 " without a fired record (or against a reference without one) left out of the "
                 "offsets\n";
-    }
-    return text;
-}
-
-std::string series_csv(const Series& series)
-{
-    std::string text =
-        "time,file,fired_record,command,command_name,meets,reference,records_differing,"
-        "positions_differing\r\n";
-    for (std::size_t c = 0; c < series.captures.size(); ++c) {
-        const SeriesCapture& capture = series.captures[c];
-        std::string positions;
-        for (const auto& [k, records] : positions_differing(capture.against_reference)) {
-            if (!positions.empty()) {
-                positions += ' ';
-            }
-            positions += byte_position(k, PositionSpelling::Key);
-            positions += ':';
-            positions += std::to_string(records);
-        }
-        const bool reference = c == series.reference;
-        text += capture_time_text(capture.time);
-        text += ',';
-        text += csv_field(capture.file);
-        text += ',';
-        text += capture.timeline.fired ? std::to_string(*capture.timeline.fired) : "";
-        text += ',';
-        text += capture.command ? hex_byte(*capture.command) : "";
-        text += ',';
-        text += csv_field(capture.command_name);
-        text += ',';
-        text += std::to_string(capture.meets);
-        text += reference ? ",true," : ",false,";
-        text += reference ? "" : std::to_string(capture.against_reference.records_differing);
-        text += ',';
-        text += positions;
-        text += "\r\n";
     }
     return text;
 }
@@ -196,7 +242,7 @@ std::vector<JsonLine> map_json(const VariationMap& map)
     return cells;
 }
 
-JsonLine capture_json(const Series& series, std::size_t c)
+JsonLine capture_json(const Series& series, std::size_t c, const ValueTable& values)
 {
     const SeriesCapture& capture = series.captures[c];
     const bool reference = c == series.reference;
@@ -218,14 +264,21 @@ JsonLine capture_json(const Series& series, std::size_t c)
         .add("records_differing",
              reference ? QJsonValue() : QJsonValue(capture.against_reference.records_differing))
         .add("positions_differing", positions);
+    if (!values.columns.empty()) {
+        JsonLine placed;
+        for (std::size_t i = 0; i < values.columns.size(); ++i) {
+            placed.add(values.columns[i].key.c_str(), value_json(values.rows[c][i]));
+        }
+        object.add("values", placed);
+    }
     return object;
 }
 
-std::string series_json(const Series& series, const VariationMap& map)
+std::string series_json(const Series& series, const VariationMap& map, const ValueTable& values)
 {
     std::vector<JsonLine> captures;
     for (std::size_t c = 0; c < series.captures.size(); ++c) {
-        captures.push_back(capture_json(series, c));
+        captures.push_back(capture_json(series, c, values));
     }
     std::vector<JsonLine> unreadable;
     for (const UnreadableFile& file : series.unreadable) {
@@ -310,6 +363,10 @@ Exit series_of_logs(const Invocation& call)
     if (!fields) {
         return kUnreadableLog;
     }
+    auto value_columns = typed_value_columns(options, *fields);
+    if (!value_columns) {
+        return kUsage;
+    }
     SeriesFiles named = series_files(call.line.arguments);
     // A reference from elsewhere joins the series.
     if (options.reference && std::ranges::none_of(named.files, [&](const std::string& file) {
@@ -324,7 +381,7 @@ Exit series_of_logs(const Invocation& call)
     if (series.captures.empty()) {
         show_error("series: no log file could be read");
         if (options.json) {
-            print(series_json(series, VariationMap{}));
+            print(series_json(series, VariationMap{}, ValueTable{}));
         }
         return kUnreadableLog;
     }
@@ -336,16 +393,18 @@ Exit series_of_logs(const Invocation& call)
         }
         reference = *chosen;
     }
-    compare_with_reference(series, reference, rules->ignore, rules->only);
+    compare_with_reference(series, reference, *rules, fields->fields);
     const VariationMap map = variation_map(series, fields->fields);
+    const ValueTable values =
+        value_table(series, std::move(value_columns->first), value_columns->second, fields->fields);
     if (options.json) {
-        print(series_json(series, map));
+        print(series_json(series, map, values));
     } else if (options.csv) {
-        print(series_csv(series));
+        print(series_csv(series, values));
     } else if (options.map) {
         print(map_text(map));
     } else {
-        print(series_text(series, map));
+        print(series_text(series, map, values));
     }
     if (!series.unreadable.empty()) {
         return kUnreadableLog;

@@ -747,9 +747,18 @@ const OptionSpec kOptions[] = {
      "pairs record 0 with record 0 and so on, also when both logs have\n"
      "a fired record",
      [](Options& o, std::span<const std::string>) { return store_flag(&Options::by_number, o); }},
+    {"--checksums-by-value", "", "diff series",
+     "compares each block's checksum byte by its value, as any other\n"
+     "byte; without it, by whether it holds (ok, bad or cut), so that a\n"
+     "checksum that holds adds no difference to its block's data",
+     [](Options& o, std::span<const std::string>) {
+         return store_flag(&Options::checksums_by_value, o);
+     }},
     {"--fields", "FILE", "show find diff series",
      "the fields that FILE (JSON) describes, each record's values shown\n"
-     "after its bytes (a column each in CSV, \"fields\" in JSON)",
+     "after its bytes (a column each in CSV, \"fields\" in JSON); diff\n"
+     "and series leave the bits of a field marked \"compare\": false out\n"
+     "of the comparison, as --ignore would",
      [](Options& o, std::span<const std::string> v) { return store_text(&Options::fields, o, v); }},
     {"--reference", "FILE", "series",
      "the capture that the others are held against (default: the first\n"
@@ -762,6 +771,16 @@ const OptionSpec kOptions[] = {
      "and byte position (columns), how many captures differ there from\n"
      "the reference",
      [](Options& o, std::span<const std::string>) { return store_flag(&Options::map, o); }},
+    {"--value", "OPERAND@PLACE", "series",
+     "a column of each capture's value there: OPERAND a field of\n"
+     "--fields by its name, or recv[N] or send[N] for a byte (N 0-15);\n"
+     "PLACE T0 for the fired record, T-K or T+K for K records before\n"
+     "or after it (\"position@T-3\", \"send[3]@T0\"); may be given more\n"
+     "than once",
+     [](Options& o, std::span<const std::string> v) -> std::optional<std::string> {
+         o.values.push_back(v[0]);
+         return std::nullopt;
+     }},
     {"--where", "NAME<OP>VALUE", "find",
      "with --fields: only records whose field NAME compares so with\n"
      "VALUE (OP one of = != < <= > >=; VALUE in the field's unit, or\n"

@@ -17,6 +17,7 @@
 #include "ui_LogBrowser.h"
 
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QDir>
 #include <QEvent>
 #include <QFile>
@@ -242,14 +243,24 @@ Direction direction_of(bool send)
 }  // namespace
 
 // Scrolls the two tables of a comparison together, B's shifted from A's by
-// the rows between paired records, so that each pair stays side by side.
-// The tables scroll by whole rows, so a scroll bar's value is a row.
+// the rows between paired records, so that each pair stays side by side,
+// and sideways alike, their columns being the same. The tables scroll by
+// whole rows, so a vertical scroll bar's value is a row.
 class PairedScrolling : public QObject {
 public:
-    PairedScrolling(QScrollBar& a, QScrollBar& b) : QObject(&a), a_(a), b_(b)
+    PairedScrolling(QTableView& a, QTableView& b)
+        : QObject(&a), a_(*a.verticalScrollBar()), b_(*b.verticalScrollBar())
     {
-        connect(&a, &QScrollBar::valueChanged, this, [this](int row) { Follow(b_, row + shift_); });
-        connect(&b, &QScrollBar::valueChanged, this, [this](int row) { Follow(a_, row - shift_); });
+        connect(&a_, &QScrollBar::valueChanged, this,
+                [this](int row) { Follow(b_, row + shift_); });
+        connect(&b_, &QScrollBar::valueChanged, this,
+                [this](int row) { Follow(a_, row - shift_); });
+        QScrollBar& a_across = *a.horizontalScrollBar();
+        QScrollBar& b_across = *b.horizontalScrollBar();
+        connect(&a_across, &QScrollBar::valueChanged, this,
+                [this, &b_across](int value) { Follow(b_across, value); });
+        connect(&b_across, &QScrollBar::valueChanged, this,
+                [this, &a_across](int value) { Follow(a_across, value); });
     }
 
     // B's record number less A's in each pair; B scrolled to match A.
@@ -486,8 +497,7 @@ TfrmLogBrowser::TfrmLogBrowser(QString path, quillon::LogFile log, std::string s
         SelectRecord(*fired);
     }
     // The compared log scrolls with this one.
-    paired_scrolling_ = new PairedScrolling(*ui_->tblRecords->verticalScrollBar(),
-                                            *ui_->tblCompared->verticalScrollBar());
+    paired_scrolling_ = new PairedScrolling(*ui_->tblRecords, *ui_->tblCompared);
     // The fields file read last, when it still reads; else none, unsaid.
     if (const std::string fields = quillon::read_fields_file_setting(settings_path_);
         !fields.empty()) {
@@ -595,11 +605,25 @@ void TfrmLogBrowser::SetUpTable(QTableView& table, TableAids aids, LogTableModel
 void TfrmLogBrowser::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
-    if (!shown_ && CurrentRecord() >= 0) {
-        ui_->tblRecords->scrollTo(ui_->tblRecords->currentIndex(),
-                                  QAbstractItemView::PositionAtCenter);
+    if (!shown_) {
+        CentreCurrentRecord();
     }
     shown_ = true;
+}
+
+void TfrmLogBrowser::CentreCurrentRecord()
+{
+    if (!isVisible() || CurrentRecord() < 0) {
+        return;
+    }
+    // The tables laid out first: a table just shown, or halved for a
+    // comparison, would be scrolled by its old height.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    // By whole rows, as the table scrolls; B follows, its record of the
+    // pair beside A's.
+    QTableView& table = *ui_->tblRecords;
+    const int rows_in_view = table.viewport()->height() / std::max(1, table.rowHeight(0));
+    table.verticalScrollBar()->setValue(CurrentRecord() - rows_in_view / 2);
 }
 
 int TfrmLogBrowser::CurrentRecord() const
@@ -702,7 +726,6 @@ bool TfrmLogBrowser::ShowFields(const QString& path)
         quillon::show_error(error.what());
         return false;
     }
-    ui_->mnuDecoded->setChecked(true);
     try {
         quillon::write_fields_file_setting(settings_path_, file);
     } catch (const std::exception& error) {
@@ -718,6 +741,7 @@ void TfrmLogBrowser::SetFields(std::vector<quillon::FieldSpec> fields)
     model_->SetFields(fields_);
     if (other_) {
         other_->model->SetFields(fields_);
+        UpdateComparison();  // a field not compared leaves its bits out
     }
 }
 
@@ -757,6 +781,7 @@ void TfrmLogBrowser::CompareWith(const QString& path, quillon::LogFile log)
     if (const int current = CurrentRecord(); current >= 0) {
         SelectRecord(current);
     }
+    CentreCurrentRecord();
 }
 
 void TfrmLogBrowser::ShowComparison(bool shown)
@@ -769,14 +794,15 @@ void TfrmLogBrowser::ShowComparison(bool shown)
 
 void TfrmLogBrowser::UpdateComparison()
 {
-    std::vector<quillon::IgnoreRule> ignore;
-    std::vector<quillon::OnlyRule> only;
+    quillon::ComparisonRules rules;
     for (const ComparisonRule& rule : rules_) {
-        (rule.only ? only : ignore).push_back(rule.bits);
+        (rule.only ? rules.only : rules.ignore).push_back(rule.bits);
     }
-    comparison_ = quillon::compare_logs(log_, other_->log, ignore, only);
-    model_->SetComparison(&comparison_, LogTableModel::Side::A);
-    other_->model->SetComparison(&comparison_, LogTableModel::Side::B);
+    rules = quillon::with_fields_left_out(std::move(rules), fields_);
+    comparison_ = quillon::compare_logs(log_, other_->log, rules);
+    compared_bits_ = quillon::compared_bits(rules.ignore, rules.only);
+    model_->SetComparison(comparison_, LogTableModel::Side::A, other_->log, compared_bits_);
+    other_->model->SetComparison(comparison_, LogTableModel::Side::B, log_, compared_bits_);
     paired_scrolling_->SetShift(comparison_.b_shift);
     ui_->lblCompareAlignment->setText(alignment_caption(quillon::comparison_report(comparison_)));
     ui_->lblCompareSummary->setText(comparison_summary(comparison_));
@@ -837,7 +863,7 @@ void TfrmLogBrowser::btnCloseComparisonClick()
     other_.reset();
     rules_.clear();
     ui_->lbxRules->clear();
-    model_->SetComparison(nullptr, LogTableModel::Side::A);
+    model_->EndComparison();
     paired_scrolling_->SetShift(0);
 }
 
@@ -851,24 +877,16 @@ void TfrmLogBrowser::Export(const QString& filter, const QString& suffix, const 
     }
 }
 
-std::span<const quillon::FieldSpec> TfrmLogBrowser::ShownFields() const
-{
-    if (!model_->Decoded()) {
-        return {};
-    }
-    return fields_;
-}
-
 void TfrmLogBrowser::mnuExportCsvClick()
 {
-    Export(tr("CSV (*.csv)"), "csv", quillon::log_csv(log_, model_->Decoded(), ShownFields()));
+    Export(tr("CSV (*.csv)"), "csv", quillon::log_csv(log_, model_->Decoded(), fields_));
 }
 
 void TfrmLogBrowser::mnuExportJsonClick()
 {
     Export(tr("JSON (*.json)"), "json",
            quillon::log_json(QFile::encodeName(path_).toStdString(), log_, model_->Decoded(),
-                             ShownFields()) +
+                             fields_) +
                "\n");
 }
 
@@ -902,9 +920,20 @@ void TfrmLogBrowser::mnuPlotClick()
     if (!chosen) {
         return;
     }
+    const quillon::RecordColumn& column = columns[std::size_t(*chosen)];
     // A child window: it goes with the browser.
     auto* window = new PlotWindow(path_, labels[*chosen], this);
     window->setAttribute(Qt::WA_DeleteOnClose);
-    window->ShowColumnPlot(quillon::column_plot(log_, columns[std::size_t(*chosen)], fields_));
+    if (other_) {
+        // A and B, named as their tables are, paired records at one x.
+        auto [a, b] =
+            quillon::compared_column_plots(log_, other_->log, comparison_, column, fields_);
+        std::vector<PlotWindow::NamedPlot> plots;
+        plots.push_back({ui_->lblRecordsFile->text(), std::move(a)});
+        plots.push_back({ui_->lblComparedFile->text(), std::move(b)});
+        window->ShowColumnPlots(std::move(plots));
+    } else {
+        window->ShowColumnPlot(quillon::column_plot(log_, column, fields_));
+    }
     window->show();
 }

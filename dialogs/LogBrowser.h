@@ -2,8 +2,9 @@
 // it opens. A table of its 256 records, opened at the record that fired the
 // trigger, with each record's offset from it, the fired record, those that
 // meet the file's stop condition and those never written marked; find, a
-// decoded view with the fields of a user's fields file, a comparison with a
-// second log, export as CSV or JSON and copying records as record lines.
+// decoded view, the fields of a user's fields file, a comparison with a
+// second log, plots, export as CSV or JSON and copying records as record
+// lines.
 #pragma once
 
 #include "Fields.h"
@@ -58,7 +59,7 @@ public:
     void mnuExportJsonClick();
     void mnuCopyClick();
     // Asks for a byte position or field and plots it over the written
-    // records in a window of its own.
+    // records in a window of its own; in a comparison, A's and B's.
     void mnuPlotClick();
 
     // Compares with the log read from path; false (the reason shown) when it
@@ -66,9 +67,9 @@ public:
     bool CompareWith(const QString& path);
     // With a log read already; path names it.
     void CompareWith(const QString& path, quillon::LogFile log);
-    // Shows the fields of the fields file at path in both tables, with the
-    // decoded view, and remembers the file; false (the reason shown, nothing
-    // changed) when it cannot be read.
+    // Shows the fields of the fields file at path as columns of both tables
+    // and remembers the file; false (the reason shown, nothing changed) when
+    // it cannot be read.
     bool ShowFields(const QString& path);
 
     // What files dropped on the window open; a drop opens nothing until
@@ -128,10 +129,11 @@ private:
     void UpdateComparison();
     // The comparison's controls, the tables' file names and the strip.
     void ShowComparison(bool shown);
-    // The fields in both tables and the exports.
+    // The fields in both tables, their exports and plots.
     void SetFields(std::vector<quillon::FieldSpec> fields);
-    // The fields as the table shows them: with the decoded view only.
-    std::span<const quillon::FieldSpec> ShownFields() const;
+    // Scrolls the current record to the middle of the table, once the
+    // window shows, B's record of the pair beside it.
+    void CentreCurrentRecord();
     // Asks for a file name with the filter and writes text there.
     void Export(const QString& filter, const QString& suffix, const std::string& text);
 
@@ -155,6 +157,7 @@ private:
     std::optional<ComparedLog> other_;
     std::vector<ComparisonRule> rules_;
     quillon::LogComparison comparison_;
+    quillon::LogRecord compared_bits_{};  // the bits that comparison_ looks at
     std::vector<quillon::FieldSpec> fields_;
     std::optional<FindShown> find_shown_;
 };

@@ -1,5 +1,6 @@
 #include "LogTableModel.h"
 
+#include "DifferingFields.h"
 #include "HexText.h"
 #include "MarkColours.h"
 
@@ -9,6 +10,7 @@
 #include <QGuiApplication>
 #include <QPalette>
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -30,6 +32,16 @@ QString hex(std::uint8_t byte)
 MarkColours colours()
 {
     return mark_colours(QGuiApplication::palette());
+}
+
+// A decoded block's length, address, command or header byte: a byte of its
+// own, written as one ("0x0C"); its checksum and the command's name are words.
+bool is_decoded_byte(const quillon::RecordColumn& column)
+{
+    using Part = quillon::DecodedPart;
+    const auto part = Part(column.index);
+    return column.kind == quillon::ColumnKind::Decoded &&
+           (part == Part::Length || part == Part::Second || part == Part::Third);
 }
 
 }  // namespace
@@ -57,18 +69,28 @@ void LogTableModel::BuildColumns()
             columns_.push_back({Kind::Record, column});
         }
     };
+    // A decoded column that no record fills (the command word's name in a
+    // log of another program's commands) would only take room.
+    const auto add_shown = [this](const std::vector<quillon::RecordColumn>& columns) {
+        for (const quillon::RecordColumn& column : columns) {
+            if (std::any_of(readings_.begin(), readings_.end(),
+                            [&](const auto& reading) { return !reading.text(column).empty(); })) {
+                columns_.push_back({Kind::Record, column});
+            }
+        }
+    };
     const auto& bytes = quillon::byte_columns();
     const auto sent = bytes.begin() + quillon::kDirectionBytes;
     add({bytes.begin(), sent});
     if (decoded_) {
-        add(quillon::decoded_columns(Direction::Recv));
+        add_shown(quillon::decoded_columns(Direction::Recv));
     }
     add({sent, bytes.end()});
     if (decoded_) {
-        add(quillon::decoded_columns(Direction::Send));
-        add({quillon::command_name_column()});
-        add(quillon::field_columns(fields_));
+        add_shown(quillon::decoded_columns(Direction::Send));
+        add_shown({quillon::command_name_column()});
     }
+    add(quillon::field_columns(fields_));
 }
 
 int LogTableModel::rowCount(const QModelIndex& parent) const
@@ -117,6 +139,10 @@ QString LogTableModel::Text(int record, const Column& column) const
         if (column.IsByte()) {
             return hex(log_.records[std::size_t(record)][std::size_t(column.record.index)]);
         }
+        if (is_decoded_byte(column.record)) {
+            return QString::fromStdString("0x" +
+                                          readings_[std::size_t(record)].text(column.record));
+        }
         return QString::fromStdString(readings_[std::size_t(record)].text(column.record));
     case Kind::Marker: break;
     }
@@ -143,8 +169,18 @@ QString LogTableModel::MarkText(const char* mark)
 
 bool LogTableModel::Differs(int record, const Column& column) const
 {
-    return column.IsByte() && !differing_bits_.empty() &&
-           differing_bits_[std::size_t(record)][std::size_t(column.record.index)] != 0;
+    if (differing_bits_.empty() || column.kind != Kind::Record) {
+        return false;
+    }
+    const auto at = std::size_t(record);
+    const auto index = std::size_t(column.record.index);
+    switch (column.record.kind) {
+    case quillon::ColumnKind::Byte: return differing_bits_[at][index] != 0;
+    case quillon::ColumnKind::Field:
+        return !differing_fields_[at].empty() && differing_fields_[at][index];
+    case quillon::ColumnKind::Decoded: break;
+    }
+    return false;
 }
 
 QVariant LogTableModel::Background(int record, const Column& column) const
@@ -234,6 +270,9 @@ QVariant LogTableModel::ByteHeader(std::size_t byte, int role)
 void LogTableModel::ReadRecords()
 {
     readings_.clear();
+    if (!decoded_ && fields_.empty()) {
+        return;
+    }
     readings_.reserve(std::size_t(quillon::kLogRecords));
     for (int i = 0; i < quillon::kLogRecords; ++i) {
         readings_.emplace_back(log_.records[std::size_t(i)], fields_, timeline_.is_written(i));
@@ -245,11 +284,9 @@ void LogTableModel::SetDecoded(bool decoded)
     if (decoded == decoded_) {
         return;
     }
-    if (decoded && readings_.empty()) {
-        ReadRecords();
-    }
     beginResetModel();
     decoded_ = decoded;
+    ReadRecords();
     BuildColumns();
     endResetModel();
 }
@@ -258,23 +295,47 @@ void LogTableModel::SetFields(std::vector<quillon::FieldSpec> fields)
 {
     beginResetModel();
     fields_ = std::move(fields);
-    readings_.clear();
-    if (decoded_) {
-        ReadRecords();
-    }
+    ReadRecords();
     BuildColumns();
+    MarkDifferences();
     endResetModel();
 }
 
-void LogTableModel::SetComparison(const quillon::LogComparison* comparison, Side side)
+void LogTableModel::SetComparison(const quillon::LogComparison& comparison, Side side,
+                                  const quillon::LogFile& other, const quillon::LogRecord& compared)
+{
+    comparison_ = &comparison;
+    side_ = side;
+    other_ = &other;
+    compared_ = &compared;
+    MarkDifferences();
+    emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1), {Qt::BackgroundRole});
+}
+
+void LogTableModel::EndComparison()
+{
+    comparison_ = nullptr;
+    MarkDifferences();
+    emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1), {Qt::BackgroundRole});
+}
+
+void LogTableModel::MarkDifferences()
 {
     differing_bits_.clear();
-    if (comparison != nullptr) {
-        differing_bits_.assign(std::size_t(quillon::kLogRecords), quillon::LogRecord{});
-        for (const quillon::RecordDifference& difference : comparison->records) {
-            const int record = side == Side::A ? difference.record : difference.b_record;
-            differing_bits_[std::size_t(record)] = difference.differing_bits;
+    differing_fields_.clear();
+    if (comparison_ == nullptr) {
+        return;
+    }
+    differing_bits_.assign(std::size_t(quillon::kLogRecords), quillon::LogRecord{});
+    differing_fields_.assign(std::size_t(quillon::kLogRecords), {});
+    for (const quillon::RecordDifference& difference : comparison_->records) {
+        const bool a = side_ == Side::A;
+        const auto own = std::size_t(a ? difference.record : difference.b_record);
+        const auto others = std::size_t(a ? difference.b_record : difference.record);
+        differing_bits_[own] = difference.differing_bits;
+        if (!fields_.empty()) {
+            differing_fields_[own] = quillon::differing_fields(
+                log_.records[own], other_->records[others], *compared_, fields_);
         }
     }
-    emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1), {Qt::BackgroundRole});
 }

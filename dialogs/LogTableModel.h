@@ -2,8 +2,9 @@
 // from the fired record, a marker for the fired record, the records that
 // meet the file's stop condition and those never written, the 16 received
 // and 16 sent bytes, optionally each direction's decoded fields beside its
-// bytes and the user's fields after them. Bytes that differ from a compared
-// log are highlighted. The colours follow the application's palette.
+// bytes, and the user's fields after them. Bytes and fields that differ from
+// a compared log are highlighted. The colours follow the application's
+// palette.
 #pragma once
 
 #include "Fields.h"
@@ -28,11 +29,12 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-    // Shows or hides the decoded columns and the fields' columns.
+    // Shows or hides the decoded columns; of those, the columns that no
+    // record fills are left out.
     void SetDecoded(bool decoded);
     // The headers and marks asked for again, in the language now chosen.
     void Retranslate();
-    // The fields shown with the decoded columns; none to show none.
+    // The fields shown as columns after the bytes; none to show none.
     void SetFields(std::vector<quillon::FieldSpec> fields);
     bool Decoded() const { return decoded_; }
     const quillon::StopConditionMatch& Match() const { return match_; }
@@ -40,8 +42,12 @@ public:
     // Which log of a comparison the model shows: its records are A's or B's
     // of each differing pair.
     enum class Side { A, B };
-    // The differing bits of a comparison, or none to end it.
-    void SetComparison(const quillon::LogComparison* comparison, Side side);
+    // A comparison's differing bytes and fields marked: other the log
+    // compared with, compared the bits looked at (compared_bits of its
+    // rules), all three kept by the caller while shown.
+    void SetComparison(const quillon::LogComparison& comparison, Side side,
+                       const quillon::LogFile& other, const quillon::LogRecord& compared);
+    void EndComparison();
 
     // The columns of the offset and the marker, and of a record's byte
     // (0-31).
@@ -71,8 +77,10 @@ private:
     void BuildColumns();
     void ReadRecords();
     QString Text(int record, const Column& column) const;
-    // Whether a byte differs from the compared log's.
+    // Whether a byte or a field differs from the compared log's.
     bool Differs(int record, const Column& column) const;
+    // The differences of the comparison for the fields now shown.
+    void MarkDifferences();
     // The colours of the marks and differences, from the application's
     // palette (MarkColours).
     QVariant Background(int record, const Column& column) const;
@@ -92,7 +100,15 @@ private:
     std::optional<std::size_t> tested_byte_;  // with a condition checked
     bool decoded_ = false;
     std::vector<quillon::FieldSpec> fields_;
-    std::vector<quillon::RecordReading> readings_;    // made when first shown
+    // With the decoded columns or fields: each record read.
+    std::vector<quillon::RecordReading> readings_;
+    // While compared.
+    const quillon::LogComparison* comparison_ = nullptr;
+    Side side_ = Side::A;
+    const quillon::LogFile* other_ = nullptr;
+    const quillon::LogRecord* compared_ = nullptr;
     std::vector<quillon::LogRecord> differing_bits_;  // empty: no comparison
+    // Per record, per field; empty for a record without difference.
+    std::vector<std::vector<bool>> differing_fields_;
     std::vector<Column> columns_;
 };

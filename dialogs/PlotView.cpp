@@ -1,16 +1,20 @@
 #include "PlotView.h"
 
+#include "HexText.h"
+
 #include <QDateTime>
 #include <QEvent>
 #include <QHelpEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QStringList>
 #include <QTimeZone>
 #include <QToolTip>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -131,35 +135,117 @@ void PlotView::RetranslateUi()
 void PlotView::SetPlot(std::vector<PlotPoint> points, QString x_title, QString y_title,
                        std::optional<double> marked_x)
 {
-    points_ = std::move(points);
+    std::vector<PlotSeries> one;
+    one.push_back({QString(), std::move(points), 0.0});
+    SetPlots(std::move(one), std::move(x_title), std::move(y_title), marked_x);
+}
+
+void PlotView::SetPlots(std::vector<PlotSeries> series, QString x_title, QString y_title,
+                        std::optional<double> marked_x)
+{
+    series_ = std::move(series);
     x_title_ = std::move(x_title);
     y_title_ = std::move(y_title);
     marked_x_ = marked_x;
-    if (!points_.empty()) {
-        const auto [x_low, x_high] =
-            std::minmax_element(points_.begin(), points_.end(),
-                                [](const PlotPoint& a, const PlotPoint& b) { return a.x < b.x; });
-        const auto [y_low, y_high] =
-            std::minmax_element(points_.begin(), points_.end(),
-                                [](const PlotPoint& a, const PlotPoint& b) { return a.y < b.y; });
-        x_min_ = std::min(x_low->x, marked_x.value_or(x_low->x));
-        x_max_ = std::max(x_high->x, marked_x.value_or(x_high->x));
+    Fit();
+}
+
+void PlotView::SetYAxis(PlotAxis axis)
+{
+    y_axis_ = std::move(axis);
+    Fit();
+}
+
+const std::vector<PlotPoint>& PlotView::Points() const
+{
+    static const std::vector<PlotPoint> kNone;
+    return series_.empty() ? kNone : series_.front().points;
+}
+
+bool PlotView::HasPoints() const
+{
+    return std::any_of(series_.begin(), series_.end(),
+                       [](const PlotSeries& line) { return !line.points.empty(); });
+}
+
+void PlotView::Fit()
+{
+    if (HasPoints()) {
+        double x_low = std::numeric_limits<double>::infinity();
+        double x_high = -x_low;
+        double low = x_low;
+        double high = x_high;
+        for (const PlotSeries& line : series_) {
+            for (const PlotPoint& point : line.points) {
+                x_low = std::min(x_low, point.x);
+                x_high = std::max(x_high, point.x);
+                low = std::min(low, point.y);
+                high = std::max(high, point.y);
+            }
+        }
+        x_min_ = std::min(x_low, marked_x_.value_or(x_low));
+        x_max_ = std::max(x_high, marked_x_.value_or(x_high));
         const double x_room = x_max_ > x_min_ ? (x_max_ - x_min_) * 0.02 : 1.0;
         x_min_ -= x_room;
         x_max_ += x_room;
-        double low = y_low->y;
-        double high = y_high->y;
-        if (high <= low) {
-            const double room = std::max(std::abs(low) * 0.1, 1.0);
-            low -= room;
-            high += room;
+        switch (y_axis_.kind) {
+        case PlotAxis::Kind::Named: {
+            // Every name on the axis, those not plotted too.
+            if (!y_axis_.names.empty()) {
+                low = std::min(low, y_axis_.names.front().first);
+                high = std::max(high, y_axis_.names.back().first);
+            }
+            const double room = high > low ? (high - low) * 0.1 : 0.5;
+            y_min_ = low - room;
+            y_max_ = high + room;
+            break;
         }
-        y_step_ = nice_step(high - low, 5);
-        y_min_ = std::floor(low / y_step_) * y_step_;
-        y_max_ = std::ceil(high / y_step_) * y_step_;
+        case PlotAxis::Kind::Byte:
+            if (high <= low) {
+                low -= 1;
+                high += 1;
+            }
+            y_step_ = 1;
+            while (y_step_ * 5 < high - low) {
+                y_step_ *= 2;
+            }
+            y_min_ = std::max(0.0, std::floor(low / y_step_) * y_step_);
+            y_max_ = std::min(255.0, std::ceil(high / y_step_) * y_step_);
+            break;
+        case PlotAxis::Kind::Number:
+            if (high <= low) {
+                const double room = std::max(std::abs(low) * 0.1, 1.0);
+                low -= room;
+                high += room;
+            }
+            y_step_ = nice_step(high - low, 5);
+            y_min_ = std::floor(low / y_step_) * y_step_;
+            y_max_ = std::ceil(high / y_step_) * y_step_;
+            break;
+        }
     }
     UpdateDescription();
     update();
+}
+
+std::vector<PlotTick> PlotView::YTicks() const
+{
+    std::vector<PlotTick> found;
+    if (y_axis_.kind == PlotAxis::Kind::Named) {
+        for (const auto& [value, name] : y_axis_.names) {
+            if (value >= y_min_ && value <= y_max_) {
+                found.push_back({value, name});
+            }
+        }
+        return found;
+    }
+    for (const double tick : ticks(y_min_, y_max_, y_step_)) {
+        found.push_back(
+            {tick, y_axis_.kind == PlotAxis::Kind::Byte
+                       ? QString::fromStdString(quillon::hex_byte_value(std::uint8_t(tick)))
+                       : number_text(tick, y_step_)});
+    }
+    return found;
 }
 
 void PlotView::SetXIsTime(bool time)
@@ -171,19 +257,33 @@ void PlotView::SetXIsTime(bool time)
 void PlotView::UpdateDescription()
 {
     const QString what = tr("%1 over %2", "the y axis over the x axis").arg(y_title_, x_title_);
-    if (points_.empty()) {
-        setAccessibleDescription(tr("%1, no values to plot").arg(what));
+    // Each line: its name (or what the plot shows, for a line alone), how
+    // many points and their range.
+    const auto described = [](const PlotSeries& line, const QString& named) {
+        if (line.points.empty()) {
+            return tr("%1, no values to plot").arg(named);
+        }
+        const auto [low, high] =
+            std::minmax_element(line.points.begin(), line.points.end(),
+                                [](const PlotPoint& a, const PlotPoint& b) { return a.y < b.y; });
+        const QString low_text = QString::number(low->y, 'g', 10);
+        const QString high_text = QString::number(high->y, 'g', 10);
+        return line.points.size() == 1
+                   ? tr("%1, 1 point, from %2 to %3").arg(named, low_text, high_text)
+                   : tr("%1, %2 points, from %3 to %4")
+                         .arg(named, QString::number(line.points.size()), low_text, high_text);
+    };
+    if (series_.size() <= 1) {
+        setAccessibleDescription(series_.empty() ? tr("%1, no values to plot").arg(what)
+                                                 : described(series_.front(), what));
         return;
     }
-    const auto [low, high] =
-        std::minmax_element(points_.begin(), points_.end(),
-                            [](const PlotPoint& a, const PlotPoint& b) { return a.y < b.y; });
-    const QString low_text = QString::number(low->y, 'g', 10);
-    const QString high_text = QString::number(high->y, 'g', 10);
-    setAccessibleDescription(
-        points_.size() == 1 ? tr("%1, 1 point, from %2 to %3").arg(what, low_text, high_text)
-                            : tr("%1, %2 points, from %3 to %4")
-                                  .arg(what, QString::number(points_.size()), low_text, high_text));
+    QStringList lines;
+    for (const PlotSeries& line : series_) {
+        lines << described(line, line.name);
+    }
+    setAccessibleDescription(tr("%1: %2", "what a plot shows: each of its lines")
+                                 .arg(what, lines.join(tr("; ", "between the lines of a plot"))));
 }
 
 void PlotView::changeEvent(QEvent* event)
@@ -203,9 +303,11 @@ QRectF PlotView::PlotArea() const
 {
     const QFontMetricsF metrics(font());
     double label_width = 0;
-    for (const double tick : ticks(y_min_, y_max_, y_step_)) {
-        label_width = std::max(label_width, metrics.horizontalAdvance(number_text(tick, y_step_)));
+    for (const PlotTick& tick : YTicks()) {
+        label_width = std::max(label_width, metrics.horizontalAdvance(tick.label));
     }
+    // A long name is cut rather than the plot squeezed.
+    label_width = std::min(label_width, width() / 4.0);
     const double line = metrics.height();
     const double left = kGap + line + kGap + label_width + kGap + kTickLength;
     const double bottom = kTickLength + kGap + line + kGap + line + kGap;
@@ -222,19 +324,37 @@ QPointF PlotView::ToWidget(const PlotPoint& point) const
             area.bottom() - (point.y - y_min_) / (y_max_ - y_min_) * area.height()};
 }
 
-std::optional<std::size_t> PlotView::PointAt(QPoint position) const
+std::optional<PlotHit> PlotView::PointAt(QPoint position) const
 {
-    std::optional<std::size_t> nearest;
+    std::optional<PlotHit> nearest;
     double nearest_distance = kNear;
-    for (std::size_t i = 0; i < points_.size(); ++i) {
-        const QPointF at = ToWidget(points_[i]);
-        const double distance = std::hypot(at.x() - position.x(), at.y() - position.y());
-        if (distance <= nearest_distance) {
-            nearest = i;
-            nearest_distance = distance;
+    for (std::size_t s = 0; s < series_.size(); ++s) {
+        const auto& points = series_[s].points;
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            const QPointF at = ToWidget(points[i]);
+            const double distance = std::hypot(at.x() - position.x(), at.y() - position.y());
+            if (distance <= nearest_distance) {
+                nearest = PlotHit{s, i};
+                nearest_distance = distance;
+            }
         }
     }
     return nearest;
+}
+
+QColor PlotView::SeriesColor(std::size_t series) const
+{
+    const QColor first = palette().color(QPalette::Highlight);
+    if (series == 0) {
+        return first;
+    }
+    // Across the colour wheel from the first, as light and as strong.
+    const int hue = first.hsvHue();
+    if (hue < 0) {
+        return palette().color(QPalette::LinkVisited);
+    }
+    return QColor::fromHsv((hue + 150 * int(series)) % 360, std::max(first.hsvSaturation(), 160),
+                           first.value());
 }
 
 QImage PlotView::Picture() const
@@ -261,7 +381,7 @@ void PlotView::Paint(QPainter& painter) const
     painter.setFont(font());
     painter.fillRect(rect(), colours.color(QPalette::Base));
     painter.setPen(text);
-    if (points_.empty()) {
+    if (!HasPoints()) {
         painter.drawText(rect(), Qt::AlignCenter, tr("No values to plot"));
         return;
     }
@@ -271,14 +391,16 @@ void PlotView::Paint(QPainter& painter) const
     QColor grid = text;
     grid.setAlphaF(0.15F);
 
-    for (const double tick : ticks(y_min_, y_max_, y_step_)) {
-        const double y = ToWidget({x_min_, tick, {}}).y();
+    for (const PlotTick& tick : YTicks()) {
+        const double y = ToWidget({x_min_, tick.value, {}}).y();
         painter.setPen(grid);
         painter.drawLine(QPointF(area.left(), y), QPointF(area.right(), y));
         painter.setPen(text);
         painter.drawLine(QPointF(area.left() - kTickLength, y), QPointF(area.left(), y));
         const QRectF label(0, y - line / 2, area.left() - kTickLength - kGap, line);
-        painter.drawText(label, Qt::AlignRight | Qt::AlignVCenter, number_text(tick, y_step_));
+        painter.drawText(
+            label, Qt::AlignRight | Qt::AlignVCenter,
+            metrics.elidedText(tick.label, Qt::ElideRight, label.width() - kGap - line - kGap));
     }
 
     // As many x labels as fit side by side.
@@ -319,29 +441,69 @@ void PlotView::Paint(QPainter& painter) const
         painter.drawLine(QPointF(x, area.top()), QPointF(x, area.bottom()));
     }
 
-    const QColor highlight = colours.color(QPalette::Highlight);
-    QPolygonF joined;
-    joined.reserve(qsizetype(points_.size()));
-    for (const PlotPoint& point : points_) {
-        joined << ToWidget(point);
-    }
-    // Round caps, so that the segments join as a polyline's would.
-    painter.setPen(QPen(highlight, 1.5, Qt::SolidLine, Qt::RoundCap));
-    // Segment by segment: one polyline of thousands of points, crossing
-    // itself, is filled as one outline, which takes seconds.
-    const QPolygonF thinned = thinned_to_columns(joined);
-    QList<QLineF> segments;
-    segments.reserve(thinned.size());
-    for (qsizetype i = 1; i < thinned.size(); ++i) {
-        segments.append(QLineF(thinned[i - 1], thinned[i]));
-    }
-    painter.drawLines(segments);
-    // Dots too, where they stand apart (and so that one point shows).
-    if (double(points_.size()) * 4 <= area.width()) {
-        painter.setBrush(highlight);
-        for (const QPointF& at : joined) {
-            painter.drawEllipse(at, 2.5, 2.5);
+    for (std::size_t s = 0; s < series_.size(); ++s) {
+        const std::vector<PlotPoint>& points = series_[s].points;
+        const QColor colour = SeriesColor(s);
+        QPolygonF joined;
+        joined.reserve(qsizetype(points.size()));
+        for (const PlotPoint& point : points) {
+            joined << ToWidget(point);
         }
+        // Round caps, so that the segments join as a polyline's would; the
+        // lines after the first dashed, told apart without their colours.
+        painter.setPen(QPen(colour, 1.5, s == 0 ? Qt::SolidLine : Qt::DashLine, Qt::RoundCap));
+        // Segment by segment: one polyline of thousands of points, crossing
+        // itself, is filled as one outline, which takes seconds.
+        const QPolygonF thinned = thinned_to_columns(joined);
+        QList<QLineF> segments;
+        segments.reserve(thinned.size());
+        for (qsizetype i = 1; i < thinned.size(); ++i) {
+            segments.append(QLineF(thinned[i - 1], thinned[i]));
+        }
+        painter.drawLines(segments);
+        // Dots too, where they stand apart (and so that one point shows).
+        if (double(points.size()) * 4 <= area.width()) {
+            painter.setPen(QPen(colour, 1.5));
+            painter.setBrush(colour);
+            for (const QPointF& at : joined) {
+                painter.drawEllipse(at, 2.5, 2.5);
+            }
+        }
+        painter.setBrush(Qt::NoBrush);
+    }
+    if (series_.size() > 1) {
+        PaintLegend(painter, area);
+    }
+}
+
+void PlotView::PaintLegend(QPainter& painter, const QRectF& area) const
+{
+    const QFontMetricsF metrics(font());
+    const double line = metrics.height();
+    const double sample = 2 * line;
+    double widest = 0;
+    for (const PlotSeries& series : series_) {
+        widest = std::max(widest, metrics.horizontalAdvance(series.name));
+    }
+    const double width = std::min(kGap + sample + kGap + widest + kGap, area.width() - 2 * kGap);
+    const QRectF box(area.right() - kGap - width, area.top() + kGap, width,
+                     kGap + double(series_.size()) * line + kGap);
+    QColor back = palette().color(QPalette::Base);
+    back.setAlphaF(0.85F);
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.setBrush(back);
+    painter.drawRect(box);
+    painter.setBrush(Qt::NoBrush);
+    for (std::size_t s = 0; s < series_.size(); ++s) {
+        const double y = box.top() + kGap + double(s) * line + line / 2;
+        painter.setPen(
+            QPen(SeriesColor(s), 1.5, s == 0 ? Qt::SolidLine : Qt::DashLine, Qt::RoundCap));
+        painter.drawLine(QPointF(box.left() + kGap, y), QPointF(box.left() + kGap + sample, y));
+        painter.setPen(palette().color(QPalette::Text));
+        const QRectF label(box.left() + kGap + sample + kGap, y - line / 2,
+                           box.right() - kGap - (box.left() + kGap + sample + kGap), line);
+        painter.drawText(label, Qt::AlignLeft | Qt::AlignVCenter,
+                         metrics.elidedText(series_[s].name, Qt::ElideMiddle, label.width()));
     }
 }
 
@@ -349,8 +511,9 @@ bool PlotView::event(QEvent* event)
 {
     if (event->type() == QEvent::ToolTip) {
         const auto* help = static_cast<QHelpEvent*>(event);
-        if (const auto index = PointAt(help->pos())) {
-            QToolTip::showText(help->globalPos(), points_[*index].label, this);
+        if (const auto hit = PointAt(help->pos())) {
+            QToolTip::showText(help->globalPos(), series_[hit->series].points[hit->point].label,
+                               this);
         } else {
             QToolTip::hideText();
             event->ignore();

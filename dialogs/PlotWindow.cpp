@@ -63,30 +63,56 @@ void PlotWindow::RetranslateUi()
 
 void PlotWindow::ShowColumnPlot(quillon::ColumnPlot values)
 {
-    column_plot_ = std::move(values);
+    std::vector<NamedPlot> one;
+    one.push_back({QString(), std::move(values)});
+    ShowColumnPlots(std::move(one));
+}
+
+void PlotWindow::ShowColumnPlots(std::vector<NamedPlot> plots)
+{
+    column_plots_ = std::move(plots);
     ShowColumnPlotWorded();
+}
+
+PlotAxis axis_of(const quillon::PlotScale& scale)
+{
+    using Kind = quillon::PlotScale::Kind;
+    PlotAxis axis;
+    axis.kind = scale.kind == Kind::Byte    ? PlotAxis::Kind::Byte
+                : scale.kind == Kind::Named ? PlotAxis::Kind::Named
+                                            : PlotAxis::Kind::Number;
+    for (const auto& [value, name] : scale.names) {
+        axis.names.emplace_back(value, QString::fromStdString(name));
+    }
+    return axis;
 }
 
 void PlotWindow::ShowColumnPlotWorded()
 {
-    if (!column_plot_) {
+    if (column_plots_.empty()) {
         return;
     }
-    const bool by_offset = column_plot_->marked_x.has_value();
-    std::vector<PlotPoint> points;
-    points.reserve(column_plot_->points.size());
-    for (const quillon::ColumnPlotPoint& point : column_plot_->points) {
-        const QString value = QString::fromStdString(point.value);
-        points.push_back({point.x, point.y,
-                          by_offset
-                              ? tr("%1 (record %2): %3", "offset, record, value")
-                                    .arg(QString::fromStdString(quillon::offset_text(int(point.x))))
-                                    .arg(point.record)
-                                    .arg(value)
-                              : tr("record %1: %2").arg(point.record).arg(value)});
+    const quillon::ColumnPlot& first = column_plots_.front().plot;
+    const bool by_offset = first.marked_x.has_value();
+    std::vector<PlotSeries> lines;
+    for (const NamedPlot& named : column_plots_) {
+        PlotSeries line{named.name, {}, double(named.plot.origin)};
+        line.points.reserve(named.plot.points.size());
+        for (const quillon::ColumnPlotPoint& point : named.plot.points) {
+            const QString value = QString::fromStdString(point.value);
+            line.points.push_back(
+                {point.x, point.y,
+                 by_offset ? tr("%1 (record %2): %3", "offset, record, value")
+                                 .arg(QString::fromStdString(quillon::offset_text(int(point.x))))
+                                 .arg(point.record)
+                                 .arg(value)
+                           : tr("record %1: %2").arg(point.record).arg(value)});
+        }
+        lines.push_back(std::move(line));
     }
-    plot_->SetPlot(std::move(points), by_offset ? tr("offset from the fired record") : tr("record"),
-                   QString::fromStdString(column_plot_->y_title), column_plot_->marked_x);
+    plot_->SetYAxis(axis_of(first.scale));
+    plot_->SetPlots(std::move(lines), by_offset ? tr("offset from the fired record") : tr("record"),
+                    QString::fromStdString(first.y_title), first.marked_x);
 }
 
 void PlotWindow::mnuExportPictureClick()

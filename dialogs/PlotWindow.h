@@ -4,14 +4,15 @@
 #pragma once
 
 #include "Plot.h"
+#include "PlotView.h"
 
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
 
 #include <optional>
+#include <vector>
 
-class PlotView;
 class QAction;
 class QMenu;
 
@@ -26,8 +27,17 @@ public:
     PlotView& plot() { return *plot_; }
     // Shows a log's column over its records: x the offset from the fired
     // record (the record's number in a log without one), the fired record
-    // marked, each point's record and value in its tooltip.
+    // marked, each point's record and value in its tooltip, the y axis as
+    // the plot's scale reads it (bytes, numbers in the field's unit, names).
     void ShowColumnPlot(quillon::ColumnPlot values);
+    // A line of a plot of several logs, and the name its legend gives it.
+    struct NamedPlot {
+        QString name;
+        quillon::ColumnPlot plot;
+    };
+    // Shows the column of several logs, one line each, x and the mark the
+    // first's (the others placed on its x already).
+    void ShowColumnPlots(std::vector<NamedPlot> plots);
     QAction& export_picture() { return *export_picture_; }
 
     // Asks for a file name and writes the picture there as PNG.
@@ -44,7 +54,7 @@ private:
 
     QString file_;
     QString column_;
-    std::optional<quillon::ColumnPlot> column_plot_;
+    std::vector<NamedPlot> column_plots_;
     PlotView* plot_;
     QMenu* file_menu_ = nullptr;
     QAction* export_picture_;
@@ -54,3 +64,7 @@ private:
 // Asks which of the columns to plot (run through run_modal); the index
 // chosen, nothing when cancelled.
 std::optional<int> choose_plot_column(const QStringList& columns, QWidget* parent = nullptr);
+
+// The y axis that reads a plot's values as the engine's scale says: as
+// numbers, as bytes, or by a field's names.
+PlotAxis axis_of(const quillon::PlotScale& scale);

@@ -1,14 +1,19 @@
 #include "SeriesWindow.h"
 
 #include "AtomicFile.h"
+#include "ComparisonRulesBox.h"
 #include "GuardedHandlers.h"
+#include "HexText.h"
 #include "Keyboard.h"
 #include "LogBrowser.h"
 #include "MessageBoxes.h"
 #include "Messages.h"
+#include "Plot.h"
 #include "PlotView.h"
+#include "PlotWindow.h"
 #include "Seams.h"
-#include "Settings.h"
+#include "SeriesTable.h"
+#include "ValueColumnsDialog.h"
 #include "VariationMapView.h"
 
 #include <QAbstractTableModel>
@@ -23,12 +28,15 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPushButton>
-#include <QScrollArea>
+#include <QScreen>
+#include <QScrollBar>
+#include <QShowEvent>
 #include <QSortFilterProxyModel>
 #include <QSplitter>
+#include <QStyle>
 #include <QTableView>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -67,13 +75,72 @@ std::string local_name(const QString& name)
     return QFile::encodeName(name).toStdString();
 }
 
+// A splitter's handle drawn by the desktop's style with a grip across its
+// middle, so that it is seen where the style draws the handle flat.
+class GripHandle : public QSplitterHandle {
+public:
+    using QSplitterHandle::QSplitterHandle;
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        QSplitterHandle::paintEvent(event);
+        QPainter painter(this);
+        painter.setPen(QPen(palette().color(QPalette::Dark), 1));
+        const QPoint middle = rect().center();
+        const int half = 12;
+        for (int line = -1; line <= 1; ++line) {
+            if (orientation() == Qt::Vertical) {
+                const int y = middle.y() + line * 2;
+                painter.drawLine(middle.x() - half, y, middle.x() + half, y);
+            } else {
+                const int x = middle.x() + line * 2;
+                painter.drawLine(x, middle.y() - half, x, middle.y() + half);
+            }
+        }
+    }
+};
+
+class GripSplitter : public QSplitter {
+public:
+    GripSplitter(Qt::Orientation orientation, QWidget* parent) : QSplitter(orientation, parent)
+    {
+        setHandleWidth(std::max(handleWidth(), 7));
+        setChildrenCollapsible(false);
+    }
+
+protected:
+    QSplitterHandle* createHandle() override { return new GripHandle(orientation(), this); }
+};
+
 }  // namespace
 
-// The captures of a series, one a row, in the order they were captured.
-// Qt::UserRole holds what a column sorts by.
+// The captures of a series, one a row, in the order they were captured,
+// then a column for each value at a place chosen. Qt::UserRole holds what a
+// column sorts by.
 class SeriesTableModel : public QAbstractTableModel {
 public:
     explicit SeriesTableModel(const quillon::Series& series) : series_(series) {}
+
+    // The value columns, each capture's value read under the fields given;
+    // a column of a field that they do not name is left out.
+    void SetValueColumns(std::vector<quillon::ValueColumn> columns,
+                         std::span<const quillon::FieldSpec> fields)
+    {
+        std::vector<quillon::ValueColumn> kept;
+        std::vector<quillon::RecordColumn> reads;
+        for (quillon::ValueColumn& column : columns) {
+            if (auto read = quillon::operand_column(column.operand, fields)) {
+                kept.push_back(std::move(column));
+                reads.push_back(std::move(*read));
+            }
+        }
+        beginResetModel();
+        values_ = quillon::value_table(series_, std::move(kept), reads, fields);
+        endResetModel();
+    }
+    const quillon::ValueTable& Values() const { return values_; }
+    const std::vector<quillon::ValueColumn>& ValueColumns() const { return values_.columns; }
 
     int rowCount(const QModelIndex& parent = {}) const override
     {
@@ -81,7 +148,7 @@ public:
     }
     int columnCount(const QModelIndex& parent = {}) const override
     {
-        return parent.isValid() ? 0 : TfrmSeries::kColumns;
+        return parent.isValid() ? 0 : TfrmSeries::kColumns + int(values_.columns.size());
     }
 
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override
@@ -98,6 +165,12 @@ public:
             section < TfrmSeries::kColumns) {
             return TfrmSeries::tr(headings[section]);
         }
+        // A value column is named by its place as written.
+        if (orientation == Qt::Horizontal && role == Qt::DisplayRole &&
+            section >= TfrmSeries::kColumns && section < columnCount()) {
+            return QString::fromStdString(
+                values_.columns[std::size_t(section - TfrmSeries::kColumns)].key);
+        }
         return QAbstractTableModel::headerData(section, orientation, role);
     }
 
@@ -111,6 +184,13 @@ public:
         const bool reference = row == series_.reference;
         if (role == Qt::ToolTipRole && index.column() == TfrmSeries::kFile) {
             return QDir::toNativeSeparators(QFile::decodeName(capture.file.c_str()));
+        }
+        // Elided in its column; whole in the tooltip.
+        if (role == Qt::ToolTipRole && index.column() == TfrmSeries::kDifferingMost) {
+            return data(index, Qt::DisplayRole);
+        }
+        if (index.column() >= TfrmSeries::kColumns) {
+            return ValueData(row, index.column() - TfrmSeries::kColumns, role);
         }
         if (role == Qt::UserRole) {
             return SortKey(row, index.column());
@@ -148,6 +228,23 @@ public:
     }
 
 private:
+    // A value at a place: its text, its number to sort by (none sorts
+    // last), numbers to the right.
+    QVariant ValueData(std::size_t row, int column, int role) const
+    {
+        const auto& value = values_.rows[row][std::size_t(column)];
+        switch (role) {
+        case Qt::DisplayRole:
+            return value ? QString::fromStdString(quillon::placed_value_text(*value)) : QString();
+        case Qt::UserRole: return value ? QVariant(value->number) : QVariant();
+        case Qt::TextAlignmentRole:
+            return value && value->kind != quillon::PlacedValue::Kind::Name
+                       ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
+                       : QVariant();
+        default: return {};
+        }
+    }
+
     QVariant SortKey(std::size_t row, int column) const
     {
         const quillon::SeriesCapture& capture = series_.captures[row];
@@ -169,6 +266,7 @@ private:
     }
 
     const quillon::Series& series_;
+    quillon::ValueTable values_;
 };
 
 // Each capture's value in one cell of the variation map.
@@ -235,7 +333,7 @@ TfrmSeries::TfrmSeries(quillon::Series series, const QString& folder, std::strin
     values_model_->setParent(this);
     // The whole path in the window's file path; the caption names the folder.
     setWindowFilePath(folder);
-    // The fields file that the browser read last, when it still reads.
+    // The fields file read last, when it still reads.
     if (const std::string fields = quillon::read_fields_file_setting(settings_path_);
         !fields.empty()) {
         try {
@@ -244,7 +342,13 @@ TfrmSeries::TfrmSeries(quillon::Series series, const QString& folder, std::strin
         }
     }
     BuildWindow();
+    rules_->SetRules(quillon::read_comparison_rules_setting(settings_path_));
     SetReference(series_.reference);
+    // The fired record's row in the middle, the cell chosen's column in
+    // sight, once the map has its size.
+    if (const quillon::VariationMap& map = map_->Map(); map.rows > 0) {
+        map_->CenterOn({-map.first_offset, shown_cell_ ? shown_cell_->column : 0});
+    }
     RetranslateUi();
 }
 
@@ -275,13 +379,16 @@ void TfrmSeries::RetranslateUi()
         unreadable_list_->addItem(quillon::worded_message(
             file.reason.rfind(file.file, 0) == 0 ? file.reason : file.file + ": " + file.reason));
     }
-    map_area_->parentWidget()->setAccessibleName(tr("Variation"));
-    map_area_->setAccessibleName(tr("Variation map area"));
+    map_->parentWidget()->setAccessibleName(tr("Variation"));
     cell_label_->setAccessibleName(tr("Chosen cell"));
     values_table_->setAccessibleName(tr("Values of the chosen cell"));
     file_menu_->setTitle(tr("&File"));
     export_picture_->setText(tr("&Export Picture..."));
+    export_table_->setText(tr("Export &Table..."));
     close_->setText(tr("&Close"));
+    view_menu_->setTitle(tr("&View"));
+    fields_action_->setText(tr("F&ields..."));
+    columns_action_->setText(tr("C&olumns..."));
     capture_menu_->setTitle(tr("&Capture"));
     set_reference_action_->setText(tr("Set as &Reference"));
     open_capture_->setText(tr("&Open in Browser"));
@@ -299,6 +406,7 @@ void TfrmSeries::ShowNoCell()
     shown_cell_.reset();
     cell_label_->setText(tr("Choose a cell of the map to see each capture's value there."));
     values_model_->SetValues({});
+    plot_->SetYAxis({});
     plot_->SetPlot({}, tr("capture time"), tr("value"));
 }
 
@@ -306,13 +414,13 @@ TfrmSeries::~TfrmSeries() = default;
 
 void TfrmSeries::BuildWindow()
 {
-    auto* central = new QSplitter(Qt::Vertical, this);
-    setCentralWidget(central);
+    splitter_ = new GripSplitter(Qt::Vertical, this);
+    setCentralWidget(splitter_);
 
     // The captures, the reference's button and the files not read.
-    auto* top = new QWidget(central);
-    auto* top_layout = new QVBoxLayout(top);
-    captures_table_ = new QTableView(top);
+    top_ = new QWidget(splitter_);
+    auto* top_layout = new QVBoxLayout(top_);
+    captures_table_ = new QTableView(top_);
     sorted_->setSourceModel(captures_model_);
     sorted_->setSortRole(Qt::UserRole);
     captures_table_->setModel(sorted_);
@@ -321,16 +429,20 @@ void TfrmSeries::BuildWindow()
     captures_table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     captures_table_->setSelectionMode(QAbstractItemView::SingleSelection);
     captures_table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    captures_table_->setWordWrap(false);
+    captures_table_->setTextElideMode(Qt::ElideRight);
     captures_table_->verticalHeader()->hide();
-    captures_table_->horizontalHeader()->setStretchLastSection(true);
+    // "Differing most" takes the spare width, elided when there is none.
+    captures_table_->horizontalHeader()->setStretchLastSection(false);
     top_layout->addWidget(captures_table_);
     auto* buttons = new QHBoxLayout;
-    set_reference_ = new QPushButton(top);
+    set_reference_ = new QPushButton(top_);
     buttons->addWidget(set_reference_);
     buttons->addStretch();
     top_layout->addLayout(buttons);
-    unreadable_label_ = new QLabel(top);
-    unreadable_list_ = new QListWidget(top);
+    unreadable_label_ = new QLabel(top_);
+    unreadable_list_ = new QListWidget(top_);
+    unreadable_list_->setObjectName("lbxUnreadable");
     unreadable_label_->setBuddy(unreadable_list_);
     unreadable_label_->setVisible(!series_.unreadable.empty());
     unreadable_list_->setVisible(!series_.unreadable.empty());
@@ -338,11 +450,16 @@ void TfrmSeries::BuildWindow()
     top_layout->addWidget(unreadable_label_);
     top_layout->addWidget(unreadable_list_);
 
-    // The map, and beside it the values of the cell chosen and their plot.
-    auto* bottom = new QSplitter(Qt::Horizontal, central);
-    map_area_ = new QScrollArea(bottom);
-    map_ = new VariationMapView;
-    map_area_->setWidget(map_);
+    // The rules over the map, and beside them the values of the cell
+    // chosen and their plot.
+    auto* bottom = new GripSplitter(Qt::Horizontal, splitter_);
+    auto* variation = new QWidget(bottom);
+    auto* variation_layout = new QVBoxLayout(variation);
+    variation_layout->setContentsMargins(0, 0, 0, 0);
+    rules_ = new ComparisonRulesBox(variation);
+    variation_layout->addWidget(rules_);
+    map_ = new VariationMapView(variation);
+    variation_layout->addWidget(map_, 1);
     auto* values = new QWidget(bottom);
     auto* values_layout = new QVBoxLayout(values);
     cell_label_ = new QLabel(values);
@@ -364,9 +481,13 @@ void TfrmSeries::BuildWindow()
     // Their texts come with the window's others (RetranslateUi).
     file_menu_ = menuBar()->addMenu(QString());
     export_picture_ = file_menu_->addAction(QString());
+    export_table_ = file_menu_->addAction(QString());
     file_menu_->addSeparator();
     close_ = file_menu_->addAction(QString());
     close_->setShortcut(QKeySequence::Close);
+    view_menu_ = menuBar()->addMenu(QString());
+    fields_action_ = view_menu_->addAction(QString());
+    columns_action_ = view_menu_->addAction(QString());
     capture_menu_ = menuBar()->addMenu(QString());
     set_reference_action_ = capture_menu_->addAction(QString());
     open_capture_ = capture_menu_->addAction(QString());
@@ -379,6 +500,10 @@ void TfrmSeries::BuildWindow()
     on_signal(set_reference_, &QAbstractButton::clicked, this, &TfrmSeries::btnSetReferenceClick);
     on_signal(set_reference_action_, &QAction::triggered, this, &TfrmSeries::btnSetReferenceClick);
     on_signal(export_picture_, &QAction::triggered, this, &TfrmSeries::mnuExportPictureClick);
+    on_signal(export_table_, &QAction::triggered, this, &TfrmSeries::mnuExportTableClick);
+    on_signal(fields_action_, &QAction::triggered, this, &TfrmSeries::mnuFieldsClick);
+    on_signal(columns_action_, &QAction::triggered, this, &TfrmSeries::mnuColumnsClick);
+    on_signal(rules_, &ComparisonRulesBox::rulesChanged, this, &TfrmSeries::ApplyRules);
     connect(close_, &QAction::triggered, this, &QWidget::close);
     connect(open_capture_, &QAction::triggered, this, [this] {
         quillon::run_guarded([this] {
@@ -398,13 +523,30 @@ void TfrmSeries::BuildWindow()
     connect(map_, &VariationMapView::cellChosen, this, [this](int row, int column) {
         quillon::run_guarded([this, row, column] { ShowCell(row, column); });
     });
-    // The map wider than the values beside it, and taller than the table.
+    // The map wider than the values beside it; the table keeps its height
+    // as the window grows, the map takes the rest.
     bottom->setStretchFactor(0, 3);
     bottom->setStretchFactor(1, 2);
-    central->setStretchFactor(0, 1);
-    central->setStretchFactor(1, 2);
+    splitter_->setStretchFactor(0, 0);
+    splitter_->setStretchFactor(1, 1);
     captures_table_->resizeColumnsToContents();
-    resize(1100, 800);
+    captures_table_->horizontalHeader()->setSectionResizeMode(kDifferingMost, QHeaderView::Stretch);
+    const QRect screen = this->screen()->availableGeometry();
+    resize(std::min(1280, screen.width()), std::min(900, screen.height()));
+    SizeSplitter();
+}
+
+void TfrmSeries::SizeSplitter()
+{
+    constexpr int kRowsInSight = 8;
+    const QTableView& table = *captures_table_;
+    const int table_height = table.horizontalHeader()->sizeHint().height() +
+                             kRowsInSight * table.verticalHeader()->defaultSectionSize() +
+                             2 * table.frameWidth() +
+                             table.horizontalScrollBar()->sizeHint().height();
+    const int top = top_->layout()->sizeHint().height() - table.sizeHint().height() + table_height;
+    const int whole = std::max(splitter_->height(), height());
+    splitter_->setSizes({top, std::max(whole - top, 1)});
 }
 
 std::optional<std::size_t> TfrmSeries::CaptureOnRow(int row) const
@@ -434,25 +576,38 @@ void TfrmSeries::SetReference(std::size_t capture)
     if (capture >= series_.captures.size()) {
         return;
     }
-    quillon::compare_with_reference(series_, capture, series_.ignore, series_.only);
+    quillon::compare_with_reference(series_, capture, {rules_->IgnoreRules(), rules_->OnlyRules()},
+                                    fields_);
+    Redraw();
+}
+
+void TfrmSeries::ApplyRules()
+{
+    SetReference(series_.reference);
+    try {
+        quillon::write_comparison_rules_setting(settings_path_, rules_->Rules());
+    } catch (const std::exception& error) {
+        // Applied all the same; only the next window will not know them.
+        quillon::show_error(error.what());
+    }
+}
+
+void TfrmSeries::Redraw()
+{
     captures_model_->Refresh();
     sorted_->invalidate();
-    const auto chosen = map_->CurrentCell();
+    const auto chosen = shown_cell_;
     map_->SetMap(quillon::variation_map(series_, fields_));
-    map_->adjustSize();
-    ShowNoCell();
-    // The cell chosen before, else where most captures differ: in sight,
-    // with its values, as a browser opens at the fired record.
-    const auto shown =
-        chosen && chosen->row < map_->Map().rows ? chosen : map_->Map().most_differing_cell();
+    // The cell chosen before, else where most captures differ: with its
+    // values, as a browser opens at the fired record.
+    const quillon::VariationMap& map = map_->Map();
+    const auto shown = chosen && chosen->row < map.rows && chosen->column < map_->Columns()
+                           ? chosen
+                           : map.most_differing_cell();
     if (shown) {
         map_->SetCurrentCell(*shown);
-        // Once the window is laid out: before, the area has no size.
-        QTimer::singleShot(0, this, [this, cell = map_->CellRect(*shown)] {
-            map_area_->ensureVisible(cell.center().x(), cell.center().y(),
-                                     map_area_->viewport()->width() / 2,
-                                     map_area_->viewport()->height() / 2);
-        });
+    } else {
+        ShowNoCell();
     }
 }
 
@@ -465,6 +620,12 @@ void TfrmSeries::ShowCell(int row, int column)
     const int offset = map.offset_of(row);
     const quillon::RecordColumn& shown = map.columns[std::size_t(column)];
     auto values = quillon::values_at(series_, offset, shown, fields_);
+    // A byte as every window writes one: "0x57".
+    if (shown.kind == quillon::ColumnKind::Byte) {
+        for (quillon::CaptureValue& value : values) {
+            value.text = quillon::hex_byte_value(std::uint8_t(value.value));
+        }
+    }
     // A byte's label; a field's name with its unit.
     QString y_title = text_of(shown.label);
     if (shown.kind == quillon::ColumnKind::Field) {
@@ -472,11 +633,13 @@ void TfrmSeries::ShowCell(int row, int column)
         y_title += unit.empty() ? QString() : " (" + text_of(unit) + ")";
     }
     std::vector<PlotPoint> points;
+    std::vector<double> plotted;
     for (const quillon::CaptureValue& value : values) {
         const quillon::SeriesCapture& capture = series_.captures[value.capture];
         points.push_back(
             {double(capture.time), value.value,
              time_text(capture.time) + " " + file_name(capture.file) + ": " + text_of(value.text)});
+        plotted.push_back(value.value);
     }
     std::stable_sort(points.begin(), points.end(),
                      [](const PlotPoint& a, const PlotPoint& b) { return a.x < b.x; });
@@ -484,6 +647,7 @@ void TfrmSeries::ShowCell(int row, int column)
     cell_label_->setText(map_->CellText({row, column}));
     values_model_->SetValues(std::move(values));
     values_table_->resizeColumnsToContents();
+    plot_->SetYAxis(axis_of(quillon::plot_scale(shown, fields_, plotted)));
     plot_->SetPlot(std::move(points), tr("capture time"),
                    tr("%1 at %2", "a value at an offset from the fired record")
                        .arg(y_title, text_of(quillon::offset_text(offset))),
@@ -509,6 +673,70 @@ TfrmLogBrowser* TfrmSeries::OpenCapture(std::size_t capture)
     return browser;
 }
 
+void TfrmSeries::mnuFieldsClick()
+{
+    const QStringList files = quillon::run_open_dialog(tr("Fields (*.json)"), folder_);
+    if (!files.isEmpty()) {
+        ShowFields(files.front());
+    }
+}
+
+bool TfrmSeries::ShowFields(const QString& path)
+{
+    const std::string file = local_name(path);
+    try {
+        fields_ = quillon::read_fields_file(file).fields;
+    } catch (const quillon::LogReadError& error) {
+        quillon::show_error(error.what());
+        return false;
+    }
+    // Compared anew (a field may be left out of comparisons), the value
+    // columns read under the new fields, the map and the cell redrawn.
+    captures_model_->SetValueColumns(captures_model_->ValueColumns(), fields_);
+    SetReference(series_.reference);
+    try {
+        quillon::write_fields_file_setting(settings_path_, file);
+    } catch (const std::exception& error) {
+        // Shown all the same; only the next window will not know them.
+        quillon::show_error(error.what());
+    }
+    return true;
+}
+
+void TfrmSeries::SetValueColumns(std::vector<quillon::ValueColumn> columns)
+{
+    captures_model_->SetValueColumns(std::move(columns), fields_);
+    for (int column = kColumns; column < captures_model_->columnCount(); ++column) {
+        captures_table_->resizeColumnToContents(column);
+    }
+}
+
+const std::vector<quillon::ValueColumn>& TfrmSeries::ValueColumns() const
+{
+    return captures_model_->ValueColumns();
+}
+
+void TfrmSeries::mnuColumnsClick()
+{
+    ValueColumnsDialog dialog(fields_, ValueColumns(), this);
+    if (quillon::run_modal(dialog) == QDialog::Accepted) {
+        SetValueColumns(dialog.Columns());
+    }
+}
+
+QStringList TfrmSeries::PictureCaption() const
+{
+    QStringList rules;
+    for (const quillon::ComparisonRule& rule : rules_->Rules()) {
+        rules << rule_caption(rule);
+    }
+    const quillon::SeriesCapture& reference = series_.captures[series_.reference];
+    return {tr("Folder: %1").arg(QDir::toNativeSeparators(folder_)),
+            tr("Reference: %1").arg(file_name(reference.file)),
+            rules.isEmpty() ? tr("Rules: none")
+                            : tr("Rules: %1").arg(rules.join(tr(", ", "between rules")))};
+}
+
 void TfrmSeries::mnuExportPictureClick()
 {
     const auto chosen = quillon::run_save_dialog(
@@ -519,9 +747,20 @@ void TfrmSeries::mnuExportPictureClick()
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    map_->Picture().save(&buffer, "PNG");
+    map_->Picture(PictureCaption()).save(&buffer, "PNG");
     quillon::write_file_atomically(local_name(*chosen),
                                    std::string_view(bytes.constData(), std::size_t(bytes.size())));
+}
+
+void TfrmSeries::mnuExportTableClick()
+{
+    const auto chosen =
+        quillon::run_save_dialog({QDir(folder_).filePath("series.csv"), tr("CSV (*.csv)"), "csv"});
+    if (!chosen) {
+        return;
+    }
+    quillon::write_file_atomically(local_name(*chosen),
+                                   quillon::series_csv(series_, captures_model_->Values()));
 }
 
 TfrmSeries* open_series(const std::vector<std::string>& named, const std::string& settings_path)

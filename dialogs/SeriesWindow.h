@@ -1,17 +1,22 @@
 // A series of captures (a night's Autolog files) in one window: a table of
-// the captures held against a reference capture, the files that could not
-// be read, and the variation map around the fired records; a cell of the
-// map lists and plots each capture's value there, a capture opens in a log
-// browser compared with the reference.
+// the captures held against a reference capture, with columns of values at
+// places chosen by the user, the files that could not be read, and the
+// variation map around the fired records under the comparison's rules; a
+// cell of the map lists and plots each capture's value there, a capture
+// opens in a log browser compared with the reference. The rules and the
+// fields file are remembered in the settings file.
 #pragma once
 
 #include "Fields.h"
 #include "FileDrops.h"
 #include "IniFile.h"
 #include "Series.h"
+#include "Settings.h"
+#include "ValueColumns.h"
 #include "VariationMapView.h"
 
 #include <QMainWindow>
+#include <QStringList>
 
 #include <optional>
 #include <string>
@@ -19,14 +24,15 @@
 #include <vector>
 
 class CaptureValuesModel;
+class ComparisonRulesBox;
 class QAction;
 class QMenu;
 class PlotView;
 class QLabel;
 class QListWidget;
 class QPushButton;
-class QScrollArea;
 class QSortFilterProxyModel;
+class QSplitter;
 class QTableView;
 class SeriesTableModel;
 class TfrmLogBrowser;
@@ -36,7 +42,7 @@ class TfrmSeries : public QMainWindow {
 
 public:
     // folder: where the captures are, for the caption; settings_path: where
-    // the fields file that the browser read last is remembered.
+    // the fields file read last and the rules are remembered.
     TfrmSeries(quillon::Series series, const QString& folder,
                std::string settings_path = quillon::settings_file_path(),
                QWidget* parent = nullptr);
@@ -44,6 +50,18 @@ public:
 
     void btnSetReferenceClick();
     void mnuExportPictureClick();
+    void mnuExportTableClick();
+    void mnuFieldsClick();
+    void mnuColumnsClick();
+
+    // Shows the fields of the fields file at path in the map, the values
+    // and the plot, and remembers the file as the browser's; false (the
+    // reason shown, nothing changed) when it cannot be read.
+    bool ShowFields(const QString& path);
+    const std::vector<quillon::FieldSpec>& Fields() const { return fields_; }
+    // Columns of values at places after the table's own, in their order.
+    void SetValueColumns(std::vector<quillon::ValueColumn> columns);
+    const std::vector<quillon::ValueColumn>& ValueColumns() const;
 
     // Compares every capture with this one and redraws the map.
     void SetReference(std::size_t capture);
@@ -64,8 +82,13 @@ public:
     PlotView& Plot() { return *plot_; }
     QListWidget& UnreadableList() { return *unreadable_list_; }
     QPushButton& SetReferenceButton() { return *set_reference_; }
+    ComparisonRulesBox& RulesBox() { return *rules_; }
+    QSplitter& Splitter() { return *splitter_; }
+    // The text of the picture's lines above the map: the folder, the
+    // reference, the rules.
+    QStringList PictureCaption() const;
 
-    // The table's columns.
+    // The table's columns; the value columns follow.
     enum Column {
         kTime,
         kFile,
@@ -89,6 +112,14 @@ private:
     // No cell chosen: the prompt, no values, an empty plot.
     void ShowNoCell();
     std::optional<std::size_t> SelectedCapture() const;
+    // The rules listed applied: compared anew, redrawn, remembered.
+    void ApplyRules();
+    // The table, the map, the values and the plot after the comparison or
+    // the fields changed; the cell chosen kept where it still is.
+    void Redraw();
+    // The captures' table's part of the window: eight rows of captures in
+    // sight, the map below taking the rest.
+    void SizeSplitter();
 
     quillon::Series series_;
     std::string settings_path_;
@@ -104,13 +135,19 @@ private:
     QLabel* unreadable_label_ = nullptr;
     QListWidget* unreadable_list_ = nullptr;
     VariationMapView* map_ = nullptr;
-    QScrollArea* map_area_ = nullptr;
+    ComparisonRulesBox* rules_ = nullptr;
+    QSplitter* splitter_ = nullptr;
+    QWidget* top_ = nullptr;
     QLabel* cell_label_ = nullptr;
     PlotView* plot_ = nullptr;
     std::optional<VariationMapView::Cell> shown_cell_;
     QMenu* file_menu_ = nullptr;
     QAction* export_picture_ = nullptr;
+    QAction* export_table_ = nullptr;
     QAction* close_ = nullptr;
+    QMenu* view_menu_ = nullptr;
+    QAction* fields_action_ = nullptr;
+    QAction* columns_action_ = nullptr;
     QMenu* capture_menu_ = nullptr;
     QAction* set_reference_action_ = nullptr;
     QAction* open_capture_ = nullptr;

@@ -2,21 +2,24 @@
 // QPainter: a row for each offset from the fired record (top to bottom), a
 // column for each of the map's columns (the 32 byte positions R0..RF,
 // S0..SF, then each field); a cell's colour says how many captures differ there from the
-// reference (none: the palette's base), a legend beside the grid. Drawn
-// from the map's numbers only, so that a thousand captures redraw at once.
-// A click or the arrow keys choose a cell; its text is the tooltip and
-// what a screen reader reads as the map's value.
+// reference (none: the palette's base). The offsets' labels on the left,
+// the columns' headings on top and the legend on the right are drawn in
+// bands of their own that stay in view while the cells scroll either way.
+// Drawn from the map's numbers only, so that a thousand captures redraw at
+// once. A click or the arrow keys choose a cell; its text is the tooltip
+// (on hover, focused or not) and what a screen reader reads as the map's
+// value.
 #pragma once
 
 #include "Series.h"
 
+#include <QAbstractScrollArea>
 #include <QStringList>
-#include <QWidget>
 
 #include <optional>
 #include <vector>
 
-class VariationMapView : public QWidget {
+class VariationMapView : public QAbstractScrollArea {
     Q_OBJECT
 
 public:
@@ -24,7 +27,7 @@ public:
 
     explicit VariationMapView(QWidget* parent = nullptr);
 
-    // The map; no cell chosen.
+    // The map; no cell chosen. The scroll bars keep their place.
     void SetMap(quillon::VariationMap map);
     const quillon::VariationMap& Map() const { return map_; }
     int Columns() const;
@@ -33,43 +36,78 @@ public:
     QString CellText(Cell cell) const;
     // The palette's base for no capture differing, stronger with more.
     QColor CellColor(Cell cell) const;
+
+    // Where things are drawn, in the viewport's coordinates as it is
+    // scrolled now: a cell, a column's heading, a row's offset label, the
+    // legend. The headings and the legend stay within the viewport; a cell
+    // scrolled away lies outside the cells' area.
     QRect CellRect(Cell cell) const;
+    QRect ColumnHeadingRect(int column) const;
+    QRect RowHeadingRect(int row) const;
+    QRect LegendRect() const;
+    // The part of the viewport where cells are drawn (between the bands).
+    QRect CellsArea() const;
+    // The cell drawn at a point of the viewport.
     std::optional<Cell> CellAt(QPoint point) const;
 
     std::optional<Cell> CurrentCell() const { return current_; }
-    // Chooses a cell and says so (cellChosen).
+    // Chooses a cell, scrolls it into view and says so (cellChosen).
     void SetCurrentCell(Cell cell);
+    // Scrolls the cell into the middle of the view, now and again when
+    // the view is first laid out (before, it has no size).
+    void CenterOn(Cell cell);
 
-    // The map as it is drawn, whole, for "Export Picture...".
-    QImage Picture() const;
+    // The map as it is drawn, whole, with its headings, under lines of
+    // text (the folder, the reference, the rules), for "Export Picture...".
+    QImage Picture(const QStringList& caption = {}) const;
 
     QSize sizeHint() const override;
-    QSize minimumSizeHint() const override { return sizeHint(); }
+    QSize minimumSizeHint() const override;
 
 signals:
     void cellChosen(int row, int column);
 
 protected:
     bool event(QEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
     void mousePressEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QString ColumnHeading(int column) const;
     void Layout();
-    void Draw(QPainter& painter, const QRect& exposed) const;
+    void UpdateScrollBars();
+    // The whole of the cells, unscrolled.
+    QSize ContentSize() const;
+    // The bands' widths and heights.
+    int LegendBand() const;
+    QSize LegendSize() const;
+    // Draws the map into a view of size area scrolled by scroll: the cells
+    // exposed, then the bands over them.
+    void Draw(QPainter& painter, QSize area, QPoint scroll, const QRect& exposed) const;
+    QPoint Scroll() const;
+    // The geometry that both drawing and the public rects use: as
+    // scrolled by scroll, in a view of size area.
+    QRect CellRectAt(Cell cell, QPoint scroll) const;
+    QRect ColumnHeadingRectAt(int column, QPoint scroll) const;
+    QRect RowHeadingRectAt(int row, QPoint scroll) const;
+    QRect LegendRectIn(QSize area) const;
+    void EnsureVisible(Cell cell);
     // The most captures that can differ: all mapped but the reference.
     int MostDiffering() const;
 
     quillon::VariationMap map_;
     QStringList headings_;  // the columns', made once for each paint
     std::optional<Cell> current_;
+    // A cell to centre on once the view has its size.
+    std::optional<Cell> centred_;
     // The grid's geometry, worked out when the map or the font changes.
     int row_heading_width_ = 0;
     int heading_height_ = 0;
     int row_height_ = 0;
-    std::vector<int> column_left_;  // Columns() + 1 edges
-    int legend_left_ = 0;
+    std::vector<int> column_left_;  // Columns() + 1 edges, from 0
     int legend_width_ = 0;
 };

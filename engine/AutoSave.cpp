@@ -17,18 +17,29 @@ QString auto_save_file_name(const QDateTime& when, int nth)
     return "Autolog_" + when.toString("yyyyMMddhhmmss") + series + ".txt";
 }
 
+namespace {
+
+// The folder's path and the name, one slash between them however the
+// folder was typed ("night", "night/").
+QString path_in(const QString& folder, const QString& name)
+{
+    return folder.endsWith('/') ? folder + name : folder + "/" + name;
+}
+
+}  // namespace
+
 QString write_auto_save(const QString& folder, const QDateTime& when, std::string_view text)
 {
     // Far more than the logs one second can hold: the amplifier's read alone
     // takes most of a second.
     constexpr int kMostNames = 10000;
     for (int nth = 1; nth <= kMostNames; ++nth) {
-        QString path = folder + "/" + auto_save_file_name(when, nth);
+        QString path = path_in(folder, auto_save_file_name(when, nth));
         if (create_file_exclusively(QFile::encodeName(path).toStdString(), text)) {
             return path;
         }
     }
-    throw write_error(QFile::encodeName(folder + "/" + auto_save_file_name(when)).toStdString(),
+    throw write_error(QFile::encodeName(path_in(folder, auto_save_file_name(when))).toStdString(),
                       std::strerror(EEXIST));
 }
 

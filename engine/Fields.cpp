@@ -331,7 +331,7 @@ private:
 };
 
 constexpr const char* kFieldKeys[] = {"name", "direction", "byte", "width", "order", "signed",
-                                      "mask", "scale",     "unit", "names", "when"};
+                                      "mask", "scale",     "unit", "names", "when",  "compare"};
 constexpr const char* kConditionKeys[] = {"direction", "byte", "mask", "value"};
 constexpr std::int64_t kWidths[] = {1, 2, 4};
 constexpr std::int64_t kLastByte = kDirectionBytes - 1;
@@ -480,6 +480,7 @@ FieldSpec read_field(const ObjectReader& entry)
     if (entry.has("when")) {
         field.when = read_condition(entry);
     }
+    field.compared = entry.flag_or("compare", true);
     return field;
 }
 
@@ -536,13 +537,19 @@ double to_decimals(double value, int decimals)
     return rounded;
 }
 
+// Where the field's byte i (from its first) stands in its value, 0 the
+// lowest.
+int place_in_value(const FieldSpec& field, int i)
+{
+    return field.order == ByteOrder::Little ? i : field.width - 1 - i;
+}
+
 std::uint32_t bits_read(const FieldSpec& field, const LogRecord& record)
 {
     const std::size_t first = record_byte_index(field.direction, field.byte);
     std::uint32_t bits = 0;
     for (int i = 0; i < field.width; ++i) {
-        const int place = field.order == ByteOrder::Little ? i : field.width - 1 - i;
-        bits |= std::uint32_t(record[first + std::size_t(i)]) << (8 * place);
+        bits |= std::uint32_t(record[first + std::size_t(i)]) << (8 * place_in_value(field, i));
     }
     return bits;
 }
@@ -622,6 +629,48 @@ std::optional<std::int64_t> field_raw(const FieldSpec& field, const LogRecord& r
         return std::nullopt;
     }
     return raw_value(bits_read(field, record), kept_bits(field), field.is_signed);
+}
+
+LogRecord field_bits(const FieldSpec& field)
+{
+    LogRecord bits{};
+    const std::uint32_t kept = kept_bits(field);
+    const std::size_t first = record_byte_index(field.direction, field.byte);
+    for (int i = 0; i < field.width; ++i) {
+        bits[first + std::size_t(i)] = std::uint8_t(kept >> (8 * place_in_value(field, i)));
+    }
+    return bits;
+}
+
+ComparisonRules with_fields_left_out(ComparisonRules rules, std::span<const FieldSpec> fields)
+{
+    for (const FieldSpec& field : fields) {
+        if (field.compared) {
+            continue;
+        }
+        const LogRecord bits = field_bits(field);
+        for (std::size_t k = 0; k < kRecordBytes; ++k) {
+            if (bits[k] != 0) {
+                const Direction direction = k < kDirectionBytes ? Direction::Recv : Direction::Send;
+                rules.ignore.push_back({direction, int(k % kDirectionBytes), bits[k]});
+            }
+        }
+    }
+    return rules;
+}
+
+std::uint32_t field_bits_compared(const FieldSpec& field, const LogRecord& compared)
+{
+    return field.compared ? bits_read(field, compared) & kept_bits(field) : 0;
+}
+
+std::optional<std::uint32_t> field_compared_value(const FieldSpec& field, std::uint32_t bits,
+                                                  const LogRecord& record)
+{
+    if (field.when && !meets(record, *field.when)) {
+        return std::nullopt;
+    }
+    return bits_read(field, record) & bits;
 }
 
 std::optional<FieldValue> field_value(const FieldSpec& field, const LogRecord& record)

@@ -34,6 +34,9 @@ struct FieldSpec {
     std::map<std::int64_t, std::string> names;  // raw value -> its name
     // Only a record that meets it holds the field.
     std::optional<RecordCondition> when;
+    // False ("compare": false, a counter or a time stamp): shown, but its
+    // bits are left out of every comparison.
+    bool compared = true;
     int line = 0;  // where its entry begins in its file
 
     bool operator==(const FieldSpec&) const = default;
@@ -53,9 +56,9 @@ inline constexpr std::size_t kLargestFieldsFile = 1 << 20;
 //                "mask": "0xFFFFFFFF", "scale": 0.01, "unit": "mm",
 //                "names": {"0": "home", "0x10": "limit"},
 //                "when": {"direction": "recv", "byte": 2, "mask": 255,
-//                         "value": 65}}, ...]}
+//                         "value": 65}, "compare": true}, ...]}
 // name, direction and byte are required; width is 1, order "little",
-// signed false, scale 1 and unit "" when left out. A number (byte, width,
+// signed false, scale 1, unit "" and compare true when left out. A number (byte, width,
 // mask, a condition's byte, mask and value) is a JSON integer or a text
 // in decimal or 0x hexadecimal, as the names' keys are; a key of names
 // may be negative for a signed field. A condition's mask is 0xFF when
@@ -95,6 +98,25 @@ std::string field_number_text(const FieldSpec& field, const FieldValue& value);
 // the value with as many decimals as the scale has and the unit ("12.34 mm",
 // "-5", "1.5 V"); "" when the record holds no value.
 std::string field_value_text(const FieldSpec& field, const std::optional<FieldValue>& value);
+
+// The bits of each of a record's 32 bytes that the field is read from:
+// those its mask keeps, else all of its width's.
+LogRecord field_bits(const FieldSpec& field);
+
+// The rules with the bits of the fields not compared added to those
+// ignored, as an ignore rule on them would leave them out: what a
+// comparison under a fields file looks at.
+ComparisonRules with_fields_left_out(ComparisonRules rules, std::span<const FieldSpec> fields);
+
+// Which of the field's kept bits (numbered as in its value, before any
+// sign) a comparison looks at, given per byte the bits compared
+// (compared_bits): those left by the rules; none for a field not compared.
+std::uint32_t field_bits_compared(const FieldSpec& field, const LogRecord& compared);
+// The field's bits compared (field_bits_compared) as a record holds them;
+// nothing when the record does not meet the field's condition. Two records
+// differ in the field when these differ.
+std::optional<std::uint32_t> field_compared_value(const FieldSpec& field, std::uint32_t bits,
+                                                  const LogRecord& record);
 
 // A test of a field's value: the field (its place in its file), how it
 // compares and with what, in the field's scaled unit.

@@ -4,9 +4,10 @@
 
 #include "HexText.h"
 #include "IntegerText.h"
-#include "ZeroSumChecksum.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 namespace quillon {
 
@@ -15,20 +16,53 @@ namespace {
 // Where a block's data bytes start: after its length and two more bytes.
 constexpr std::size_t kBlockHeader = 3;
 
+// Where a block's checksum stands among its direction's 16 bytes; none
+// when the block ends past them (cut).
+std::optional<std::size_t> checksum_place(std::span<const std::uint8_t, kDirectionBytes> block)
+{
+    const std::size_t place = kBlockHeader + block[0];
+    return place < kDirectionBytes ? std::optional(place) : std::nullopt;
+}
+
+// The 8-bit sum of a block's bytes 0 to last, eight at a time and without
+// a branch per byte: a series sums the blocks of thousands of logs.
+std::uint8_t sum_through(std::span<const std::uint8_t, kDirectionBytes> block, std::size_t last)
+{
+    static_assert(std::endian::native == std::endian::little, "byte k is bits 8k to 8k + 7");
+    constexpr std::size_t kWord = sizeof(std::uint64_t);
+    constexpr std::uint64_t kEvenBytes = 0x00FF00FF00FF00FF;
+    constexpr std::uint64_t kEachPair = 0x0001000100010001;  // adds the four pairs at the top
+    std::uint64_t sum = 0;
+    for (std::size_t at = 0; at < kDirectionBytes; at += kWord) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, block.data() + at, kWord);
+        const std::size_t kept = std::min(last + 1 - std::min(last + 1, at), kWord);
+        word &= kept == kWord ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * kept)) - 1;
+        const std::uint64_t pairs = (word & kEvenBytes) + ((word >> 8) & kEvenBytes);
+        sum += (pairs * kEachPair) >> 48;
+    }
+    return static_cast<std::uint8_t>(sum);
+}
+
+ChecksumState checksum_state(std::span<const std::uint8_t, kDirectionBytes> block,
+                             std::optional<std::size_t> place)
+{
+    if (!place) {
+        return ChecksumState::Cut;
+    }
+    return sum_through(block, *place) == 0 ? ChecksumState::Ok : ChecksumState::Bad;
+}
+
 DecodedBlock decode_block(std::span<const std::uint8_t, kDirectionBytes> bytes)
 {
     DecodedBlock block;
     block.length = bytes[0];
     block.second = bytes[1];
     block.third = bytes[2];
-    const std::size_t block_end = kBlockHeader + block.length;  // the checksum's place
-    const std::size_t data_end = std::min<std::size_t>(block_end, kDirectionBytes);
+    const auto place = checksum_place(bytes);
     block.data.assign(bytes.begin() + kBlockHeader,
-                      bytes.begin() + static_cast<std::ptrdiff_t>(data_end));
-    if (block_end < kDirectionBytes) {
-        block.checksum = common::sums_to_zero(bytes.first(block_end + 1)) ? ChecksumState::Ok
-                                                                          : ChecksumState::Bad;
-    }
+                      bytes.begin() + static_cast<std::ptrdiff_t>(place.value_or(kDirectionBytes)));
+    block.checksum = checksum_state(bytes, place);
     return block;
 }
 
@@ -226,24 +260,65 @@ bool holds(const LogTimeline& timeline, int record)
     return record >= 0 && timeline.is_written(record);
 }
 
-// The bits in which a and b differ among those compared; whether any do.
-// Written without a branch per byte, so that the compiler can take the 32
-// at once.
-bool differing_bits(const LogRecord& a, const LogRecord& b, const LogRecord& compared,
-                    LogRecord& bits)
+// A direction's checksum places in a and b compared by whether their
+// checksums hold, over what bits holds there by value.
+void compare_checksums(std::span<const std::uint8_t, kDirectionBytes> a,
+                       std::span<const std::uint8_t, kDirectionBytes> b,
+                       std::span<const std::uint8_t, kDirectionBytes> compared,
+                       std::span<std::uint8_t, kDirectionBytes> bits)
 {
-    std::uint8_t any = 0;
-    for (std::size_t k = 0; k < kRecordBytes; ++k) {
-        bits[k] = static_cast<std::uint8_t>((a[k] ^ b[k]) & compared[k]);
-        any |= bits[k];
+    const auto a_place = checksum_place(a);
+    const auto b_place = checksum_place(b);
+    if (!a_place && !b_place) {
+        return;
     }
-    return any != 0;
+    const std::uint8_t differ =
+        checksum_state(a, a_place) != checksum_state(b, b_place) ? 0xFF : 0x00;
+    for (const auto& place : {a_place, b_place}) {
+        if (place) {
+            bits[*place] = static_cast<std::uint8_t>(differ & compared[*place]);
+        }
+    }
 }
 
 }  // namespace
 
+bool differing_bits(const LogRecord& a, const LogRecord& b, const LogRecord& compared,
+                    ChecksumComparison checksums, LogRecord& bits)
+{
+    // Worked out apart from bits, which might be a or b, and without a
+    // branch per byte, so that the compiler can take the 32 at once.
+    LogRecord differing;
+    for (std::size_t k = 0; k < kRecordBytes; ++k) {
+        differing[k] = static_cast<std::uint8_t>((a[k] ^ b[k]) & compared[k]);
+    }
+    if (checksums == ChecksumComparison::ByState) {
+        const auto direction = [](auto& record, std::size_t at) {
+            return std::span(record).subspan(at).template first<kDirectionBytes>();
+        };
+        for (const std::size_t at : {std::size_t{0}, std::size_t{kDirectionBytes}}) {
+            compare_checksums(direction(a, at), direction(b, at), direction(compared, at),
+                              direction(differing, at));
+        }
+    }
+    std::uint8_t any = 0;
+    for (std::size_t k = 0; k < kRecordBytes; ++k) {
+        any |= differing[k];
+    }
+    bits = differing;
+    return any != 0;
+}
+
 LogComparison compare_logs(const LogFile& a, const LogFile& b, std::span<const IgnoreRule> ignore,
                            std::span<const OnlyRule> only, Alignment wanted, Pairs pairs)
+{
+    return compare_logs(a, b,
+                        ComparisonRules{{ignore.begin(), ignore.end()}, {only.begin(), only.end()}},
+                        wanted, pairs);
+}
+
+LogComparison compare_logs(const LogFile& a, const LogFile& b, const ComparisonRules& rules,
+                           Alignment wanted, Pairs pairs)
 {
     const LogTimeline a_timeline = log_timeline(a);
     const LogTimeline b_timeline = log_timeline(b);
@@ -253,7 +328,7 @@ LogComparison compare_logs(const LogFile& a, const LogFile& b, std::span<const I
     const bool by_fired = wanted == Alignment::FiredRecord && a_timeline.fired && b_timeline.fired;
     comparison.aligned_by = by_fired ? Alignment::FiredRecord : Alignment::RecordNumber;
     comparison.b_shift = by_fired ? *b_timeline.fired - *a_timeline.fired : 0;
-    const LogRecord compared = compared_bits(ignore, only);
+    const LogRecord compared = compared_bits(rules.ignore, rules.only);
     // Counted here, not in comparison, which the compiler must take to
     // share memory with the records.
     std::array<int, kRecordBytes> per_byte{};
@@ -265,7 +340,8 @@ LogComparison compare_logs(const LogFile& a, const LogFile& b, std::span<const I
         }
         ++comparison.records_compared;
         LogRecord bits;
-        if (!differing_bits(a.records[std::size_t(i)], b.records[std::size_t(j)], compared, bits)) {
+        if (!differing_bits(a.records[std::size_t(i)], b.records[std::size_t(j)], compared,
+                            rules.checksums, bits)) {
             continue;
         }
         ++comparison.records_differing;

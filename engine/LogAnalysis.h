@@ -121,6 +121,28 @@ TypedIgnoreRule ignore_rule_from_text(Direction direction, const std::string& by
 // Per byte, the bits that a comparison under these rules looks at.
 LogRecord compared_bits(std::span<const IgnoreRule> ignore, std::span<const OnlyRule> only);
 
+// How a decoded block's checksum byte is compared. By whether it holds (ok,
+// bad or cut): its value changes whenever the block's data does, so that by
+// value it only repeats their differences; a checksum that holds in one log
+// and not in the other still differs. Or by its value, as any other byte.
+enum class ChecksumComparison { ByState, ByValue };
+
+// What a comparison looks at: the bits of the only rules (every bit
+// without one), less those of the ignore rules, checksums as asked.
+struct ComparisonRules {
+    std::vector<IgnoreRule> ignore;
+    std::vector<OnlyRule> only;
+    ChecksumComparison checksums = ChecksumComparison::ByState;
+};
+
+// The bits in which two paired records differ among those compared (per
+// byte, as compared_bits gives them); whether any do. By state, a place
+// that holds a block's checksum in either record differs, in its compared
+// bits, when the two blocks' checksums do not hold alike, whatever its
+// values; every other byte is compared by value.
+bool differing_bits(const LogRecord& a, const LogRecord& b, const LogRecord& compared,
+                    ChecksumComparison checksums, LogRecord& bits);
+
 // How two logs' records are paired: at the same offset from each log's
 // fired record (a trigger seen in both, each log read at its own time), or
 // record 0 with record 0 and so on.
@@ -156,11 +178,13 @@ struct LogComparison {
 };
 // The two logs pair by pair, and their stop conditions; the date and time
 // lines are not compared. Aligned as wanted when both logs have a fired
-// record, else by record number. Only the bits of the only rules (every bit
-// without one), less those of the ignore rules, are compared.
+// record, else by record number, under the rules.
 // With Pairs::Counted, only the counts are kept, not each differing pair: a
 // series compares thousands of logs.
 enum class Pairs { Kept, Counted };
+LogComparison compare_logs(const LogFile& a, const LogFile& b, const ComparisonRules& rules,
+                           Alignment wanted = Alignment::FiredRecord, Pairs pairs = Pairs::Kept);
+// The same, checksums compared by whether they hold.
 LogComparison compare_logs(const LogFile& a, const LogFile& b, std::span<const IgnoreRule> ignore,
                            std::span<const OnlyRule> only = {},
                            Alignment wanted = Alignment::FiredRecord, Pairs pairs = Pairs::Kept);

@@ -199,9 +199,20 @@ Series read_series(std::span<const std::string> files)
 void compare_with_reference(Series& series, std::size_t reference,
                             std::span<const IgnoreRule> ignore, std::span<const OnlyRule> only)
 {
+    compare_with_reference(
+        series, reference,
+        ComparisonRules{{ignore.begin(), ignore.end()}, {only.begin(), only.end()}});
+}
+
+void compare_with_reference(Series& series, std::size_t reference, const ComparisonRules& rules,
+                            std::span<const FieldSpec> fields)
+{
     series.reference = reference;
-    series.ignore.assign(ignore.begin(), ignore.end());
-    series.only.assign(only.begin(), only.end());
+    series.ignore = rules.ignore;
+    series.only = rules.only;
+    series.checksums = rules.checksums;
+    const ComparisonRules with_fields = with_fields_left_out(rules, fields);
+    series.compared = compared_bits(with_fields.ignore, with_fields.only);
     if (reference >= series.captures.size()) {
         return;
     }
@@ -209,7 +220,7 @@ void compare_with_reference(Series& series, std::size_t reference,
     for_each_index_in_parallel(series.captures.size(), [&](std::size_t i) {
         series.captures[i].against_reference =
             i == reference ? LogComparison{}
-                           : compare_logs(series.captures[i].log, reference_log, ignore, only,
+                           : compare_logs(series.captures[i].log, reference_log, with_fields,
                                           Alignment::FiredRecord, Pairs::Counted);
     });
 }
@@ -336,13 +347,13 @@ struct PartialMap {
 };
 
 // Adds captures [from, to) to partial: each written record at its row
-// (offset - first), against the reference's record at the same offset.
-void map_captures(const Series& series, int first, std::size_t from, std::size_t to,
-                  PartialMap& partial)
+// (offset - first), against the reference's record at the same offset,
+// in the bits compared.
+void map_captures(const Series& series, const LogRecord& compared, int first, std::size_t from,
+                  std::size_t to, PartialMap& partial)
 {
     const SeriesCapture& reference = series.captures[series.reference];
     const int reference_fired = *reference.timeline.fired;
-    const LogRecord compared = compared_bits(series.ignore, series.only);
     for (std::size_t c = from; c < to; ++c) {
         const SeriesCapture& capture = series.captures[c];
         if (!capture.timeline.fired) {
@@ -362,10 +373,12 @@ void map_captures(const Series& series, int first, std::size_t from, std::size_t
             }
             const LogRecord* pair =
                 has_pair ? &reference.log.records[std::size_t(paired)] : nullptr;
-            if (pair != nullptr) {
+            LogRecord bits;
+            if (pair != nullptr &&
+                differing_bits(record, *pair, compared, series.checksums, bits)) {
                 auto& differing = partial.bytes_differing[row];
                 for (std::size_t k = 0; k < kRecordBytes; ++k) {
-                    differing[k] += ((record[k] ^ (*pair)[k]) & compared[k]) != 0 ? 1 : 0;
+                    differing[k] += bits[k] != 0 ? 1 : 0;
                 }
             }
         }
@@ -387,10 +400,17 @@ const LogRecord* record_at(const SeriesCapture& capture, int offset)
 
 // The fields' cells of the map, a share of its rows a task: each cell's
 // values gathered from the captures there, so that thousands of fields
-// need no more than a capture's values at a time.
-void map_fields(const Series& series, std::span<const FieldSpec> fields, VariationMap& map)
+// need no more than a capture's values at a time. A capture differs in a
+// field where the bits of it compared differ, or one record holds it and
+// the other not; in no field none of whose bits is compared.
+void map_fields(const Series& series, std::span<const FieldSpec> fields, const LogRecord& compared,
+                VariationMap& map)
 {
     map.fields.assign(std::size_t(map.rows), std::vector<VariationCell>(fields.size()));
+    std::vector<std::uint32_t> bits_compared;
+    for (const FieldSpec& field : fields) {
+        bits_compared.push_back(field_bits_compared(field, compared));
+    }
     const SeriesCapture& reference = series.captures[series.reference];
     std::vector<const SeriesCapture*> mapped;
     for (const SeriesCapture& capture : series.captures) {
@@ -405,14 +425,15 @@ void map_fields(const Series& series, std::span<const FieldSpec> fields, Variati
         for (std::size_t f = 0; f < fields.size(); ++f) {
             seen.clear();
             VariationCell& cell = map.fields[row][f];
-            // The reference's value, when its record holds one.
-            bool reference_holds = false;
-            std::int64_t reference_raw = 0;
+            const FieldSpec& field = fields[f];
+            const std::uint32_t bits = bits_compared[f];
+            // The reference's value and bits compared, when its record
+            // holds them.
+            std::optional<std::uint32_t> reference_bits;
             if (reference_record != nullptr) {
-                if (const auto raw = field_raw(fields[f], *reference_record)) {
-                    reference_holds = true;
-                    reference_raw = *raw;
-                    seen.push_back(reference_raw);
+                if (const auto raw = field_raw(field, *reference_record)) {
+                    seen.push_back(*raw);
+                    reference_bits = field_compared_value(field, bits, *reference_record);
                 }
             }
             for (const SeriesCapture* capture : mapped) {
@@ -420,12 +441,11 @@ void map_fields(const Series& series, std::span<const FieldSpec> fields, Variati
                 if (record == nullptr) {
                     continue;
                 }
-                const auto raw = field_raw(fields[f], *record);
-                if (raw) {
+                if (const auto raw = field_raw(field, *record)) {
                     seen.push_back(*raw);
                 }
-                const bool differs = raw.has_value() != reference_holds ||
-                                     (reference_holds && *raw != reference_raw);
+                const bool differs =
+                    bits != 0 && field_compared_value(field, bits, *record) != reference_bits;
                 cell.differing += reference_record != nullptr && differs ? 1 : 0;
             }
             std::sort(seen.begin(), seen.end());
@@ -462,11 +482,18 @@ VariationMap variation_map(const Series& series, std::span<const FieldSpec> fiel
     // own: every record is read once, and no two tasks write to one cell.
     constexpr std::size_t kTasks = 8;
     const std::size_t share = (series.captures.size() + kTasks - 1) / kTasks;
+    // The bits the series was compared in, less those of these fields not
+    // compared, should it have been compared without them.
+    LogRecord compared = series.compared;
+    const LogRecord outside_fields = compared_bits(with_fields_left_out({}, fields).ignore, {});
+    for (std::size_t k = 0; k < kRecordBytes; ++k) {
+        compared[k] &= outside_fields[k];
+    }
     std::vector<PartialMap> partials(kTasks, PartialMap(map.rows));
     for_each_index_in_parallel(kTasks, [&](std::size_t task) {
         const std::size_t from = std::min(task * share, series.captures.size());
         const std::size_t to = std::min(from + share, series.captures.size());
-        map_captures(series, first, from, to, partials[task]);
+        map_captures(series, compared, first, from, to, partials[task]);
     });
     map.bytes.assign(std::size_t(map.rows), {});
     PartialMap& whole = partials.front();
@@ -483,7 +510,7 @@ VariationMap variation_map(const Series& series, std::span<const FieldSpec> fiel
                                  int(whole.bytes_seen[row][k].count())};
         }
     }
-    map_fields(series, fields, map);
+    map_fields(series, fields, compared, map);
     return map;
 }
 

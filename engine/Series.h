@@ -47,8 +47,13 @@ struct Series {
     std::vector<SeriesCapture> captures;  // in the order they were captured
     std::vector<UnreadableFile> unreadable;
     std::size_t reference = 0;  // among captures
+    // The comparison's rules, and per byte the bits compared under them
+    // and the fields compared with (compared_bits less the bits of the
+    // fields not compared).
     std::vector<IgnoreRule> ignore;
     std::vector<OnlyRule> only;
+    ChecksumComparison checksums = ChecksumComparison::ByState;
+    LogRecord compared = compared_bits({}, {});
 };
 
 // What a series is read from: the files named, and the entries of the
@@ -69,7 +74,11 @@ SeriesFiles series_files(std::span<const std::string> files_or_folders);
 Series read_series(const SeriesFiles& named);
 Series read_series(std::span<const std::string> files);
 
-// Compares every capture with captures[reference] under the rules of diff.
+// Compares every capture with captures[reference] under the rules of diff,
+// the bits of the fields not compared left out.
+void compare_with_reference(Series& series, std::size_t reference, const ComparisonRules& rules,
+                            std::span<const FieldSpec> fields = {});
+// The same, checksums compared by whether they hold.
 void compare_with_reference(Series& series, std::size_t reference,
                             std::span<const IgnoreRule> ignore = {},
                             std::span<const OnlyRule> only = {});
@@ -97,8 +106,9 @@ std::vector<PositionCount> most_differing_positions(const LogComparison& compari
 std::vector<PositionCount> positions_varying(const Series& series);
 
 // One cell of the variation map: how many captures differ there from the
-// reference (under the series' rules), and how many distinct values the
-// captures written there hold (the reference's among them).
+// reference (under the series' rules: a field through the bits of its
+// bytes left compared, none when no bit is), and how many distinct values
+// the captures written there hold (the reference's among them).
 struct VariationCell {
     int differing = 0;
     int distinct = 0;

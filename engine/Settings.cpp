@@ -4,6 +4,8 @@
 #include "SettingsLocation.h"
 
 #include <algorithm>
+#include <sstream>
+#include <string_view>
 
 namespace quillon {
 
@@ -20,6 +22,9 @@ constexpr const char* kBrowserSection = "LogBrowser";
 constexpr const char* kFieldsFile = "FieldsFile";
 constexpr const char* kViewSection = "View";
 constexpr const char* kLanguage = "Language";
+constexpr const char* kSeriesSection = "Series";
+constexpr const char* kSeriesFolder = "Folder";
+constexpr const char* kSeriesCount = "Count";
 
 }  // namespace
 
@@ -74,6 +79,22 @@ void write_fields_file_setting(const std::string& settings_path, const std::stri
     write_own_setting(settings_path, kBrowserSection, kFieldsFile, fields_path);
 }
 
+SeriesSettings read_series_settings(const std::string& settings_path)
+{
+    const IniFile file(settings_path);
+    return {file.read_string(kSeriesSection, kSeriesFolder, ""),
+            std::max(file.read_integer(kSeriesSection, kSeriesCount, 0), 0)};
+}
+
+void write_series_settings(const std::string& settings_path, const SeriesSettings& series)
+{
+    make_settings_folder(settings_path);
+    IniFile file(settings_path);
+    file.write_string(kSeriesSection, kSeriesFolder, series.folder);
+    file.write_string(kSeriesSection, kSeriesCount, std::to_string(series.count));
+    file.save();
+}
+
 std::string read_language_setting(const std::string& settings_path)
 {
     return IniFile(settings_path).read_string(kViewSection, kLanguage, "");
@@ -82,6 +103,56 @@ std::string read_language_setting(const std::string& settings_path)
 void write_language_setting(const std::string& settings_path, const std::string& language)
 {
     write_own_setting(settings_path, kViewSection, kLanguage, language);
+}
+
+namespace {
+
+constexpr const char* kSeriesWindowSection = "SeriesWindow";
+constexpr const char* kRules = "Rules";
+
+}  // namespace
+
+std::vector<ComparisonRule> read_comparison_rules_setting(const std::string& settings_path)
+{
+    std::vector<ComparisonRule> rules;
+    std::istringstream listed(IniFile(settings_path).read_string(kSeriesWindowSection, kRules, ""));
+    for (std::string entry; std::getline(listed, entry, ';');) {
+        std::istringstream words(entry);
+        std::string kind;
+        std::string direction;
+        std::string byte;
+        std::string mask;
+        std::string more;
+        if (!(words >> kind >> direction >> byte >> mask) || (words >> more) ||
+            (kind != "ignore" && kind != "only") || (direction != "recv" && direction != "send")) {
+            continue;
+        }
+        try {
+            const auto typed = ignore_rule_from_text(
+                direction == "send" ? Direction::Send : Direction::Recv, byte, mask);
+            if (typed.rule) {
+                rules.push_back({kind == "only", *typed.rule});
+            }
+        } catch (const std::exception&) {
+            // A number that does not read: the rule is left out.
+        }
+    }
+    return rules;
+}
+
+void write_comparison_rules_setting(const std::string& settings_path,
+                                    std::span<const ComparisonRule> rules)
+{
+    std::string listed;
+    for (const ComparisonRule& rule : rules) {
+        constexpr std::string_view kDigits = "0123456789ABCDEF";
+        const std::string mask{'0', 'x', kDigits[rule.bits.mask >> 4U],
+                               kDigits[rule.bits.mask & 0xFU]};
+        listed += (listed.empty() ? "" : ";") + std::string(rule.only ? "only " : "ignore ") +
+                  (rule.bits.direction == Direction::Send ? "send " : "recv ") +
+                  std::to_string(rule.bits.byte) + " " + mask;
+    }
+    write_own_setting(settings_path, kSeriesWindowSection, kRules, listed);
 }
 
 }  // namespace quillon

@@ -4,8 +4,12 @@
 // kept in a section of its own.
 #pragma once
 
+#include "LogAnalysis.h"
+
 #include <cstdint>
+#include <span>
 #include <string>
+#include <vector>
 
 namespace quillon {
 
@@ -38,11 +42,44 @@ std::string read_fields_file_setting(const std::string& settings_path);
 // write_settings does.
 void write_fields_file_setting(const std::string& settings_path, const std::string& fields_path);
 
+// The main window's series of captures ([Series] Folder and Count): the
+// folder its captures go to, "" for the automatic save folder, and how many
+// it captures, 0 for no limit (a count below 0 reads as 0).
+struct SeriesSettings {
+    std::string folder;
+    std::int32_t count = 0;
+};
+SeriesSettings read_series_settings(const std::string& settings_path);
+// Remembers them, keeping every other line of the file; throws as
+// write_settings does.
+void write_series_settings(const std::string& settings_path, const SeriesSettings& series);
+
 // The language of the windows that the user chose ([View] Language):
 // "en", "ja", or "" for the system's.
 std::string read_language_setting(const std::string& settings_path);
 // Remembers it, keeping every other line of the file; throws as
 // write_settings does.
 void write_language_setting(const std::string& settings_path, const std::string& language);
+
+// A comparison rule as a window lists it: some bits of a byte left out of
+// the comparison, or the only ones in it.
+struct ComparisonRule {
+    bool only = false;
+    MaskedByte bits;
+
+    bool operator==(const ComparisonRule& other) const
+    {
+        return only == other.only && bits.direction == other.bits.direction &&
+               bits.byte == other.bits.byte && bits.mask == other.bits.mask;
+    }
+};
+// The series window's rules read last ([SeriesWindow] Rules, written
+// "ignore recv 3 0xFF;only send 2 0x0F"), in their order; one that does not
+// read is left out.
+std::vector<ComparisonRule> read_comparison_rules_setting(const std::string& settings_path);
+// Remembers them, keeping every other line of the file; throws as
+// write_settings does.
+void write_comparison_rules_setting(const std::string& settings_path,
+                                    std::span<const ComparisonRule> rules);
 
 }  // namespace quillon

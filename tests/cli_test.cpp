@@ -11,6 +11,7 @@
 #include "PrettyJson.h"
 #include "TestEnvironment.h"
 #include "Version.h"
+#include "ZeroSumChecksum.h"
 
 #include <gtest/gtest.h>
 
@@ -368,9 +369,11 @@ TEST(Cli, WaitSavesAfterTheTriggerAndTimesOutWithoutOne)
     // --timeout 0 looks once before it gives up.
     ASSERT_EQ(run_cli({"--usb", "start", "--stop-on", "recv", "0", "0", "0", "0"}).status, 0);
     ASSERT_TRUE(log_stops({"--usb"}));
-    const CliRun saved = run_cli({"--usb", "wait", "--timeout", "0", "--out", out.string()});
+    // The folder typed with a slash at its end: one slash before the name.
+    const CliRun saved = run_cli({"--usb", "wait", "--timeout", "0", "--out", out.string() + "/"});
     ASSERT_EQ(saved.status, 0) << saved.output;
     const fs::path log = saved.output.substr(0, saved.output.size() - 1);
+    EXPECT_EQ(saved.output, out.string() + "/" + log.filename().string() + "\n");
     EXPECT_EQ(log.parent_path(), out);
     EXPECT_TRUE(log.filename().string().starts_with("Autolog_")) << log;
     EXPECT_EQ(log.filename().string().size(), std::string("Autolog_yyyymmddhhnnss.txt").size());
@@ -1188,20 +1191,44 @@ TEST(Cli, DiffLinesTheLogsUpAtTheirFiredRecords)
     const struct {
         std::vector<std::string> options;
         const char* golden;
+        bool options_first = false;  // before the files, as "diff OPTIONS A B"
     } cases[] = {
         {{}, "diff-aligned.txt"},
         {{"--by-number", "--only", "recv", "2"}, "diff-by-number-only.txt"},
+        // A word after BYTE is the MASK only when it reads as a number: the
+        // file after it is no MASK.
+        {{"--by-number", "--only", "recv", "2"}, "diff-by-number-only.txt", true},
+        {{"--by-number", "--only", "recv", "2", "0xFF"}, "diff-by-number-only.txt", true},
         {{"--json", "--only", "send", "3", "0x0C", "--ignore", "send", "3", "0x04"},
          "diff-aligned-only.json"},
+        {{"--json", "--only", "send", "3", "12", "--ignore", "send", "3", "0x04"},
+         "diff-aligned-only.json",
+         true},
         {{"--json"}, "diff-aligned.json"},
     };
     for (const auto& c : cases) {
-        std::vector<std::string> args{"diff", "fired.txt", "diff-b.txt"};
-        args.insert(args.end(), c.options.begin(), c.options.end());
+        std::vector<std::string> args{"diff"};
+        const std::vector<std::string> files{"fired.txt", "diff-b.txt"};
+        args.insert(args.end(), c.options_first ? c.options.begin() : files.begin(),
+                    c.options_first ? c.options.end() : files.end());
+        args.insert(args.end(), c.options_first ? files.begin() : c.options.begin(),
+                    c.options_first ? files.end() : c.options.end());
         const CliRun run = run_cli_in(kGolden, args);
         EXPECT_EQ(run.status, 8) << c.golden;
         EXPECT_EQ(as_golden(run.output, c.golden), file_text(kGolden / c.golden)) << c.golden;
     }
+}
+
+// The fields of series-fields.json, a --value for each column, then more.
+std::vector<std::string> valued(const std::vector<std::string>& more)
+{
+    std::vector<std::string> options{"--fields", "series-fields.json"};
+    for (const char* column :
+         {"index@T-3", "s3@T+1", "mode@T0", "late@T0", "late@T+2", "send[3]@T+1", "recv[0]@T+3"}) {
+        options.insert(options.end(), {"--value", column});
+    }
+    options.insert(options.end(), more.begin(), more.end());
+    return options;
 }
 
 // series/: fired.txt at 01:00; at 02:00 the same behind one more record
@@ -1218,6 +1245,12 @@ TEST(Cli, SeriesHoldsEachCaptureAgainstTheFirstAndMapsWhereTheyDiffer)
         {{}, "series.txt"},
         {{"--json"}, "series.json"},
         {{"--map"}, "series-map.txt"},
+        // Values at places: a masked field, a scaled one with its unit, a
+        // named one (a comma in its name), one that holds no value at T0,
+        // bytes, a record never written; none without a fired record.
+        {valued({}), "series-values.txt"},
+        {valued({"--csv"}), "series-values.csv"},
+        {valued({"--json"}), "series-values.json"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args{"series", "series"};
@@ -1236,6 +1269,22 @@ TEST(Cli, SeriesHoldsEachCaptureAgainstTheFirstAndMapsWhereTheyDiffer)
     EXPECT_NE(alike.output.find("02:00:00,series/Autolog_20261209020000.txt,6,12,,4,false,0,\r\n"),
               std::string::npos)
         << alike.output;
+    // A column that is no good, or names a field that there is not, is
+    // refused before anything is read.
+    const std::pair<std::vector<std::string>, std::string> refused[] = {
+        {{"--value", "index@T-3"},
+         "--value 'index@T-3': index is a field: give its fields file with --fields"},
+        {{"--fields", "series-fields.json", "--value", "speed@T0"},
+         "--value 'speed@T0': series-fields.json names no field speed"},
+        {{"--value", "send[3]@T+1x"}, "--value 'send[3]@T+1x': column 12: unexpected text"},
+    };
+    for (const auto& [options, why] : refused) {
+        std::vector<std::string> args{"series", "series"};
+        args.insert(args.end(), options.begin(), options.end());
+        const CliRun run = run_cli_in(kGolden, args);
+        EXPECT_EQ(run.status, 1) << why;
+        EXPECT_EQ(run.output, "quillon-cli: " + why + "\n");
+    }
     // Nothing to read: JSON still says why, for a script to read.
     const fs::path empty = fs::path(testsupport::private_root()) / "empty-series";
     fs::create_directories(empty);
@@ -1248,6 +1297,56 @@ TEST(Cli, SeriesHoldsEachCaptureAgainstTheFirstAndMapsWhereTheyDiffer)
     EXPECT_EQ(object["unreadable"][0]["reason"].toString().toStdString(),
               empty.string() + ": no log files (*.txt) in the folder")
         << nothing.output;
+}
+
+// Two logs whose received blocks differ in a counter (Recv[3]) only, and
+// so in their checksums (Recv[5]), which hold in both.
+TEST(Cli, DiffAndSeriesCompareChecksumsByWhetherTheyHold)
+{
+    const fs::path folder = fs::path(testsupport::private_root()) / "checksums";
+    fs::create_directories(folder);
+    const auto write_log = [&folder](const char* name, int counter) {
+        std::string text = "#Date and Time  : 2026\r\n#Stop Condition : None\r\n\r\n";
+        for (int i = 0; i < quillon::kLogRecords; ++i) {
+            quillon::LogRecord record{};
+            if (i < 20) {
+                const std::uint8_t recv[] = {2, 1, 0x41, std::uint8_t(counter + i), 0x20};
+                const std::uint8_t send[] = {2, 1, 0x41, 0x30, 0x40};
+                std::copy(std::begin(recv), std::end(recv), record.begin());
+                std::copy(std::begin(send), std::end(send), record.begin() + 16);
+                record[5] = common::zero_sum_checksum(recv);
+                record[16 + 5] = common::zero_sum_checksum(send);
+            }
+            text += quillon::record_line(record) + "\r\n";
+        }
+        quillon::write_file_atomically((folder / name).string(), text);
+    };
+    write_log("a.txt", 0);
+    write_log("b.txt", 7);
+    quillon::write_file_atomically(
+        (folder / "counter.json").string(),
+        R"({"fields": [{"name": "counter", "direction": "recv", "byte": 3, "compare": false}]})");
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        const char* shown;
+    } cases[] = {
+        {{"diff"}, 8, "\nRecords differing per byte: Recv 3: 20\n"},
+        {{"diff", "--ignore", "recv", "3", "0xFF"}, 0, "\nRecords differing: 0 of 20\n"},
+        {{"diff", "--ignore", "recv", "3", "0xFF", "--checksums-by-value"},
+         8,
+         "\nRecords differing per byte: Recv 5: 20\n"},
+        {{"diff", "--fields", "counter.json"}, 0, "\nRecords differing: 0 of 20\n"},
+        {{"series", "--fields", "counter.json", "--csv"}, 0, ",false,0,\r\n"},
+        {{"series", "--fields", "counter.json", "--checksums-by-value"}, 8, "b.txt: Recv 5 (20)\n"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.insert(args.begin() + 1, {"a.txt", "b.txt"});
+        const CliRun run = run_cli_in(folder, args);
+        EXPECT_EQ(run.status, c.status) << run.output;
+        EXPECT_NE(run.output.find(c.shown), std::string::npos) << run.output;
+    }
 }
 
 // decoded.txt: 8 written records laid out by hand, each a case of the

@@ -5,6 +5,7 @@
 #include "AmplifierQueries.h"
 #include "AmplifierReads.h"
 #include "CaptureSeries.h"
+#include "DifferingFields.h"
 #include "IntegerText.h"
 #include "LogText.h"
 #include "ParallelFiles.h"
@@ -453,8 +454,8 @@ TEST(Engine, ColumnPlotTakesTheWrittenRecordsAtTheirOffsetsAndLeavesOutFieldsWit
     EXPECT_EQ(send_1.points[5].x, 0.0);
     EXPECT_EQ(send_1.points[5].y, 0x81);
     EXPECT_EQ(send_1.points[5].record, 5);
-    EXPECT_EQ(send_1.points[5].value, "81");
-    EXPECT_EQ(send_1.points[7].value, "00");
+    EXPECT_EQ(send_1.points[5].value, "0x81");
+    EXPECT_EQ(send_1.points[7].value, "0x00");
 
     const auto level = quillon::column_plot(log, quillon::field_columns(fields)[1], fields);
     EXPECT_EQ(level.y_title, "level (V)");
@@ -469,7 +470,49 @@ TEST(Engine, ColumnPlotTakesTheWrittenRecordsAtTheirOffsetsAndLeavesOutFieldsWit
     ASSERT_EQ(by_record.points.size(), 8u);
     EXPECT_FALSE(by_record.marked_x);
     EXPECT_EQ(by_record.points[3].x, 3.0);
-    EXPECT_EQ(by_record.points[3].value, "51");
+    EXPECT_EQ(by_record.points[3].value, "0x51");
+}
+
+// A's and B's records differ in Send[3] by 0x0F (93, 9C) and in Send[4],
+// a counter's; Recv[0] tells whether "held" holds (0x01 in A only).
+TEST(Engine, AFieldDiffersOnTheBitsTheRulesLeaveCompared)
+{
+    quillon::LogRecord a{};
+    quillon::LogRecord b{};
+    a[19] = 0x93;
+    b[19] = 0x9C;
+    a[20] = 0x01;
+    b[20] = 0x02;
+    a[0] = 0x01;
+    const auto fields = quillon::parse_fields(R"({"fields": [
+  {"name": "low", "direction": "send", "byte": 3, "mask": "0x0F"},
+  {"name": "high", "direction": "send", "byte": 3, "mask": "0xF0"},
+  {"name": "counter", "direction": "send", "byte": 4, "compare": false},
+  {"name": "held", "direction": "send", "byte": 2,
+   "when": {"direction": "recv", "byte": 0, "value": 1}}]})",
+                                              "fields.json")
+                            .fields;
+    using quillon::Direction;
+    struct Case {
+        const char* what;
+        std::vector<quillon::IgnoreRule> ignore;
+        std::vector<quillon::OnlyRule> only;
+        std::vector<bool> differing;  // low, high, counter, held
+    };
+    const std::vector<Case> cases{
+        {"every bit", {}, {}, {true, false, false, true}},
+        {"part of low ignored", {{Direction::Send, 3, 0x0C}}, {}, {true, false, false, true}},
+        {"all of low ignored", {{Direction::Send, 3, 0x0F}}, {}, {false, false, false, true}},
+        {"only the high bits", {}, {{Direction::Send, 3, 0xF0}}, {false, false, false, false}},
+        {"only Send[2]", {}, {{Direction::Send, 2, 0xFF}}, {false, false, false, true}},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.what);
+        const auto rules = quillon::with_fields_left_out({row.ignore, row.only}, fields);
+        EXPECT_EQ(quillon::differing_fields(a, b, quillon::compared_bits(rules.ignore, rules.only),
+                                            fields),
+                  row.differing);
+    }
 }
 
 }  // namespace

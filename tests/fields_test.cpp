@@ -249,12 +249,14 @@ TEST(Fields, EveryKeyIsReadAndTheRestTakeTheirDefaults)
     full.unit = "mm";
     full.names = {{0, "home"}, {16, "limit"}};
     full.when = RecordCondition{Direction::Recv, 2, 0x7F, 0x41};
+    full.compared = false;
     full.line = 2;
     const std::string entry =
         R"({"name": "position", "direction": "send", "byte": 3, "width": 4, "order": "big",)"
         R"( "signed": true, "mask": "0x00FFFFFF", "scale": 0.01, "unit": "mm",)"
         R"( "names": {"0": "home", "0x10": "limit"},)"
-        R"( "when": {"direction": "recv", "byte": 2, "mask": 127, "value": 65}})";
+        R"( "when": {"direction": "recv", "byte": 2, "mask": 127, "value": 65},)"
+        R"( "compare": false})";
     FieldSpec least;
     least.name = "_state2";
     least.byte = 15;
@@ -267,6 +269,57 @@ TEST(Fields, EveryKeyIsReadAndTheRestTakeTheirDefaults)
     EXPECT_EQ(file.fields[0], full);
     EXPECT_EQ(file.fields[1], least);
     EXPECT_TRUE(parse_fields("\xEF\xBB\xBF{\"fields\": []}", "x").fields.empty());
+}
+
+// The bits a comparison looks at reach a field through its bytes, each
+// byte's bits standing in the value as its order places them.
+TEST(Fields, AComparisonReachesAFieldThroughItsBits)
+{
+    const std::string low_first = R"("direction": "recv", "byte": 4, "width": 2, "mask": 4080)";
+    const std::string high_first = low_first + R"(, "order": "big")";
+    const struct {
+        const char* name;
+        std::string keys;
+        std::vector<IgnoreRule> ignore;
+        std::vector<OnlyRule> only;
+        std::uint32_t compared;  // of the mask's 0x0FF0
+    } cases[] = {
+        {"no rule", low_first, {}, {}, 0x0FF0},
+        {"the low byte's high bits ignored", low_first, {{Direction::Recv, 4, 0xF0}}, {}, 0x0F00},
+        {"the low byte's low bits ignored", low_first, {{Direction::Recv, 4, 0x0F}}, {}, 0x0FF0},
+        {"the high byte's low bits ignored", high_first, {{Direction::Recv, 4, 0x0F}}, {}, 0x00F0},
+        {"every bit ignored",
+         low_first,
+         {{Direction::Recv, 4, 0xFF}, {Direction::Recv, 5, 0x0F}},
+         {},
+         0},
+        {"only one bit", low_first, {}, {{Direction::Recv, 5, 0x01}}, 0x0100},
+        {"only the other direction's byte", low_first, {}, {{Direction::Send, 4, 0xFF}}, 0},
+        {"not compared", low_first + R"(, "compare": false)", {}, {}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const FieldSpec field = field_of(c.keys);
+        EXPECT_EQ(field_bits_compared(field, compared_bits(c.ignore, c.only)), c.compared);
+    }
+
+    // "compare": false leaves the field's bits out of the byte columns, as
+    // ignore rules on them would.
+    const std::vector<FieldSpec> fields{field_of(low_first + R"(, "compare": false)"),
+                                        field_of(R"("direction": "send", "byte": 0)")};
+    EXPECT_EQ(field_bits(fields[0])[4], 0xF0);
+    EXPECT_EQ(field_bits(fields[0])[5], 0x0F);
+    const ComparisonRules rules = with_fields_left_out({{}, {{Direction::Recv, 4, 0x01}}}, fields);
+    LogRecord expected{};
+    expected[4] = 0x01;  // the only rule's bit, none of the field's
+    EXPECT_EQ(compared_bits(rules.ignore, rules.only), expected);
+    const LogRecord left = compared_bits(with_fields_left_out({}, fields).ignore, {});
+    EXPECT_EQ(left[4], 0x0F);
+    EXPECT_EQ(left[5], 0xF0);
+    EXPECT_EQ(left[kDirectionBytes], 0xFF) << "a field compared is no rule";
+    const FieldSpec high = field_of(high_first);
+    EXPECT_EQ(field_bits(high)[4], 0x0F);
+    EXPECT_EQ(field_bits(high)[5], 0xF0);
 }
 
 TEST(Fields, EachEntryKnowsTheLineItBeginsOn)
@@ -340,6 +393,7 @@ TEST(Fields, AFaultyFileIsRefusedWithItsLineAndWhatIsWrong)
         {fields_text({entry(R"("order": "middle")")}), 2,
          "\"order\" must be \"little\" or \"big\""},
         {fields_text({entry(R"("signed": "yes")")}), 2, "\"signed\" must be true or false"},
+        {fields_text({entry(R"("compare": 0)")}), 2, "\"compare\" must be true or false"},
         {fields_text({entry(R"("mask": 0)")}), 2, "\"mask\" must be an integer from 1 to 255"},
         {fields_text({entry(R"("mask": "0x10000", "width": 2)")}), 2,
          "\"mask\" must be an integer from 1 to 65535"},

@@ -33,6 +33,8 @@
 #include <QTest>
 #include <QUrl>
 
+#include <fstream>
+
 namespace {
 
 using quillon::LogRecord;
@@ -343,7 +345,8 @@ TEST_F(LogBrowserTest, DecodedViewShowsEachDirectionsFieldsBesideItsBytes)
     TfrmLogBrowser& browser = open(known);
     const LogTableModel& table_model = browser.model();
     browser.controls().mnuDecoded->trigger();
-    ASSERT_EQ(table_model.columnCount(), 44);
+    // No record of known.txt names a command: no column of names.
+    ASSERT_EQ(table_model.columnCount(), 43);
     EXPECT_EQ(table_model.headerData(19, Qt::Horizontal, Qt::DisplayRole), "Recv length");
     EXPECT_EQ(table_model.headerData(23, Qt::Horizontal, Qt::DisplayRole), "S0");
     const auto records = known_records();
@@ -352,8 +355,17 @@ TEST_F(LogBrowserTest, DecodedViewShowsEachDirectionsFieldsBesideItsBytes)
         EXPECT_EQ(cell(table_model, row, 22), quillon::checksum_text(decoded.recv.checksum));
         EXPECT_EQ(cell(table_model, row, 42), quillon::checksum_text(decoded.send.checksum));
     }
+    // A length, address and command are bytes of their own.
+    EXPECT_EQ(cell(table_model, 7, 20), "0x08");
     browser.controls().mnuDecoded->trigger();
     EXPECT_EQ(table_model.columnCount(), 35);
+
+    // A log whose records name commands has the column.
+    TfrmLogBrowser& named = open(QString(QUILLON_GOLDEN_DIR) + "/decoded.txt");
+    named.controls().mnuDecoded->trigger();
+    ASSERT_EQ(named.model().columnCount(), 44);
+    EXPECT_EQ(named.model().headerData(43, Qt::Horizontal, Qt::DisplayRole), "Command");
+    EXPECT_EQ(cell(named.model(), 0, 43), "log block read");
 }
 
 TEST_F(LogBrowserTest, CompareHighlightsDifferencesAndIgnoreRulesApplyAtOnce)
@@ -462,6 +474,97 @@ TEST_F(LogBrowserAlignedTest, PairsTheFiredRecordsAndStepsThroughBothTables)
     EXPECT_EQ(ui.tblCompared->verticalScrollBar()->value(),
               ui.tblRecords->verticalScrollBar()->value() + 2);
     EXPECT_TRUE(messages.shown().empty());
+}
+
+// As the series window opens a capture: shown, then compared with the
+// reference. Records 183-255 of A and 199-255 of B never written: A fired
+// at 177, B at 193.
+TEST_F(LogBrowserTest, TheFiredRecordOpensInTheMiddleAloneAndComparedAsFromASeries)
+{
+    auto a_records = known_records();
+    std::fill(a_records.begin() + 183, a_records.end(), LogRecord{});
+    auto b_records = known_records();
+    std::fill(b_records.begin() + 199, b_records.end(), LogRecord{});
+    const QString a_path = write_log("a.txt", a_records);
+    const QString b_path = write_log("b.txt", b_records);
+    // Within a row of the middle of the table's viewport.
+    const auto in_the_middle = [](const QTableView& table, int row) {
+        const int centre = table.visualRect(table.model()->index(row, 0)).center().y();
+        return std::abs(centre - table.viewport()->height() / 2) <= table.rowHeight(row);
+    };
+
+    TfrmLogBrowser& alone = open(a_path);
+    EXPECT_TRUE(in_the_middle(*alone.controls().tblRecords, 177));
+
+    auto* compared =
+        new TfrmLogBrowser(a_path, quillon::read_log_file(a_path.toStdString()), settings_path);
+    compared->show();
+    compared->CompareWith(b_path, quillon::read_log_file(b_path.toStdString()));
+    auto& ui = compared->controls();
+    EXPECT_EQ(ui.tblRecords->currentIndex().row(), 177);
+    EXPECT_EQ(ui.tblCompared->currentIndex().row(), 193);
+    EXPECT_TRUE(in_the_middle(*ui.tblRecords, 177));
+    EXPECT_TRUE(in_the_middle(*ui.tblCompared, 193));
+}
+
+TEST_F(LogBrowserAlignedTest, BothTablesScrollSidewaysTogether)
+{
+    TfrmLogBrowser& browser = open(golden("fired.txt"));
+    auto& ui = browser.controls();
+    ASSERT_TRUE(browser.CompareWith(golden("diff-b.txt")));
+    // Wider than the window.
+    ui.mnuDecoded->trigger();
+    QApplication::processEvents();
+    QScrollBar& a = *ui.tblRecords->horizontalScrollBar();
+    QScrollBar& b = *ui.tblCompared->horizontalScrollBar();
+    ASSERT_GT(a.maximum(), 4);
+    a.setValue(4);
+    EXPECT_EQ(b.value(), 4);
+    b.setValue(2);
+    EXPECT_EQ(a.value(), 2);
+    // Up and down still by the pairs: B two rows further.
+    ui.tblRecords->verticalScrollBar()->setValue(1);
+    EXPECT_EQ(ui.tblCompared->verticalScrollBar()->value(), 3);
+}
+
+// Send[3] of A 2 / B 4 differs in its low four bits (93, 9C), Recv[2] of
+// A 4 / B 6 in all but one (12, 52).
+TEST_F(LogBrowserAlignedTest, FieldsDifferOnTheirComparedBitsAsBytesDo)
+{
+    const std::string fields = testsupport::private_root() + "/pair-fields.json";
+    quillon::write_file_atomically(fields, R"({"fields": [
+  {"name": "low", "direction": "send", "byte": 3, "mask": "0x0F"},
+  {"name": "high", "direction": "send", "byte": 3, "mask": "0xF0"},
+  {"name": "word", "direction": "recv", "byte": 1, "width": 2, "order": "big"}]}
+)");
+    TfrmLogBrowser& browser = *open_log_browsers({golden("fired.txt")}, settings_path).front();
+    auto& ui = browser.controls();
+    ASSERT_TRUE(browser.ShowFields(QString::fromStdString(fields)));
+    ASSERT_TRUE(browser.CompareWith(golden("diff-b.txt")));
+    const LogTableModel& a = browser.model();
+    const LogTableModel& b = *browser.compared_model();
+    const QVariant difference = mark_colours(QApplication::palette()).difference;
+    const auto marked = [&](const LogTableModel& shown, int row, int field) {
+        return shown.data(shown.index(row, 35 + field), Qt::BackgroundRole) == difference;
+    };
+    struct Case {
+        const char* rule;  // the Send[3] bits ignored, none for no rule
+        bool low, high, word;
+    };
+    for (const Case& row : {Case{nullptr, true, false, true}, Case{"0x0C", true, false, true},
+                            Case{"0x0F", false, false, true}}) {
+        SCOPED_TRACE(row.rule != nullptr ? row.rule : "no rule");
+        if (row.rule != nullptr) {
+            add_rule(ui, Rule::Ignore, "Send", "3", row.rule);
+        }
+        EXPECT_EQ(marked(a, 2, 0), row.low);
+        EXPECT_EQ(marked(b, 4, 0), row.low);
+        EXPECT_EQ(marked(a, 2, 1), row.high);
+        EXPECT_EQ(marked(a, 4, 2), row.word);
+        EXPECT_EQ(marked(b, 6, 2), row.word);
+        EXPECT_FALSE(marked(a, 3, 0));
+        EXPECT_FALSE(marked(a, 2, 2));
+    }
 }
 
 TEST_F(LogBrowserAlignedTest, AnOnlyRuleNarrowsTheComparison)
@@ -587,17 +690,35 @@ TEST_F(LogBrowserTest, FieldsChosenShowInBothTablesAndAreRememberedForTheNextBro
     ASSERT_TRUE(browser.CompareWith(known));
     browser.controls().mnuFields->trigger();
     EXPECT_EQ(asked_filter, "Fields (*.json)");
-    EXPECT_TRUE(browser.controls().mnuDecoded->isChecked());
+    // Columns of their own, without the decoded view.
+    EXPECT_FALSE(browser.controls().mnuDecoded->isChecked());
     for (const LogTableModel* shown : {&browser.model(), browser.compared_model()}) {
-        ASSERT_EQ(shown->columnCount(), 46);
-        EXPECT_EQ(shown->headerData(44, Qt::Horizontal, Qt::DisplayRole), "state");
-        EXPECT_EQ(shown->headerData(45, Qt::Horizontal, Qt::DisplayRole), "position");
+        ASSERT_EQ(shown->columnCount(), 37);
+        EXPECT_EQ(shown->headerData(35, Qt::Horizontal, Qt::DisplayRole), "state");
+        EXPECT_EQ(shown->headerData(36, Qt::Horizontal, Qt::DisplayRole), "position");
     }
     // Record 17: Recv[0..2] = 17, 18, 19 and Send[2] & 0x0F = 1.
-    EXPECT_EQ(cell(browser.model(), 17, 44), "17");
-    EXPECT_EQ(cell(browser.model(), 17, 45), "48.82 mm");
-    EXPECT_EQ(cell(browser.model(), 5, 44), "home");
-    EXPECT_EQ(cell(browser.model(), 5, 45), "");
+    EXPECT_EQ(cell(browser.model(), 17, 35), "17");
+    EXPECT_EQ(cell(browser.model(), 17, 36), "48.82 mm");
+    EXPECT_EQ(cell(browser.model(), 5, 35), "home");
+    EXPECT_EQ(cell(browser.model(), 5, 36), "");
+    // With the decoded view too, after its columns.
+    browser.controls().mnuDecoded->trigger();
+    ASSERT_EQ(browser.model().columnCount(), 45);
+    EXPECT_EQ(browser.model().headerData(44, Qt::Horizontal, Qt::DisplayRole), "position");
+    EXPECT_EQ(cell(browser.model(), 17, 44), "48.82 mm");
+    browser.controls().mnuDecoded->trigger();
+
+    // Exported as shown: the fields without the decoded parts.
+    const std::string exported = testsupport::private_root() + "/fields.csv";
+    quillon::set_save_dialog(
+        [&](const quillon::SaveRequest&) { return QString::fromStdString(exported); });
+    browser.controls().mnuExportCsv->trigger();
+    std::ifstream csv(exported, std::ios::binary);
+    std::string header;
+    std::getline(csv, header);
+    EXPECT_TRUE(header.ends_with(",state,position\r")) << header;
+    EXPECT_EQ(header.find("recv_length"), std::string::npos) << header;
     EXPECT_EQ(settings_text(), form + "[LogBrowser]\r\nFieldsFile=" + fields + "\r\n");
 
     // A fields file with an entry short of keys: its reason, and nothing changes.
@@ -605,20 +726,17 @@ TEST_F(LogBrowserTest, FieldsChosenShowInBothTablesAndAreRememberedForTheNextBro
     browser.controls().mnuFields->trigger();
     ASSERT_EQ(messages.shown().size(), 1u);
     EXPECT_EQ(messages.shown()[0].text.rfind(broken + ":2: ", 0), 0u) << messages.shown()[0].text;
-    EXPECT_EQ(cell(browser.model(), 17, 45), "48.82 mm");
+    EXPECT_EQ(cell(browser.model(), 17, 36), "48.82 mm");
     EXPECT_EQ(settings_text(), form + "[LogBrowser]\r\nFieldsFile=" + fields + "\r\n");
 
     TfrmLogBrowser& next = *open_log_browsers({known}, settings_path).front();
-    EXPECT_EQ(next.model().columnCount(), 35);
-    next.controls().mnuDecoded->trigger();
-    ASSERT_EQ(next.model().columnCount(), 46);
-    EXPECT_EQ(cell(next.model(), 5, 44), "home");
+    ASSERT_EQ(next.model().columnCount(), 37);
+    EXPECT_EQ(cell(next.model(), 5, 35), "home");
 
     // The remembered file gone: the browser opens without fields, unasked.
     std::filesystem::remove(fields);
     TfrmLogBrowser& without = *open_log_browsers({known}, settings_path).front();
-    without.controls().mnuDecoded->trigger();
-    EXPECT_EQ(without.model().columnCount(), 44);
+    EXPECT_EQ(without.model().columnCount(), 35);
     EXPECT_EQ(messages.shown().size(), 1u);
 }
 
@@ -663,8 +781,11 @@ TEST_F(LogBrowserTest, PlotsAByteOfEveryWrittenRecordAndExportsThePicture)
     ASSERT_EQ(plot.Points().size(), 256u);
     EXPECT_EQ(plot.Points()[1].x, 1.0);
     EXPECT_EQ(plot.Points()[1].y, 4.0);
-    EXPECT_EQ(plot.Points()[1].label, "record 1: 04");
+    EXPECT_EQ(plot.Points()[1].label, "record 1: 0x04");
     EXPECT_EQ(plot.Points()[253].y, 0.0);
+    // A byte's axis in bytes, at steps of a power of two.
+    EXPECT_EQ(plot.YTicks(),
+              (std::vector<PlotTick>{{0, "0x00"}, {64, "0x40"}, {128, "0x80"}, {192, "0xC0"}}));
     EXPECT_EQ(plot.accessibleName(), "Plot");
     EXPECT_EQ(plot.accessibleDescription(), "Recv 3 over record, 256 points, from 0 to 255");
 
@@ -684,7 +805,7 @@ TEST_F(LogBrowserTest, PlotsAByteOfEveryWrittenRecordAndExportsThePicture)
         }
     }
     ASSERT_TRUE(top);
-    EXPECT_EQ(plot.PointAt(*top), 252u);
+    EXPECT_EQ(plot.PointAt(*top), (PlotHit{0, 252}));
     EXPECT_FALSE(plot.PointAt(QPoint(0, 0)));
 
     QString proposed;
@@ -698,6 +819,81 @@ TEST_F(LogBrowserTest, PlotsAByteOfEveryWrittenRecordAndExportsThePicture)
     const QImage saved(file, "PNG");
     EXPECT_EQ(saved.size(), plot.size());
     EXPECT_TRUE(messages.shown().empty());
+}
+
+// The plot of the column named, chosen as the user does.
+PlotView& plot_of(TfrmLogBrowser& browser, const QString& column)
+{
+    quillon::set_modal_runner([&](QDialog& asked) {
+        asked.findChild<QComboBox*>()->setCurrentText(column);
+        return int(QDialog::Accepted);
+    });
+    browser.controls().mnuPlot->trigger();
+    const auto windows = browser.findChildren<PlotWindow*>();
+    return windows.back()->plot();
+}
+
+// fired.txt fired at record 5, diff-b.txt at 7; B's Send[3] is 0x9C at B 4
+// (T-3), 0x93 elsewhere as A's.
+TEST_F(LogBrowserTest, ComparedPlotsDrawAAndBNamedAndAlignedAtTheirFiredRecords)
+{
+    const QString golden = QUILLON_GOLDEN_DIR;
+    TfrmLogBrowser& browser = *open_log_browsers({golden + "/fired.txt"}, settings_path).front();
+    ASSERT_TRUE(browser.CompareWith(golden + "/diff-b.txt"));
+    const PlotView& plot = plot_of(browser, "Send 3");
+    ASSERT_EQ(plot.Series().size(), 2u);
+    const PlotSeries& a = plot.Series()[0];
+    const PlotSeries& b = plot.Series()[1];
+    EXPECT_EQ(a.name, "A: fired.txt");
+    EXPECT_EQ(b.name, "B: diff-b.txt");
+    EXPECT_EQ(a.x_shift, 5.0);
+    EXPECT_EQ(b.x_shift, 7.0);
+    ASSERT_EQ(a.points.size(), 8u);
+    ASSERT_EQ(b.points.size(), 8u);
+    EXPECT_EQ(a.points.front().x, -5.0);
+    EXPECT_EQ(b.points.front().x, -7.0);
+    EXPECT_EQ(b.points[4].x, -3.0);
+    EXPECT_EQ(b.points[4].y, 0x9C);
+    EXPECT_EQ(b.points[4].label, "T-3 (record 4): 0x9C");
+    EXPECT_EQ(a.points[2].x, -3.0);
+    EXPECT_EQ(a.points[2].y, 0x93);
+    EXPECT_NE(plot.SeriesColor(0), plot.SeriesColor(1));
+    EXPECT_EQ(plot.accessibleDescription(),
+              "Send 3 over offset from the fired record: A: fired.txt, 8 points, from 147 to "
+              "147; B: diff-b.txt, 8 points, from 147 to 156");
+
+    // Alone again: one line, unnamed.
+    browser.controls().btnCloseComparison->click();
+    const PlotView& alone = plot_of(browser, "Send 3");
+    ASSERT_EQ(alone.Series().size(), 1u);
+    EXPECT_EQ(alone.Series()[0].name, "");
+}
+
+// Send[0] & 0x02 of fired.txt's records 0-7 (80-87): 0, 0, 2, 2, 0, 0, 2, 2.
+TEST_F(LogBrowserTest, ANamedFieldIsPlottedByItsNamesAtItsNamedValuesOnly)
+{
+    const std::string fields = testsupport::private_root() + "/named.json";
+    quillon::write_file_atomically(fields, R"({"fields": [
+  {"name": "moving", "direction": "send", "byte": 0, "mask": 2,
+   "names": {"0": "stopped", "2": "moving"}},
+  {"name": "state", "direction": "send", "byte": 0, "names": {"0x80": "home"}},
+  {"name": "level", "direction": "recv", "byte": 0, "scale": 0.5, "unit": "V"}]}
+)");
+    const QString golden = QUILLON_GOLDEN_DIR;
+    TfrmLogBrowser& browser = *open_log_browsers({golden + "/fired.txt"}, settings_path).front();
+    ASSERT_TRUE(browser.ShowFields(QString::fromStdString(fields)));
+    const PlotView& moving = plot_of(browser, "moving");
+    EXPECT_EQ(moving.YTicks(), (std::vector<PlotTick>{{0, "stopped"}, {2, "moving"}}));
+    EXPECT_EQ(moving.Points()[2].label, "T-3 (record 2): moving");
+    // Some values without a name: numbers.
+    const PlotView& state = plot_of(browser, "state");
+    ASSERT_FALSE(state.YTicks().empty());
+    EXPECT_EQ(state.YTicks().front().label, "128");
+    // A field in its unit: its title says it, its ticks are its values.
+    const PlotView& level = plot_of(browser, "level");
+    EXPECT_TRUE(level.accessibleDescription().startsWith("level (V) over"))
+        << level.accessibleDescription().toStdString();
+    EXPECT_EQ(level.YTicks().back(), (PlotTick{4, "4"}));
 }
 
 TEST_F(LogBrowserTest, EveryMenuCommandHasAMnemonicOfItsOwnAndF10OpensTheMenuBar)

@@ -10,6 +10,7 @@
 #include "LogText.h"
 #include "LogTimeline.h"
 #include "TestEnvironment.h"
+#include "ZeroSumChecksum.h"
 
 #include <gtest/gtest.h>
 
@@ -353,11 +354,11 @@ TEST(LogFile, TwoLogsCompareRecordByRecordLessTheIgnoredBits)
     const LogFile a = parse_log_file(joined(log_text_lines(kCondition)), "a");
     LogFile b = a;
     b.date_time = "another day";
-    EXPECT_TRUE(compare_logs(a, b, {}).equal());
+    EXPECT_TRUE(compare_logs(a, b, ComparisonRules{}).equal());
     b.records[3][16 + 2] ^= 0x30;
     b.records[7][0] ^= 0x01;
     b.records[9][16 + 2] ^= 0x10;
-    const LogComparison all = compare_logs(a, b, {});
+    const LogComparison all = compare_logs(a, b, ComparisonRules{});
     ASSERT_EQ(all.records.size(), 3u);
     EXPECT_EQ(all.records[0].record, 3);
     EXPECT_EQ(all.records[0].differing_bits[18], 0x30);
@@ -380,7 +381,110 @@ TEST(LogFile, TwoLogsCompareRecordByRecordLessTheIgnoredBits)
     view.stop_condition.reset();
     EXPECT_EQ(stop_condition_text(view), "not recorded");
     EXPECT_FALSE(compare_logs(view, b, rules).stop_conditions_compared);
-    EXPECT_TRUE(compare_logs(a, view, {}).equal());
+    EXPECT_TRUE(compare_logs(a, view, ComparisonRules{}).equal());
+}
+
+// A block's length, address and command, and its data, then the checksum
+// that holds; the rest of its 16 bytes zero.
+std::vector<std::uint8_t> holding(std::vector<std::uint8_t> block)
+{
+    block.push_back(common::zero_sum_checksum(block));
+    return block;
+}
+
+LogRecord record_of(const std::vector<std::uint8_t>& recv, const std::vector<std::uint8_t>& send)
+{
+    LogRecord record{};
+    std::copy(recv.begin(), recv.end(), record.begin());
+    std::copy(send.begin(), send.end(), record.begin() + kDirectionBytes);
+    return record;
+}
+
+// A block's checksum is compared by whether it holds, under the rules as
+// any byte; by value only when asked.
+TEST(LogFile, ChecksumsDifferByWhetherTheyHold)
+{
+    // Two data bytes each way: the checksums at Recv 5 and Send 5.
+    const LogRecord a =
+        record_of(holding({2, 1, 0x41, 0x10, 0x20}), holding({2, 1, 0x41, 0x30, 0x40}));
+    const auto changed = [&](std::size_t k, std::uint8_t to) {
+        LogRecord b = a;
+        b[k] = to;
+        return b;
+    };
+    const LogRecord recv_3 =
+        record_of(holding({2, 1, 0x41, 0x11, 0x20}), holding({2, 1, 0x41, 0x30, 0x40}));
+    const LogRecord send_4 =
+        record_of(holding({2, 1, 0x41, 0x10, 0x20}), holding({2, 1, 0x41, 0x30, 0x48}));
+    const LogRecord recv_bad = changed(5, std::uint8_t(a[5] ^ 0x01));
+    const LogRecord recv_cut = changed(0, 0x0D);  // its data past the 16 bytes
+    const std::vector<IgnoreRule> recv_0 = {{Direction::Recv, 0, 0xFF}};
+    const std::vector<IgnoreRule> recv_3_ignored = {{Direction::Recv, 3, 0xFF}};
+    using enum ChecksumComparison;
+    const struct {
+        const char* name;
+        LogRecord a, b;
+        std::vector<IgnoreRule> ignore;
+        std::vector<OnlyRule> only;
+        ChecksumComparison checksums;
+        std::vector<std::size_t> differing;  // the record's bytes
+    } cases[] = {
+        {"data differs, both hold", a, recv_3, {}, {}, ByState, {3}},
+        {"data differs, by value", a, recv_3, {}, {}, ByValue, {3, 5}},
+        {"data ignored, both hold", a, recv_3, recv_3_ignored, {}, ByState, {}},
+        {"data ignored, by value", a, recv_3, recv_3_ignored, {}, ByValue, {5}},
+        {"sent data differs", a, send_4, {}, {}, ByState, {20}},
+        {"bad against ok", a, recv_bad, {}, {}, ByState, {5}},
+        {"bad against bad", recv_bad, changed(5, std::uint8_t(a[5] ^ 0x02)), {}, {}, ByState, {}},
+        {"bad against bad, by value",
+         recv_bad,
+         changed(5, std::uint8_t(a[5] ^ 0x02)),
+         {},
+         {},
+         ByValue,
+         {5}},
+        {"cut against ok, the length ignored", a, recv_cut, recv_0, {}, ByState, {5}},
+        {"cut against ok", a, recv_cut, {}, {}, ByState, {0, 5}},
+        {"the checksum's place ignored",
+         a,
+         recv_bad,
+         {{Direction::Recv, 5, 0xFF}},
+         {},
+         ByState,
+         {}},
+        {"only another byte", a, recv_bad, {}, {{Direction::Send, 5, 0xFF}}, ByState, {}},
+        {"only some of the checksum's bits",
+         a,
+         recv_bad,
+         {},
+         {{Direction::Recv, 5, 0x80}},
+         ByState,
+         {5}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        LogRecord bits{};
+        const bool any =
+            differing_bits(c.a, c.b, compared_bits(c.ignore, c.only), c.checksums, bits);
+        std::vector<std::size_t> differing;
+        for (std::size_t k = 0; k < kRecordBytes; ++k) {
+            if (bits[k] != 0) {
+                differing.push_back(k);
+            }
+        }
+        EXPECT_EQ(differing, c.differing);
+        EXPECT_EQ(any, !c.differing.empty());
+
+        // Two logs of the one record each compare alike.
+        LogFile log_a;
+        LogFile log_b;
+        log_a.records[0] = c.a;
+        log_b.records[0] = c.b;
+        const LogComparison logs =
+            compare_logs(log_a, log_b, ComparisonRules{c.ignore, c.only, c.checksums});
+        EXPECT_EQ(logs.records_differing, any ? 1 : 0);
+        EXPECT_EQ(logs.equal(), !any);
+    }
 }
 
 // The log as the amplifier's log begun by records later (negative: earlier,
@@ -399,7 +503,9 @@ TEST(LogFile, TwoLogsLineUpAtTheirFiredRecords)
 {
     // Fired at 127 in a, at 103 in later; later's record 106 (a's 130, T+3)
     // changed in Send[3]. By number, each Send[3] is 24 more: its low three
-    // bits the same.
+    // bits the same; but a's record 128 sends a block of length 0x00 (0x80
+    // + 128), whose checksum (bad) stands at Send[3], paired with a block
+    // cut short, as a's 104 is paired with later's 104 (a's 128).
     const LogFile a = log_written_to(200, FileStopCondition{Direction::Recv, 0, 0xFF, 127, 72});
     LogFile later = begun_later(a, 24);
     later.records[106][16 + 3] ^= 0x0F;
@@ -447,7 +553,7 @@ TEST(LogFile, TwoLogsLineUpAtTheirFiredRecords)
          176,
          24,
          0,
-         {106}},
+         {104, 106, 128}},
         {"no fired record in b",
          unfired,
          send_3,
@@ -457,7 +563,7 @@ TEST(LogFile, TwoLogsLineUpAtTheirFiredRecords)
          176,
          24,
          0,
-         {106}},
+         {104, 106, 128}},
         {"only, less ignored",
          later,
          send_3,

@@ -115,6 +115,78 @@ TEST(Series, TheMapCountsCapturesThatDifferAndValuesSeenAtEachOffset)
     EXPECT_EQ(map.bytes[row][kDirectionBytes + 3].distinct, 2);
 }
 
+// Rules and "compare": false reach a field through its bits: at T+1 the
+// shifted capture's Send[3] is 0x00 against the reference's 0x93.
+TEST(Series, AFieldIsComparedOnTheBitsTheRulesLeave)
+{
+    Series series = read_with_an_older_copy();
+    const auto fields_of = [](const std::string& entries) {
+        return parse_fields(R"({"fields": [)" + entries + "]}", "f.json").fields;
+    };
+    const std::string s3 = R"({"name": "s3", "direction": "send", "byte": 3)";
+    const auto field = [&](const std::string& keys) { return fields_of(s3 + keys + "}"); };
+    const std::vector<FieldSpec> whole = field("");
+    const struct {
+        const char* name;
+        std::vector<FieldSpec> fields;
+        std::vector<IgnoreRule> ignore;
+        std::vector<OnlyRule> only;
+        int field_differing;  // the first field's cell at T+1
+        int byte_differing;   // Send 3's
+    } cases[] = {
+        {"no rule", whole, {}, {}, 1, 1},
+        {"ignored wholly", whole, {{Direction::Send, 3, 0xFF}}, {}, 0, 0},
+        {"ignored partly, the bits left differ", whole, {{Direction::Send, 3, 0x0F}}, {}, 1, 1},
+        {"ignored partly, the bits left alike", whole, {{Direction::Send, 3, 0x93}}, {}, 0, 0},
+        {"a masked field's bits ignored",
+         field(R"(, "mask": 3)"),
+         {{Direction::Send, 3, 0x03}},
+         {},
+         0,
+         1},
+        {"only another byte", whole, {}, {{Direction::Recv, 3, 0xFF}}, 0, 0},
+        {"only some of its bits", whole, {}, {{Direction::Send, 3, 0x80}}, 1, 1},
+        {"not compared", field(R"(, "compare": false)"), {}, {}, 0, 0},
+        {"another field on its low bits not compared",
+         fields_of(s3 + R"(}, {"name": "low", "direction": "send", "byte": 3, "mask": 15,)"
+                        R"( "compare": false})"),
+         {},
+         {},
+         1,
+         1},
+        {"two bytes, the one that differs ignored",
+         field(R"(, "width": 2, "order": "big")"),
+         {{Direction::Send, 3, 0xFF}},
+         {},
+         0,
+         0},
+        {"two bytes, the other ignored",
+         field(R"(, "width": 2, "order": "big")"),
+         {{Direction::Send, 4, 0xFF}},
+         {},
+         1,
+         1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        compare_with_reference(series, 1, ComparisonRules{c.ignore, c.only}, c.fields);
+        const VariationMap map = variation_map(series, c.fields);
+        const auto row = std::size_t(1 - map.first_offset);
+        EXPECT_EQ(map.fields[row][0].differing, c.field_differing);
+        EXPECT_EQ(map.bytes[row][kDirectionBytes + 3].differing, c.byte_differing);
+        // The table counts what the map does: the record at T+1 alone.
+        EXPECT_EQ(series.captures[2].against_reference.records_differing, c.byte_differing);
+        EXPECT_EQ(most_differing_positions(series.captures[2].against_reference).size(),
+                  std::size_t(c.byte_differing));
+    }
+    // A field not compared leaves its bits out of the map also when the
+    // series was compared without it.
+    compare_with_reference(series, 1);
+    EXPECT_EQ(series.captures[2].against_reference.records_differing, 1);
+    const VariationMap map = variation_map(series, field(R"(, "compare": false)"));
+    EXPECT_FALSE(map.differs(int(1 - map.first_offset)));
+}
+
 // What every front-end shows of a series, decided once: the positions that
 // differ most (no more than kMostDifferingShown, ties in order), the cell
 // that differs most (the nearest to the fired record among equals), which

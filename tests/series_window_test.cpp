@@ -1,34 +1,51 @@
 // The series window offscreen over a folder of three small captures made
 // from fired.txt (Autolog names, so their order is known) and a file that
 // does not read: the table in capture order with its reference, changing
-// the reference, a cell of the variation map with the values under it, and
-// a capture opened in a browser compared with the reference; and the ways
+// the reference, the rules and the fields file, a cell of the variation map
+// with the values under it, columns of values at places, and a capture
+// opened in a browser compared with the reference; over a folder of longer
+// captures, the table's rows in sight and the map's headings; and the ways
 // in: one file a browser, a folder or several files a series.
+#include "ComparisonRulesBox.h"
 #include "LogBrowser.h"
+#include "LogText.h"
 #include "MainWindowFixture.h"
 #include "MenuKeys.h"
 #include "MessageRecorder.h"
 #include "OpenLogs.h"
 #include "PlotView.h"
 #include "SeriesWindow.h"
+#include "Settings.h"
 #include "Startup.h"
 #include "TestEnvironment.h"
+#include "ValueColumnsDialog.h"
 #include "VariationMapView.h"
 #include "ui_LogBrowser.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QHeaderView>
+#include <QHelpEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QSpinBox>
+#include <QSplitter>
 #include <QTableView>
 #include <QTest>
+#include <QToolTip>
 #include <QUrl>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -62,8 +79,9 @@ void write(const fs::path& file, const std::string& text)
 
 // Three captures a minute apart and a file that does not read. The fired
 // record is record 5 (T0); record 4 is T-1, record 2 T-3. The second
-// capture differs from the first in Send 3 at T-1 and Recv 5 at T-3, the
-// third in Send 3 at T-1 only.
+// capture differs from the first in Send 3 at T-1 and Recv 4 at T-3 (a
+// data byte: Recv 5 holds that block's checksum), the third in Send 3 at
+// T-1 only.
 void write_night(const fs::path& folder)
 {
     fs::remove_all(folder);
@@ -74,12 +92,56 @@ void write_night(const fs::path& folder)
     write(folder / "Autolog_20261209031500.txt", fired);
     std::string b = fired;
     replace_once(b, t_minus_1 + "93", t_minus_1 + "A3");
-    replace_once(b, "Recv,02,11,12,13,14,15", "Recv,02,11,12,13,14,55");
+    replace_once(b, "Recv,02,11,12,13,14,15", "Recv,02,11,12,13,54,15");
     write(folder / "Autolog_20261209031600.txt", b);
     std::string c = fired;
     replace_once(c, t_minus_1 + "93", t_minus_1 + "B3");
     write(folder / "Autolog_20261209031700.txt", c);
     write(folder / "broken.txt", "not a log\n");
+}
+
+// A log of 256 written records whose trigger fired at record 127 (count
+// 128), its bytes changing from record to record and from seed to seed.
+std::string long_log(unsigned seed)
+{
+    std::string text =
+        "#Date and Time  : 2026/12/09 03:15:00\r\n"
+        "#Stop Condition : Send[2] & 0x0F = 0x01 ,count 128\r\n\r\n";
+    for (int i = 0; i < quillon::kLogRecords; ++i) {
+        quillon::LogRecord record{};
+        for (std::size_t k = 0; k < record.size(); ++k) {
+            record[k] = static_cast<std::uint8_t>(seed * 31 + unsigned(i) * 7 + k + 1);
+        }
+        record[quillon::record_byte_index(quillon::Direction::Send, 2)] = i == 127 ? 0x01 : 0x02;
+        text += quillon::record_line(record) + "\r\n";
+    }
+    return text;
+}
+
+// Twelve long captures a minute apart.
+void write_long_night(const fs::path& folder)
+{
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    for (unsigned i = 0; i < 12; ++i) {
+        write(folder / ("Autolog_202612090" + std::to_string(3 + i / 10) + std::to_string(i % 10) +
+                        "0000.txt"),
+              long_log(i));
+    }
+}
+
+// A menu item of the window by its text.
+QAction* menu_action(QMainWindow& window, const QString& text)
+{
+    for (QAction* menu : window.menuBar()->actions()) {
+        for (QAction* item : menu->menu()->actions()) {
+            if (item->text() == text) {
+                return item;
+            }
+        }
+    }
+    ADD_FAILURE() << "no menu item " << text.toStdString();
+    return nullptr;
 }
 
 template <typename Window>
@@ -165,7 +227,7 @@ TEST_F(SeriesWindowTest, ListsTheCapturesInOrderAgainstAReferenceThatCanChange)
     EXPECT_TRUE(messages.shown().empty());
 
     // The last capture made the reference: the first now differs from it in
-    // one record, the second in two (Send 3 and Recv 5).
+    // one record, the second in two (Send 3 and Recv 4).
     window.CapturesTable().selectRow(2);
     window.SetReferenceButton().click();
     EXPECT_EQ(cell(table, 2, TfrmSeries::kReference), "reference");
@@ -189,24 +251,30 @@ TEST_F(SeriesWindowTest, AMapCellCountsTheCapturesThatDifferAndListsTheirValues)
 
     // A click on the cell lists and plots each capture's value there.
     window.show();
-    QTest::mouseClick(&map, Qt::LeftButton, {}, map.CellRect(changed).center());
+    QTest::mouseClick(map.viewport(), Qt::LeftButton, {}, map.CellRect(changed).center());
     ASSERT_EQ(map.CurrentCell(), changed);
     const QAbstractItemModel& values = *window.ValuesTable().model();
     ASSERT_EQ(values.rowCount(), 3);
-    EXPECT_EQ(cell(values, 0, 2), "93");
+    EXPECT_EQ(cell(values, 0, 2), "0x93");
     EXPECT_EQ(cell(values, 1, 1), "Autolog_20261209031600.txt");
-    EXPECT_EQ(cell(values, 1, 2), "A3");
-    EXPECT_EQ(cell(values, 2, 2), "B3");
+    EXPECT_EQ(cell(values, 1, 2), "0xA3");
+    EXPECT_EQ(cell(values, 2, 2), "0xB3");
     ASSERT_EQ(window.Plot().Points().size(), 3u);
     EXPECT_EQ(window.Plot().Points()[2].y, 0xB3);
     EXPECT_LT(window.Plot().Points()[0].x, window.Plot().Points()[2].x);
+    // The byte's axis written as the list writes it.
+    const std::vector<PlotTick> ticks = window.Plot().YTicks();
+    ASSERT_FALSE(ticks.empty());
+    EXPECT_TRUE(std::ranges::all_of(ticks, [](const PlotTick& tick) {
+        return tick.label.startsWith("0x");
+    })) << ticks.front().label.toStdString();
 
     // Against the second capture only the first and last differ there, and
     // the other cell now counts one.
     window.SetReference(1);
     EXPECT_EQ(map.CellText(changed), "T-1, Send 3: 2 captures differ, 3 distinct values");
-    EXPECT_EQ(map.CellText({-3 - map.Map().first_offset, 5}),
-              "T-3, Recv 5: 2 captures differ, 2 distinct values");
+    EXPECT_EQ(map.CellText({-3 - map.Map().first_offset, 4}),
+              "T-3, Recv 4: 2 captures differ, 2 distinct values");
 }
 
 TEST_F(SeriesWindowTest, ADoubleClickOpensTheCaptureComparedWithTheReference)
@@ -275,8 +343,8 @@ TEST_F(SeriesWindowTest, MenusByKeyboardAndANewLanguageKeepTheCellShown)
     int counted = 0;
     EXPECT_EQ(testsupport::menu_key_faults(window.menuBar()->actions(), "", counted),
               std::vector<std::string>{});
-    // File (2), Capture (2).
-    EXPECT_EQ(counted, 2 + 2 + 2);
+    // File (3), View (2), Capture (2).
+    EXPECT_EQ(counted, 3 + 3 + 2 + 2);
     EXPECT_TRUE(testsupport::f10_opens_menu_bar(window));
 
     VariationMapView& map = window.Map();
@@ -296,6 +364,243 @@ TEST_F(SeriesWindowTest, MenusByKeyboardAndANewLanguageKeepTheCellShown)
     QEvent change(QEvent::LanguageChange);
     QCoreApplication::sendEvent(&window, &change);
     EXPECT_EQ(shown(), before);
+}
+
+TEST_F(SeriesWindowTest, RulesChangeTheMapsCountsAndTheTablesAndAreRemembered)
+{
+    TfrmSeries& window = open();
+    const QAbstractItemModel& table = *window.CapturesTable().model();
+    VariationMapView& map = window.Map();
+    const int t_minus_1 = -1 - map.Map().first_offset;
+    const VariationMapView::Cell send_3{t_minus_1, 19};
+    const VariationMapView::Cell recv_4{-3 - map.Map().first_offset, 4};
+    ComparisonRulesBox& rules = window.RulesBox();
+    const auto add = [&](bool only, const QString& byte, const QString& mask) {
+        (only ? rules.OnlyButton() : *rules.findChild<QRadioButton*>("rbnRuleIgnore"))
+            .setChecked(true);
+        rules.DirectionBox().setCurrentIndex(byte.startsWith("S") ? 1 : 0);
+        rules.ByteEdit().setText(byte.mid(1));
+        rules.MaskEdit().setText(mask);
+        rules.AddButton().click();
+    };
+    const auto remove_first = [&] {
+        rules.List().setCurrentRow(0);
+        rules.RemoveButton().click();
+    };
+
+    // Send 3 ignored: only the second capture's Recv 4 at T-3 is left.
+    add(false, "S3", "0xFF");
+    EXPECT_EQ(rules.List().item(0)->text(), "Ignore Send[3] & 0xFF");
+    EXPECT_EQ(map.CellText(send_3), "T-1, Send 3: 0 captures differ, 3 distinct values");
+    EXPECT_EQ(map.CellText(recv_4), "T-3, Recv 4: 1 capture differs, 2 distinct values");
+    EXPECT_EQ(cell(table, 1, TfrmSeries::kDiffering), "1");
+    EXPECT_EQ(cell(table, 1, TfrmSeries::kDifferingMost), "Recv 4 (1)");
+    EXPECT_EQ(cell(table, 2, TfrmSeries::kDiffering), "0");
+    EXPECT_EQ(cell(table, 2, TfrmSeries::kDifferingMost), "");
+    EXPECT_TRUE(window.PictureCaption().contains("Rules: Ignore Send[3] & 0xFF"));
+
+    // Remembered: a window opened next compares under them.
+    TfrmSeries& next = open();
+    ASSERT_EQ(next.RulesBox().List().count(), 1);
+    EXPECT_EQ(cell(*next.CapturesTable().model(), 2, TfrmSeries::kDiffering), "0");
+    delete &next;
+
+    // Only the low bits of Send 3, where 0x93, 0xA3 and 0xB3 agree: no
+    // record differs; its high bits: Send 3 again, Recv 4 never.
+    remove_first();
+    add(true, "S3", "0x0F");
+    EXPECT_EQ(map.CellText(send_3), "T-1, Send 3: 0 captures differ, 3 distinct values");
+    EXPECT_EQ(cell(table, 1, TfrmSeries::kDiffering), "0");
+    remove_first();
+    add(true, "S3", "0xF0");
+    EXPECT_EQ(map.CellText(send_3), "T-1, Send 3: 2 captures differ, 3 distinct values");
+    EXPECT_EQ(map.CellText(recv_4), "T-3, Recv 4: 0 captures differ, 2 distinct values");
+    EXPECT_EQ(cell(table, 1, TfrmSeries::kDiffering), "1");
+
+    // None: as opened.
+    remove_first();
+    EXPECT_EQ(map.CellText(recv_4), "T-3, Recv 4: 1 capture differs, 2 distinct values");
+    EXPECT_EQ(cell(table, 1, TfrmSeries::kDiffering), "2");
+    EXPECT_TRUE(quillon::read_comparison_rules_setting(settings_path).empty());
+    EXPECT_TRUE(messages.shown().empty());
+}
+
+TEST_F(SeriesWindowTest, FieldsChosenAreTakenByTheOpenWindowAndRemembered)
+{
+    TfrmSeries& window = open();
+    VariationMapView& map = window.Map();
+    const int t_minus_1 = -1 - map.Map().first_offset;
+    const fs::path fields = fs::path(testsupport::private_root()) / "speed.json";
+    write(fields,
+          R"({"fields": [{"name": "speed", "direction": "send", "byte": 3, "unit": "rpm"}]})");
+    quillon::set_open_dialog([&](const QString&, const QString&) {
+        return QStringList{QString::fromStdString(fields.string())};
+    });
+    menu_action(window, "F&ields...")->trigger();
+    quillon::set_open_dialog({});
+
+    ASSERT_EQ(map.Columns(), 33);
+    const VariationMapView::Cell speed{t_minus_1, 32};
+    EXPECT_EQ(map.CellText(speed), "T-1, speed: 2 captures differ, 3 distinct values");
+    window.ShowCell(speed.row, speed.column);
+    const QAbstractItemModel& values = *window.ValuesTable().model();
+    ASSERT_EQ(values.rowCount(), 3);
+    EXPECT_EQ(cell(values, 2, 2), "179 rpm");
+    ASSERT_EQ(window.Plot().Points().size(), 3u);
+    EXPECT_EQ(window.Plot().Points()[2].y, 0xB3);
+    EXPECT_EQ(quillon::read_fields_file_setting(settings_path), fields.string());
+
+    // A rule on the field's byte reaches the field.
+    window.RulesBox().DirectionBox().setCurrentIndex(1);
+    window.RulesBox().ByteEdit().setText("3");
+    window.RulesBox().AddButton().click();
+    EXPECT_EQ(map.CellText(speed), "T-1, speed: 0 captures differ, 3 distinct values");
+    EXPECT_TRUE(messages.shown().empty());
+}
+
+TEST_F(SeriesWindowTest, ColumnsChosenShowEachCapturesValueAtItsPlaceSortedAndExported)
+{
+    TfrmSeries& window = open();
+    quillon::set_modal_runner([](QDialog& dialog) {
+        auto& columns = dynamic_cast<ValueColumnsDialog&>(dialog);
+        columns.OperandBox().setCurrentText("send[3]");
+        columns.PlaceBox().setValue(-1);
+        columns.AddButton().click();
+        columns.AddButton().click();  // once only
+        columns.OperandBox().setCurrentText("recv[4]");
+        columns.PlaceBox().setValue(-3);
+        columns.AddButton().click();
+        columns.PlaceBox().setValue(200);  // never written
+        columns.AddButton().click();
+        return int(QDialog::Accepted);
+    });
+    menu_action(window, "C&olumns...")->trigger();
+    quillon::set_modal_runner({});
+
+    const QAbstractItemModel& table = *window.CapturesTable().model();
+    const int first = TfrmSeries::kColumns;
+    ASSERT_EQ(table.columnCount(), first + 3);
+    EXPECT_EQ(table.headerData(first, Qt::Horizontal).toString(), "send[3]@T-1");
+    EXPECT_EQ(table.headerData(first + 1, Qt::Horizontal).toString(), "recv[4]@T-3");
+    EXPECT_EQ(table.headerData(first + 2, Qt::Horizontal).toString(), "recv[4]@T+200");
+    EXPECT_EQ(cell(table, 0, first), "0x93");
+    EXPECT_EQ(cell(table, 1, first), "0xA3");
+    EXPECT_EQ(cell(table, 2, first), "0xB3");
+    EXPECT_EQ(cell(table, 0, first + 1), "0x14");
+    EXPECT_EQ(cell(table, 1, first + 1), "0x54");
+    EXPECT_EQ(cell(table, 0, first + 2), "");
+
+    // Sorted by a value column, the largest first.
+    window.CapturesTable().sortByColumn(first + 1, Qt::DescendingOrder);
+    EXPECT_EQ(cell(table, 0, TfrmSeries::kFile), "Autolog_20261209031600.txt");
+    window.CapturesTable().sortByColumn(first, Qt::DescendingOrder);
+    EXPECT_EQ(cell(table, 0, TfrmSeries::kFile), "Autolog_20261209031700.txt");
+
+    // The table as the command line's series --csv --value writes it, in
+    // the order captured.
+    const fs::path exported = fs::path(testsupport::private_root()) / "table.csv";
+    quillon::set_save_dialog(
+        [&](const quillon::SaveRequest&) { return QString::fromStdString(exported.string()); });
+    menu_action(window, "Export &Table...")->trigger();
+    quillon::set_save_dialog({});
+    const std::string csv = read_text(exported);
+    EXPECT_EQ(csv.substr(0, csv.find("\r\n")),
+              "time,file,fired_record,command,command_name,meets,reference,records_differing,"
+              "positions_differing,send[3]@T-1,recv[4]@T-3,recv[4]@T+200");
+    EXPECT_NE(csv.find("Autolog_20261209031700.txt,5,12,,"), std::string::npos) << csv;
+    EXPECT_NE(csv.find(",send_3:1,0xB3,0x14,\r\n"), std::string::npos) << csv;
+    EXPECT_TRUE(messages.shown().empty());
+}
+
+// Twelve long captures: eight rows of the table in sight at 1280 by 900,
+// the map below; the map opened at the fired record and its headings in
+// view wherever it is scrolled.
+class LongSeriesTest : public SeriesWindowTest {
+protected:
+    LongSeriesTest() { write_long_night(folder); }
+};
+
+TEST_F(LongSeriesTest, EightCapturesInSightAt1280By900WithTheMapBelow)
+{
+    TfrmSeries& window = open();
+    window.resize(1280, 900);
+    window.show();
+    QCoreApplication::processEvents();
+    QTableView& table = window.CapturesTable();
+    ASSERT_EQ(table.model()->rowCount(), 12);
+    const int eighth_bottom = table.rowViewportPosition(7) + table.rowHeight(7);
+    EXPECT_LE(eighth_bottom, table.viewport()->height());
+    // The map takes the rest, more than the table.
+    EXPECT_GT(window.Map().height(), table.height());
+
+    // "Differing most" takes the spare width, and its whole text is its
+    // tooltip; "Reference" is as wide as its text.
+    const QModelIndex most = table.model()->index(1, TfrmSeries::kDifferingMost);
+    EXPECT_EQ(table.model()->data(most, Qt::ToolTipRole), table.model()->data(most));
+    EXPECT_FALSE(table.model()->data(most).toString().isEmpty());
+    EXPECT_GT(table.columnWidth(TfrmSeries::kDifferingMost),
+              table.columnWidth(TfrmSeries::kReference));
+    // A wider window widens "Differing most" only.
+    const int reference_width = table.columnWidth(TfrmSeries::kReference);
+    const int most_width = table.columnWidth(TfrmSeries::kDifferingMost);
+    window.resize(1580, 900);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(table.columnWidth(TfrmSeries::kReference), reference_width);
+    EXPECT_GT(table.columnWidth(TfrmSeries::kDifferingMost), most_width + 200);
+    EXPECT_GE(window.Splitter().handleWidth(), 5);
+}
+
+TEST_F(LongSeriesTest, TheMapOpensAtTheFiredRecordAndKeepsItsHeadingsInViewScrolledEitherWay)
+{
+    TfrmSeries& window = open();
+    window.resize(1280, 900);
+    window.show();
+    QCoreApplication::processEvents();
+    VariationMapView& map = window.Map();
+    const QRect view = map.viewport()->rect();
+    const QRect cells = map.CellsArea();
+    ASSERT_GT(map.Map().rows, 200);
+    const int fired = -map.Map().first_offset;
+    // The fired record's row in the middle, its offset written beside it.
+    EXPECT_NEAR(map.RowHeadingRect(fired).center().y(), cells.center().y(),
+                map.RowHeadingRect(fired).height());
+    EXPECT_TRUE(view.contains(map.LegendRect()));
+
+    // Scrolled to the far right and the bottom: the last column's heading
+    // on top, the last row's offset on the left, the legend on the right,
+    // the first cell out of the cells' area.
+    QScrollBar& across = *map.horizontalScrollBar();
+    QScrollBar& down = *map.verticalScrollBar();
+    ASSERT_GT(across.maximum(), 0);
+    across.setValue(across.maximum());
+    down.setValue(down.maximum());
+    const int last_row = map.Map().rows - 1;
+    const int last_column = map.Columns() - 1;
+    EXPECT_EQ(map.ColumnHeadingRect(last_column).top(), 0);
+    EXPECT_TRUE(view.contains(map.ColumnHeadingRect(last_column)));
+    EXPECT_EQ(map.RowHeadingRect(last_row).left(), 0);
+    EXPECT_TRUE(view.contains(map.RowHeadingRect(last_row)));
+    EXPECT_TRUE(view.contains(map.LegendRect()));
+    EXPECT_FALSE(map.CellsArea().intersects(map.CellRect({0, 0})));
+    EXPECT_EQ(map.CellAt(map.CellRect({last_row, last_column}).center()),
+              (VariationMapView::Cell{last_row, last_column}));
+
+    // Back at the top left: the first heading and offset beside the first
+    // cell.
+    across.setValue(0);
+    down.setValue(0);
+    EXPECT_EQ(map.ColumnHeadingRect(0).left(), map.CellsArea().left());
+    EXPECT_EQ(map.RowHeadingRect(0).top(), map.CellsArea().top());
+    EXPECT_TRUE(view.contains(map.LegendRect()));
+
+    // Hovering over a cell shows its text, the map without the focus.
+    window.CapturesTable().setFocus();
+    const VariationMapView::Cell hovered{2, 3};
+    const QPoint at = map.CellRect(hovered).center();
+    QHelpEvent help(QEvent::ToolTip, at, map.viewport()->mapToGlobal(at));
+    QCoreApplication::sendEvent(map.viewport(), &help);
+    EXPECT_EQ(QToolTip::text(), map.CellText(hovered));
+    QToolTip::hideText();
 }
 
 // The program's ways in: the command line's folder, "File" > "Open

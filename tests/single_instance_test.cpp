@@ -24,6 +24,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -154,6 +155,25 @@ TEST_F(SingleInstanceTest, ASocketLeftByAKilledQuillonIsTakenOver)
     EXPECT_TRUE(QTest::qWaitFor([&] { return !handed.empty(); }));
     EXPECT_EQ(handed, (std::vector<std::string>{(folder / "fired.txt").string(),
                                                 (folder / "other.txt").string()}));
+}
+
+// A Quillon ended by a signal takes its socket and its lock with it, and
+// ends as it does when its window closes.
+TEST_F(SingleInstanceTest, ASocketGoesWithTheQuillonThatASignalEnds)
+{
+    const fs::path socket = socket_path.toStdString();
+    const fs::path lock = socket.string() + ".lock";
+    for (const int number : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(number);
+        testsupport::ChildProcess quillon(testsupport::built_program("quillon"), {});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return fs::is_socket(socket); }, 30000))
+            << quillon.read_line(std::chrono::milliseconds(0)).value_or("");
+        EXPECT_TRUE(fs::is_regular_file(lock));
+        quillon.signal(number);
+        EXPECT_EQ(quillon.wait_for_exit(std::chrono::seconds(30)), 0);
+        EXPECT_FALSE(fs::exists(fs::symlink_status(socket)));
+        EXPECT_FALSE(fs::exists(fs::symlink_status(lock)));
+    }
 }
 
 // A request as the program frames it: "QLON", the body's length (here

@@ -25,6 +25,71 @@
     </message>
 </context>
 <context>
+    <name>ComparisonRulesBox</name>
+    <message>
+        <source>Only %1</source>
+        <translation>%1 のみ</translation>
+    </message>
+    <message>
+        <source>Ignore %1</source>
+        <translation>%1 を無視</translation>
+    </message>
+    <message>
+        <source>Rules</source>
+        <translation>ルール</translation>
+    </message>
+    <message>
+        <source>Ignore</source>
+        <translation>無視</translation>
+    </message>
+    <message>
+        <source>Only</source>
+        <translation>のみ</translation>
+    </message>
+    <message>
+        <source>Recv</source>
+        <comment>the received block</comment>
+        <translation>受信</translation>
+    </message>
+    <message>
+        <source>Send</source>
+        <comment>the sent block</comment>
+        <translation>送信</translation>
+    </message>
+    <message>
+        <source>Rule Direction</source>
+        <translation>ルールの方向</translation>
+    </message>
+    <message>
+        <source>Byte</source>
+        <translation>バイト</translation>
+    </message>
+    <message>
+        <source>Mask</source>
+        <translation>マスク</translation>
+    </message>
+    <message>
+        <source>Rule Byte</source>
+        <translation>ルールのバイト</translation>
+    </message>
+    <message>
+        <source>Rule Mask</source>
+        <translation>ルールのマスク</translation>
+    </message>
+    <message>
+        <source>Add Rule</source>
+        <translation>ルールを追加</translation>
+    </message>
+    <message>
+        <source>Comparison Rules</source>
+        <translation>比較ルール</translation>
+    </message>
+    <message>
+        <source>Remove Rule</source>
+        <translation>ルールを削除</translation>
+    </message>
+</context>
+<context>
     <name>FileDialogs</name>
     <message>
         <source>%1
@@ -260,6 +325,16 @@ Check the path and try again.</source>
         <source>No values to plot</source>
         <translation>プロットする値がありません</translation>
     </message>
+    <message>
+        <source>%1: %2</source>
+        <comment>what a plot shows: each of its lines</comment>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>; </source>
+        <comment>between the lines of a plot</comment>
+        <translation>、</translation>
+    </message>
 </context>
 <context>
     <name>PlotWindow</name>
@@ -449,7 +524,7 @@ Check the path and try again.</source>
     </message>
     <message>
         <source>&amp;Configuration</source>
-        <translation>設定(&amp;C)</translation>
+        <translation>環境設定(&amp;C)</translation>
     </message>
     <message>
         <source>&amp;System</source>
@@ -561,12 +636,52 @@ Quillon の README の「Reading logs」の節にあります。</translation>
         <source>Another series of logs is being captured over USB from this amplifier (process %1); one series at a time.</source>
         <translation>このアンプからは、別のログのシリーズが USB で取り込まれています (プロセス %1)。シリーズは一度に一つです。</translation>
     </message>
+    <message>
+        <source>Save in</source>
+        <translation>保存先</translation>
+    </message>
+    <message>
+        <source>Folder of the series</source>
+        <translation>シリーズの保存先フォルダ</translation>
+    </message>
+    <message>
+        <source>Choose the folder of the series</source>
+        <translation>シリーズの保存先フォルダを選ぶ</translation>
+    </message>
+    <message>
+        <source>Count</source>
+        <translation>個数</translation>
+    </message>
+    <message>
+        <source>No limit</source>
+        <translation>無制限</translation>
+    </message>
+    <message>
+        <source>Logs in the series</source>
+        <translation>シリーズのログ数</translation>
+    </message>
+    <message>
+        <source>Byte0</source>
+        <translation>バイト0</translation>
+    </message>
+    <message>
+        <source>Byte15</source>
+        <translation>バイト15</translation>
+    </message>
+    <message>
+        <source>Byte16</source>
+        <translation>バイト16</translation>
+    </message>
+    <message>
+        <source>Byte31</source>
+        <translation>バイト31</translation>
+    </message>
 </context>
 <context>
     <name>TfrmConfiguration</name>
     <message>
         <source>Configuration</source>
-        <translation>設定</translation>
+        <translation>環境設定</translation>
     </message>
     <message>
         <source>Log Save Condition</source>
@@ -1036,10 +1151,6 @@ Quillon の README の「Reading logs」の節にあります。</translation>
         <translation>変動</translation>
     </message>
     <message>
-        <source>Variation map area</source>
-        <translation>変動マップの領域</translation>
-    </message>
-    <message>
         <source>Chosen cell</source>
         <translation>選択したセル</translation>
     </message>
@@ -1095,6 +1206,94 @@ Quillon の README の「Reading logs」の節にあります。</translation>
     <message>
         <source>None of the files could be read as a log.</source>
         <translation>どのファイルもログとして読めませんでした。</translation>
+    </message>
+    <message>
+        <source>Export &amp;Table...</source>
+        <translation>表をエクスポート(&amp;T)...</translation>
+    </message>
+    <message>
+        <source>&amp;View</source>
+        <translation>表示(&amp;V)</translation>
+    </message>
+    <message>
+        <source>F&amp;ields...</source>
+        <translation>フィールド(&amp;I)...</translation>
+    </message>
+    <message>
+        <source>C&amp;olumns...</source>
+        <translation>列(&amp;O)...</translation>
+    </message>
+    <message>
+        <source>Fields (*.json)</source>
+        <translation>フィールド (*.json)</translation>
+    </message>
+    <message>
+        <source>Folder: %1</source>
+        <translation>フォルダ: %1</translation>
+    </message>
+    <message>
+        <source>Reference: %1</source>
+        <translation>基準: %1</translation>
+    </message>
+    <message>
+        <source>Rules: none</source>
+        <translation>ルール: なし</translation>
+    </message>
+    <message>
+        <source>Rules: %1</source>
+        <translation>ルール: %1</translation>
+    </message>
+    <message>
+        <source>, </source>
+        <comment>between rules</comment>
+        <translation>、</translation>
+    </message>
+    <message>
+        <source>CSV (*.csv)</source>
+        <translation>CSV (*.csv)</translation>
+    </message>
+</context>
+<context>
+    <name>ValueColumnsDialog</name>
+    <message>
+        <source>Columns</source>
+        <translation>列</translation>
+    </message>
+    <message>
+        <source>&amp;Value:</source>
+        <translation>値(&amp;V):</translation>
+    </message>
+    <message>
+        <source>Field or byte</source>
+        <translation>フィールドまたはバイト</translation>
+    </message>
+    <message>
+        <source>&amp;At:</source>
+        <translation>位置(&amp;A):</translation>
+    </message>
+    <message>
+        <source>Place from the fired record</source>
+        <translation>トリガレコードからの位置</translation>
+    </message>
+    <message>
+        <source>&amp;Add Column</source>
+        <translation>列を追加(&amp;A)</translation>
+    </message>
+    <message>
+        <source>Add Column</source>
+        <translation>列を追加</translation>
+    </message>
+    <message>
+        <source>Columns shown</source>
+        <translation>表示する列</translation>
+    </message>
+    <message>
+        <source>&amp;Remove Column</source>
+        <translation>列を削除(&amp;R)</translation>
+    </message>
+    <message>
+        <source>Remove Column</source>
+        <translation>列を削除</translation>
     </message>
 </context>
 <context>

@@ -1,0 +1,115 @@
+#include "Operands.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace quillon {
+
+namespace {
+
+bool is_name_start(char c)
+{
+    return std::isalpha(static_cast<unsigned char>(c)) != 0 || c == '_';
+}
+
+bool is_name_part(char c)
+{
+    return is_name_start(c) || std::isdigit(static_cast<unsigned char>(c)) != 0;
+}
+
+bool is_control(char c)
+{
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F;
+}
+
+OperandRead failed(std::string_view text, std::size_t at, SyntaxProblem problem)
+{
+    return {std::nullopt, at, SyntaxError{problem, text_column(text, at)}};
+}
+
+// "`name`" from the backquote at text[at].
+OperandRead read_quoted(std::string_view text, std::size_t at)
+{
+    const std::size_t close = text.find('`', at + 1);
+    if (close == std::string_view::npos) {
+        return failed(text, at, SyntaxProblem::UnclosedQuote);
+    }
+    const std::string_view name = text.substr(at + 1, close - at - 1);
+    if (name.empty()) {
+        return failed(text, at, SyntaxProblem::EmptyQuote);
+    }
+    if (const auto control = std::find_if(name.begin(), name.end(), is_control);
+        control != name.end()) {
+        return failed(text, at + 1 + std::size_t(control - name.begin()),
+                      SyntaxProblem::ControlInQuote);
+    }
+    Operand operand;
+    operand.kind = Operand::Kind::Field;
+    operand.field = std::string(name);
+    return {std::move(operand), close + 1, std::nullopt};
+}
+
+// "[5]" of a direction's byte, from the "[" at text[at].
+OperandRead read_byte(std::string_view text, std::size_t at, Direction direction)
+{
+    std::size_t end = at + 1;
+    while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end])) != 0) {
+        ++end;
+    }
+    const std::string_view digits = text.substr(at + 1, end - at - 1);
+    if (digits.empty() || end == text.size() || text[end] != ']') {
+        return failed(text, digits.empty() ? at + 1 : end, SyntaxProblem::NoByte);
+    }
+    // More digits than a byte number has are out of its range all the same.
+    constexpr std::size_t kMostDigits = 3;
+    const int byte = digits.size() > kMostDigits ? kDirectionBytes : std::stoi(std::string(digits));
+    if (byte >= kDirectionBytes) {
+        return failed(text, at + 1, SyntaxProblem::ByteOutOfRange);
+    }
+    Operand operand;
+    operand.direction = direction;
+    operand.byte = byte;
+    return {std::move(operand), end + 1, std::nullopt};
+}
+
+}  // namespace
+
+int text_column(std::string_view text, std::size_t at)
+{
+    const std::string_view before = text.substr(0, std::min(at, text.size()));
+    // Each character counted once: UTF-8's continuation bytes are not.
+    return 1 + int(std::count_if(before.begin(), before.end(), [](char c) {
+               return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+           }));
+}
+
+OperandRead read_operand(std::string_view text, std::size_t at)
+{
+    if (at < text.size() && text[at] == '`') {
+        return read_quoted(text, at);
+    }
+    if (at >= text.size() || !is_name_start(text[at])) {
+        return failed(text, at, SyntaxProblem::NoOperand);
+    }
+    std::size_t end = at;
+    while (end < text.size() && is_name_part(text[end])) {
+        ++end;
+    }
+    const std::string_view name = text.substr(at, end - at);
+    if (end < text.size() && text[end] == '[') {
+        std::string lower(name);
+        std::transform(lower.begin(), lower.end(), lower.begin(),
+                       [](char c) { return char(std::tolower(static_cast<unsigned char>(c))); });
+        if (const auto direction = direction_of_key(lower)) {
+            return read_byte(text, end, *direction);
+        }
+        return failed(text, end, SyntaxProblem::NotIndexable);
+    }
+    Operand operand;
+    operand.kind = Operand::Kind::Field;
+    operand.field = std::string(name);
+    return {std::move(operand), end, std::nullopt};
+}
+
+}  // namespace quillon
