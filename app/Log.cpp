@@ -84,8 +84,7 @@ TMainForm::TMainForm(std::string settings_path, QWidget* parent)
         sent_[byte] = findChild<QLineEdit*>("edtSndByte" + number);
     }
     upper_half_labels_ = {ui_->lblRxByte16, ui_->lblRxByte31, ui_->lblTxByte16, ui_->lblTxByte31};
-    ui_->cbxDataSelect->setCurrentIndex(-1);
-    ui_->cbxDataSelect->setEditText(QString());
+    ui_->cbxDataSelect->setCurrentIndex(0);
 
     mode_group_.addButton(ui_->rbnMode16, 0);
     mode_group_.addButton(ui_->rbnMode32, 1);
@@ -104,6 +103,8 @@ TMainForm::TMainForm(std::string settings_path, QWidget* parent)
     on_signal(ui_->cbxStopCondition, &QAbstractButton::toggled, this,
               &TMainForm::cbxStopConditionClick);
     on_signal(ui_->cbxRearm, &QAbstractButton::toggled, this, &TMainForm::cbxRearmClick);
+    on_signal(ui_->btnSeriesFolder, &QAbstractButton::clicked, this,
+              &TMainForm::btnSeriesFolderClick);
     on_signal(ui_->mnuConfiguration, &QAction::triggered, this, &TMainForm::mnuConfigurationClick);
     connect(ui_->Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
     on_signal(ui_->mnuViewLogData, &QAction::triggered, this, &TMainForm::mnuViewLogDataClick);
@@ -217,6 +218,12 @@ void TMainForm::ReadSettings()
     UsbMode = settings.usb_mode;
     LogSaveCondition = settings.log_save_condition;
     SetLogModeIndex(settings.log_mode);
+    series_settings_read_ = quillon::read_series_settings(settings_path_);
+    ui_->edtSeriesFolder->setText(QFile::decodeName(series_settings_read_.folder.c_str()));
+    ui_->spnSeriesCount->setValue(series_settings_read_.count);
+    // Where the captures go while no folder is chosen.
+    ui_->edtSeriesFolder->setPlaceholderText(
+        QDir::toNativeSeparators(quillon::auto_save_folder_path(quillon::documents_folder())));
 }
 
 void TMainForm::ConnectSelected()
@@ -442,6 +449,9 @@ quillon::CaptureSeriesRules TMainForm::SeriesRules() const
 {
     quillon::CaptureSeriesRules rules;
     rules.rearm = ui_->cbxRearm->isChecked();
+    if (ui_->spnSeriesCount->value() > 0) {
+        rules.count = ui_->spnSeriesCount->value();
+    }
     // A cancelled log is watched on: it may be started again.
     rules.cancel_ends = false;
     rules.save = LogSaveCondition == 0;
@@ -567,6 +577,28 @@ bool TMainForm::HoldSeriesLock()
     return series_lock_.has_value();
 }
 
+std::optional<QString> TMainForm::SeriesFolder() const
+{
+    const QString chosen = ui_->edtSeriesFolder->text();
+    if (!series_ || !series_->Rearming() || chosen.isEmpty()) {
+        return quillon::auto_save_folder(quillon::documents_folder());
+    }
+    // Made when missing; one that cannot be made is named by the save's
+    // failure.
+    QDir().mkpath(chosen);
+    return chosen;
+}
+
+void TMainForm::btnSeriesFolderClick()
+{
+    const QString current = ui_->edtSeriesFolder->text();
+    const QString folder = quillon::run_folder_dialog(
+        current.isEmpty() ? quillon::auto_save_folder_path(quillon::documents_folder()) : current);
+    if (!folder.isEmpty()) {
+        ui_->edtSeriesFolder->setText(QDir::toNativeSeparators(folder));
+    }
+}
+
 void TMainForm::cbxRearmClick()
 {
     const bool rearm = ui_->cbxRearm->isChecked();
@@ -602,13 +634,17 @@ void TMainForm::UpdateRearmAvailability()
     if (!available) {
         ui_->cbxRearm->setChecked(false);
     }
-    ui_->cbxRearm->setEnabled(available);
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             ui_->cbxRearm, ui_->lblSeriesFolder, ui_->edtSeriesFolder, ui_->btnSeriesFolder,
+             ui_->lblSeriesCount, ui_->spnSeriesCount}) {
+        control->setEnabled(available);
+    }
 }
 
 quillon::AutoSaveOutcome TMainForm::SaveCapture(const QDateTime& when, const std::string& text)
 {
     AutoSaveText = text;
-    const auto folder = quillon::auto_save_folder(quillon::documents_folder());
+    const auto folder = SeriesFolder();
     quillon::AutoSaveOutcome saved = quillon::save_log_automatically(folder, when, AutoSaveText);
     if (folder && !saved.path) {
         quillon::show_default_error(saved.failure);
@@ -801,6 +837,14 @@ void TMainForm::FormClose()
     try {
         quillon::write_settings(settings_path_,
                                 {ComPort, BaudRate, UsbMode, LogSaveCondition, LogModeIndex()});
+        // Written only once changed, so that a file without them stays so.
+        const quillon::SeriesSettings series{
+            QFile::encodeName(ui_->edtSeriesFolder->text()).toStdString(),
+            ui_->spnSeriesCount->value()};
+        if (series.folder != series_settings_read_.folder ||
+            series.count != series_settings_read_.count) {
+            quillon::write_series_settings(settings_path_, series);
+        }
     } catch (const std::exception& error) {
         // Reported, but the program ends all the same: a user who cannot
         // quit gains nothing.

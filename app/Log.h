@@ -8,6 +8,7 @@
 #include "Commands.h"
 #include "IniFile.h"
 #include "SeriesLock.h"
+#include "Settings.h"
 
 #include <QButtonGroup>
 #include <QMainWindow>
@@ -175,6 +176,11 @@ private:
     // when another series holds it.
     bool HoldSeriesLock();
     void cbxRearmClick();
+    // Where a capture goes: the series' folder when one is chosen and the
+    // log is re-armed, else the automatic save folder (nothing when that
+    // cannot be made).
+    std::optional<QString> SeriesFolder() const;
+    void btnSeriesFolderClick();
     // The series count as the label shows it and a screen reader reads it.
     void ShowSeriesCount();
     // "Re-arm after automatic save" can be changed while a stop condition
@@ -198,6 +204,8 @@ private:
     std::unique_ptr<quillon::CaptureSeries> series_;
     std::optional<quillon::SeriesLock> series_lock_;
     int series_logs_ = 0;
+    // The series' folder and count as the settings file had them.
+    quillon::SeriesSettings series_settings_read_;
     StatusShown status_shown_ = StatusShown::None;
     bool stop_shown_ = false;
     bool saving_shown_ = false;

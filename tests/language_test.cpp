@@ -12,14 +12,17 @@
 #include "Settings.h"
 #include "TestEnvironment.h"
 
+#include <QAbstractSpinBox>
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTableView>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -120,15 +123,32 @@ TEST_F(LanguageTest, EveryOpenWindowIsWordedAnewWhenTheLanguageIsChosen)
     ASSERT_TRUE(browser && series);
     auto* start = main_form.findChild<QPushButton*>("btnLogStart");
     auto* stop_condition = browser->findChild<QLabel*>("lblStopCondition");
-    auto* unreadable = series->findChild<QListWidget*>();
+    auto* unreadable = series->findChild<QListWidget*>("lbxUnreadable");
     auto* records = browser->findChild<QTableView*>("tblRecords");
     ASSERT_TRUE(start && stop_condition && unreadable && unreadable->count() == 1 && records);
     // fired.txt fires at record 5.
     auto* table = dynamic_cast<LogTableModel*>(records->model());
     ASSERT_NE(table, nullptr);
     const QModelIndex fired_mark = table->index(5, table->MarkerColumn());
+    // Every field filled (Phase, the bytes, the condition) keeps its text
+    // through both switches: only the windows' own words change.
+    // A spin box's text is its number, and the status is the window's own.
+    QList<QLineEdit*> fields = main_form.findChildren<QLineEdit*>();
+    fields.removeIf([](const QLineEdit* field) {
+        return field->objectName() == "edtComStatus" ||
+               qobject_cast<const QAbstractSpinBox*>(field->parent()) != nullptr;
+    });
+    ASSERT_GT(fields.size(), 64);
+    for (QLineEdit* field : fields) {
+        field->setText("BB");
+    }
+    const auto fields_kept = [&fields] {
+        return std::all_of(fields.begin(), fields.end(),
+                           [](const QLineEdit* field) { return field->text() == "BB"; });
+    };
 
     choose(main_form, "mnuLanguageJapanese");
+    EXPECT_TRUE(fields_kept());
     EXPECT_EQ(quillon::language_setting(settings), quillon::Language::Japanese);
     EXPECT_EQ(first_menu(main_form).toStdString(), "ファイル(&F)");
     EXPECT_EQ(start->text().toStdString(), "開始");
@@ -150,6 +170,7 @@ TEST_F(LanguageTest, EveryOpenWindowIsWordedAnewWhenTheLanguageIsChosen)
     }
 
     choose(main_form, "mnuLanguageEnglish");
+    EXPECT_TRUE(fields_kept());
     EXPECT_EQ(first_menu(main_form).toStdString(), "&File");
     EXPECT_EQ(start->text().toStdString(), "START");
     EXPECT_EQ(first_menu(*browser).toStdString(), "&File");

@@ -4,10 +4,12 @@
 #include "IntegerText.h"
 #include "MainWindowFixture.h"
 #include "SeriesLock.h"
+#include "Settings.h"
 #include "ui_Log.h"
 
 #include <QAccessible>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QLocale>
 #include <QTimer>
 
@@ -1154,6 +1156,43 @@ TEST_F(LoggingTest, ASeriesEndsAtALogStoppedBeforeItsTriggerFiredAndKeepsIt)
     EXPECT_TRUE(ui.lblRearmCount->text().isEmpty()) << "not counted";
     EXPECT_EQ(model->log_status(), 0) << "not re-armed";
     expect_idle_after_save();
+}
+
+// The series' own folder and count, as wait's --out and --count: the
+// series ends by itself at its count, the amplifier left idle, and both are
+// remembered.
+TEST_F(LoggingTest, ASeriesEndsAtItsCountInTheFolderChosenAndBothAreRemembered)
+{
+    ASSERT_NO_FATAL_FAILURE(start_on(Transport::Usb));
+    auto& ui = window->controls();
+    EXPECT_EQ(ui.cbxDataSelect->currentText(), " 0") << "the Byte list starts at its first";
+    EXPECT_FALSE(ui.spnSeriesCount->isEnabled()) << "only with a stop condition";
+    arm({.count = "3"});
+    ASSERT_TRUE(ui.spnSeriesCount->isEnabled() && ui.edtSeriesFolder->isEnabled());
+    const QString night = saves + "/night";
+    const auto folder_dialog =
+        quillon::set_folder_dialog([&night](const QString&) { return night; });
+    ui.btnSeriesFolder->click();
+    quillon::set_folder_dialog(folder_dialog);
+    ui.spnSeriesCount->setValue(2);
+    ui.cbxRearm->setChecked(true);
+    window->btnLogStartClick();
+    for (int log = 1; log <= 2; ++log) {
+        model->advance(300);
+        window->ChkTrigDtctTmrTimer();
+    }
+    EXPECT_TRUE(messages.shown().empty());
+    EXPECT_EQ(entries(night), (std::set<std::string>{kAutoName, "Autolog_20140703160509_2.txt"}));
+    EXPECT_FALSE(QFileInfo::exists(save_folder())) << "nothing in the automatic save folder";
+    EXPECT_EQ(ui.lblRearmCount->text(), "2 logs saved");
+    EXPECT_EQ(ui.btnLogStart->text(), "START");
+    EXPECT_FALSE(window->ChkTrigDtctTmr.isActive());
+    EXPECT_EQ(model->log_status(), 0) << "left idle";
+
+    window->FormClose();
+    const quillon::SeriesSettings kept = quillon::read_series_settings(settings_path);
+    EXPECT_EQ(kept.folder, night.toStdString());
+    EXPECT_EQ(kept.count, 2);
 }
 
 // quillon-cli's wait and the window's series take one lock over USB: the
