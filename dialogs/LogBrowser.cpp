@@ -1,6 +1,7 @@
 #include "LogBrowser.h"
 
 #include "AtomicFile.h"
+#include "ColumnWords.h"
 #include "FileDrops.h"
 #include "GuardedHandlers.h"
 #include "Keyboard.h"
@@ -196,11 +197,12 @@ QString pairing_caption(const quillon::ComparisonReport& report)
     return by_number(TfrmLogBrowser::tr("neither log has a fired record"));
 }
 
-// "Aligned by: fired record (A 5, B 7); records only in A: 2, only in B: 2",
-// as quillon-cli diff says it. The browser always asks for the fired records.
+// "Aligned by: fired record (A 5, B 7); records only in A: 2, only in B: 2.",
+// as quillon-cli diff says it, a sentence of its own beside the summary. The
+// browser always asks for the fired records.
 QString alignment_caption(const quillon::ComparisonReport& report)
 {
-    return TfrmLogBrowser::tr("Aligned by: %1; records only in A: %2, only in B: %3")
+    return TfrmLogBrowser::tr("Aligned by: %1; records only in A: %2, only in B: %3.")
         .arg(pairing_caption(report))
         .arg(report.only_in_a)
         .arg(report.only_in_b);
@@ -914,7 +916,7 @@ void TfrmLogBrowser::mnuPlotClick()
     }
     QStringList labels;
     for (const quillon::RecordColumn& column : columns) {
-        labels << QString::fromStdString(column.label);
+        labels << column_label(column);
     }
     const auto chosen = choose_plot_column(labels, this);
     if (!chosen) {

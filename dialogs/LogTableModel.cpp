@@ -1,5 +1,6 @@
 #include "LogTableModel.h"
 
+#include "ColumnWords.h"
 #include "DifferingFields.h"
 #include "HexText.h"
 #include "MarkColours.h"
@@ -244,7 +245,7 @@ QVariant LogTableModel::headerData(int section, Qt::Orientation orientation, int
     switch (column.kind) {
     case Kind::Number: return "#";
     case Kind::Offset: return "T";
-    case Kind::Record: return QString::fromStdString(column.record.label);
+    case Kind::Record: return column_label(column.record);
     case Kind::Marker: break;
     }
     return tr("Marker");

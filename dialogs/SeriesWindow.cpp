@@ -1,6 +1,7 @@
 #include "SeriesWindow.h"
 
 #include "AtomicFile.h"
+#include "ColumnWords.h"
 #include "ComparisonRulesBox.h"
 #include "GuardedHandlers.h"
 #include "HexText.h"
@@ -67,7 +68,7 @@ QString most_differing(const quillon::LogComparison& comparison)
                      .arg(text_of(quillon::byte_position(k, quillon::PositionSpelling::Label)))
                      .arg(records);
     }
-    return shown.join(", ");
+    return shown.join(TfrmSeries::tr(", ", "between byte positions"));
 }
 
 std::string local_name(const QString& name)
@@ -627,7 +628,7 @@ void TfrmSeries::ShowCell(int row, int column)
         }
     }
     // A byte's label; a field's name with its unit.
-    QString y_title = text_of(shown.label);
+    QString y_title = column_label(shown);
     if (shown.kind == quillon::ColumnKind::Field) {
         const std::string& unit = fields_[std::size_t(shown.index)].unit;
         y_title += unit.empty() ? QString() : " (" + text_of(unit) + ")";

@@ -1,5 +1,6 @@
 #include "VariationMapView.h"
 
+#include "ColumnWords.h"
 #include "LogAnalysis.h"
 #include "LogTimeline.h"
 #include "MarkColours.h"
@@ -228,7 +229,7 @@ void VariationMapView::EnsureVisible(Cell cell)
 
 QString VariationMapView::CellText(Cell cell) const
 {
-    const QString where = QString::fromStdString(map_.columns[std::size_t(cell.column)].label);
+    const QString where = column_label(map_.columns[std::size_t(cell.column)]);
     const quillon::VariationCell& counts = map_.cell(cell);
     return QString("%1, %2: %3, %4")
         .arg(QString::fromStdString(quillon::offset_text(map_.offset_of(cell.row))), where,

@@ -147,8 +147,19 @@ TEST_F(LanguageTest, EveryOpenWindowIsWordedAnewWhenTheLanguageIsChosen)
                            [](const QLineEdit* field) { return field->text() == "BB"; });
     };
 
+    choose(*browser, "mnuDecoded");
+    const auto headings = [table] {
+        QStringList shown;
+        for (int column = 0; column < table->columnCount(); ++column) {
+            shown << table->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+        }
+        return shown;
+    };
+
     choose(main_form, "mnuLanguageJapanese");
     EXPECT_TRUE(fields_kept());
+    // The decoded block's parts are worded too.
+    EXPECT_TRUE(headings().contains("Recv 長さ")) << headings().join(",").toStdString();
     EXPECT_EQ(quillon::language_setting(settings), quillon::Language::Japanese);
     EXPECT_EQ(first_menu(main_form).toStdString(), "ファイル(&F)");
     EXPECT_EQ(start->text().toStdString(), "開始");

@@ -384,7 +384,7 @@ TEST_F(LogBrowserTest, CompareHighlightsDifferencesAndIgnoreRulesApplyAtOnce)
     EXPECT_FALSE(ui.grbCompare->isHidden());
     EXPECT_EQ(ui.lblCompareAlignment->text(),
               "Aligned by: record number (neither log has a fired record); "
-              "records only in A: 0, only in B: 0");
+              "records only in A: 0, only in B: 0.");
     EXPECT_EQ(ui.lblCompareSummary->text(), "3 of 256 records differ.");
     const int send_5 = browser.model().ByteColumn(21);
     const auto background = [&](const QAbstractItemModel& shown, int row) {
@@ -447,7 +447,7 @@ TEST_F(LogBrowserAlignedTest, PairsTheFiredRecordsAndStepsThroughBothTables)
     auto& ui = browser.controls();
     ASSERT_TRUE(browser.CompareWith(golden("diff-b.txt")));
     EXPECT_EQ(ui.lblCompareAlignment->text(),
-              "Aligned by: fired record (A 5, B 7); records only in A: 2, only in B: 2");
+              "Aligned by: fired record (A 5, B 7); records only in A: 2, only in B: 2.");
     EXPECT_EQ(ui.lblCompareSummary->text(), "2 of 6 records differ; the stop conditions differ.");
     EXPECT_EQ(ui.lblRecordsFile->text(), "A: fired.txt");
     EXPECT_EQ(ui.lblComparedFile->text(), "B: diff-b.txt");

@@ -25,6 +25,46 @@
     </message>
 </context>
 <context>
+    <name>ColumnWords</name>
+    <message>
+        <source>Send length</source>
+        <translation>Send 長さ</translation>
+    </message>
+    <message>
+        <source>Recv length</source>
+        <translation>Recv 長さ</translation>
+    </message>
+    <message>
+        <source>Send header 1</source>
+        <translation>Send ヘッダ 1</translation>
+    </message>
+    <message>
+        <source>Recv address</source>
+        <translation>Recv アドレス</translation>
+    </message>
+    <message>
+        <source>Send header 2</source>
+        <translation>Send ヘッダ 2</translation>
+    </message>
+    <message>
+        <source>Recv command</source>
+        <translation>Recv コマンド</translation>
+    </message>
+    <message>
+        <source>Send checksum</source>
+        <translation>Send チェックサム</translation>
+    </message>
+    <message>
+        <source>Recv checksum</source>
+        <translation>Recv チェックサム</translation>
+    </message>
+    <message>
+        <source>Command</source>
+        <comment>the command word&apos;s name</comment>
+        <translation>コマンド</translation>
+    </message>
+</context>
+<context>
     <name>ComparisonRulesBox</name>
     <message>
         <source>Only %1</source>
@@ -982,8 +1022,8 @@ Quillon の README の「Reading logs」の節にあります。</translation>
         <translation>レコード番号 (%1)</translation>
     </message>
     <message>
-        <source>Aligned by: %1; records only in A: %2, only in B: %3</source>
-        <translation>揃え方: %1、A のみのレコード: %2、B のみ: %3</translation>
+        <source>Aligned by: %1; records only in A: %2, only in B: %3.</source>
+        <translation>揃え方: %1、A のみのレコード: %2、B のみ: %3。</translation>
     </message>
     <message>
         <source>No differences.</source>
@@ -1041,6 +1081,16 @@ Quillon の README の「Reading logs」の節にあります。</translation>
     <message>
         <source>JSON (*.json)</source>
         <translation>JSON (*.json)</translation>
+    </message>
+    <message>
+        <source>Recv</source>
+        <comment>the received block</comment>
+        <translation>受信</translation>
+    </message>
+    <message>
+        <source>Send</source>
+        <comment>the sent block</comment>
+        <translation>送信</translation>
     </message>
 </context>
 <context>
@@ -1251,6 +1301,11 @@ Quillon の README の「Reading logs」の節にあります。</translation>
     <message>
         <source>CSV (*.csv)</source>
         <translation>CSV (*.csv)</translation>
+    </message>
+    <message>
+        <source>, </source>
+        <comment>between byte positions</comment>
+        <translation>、</translation>
     </message>
 </context>
 <context>
