@@ -385,7 +385,7 @@ Exit series_of_logs(const Invocation& call)
         }
         return kUnreadableLog;
     }
-    std::size_t reference = 0;
+    std::size_t reference = series.reference;
     if (options.reference) {
         const auto chosen = reference_index(series, *options.reference);
         if (!chosen) {

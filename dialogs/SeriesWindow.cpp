@@ -344,6 +344,7 @@ TfrmSeries::TfrmSeries(quillon::Series series, const QString& folder, std::strin
     }
     BuildWindow();
     rules_->SetRules(quillon::read_comparison_rules_setting(settings_path_));
+    RememberedValueColumns();
     SetReference(series_.reference);
     // The fired record's row in the middle, the cell chosen's column in
     // sight, once the map has its size.
@@ -717,11 +718,35 @@ const std::vector<quillon::ValueColumn>& TfrmSeries::ValueColumns() const
     return captures_model_->ValueColumns();
 }
 
+// The columns chosen last, those that still read against the fields.
+void TfrmSeries::RememberedValueColumns()
+{
+    std::vector<quillon::ValueColumn> columns;
+    for (const std::string& text : quillon::read_value_columns_setting(settings_path_)) {
+        auto read = quillon::read_value_column(text);
+        if (read.column && quillon::operand_column(read.column->operand, fields_)) {
+            columns.push_back(std::move(*read.column));
+        }
+    }
+    SetValueColumns(std::move(columns));
+}
+
 void TfrmSeries::mnuColumnsClick()
 {
     ValueColumnsDialog dialog(fields_, ValueColumns(), this);
-    if (quillon::run_modal(dialog) == QDialog::Accepted) {
-        SetValueColumns(dialog.Columns());
+    if (quillon::run_modal(dialog) != QDialog::Accepted) {
+        return;
+    }
+    SetValueColumns(dialog.Columns());
+    std::vector<std::string> chosen;
+    for (const quillon::ValueColumn& column : ValueColumns()) {
+        chosen.push_back(column.key);
+    }
+    try {
+        quillon::write_value_columns_setting(settings_path_, chosen);
+    } catch (const std::exception& error) {
+        // Shown all the same; only the next window will not know them.
+        quillon::show_error(error.what());
     }
 }
 

@@ -62,6 +62,8 @@ public:
     // Columns of values at places after the table's own, in their order.
     void SetValueColumns(std::vector<quillon::ValueColumn> columns);
     const std::vector<quillon::ValueColumn>& ValueColumns() const;
+    // The value columns remembered in the settings file.
+    void RememberedValueColumns();
 
     // Compares every capture with this one and redraws the map.
     void SetReference(std::size_t capture);

@@ -193,6 +193,13 @@ Series read_series(std::span<const std::string> files)
         std::erase_if(series.captures,
                       [&](const SeriesCapture&) { return !reasons[order[i++]].empty(); });
     }
+    // The others are lined up at the reference's fired record: the first
+    // capture that has one (a log stopped before its trigger fired has none).
+    const auto fired = std::find_if(
+        series.captures.begin(), series.captures.end(),
+        [](const SeriesCapture& capture) { return capture.timeline.fired.has_value(); });
+    series.reference =
+        fired == series.captures.end() ? 0 : std::size_t(fired - series.captures.begin());
     return series;
 }
 

@@ -46,7 +46,8 @@ struct UnreadableFile {
 struct Series {
     std::vector<SeriesCapture> captures;  // in the order they were captured
     std::vector<UnreadableFile> unreadable;
-    std::size_t reference = 0;  // among captures
+    // Among captures: as read, the first with a fired record.
+    std::size_t reference = 0;
     // The comparison's rules, and per byte the bits compared under them
     // and the fields compared with (compared_bits less the bits of the
     // fields not compared).

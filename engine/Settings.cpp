@@ -3,6 +3,9 @@
 #include "IniFile.h"
 #include "SettingsLocation.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+
 #include <algorithm>
 #include <sstream>
 #include <string_view>
@@ -109,6 +112,7 @@ namespace {
 
 constexpr const char* kSeriesWindowSection = "SeriesWindow";
 constexpr const char* kRules = "Rules";
+constexpr const char* kColumns = "Columns";
 
 }  // namespace
 
@@ -153,6 +157,31 @@ void write_comparison_rules_setting(const std::string& settings_path,
                   std::to_string(rule.bits.byte) + " " + mask;
     }
     write_own_setting(settings_path, kSeriesWindowSection, kRules, listed);
+}
+
+std::vector<std::string> read_value_columns_setting(const std::string& settings_path)
+{
+    const std::string listed =
+        IniFile(settings_path).read_string(kSeriesWindowSection, kColumns, "");
+    std::vector<std::string> columns;
+    for (const QJsonValue& column :
+         QJsonDocument::fromJson(QByteArray::fromStdString(listed)).array()) {
+        if (column.isString()) {
+            columns.push_back(column.toString().toStdString());
+        }
+    }
+    return columns;
+}
+
+void write_value_columns_setting(const std::string& settings_path,
+                                 std::span<const std::string> columns)
+{
+    QJsonArray listed;
+    for (const std::string& column : columns) {
+        listed.append(QString::fromStdString(column));
+    }
+    write_own_setting(settings_path, kSeriesWindowSection, kColumns,
+                      QJsonDocument(listed).toJson(QJsonDocument::Compact).toStdString());
 }
 
 }  // namespace quillon

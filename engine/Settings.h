@@ -54,6 +54,15 @@ SeriesSettings read_series_settings(const std::string& settings_path);
 // write_settings does.
 void write_series_settings(const std::string& settings_path, const SeriesSettings& series);
 
+// The series window's value columns chosen last ([SeriesWindow] Columns,
+// a JSON array of their texts as written, "position@T-3"), in their order;
+// empty when none is remembered or the entry does not read.
+std::vector<std::string> read_value_columns_setting(const std::string& settings_path);
+// Remembers them, keeping every other line of the file; throws as
+// write_settings does.
+void write_value_columns_setting(const std::string& settings_path,
+                                 std::span<const std::string> columns);
+
 // The language of the windows that the user chose ([View] Language):
 // "en", "ja", or "" for the system's.
 std::string read_language_setting(const std::string& settings_path);

@@ -72,6 +72,27 @@ TEST(Series, CapturesAreOrderedByTheirNamesTimeElseTheFilesAndHeldAgainstARefere
     EXPECT_EQ(positions_varying(series).front(), PositionCount(kDirectionBytes + 3, 3));
 }
 
+// The reference, unless one is chosen: the first capture with a fired
+// record, at which the others are lined up (the first capture when none
+// has one).
+TEST(Series, TheFirstCaptureWithAFiredRecordIsTheReference)
+{
+    EXPECT_EQ(read_with_an_older_copy().reference, 0U);
+    const fs::path early = fs::path(testsupport::private_root()) / "stopped-early.txt";
+    fs::copy_file(kSeries / "Autolog_20261209020000_2.txt", early,
+                  fs::copy_options::overwrite_existing);
+    fs::last_write_time(early,
+                        fs::file_time_type::clock::now() - std::chrono::hours(24 * 365 * 20));
+    const std::vector<std::string> with_fired{early.string(),
+                                              (kSeries / "Autolog_20261209010000.txt").string()};
+    const Series series = read_series(with_fired);
+    ASSERT_EQ(series.captures.size(), 2U);
+    ASSERT_FALSE(series.captures[0].timeline.fired);
+    EXPECT_EQ(series.reference, 1U);
+    const std::vector<std::string> without{early.string()};
+    EXPECT_EQ(read_series(without).reference, 0U);
+}
+
 TEST(Series, TheMapCountsCapturesThatDifferAndValuesSeenAtEachOffset)
 {
     Series series = read_with_an_older_copy();

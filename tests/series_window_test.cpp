@@ -510,6 +510,12 @@ TEST_F(SeriesWindowTest, ColumnsChosenShowEachCapturesValueAtItsPlaceSortedAndEx
     EXPECT_NE(csv.find("Autolog_20261209031700.txt,5,12,,"), std::string::npos) << csv;
     EXPECT_NE(csv.find(",send_3:1,0xB3,0x14,\r\n"), std::string::npos) << csv;
     EXPECT_TRUE(messages.shown().empty());
+
+    // The next morning's series opens with the same columns.
+    std::unique_ptr<TfrmSeries> next(&open());
+    const QAbstractItemModel& next_table = *next->CapturesTable().model();
+    ASSERT_EQ(next_table.columnCount(), first + 3);
+    EXPECT_EQ(next_table.headerData(first + 1, Qt::Horizontal).toString(), "recv[4]@T-3");
 }
 
 // Twelve long captures: eight rows of the table in sight at 1280 by 900,
