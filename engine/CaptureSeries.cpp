@@ -33,10 +33,9 @@ bool is_capture(std::string_view log_text, bool fired_before_stop)
 }
 
 CaptureSeries::CaptureSeries(CaptureSeriesRules rules, CaptureSeriesSeams seams, SeriesBegin begin)
-    : rules_(std::move(rules)), seams_(std::move(seams)),
-      state_(begin == SeriesBegin::AsFound ? State::Begin
-             : begin == SeriesBegin::Armed ? State::Watch
-                                           : State::Lost),
+    : rules_(rules), seams_(std::move(seams)), state_(begin == SeriesBegin::AsFound ? State::Begin
+                                                      : begin == SeriesBegin::Armed ? State::Watch
+                                                                                    : State::Lost),
       deadline_(rules_.timeout ? seams_.now() + *rules_.timeout
                                : std::chrono::steady_clock::time_point::max())
 {
@@ -58,7 +57,7 @@ SeriesStep CaptureSeries::Advance()
         case State::Resume: next = Resume(); break;
         case State::Rearm: next = Rearm(); break;
         case State::Arm: next = Arm(); break;
-        case State::Lost: next = Reconnect(); break;
+        case State::Lost:
         case State::Reconnect: next = Reconnect(); break;
         case State::Ended: break;
         }

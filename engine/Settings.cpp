@@ -164,8 +164,7 @@ std::vector<std::string> read_value_columns_setting(const std::string& settings_
     const std::string listed =
         IniFile(settings_path).read_string(kSeriesWindowSection, kColumns, "");
     std::vector<std::string> columns;
-    for (const QJsonValue& column :
-         QJsonDocument::fromJson(QByteArray::fromStdString(listed)).array()) {
+    for (const auto& column : QJsonDocument::fromJson(QByteArray::fromStdString(listed)).array()) {
         if (column.isString()) {
             columns.push_back(column.toString().toStdString());
         }

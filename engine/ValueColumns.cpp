@@ -67,8 +67,8 @@ std::optional<RecordColumn> operand_column(const Operand& operand,
     if (operand.kind == Operand::Kind::Byte) {
         return byte_columns()[record_byte_index(operand.direction, operand.byte)];
     }
-    const auto field = std::find_if(fields.begin(), fields.end(), [&](const FieldSpec& spec) {
-        return spec.name == operand.field;
+    const auto field = std::find_if(fields.begin(), fields.end(), [&](const FieldSpec& named) {
+        return named.name == operand.field;
     });
     if (field == fields.end()) {
         return std::nullopt;
