@@ -7,6 +7,7 @@
 #include "HexText.h"
 #include "Keyboard.h"
 #include "LogBrowser.h"
+#include "MarkColours.h"
 #include "MessageBoxes.h"
 #include "Messages.h"
 #include "Plot.h"
@@ -24,6 +25,7 @@
 #include <QEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -307,10 +309,21 @@ public:
 
     QVariant data(const QModelIndex& index, int role) const override
     {
-        if (!index.isValid() || role != Qt::DisplayRole) {
+        if (!index.isValid()) {
             return {};
         }
         const quillon::CaptureValue& value = values_[std::size_t(index.row())];
+        // A capture that differs there from the reference under the rules
+        // is marked as a differing byte is in the browser.
+        if (role == Qt::BackgroundRole && value.differs) {
+            return mark_colours(QGuiApplication::palette()).difference;
+        }
+        if (role == Qt::AccessibleDescriptionRole && value.differs) {
+            return TfrmSeries::tr("differs from the reference");
+        }
+        if (role != Qt::DisplayRole) {
+            return {};
+        }
         const quillon::SeriesCapture& capture = series_.captures[value.capture];
         switch (index.column()) {
         case 0: return time_text(capture.time);

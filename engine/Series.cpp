@@ -461,6 +461,38 @@ void map_fields(const Series& series, std::span<const FieldSpec> fields, const L
     });
 }
 
+// The bits the series was compared in, less those of these fields not
+// compared, should it have been compared without them.
+LogRecord bits_compared_with(const Series& series, std::span<const FieldSpec> fields)
+{
+    LogRecord compared = series.compared;
+    const LogRecord outside_fields = compared_bits(with_fields_left_out({}, fields).ignore, {});
+    for (std::size_t k = 0; k < kRecordBytes; ++k) {
+        compared[k] &= outside_fields[k];
+    }
+    return compared;
+}
+
+// Whether record differs from the reference's in column, as the map counts
+// a cell: a byte in the bits compared (a checksum by whether it holds), a
+// field in its bits compared.
+bool differs_in(const RecordColumn& column, const LogRecord& record, const LogRecord& reference,
+                const Series& series, const LogRecord& compared, std::span<const FieldSpec> fields)
+{
+    if (column.kind == ColumnKind::Byte) {
+        LogRecord bits;
+        return differing_bits(record, reference, compared, series.checksums, bits) &&
+               bits[std::size_t(column.index)] != 0;
+    }
+    if (column.kind != ColumnKind::Field) {
+        return false;
+    }
+    const FieldSpec& field = fields[std::size_t(column.index)];
+    const std::uint32_t bits = field_bits_compared(field, compared);
+    return bits != 0 && field_compared_value(field, bits, record) !=
+                            field_compared_value(field, bits, reference);
+}
+
 }  // namespace
 
 VariationMap variation_map(const Series& series, std::span<const FieldSpec> fields)
@@ -489,13 +521,7 @@ VariationMap variation_map(const Series& series, std::span<const FieldSpec> fiel
     // own: every record is read once, and no two tasks write to one cell.
     constexpr std::size_t kTasks = 8;
     const std::size_t share = (series.captures.size() + kTasks - 1) / kTasks;
-    // The bits the series was compared in, less those of these fields not
-    // compared, should it have been compared without them.
-    LogRecord compared = series.compared;
-    const LogRecord outside_fields = compared_bits(with_fields_left_out({}, fields).ignore, {});
-    for (std::size_t k = 0; k < kRecordBytes; ++k) {
-        compared[k] &= outside_fields[k];
-    }
+    const LogRecord compared = bits_compared_with(series, fields);
     std::vector<PartialMap> partials(kTasks, PartialMap(map.rows));
     for_each_index_in_parallel(kTasks, [&](std::size_t task) {
         const std::size_t from = std::min(task * share, series.captures.size());
@@ -524,11 +550,18 @@ VariationMap variation_map(const Series& series, std::span<const FieldSpec> fiel
 std::vector<CaptureValue> values_at(const Series& series, int offset, const RecordColumn& column,
                                     std::span<const FieldSpec> fields)
 {
+    const LogRecord* reference = series.reference < series.captures.size()
+                                     ? record_at(series.captures[series.reference], offset)
+                                     : nullptr;
+    const LogRecord compared = bits_compared_with(series, fields);
     std::vector<CaptureValue> values;
     for (std::size_t c = 0; c < series.captures.size(); ++c) {
         if (const LogRecord* record = record_at(series.captures[c], offset)) {
             if (auto value = column_value(column, *record, fields)) {
-                values.push_back({c, value->number, std::move(value->text)});
+                const bool differs =
+                    c != series.reference && reference != nullptr &&
+                    differs_in(column, *record, *reference, series, compared, fields);
+                values.push_back({c, value->number, std::move(value->text), differs});
             }
         }
     }

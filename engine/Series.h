@@ -158,6 +158,9 @@ struct CaptureValue {
     std::size_t capture = 0;
     double value = 0;
     std::string text;  // "0A", "12.34 mm", "home"
+    // Differs there from the reference's record under the series' rules, as
+    // the map counts it.
+    bool differs = false;
 };
 std::vector<CaptureValue> values_at(const Series& series, int offset, const RecordColumn& column,
                                     std::span<const FieldSpec> fields = {});

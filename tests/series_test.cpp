@@ -126,7 +126,19 @@ TEST(Series, TheMapCountsCapturesThatDifferAndValuesSeenAtEachOffset)
     EXPECT_EQ(values[2].text, "00");
     EXPECT_EQ(values[1].text, "93");
     EXPECT_EQ(values[1].value, 0x93);
-    EXPECT_EQ(values_at(series, 1, map.columns[kRecordBytes], fields.fields)[2].value, 0.0);
+    // Each value says whether it differs from the reference's, as the map
+    // counts it: the shifted capture's, in the byte and in the field.
+    const auto differing = [](const std::vector<CaptureValue>& listed) {
+        std::vector<bool> marks;
+        for (const CaptureValue& value : listed) {
+            marks.push_back(value.differs);
+        }
+        return marks;
+    };
+    EXPECT_EQ(differing(values), (std::vector<bool>{false, false, true}));
+    const auto field_values = values_at(series, 1, map.columns[kRecordBytes], fields.fields);
+    EXPECT_EQ(field_values[2].value, 0.0);
+    EXPECT_EQ(differing(field_values), (std::vector<bool>{false, false, true}));
 
     // The ignored bits differ nowhere; the values seen stay as they are.
     const IgnoreRule ignore[] = {{Direction::Send, 3, 0xFF}};
@@ -134,6 +146,10 @@ TEST(Series, TheMapCountsCapturesThatDifferAndValuesSeenAtEachOffset)
     map = variation_map(series);
     EXPECT_EQ(map.bytes[row][kDirectionBytes + 3].differing, 0);
     EXPECT_EQ(map.bytes[row][kDirectionBytes + 3].distinct, 2);
+    EXPECT_EQ(differing(values_at(series, 1, map.columns[kDirectionBytes + 3])),
+              (std::vector<bool>{false, false, false}));
+    EXPECT_EQ(differing(values_at(series, 1, map.columns[kRecordBytes], fields.fields)),
+              (std::vector<bool>{false, false, false}));
 }
 
 // Rules and "compare": false reach a field through its bits: at T+1 the

@@ -259,6 +259,12 @@ TEST_F(SeriesWindowTest, AMapCellCountsTheCapturesThatDifferAndListsTheirValues)
     EXPECT_EQ(cell(values, 1, 1), "Autolog_20261209031600.txt");
     EXPECT_EQ(cell(values, 1, 2), "0xA3");
     EXPECT_EQ(cell(values, 2, 2), "0xB3");
+    // The two that differ from the reference there are marked.
+    for (const int row : {0, 1, 2}) {
+        EXPECT_EQ(values.data(values.index(row, 2), Qt::AccessibleDescriptionRole).toString(),
+                  row == 0 ? "" : "differs from the reference")
+            << row;
+    }
     ASSERT_EQ(window.Plot().Points().size(), 3u);
     EXPECT_EQ(window.Plot().Points()[2].y, 0xB3);
     EXPECT_LT(window.Plot().Points()[0].x, window.Plot().Points()[2].x);

@@ -1307,6 +1307,10 @@ Quillon の README の「Reading logs」の節にあります。</translation>
         <comment>between byte positions</comment>
         <translation>、</translation>
     </message>
+    <message>
+        <source>differs from the reference</source>
+        <translation>基準と相違</translation>
+    </message>
 </context>
 <context>
     <name>ValueColumnsDialog</name>
