@@ -770,6 +770,8 @@ bool TfrmLogBrowser::CompareWith(const QString& path)
 void TfrmLogBrowser::CompareWith(const QString& path, quillon::LogFile log)
 {
     ui_->tblCompared->setModel(nullptr);
+    // A's marks point into the log compared so far, which goes now.
+    model_->EndComparison();
     other_.emplace(ComparedLog{path, std::move(log), nullptr});
     other_->model = std::make_unique<LogTableModel>(other_->log);
     other_->model->SetFields(fields_);

@@ -107,6 +107,8 @@ QPolygonF thinned_to_columns(const QPolygonF& line)
             low = line[end].y() < line[low].y() ? end : low;
             high = line[end].y() > line[high].y() ? end : high;
         }
+        // A point whose x is no number equals no column: kept on its own.
+        end = std::max(end, start + 1);
         std::array<qsizetype, 4> kept{start, low, high, end - 1};
         std::sort(kept.begin(), kept.end());
         for (std::size_t i = 0; i < kept.size(); ++i) {

@@ -611,14 +611,32 @@ void TfrmSeries::Redraw()
 {
     captures_model_->Refresh();
     sorted_->invalidate();
-    const auto chosen = shown_cell_;
+    // The cell chosen before, found again by its offset and its column's
+    // key (the fields may have changed), else where most captures differ:
+    // with its values, as a browser opens at the fired record.
+    std::optional<std::pair<int, std::string>> chosen;
+    if (const quillon::VariationMap& before = map_->Map();
+        shown_cell_ && shown_cell_->row < before.rows &&
+        std::size_t(shown_cell_->column) < before.columns.size()) {
+        chosen.emplace(before.offset_of(shown_cell_->row),
+                       before.columns[std::size_t(shown_cell_->column)].key);
+    }
     map_->SetMap(quillon::variation_map(series_, fields_));
-    // The cell chosen before, else where most captures differ: with its
-    // values, as a browser opens at the fired record.
     const quillon::VariationMap& map = map_->Map();
-    const auto shown = chosen && chosen->row < map.rows && chosen->column < map_->Columns()
-                           ? chosen
-                           : map.most_differing_cell();
+    std::optional<quillon::MapCell> shown;
+    if (chosen) {
+        const auto column = std::find_if(map.columns.begin(), map.columns.end(),
+                                         [&](const quillon::RecordColumn& candidate) {
+                                             return candidate.key == chosen->second;
+                                         });
+        const int row = chosen->first - map.first_offset;
+        if (column != map.columns.end() && row >= 0 && row < map.rows) {
+            shown = quillon::MapCell{row, int(column - map.columns.begin())};
+        }
+    }
+    if (!shown) {
+        shown = map.most_differing_cell();
+    }
     if (shown) {
         map_->SetCurrentCell(*shown);
     } else {
@@ -769,9 +787,11 @@ QStringList TfrmSeries::PictureCaption() const
     for (const quillon::ComparisonRule& rule : rules_->Rules()) {
         rules << rule_caption(rule);
     }
-    const quillon::SeriesCapture& reference = series_.captures[series_.reference];
+    const QString reference = series_.reference < series_.captures.size()
+                                  ? file_name(series_.captures[series_.reference].file)
+                                  : QString();
     return {tr("Folder: %1").arg(QDir::toNativeSeparators(folder_)),
-            tr("Reference: %1").arg(file_name(reference.file)),
+            tr("Reference: %1").arg(reference),
             rules.isEmpty() ? tr("Rules: none")
                             : tr("Rules: %1").arg(rules.join(tr(", ", "between rules")))};
 }

@@ -99,7 +99,7 @@ CaptureSeries::Next CaptureSeries::Begin()
 {
     const TriggerPoll poll = poll_trigger(seams_.send);
     switch (poll.state) {
-    case TriggerState::Fired: return Read(false);
+    case TriggerState::Fired: return Fired();
     case TriggerState::Cancelled:
         return {State::Ended, failing(AmplifierFailure::Cancelled, SeriesExchange::Poll)};
     case TriggerState::Failed: return Failed(poll.failure, SeriesExchange::Poll);
@@ -131,11 +131,7 @@ CaptureSeries::Next CaptureSeries::Watch()
 {
     const TriggerPoll poll = poll_trigger(seams_.send);
     switch (poll.state) {
-    case TriggerState::Fired:
-        if (!rules_.save) {
-            return {State::Ended, ending(SeriesEndCause::TriggerFired)};
-        }
-        return Read(false);
+    case TriggerState::Fired: return Fired();
     case TriggerState::Failed: return Failed(poll.failure, SeriesExchange::Poll);
     case TriggerState::Cancelled:
         if (rules_.cancel_ends) {
@@ -149,6 +145,15 @@ CaptureSeries::Next CaptureSeries::Watch()
         return {State::Ended, ending(SeriesEndCause::TimedOut)};
     }
     return {State::Watch, std::nullopt, std::chrono::seconds(1)};
+}
+
+// The log has stopped by itself: read and saved, unless nothing is to be.
+CaptureSeries::Next CaptureSeries::Fired()
+{
+    if (!rules_.save) {
+        return {State::Ended, ending(SeriesEndCause::TriggerFired)};
+    }
+    return Read(false);
 }
 
 // The stopped log read; after_loss: it stopped while the way in was lost.

@@ -143,13 +143,6 @@ public:
     void SetRearm(bool rearm) { rules_.rearm = rearm; }
     bool Rearming() const { return rules_.rearm; }
 
-    int Captures() const { return captures_; }
-    // A capture saved whose log has not yet been started again: still due
-    // to be announced when the series ends there.
-    bool RearmDue() const { return rearm_due_; }
-    // The stop condition the last read named.
-    const std::optional<StopCondition>& Condition() const { return condition_; }
-
 private:
     enum class State { Begin, Watch, Resume, Rearm, Arm, Lost, Reconnect, Ended };
     struct Next {
@@ -161,6 +154,7 @@ private:
     Next Begin();
     Next Watch();
     Next Resume();
+    Next Fired();
     Next Read(bool after_loss);
     Next Save(const LogTextRead& read, bool rearm_stopped);
     Next Rearm();

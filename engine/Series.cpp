@@ -1,5 +1,6 @@
 #include "Series.h"
 
+#include "DifferingFields.h"
 #include "HexText.h"
 #include "ParallelFiles.h"
 #include "Wording.h"
@@ -434,13 +435,9 @@ void map_fields(const Series& series, std::span<const FieldSpec> fields, const L
             VariationCell& cell = map.fields[row][f];
             const FieldSpec& field = fields[f];
             const std::uint32_t bits = bits_compared[f];
-            // The reference's value and bits compared, when its record
-            // holds them.
-            std::optional<std::uint32_t> reference_bits;
             if (reference_record != nullptr) {
                 if (const auto raw = field_raw(field, *reference_record)) {
                     seen.push_back(*raw);
-                    reference_bits = field_compared_value(field, bits, *reference_record);
                 }
             }
             for (const SeriesCapture* capture : mapped) {
@@ -451,9 +448,10 @@ void map_fields(const Series& series, std::span<const FieldSpec> fields, const L
                 if (const auto raw = field_raw(field, *record)) {
                     seen.push_back(*raw);
                 }
-                const bool differs =
-                    bits != 0 && field_compared_value(field, bits, *record) != reference_bits;
-                cell.differing += reference_record != nullptr && differs ? 1 : 0;
+                cell.differing += reference_record != nullptr &&
+                                          field_differs(field, bits, *record, *reference_record)
+                                      ? 1
+                                      : 0;
             }
             std::sort(seen.begin(), seen.end());
             cell.distinct = int(std::unique(seen.begin(), seen.end()) - seen.begin());
@@ -488,9 +486,7 @@ bool differs_in(const RecordColumn& column, const LogRecord& record, const LogRe
         return false;
     }
     const FieldSpec& field = fields[std::size_t(column.index)];
-    const std::uint32_t bits = field_bits_compared(field, compared);
-    return bits != 0 && field_compared_value(field, bits, record) !=
-                            field_compared_value(field, bits, reference);
+    return field_differs(field, field_bits_compared(field, compared), record, reference);
 }
 
 }  // namespace

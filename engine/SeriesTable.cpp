@@ -4,6 +4,7 @@
 #include "LogAnalysis.h"
 #include "LogExport.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace quillon {
@@ -24,7 +25,7 @@ ValueTable value_table(const Series& series, std::vector<ValueColumn> columns,
     ValueTable table{std::move(columns), {}};
     for (const SeriesCapture& capture : series.captures) {
         std::vector<std::optional<PlacedValue>>& row = table.rows.emplace_back();
-        for (std::size_t i = 0; i < reads.size(); ++i) {
+        for (std::size_t i = 0; i < std::min(reads.size(), table.columns.size()); ++i) {
             row.push_back(placed_value(reads[i], table.columns[i].offset, capture.log,
                                        capture.timeline, fields));
         }
@@ -69,9 +70,11 @@ std::string series_csv(const Series& series, const ValueTable& values)
         text += reference ? "" : std::to_string(capture.against_reference.records_differing);
         text += ',';
         text += positions;
-        for (const auto& value : values.rows[c]) {
-            text += ',';
-            text += value_csv(value);
+        if (c < values.rows.size()) {
+            for (const auto& value : values.rows[c]) {
+                text += ',';
+                text += value_csv(value);
+            }
         }
         text += "\r\n";
     }

@@ -136,7 +136,8 @@ TEST(Series, TheMapCountsCapturesThatDifferAndValuesSeenAtEachOffset)
         return marks;
     };
     EXPECT_EQ(differing(values), (std::vector<bool>{false, false, true}));
-    const auto field_values = values_at(series, 1, map.columns[kRecordBytes], fields.fields);
+    const RecordColumn field_column = map.columns[kRecordBytes];
+    const auto field_values = values_at(series, 1, field_column, fields.fields);
     EXPECT_EQ(field_values[2].value, 0.0);
     EXPECT_EQ(differing(field_values), (std::vector<bool>{false, false, true}));
 
@@ -148,7 +149,7 @@ TEST(Series, TheMapCountsCapturesThatDifferAndValuesSeenAtEachOffset)
     EXPECT_EQ(map.bytes[row][kDirectionBytes + 3].distinct, 2);
     EXPECT_EQ(differing(values_at(series, 1, map.columns[kDirectionBytes + 3])),
               (std::vector<bool>{false, false, false}));
-    EXPECT_EQ(differing(values_at(series, 1, map.columns[kRecordBytes], fields.fields)),
+    EXPECT_EQ(differing(values_at(series, 1, field_column, fields.fields)),
               (std::vector<bool>{false, false, false}));
 }
 
