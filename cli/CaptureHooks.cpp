@@ -131,8 +131,9 @@ CaptureHooks::~CaptureHooks()
 {
     if (running_) {
         ::kill(-running_->group, SIGKILL);
-        reap(running_->group);
+        // Before the reap frees the group's number for another.
         kill_group_on_forced_exit(0);
+        reap(running_->group);
     }
 }
 
@@ -151,7 +152,6 @@ void CaptureHooks::poll()
         const auto now = Clock::now();
         if (reaped_running()) {
             running_.reset();
-            kill_group_on_forced_exit(0);
         } else if (!running_->terminated && interrupted()) {
             end_running("was ended: the series was interrupted");
         } else if (!running_->terminated && now >= running_->limit) {
@@ -232,29 +232,25 @@ void CaptureHooks::end_running(const std::string& why)
 bool CaptureHooks::reaped_running()
 {
     const pid_t pid = running_->group;
+    // Whether the leader has ended, left unreaped: its group's number stays
+    // taken until the forced exit no longer signals it.
+    siginfo_t info{};
+    const int looked = ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT);
+    if ((looked == 0 && info.si_pid == 0) || (looked != 0 && errno == EINTR)) {
+        return false;
+    }
     if (!running_->terminated) {
-        int status = 0;
-        const pid_t ended = ::waitpid(pid, &status, WNOHANG);
-        if (ended == 0 || (ended < 0 && errno == EINTR)) {
-            return false;
-        }
-        if (ended == pid) {
+        kill_group_on_forced_exit(0);
+        const int status = reap(pid);
+        if (looked == 0) {
             report_end(running_->capture, status);
         }
         return true;
     }
-    // Ended by this program: once its leader has gone (left unreaped, so
-    // that the group's number cannot be taken by another), what is left of
-    // the group is killed, then the leader reaped. Its end was said.
-    siginfo_t info{};
-    const int looked = ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT);
-    if (looked == 0 && info.si_pid == 0) {
-        return false;
-    }
-    if (looked != 0 && errno == EINTR) {
-        return false;
-    }
+    // Ended by this program: once its leader has gone, what is left of the
+    // group is killed, then the leader reaped. Its end was said.
     ::kill(-pid, SIGKILL);
+    kill_group_on_forced_exit(0);
     reap(pid);
     return true;
 }
