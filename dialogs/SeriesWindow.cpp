@@ -653,12 +653,6 @@ void TfrmSeries::ShowCell(int row, int column)
     const int offset = map.offset_of(row);
     const quillon::RecordColumn& shown = map.columns[std::size_t(column)];
     auto values = quillon::values_at(series_, offset, shown, fields_);
-    // A byte as every window writes one: "0x57".
-    if (shown.kind == quillon::ColumnKind::Byte) {
-        for (quillon::CaptureValue& value : values) {
-            value.text = quillon::hex_byte_value(std::uint8_t(value.value));
-        }
-    }
     // A byte's label; a field's name with its unit.
     QString y_title = column_label(shown);
     if (shown.kind == quillon::ColumnKind::Field) {

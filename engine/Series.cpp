@@ -557,7 +557,10 @@ std::vector<CaptureValue> values_at(const Series& series, int offset, const Reco
                 const bool differs =
                     c != series.reference && reference != nullptr &&
                     differs_in(column, *record, *reference, series, compared, fields);
-                values.push_back({c, value->number, std::move(value->text), differs});
+                std::string text = column.kind == ColumnKind::Byte
+                                       ? hex_byte_value(record->at(std::size_t(column.index)))
+                                       : std::move(value->text);
+                values.push_back({c, value->number, std::move(text), differs});
             }
         }
     }

@@ -157,7 +157,7 @@ VariationMap variation_map(const Series& series, std::span<const FieldSpec> fiel
 struct CaptureValue {
     std::size_t capture = 0;
     double value = 0;
-    std::string text;  // "0A", "12.34 mm", "home"
+    std::string text;  // "0x0A" (a byte as the windows write one), "12.34 mm", "home"
     // Differs there from the reference's record under the series' rules, as
     // the map counts it.
     bool differs = false;

@@ -123,8 +123,8 @@ TEST(Series, TheMapCountsCapturesThatDifferAndValuesSeenAtEachOffset)
     const auto values = values_at(series, 1, map.columns[kDirectionBytes + 3]);
     ASSERT_EQ(values.size(), 3U);
     EXPECT_EQ(values[2].capture, 2U);
-    EXPECT_EQ(values[2].text, "00");
-    EXPECT_EQ(values[1].text, "93");
+    EXPECT_EQ(values[2].text, "0x00");
+    EXPECT_EQ(values[1].text, "0x93");
     EXPECT_EQ(values[1].value, 0x93);
     // Each value says whether it differs from the reference's, as the map
     // counts it: the shifted capture's, in the byte and in the field.
