@@ -4,7 +4,6 @@
 #include "ColumnWords.h"
 #include "ComparisonRulesBox.h"
 #include "GuardedHandlers.h"
-#include "HexText.h"
 #include "Keyboard.h"
 #include "LogBrowser.h"
 #include "MarkColours.h"
