@@ -632,6 +632,14 @@ std::optional<std::string> store_text(std::optional<std::string> Options::*slot,
     return std::nullopt;
 }
 
+// An option given more than once: each text added in its order.
+std::optional<std::string> add_text(std::vector<std::string> Options::*list, Options& options,
+                                    std::span<const std::string> values)
+{
+    (options.*list).push_back(values[0]);
+    return std::nullopt;
+}
+
 const OptionSpec kOptions[] = {
     {"--usb", "", nullptr, "over USB",
      [](Options& o, std::span<const std::string>) { return store_flag(&Options::usb, o); }},
@@ -777,20 +785,14 @@ const OptionSpec kOptions[] = {
      "PLACE T0 for the fired record, T-K or T+K for K records before\n"
      "or after it (\"position@T-3\", \"send[3]@T0\"); may be given more\n"
      "than once",
-     [](Options& o, std::span<const std::string> v) -> std::optional<std::string> {
-         o.values.push_back(v[0]);
-         return std::nullopt;
-     }},
+     [](Options& o, std::span<const std::string> v) { return add_text(&Options::values, o, v); }},
     {"--where", "NAME<OP>VALUE", "find",
      "with --fields: only records whose field NAME compares so with\n"
      "VALUE (OP one of = != < <= > >=; VALUE in the field's unit, or\n"
      "one of its names; quoted as one word when it holds spaces:\n"
      "\"alarm = encoder error\"); may be given more than once, all\n"
      "must hold",
-     [](Options& o, std::span<const std::string> v) -> std::optional<std::string> {
-         o.where.push_back(v[0]);
-         return std::nullopt;
-     }},
+     [](Options& o, std::span<const std::string> v) { return add_text(&Options::where, o, v); }},
     {"--check", "", "service",
      "reads and checks the settings and prints the command line they\n"
      "make; runs nothing",

@@ -14,6 +14,18 @@ std::optional<int> LogTimeline::offset(int record) const
     return record - *fired;
 }
 
+std::optional<int> LogTimeline::record_at(int offset) const
+{
+    if (!fired) {
+        return std::nullopt;
+    }
+    const int record = *fired + offset;
+    if (record < 0 || !is_written(record)) {
+        return std::nullopt;
+    }
+    return record;
+}
+
 int written_records(std::span<const LogRecord> records)
 {
     const auto last = std::find_if(records.rbegin(), records.rend(), [](const LogRecord& record) {

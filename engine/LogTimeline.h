@@ -25,6 +25,10 @@ struct LogTimeline {
     // The record's offset from the fired record (-3, 0, +5); nothing for a
     // record never written, or in a log without a fired record.
     std::optional<int> offset(int record) const;
+    // The written record at an offset from the fired record; nothing for
+    // one before the log's first or never written, or without a fired
+    // record.
+    std::optional<int> record_at(int offset) const;
 };
 
 // The number of records up to the last with a byte that is not zero.

@@ -396,14 +396,8 @@ void map_captures(const Series& series, const LogRecord& compared, int first, st
 // The written record of a capture at an offset from its fired record.
 const LogRecord* record_at(const SeriesCapture& capture, int offset)
 {
-    if (!capture.timeline.fired) {
-        return nullptr;
-    }
-    const int record = *capture.timeline.fired + offset;
-    if (record < 0 || !capture.timeline.is_written(record)) {
-        return nullptr;
-    }
-    return &capture.log.records[std::size_t(record)];
+    const auto record = capture.timeline.record_at(offset);
+    return record ? &capture.log.records[std::size_t(*record)] : nullptr;
 }
 
 // The fields' cells of the map, a share of its rows a task: each cell's

@@ -80,14 +80,11 @@ std::optional<PlacedValue> placed_value(const RecordColumn& read, int offset, co
                                         const LogTimeline& timeline,
                                         std::span<const FieldSpec> fields)
 {
-    if (!timeline.fired) {
+    const auto record = timeline.record_at(offset);
+    if (!record || std::size_t(*record) >= log.records.size()) {
         return std::nullopt;
     }
-    const int record = *timeline.fired + offset;
-    if (record < 0 || record >= kLogRecords || !timeline.is_written(record)) {
-        return std::nullopt;
-    }
-    const LogRecord& bytes = log.records[std::size_t(record)];
+    const LogRecord& bytes = log.records[std::size_t(*record)];
     if (read.kind == ColumnKind::Byte) {
         const std::uint8_t byte = bytes[std::size_t(read.index)];
         return PlacedValue{PlacedValue::Kind::Byte, double(byte), hex_byte_value(byte), ""};
