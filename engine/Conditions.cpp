@@ -302,6 +302,14 @@ private:
         side.operand = *read.operand;
         if (side.operand.kind == Operand::Kind::Field) {
             const bool quoted = text_[start] == '`';
+            if (!quoted && (side.state = record_state(side.operand.field)) != RecordState::None) {
+                at_ = read.end;
+                side.place = place_at();
+                if (looking_at("&")) {
+                    refuse(Problem::MaskOnField);
+                }
+                return side;
+            }
             if (!quoted && std::find(kReservedWords.begin(), kReservedWords.end(),
                                      side.operand.field) != kReservedWords.end()) {
                 refuse_at(Problem::ReservedWord, start);
@@ -317,7 +325,7 @@ private:
         at_ = read.end;
         side.place = place_at();
         if (take("&")) {
-            if (side.operand.kind == Operand::Kind::Field) {
+            if (!takes_mask(side)) {
                 refuse_at(Problem::MaskOnField, at_ - 1);
             }
             skip_blanks();
@@ -329,6 +337,28 @@ private:
             side.mask = std::uint8_t(*mask);
         }
         return side;
+    }
+
+    bool looking_at(std::string_view word)
+    {
+        skip_blanks();
+        return text_.substr(at_).starts_with(word);
+    }
+
+    static RecordState record_state(std::string_view word)
+    {
+        if (word == "written") {
+            return RecordState::Written;
+        }
+        return word == "offset" ? RecordState::Offset : RecordState::None;
+    }
+
+    static bool takes_mask(const ConditionOperand& side)
+    {
+        return side.state == RecordState::None &&
+               (side.operand.kind == Operand::Kind::Byte ||
+                (side.operand.kind == Operand::Kind::Decoded &&
+                 side.operand.part != DecodedPart::Checksum));
     }
 
     // A byte, a field's name or a backquote where a value may be; any other
@@ -343,7 +373,8 @@ private:
         if (!read.operand) {
             return read.error && read.error->problem != SyntaxProblem::NoOperand;
         }
-        return read.operand->kind == Operand::Kind::Byte ||
+        return read.operand->kind != Operand::Kind::Field ||
+               record_state(read.operand->field) != RecordState::None ||
                std::any_of(fields_.begin(), fields_.end(), [&](const FieldSpec& field) {
                    return field.name == read.operand->field;
                });
@@ -354,7 +385,7 @@ private:
     // as a value, it is refused unquoted here, and read by the old form.
     bool names_a_value(const ConditionOperand& side) const
     {
-        if (side.operand.kind != Operand::Kind::Field) {
+        if (side.state != RecordState::None || side.operand.kind != Operand::Kind::Field) {
             return false;
         }
         std::size_t end = at_;
@@ -423,16 +454,11 @@ private:
             if (close == std::string_view::npos) {
                 refuse(Problem::UnclosedValueName);
             }
-            if (node.left.operand.kind == Operand::Kind::Byte) {
-                refuse(Problem::NameOnByte);
-            }
             const std::string_view name = text_.substr(at_ + 1, close - at_ - 1);
-            for (const auto& [raw, raw_name] : fields_[node.left.field].names) {
-                if (raw_name == name) {
-                    at_ = close + 1;
-                    node.by_raw = true;
-                    return double(raw);
-                }
+            if (const auto raw = raw_value_named(node.left, name)) {
+                at_ = close + 1;
+                node.by_raw = true;
+                return *raw;
             }
             refuse(Problem::UnknownValueName);
         }
@@ -441,6 +467,31 @@ private:
             return *number;
         }
         refuse_at(Problem::NoValue, start);
+    }
+
+    // The raw value that a field's value name, or a checksum's state
+    // ("ok", "bad", "cut"), stands for; refused for an operand without
+    // names.
+    std::optional<double> raw_value_named(const ConditionOperand& side, std::string_view name) const
+    {
+        if (side.state == RecordState::None && side.operand.kind == Operand::Kind::Field) {
+            for (const auto& [raw, raw_name] : fields_[side.field].names) {
+                if (raw_name == name) {
+                    return double(raw);
+                }
+            }
+            return std::nullopt;
+        }
+        if (side.state != RecordState::None || side.operand.kind != Operand::Kind::Decoded ||
+            side.operand.part != DecodedPart::Checksum) {
+            refuse(Problem::NameOnByte);
+        }
+        for (const ChecksumState state : {ChecksumState::Ok, ChecksumState::Bad, ChecksumState::Cut}) {
+            if (checksum_text(state) == name) {
+                return double(int(state));
+            }
+        }
+        return std::nullopt;
     }
 
     // Decimal with an optional sign and fraction, or 0x hexadecimal.
@@ -777,12 +828,22 @@ private:
     std::optional<double> value_of(const ConditionOperand& side, int record, bool raw) const
     {
         const auto at = record_at(side.place, record);
+        if (side.state == RecordState::Written && at && *at >= 0 && *at < kLogRecords) {
+            return written(*at) ? 1 : 0;
+        }
         if (!at || !written(*at)) {
             return std::nullopt;
+        }
+        if (side.state == RecordState::Offset) {
+            const auto offset = timeline_.offset(*at);
+            return offset ? std::optional<double>(*offset) : std::nullopt;
         }
         const LogRecord& bytes = log_.records[std::size_t(*at)];
         if (side.operand.kind == Operand::Kind::Byte) {
             return bytes[record_byte_index(side.operand.direction, side.operand.byte)] & side.mask;
+        }
+        if (side.operand.kind == Operand::Kind::Decoded) {
+            return decoded_part_value(bytes, side.operand.direction, side.operand.part) & side.mask;
         }
         const auto field = field_value(fields_[side.field], bytes);
         if (!field) {

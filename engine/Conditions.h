@@ -48,12 +48,19 @@ struct PlaceRange {
 
 enum class ConditionOp { Equal, NotEqual, Less, LessOrEqual, Greater, GreaterOrEqual };
 
-// An operand as a comparison reads it: a field or a byte (with its mask),
-// at its place or at the record tested.
+// What an operand reads of a record besides its bytes: whether it was
+// written (1, or 0 for a record of the log never written) and its offset
+// from the fired record.
+enum class RecordState { None, Written, Offset };
+
+// An operand as a comparison reads it: a field, a byte or a decoded part
+// (with its mask), or the record's state, at its place or at the record
+// tested.
 struct ConditionOperand {
     Operand operand;
+    RecordState state = RecordState::None;  // when not None, operand is unused
     std::size_t field = 0;     // a Field operand's place in its file
-    std::uint8_t mask = 0xFF;  // a Byte operand's
+    std::uint8_t mask = 0xFF;  // a Byte operand's, or a decoded byte's
     std::optional<Place> place;
 };
 
@@ -92,8 +99,8 @@ enum class ConditionProblem {
     NoValue,       // no number or quoted value name where one belongs
     UnclosedValueName,
     UnknownValueName,  // the field names no value so
-    NameOnByte,        // a value name compared with a byte
-    MaskOnField,       // "&" after a field: only a byte takes a mask
+    NameOnByte,        // a value name compared with what has none (a byte, written)
+    MaskOnField,       // "&" after what is no byte: only a byte takes a mask
     NoMask,            // "&" without a number 0-0xFF
     NoRangeDots,       // "in LOW" without "..HIGH"
     EmptyRange,        // LOW above HIGH, or a range of places backwards

@@ -237,6 +237,14 @@ DecodedRecord decode_record(const LogRecord& record)
     return decoded;
 }
 
+ChecksumState block_checksum(const LogRecord& record, Direction direction)
+{
+    const auto bytes = std::span(record);
+    const auto block = direction == Direction::Recv ? bytes.first<kDirectionBytes>()
+                                                    : bytes.last<kDirectionBytes>();
+    return checksum_state(block, checksum_place(block));
+}
+
 LogRecord compared_bits(std::span<const IgnoreRule> ignore, std::span<const OnlyRule> only)
 {
     LogRecord compared;

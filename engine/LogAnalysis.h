@@ -96,6 +96,8 @@ struct DecodedRecord {
     const char* command = nullptr;  // the command word's name, when it is the program's
 };
 DecodedRecord decode_record(const LogRecord& record);
+// Whether a direction's block holds its checksum, without decoding it.
+ChecksumState block_checksum(const LogRecord& record, Direction direction);
 
 // Some bits of one byte of a record.
 struct MaskedByte {

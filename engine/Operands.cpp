@@ -73,6 +73,27 @@ OperandRead read_byte(std::string_view text, std::size_t at, Direction direction
     return {std::move(operand), end + 1, std::nullopt};
 }
 
+// ".command" of a direction's decoded block, from the "." at text[at]: a
+// part's name as its column's key within the direction names it.
+OperandRead read_decoded_part(std::string_view text, std::size_t at, Direction direction)
+{
+    std::size_t end = at + 1;
+    while (end < text.size() && is_name_part(text[end])) {
+        ++end;
+    }
+    const std::string_view name = text.substr(at + 1, end - at - 1);
+    for (const RecordColumn& column : decoded_columns(direction)) {
+        if (column.json_key() == name) {
+            Operand operand;
+            operand.kind = Operand::Kind::Decoded;
+            operand.direction = direction;
+            operand.part = DecodedPart(column.index);
+            return {std::move(operand), end, std::nullopt};
+        }
+    }
+    return failed(text, at + 1, SyntaxProblem::NoDecodedPart);
+}
+
 }  // namespace
 
 int text_column(std::string_view text, std::size_t at)
@@ -97,14 +118,16 @@ OperandRead read_operand(std::string_view text, std::size_t at)
         ++end;
     }
     const std::string_view name = text.substr(at, end - at);
-    if (end < text.size() && text[end] == '[') {
+    if (end < text.size() && (text[end] == '[' || text[end] == '.')) {
         std::string lower(name);
         std::transform(lower.begin(), lower.end(), lower.begin(),
                        [](char c) { return char(std::tolower(static_cast<unsigned char>(c))); });
-        if (const auto direction = direction_of_key(lower)) {
-            return read_byte(text, end, *direction);
+        const auto direction = direction_of_key(lower);
+        if (!direction) {
+            return failed(text, end, SyntaxProblem::NotIndexable);
         }
-        return failed(text, end, SyntaxProblem::NotIndexable);
+        return text[end] == '[' ? read_byte(text, end, *direction)
+                                : read_decoded_part(text, end, *direction);
     }
     Operand operand;
     operand.kind = Operand::Kind::Field;

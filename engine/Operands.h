@@ -8,6 +8,7 @@
 #pragma once
 
 #include "LogFile.h"
+#include "RecordColumns.h"
 
 #include <cstddef>
 #include <optional>
@@ -17,11 +18,12 @@
 namespace quillon {
 
 struct Operand {
-    enum class Kind { Field, Byte };
+    enum class Kind { Field, Byte, Decoded };
     Kind kind = Kind::Byte;
     std::string field;                      // Field: its name, without backquotes
-    Direction direction = Direction::Recv;  // Byte
+    Direction direction = Direction::Recv;  // Byte, Decoded
     int byte = 0;                           // Byte: 0-15 within its direction
+    DecodedPart part = DecodedPart::Length;  // Decoded: never CommandName
 
     bool operator==(const Operand&) const = default;
 };
@@ -33,8 +35,9 @@ enum class SyntaxProblem {
     UnclosedQuote,     // a backquote opened and never closed
     EmptyQuote,        // nothing between two backquotes
     ControlInQuote,    // a control character between backquotes
-    NotIndexable,      // "[" after a name other than recv or send
+    NotIndexable,      // "[" or "." after a name other than recv or send
     NoByte,            // "recv[" without a byte number 0-15 and "]"
+    NoDecodedPart,     // "recv." without a part of the decoded block
     ByteOutOfRange,    // a byte number above 15
     NoPlace,           // a value column without "@" and its place
     NoPlaceOffset,     // "@" without T0, T-K or T+K

@@ -99,6 +99,19 @@ const RecordColumn& command_name_column()
     return column;
 }
 
+int decoded_part_value(const LogRecord& record, Direction direction, DecodedPart part)
+{
+    const std::size_t first = record_byte_index(direction, 0);
+    switch (part) {
+    case DecodedPart::Length: return record[first];
+    case DecodedPart::Second: return record[first + 1];
+    case DecodedPart::Third: return record[first + 2];
+    case DecodedPart::Checksum: return int(block_checksum(record, direction));
+    case DecodedPart::CommandName: break;
+    }
+    return 0;
+}
+
 std::vector<RecordColumn> field_columns(std::span<const FieldSpec> fields)
 {
     static const std::unordered_set<std::string> taken = [] {

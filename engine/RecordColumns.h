@@ -62,6 +62,10 @@ std::vector<RecordColumn> map_columns(std::span<const FieldSpec> fields);
 // A column's narrow heading: "R5", "SF" for a byte, else its label.
 std::string column_heading(const RecordColumn& column);
 
+// A decoded block's part as a number: its byte, or a checksum's
+// ChecksumState; CommandName has none (0).
+int decoded_part_value(const LogRecord& record, Direction direction, DecodedPart part);
+
 // A byte's or a field's value in a record, as a number and as a column
 // shows it: 10 and "0A", 12.34 and "12.34 mm"; none for a field that holds
 // no value there and for a decoded column.

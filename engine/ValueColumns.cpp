@@ -67,6 +67,14 @@ std::optional<RecordColumn> operand_column(const Operand& operand,
     if (operand.kind == Operand::Kind::Byte) {
         return byte_columns()[record_byte_index(operand.direction, operand.byte)];
     }
+    if (operand.kind == Operand::Kind::Decoded) {
+        for (const RecordColumn& column : decoded_columns(operand.direction)) {
+            if (DecodedPart(column.index) == operand.part) {
+                return column;
+            }
+        }
+        return std::nullopt;
+    }
     const auto field = std::find_if(fields.begin(), fields.end(), [&](const FieldSpec& named) {
         return named.name == operand.field;
     });
@@ -87,6 +95,16 @@ std::optional<PlacedValue> placed_value(const RecordColumn& read, int offset, co
     const LogRecord& bytes = log.records[std::size_t(*record)];
     if (read.kind == ColumnKind::Byte) {
         const std::uint8_t byte = bytes[std::size_t(read.index)];
+        return PlacedValue{PlacedValue::Kind::Byte, double(byte), hex_byte_value(byte), ""};
+    }
+    if (read.kind == ColumnKind::Decoded && read.direction) {
+        const auto part = DecodedPart(read.index);
+        const int value = decoded_part_value(bytes, *read.direction, part);
+        if (part == DecodedPart::Checksum) {
+            return PlacedValue{PlacedValue::Kind::Name, double(value),
+                               checksum_text(ChecksumState(value)), ""};
+        }
+        const auto byte = std::uint8_t(value);
         return PlacedValue{PlacedValue::Kind::Byte, double(byte), hex_byte_value(byte), ""};
     }
     if (read.kind != ColumnKind::Field) {

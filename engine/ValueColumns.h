@@ -44,8 +44,9 @@ struct ValueColumnRead {
 };
 ValueColumnRead read_value_column(std::string_view text);
 
-// The column an operand reads: a byte's of byte_columns(), a field's of
-// field_columns(fields); nothing for a field the fields do not name.
+// The column an operand reads: a byte's of byte_columns(), a decoded
+// part's of decoded_columns, a field's of field_columns(fields); nothing
+// for a field the fields do not name.
 std::optional<RecordColumn> operand_column(const Operand& operand,
                                            std::span<const FieldSpec> fields);
 

@@ -119,6 +119,9 @@ TEST(ValueColumns, AValueIsTheByteOrTheFieldsValueOrNameOrNothing)
         {"flag@T-5", PlacedValue{Kind::Name, 0, "clear", ""}, "clear"},
         {"send[3]@T+2", PlacedValue{Kind::Byte, 7, "0x07", ""}, "0x07"},
         {"recv[2]@T-3", PlacedValue{Kind::Byte, 0xEA, "0xEA", ""}, "0xEA"},
+        {"recv.command@T0", PlacedValue{Kind::Byte, 0x40, "0x40", ""}, "0x40"},
+        {"recv.checksum@T0", PlacedValue{Kind::Name, 0, "ok", ""}, "ok"},
+        {"send.checksum@T-4", PlacedValue{Kind::Name, 2, "cut", ""}, "cut"},
         // level holds a value only where Recv[2] is 0x40.
         {"level@T-1", std::nullopt, ""},
         // Record 8 was never written; record -1 is none.
