@@ -212,15 +212,43 @@ CaptureSeries::Next CaptureSeries::Save(const LogTextRead& read, bool rearm_stop
         end.file = *saved.path;
         return {State::Ended, end};
     }
-    ++captures_;
     rearm_due_ = true;
+    if (!Kept(text)) {
+        ++left_out_;
+        ++left_out_since_kept_;
+        if (seams_.leave_out) {
+            seams_.leave_out({*saved.path, left_out_, captures_});
+        }
+        return {State::Rearm};
+    }
+    ++captures_;
     if (seams_.saved) {
-        seams_.saved({*saved.path, now, captures_, fired_record_of_text(text), *read.condition});
+        seams_.saved({*saved.path, now, captures_, fired_record_of_text(text), *read.condition,
+                      std::exchange(left_out_since_kept_, 0)});
     }
     if (!rules_.rearm || (rules_.count && captures_ >= *rules_.count)) {
         return {State::Ended, ending(SeriesEndCause::Completed)};
     }
     return {State::Rearm};
+}
+
+// Whether a capture's text meets the series' keep condition (any does
+// without one).
+bool CaptureSeries::Kept(const std::string& text) const
+{
+    if (!rules_.keep_if) {
+        return true;
+    }
+    try {
+        const LogFile log = parse_log_file(text, "capture");
+        const LogTimeline timeline = log_timeline(log);
+        return timeline.fired && holds(rules_.keep_if->condition, log, timeline, *timeline.fired,
+                                       rules_.keep_if->fields);
+    } catch (const LogReadError&) {
+        // A text of our own that does not read back: kept, as no capture
+        // is put aside that nobody could test.
+        return true;
+    }
 }
 
 CaptureSeries::Next CaptureSeries::Rearm()

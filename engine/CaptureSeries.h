@@ -9,6 +9,8 @@
 #include "AmplifierProtocol.h"
 #include "AmplifierQueries.h"
 #include "AmplifierReads.h"
+#include "Conditions.h"
+#include "Fields.h"
 #include "TriggerWatch.h"
 
 #include <QDateTime>
@@ -19,6 +21,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quillon {
 
@@ -29,6 +32,13 @@ bool is_capture(std::string_view log_text, bool fired_before_stop);
 
 // How often a lost way in is tried again.
 inline constexpr std::chrono::seconds kReconnectInterval{5};
+
+// A condition that a capture must meet at its fired record to be kept,
+// and the fields it was read on.
+struct KeepCondition {
+    Condition condition;
+    std::vector<FieldSpec> fields;
+};
 
 struct CaptureSeriesRules {
     // Start the log again after each capture; without, the series ends at
@@ -52,6 +62,9 @@ struct CaptureSeriesRules {
     std::optional<std::chrono::seconds> timeout;
     // The block that starts a log found without a stop condition.
     std::optional<ParameterBlock> start_without_condition;
+    // A capture saved that does not meet it is left out (seams.leave_out):
+    // not counted, and the log is started again at once, rearm or not.
+    std::optional<KeepCondition> keep_if;
 };
 
 // Where a series begins: on the log as it finds it (running, stopped or
@@ -80,6 +93,14 @@ struct SavedCapture {
     int index = 0;  // 1 for the series' first
     std::optional<int> fired_record;
     StopCondition condition;
+    int left_out_before = 0;  // captures left out since the one kept before
+};
+
+// A capture saved that keep_if left out.
+struct LeftOutCapture {
+    QString path;  // as saved
+    int left_out = 0;  // of the series, this one included
+    int kept = 0;      // captures kept so far
 };
 
 // Why a series ended.
@@ -127,6 +148,8 @@ struct CaptureSeriesSeams {
     std::function<bool()> reopen;
     std::function<void(SeriesNews)> tell;
     std::function<void(const SavedCapture&)> saved;
+    // Moves a capture left out aside, and says so.
+    std::function<void(const LeftOutCapture&)> leave_out;
     std::function<std::chrono::steady_clock::time_point()> now = std::chrono::steady_clock::now;
     std::function<QDateTime()> wall_now = QDateTime::currentDateTime;
 };
@@ -169,8 +192,12 @@ private:
     State state_;
     std::chrono::steady_clock::time_point deadline_;
     std::optional<StopCondition> condition_;
+    bool Kept(const std::string& text) const;
+
     bool rearm_due_ = false;
     int captures_ = 0;
+    int left_out_ = 0;
+    int left_out_since_kept_ = 0;
 };
 
 }  // namespace quillon

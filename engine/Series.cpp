@@ -233,6 +233,37 @@ void compare_with_reference(Series& series, std::size_t reference, const Compari
     });
 }
 
+bool capture_meets(const Condition& condition, const SeriesCapture& capture,
+                   std::span<const FieldSpec> fields)
+{
+    return capture.timeline.fired &&
+           holds(condition, capture.log, capture.timeline, *capture.timeline.fired, fields);
+}
+
+KeptCaptures keep_captures(Series& series, const Condition& condition,
+                           std::span<const FieldSpec> fields, std::size_t reference)
+{
+    KeptCaptures kept;
+    std::vector<SeriesCapture> meeting;
+    std::optional<std::size_t> kept_reference;
+    for (std::size_t c = 0; c < series.captures.size(); ++c) {
+        SeriesCapture& capture = series.captures[c];
+        if (!capture_meets(condition, capture, fields)) {
+            kept.left_out.push_back(std::move(capture.file));
+            continue;
+        }
+        if (c == reference) {
+            kept_reference = meeting.size();
+        }
+        meeting.push_back(std::move(capture));
+    }
+    series.captures = std::move(meeting);
+    kept.reference = kept_reference.value_or(0);
+    kept.reference_left_out = !kept_reference && !series.captures.empty();
+    series.reference = kept.reference;
+    return kept;
+}
+
 std::string capture_time_text(std::int64_t time)
 {
     return QDateTime::fromSecsSinceEpoch(time, QTimeZone::utc())

@@ -3,6 +3,7 @@
 // the trigger, offset by offset and byte by byte.
 #pragma once
 
+#include "Conditions.h"
 #include "Fields.h"
 #include "LogAnalysis.h"
 #include "LogFile.h"
@@ -83,6 +84,26 @@ void compare_with_reference(Series& series, std::size_t reference, const Compari
 void compare_with_reference(Series& series, std::size_t reference,
                             std::span<const IgnoreRule> ignore = {},
                             std::span<const OnlyRule> only = {});
+
+// Whether a condition (read on the fields given) holds at the capture's
+// fired record, its T places counted from there; a capture without a fired
+// record meets nothing.
+bool capture_meets(const Condition& condition, const SeriesCapture& capture,
+                   std::span<const FieldSpec> fields);
+
+// The captures a condition left out of a series, and the reference among
+// those kept.
+struct KeptCaptures {
+    std::vector<std::string> left_out;  // their files, in the series' order
+    // The reference chosen, or the first capture kept when it was left out
+    // (reference_left_out); 0 when none is kept.
+    std::size_t reference = 0;
+    bool reference_left_out = false;
+};
+// Keeps in the series only the captures that meet the condition, in their
+// order; reference: the capture chosen as the reference before.
+KeptCaptures keep_captures(Series& series, const Condition& condition,
+                           std::span<const FieldSpec> fields, std::size_t reference);
 
 // "2026-12-09 03:15:00": a capture's time as its clock read.
 std::string capture_time_text(std::int64_t time);

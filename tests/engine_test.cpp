@@ -5,6 +5,7 @@
 #include "AmplifierQueries.h"
 #include "AmplifierReads.h"
 #include "CaptureSeries.h"
+#include "Conditions.h"
 #include "DifferingFields.h"
 #include "IntegerText.h"
 #include "LogText.h"
@@ -229,6 +230,9 @@ struct ScriptedSeriesAmplifier {
     int exchanges = 0;
     int reading = 0;         // block reads of a log read still to come
     int failing_starts = 0;  // start blocks still to fail
+    // Each log read's every byte, in turn; 0x11 once they have run out.
+    std::deque<std::uint8_t> fills{};
+    std::uint8_t fill = 0x11;
 
     AmplifierSend send()
     {
@@ -244,6 +248,12 @@ struct ScriptedSeriesAmplifier {
                 }
                 ++(start ? starts : reads);
                 reading = start ? 0 : 64;
+                if (!start) {
+                    fill = fills.empty() ? std::uint8_t{0x11} : fills.front();
+                    if (!fills.empty()) {
+                        fills.pop_front();
+                    }
+                }
                 response[0] = 4;
                 response[3] = trigger;
                 return true;
@@ -259,7 +269,7 @@ struct ScriptedSeriesAmplifier {
                 return false;
             }
             response[0] = 130;
-            std::fill_n(response.begin() + 4, 128, std::uint8_t{0x11});
+            std::fill_n(response.begin() + 4, 128, fill);
             response[132] = std::uint8_t(status);
             return true;
         };
@@ -270,6 +280,8 @@ struct ScriptedSeriesAmplifier {
 struct SeriesRun {
     std::vector<SeriesNews> news;
     std::vector<int> saved;  // the index of each capture saved
+    std::vector<int> left_out_before;  // of each capture saved
+    std::vector<int> left_out;         // the count said as each is left out
     std::optional<SeriesEnd> end;
     std::chrono::seconds waited{0};
 };
@@ -286,7 +298,13 @@ SeriesRun run_series(ScriptedSeriesAmplifier& amplifier, const CaptureSeriesRule
     };
     seams.reopen = std::move(reopen);
     seams.tell = [&run](SeriesNews news) { run.news.push_back(news); };
-    seams.saved = [&run](const SavedCapture& capture) { run.saved.push_back(capture.index); };
+    seams.saved = [&run](const SavedCapture& capture) {
+        run.saved.push_back(capture.index);
+        run.left_out_before.push_back(capture.left_out_before);
+    };
+    seams.leave_out = [&run](const LeftOutCapture& capture) {
+        run.left_out.push_back(capture.left_out);
+    };
     seams.now = [&run, start] { return start + run.waited; };
     CaptureSeries series(rules, std::move(seams), SeriesBegin::Armed);
     for (int step = 0; step < 100 && !run.end; ++step) {
@@ -407,6 +425,41 @@ TEST(Engine, ACaptureSeriesOutlivesALostWayInAndNeverReadsASavedCaptureAgain)
     EXPECT_EQ(run.news, (std::vector<SeriesNews>{Reading, CantTalk, WayInLost, AnswersAgain,
                                                  Rearmed, Reading}));
     EXPECT_EQ(run.waited.count(), 5 + 5 + 1);
+}
+
+TEST(Engine, ACaptureSeriesKeepsOnlyTheCapturesThatMeetItsConditionAndCountsThose)
+{
+    CaptureSeriesRules series;
+    series.rearm = true;
+    series.count = 2;
+    series.keep_if = KeepCondition{*read_condition("recv[0] = 0x22 @T0", {}).condition, {}};
+    CaptureSeriesRules first_kept = series;
+    first_kept.rearm = false;
+    first_kept.count.reset();
+    const struct {
+        const char* name;
+        CaptureSeriesRules rules;
+        std::deque<std::uint8_t> fills;
+        std::vector<int> left_out_before;
+        std::vector<int> left_out;
+        int starts;
+    } cases[] = {
+        {"a series of two kept", series, {0x11, 0x22, 0x11, 0x11, 0x22}, {1, 2}, {1, 2, 3}, 4},
+        {"all kept", series, {0x22, 0x22}, {0, 0}, {}, 1},
+        {"one kept, without re-arm", first_kept, {0x11, 0x11, 0x22, 0x22}, {2}, {1, 2}, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedSeriesAmplifier amplifier{{0, 0, 0, 0, 0, 0}, 3};
+        amplifier.fills = c.fills;
+        const SeriesRun run = run_series(amplifier, c.rules);
+        ASSERT_TRUE(run.end);
+        EXPECT_EQ(run.end->cause, SeriesEndCause::Completed);
+        EXPECT_EQ(run.left_out_before, c.left_out_before);
+        EXPECT_EQ(run.left_out, c.left_out);
+        EXPECT_EQ(run.saved.size(), c.left_out_before.size());
+        EXPECT_EQ(amplifier.starts, c.starts);
+    }
 }
 
 TEST(Engine, LogFilesReadInParallelAnswerInTheOrderOfTheirPaths)
