@@ -60,29 +60,6 @@ std::string padded(const std::string& text, std::size_t width, bool right)
     return right ? pad + text : text + pad;
 }
 
-const char* syntax_problem_text(SyntaxProblem problem)
-{
-    switch (problem) {
-    case SyntaxProblem::NoOperand:
-        return "a field's name, recv[N], send[N], recv.PART or send.PART expected";
-    case SyntaxProblem::UnclosedQuote: return "a backquote is not closed";
-    case SyntaxProblem::EmptyQuote: return "no name between the backquotes";
-    case SyntaxProblem::ControlInQuote: return "a control character in a name";
-    case SyntaxProblem::NotIndexable: return "only recv and send take a byte [N] or a .PART";
-    case SyntaxProblem::NoDecodedPart:
-        return "a part of the decoded block expected (recv: length, address, command, "
-               "checksum; send: length, header_1, header_2, checksum)";
-    case SyntaxProblem::NoByte: return "a byte 0-15 and ] expected";
-    case SyntaxProblem::ByteOutOfRange: return "a byte beyond 15";
-    case SyntaxProblem::NoPlace: return "@ and a place expected (@T0, @T-K, @T+K)";
-    case SyntaxProblem::NoPlaceOffset: return "a place is T0, T-K or T+K";
-    case SyntaxProblem::OffsetOutOfRange:
-        return "a place beyond the records a log holds (T-255 to T+255)";
-    case SyntaxProblem::TextAfter: break;
-    }
-    return "unexpected text";
-}
-
 // "--value 'position@T-3x'": the option as typed, quoted and escaped.
 std::string value_option_text(const std::string& typed)
 {

@@ -43,6 +43,34 @@ QString write_auto_save(const QString& folder, const QDateTime& when, std::strin
                       std::strerror(EEXIST));
 }
 
+LeftOutMove move_left_out(const QString& path)
+{
+    const QFileInfo saved(path);
+    const QString folder = path_in(saved.path(), kLeftOutFolder);
+    if (!QDir(folder).exists() && !QDir().mkdir(folder)) {
+        return {std::nullopt, folder + ": " + QString::fromLocal8Bit(std::strerror(errno))};
+    }
+    constexpr int kMostNames = 10000;
+    for (int nth = 1; nth <= kMostNames; ++nth) {
+        const QString name = nth == 1 ? saved.fileName()
+                                      : saved.completeBaseName() + "_" + QString::number(nth) +
+                                            (saved.suffix().isEmpty() ? "" : "." + saved.suffix());
+        const QString moved = path_in(folder, name);
+        if (QFileInfo::exists(moved)) {
+            continue;
+        }
+        // Qt's rename never replaces a file that appeared meanwhile.
+        QFile file(path);
+        if (file.rename(moved)) {
+            return {moved, {}};
+        }
+        if (!QFileInfo::exists(moved)) {
+            return {std::nullopt, path + ": " + file.errorString()};
+        }
+    }
+    return {std::nullopt, folder + ": " + QString::fromLocal8Bit(std::strerror(EEXIST))};
+}
+
 QString auto_save_folder_path(const QString& documents)
 {
     return documents.isEmpty() ? QString() : documents + "/Orvitek Corporation/Quillon";

@@ -1,6 +1,7 @@
 #include "Conditions.h"
 
 #include "LogAnalysis.h"
+#include "Wording.h"
 
 #include <algorithm>
 #include <array>
@@ -875,6 +876,73 @@ private:
 };
 
 }  // namespace
+
+const char* condition_problem_text(const ConditionError& error)
+{
+    switch (error.problem) {
+    case Problem::Operand: return syntax_problem_text(error.operand);
+    case Problem::Empty: return QUILLON_TEXT("Message", "a condition expected");
+    case Problem::ReservedWord:
+        return QUILLON_TEXT("Message", "a word of the language: a field so named goes in backquotes");
+    case Problem::UnknownField: return QUILLON_TEXT("Message", "no field of the fields file has this name");
+    case Problem::NoComparison:
+        return QUILLON_TEXT("Message", "=, !=, <, <=, >, >= or in expected after '%1'");
+    case Problem::NoValue:
+        return QUILLON_TEXT("Message", "a value expected after '%1'");
+    case Problem::UnclosedValueName: return QUILLON_TEXT("Message", "a double quote is not closed");
+    case Problem::UnknownValueName: return QUILLON_TEXT("Message", "the field names no value so");
+    case Problem::NameOnByte:
+        return QUILLON_TEXT("Message", "a name of a value where only a number is compared");
+    case Problem::MaskOnField: return QUILLON_TEXT("Message", "only a byte takes & MASK");
+    case Problem::NoMask: return QUILLON_TEXT("Message", "a mask 0-0xFF expected after '&'");
+    case Problem::NoRangeDots: return QUILLON_TEXT("Message", "'..' and the range's high end expected");
+    case Problem::EmptyRange: return QUILLON_TEXT("Message", "a range that holds nothing");
+    case Problem::NoClosingBracket: return QUILLON_TEXT("Message", "')' expected");
+    case Problem::NoOpeningBracket: return QUILLON_TEXT("Message", "'(' expected after '%1'");
+    case Problem::NoPlace:
+        return QUILLON_TEXT("Message", "a place expected after '@' (0, -K, +K, T0, T-K, T+K)");
+    case Problem::PlaceOutOfRange:
+        return QUILLON_TEXT("Message", "a place beyond the records a log holds (255)");
+    case Problem::NoPlaceRange:
+        return QUILLON_TEXT("Message", "a range of places expected (@T-10..T-1, @-5..-1)");
+    case Problem::MixedPlaceRange:
+        return QUILLON_TEXT("Message", "a range's two places both from T or both from the record");
+    case Problem::NoCount:
+        return QUILLON_TEXT("Message", "a comparison with a whole number expected after count's range");
+    case Problem::NoWithin: return QUILLON_TEXT("Message", "'within K' expected after 'then'");
+    case Problem::WithinOutOfRange: return QUILLON_TEXT("Message", "K of within is 1 to 255");
+    case Problem::TextAfter: return QUILLON_TEXT("Message", "the condition ends before this");
+    case Problem::TooLong: return QUILLON_TEXT("Message", "longer than 4096 bytes");
+    case Problem::TooDeep: return QUILLON_TEXT("Message", "nested deeper than 64");
+    case Problem::TooManyNodes: return QUILLON_TEXT("Message", "more than 512 parts");
+    case Problem::TooCostly: break;
+    }
+    return QUILLON_TEXT("Message", "too costly to hold at each record: ranges too long");
+}
+
+std::string condition_error_after(std::string_view text, const ConditionError& error)
+{
+    // The byte where the error's column begins.
+    std::size_t at = 0;
+    for (int column = 1; at < text.size() && column < error.column; ++column) {
+        ++at;
+        while (at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) {
+            ++at;
+        }
+    }
+    std::size_t end = at;
+    while (end > 0 && (text[end - 1] == ' ' || text[end - 1] == '\t')) {
+        --end;
+    }
+    std::size_t start = end;
+    const auto is_word = [](char c) { return is_name_part(c) || c == '[' || c == ']' || c == '.'; };
+    const bool word = start > 0 && is_word(text[start - 1]);
+    while (start > 0 && text[start - 1] != ' ' && text[start - 1] != '\t' &&
+           is_word(text[start - 1]) == word && text[start - 1] != '(' && text[start - 1] != ')') {
+        --start;
+    }
+    return std::string(text.substr(start, end - start));
+}
 
 ConditionRead read_condition(std::string_view text, std::span<const FieldSpec> fields)
 {

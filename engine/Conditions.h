@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -128,6 +129,13 @@ struct ConditionError {
 
     bool operator==(const ConditionError&) const = default;
 };
+
+// What is wrong, in English (marked for the windows' catalogue); "%1"
+// stands for condition_error_after.
+const char* condition_problem_text(const ConditionError& error);
+// What the text holds just before the error's column (the comparison a
+// value should follow: ">"), for "%1".
+std::string condition_error_after(std::string_view text, const ConditionError& error);
 
 struct ConditionRead {
     std::optional<Condition> condition;

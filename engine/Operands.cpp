@@ -1,5 +1,7 @@
 #include "Operands.h"
 
+#include "Wording.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -95,6 +97,34 @@ OperandRead read_decoded_part(std::string_view text, std::size_t at, Direction d
 }
 
 }  // namespace
+
+const char* syntax_problem_text(SyntaxProblem problem)
+{
+    switch (problem) {
+    case SyntaxProblem::NoOperand:
+        return QUILLON_TEXT("Message",
+                            "a field's name, recv[N], send[N], recv.PART or send.PART expected");
+    case SyntaxProblem::UnclosedQuote: return QUILLON_TEXT("Message", "a backquote is not closed");
+    case SyntaxProblem::EmptyQuote: return QUILLON_TEXT("Message", "no name between the backquotes");
+    case SyntaxProblem::ControlInQuote:
+        return QUILLON_TEXT("Message", "a control character in a name");
+    case SyntaxProblem::NotIndexable:
+        return QUILLON_TEXT("Message", "only recv and send take a byte [N] or a .PART");
+    case SyntaxProblem::NoByte: return QUILLON_TEXT("Message", "a byte 0-15 and ] expected");
+    case SyntaxProblem::NoDecodedPart:
+        return QUILLON_TEXT("Message",
+                            "a part of the decoded block expected (recv: length, address, "
+                            "command, checksum; send: length, header_1, header_2, checksum)");
+    case SyntaxProblem::ByteOutOfRange: return QUILLON_TEXT("Message", "a byte beyond 15");
+    case SyntaxProblem::NoPlace:
+        return QUILLON_TEXT("Message", "@ and a place expected (@T0, @T-K, @T+K)");
+    case SyntaxProblem::NoPlaceOffset: return QUILLON_TEXT("Message", "a place is T0, T-K or T+K");
+    case SyntaxProblem::OffsetOutOfRange:
+        return QUILLON_TEXT("Message", "a place beyond the records a log holds (T-255 to T+255)");
+    case SyntaxProblem::TextAfter: break;
+    }
+    return QUILLON_TEXT("Message", "unexpected text");
+}
 
 int text_column(std::string_view text, std::size_t at)
 {

@@ -54,6 +54,9 @@ struct SyntaxError {
     bool operator==(const SyntaxError&) const = default;
 };
 
+// What is wrong, in English (marked for the windows' catalogue).
+const char* syntax_problem_text(SyntaxProblem problem);
+
 // The column of text[at], from 1.
 int text_column(std::string_view text, std::size_t at);
 

@@ -165,6 +165,29 @@ TEST(Condition, ReadsEachConstructAndRefusesWithTheColumn)
     }
 }
 
+TEST(Condition, AnErrorIsWordedWithWhatCameJustBeforeIt)
+{
+    const auto fields = test_fields();
+    const struct {
+        const char* text;
+        const char* after;
+        const char* reason;
+    } cases[] = {
+        {"position > _", ">", "a value expected after '%1'"},
+        {"alarm = \"überlast\" and x <= ", "<=", "a value expected after '%1'"},
+        {"position 5", "position", "=, !=, <, <=, >, >= or in expected after '%1'"},
+        {"any alarm = 0", "any", "'(' expected after '%1'"},
+        {"recv[3] = 1 and recv[16] = 1", "recv[", "a byte beyond 15"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const ConditionRead read = read_condition(c.text, fields);
+        ASSERT_TRUE(read.error);
+        EXPECT_EQ(condition_error_after(c.text, *read.error), c.after);
+        EXPECT_STREQ(condition_problem_text(*read.error), c.reason);
+    }
+}
+
 TEST(Condition, HoldsAtTheRecordsOfAHandMadeLog)
 {
     const auto fields = test_fields();
