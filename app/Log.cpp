@@ -840,7 +840,7 @@ void TMainForm::FormClose()
         // Written only once changed, so that a file without them stays so.
         const quillon::SeriesSettings series{
             QFile::encodeName(ui_->edtSeriesFolder->text()).toStdString(),
-            ui_->spnSeriesCount->value()};
+            ui_->spnSeriesCount->value(), series_settings_read_.fields_file};
         if (series.folder != series_settings_read_.folder ||
             series.count != series_settings_read_.count) {
             quillon::write_series_settings(settings_path_, series);

@@ -28,6 +28,8 @@ constexpr const char* kLanguage = "Language";
 constexpr const char* kSeriesSection = "Series";
 constexpr const char* kSeriesFolder = "Folder";
 constexpr const char* kSeriesCount = "Count";
+constexpr const char* kSeriesFieldsFile = "FieldsFile";
+constexpr const char* kKeepIf = "KeepIf";
 
 }  // namespace
 
@@ -86,7 +88,8 @@ SeriesSettings read_series_settings(const std::string& settings_path)
 {
     const IniFile file(settings_path);
     return {file.read_string(kSeriesSection, kSeriesFolder, ""),
-            std::max(file.read_integer(kSeriesSection, kSeriesCount, 0), 0)};
+            std::max(file.read_integer(kSeriesSection, kSeriesCount, 0), 0),
+            file.read_string(kSeriesSection, kSeriesFieldsFile, "")};
 }
 
 void write_series_settings(const std::string& settings_path, const SeriesSettings& series)
@@ -95,6 +98,7 @@ void write_series_settings(const std::string& settings_path, const SeriesSetting
     IniFile file(settings_path);
     file.write_string(kSeriesSection, kSeriesFolder, series.folder);
     file.write_string(kSeriesSection, kSeriesCount, std::to_string(series.count));
+    file.write_string(kSeriesSection, kSeriesFieldsFile, series.fields_file);
     file.save();
 }
 
@@ -157,6 +161,37 @@ void write_comparison_rules_setting(const std::string& settings_path,
                   std::to_string(rule.bits.byte) + " " + mask;
     }
     write_own_setting(settings_path, kSeriesWindowSection, kRules, listed);
+}
+
+std::string read_keep_if_setting(const std::string& settings_path, KeepIfWindow window)
+{
+    const std::string written = IniFile(settings_path)
+                                    .read_string(window == KeepIfWindow::Main ? kSeriesSection
+                                                                              : kSeriesWindowSection,
+                                                 kKeepIf, "");
+    const QJsonArray held =
+        QJsonDocument::fromJson(QByteArray::fromStdString("[\"" + written + "\"]")).array();
+    return held.size() == 1 && held[0].isString() ? held[0].toString().toStdString() : "";
+}
+
+void write_keep_if_setting(const std::string& settings_path, KeepIfWindow window,
+                           const std::string& condition)
+{
+    const QByteArray held =
+        QJsonDocument(QJsonArray{QString::fromStdString(condition)}).toJson(QJsonDocument::Compact);
+    // The string's escaped text alone, without the brackets and quotes
+    // (a value in quotes would read without them), a blank at either end
+    // escaped too (the file's reader trims them).
+    std::string escaped = held.mid(2, held.size() - 4).toStdString();
+    if (escaped.ends_with(' ')) {
+        escaped.replace(escaped.size() - 1, 1, "\\u0020");
+    }
+    if (escaped.starts_with(' ')) {
+        escaped.replace(0, 1, "\\u0020");
+    }
+    write_own_setting(settings_path,
+                      window == KeepIfWindow::Main ? kSeriesSection : kSeriesWindowSection,
+                      kKeepIf, escaped);
 }
 
 std::vector<std::string> read_value_columns_setting(const std::string& settings_path)

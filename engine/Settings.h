@@ -45,9 +45,12 @@ void write_fields_file_setting(const std::string& settings_path, const std::stri
 // The main window's series of captures ([Series] Folder and Count): the
 // folder its captures go to, "" for the automatic save folder, and how many
 // it captures, 0 for no limit (a count below 0 reads as 0).
+// The fields file its keep condition is read on ([Series] FieldsFile), ""
+// for none.
 struct SeriesSettings {
     std::string folder;
     std::int32_t count = 0;
+    std::string fields_file;
 };
 SeriesSettings read_series_settings(const std::string& settings_path);
 // Remembers them, keeping every other line of the file; throws as
@@ -62,6 +65,17 @@ std::vector<std::string> read_value_columns_setting(const std::string& settings_
 // write_settings does.
 void write_value_columns_setting(const std::string& settings_path,
                                  std::span<const std::string> columns);
+
+// The condition a window keeps captures by, as typed last: the main
+// window's series ([Series] KeepIf) or the series window's ([SeriesWindow]
+// KeepIf), kept as a JSON string so that any text reads back as it was; ""
+// for none.
+enum class KeepIfWindow { Main, Series };
+std::string read_keep_if_setting(const std::string& settings_path, KeepIfWindow window);
+// Remembers it, keeping every other line of the file; throws as
+// write_settings does.
+void write_keep_if_setting(const std::string& settings_path, KeepIfWindow window,
+                           const std::string& condition);
 
 // The language of the windows that the user chose ([View] Language):
 // "en", "ja", or "" for the system's.

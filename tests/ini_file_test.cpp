@@ -143,6 +143,30 @@ TEST_F(IniFileTest, SettingsReadWithTheirDefaultsAndTheLogModeClamped)
               "TYPE SELECT=-1\r\n");
 }
 
+TEST_F(IniFileTest, AKeepConditionReadsBackAsTypedWhateverItHolds)
+{
+    using quillon::KeepIfWindow;
+    write("[Series]\nFolder=night\n");
+    const std::string conditions[] = {
+        "alarm = \"overload\"",
+        "\"a\" = 1 and `x; y` != 0\t\\",
+        "position@T-3 > 2 ; x=1",
+        "位置 = 1",
+        "",
+    };
+    for (const std::string& condition : conditions) {
+        SCOPED_TRACE(condition);
+        quillon::write_keep_if_setting(path, KeepIfWindow::Main, condition);
+        quillon::write_keep_if_setting(path, KeepIfWindow::Series, condition + " or x = 2");
+        EXPECT_EQ(quillon::read_keep_if_setting(path, KeepIfWindow::Main), condition);
+        EXPECT_EQ(quillon::read_keep_if_setting(path, KeepIfWindow::Series),
+                  condition + " or x = 2");
+        EXPECT_EQ(quillon::read_series_settings(path).folder, "night");
+    }
+    write("[Series]\nKeepIf=\"\\q\n");
+    EXPECT_EQ(quillon::read_keep_if_setting(path, KeepIfWindow::Main), "");
+}
+
 TEST_F(IniFileTest, WritingAKeyKeepsEveryOtherLineAndReplacesTheKeyInPlace)
 {
     write("; settings\n[Other]\nBaudRate=1\n\n[form]\n; a note\nbaudrate=0x2580\nExtra = kept\n");
