@@ -45,8 +45,9 @@ struct Options {
     std::vector<std::array<std::string, 3>> only;
     bool by_number = false;                // diff: records paired by number, fired or not
     bool checksums_by_value = false;       // diff, series: checksums compared as other bytes
-    std::optional<std::string> fields;     // show, find, diff: a fields file
-    std::vector<std::string> where;        // find: "NAME OP VALUE", each as typed
+    std::optional<std::string> fields;     // show, find, diff, series, wait: a fields file
+    std::vector<std::string> where;        // find: conditions, each as typed
+    std::optional<std::string> keep_if;    // series, wait: the condition captures are kept by
     std::optional<std::string> reference;  // series: the capture the others are held against
     bool map = false;                      // series: the variation map
     std::vector<std::string> values;       // series: OPERAND@PLACE columns, each as typed

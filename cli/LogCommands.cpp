@@ -311,22 +311,14 @@ struct FileFinding {
 };
 
 // What find looks for: the records that meet a byte condition, those
-// whose fields meet the --where conditions, the fired record; each given
-// must hold.
+// where the --where conditions hold, the fired record; each given must
+// hold.
 struct FindQuery {
     std::optional<RecordCondition> condition;
     bool fired = false;
-    std::vector<FieldCondition> where;
+    std::vector<Condition> where;
     FieldsFile fields;
 };
-
-bool meets_query(const LogRecord& record, const FindQuery& query)
-{
-    return (!query.condition || meets(record, *query.condition)) &&
-           std::ranges::all_of(query.where, [&](const FieldCondition& condition) {
-               return meets(record, condition, query.fields.fields);
-           });
-}
 
 std::vector<int> records_found(const LogFile& log, const FindQuery& query)
 {
@@ -334,7 +326,10 @@ std::vector<int> records_found(const LogFile& log, const FindQuery& query)
     std::vector<int> records;
     for (int i = 0; i < kLogRecords; ++i) {
         const bool candidate = query.fired ? timeline.fired == i : timeline.is_written(i);
-        if (candidate && meets_query(log.records[std::size_t(i)], query)) {
+        if (candidate && (!query.condition || meets(log.records[std::size_t(i)], *query.condition)) &&
+            std::ranges::all_of(query.where, [&](const Condition& condition) {
+                return holds(condition, log, timeline, i, query.fields.fields);
+            })) {
             records.push_back(i);
         }
     }
@@ -454,23 +449,37 @@ Exit show_log(const Invocation& call)
     return kDone;
 }
 
+std::optional<Condition> typed_condition(const char* option, const std::string& text,
+                                         const Options& options, const FieldsFile& fields)
+{
+    ConditionRead read = read_condition(text, fields.fields);
+    if (read.condition) {
+        return std::move(read.condition);
+    }
+    std::string reason = condition_problem_text(*read.error);
+    if (const auto at = reason.find("%1"); at != std::string::npos) {
+        reason.replace(at, 2, condition_error_after(text, *read.error));
+    }
+    const bool without_fields =
+        read.error->problem == ConditionProblem::UnknownField && !options.fields;
+    show_error(std::string(option) + ": " + with_control_characters_escaped(text) + ": " +
+               reason + " (column " + std::to_string(read.error->column) + ")" +
+               (without_fields ? "; fields are named with --fields FILE" : ""));
+    return std::nullopt;
+}
+
 // The conditions of --where on the fields; nothing when one is no good (the
 // reason shown).
-std::optional<std::vector<FieldCondition>> typed_where(const Options& options,
-                                                       const FieldsFile& fields)
+std::optional<std::vector<Condition>> typed_where(const Options& options,
+                                                  const FieldsFile& fields)
 {
-    if (!options.where.empty() && !options.fields) {
-        show_error("--where takes the fields of --fields FILE");
-        return std::nullopt;
-    }
-    std::vector<FieldCondition> conditions;
+    std::vector<Condition> conditions;
     for (const std::string& text : options.where) {
-        const TypedFieldCondition typed = field_condition_from_text(text, fields.fields);
-        if (!typed.condition) {
-            show_error(typed.error);
+        auto condition = typed_condition("--where", text, options, fields);
+        if (!condition) {
             return std::nullopt;
         }
-        conditions.push_back(*typed.condition);
+        conditions.push_back(std::move(*condition));
     }
     return conditions;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "CommandLine.h"
+#include "Conditions.h"
 #include "Fields.h"
 
 namespace quillon::cli {
@@ -25,5 +26,9 @@ Exit series_of_logs(const Invocation& call);
 void print(const std::string& text);
 std::optional<FieldsFile> fields_or_report(const Options& options);
 std::optional<ComparisonRules> typed_comparison_rules(const Options& options);
+// A condition given with an option, read on the fields; nothing when it is
+// no good ("OPTION: TEXT: reason (column N)" shown).
+std::optional<Condition> typed_condition(const char* option, const std::string& text,
+                                         const Options& options, const FieldsFile& fields);
 
 }  // namespace quillon::cli

@@ -140,7 +140,24 @@ std::string varying_offsets_text(const VariationMap& map)
            std::to_string(offsets.size()) + " offsets)";
 }
 
-std::string series_text(const Series& series, const VariationMap& map, const ValueTable& values)
+// "Left out by --keep-if: 2 of 5 captures", then each file; "" when
+// nothing was left out.
+std::string left_out_text(const Series& series, const KeptCaptures& kept)
+{
+    if (kept.left_out.empty()) {
+        return "";
+    }
+    const std::size_t all = kept.left_out.size() + series.captures.size();
+    std::string text = "Left out by --keep-if: " + std::to_string(kept.left_out.size()) + " of " +
+                       std::to_string(all) + (all == 1 ? " capture\n" : " captures\n");
+    for (const std::string& file : kept.left_out) {
+        text += "  " + file + "\n";
+    }
+    return text;
+}
+
+std::string series_text(const Series& series, const VariationMap& map, const ValueTable& values,
+                        const std::optional<KeptCaptures>& kept)
 {
     std::vector<std::string> heads = {"Time", "Fired", "Command", "Meets", "Differing"};
     for (const ValueColumn& column : values.columns) {
@@ -174,7 +191,12 @@ std::string series_text(const Series& series, const VariationMap& map, const Val
         }
         return text;
     };
-    std::string text = "Reference: " + series.captures[series.reference].file + "\n\n";
+    std::string text = "Reference: " + series.captures[series.reference].file + "\n";
+    if (kept && kept->reference_left_out) {
+        text += "(the reference chosen was left out by --keep-if: the first capture kept is the "
+                "reference)\n";
+    }
+    text += "\n";
     text += line(heads) + "File\n";
     for (std::size_t c = 0; c < series.captures.size(); ++c) {
         const std::string positions = most_differing_text(series.captures[c].against_reference);
@@ -187,6 +209,9 @@ std::string series_text(const Series& series, const VariationMap& map, const Val
         text += std::to_string(left_out) + (left_out == 1 ? " capture" : " captures") +
                 " without a fired record (or against a reference without one) left out of the "
                 "offsets\n";
+    }
+    if (kept) {
+        text += left_out_text(series, *kept);
     }
     return text;
 }
@@ -255,7 +280,8 @@ JsonLine capture_json(const Series& series, std::size_t c, const ValueTable& val
     return object;
 }
 
-std::string series_json(const Series& series, const VariationMap& map, const ValueTable& values)
+std::string series_json(const Series& series, const VariationMap& map, const ValueTable& values,
+                        const std::optional<KeptCaptures>& kept)
 {
     std::vector<JsonLine> captures;
     for (std::size_t c = 0; c < series.captures.size(); ++c) {
@@ -273,11 +299,16 @@ std::string series_json(const Series& series, const VariationMap& map, const Val
     } else {
         add_file_name(object, "reference", series.captures[series.reference].file);
     }
-    return object.add("captures", captures)
-               .add("unreadable", unreadable)
-               .add("map", map_json(map))
-               .text() +
-           "\n";
+    object.add("captures", captures).add("unreadable", unreadable);
+    if (kept) {
+        std::vector<JsonLine> left_out;
+        for (const std::string& file : kept->left_out) {
+            JsonLine named;
+            left_out.push_back(std::move(add_file_name(named, "file", file)));
+        }
+        object.add("left_out", left_out).add("reference_left_out", kept->reference_left_out);
+    }
+    return object.add("map", map_json(map)).text() + "\n";
 }
 
 // "Offset  R0 R1 ... SF  name ...", then a row for each offset where a
@@ -355,6 +386,13 @@ Exit series_of_logs(const Invocation& call)
         })) {
         named.files.push_back(*options.reference);
     }
+    std::optional<Condition> keep_if;
+    if (options.keep_if) {
+        keep_if = typed_condition("--keep-if", *options.keep_if, options, *fields);
+        if (!keep_if) {
+            return kUsage;
+        }
+    }
     Series series = read_series(named);
     for (const UnreadableFile& file : series.unreadable) {
         show_error(file.reason);
@@ -362,7 +400,7 @@ Exit series_of_logs(const Invocation& call)
     if (series.captures.empty()) {
         show_error("series: no log file could be read");
         if (options.json) {
-            print(series_json(series, VariationMap{}, ValueTable{}));
+            print(series_json(series, VariationMap{}, ValueTable{}, std::nullopt));
         }
         return kUnreadableLog;
     }
@@ -374,18 +412,32 @@ Exit series_of_logs(const Invocation& call)
         }
         reference = *chosen;
     }
+    std::optional<KeptCaptures> kept;
+    if (keep_if) {
+        kept = keep_captures(series, *keep_if, fields->fields, reference);
+        reference = kept->reference;
+        if (series.captures.empty()) {
+            show_error("series: no capture meets --keep-if");
+            if (options.json) {
+                print(series_json(series, VariationMap{}, ValueTable{}, kept));
+            } else if (!options.csv && !options.map) {
+                print(left_out_text(series, *kept));
+            }
+            return series.unreadable.empty() ? kNoMatch : kUnreadableLog;
+        }
+    }
     compare_with_reference(series, reference, *rules, fields->fields);
     const VariationMap map = variation_map(series, fields->fields);
     const ValueTable values =
         value_table(series, std::move(value_columns->first), value_columns->second, fields->fields);
     if (options.json) {
-        print(series_json(series, map, values));
+        print(series_json(series, map, values, kept));
     } else if (options.csv) {
         print(series_csv(series, values));
     } else if (options.map) {
         print(map_text(map));
     } else {
-        print(series_text(series, map, values));
+        print(series_text(series, map, values, kept));
     }
     if (!series.unreadable.empty()) {
         return kUnreadableLog;

@@ -762,11 +762,11 @@ const OptionSpec kOptions[] = {
      [](Options& o, std::span<const std::string>) {
          return store_flag(&Options::checksums_by_value, o);
      }},
-    {"--fields", "FILE", "show find diff series",
+    {"--fields", "FILE", "show find diff series wait",
      "the fields that FILE (JSON) describes, each record's values shown\n"
      "after its bytes (a column each in CSV, \"fields\" in JSON); diff\n"
      "and series leave the bits of a field marked \"compare\": false out\n"
-     "of the comparison, as --ignore would",
+     "of the comparison, as --ignore would; conditions name them",
      [](Options& o, std::span<const std::string> v) { return store_text(&Options::fields, o, v); }},
     {"--reference", "FILE", "series",
      "the capture that the others are held against (default: the first\n"
@@ -786,13 +786,22 @@ const OptionSpec kOptions[] = {
      "or after it (\"position@T-3\", \"send[3]@T0\"); may be given more\n"
      "than once",
      [](Options& o, std::span<const std::string> v) { return add_text(&Options::values, o, v); }},
-    {"--where", "NAME<OP>VALUE", "find",
-     "with --fields: only records whose field NAME compares so with\n"
-     "VALUE (OP one of = != < <= > >=; VALUE in the field's unit, or\n"
-     "one of its names; quoted as one word when it holds spaces:\n"
-     "\"alarm = encoder error\"); may be given more than once, all\n"
-     "must hold",
+    {"--where", "COND", "find",
+     "only records where the condition COND holds: fields of --fields\n"
+     "by name, recv[N] & MASK, recv.command, send.checksum, written,\n"
+     "offset, compared (= != < <= > >=, in LOW..HIGH) with numbers or\n"
+     "\"value names\", at places (@-3 from the record, @T-3 from the\n"
+     "fired one), any/all/count(...) @FIRST..LAST, not, and, or,\n"
+     "A then B within K; NAME OP VALUE as before (\"alarm = encoder\n"
+     "error\"); may be given more than once, all must hold",
      [](Options& o, std::span<const std::string> v) { return add_text(&Options::where, o, v); }},
+    {"--keep-if", "COND", "series wait",
+     "only the captures where COND (as --where) holds at the fired\n"
+     "record; series lists the others as left out, wait moves them into\n"
+     "OUT/left-out/ (not counted, no hook) and starts the log again",
+     [](Options& o, std::span<const std::string> v) {
+         return store_text(&Options::keep_if, o, v);
+     }},
     {"--check", "", "service",
      "reads and checks the settings and prints the command line they\n"
      "make; runs nothing",

@@ -479,7 +479,14 @@ TEST(Cli, ShowFindAndDiffReadTheLogsItSaved)
     EXPECT_EQ(no_fields.status, 7);
     EXPECT_EQ(no_fields.output.rfind("quillon-cli: " + empty + ":1: not JSON", 0), 0)
         << no_fields.output;
-    EXPECT_EQ(run_cli({"find", "--where", "pos=1", a}).status, 1) << "--where without --fields";
+    const CliRun no_field = run_cli({"find", "--where", "pos=1", a});
+    EXPECT_EQ(no_field.status, 1);
+    EXPECT_EQ(no_field.output, "quillon-cli: --where: pos=1: no field of the fields file has this "
+                               "name (column 1); fields are named with --fields FILE\n");
+    const CliRun no_value = run_cli({"find", "--where", "recv[1] > _", a});
+    EXPECT_EQ(no_value.status, 1);
+    EXPECT_EQ(no_value.output,
+              "quillon-cli: --where: recv[1] > _: a value expected after '>' (column 11)\n");
 }
 
 TEST(Cli, EachFaultHasItsExitStatus)
@@ -1255,6 +1262,11 @@ TEST(Cli, SeriesHoldsEachCaptureAgainstTheFirstAndMapsWhereTheyDiffer)
         {valued({}), "series-values.txt"},
         {valued({"--csv"}), "series-values.csv"},
         {valued({"--json"}), "series-values.json"},
+        // Only the capture whose s3 reads 0 after its trigger is kept: the
+        // reference is left out, and the one kept stands for it.
+        {{"--fields", "series-fields.json", "--keep-if", "s3@T+1 < 10"}, "series-keep-if.txt"},
+        {{"--fields", "series-fields.json", "--keep-if", "s3 < 10 @T+1", "--json"},
+         "series-keep-if.json"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args{"series", "series"};
@@ -1382,6 +1394,12 @@ TEST(Cli, ShowAndFindWriteTheirFormatsByteForByte)
         {{"find", "--fields", "decoded-fields.json", "--where", "flag=set, latched", "--where",
           "level<0", "decoded.txt"},
          "find-where.txt"},
+        // The language: places, any over a range, decoded parts, then-within.
+        {{"find", "--fields", "decoded-fields.json", "--where",
+          "flag = \"clear\" and cmd@T0 = \"status\" and any(flag = \"set, latched\") @-2..-1 "
+          "or (recv.checksum = \"ok\" then flag = \"set, latched\" within 2)",
+          "decoded.txt"},
+         "find-where-language.txt"},
     };
     for (const auto& c : cases) {
         const CliRun run = run_cli_in(kGolden, c.args);
