@@ -316,18 +316,24 @@ public:
 
     // One line for a saved log, written at once so that a script reading
     // line by line sees each file as it comes.
-    void report_saved(const QString& path, const QDateTime& saved, int index,
-                      const StopCondition& condition, bool wide_mode)
+    // left_out_before: with --keep-if, the captures left out since the one
+    // kept before.
+    void report_saved(const SavedCapture& capture, bool wide_mode,
+                      std::optional<int> left_out_before)
     {
-        const std::string file = QFile::encodeName(path).toStdString();
+        const std::string file = QFile::encodeName(capture.path).toStdString();
         std::string line = file;
         if (json_) {
             JsonLine object;
             add_file_name(object, "file", file)
-                .add("saved", saved.toOffsetFromUtc(saved.offsetFromUtc()).toString(Qt::ISODate))
-                .add("index", index);
+                .add("saved", capture.saved.toOffsetFromUtc(capture.saved.offsetFromUtc())
+                                  .toString(Qt::ISODate))
+                .add("index", capture.index);
             add_stop_condition(object, "stop_condition",
-                               file_stop_condition(condition, send_offset(wide_mode)));
+                               file_stop_condition(capture.condition, send_offset(wide_mode)));
+            if (left_out_before) {
+                object.add("left_out_before", *left_out_before);
+            }
             line = object.text();
         }
         if (!write_output(line + "\n", true) && !told_) {
@@ -388,10 +394,11 @@ std::optional<std::chrono::seconds> hook_time_limit(const Options& options)
 }
 
 // What wait asks of a series: its options as rules.
-CaptureSeriesRules series_rules(const Invocation& call)
+CaptureSeriesRules series_rules(const Invocation& call, std::optional<KeepCondition> keep_if)
 {
     const Options& options = call.line.options;
     CaptureSeriesRules rules;
+    rules.keep_if = std::move(keep_if);
     rules.rearm = options.rearm;
     rules.count = options.count;
     rules.reconnect = options.reconnect;
@@ -409,8 +416,9 @@ CaptureSeriesRules series_rules(const Invocation& call)
 // printed and handed to the hooks, its news said on standard error.
 class WaitSeries {
 public:
-    WaitSeries(const Invocation& call, const QString& folder)
-        : call_(call), options_(call.line.options), folder_(folder), output_(folder, options_.json),
+    WaitSeries(const Invocation& call, const QString& folder, std::optional<KeepCondition> keep_if)
+        : call_(call), options_(call.line.options), folder_(folder), keep_if_(std::move(keep_if)),
+          output_(folder, options_.json),
           hooks_(options_.on_capture, hook_time_limit(options_)),
           deadline_(options_.timeout
                         ? std::chrono::steady_clock::now() + std::chrono::seconds(*options_.timeout)
@@ -432,7 +440,7 @@ public:
 private:
     Exit Drive()
     {
-        CaptureSeries series(series_rules(call_), Seams(),
+        CaptureSeries series(series_rules(call_, std::move(keep_if_)), Seams(),
                              call_.connected ? SeriesBegin::AsFound : SeriesBegin::WayInLost);
         for (;;) {
             const SeriesStep step = series.Advance();
@@ -459,7 +467,25 @@ private:
         seams.reopen = call_.reopen;
         seams.tell = [this](SeriesNews news) { Tell(news); };
         seams.saved = [this](const SavedCapture& capture) { Saved(capture); };
+        seams.leave_out = [](const LeftOutCapture& capture) { LeaveOut(capture); };
         return seams;
+    }
+
+    // A capture that does not meet --keep-if, moved aside: named on
+    // standard error only, as standard output lists the captures kept.
+    static void LeaveOut(const LeftOutCapture& capture)
+    {
+        const std::string file = QFile::encodeName(capture.path).toStdString();
+        const LeftOutMove moved = move_left_out(capture.path);
+        if (!moved.path) {
+            show_error(file + " does not meet --keep-if, and stays where it was saved: " +
+                       QFile::encodeName(moved.failure).toStdString());
+            return;
+        }
+        Say(file + " does not meet --keep-if: moved to " +
+            QFile::encodeName(*moved.path).toStdString() + " (" +
+            std::to_string(capture.left_out) + " left out, " + std::to_string(capture.kept) +
+            " kept)");
     }
 
     void Tell(SeriesNews news)
@@ -506,8 +532,9 @@ private:
 
     void Saved(const SavedCapture& capture)
     {
-        output_.report_saved(capture.path, capture.saved, capture.index, capture.condition,
-                             call_.wide_mode);
+        output_.report_saved(capture, call_.wide_mode,
+                             options_.keep_if ? std::optional(capture.left_out_before)
+                                              : std::nullopt);
         announced_ = CaptureFacts{QFile::encodeName(capture.path).toStdString(), capture.index,
                                   capture.fired_record,
                                   stop_condition_text(file_stop_condition(
@@ -570,6 +597,7 @@ private:
     const Invocation& call_;
     const Options& options_;
     QString folder_;
+    std::optional<KeepCondition> keep_if_;
     SeriesOutput output_;
     CaptureHooks hooks_;
     std::chrono::steady_clock::time_point deadline_;
@@ -586,6 +614,18 @@ Exit wait(const Invocation& call)
     if (call.line.options.stop_on && !start_block(call)) {
         return kUsage;
     }
+    std::optional<KeepCondition> keep_if;
+    if (const auto& text = call.line.options.keep_if) {
+        auto fields = fields_or_report(call.line.options);
+        if (!fields) {
+            return kUnreadableLog;
+        }
+        auto condition = typed_condition("--keep-if", *text, call.line.options, *fields);
+        if (!condition) {
+            return kUsage;
+        }
+        keep_if = KeepCondition{std::move(*condition), std::move(fields->fields)};
+    }
     const auto folder = wait_folder(call.line.options);
     if (!folder) {
         return kFileError;
@@ -595,7 +635,7 @@ Exit wait(const Invocation& call)
         return kNoConnection;
     }
     ignore_broken_pipe();
-    return WaitSeries(call, *folder).Run();
+    return WaitSeries(call, *folder, std::move(keep_if)).Run();
 }
 
 Exit ports(const Invocation&)

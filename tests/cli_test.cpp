@@ -257,6 +257,83 @@ TEST_P(CliOverEachWay, WaitRearmSavesASeriesOfNewCapturesAndLeavesTheAmplifierId
     EXPECT_EQ(run_cli(with_connection({"wait", "--count", "2"})).status, 1) << "without --rearm";
 }
 
+// The fields of the cyclic host.
+const fs::path kDocs = fs::path(QUILLON_GOLDEN_DIR) / ".." / ".." / "docs";
+
+// The test's own reading of a capture saved with the stop condition
+// Send[1] & 0x80 = 0x80, count 3: the alarm code that its fired record (the
+// written record three before the last) answers.
+int fired_alarm_code(const fs::path& capture)
+{
+    std::vector<std::string> records;
+    std::istringstream lines(file_text(capture));
+    for (std::string line; std::getline(lines, line);) {
+        // Written records hold the cyclic host's address; never-written ones are all zero.
+        if (line.starts_with("Recv,") && line.find("Recv,00,00,00,00,") != 0) {
+            records.push_back(line);
+        }
+    }
+    if (records.size() < 4) {
+        return -1;
+    }
+    const std::string& fired = records[records.size() - 4];
+    const std::string sent = fired.substr(fired.find("Send,") + 5);
+    return std::stoi(sent.substr(3 * 3, 2), nullptr, 16);
+}
+
+// Only the captures whose alarm is overcurrent (one alarm in five) are
+// kept; the others are moved into left-out/, none lost or doubled, and the
+// kept ones counted toward --count.
+TEST_P(CliOverEachWay, WaitKeepIfKeepsOnlyTheCapturesThatMeetTheCondition)
+{
+    Simulator ampsim({"--host", "cyclic", "--alarm-every", "40", "--traffic", "300", "--seed", "7"},
+                     0);
+    const fs::path out = fs::path(testsupport::private_root()) / "kept";
+    const fs::path errors = fs::path(testsupport::private_root()) / "kept-errors.txt";
+    fs::remove_all(out);
+    fs::create_directories(out);
+    ASSERT_EQ(
+        run_cli(with_connection({"start", "--stop-on", "send", "1", "0x80", "0x80", "3"})).status,
+        0);
+    const CliRun series = run_cli_into(
+        with_connection({"wait", "--rearm", "--count", "2", "--json", "--timeout", "120", "--out",
+                         out.string(), "--fields", (kDocs / "ampsim-fields.json").string(),
+                         "--keep-if", "alarm = \"overcurrent\""}),
+        "2> " + errors.string(), 150s);
+    ASSERT_EQ(series.status, 0) << series.output << file_text(errors);
+    std::istringstream lines(series.output);
+    std::set<std::string> texts;
+    int kept = 0;
+    int left_out_before = 0;
+    for (std::string line; std::getline(lines, line);) {
+        const auto object = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+        const fs::path file = object["file"].toString().toStdString();
+        EXPECT_EQ(object["index"].toInt(), ++kept) << line;
+        EXPECT_EQ(file.parent_path(), out);
+        const int code = fired_alarm_code(file);
+        EXPECT_EQ(code, 1) << file;
+        left_out_before += object["left_out_before"].toInt();
+        texts.insert(file_text(file).substr(file_text(file).find("\r\n")));
+    }
+    EXPECT_EQ(kept, 2);
+    int left_out = 0;
+    // None is left out when the first two captures both meet it (one time in 25).
+    const bool any_left_out = fs::exists(out / "left-out");
+    for (const auto& entry : any_left_out ? fs::directory_iterator(out / "left-out")
+                                          : fs::directory_iterator()) {
+        ++left_out;
+        const int code = fired_alarm_code(entry.path());
+        EXPECT_TRUE(code >= 2 && code <= 5) << entry.path() << " answers alarm " << code;
+        EXPECT_NE(file_text(errors).find("moved to " + entry.path().string()), std::string::npos);
+        texts.insert(file_text(entry.path()).substr(file_text(entry.path()).find("\r\n")));
+    }
+    EXPECT_EQ(left_out, left_out_before) << file_text(errors);
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()),
+              2 + (any_left_out ? 1 : 0))
+        << "the two kept and left-out/";
+    EXPECT_EQ(texts.size(), std::size_t(kept + left_out)) << "each capture a new one, saved once";
+}
+
 // The lines of a file, in order.
 std::vector<std::string> file_lines(const fs::path& path)
 {
