@@ -21,9 +21,9 @@ namespace quillon::cli {
 namespace {
 
 // The settings, in the order their arguments take.
-enum Setting : std::size_t { kWay, kStopOn, kOut, kOnCapture, kMoreOptions, kSettings };
-constexpr std::array<const char*, kSettings> kNames{"WAY", "STOP_ON", "OUT", "ON_CAPTURE",
-                                                    "OPTIONS"};
+enum Setting : std::size_t { kWay, kStopOn, kOut, kOnCapture, kKeepIf, kMoreOptions, kSettings };
+constexpr std::array<const char*, kSettings> kNames{"WAY",        "STOP_ON", "OUT",
+                                                    "ON_CAPTURE", "KEEP_IF", "OPTIONS"};
 
 // The options of the way in, which only WAY gives.
 constexpr std::array<std::string_view, 3> kWayOptions{"--usb", "--port", "--baud"};
@@ -111,7 +111,8 @@ std::array<std::optional<Value>, kSettings> read_values(std::string_view text)
         }
         const auto known = std::find(kNames.begin(), kNames.end(), name);
         if (known == kNames.end()) {
-            throw Fault{"unknown setting " + name + " (WAY, STOP_ON, OUT, ON_CAPTURE or OPTIONS)",
+            throw Fault{"unknown setting " + name +
+                            " (WAY, STOP_ON, OUT, ON_CAPTURE, KEEP_IF or OPTIONS)",
                         line};
         }
         auto& slot = values[std::size_t(known - kNames.begin())];
@@ -297,6 +298,7 @@ ServiceSettings parse_service_settings(std::string_view text, const std::string&
             case kStopOn: args[setting] = stop_on_args(*value); break;
             case kOut: args[setting] = out_args(*value, home); break;
             case kOnCapture: args[setting] = {"--on-capture", value->text}; break;
+            case kKeepIf: args[setting] = {"--keep-if", value->text}; break;
             default: args[setting] = more_options(*value, options); break;
             }
             given.add(args[setting], kNames[setting], value->line);

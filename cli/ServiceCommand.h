@@ -24,10 +24,10 @@ struct ServiceSettings {
 };
 
 // The text of a settings file: NAME=VALUE lines (WAY, STOP_ON, OUT,
-// ON_CAPTURE, OPTIONS), comments (#, ;) and blank lines; a value may be in
+// ON_CAPTURE, KEEP_IF, OPTIONS), comments (#, ;) and blank lines; a value may be in
 // single or double quotes. The arguments are those of
 //   WAY wait --rearm --reconnect --stop-on STOP_ON --out OUT
-//   --on-capture ON_CAPTURE OPTIONS
+//   --on-capture ON_CAPTURE --keep-if KEEP_IF OPTIONS
 // with each empty setting left out; ~ in OUT is home. The options and
 // commands are quillon-cli's tables, against which each setting is read.
 ServiceSettings parse_service_settings(std::string_view text, const std::string& home,

@@ -900,8 +900,8 @@ const CommandSpec kCommands[] = {
      "runs the capture series that the user service quillon-capture@NAME\n"
      "runs: wait --rearm --reconnect with the settings of\n"
      "$XDG_CONFIG_HOME/quillon/capture/NAME.conf (WAY, STOP_ON, OUT,\n"
-     "ON_CAPTURE, OPTIONS), each checked for its kind; a fault names\n"
-     "the file and line (status 1)",
+     "ON_CAPTURE, KEEP_IF, OPTIONS), each checked for its kind; a fault\n"
+     "names the file and line (status 1)",
      false, service},
 };
 

@@ -1128,6 +1128,11 @@ TEST(Cli, ServiceSettingsMakeOneCheckedCommandLine)
         {"OPTIONS=--out /tmp/*\n", "quillon-cli" + series + " --out '/tmp/*'"},
         {"OPTIONS=--hook-timeout 9\nON_CAPTURE=true\n",
          "quillon-cli" + series + " --on-capture true --hook-timeout 9"},
+        {"KEEP_IF='alarm = \"overload\" and moving = \"moving\" @T-4'\n"
+         "OPTIONS=--fields /etc/cyclic.json\n",
+         "quillon-cli" + series +
+             " --keep-if 'alarm = \"overload\" and moving = \"moving\" @T-4' --fields "
+             "/etc/cyclic.json"},
         // Refused, with the line at fault.
         {"OPTIONS=--out /elsewhere\nOUT=~/night\n", "1: OPTIONS gives --out, which OUT gives"},
         {"ON_CAPTURE=true\nOPTIONS=--on-capture x\n",
@@ -1160,7 +1165,8 @@ TEST(Cli, ServiceSettingsMakeOneCheckedCommandLine)
         {"ON_CAPTURE='unclosed\n", "1: ON_CAPTURE: no closing '"},
         {"ON_CAPTURE='a' 'b'\n", "1: ON_CAPTURE: text after the closing quote"},
         {"\nWAY=--usb\nWAY=--usb\n", "3: WAY is set twice, first on line 2"},
-        {"COUNT=5\n", "1: unknown setting COUNT (WAY, STOP_ON, OUT, ON_CAPTURE or OPTIONS)"},
+        {"COUNT=5\n",
+         "1: unknown setting COUNT (WAY, STOP_ON, OUT, ON_CAPTURE, KEEP_IF or OPTIONS)"},
         {"--count 5\n", "1: not NAME=VALUE"},
     };
     const std::string file =
