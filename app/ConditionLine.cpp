@@ -1,6 +1,7 @@
 #include "ConditionLine.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,22 +22,36 @@ QString condition_error_text(const QString& text, const quillon::ConditionError&
 }
 
 ConditionLine::ConditionLine(const QString& caption, QWidget* parent)
-    : QWidget(parent), edit_(new QLineEdit(this)), error_label_(new QLabel(this))
+    : QWidget(parent), caption_(new QLabel(this)), edit_(new QLineEdit(this)),
+      error_label_(new QLabel(this))
 {
     auto* layout = new QGridLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    auto* label = new QLabel(caption, this);
-    label->setBuddy(edit_);
-    edit_->setAccessibleName(QString(caption).remove('&'));
+    caption_->setBuddy(edit_);
+    SetCaption(caption);
     error_label_->setObjectName("lblConditionError");
     error_label_->setWordWrap(true);
     error_label_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     error_label_->hide();
-    layout->addWidget(label, 0, 0);
+    layout->addWidget(caption_, 0, 0);
     layout->addWidget(edit_, 0, 1);
     layout->addWidget(error_label_, 1, 1);
     layout->setColumnStretch(1, 1);
     connect(edit_, &QLineEdit::textChanged, this, [this] { Read(); });
+}
+
+void ConditionLine::SetCaption(const QString& caption)
+{
+    caption_->setText(caption);
+    edit_->setAccessibleName(QString(caption).remove('&'));
+}
+
+void ConditionLine::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::LanguageChange) {
+        ShowError();
+    }
+    QWidget::changeEvent(event);
 }
 
 void ConditionLine::SetFields(std::vector<quillon::FieldSpec> fields)
@@ -76,9 +91,14 @@ void ConditionLine::Read()
         condition_ = std::move(read.condition);
         error_ = read.error;
     }
+    ShowError();
+    emit conditionChanged();
+}
+
+void ConditionLine::ShowError()
+{
     const QString error = ErrorText();
     error_label_->setText(error);
     error_label_->setVisible(!error.isEmpty());
     edit_->setAccessibleDescription(error);
-    emit conditionChanged();
 }

@@ -25,6 +25,9 @@ public:
     // caption: the label before the line ("Keep only captures where").
     explicit ConditionLine(const QString& caption, QWidget* parent = nullptr);
 
+    // The caption, as the window's language words it.
+    void SetCaption(const QString& caption);
+
     // The fields that names in the condition are looked up in; the text is
     // read again on them.
     void SetFields(std::vector<quillon::FieldSpec> fields);
@@ -45,9 +48,15 @@ public:
 signals:
     void conditionChanged();
 
+protected:
+    // What is wrong worded anew in the language chosen.
+    void changeEvent(QEvent* event) override;
+
 private:
     void Read();
+    void ShowError();
 
+    QLabel* caption_;
     QLineEdit* edit_;
     QLabel* error_label_;
     std::vector<quillon::FieldSpec> fields_;

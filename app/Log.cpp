@@ -6,6 +6,8 @@
 #include "AutoSave.h"
 #include "CaptureNotice.h"
 #include "CaptureSeries.h"
+#include "ConditionLine.h"
+#include "Fields.h"
 #include "FileDrops.h"
 #include "GuardedHandlers.h"
 #include "HexText.h"
@@ -85,6 +87,14 @@ TMainForm::TMainForm(std::string settings_path, QWidget* parent)
     }
     upper_half_labels_ = {ui_->lblRxByte16, ui_->lblRxByte31, ui_->lblTxByte16, ui_->lblTxByte31};
     ui_->cbxDataSelect->setCurrentIndex(0);
+    // Under the series' folder and count; its caption is worded with the
+    // rest of the window.
+    keep_if_ = new ConditionLine(QString(), ui_->gbxCondition);
+    keep_if_->setObjectName("KeepIf");
+    keep_if_->setGeometry(20, 166, 400, 58);
+    keep_if_->setEnabled(false);
+    setTabOrder(ui_->spnSeriesCount, keep_if_->Edit());
+    setTabOrder(keep_if_->Edit(), ui_->btnKeepIfFields);
 
     mode_group_.addButton(ui_->rbnMode16, 0);
     mode_group_.addButton(ui_->rbnMode32, 1);
@@ -105,6 +115,8 @@ TMainForm::TMainForm(std::string settings_path, QWidget* parent)
     on_signal(ui_->cbxRearm, &QAbstractButton::toggled, this, &TMainForm::cbxRearmClick);
     on_signal(ui_->btnSeriesFolder, &QAbstractButton::clicked, this,
               &TMainForm::btnSeriesFolderClick);
+    on_signal(ui_->btnKeepIfFields, &QAbstractButton::clicked, this,
+              &TMainForm::btnKeepIfFieldsClick);
     on_signal(ui_->mnuConfiguration, &QAction::triggered, this, &TMainForm::mnuConfigurationClick);
     connect(ui_->Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
     on_signal(ui_->mnuViewLogData, &QAction::triggered, this, &TMainForm::mnuViewLogDataClick);
@@ -146,6 +158,7 @@ void TMainForm::RetranslateUi()
     ShowStartCaption(stop_shown_);
     ShowSaveCaption(saving_shown_);
     ShowSeriesCount();
+    keep_if_->SetCaption(tr("Keep only captures where"));
     ShowLanguage();
 }
 
@@ -224,6 +237,14 @@ void TMainForm::ReadSettings()
     // Where the captures go while no folder is chosen.
     ui_->edtSeriesFolder->setPlaceholderText(
         QDir::toNativeSeparators(quillon::auto_save_folder_path(quillon::documents_folder())));
+    // A remembered fields file that no longer reads is kept in the
+    // settings, but the condition is read on none.
+    keep_if_fields_file_ = series_settings_read_.fields_file;
+    if (!keep_if_fields_file_.empty()) {
+        UseKeepIfFields(keep_if_fields_file_, false);
+    }
+    keep_if_read_ = quillon::read_keep_if_setting(settings_path_, quillon::KeepIfWindow::Main);
+    keep_if_->SetText(QString::fromStdString(keep_if_read_));
 }
 
 void TMainForm::ConnectSelected()
@@ -344,10 +365,17 @@ void TMainForm::btnLogStartClick()
         show_error(start.range_error);
         return;
     }
+    if (condition && KeepIfInUse() && keep_if_->HasError()) {
+        show_error(tr("Keep only captures where \"%1\": %2")
+                       .arg(keep_if_->Text(), keep_if_->ErrorText())
+                       .toStdString());
+        return;
+    }
     if (condition && ui_->cbxRearm->isChecked() && !HoldSeriesLock()) {
         return;
     }
     series_logs_ = 0;
+    series_left_out_ = 0;
     ShowSeriesCount();
     if (condition) {
         // Armed before the command goes out, and left running if it fails.
@@ -456,6 +484,11 @@ quillon::CaptureSeriesRules TMainForm::SeriesRules() const
     rules.cancel_ends = false;
     rules.save = LogSaveCondition == 0;
     rules.only_triggered = false;
+    if (KeepIfInUse() && keep_if_->Condition()) {
+        const auto fields = keep_if_->Fields();
+        rules.keep_if =
+            quillon::KeepCondition{*keep_if_->Condition(), {fields.begin(), fields.end()}};
+    }
     return rules;
 }
 
@@ -470,6 +503,7 @@ void TMainForm::BeginSeries()
     };
     seams.tell = [this](quillon::SeriesNews news) { ShowSeriesNews(news); };
     seams.saved = [this](const quillon::SavedCapture& capture) { ShowCaptureSaved(capture); };
+    seams.leave_out = [this](const quillon::LeftOutCapture& capture) { LeaveOut(capture); };
     seams.wall_now = quillon::local_now;
     series_ = std::make_unique<quillon::CaptureSeries>(SeriesRules(), std::move(seams),
                                                        quillon::SeriesBegin::Armed);
@@ -503,7 +537,8 @@ void TMainForm::ShowSeriesNews(quillon::SeriesNews news)
 
 void TMainForm::ShowCaptureSaved(const quillon::SavedCapture& capture)
 {
-    if (!series_->Rearming()) {
+    // A single log is counted only when captures were left out before it.
+    if (!series_->Rearming() && series_left_out_ == 0) {
         return;
     }
     series_logs_ = capture.index;
@@ -512,6 +547,22 @@ void TMainForm::ShowCaptureSaved(const quillon::SavedCapture& capture)
     // window that is not shown has no one at the desktop to tell.
     if (isVisible() && !isActiveWindow() && capture.fired_record) {
         NotifyCapture(capture.path, *capture.fired_record);
+    }
+}
+
+void TMainForm::LeaveOut(const quillon::LeftOutCapture& capture)
+{
+    series_logs_ = capture.kept;
+    series_left_out_ = capture.left_out;
+    ShowSeriesCount();
+    const quillon::LeftOutMove moved = quillon::move_left_out(capture.path);
+    if (!moved.path) {
+        quillon::show_message(
+            {tr("The capture %1 does not meet the condition, but it could not be moved into the "
+                "folder \"%2\" beside it; it stays where it was saved.")
+                 .arg(QDir::toNativeSeparators(capture.path), quillon::kLeftOutFolder)
+                 .toStdString(),
+             "", quillon::MessageIcon::Warning, moved.failure.toStdString()});
     }
 }
 
@@ -599,6 +650,42 @@ void TMainForm::btnSeriesFolderClick()
     }
 }
 
+void TMainForm::btnKeepIfFieldsClick()
+{
+    const QString current = QFile::decodeName(keep_if_fields_file_.c_str());
+    const QStringList files = quillon::run_open_dialog(
+        tr("Fields (*.json)"),
+        current.isEmpty() ? quillon::documents_folder() : QFileInfo(current).absolutePath());
+    if (!files.isEmpty()) {
+        UseKeepIfFields(QFile::encodeName(files.front()).toStdString(), true);
+    }
+}
+
+void TMainForm::UseKeepIfFields(const std::string& path, bool report)
+{
+    try {
+        keep_if_->SetFields(quillon::read_fields_file(path).fields);
+    } catch (const quillon::LogReadError& error) {
+        if (report) {
+            show_error(error.what());
+        }
+        return;
+    }
+    keep_if_fields_file_ = path;
+    const QString file = QFile::decodeName(path.c_str());
+    QLabel& name = *ui_->lblKeepIfFields;
+    name.setText(
+        name.fontMetrics().elidedText(QFileInfo(file).fileName(), Qt::ElideMiddle, name.width()));
+    name.setToolTip(QDir::toNativeSeparators(file));
+    name.setAccessibleDescription(QFileInfo(file).fileName());
+}
+
+bool TMainForm::KeepIfInUse() const
+{
+    return ui_->cbxStopCondition->isChecked() && LogSaveCondition == 0 &&
+           !keep_if_->Text().trimmed().isEmpty();
+}
+
 void TMainForm::cbxRearmClick()
 {
     const bool rearm = ui_->cbxRearm->isChecked();
@@ -619,7 +706,9 @@ void TMainForm::cbxRearmClick()
 
 void TMainForm::ShowSeriesCount()
 {
-    const QString count = series_logs_ == 0   ? QString()
+    const QString count = series_left_out_ > 0
+                              ? tr("%1 kept, %2 left out").arg(series_logs_).arg(series_left_out_)
+                          : series_logs_ == 0 ? QString()
                           : series_logs_ == 1 ? tr("1 log saved")
                                               : tr("%1 logs saved").arg(series_logs_);
     ui_->lblRearmCount->setText(count);
@@ -636,7 +725,8 @@ void TMainForm::UpdateRearmAvailability()
     }
     for (QWidget* control : std::initializer_list<QWidget*>{
              ui_->cbxRearm, ui_->lblSeriesFolder, ui_->edtSeriesFolder, ui_->btnSeriesFolder,
-             ui_->lblSeriesCount, ui_->spnSeriesCount}) {
+             ui_->lblSeriesCount, ui_->spnSeriesCount, keep_if_, ui_->btnKeepIfFields,
+             ui_->lblKeepIfFields}) {
         control->setEnabled(available);
     }
 }
@@ -840,10 +930,14 @@ void TMainForm::FormClose()
         // Written only once changed, so that a file without them stays so.
         const quillon::SeriesSettings series{
             QFile::encodeName(ui_->edtSeriesFolder->text()).toStdString(),
-            ui_->spnSeriesCount->value(), series_settings_read_.fields_file};
+            ui_->spnSeriesCount->value(), keep_if_fields_file_};
         if (series.folder != series_settings_read_.folder ||
-            series.count != series_settings_read_.count) {
+            series.count != series_settings_read_.count ||
+            series.fields_file != series_settings_read_.fields_file) {
             quillon::write_series_settings(settings_path_, series);
+        }
+        if (const std::string keep_if = keep_if_->Text().toStdString(); keep_if != keep_if_read_) {
+            quillon::write_keep_if_setting(settings_path_, quillon::KeepIfWindow::Main, keep_if);
         }
     } catch (const std::exception& error) {
         // Reported, but the program ends all the same: a user who cannot

@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+class ConditionLine;
 class QAbstractButton;
 class QLineEdit;
 class QLabel;
@@ -87,6 +88,9 @@ public:
     Ui::TMainForm& controls() { return *ui_; }
     QLineEdit* ReceivedBox(int byte) const { return received_[static_cast<std::size_t>(byte)]; }
     QLineEdit* SentBox(int byte) const { return sent_[static_cast<std::size_t>(byte)]; }
+    // "Keep only captures where": the condition a series' capture must meet
+    // at its fired record to be kept.
+    ConditionLine* KeepIfLine() const { return keep_if_; }
 
     // Watches for the trigger once a second while a stop condition is armed.
     QTimer ChkTrigDtctTmr;
@@ -163,6 +167,10 @@ private:
     // What the series tells, shown in the window.
     void ShowSeriesNews(quillon::SeriesNews news);
     void ShowCaptureSaved(const quillon::SavedCapture& capture);
+    // A capture that does not meet the keep condition, moved into the
+    // left-out folder beside it; a move that fails is told, and the series
+    // goes on.
+    void LeaveOut(const quillon::LeftOutCapture& capture);
     // rearming: the series was to start the log again.
     void ShowSeriesEnd(const quillon::SeriesEnd& end, bool rearming);
     // A capture written as an automatic save; when that cannot be written,
@@ -181,6 +189,15 @@ private:
     // cannot be made).
     std::optional<QString> SeriesFolder() const;
     void btnSeriesFolderClick();
+    // "Fields...": the fields file that the keep condition is read on.
+    void btnKeepIfFieldsClick();
+    // Reads the fields file for the keep condition and shows its name;
+    // nothing changes when it does not read (the reason then shown when
+    // report).
+    void UseKeepIfFields(const std::string& path, bool report);
+    // Whether a series keeps only the captures that meet the condition: a
+    // stop condition, the automatic save and a text in the line.
+    bool KeepIfInUse() const;
     // The series count as the label shows it and a screen reader reads it.
     void ShowSeriesCount();
     // "Re-arm after automatic save" can be changed while a stop condition
@@ -204,6 +221,12 @@ private:
     std::unique_ptr<quillon::CaptureSeries> series_;
     std::optional<quillon::SeriesLock> series_lock_;
     int series_logs_ = 0;
+    int series_left_out_ = 0;  // captures the keep condition left out
+    ConditionLine* keep_if_ = nullptr;
+    // The fields file that the keep condition is read on ("" for none),
+    // and the condition as the settings file had it.
+    std::string keep_if_fields_file_;
+    std::string keep_if_read_;
     // The series' folder and count as the settings file had them.
     quillon::SeriesSettings series_settings_read_;
     StatusShown status_shown_ = StatusShown::None;

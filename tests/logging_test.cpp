@@ -1,6 +1,7 @@
 // Logging from the main window: START and STOP with the stop condition, the
 // trigger poll and the automatic save, and SAVE LOG, against the simulated
 // amplifier. Files are checked byte for byte against texts built here.
+#include "ConditionLine.h"
 #include "IntegerText.h"
 #include "MainWindowFixture.h"
 #include "SeriesLock.h"
@@ -11,6 +12,7 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QTimer>
 
 #include <array>
@@ -1235,6 +1237,136 @@ TEST_F(LoggingTest, ASeriesOverUsbHoldsTheLockOfEverySeriesOnTheAmplifier)
     EXPECT_EQ(refusal.holder, std::to_string(::getpid()));
     window->btnLogStartClick();  // STOP ends the series and lets go
     EXPECT_TRUE(quillon::SeriesLock::take(refusal));
+}
+
+// ---------------------------------------------------------------------------
+// A series that keeps only the captures meeting a condition, on the cyclic
+// host: the stop condition catches each alarm (the flag in Send[1]) with
+// count 0, and the condition keeps the alarms 4 and 5 (Send[3] of command
+// 0x44).
+constexpr const char* kAlarmFields = R"({"fields": [{"name": "alarm", "direction": "send",
+  "byte": 3, "names": {"4": "encoder error", "5": "overload"},
+  "when": {"direction": "recv", "byte": 2, "mask": 255, "value": 68}}]})";
+constexpr const char* kKeepIf = R"(alarm = "overload" or alarm = "encoder error")";
+
+class KeepIfTest : public LoggingTest {
+protected:
+    // The alarm code a capture fired at, read here: with count 0 the log stops
+    // at the record that fired, the last one written.
+    static int fired_alarm(const QString& file)
+    {
+        QStringList sent;
+        for (const QString& line : QString::fromStdString(read_file(file)).split("\r\n")) {
+            if (line.contains(QRegularExpression("^Recv.*,0*[1-9A-F]"))) {
+                sent = line.section(", Send", 1).split(',', Qt::SkipEmptyParts);
+            }
+        }
+        EXPECT_EQ(sent.value(1).toInt(nullptr, 16) & 0x80, 0x80) << file.toStdString();
+        return sent.value(3).toInt(nullptr, 16);
+    }
+
+    // START with the condition on those fields, then a tick after each
+    // alarm until the series ends at count kept; the ticks made (each
+    // reads one capture).
+    int run_series(int count)
+    {
+        use_model({.seed = 3, .host = ampsim::ModelOptions::Host::Cyclic, .alarm_every = 60});
+        install_routes();
+        write_file(fields, kAlarmFields);
+        EXPECT_NO_FATAL_FAILURE(start_on(Transport::Usb));
+        arm({.send = true, .byte = " 1", .mask = "0x80", .value = "0x80", .count = "0"});
+        window->controls().edtSeriesFolder->setText(night);
+        window->controls().spnSeriesCount->setValue(count);
+        window->controls().cbxRearm->setChecked(true);
+        window->KeepIfLine()->SetText(kKeepIf);
+        // Without the fields file "alarm" names nothing: START is refused,
+        // and nothing reaches the amplifier.
+        const auto mark = sent_commands().size();
+        window->btnLogStartClick();
+        EXPECT_EQ(messages.shown(),
+                  (std::vector<Message>{{std::string("Keep only captures where \"") + kKeepIf +
+                                             "\": no field of the fields file "
+                                             "has this name (column 1)",
+                                         "Error!", MessageIcon::Error}}));
+        EXPECT_TRUE(commands_since(mark).empty());
+        messages.clear();
+        const auto before = quillon::set_open_dialog(
+            [this](const QString&, const QString&) { return QStringList{fields}; });
+        window->controls().btnKeepIfFields->click();
+        quillon::set_open_dialog(before);
+        EXPECT_EQ(window->controls().lblKeepIfFields->text(), "alarm-fields.json");
+        window->btnLogStartClick();
+        int ticks = 0;
+        for (; window->ChkTrigDtctTmr.isActive() && ticks < 60; ++ticks) {
+            model->advance(120);  // an alarm comes within 60 + 15 exchanges
+            window->ChkTrigDtctTmrTimer();
+        }
+        EXPECT_FALSE(window->ChkTrigDtctTmr.isActive());
+        return ticks;
+    }
+
+    // The captures of a folder meeting the condition, and the others.
+    std::pair<int, int> meeting_and_not(const QString& folder) const
+    {
+        std::pair<int, int> counts;
+        for (const std::string& name : entries(folder)) {
+            if (name != "left-out") {
+                ++(fired_alarm(folder + "/" + name.c_str()) >= 4 ? counts.first : counts.second);
+            }
+        }
+        return counts;
+    }
+
+    QString fields = saves + "/alarm-fields.json";
+    QString night = saves + "/night";
+};
+
+TEST_F(KeepIfTest, OnlyCapturesMeetingTheConditionAreKeptAndCountedTheOthersLeftOut)
+{
+    const int ticks = run_series(2);
+    EXPECT_TRUE(messages.shown().empty());
+    const auto [kept, not_kept] = meeting_and_not(night);
+    const auto [left_out_meeting, left_out] = meeting_and_not(night + "/left-out");
+    EXPECT_EQ(kept, 2) << "the count counts the captures kept";
+    EXPECT_EQ(not_kept + left_out_meeting, 0);
+    ASSERT_GT(left_out, 0) << "the seed's alarms must leave some out";
+    EXPECT_EQ(ticks, kept + left_out) << "each capture read is kept or left out, once";
+    EXPECT_EQ(window->controls().lblRearmCount->text(),
+              QString("2 kept, %1 left out").arg(left_out));
+    EXPECT_EQ(model->log_status(), 0) << "left idle";
+
+    // Remembered, and read back on those fields by the next window.
+    window->FormClose();
+    ASSERT_TRUE(start());
+    EXPECT_EQ(window->KeepIfLine()->Text(), kKeepIf);
+    EXPECT_TRUE(window->KeepIfLine()->Condition().has_value());
+    EXPECT_EQ(window->controls().lblKeepIfFields->text(), "alarm-fields.json");
+}
+
+TEST_F(KeepIfTest, ACaptureThatCannotBeMovedAsideIsToldAndTheSeriesGoesOn)
+{
+    std::filesystem::create_directories(night.toStdString());
+    write_file(night + "/left-out", "a file where the folder would be");
+    run_series(1);
+    int left_out = 0;
+    for (const std::string& name : entries(night)) {
+        if (const QString file = night + "/" + name.c_str();
+            name != "left-out" && fired_alarm(file) < 4) {
+            const Message told{
+                "The capture " + file.toStdString() +
+                    " does not meet the condition, but it could not be moved into "
+                    "the folder \"left-out\" beside it; it stays where it was saved.",
+                "", MessageIcon::Warning, night.toStdString() + "/left-out: File exists"};
+            EXPECT_NE(std::find(messages.shown().begin(), messages.shown().end(), told),
+                      messages.shown().end())
+                << name;
+            ++left_out;
+        }
+    }
+    ASSERT_GT(left_out, 0) << "the seed's alarms must leave some out";
+    EXPECT_EQ(messages.shown().size(), std::size_t(left_out));
+    EXPECT_EQ(window->controls().lblRearmCount->text(),
+              QString("1 kept, %1 left out").arg(left_out));
 }
 
 TEST_F(LoggingTest, AutomaticSaveDatesLineOneBeforeTheReadAndNamesTheFileAfterIt)
