@@ -2,6 +2,8 @@
 
 #include "AtomicFile.h"
 #include "ColumnWords.h"
+#include "ConditionLine.h"
+#include "Conditions.h"
 #include "FileDrops.h"
 #include "GuardedHandlers.h"
 #include "Keyboard.h"
@@ -490,6 +492,10 @@ TfrmLogBrowser::TfrmLogBrowser(QString path, quillon::LogFile log, std::string s
     date_time_ = new ElidedCaption(*ui_->lblDateTime, {});
     stop_condition_ = new ElidedCaption(*ui_->lblStopCondition, {});
     summary_ = new ElidedCaption(*ui_->lblSummary, {});
+    // Beside the byte row, before the buttons that find by either.
+    find_condition_ = new ConditionLine(QString(), ui_->grbFind);
+    find_condition_->setObjectName("cndFind");
+    ui_->layFind->insertWidget(ui_->layFind->indexOf(ui_->btnFindPrevious), find_condition_, 1);
     frozen_records_ = new FrozenColumns(*ui_->tblRecords, LogTableModel::kRecordColumns);
     frozen_compared_ = new FrozenColumns(*ui_->tblCompared, LogTableModel::kRecordColumns);
     sized_records_ = new ColumnsInView(*ui_->tblRecords, LogTableModel::kRecordColumns);
@@ -513,13 +519,16 @@ TfrmLogBrowser::TfrmLogBrowser(QString path, quillon::LogFile log, std::string s
     auto& ui = *ui_;
     on_signal(ui.btnFindNext, &QAbstractButton::clicked, this, &TfrmLogBrowser::btnFindNextClick);
     on_signal(ui.mnuFindNext, &QAction::triggered, this, &TfrmLogBrowser::btnFindNextClick);
-    for (QLineEdit* field : {ui.edtFindByte, ui.edtFindMask, ui.edtFindValue}) {
+    for (QLineEdit* field :
+         {ui.edtFindByte, ui.edtFindMask, ui.edtFindValue, find_condition_->Edit()}) {
         on_signal(field, &QLineEdit::returnPressed, this, &TfrmLogBrowser::btnFindNextClick);
     }
     on_signal(ui.btnFindPrevious, &QAbstractButton::clicked, this,
               &TfrmLogBrowser::btnFindPreviousClick);
     on_signal(ui.mnuFindPrevious, &QAction::triggered, this, &TfrmLogBrowser::btnFindPreviousClick);
     on_signal(ui.mnuFind, &QAction::triggered, this, &TfrmLogBrowser::mnuFindClick);
+    on_signal(find_condition_, &ConditionLine::conditionChanged, this,
+              &TfrmLogBrowser::CountConditionFound);
     on_signal(ui.mnuDecoded, &QAction::toggled, this, &TfrmLogBrowser::mnuDecodedClick);
     on_signal(ui.mnuFields, &QAction::triggered, this, &TfrmLogBrowser::mnuFieldsClick);
     on_signal(ui.mnuCompareWith, &QAction::triggered, this, &TfrmLogBrowser::mnuCompareWithClick);
@@ -560,6 +569,7 @@ void TfrmLogBrowser::changeEvent(QEvent* event)
 void TfrmLogBrowser::RetranslateUi()
 {
     ui_->retranslateUi(this);
+    find_condition_->SetCaption(tr("Con&dition"));
     setWindowTitle(tr("%1 - Quillon").arg(QFileInfo(path_).fileName()));
     date_time_->SetText(date_time_caption(log_));
     stop_condition_->SetText(stop_condition_caption(log_));
@@ -667,22 +677,59 @@ void TfrmLogBrowser::StepTo(const std::vector<int>& records, int step)
     }
 }
 
-void TfrmLogBrowser::Find(int step)
+std::optional<TfrmLogBrowser::Found> TfrmLogBrowser::FindRecords()
 {
+    // A condition typed takes the byte row's place; one that does not read
+    // finds nothing, its reason shown under it already.
+    if (find_condition_->HasError()) {
+        return std::nullopt;
+    }
+    if (const auto& condition = find_condition_->Condition()) {
+        Found found{{}, find_condition_->Text().trimmed()};
+        for (int record = 0; record < quillon::kLogRecords; ++record) {
+            if (quillon::holds(*condition, log_, model_->Timeline(), record, fields_)) {
+                found.records.push_back(record);
+            }
+        }
+        return found;
+    }
     const auto typed = quillon::record_condition_from_text(
         direction_of(ui_->rbnFindSend->isChecked()), ui_->edtFindByte->text().toStdString(),
         ui_->edtFindMask->text().toStdString(), ui_->edtFindValue->text().toStdString());
     if (!typed.condition) {
         quillon::show_error(typed.range_error);
-        return;
+        return std::nullopt;
     }
     const quillon::RecordCondition& condition = *typed.condition;
-    const std::vector<int> found = quillon::records_meeting(log_, condition);
-    find_shown_ =
-        FindShown{found.size(), text_of(quillon::condition_text(condition.direction, condition.byte,
-                                                                condition.mask, condition.value))};
+    return Found{quillon::records_meeting(log_, condition),
+                 text_of(quillon::condition_text(condition.direction, condition.byte,
+                                                 condition.mask, condition.value))};
+}
+
+void TfrmLogBrowser::ShowFound(const std::optional<Found>& found)
+{
+    if (!found) {
+        find_shown_.reset();
+        ui_->lblFindCount->clear();
+        return;
+    }
+    find_shown_ = FindShown{found->records.size(), found->condition};
     ui_->lblFindCount->setText(find_caption(find_shown_->found, find_shown_->condition));
-    StepTo(found, step);
+}
+
+void TfrmLogBrowser::Find(int step)
+{
+    const std::optional<Found> found = FindRecords();
+    ShowFound(found);
+    if (found) {
+        StepTo(found->records, step);
+    }
+}
+
+void TfrmLogBrowser::CountConditionFound()
+{
+    // Without a condition the byte row counts when it is asked to find.
+    ShowFound(find_condition_->Text().trimmed().isEmpty() ? std::nullopt : FindRecords());
 }
 
 void TfrmLogBrowser::btnFindNextClick()
@@ -740,10 +787,17 @@ bool TfrmLogBrowser::ShowFields(const QString& path)
 void TfrmLogBrowser::SetFields(std::vector<quillon::FieldSpec> fields)
 {
     fields_ = std::move(fields);
+    // The model's reset forgets the current record: it stays current.
+    const int current = CurrentRecord();
     model_->SetFields(fields_);
+    // Its names looked up anew, and what meets it counted again.
+    find_condition_->SetFields(fields_);
     if (other_) {
         other_->model->SetFields(fields_);
         UpdateComparison();  // a field not compared leaves its bits out
+    }
+    if (current >= 0) {
+        SelectRecord(current);
     }
 }
 

@@ -1,10 +1,10 @@
 // The log browser: one saved log file in a window of its own, read once when
 // it opens. A table of its 256 records, opened at the record that fired the
 // trigger, with each record's offset from it, the fired record, those that
-// meet the file's stop condition and those never written marked; find, a
-// decoded view, the fields of a user's fields file, a comparison with a
-// second log, plots, export as CSV or JSON and copying records as record
-// lines.
+// meet the file's stop condition and those never written marked; find (by
+// a byte or by a condition), a decoded view, the fields of a user's fields
+// file, a comparison with a second log, plots, export as CSV or JSON and
+// copying records as record lines.
 #pragma once
 
 #include "Fields.h"
@@ -24,6 +24,7 @@
 #include <vector>
 
 class ColumnsInView;
+class ConditionLine;
 class ElidedCaption;
 class FrozenColumns;
 class PairedScrolling;
@@ -77,6 +78,8 @@ public:
     void SetLogOpener(quillon::FilesHandler opener) { log_opener_ = std::move(opener); }
 
     Ui::TfrmLogBrowser& controls() { return *ui_; }
+    // The find row's condition, beside its byte.
+    ConditionLine& FindCondition() { return *find_condition_; }
     const QString& path() const { return path_; }
     LogTableModel& model() { return *model_; }
     // The model of the compared log, while a comparison is open.
@@ -124,7 +127,20 @@ private:
     // Selects A's record and, in a comparison, B's record paired with it.
     void SelectRecord(int record);
     static void SelectRow(QTableView& table, int row);
+    // The records the find row asks for: those that meet the condition
+    // typed, else the byte row's; none when what is typed does not read
+    // (the byte row's reason shown).
+    struct Found {
+        std::vector<int> records;
+        QString condition;  // as the count names it
+    };
+    std::optional<Found> FindRecords();
+    // The records found counted under the row; nothing found, no count.
+    void ShowFound(const std::optional<Found>& found);
     void Find(int step);
+    // The condition typed counted at once; one that does not read counts
+    // nothing.
+    void CountConditionFound();
     void StepToDifference(int step);
     void UpdateComparison();
     // The comparison's controls, the tables' file names and the strip.
@@ -147,6 +163,8 @@ private:
     ElidedCaption* date_time_;
     ElidedCaption* stop_condition_;
     ElidedCaption* summary_;
+    // In the find row.
+    ConditionLine* find_condition_;
     // Children of their tables.
     FrozenColumns* frozen_records_;
     FrozenColumns* frozen_compared_;

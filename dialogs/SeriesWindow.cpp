@@ -3,6 +3,8 @@
 #include "AtomicFile.h"
 #include "ColumnWords.h"
 #include "ComparisonRulesBox.h"
+#include "ConditionLine.h"
+#include "Conditions.h"
 #include "GuardedHandlers.h"
 #include "Keyboard.h"
 #include "LogBrowser.h"
@@ -35,6 +37,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QShowEvent>
+#include <QSignalBlocker>
 #include <QSortFilterProxyModel>
 #include <QSplitter>
 #include <QStyle>
@@ -42,6 +45,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -129,17 +133,14 @@ public:
     void SetValueColumns(std::vector<quillon::ValueColumn> columns,
                          std::span<const quillon::FieldSpec> fields)
     {
-        std::vector<quillon::ValueColumn> kept;
-        std::vector<quillon::RecordColumn> reads;
-        for (quillon::ValueColumn& column : columns) {
-            if (auto read = quillon::operand_column(column.operand, fields)) {
-                kept.push_back(std::move(column));
-                reads.push_back(std::move(*read));
-            }
-        }
-        beginResetModel();
-        values_ = quillon::value_table(series_, std::move(kept), reads, fields);
-        endResetModel();
+        Reset(std::move(columns), fields, {});
+    }
+    // The series' captures changed by change, the table reset around it,
+    // and the value columns read anew on them.
+    void ChangeCaptures(const std::function<void()>& change,
+                        std::span<const quillon::FieldSpec> fields)
+    {
+        Reset(values_.columns, fields, change);
     }
     const quillon::ValueTable& Values() const { return values_; }
     const std::vector<quillon::ValueColumn>& ValueColumns() const { return values_.columns; }
@@ -230,6 +231,27 @@ public:
     }
 
 private:
+    // The value columns, those of a field that the fields do not name left
+    // out, read after the captures changed (change, when given).
+    void Reset(std::vector<quillon::ValueColumn> columns,
+               std::span<const quillon::FieldSpec> fields, const std::function<void()>& change)
+    {
+        std::vector<quillon::ValueColumn> kept;
+        std::vector<quillon::RecordColumn> reads;
+        for (quillon::ValueColumn& column : columns) {
+            if (auto read = quillon::operand_column(column.operand, fields)) {
+                kept.push_back(std::move(column));
+                reads.push_back(std::move(*read));
+            }
+        }
+        beginResetModel();
+        if (change) {
+            change();
+        }
+        values_ = quillon::value_table(series_, std::move(kept), reads, fields);
+        endResetModel();
+    }
+
     // A value at a place: its text, its number to sort by (none sorts
     // last), numbers to the right.
     QVariant ValueData(std::size_t row, int column, int role) const
@@ -338,9 +360,10 @@ private:
 
 TfrmSeries::TfrmSeries(quillon::Series series, const QString& folder, std::string settings_path,
                        QWidget* parent)
-    : QMainWindow(parent), series_(std::move(series)), settings_path_(std::move(settings_path)),
-      captures_model_(new SeriesTableModel(series_)), sorted_(new QSortFilterProxyModel(this)),
-      values_model_(new CaptureValuesModel(series_)), folder_(folder)
+    : QMainWindow(parent), all_(std::move(series)), reference_(all_.reference),
+      settings_path_(std::move(settings_path)), captures_model_(new SeriesTableModel(series_)),
+      sorted_(new QSortFilterProxyModel(this)), values_model_(new CaptureValuesModel(series_)),
+      folder_(folder)
 {
     captures_model_->setParent(this);
     values_model_->setParent(this);
@@ -356,8 +379,13 @@ TfrmSeries::TfrmSeries(quillon::Series series, const QString& folder, std::strin
     }
     BuildWindow();
     rules_->SetRules(quillon::read_comparison_rules_setting(settings_path_));
+    keep_if_->SetFields(fields_);
+    keep_if_->SetText(QString::fromStdString(
+        quillon::read_keep_if_setting(settings_path_, quillon::KeepIfWindow::Series)));
+    KeepCaptures();
     RememberedValueColumns();
-    SetReference(series_.reference);
+    Compare();
+    quillon::on_signal(keep_if_, &ConditionLine::conditionChanged, this, &TfrmSeries::ApplyKeepIf);
     // The fired record's row in the middle, the cell chosen's column in
     // sight, once the map has its size.
     if (const quillon::VariationMap& map = map_->Map(); map.rows > 0) {
@@ -380,16 +408,17 @@ void TfrmSeries::RetranslateUi()
     setWindowTitle(tr("%1 - Quillon series").arg(QDir(folder_).dirName()));
     centralWidget()->setAccessibleName(tr("Series"));
     captures_table_->setAccessibleName(tr("Captures"));
+    keep_if_->SetCaption(tr("&Keep only captures where"));
+    ShowKept();
     set_reference_->setText(tr("Set as Reference"));
     set_reference_->setAccessibleName(tr("Set as Reference"));
     unreadable_list_->setAccessibleName(tr("Files not read"));
-    unreadable_label_->setText(
-        series_.unreadable.size() == 1
-            ? tr("1 file could not be read:")
-            : tr("%1 files could not be read:").arg(series_.unreadable.size()));
+    unreadable_label_->setText(all_.unreadable.size() == 1
+                                   ? tr("1 file could not be read:")
+                                   : tr("%1 files could not be read:").arg(all_.unreadable.size()));
     // Each file's reason in the user's language, its name as it is.
     unreadable_list_->clear();
-    for (const quillon::UnreadableFile& file : series_.unreadable) {
+    for (const quillon::UnreadableFile& file : all_.unreadable) {
         unreadable_list_->addItem(quillon::worded_message(
             file.reason.rfind(file.file, 0) == 0 ? file.reason : file.file + ": " + file.reason));
     }
@@ -458,11 +487,20 @@ void TfrmSeries::BuildWindow()
     unreadable_list_ = new QListWidget(top_);
     unreadable_list_->setObjectName("lbxUnreadable");
     unreadable_label_->setBuddy(unreadable_list_);
-    unreadable_label_->setVisible(!series_.unreadable.empty());
-    unreadable_list_->setVisible(!series_.unreadable.empty());
+    unreadable_label_->setVisible(!all_.unreadable.empty());
+    unreadable_list_->setVisible(!all_.unreadable.empty());
     unreadable_list_->setMaximumHeight(5 * fontMetrics().height());
     top_layout->addWidget(unreadable_label_);
     top_layout->addWidget(unreadable_list_);
+    // Above the table: the condition, and what it kept.
+    keep_if_ = new ConditionLine(QString(), top_);
+    keep_if_->setObjectName("cndKeepIf");
+    kept_label_ = new QLabel(top_);
+    kept_label_->setObjectName("lblKept");
+    kept_label_->setWordWrap(true);
+    kept_label_->hide();
+    top_layout->insertWidget(0, keep_if_);
+    top_layout->insertWidget(1, kept_label_);
 
     // The rules over the map, and beside them the values of the cell
     // chosen and their plot.
@@ -590,14 +628,101 @@ void TfrmSeries::SetReference(std::size_t capture)
     if (capture >= series_.captures.size()) {
         return;
     }
-    quillon::compare_with_reference(series_, capture, {rules_->IgnoreRules(), rules_->OnlyRules()},
-                                    fields_);
+    reference_ = kept_[capture];
+    series_.reference = capture;
+    if (kept_by_condition_) {
+        kept_by_condition_->reference = capture;
+        kept_by_condition_->reference_left_out = false;
+    }
+    Compare();
+    ShowKept();
+}
+
+void TfrmSeries::Compare()
+{
+    if (series_.reference < series_.captures.size()) {
+        quillon::compare_with_reference(series_, series_.reference,
+                                        {rules_->IgnoreRules(), rules_->OnlyRules()}, fields_);
+    }
     Redraw();
+}
+
+bool TfrmSeries::KeepCaptures()
+{
+    const std::optional<quillon::Condition>& condition = keep_if_->Condition();
+    std::vector<std::size_t> kept;
+    for (std::size_t capture = 0; capture < all_.captures.size(); ++capture) {
+        if (!condition || quillon::capture_meets(*condition, all_.captures[capture], fields_)) {
+            kept.push_back(capture);
+        }
+    }
+    // Another condition that keeps the same captures changes nothing shown.
+    if (kept == kept_ && condition.has_value() == kept_by_condition_.has_value()) {
+        return false;
+    }
+    // The values of the cell shown name captures by their place: gone first.
+    values_model_->SetValues({});
+    captures_model_->ChangeCaptures(
+        [&] {
+            series_ = all_;
+            if (condition) {
+                kept_by_condition_ =
+                    quillon::keep_captures(series_, *condition, fields_, reference_);
+            } else {
+                kept_by_condition_.reset();
+                series_.reference = reference_;
+            }
+        },
+        fields_);
+    kept_ = std::move(kept);
+    return true;
+}
+
+void TfrmSeries::ApplyKeepIf()
+{
+    if (KeepCaptures()) {
+        Compare();
+    }
+    ShowKept();
+    try {
+        quillon::write_keep_if_setting(settings_path_, quillon::KeepIfWindow::Series,
+                                       keep_if_->Text().toStdString());
+    } catch (const std::exception& error) {
+        // Applied all the same; said once, not at each key typed.
+        if (!keep_if_unsaved_shown_) {
+            keep_if_unsaved_shown_ = true;
+            quillon::show_error(error.what());
+        }
+    }
+}
+
+QString TfrmSeries::KeptText() const
+{
+    if (!kept_by_condition_) {
+        return {};
+    }
+    QString counts = tr("%1 of %2 captures kept; %3 left out")
+                         .arg(series_.captures.size())
+                         .arg(all_.captures.size())
+                         .arg(kept_by_condition_->left_out.size());
+    if (!kept_by_condition_->reference_left_out) {
+        return counts;
+    }
+    return tr("%1; the reference %2 was left out: the first capture kept, %3, is the reference",
+              "the captures kept and left out, then the reference that changed")
+        .arg(counts, file_name(all_.captures[reference_].file),
+             file_name(series_.captures[series_.reference].file));
+}
+
+void TfrmSeries::ShowKept()
+{
+    kept_label_->setText(KeptText());
+    kept_label_->setVisible(kept_by_condition_.has_value());
 }
 
 void TfrmSeries::ApplyRules()
 {
-    SetReference(series_.reference);
+    Compare();
     try {
         quillon::write_comparison_rules_setting(settings_path_, rules_->Rules());
     } catch (const std::exception& error) {
@@ -716,10 +841,17 @@ bool TfrmSeries::ShowFields(const QString& path)
         quillon::show_error(error.what());
         return false;
     }
-    // Compared anew (a field may be left out of comparisons), the value
+    // The condition's names looked up in them (it may keep others now),
+    // compared anew (a field may be left out of comparisons), the value
     // columns read under the new fields, the map and the cell redrawn.
+    {
+        const QSignalBlocker quiet(keep_if_);
+        keep_if_->SetFields(fields_);
+    }
+    KeepCaptures();
     captures_model_->SetValueColumns(captures_model_->ValueColumns(), fields_);
-    SetReference(series_.reference);
+    Compare();
+    ShowKept();
     try {
         quillon::write_fields_file_setting(settings_path_, file);
     } catch (const std::exception& error) {
@@ -783,10 +915,14 @@ QStringList TfrmSeries::PictureCaption() const
     const QString reference = series_.reference < series_.captures.size()
                                   ? file_name(series_.captures[series_.reference].file)
                                   : QString();
-    return {tr("Folder: %1").arg(QDir::toNativeSeparators(folder_)),
-            tr("Reference: %1").arg(reference),
-            rules.isEmpty() ? tr("Rules: none")
-                            : tr("Rules: %1").arg(rules.join(tr(", ", "between rules")))};
+    QStringList caption{
+        tr("Folder: %1").arg(QDir::toNativeSeparators(folder_)), tr("Reference: %1").arg(reference),
+        rules.isEmpty() ? tr("Rules: none")
+                        : tr("Rules: %1").arg(rules.join(tr(", ", "between rules")))};
+    if (kept_by_condition_) {
+        caption << tr("Kept where %1: %2").arg(keep_if_->Text().trimmed(), KeptText());
+    }
+    return caption;
 }
 
 void TfrmSeries::mnuExportPictureClick()

@@ -3,8 +3,9 @@
 // places chosen by the user, the files that could not be read, and the
 // variation map around the fired records under the comparison's rules; a
 // cell of the map lists and plots each capture's value there, a capture
-// opens in a log browser compared with the reference. The rules and the
-// fields file are remembered in the settings file.
+// opens in a log browser compared with the reference. A condition keeps
+// only the captures that meet it at their fired records. The rules, the
+// condition and the fields file are remembered in the settings file.
 #pragma once
 
 #include "Fields.h"
@@ -25,6 +26,7 @@
 
 class CaptureValuesModel;
 class ComparisonRulesBox;
+class ConditionLine;
 class QAction;
 class QMenu;
 class PlotView;
@@ -65,7 +67,9 @@ public:
     // The value columns remembered in the settings file.
     void RememberedValueColumns();
 
-    // Compares every capture with this one and redraws the map.
+    // Compares every capture kept with this one (a row of the table as
+    // captured) and redraws the map; the reference again whenever a
+    // condition keeps it.
     void SetReference(std::size_t capture);
     // Lists and plots each capture's value in a cell of the map.
     void ShowCell(int row, int column);
@@ -77,6 +81,7 @@ public:
     // The capture on a row of the table as it is sorted; none for no row.
     std::optional<std::size_t> CaptureOnRow(int row) const;
 
+    // The captures kept, in the order captured (all without a condition).
     const quillon::Series& series() const { return series_; }
     QTableView& CapturesTable() { return *captures_table_; }
     QTableView& ValuesTable() { return *values_table_; }
@@ -85,6 +90,9 @@ public:
     QListWidget& UnreadableList() { return *unreadable_list_; }
     QPushButton& SetReferenceButton() { return *set_reference_; }
     ComparisonRulesBox& RulesBox() { return *rules_; }
+    ConditionLine& KeepIfLine() { return *keep_if_; }
+    // How many captures the condition kept and left out; hidden without one.
+    QLabel& KeptLabel() { return *kept_label_; }
     QSplitter& Splitter() { return *splitter_; }
     // The text of the picture's lines above the map: the folder, the
     // reference, the rules.
@@ -114,8 +122,21 @@ private:
     // No cell chosen: the prompt, no values, an empty plot.
     void ShowNoCell();
     std::optional<std::size_t> SelectedCapture() const;
+    // Every capture kept compared with the reference, and redrawn.
+    void Compare();
     // The rules listed applied: compared anew, redrawn, remembered.
     void ApplyRules();
+    // The condition typed applied (one that does not read keeps every
+    // capture), remembered as typed.
+    void ApplyKeepIf();
+    // The captures that meet the condition, or all, kept in the window's
+    // series, the reference chosen among them; false when they are those
+    // kept already. They are compared after.
+    bool KeepCaptures();
+    // How many were kept and left out, and the reference if it was left
+    // out; "" without a condition.
+    QString KeptText() const;
+    void ShowKept();
     // The table, the map, the values and the plot after the comparison or
     // the fields changed; the cell chosen kept where it still is.
     void Redraw();
@@ -123,7 +144,17 @@ private:
     // sight, the map below taking the rest.
     void SizeSplitter();
 
+    // As read; the captures kept, as the table and the map show them; of
+    // each capture kept, its place in all_.
+    quillon::Series all_;
     quillon::Series series_;
+    std::vector<std::size_t> kept_;
+    // The reference chosen among all_; the condition's choice while it
+    // leaves that one out.
+    std::size_t reference_ = 0;
+    // What the condition applied left out, while one is applied.
+    std::optional<quillon::KeptCaptures> kept_by_condition_;
+    bool keep_if_unsaved_shown_ = false;
     std::string settings_path_;
     quillon::FilesHandler log_opener_;
     std::vector<quillon::FieldSpec> fields_;
@@ -138,6 +169,8 @@ private:
     QListWidget* unreadable_list_ = nullptr;
     VariationMapView* map_ = nullptr;
     ComparisonRulesBox* rules_ = nullptr;
+    ConditionLine* keep_if_ = nullptr;
+    QLabel* kept_label_ = nullptr;
     QSplitter* splitter_ = nullptr;
     QWidget* top_ = nullptr;
     QLabel* cell_label_ = nullptr;

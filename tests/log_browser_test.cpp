@@ -1,11 +1,12 @@
 // The log browser through the real windows offscreen: opening by the menu,
 // by the command line's start-up and by a drop, a refused file, the marks,
 // opening at the fired record, the columns kept in sight, find (by its keys
-// too), the decoded view, comparisons (by record number, and aligned by the
+// too, and by a condition), the decoded view, comparisons (by record number, and aligned by the
 // fired records with ignore and only rules and the per-byte strip), export
 // and copy.
 #include "AtomicFile.h"
 #include "ByteCountStrip.h"
+#include "ConditionLine.h"
 #include "LogBrowser.h"
 #include "LogExport.h"
 #include "LogTableModel.h"
@@ -338,6 +339,64 @@ TEST_F(LogBrowserTest, FindStepsThroughTheRecordsThatMeetIt)
     EXPECT_EQ(messages.shown()[0].text, "Byte data is out of range(0-15)!");
     EXPECT_EQ(messages.shown()[1].text, "'two' is not a valid integer value.");
     EXPECT_EQ(browser.CurrentRecord(), 243);
+}
+
+// The condition beside the byte row, read on the fields file: fields at
+// places from the fired record and from the record tested, counted as it is
+// typed and taking the byte row's place, stepped through by F3; read again
+// when the fields change; one that does not read says where, under the
+// line, and finds nothing.
+TEST_F(LogBrowserTest, AConditionFindsTheRecordsThatMeetItAtTheirPlaces)
+{
+    // Records 0-7 written, index = Send[0] & 0x7F = the record's number;
+    // fired at 5.
+    TfrmLogBrowser& browser =
+        *open_log_browsers({QString(QUILLON_GOLDEN_DIR) + "/fired.txt"}, settings_path).front();
+    auto& ui = browser.controls();
+    ConditionLine& condition = browser.FindCondition();
+    const QLabel& error = *condition.findChild<QLabel*>("lblConditionError");
+    ui.edtFindByte->setText("0");
+    ui.edtFindMask->setText("0x01");
+    ui.edtFindValue->setText("1");
+
+    const QString later = R"(index > index@T-2 and mode = "run, fast")";
+    condition.SetText(later);
+    EXPECT_TRUE(condition.HasError()) << "no fields file names index yet";
+    EXPECT_EQ(ui.lblFindCount->text(), "");
+    ASSERT_TRUE(browser.ShowFields(QString(QUILLON_GOLDEN_DIR) + "/series-fields.json"));
+    EXPECT_TRUE(error.isHidden());
+    EXPECT_EQ(ui.lblFindCount->text(), "4 records meet " + later);
+    EXPECT_EQ(browser.CurrentRecord(), 5);
+    press_in(browser, *condition.Edit(), Qt::Key_F3);
+    EXPECT_EQ(browser.CurrentRecord(), 6);
+    ui.mnuFindNext->trigger();
+    EXPECT_EQ(browser.CurrentRecord(), 7);
+    press_in(browser, *condition.Edit(), Qt::Key_Return);
+    EXPECT_EQ(browser.CurrentRecord(), 4);  // round the end
+    press_in(browser, *condition.Edit(), Qt::Key_F3, Qt::ShiftModifier);
+    EXPECT_EQ(browser.CurrentRecord(), 7);
+
+    // From the record tested: record 0 is among the three before 1, 2 and 3.
+    condition.SetText("any(index = 0) @-3..-1");
+    EXPECT_EQ(ui.lblFindCount->text(), "3 records meet any(index = 0) @-3..-1");
+    ui.btnFindPrevious->click();
+    EXPECT_EQ(browser.CurrentRecord(), 3);
+
+    condition.SetText("index > _");
+    EXPECT_FALSE(error.isHidden());
+    EXPECT_EQ(error.text(), "a value expected after '>' (column 9)");
+    EXPECT_EQ(ui.lblFindCount->text(), "");
+    ui.btnFindNext->click();
+    EXPECT_EQ(ui.lblFindCount->text(), "");
+    EXPECT_EQ(browser.CurrentRecord(), 3);
+    EXPECT_TRUE(messages.shown().empty()) << "said under the line, not in a box";
+
+    // Emptied: the byte row finds again.
+    condition.SetText("");
+    EXPECT_TRUE(error.isHidden());
+    ui.btnFindNext->click();
+    EXPECT_EQ(ui.lblFindCount->text(), "4 records meet Recv[0] & 0x01 = 0x01");
+    EXPECT_EQ(browser.CurrentRecord(), 5);
 }
 
 TEST_F(LogBrowserTest, DecodedViewShowsEachDirectionsFieldsBesideItsBytes)

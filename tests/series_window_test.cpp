@@ -3,10 +3,12 @@
 // does not read: the table in capture order with its reference, changing
 // the reference, the rules and the fields file, a cell of the variation map
 // with the values under it, columns of values at places, and a capture
-// opened in a browser compared with the reference; over a folder of longer
+// opened in a browser compared with the reference; a condition that keeps
+// only some captures of the golden series; over a folder of longer
 // captures, the table's rows in sight and the map's headings; and the ways
 // in: one file a browser, a folder or several files a series.
 #include "ComparisonRulesBox.h"
+#include "ConditionLine.h"
 #include "LogBrowser.h"
 #include "LogText.h"
 #include "MainWindowFixture.h"
@@ -461,6 +463,91 @@ TEST_F(SeriesWindowTest, FieldsChosenAreTakenByTheOpenWindowAndRemembered)
     window.RulesBox().ByteEdit().setText("3");
     window.RulesBox().AddButton().click();
     EXPECT_EQ(map.CellText(speed), "T-1, speed: 0 captures differ, 3 distinct values");
+    EXPECT_TRUE(messages.shown().empty());
+}
+
+// The golden series: 01:00 fired at 5; 02:00 fired at 6, its Send 3 at
+// T+1 0x00; 02:00 (_2) without a fired record, so that no condition keeps
+// it. A condition on the fields file with places keeps only the captures
+// that meet it at their fired records, in the table, the map and the
+// values; a reference left out falls to the first kept; one that does not
+// read says where and keeps every capture; the text is remembered.
+TEST_F(SeriesWindowTest, AConditionKeepsOnlyTheCapturesThatMeetIt)
+{
+    const QString golden(QUILLON_GOLDEN_DIR);
+    TfrmSeries& window = *open_logs({golden + "/series"}, settings_path);
+    ConditionLine& keep_if = window.KeepIfLine();
+    const QLabel& error = *keep_if.findChild<QLabel*>("lblConditionError");
+    const QAbstractItemModel& table = *window.CapturesTable().model();
+    const auto files = [&] {
+        QStringList shown;
+        for (int row = 0; row < table.rowCount(); ++row) {
+            shown << cell(table, row, TfrmSeries::kFile) + " " +
+                         cell(table, row, TfrmSeries::kReference);
+        }
+        return shown;
+    };
+    const QStringList all{"Autolog_20261209010000.txt reference", "Autolog_20261209020000.txt ",
+                          "Autolog_20261209020000_2.txt "};
+    ASSERT_EQ(files(), all);
+    EXPECT_TRUE(window.KeptLabel().isHidden());
+
+    // Its names are the fields file's: none until it is chosen.
+    const QString both = R"(mode@T-1 = "run, fast" and index@T0 = 5)";
+    QTest::keyClicks(keep_if.Edit(), both);
+    EXPECT_FALSE(error.isHidden());
+    EXPECT_EQ(files(), all);
+    ASSERT_TRUE(window.ShowFields(golden + "/series-fields.json"));
+    EXPECT_TRUE(error.isHidden());
+    EXPECT_EQ(files(),
+              (QStringList{"Autolog_20261209010000.txt reference", "Autolog_20261209020000.txt "}));
+    EXPECT_EQ(window.KeptLabel().text(), "2 of 3 captures kept; 1 left out");
+    EXPECT_FALSE(window.KeptLabel().isHidden());
+    EXPECT_EQ(window.Map().Map().captures_mapped, 2);
+    EXPECT_EQ(cell(table, 1, TfrmSeries::kDifferingMost), "Send 3 (1)");
+    EXPECT_TRUE(window.PictureCaption().contains("Kept where " + both +
+                                                 ": 2 of 3 captures kept; 1 left out"));
+
+    // Only 02:00's Send 3 is 0x00 at T+1: the reference is left out, and the
+    // first kept is the reference, compared with and said so.
+    keep_if.SetText("s3@T+1 = 0");
+    EXPECT_EQ(files(), QStringList{"Autolog_20261209020000.txt reference"});
+    EXPECT_EQ(window.KeptLabel().text(),
+              "1 of 3 captures kept; 2 left out; the reference Autolog_20261209010000.txt was "
+              "left out: the first capture kept, Autolog_20261209020000.txt, is the reference");
+    EXPECT_EQ(window.Map().Map().captures_mapped, 1);
+    const VariationMapView::Cell t_plus_1{1 - window.Map().Map().first_offset, 19};
+    window.ShowCell(t_plus_1.row, t_plus_1.column);
+    EXPECT_EQ(window.ValuesTable().model()->rowCount(), 1);
+    EXPECT_EQ(window.Plot().Points().size(), 1u);
+
+    // Not read: where and why under the line, and every capture kept, the
+    // reference chosen again.
+    keep_if.SetText("s3@T+1 >");
+    EXPECT_EQ(error.text(), "a value expected after '>' (column 9)");
+    EXPECT_EQ(files(), all);
+    EXPECT_TRUE(window.KeptLabel().isHidden());
+    EXPECT_EQ(window.Map().Map().captures_mapped, 2);
+
+    // A reference chosen among those kept stays the reference when the
+    // condition goes.
+    keep_if.SetText("index@T0 = 5");
+    EXPECT_EQ(window.KeptLabel().text(), "2 of 3 captures kept; 1 left out");
+    window.SetReference(1);
+    keep_if.SetText("");
+    EXPECT_EQ(files(),
+              (QStringList{"Autolog_20261209010000.txt ", "Autolog_20261209020000.txt reference",
+                           "Autolog_20261209020000_2.txt "}));
+    EXPECT_EQ(cell(table, 0, TfrmSeries::kDiffering), "1");
+
+    // Remembered as typed: the next window keeps by it.
+    keep_if.SetText(both);
+    EXPECT_EQ(quillon::read_keep_if_setting(settings_path, quillon::KeepIfWindow::Series),
+              both.toStdString());
+    TfrmSeries& next = *open_logs({golden + "/series"}, settings_path);
+    EXPECT_EQ(next.KeepIfLine().Text(), both);
+    EXPECT_EQ(next.CapturesTable().model()->rowCount(), 2);
+    EXPECT_EQ(next.KeptLabel().text(), "2 of 3 captures kept; 1 left out");
     EXPECT_TRUE(messages.shown().empty());
 }
 
