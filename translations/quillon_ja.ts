@@ -130,6 +130,13 @@
     </message>
 </context>
 <context>
+    <name>ConditionLine</name>
+    <message>
+        <source>%1 (column %2)</source>
+        <translation>%1 (%2 文字目)</translation>
+    </message>
+</context>
+<context>
     <name>FileDialogs</name>
     <message>
         <source>%1
@@ -336,6 +343,158 @@ Check the path and try again.</source>
     <message>
         <source>no log files (*.txt) in the folder</source>
         <translation>フォルダにログファイル (*.txt) がありません</translation>
+    </message>
+    <message>
+        <source>a condition expected</source>
+        <translation>条件がありません</translation>
+    </message>
+    <message>
+        <source>a word of the language: a field so named goes in backquotes</source>
+        <translation>条件式の予約語です: この名前のフィールドはバッククォートで囲んでください</translation>
+    </message>
+    <message>
+        <source>no field of the fields file has this name</source>
+        <translation>この名前のフィールドはフィールドファイルにありません</translation>
+    </message>
+    <message>
+        <source>=, !=, &lt;, &lt;=, &gt;, &gt;= or in expected after &apos;%1&apos;</source>
+        <translation>&apos;%1&apos; の後に =、!=、&lt;、&lt;=、&gt;、&gt;= または in が必要です</translation>
+    </message>
+    <message>
+        <source>a value expected after &apos;%1&apos;</source>
+        <translation>&apos;%1&apos; の後に値が必要です</translation>
+    </message>
+    <message>
+        <source>a double quote is not closed</source>
+        <translation>ダブルクォートが閉じていません</translation>
+    </message>
+    <message>
+        <source>the field names no value so</source>
+        <translation>このフィールドにその名前の値はありません</translation>
+    </message>
+    <message>
+        <source>a name of a value where only a number is compared</source>
+        <translation>数値だけを比較する所に値の名前があります</translation>
+    </message>
+    <message>
+        <source>only a byte takes &amp; MASK</source>
+        <translation>&amp; マスクを付けられるのはバイトだけです</translation>
+    </message>
+    <message>
+        <source>a mask 0-0xFF expected after &apos;&amp;&apos;</source>
+        <translation>&apos;&amp;&apos; の後に 0-0xFF のマスクが必要です</translation>
+    </message>
+    <message>
+        <source>&apos;..&apos; and the range&apos;s high end expected</source>
+        <translation>&apos;..&apos; と範囲の上限が必要です</translation>
+    </message>
+    <message>
+        <source>a range that holds nothing</source>
+        <translation>空の範囲です</translation>
+    </message>
+    <message>
+        <source>&apos;)&apos; expected</source>
+        <translation>&apos;)&apos; が必要です</translation>
+    </message>
+    <message>
+        <source>&apos;(&apos; expected after &apos;%1&apos;</source>
+        <translation>&apos;%1&apos; の後に &apos;(&apos; が必要です</translation>
+    </message>
+    <message>
+        <source>a place expected after &apos;@&apos; (0, -K, +K, T0, T-K, T+K)</source>
+        <translation>&apos;@&apos; の後に位置が必要です (0、-K、+K、T0、T-K、T+K)</translation>
+    </message>
+    <message>
+        <source>a place beyond the records a log holds (255)</source>
+        <translation>ログのレコード数を超える位置です (255)</translation>
+    </message>
+    <message>
+        <source>a range of places expected (@T-10..T-1, @-5..-1)</source>
+        <translation>位置の範囲が必要です (@T-10..T-1、@-5..-1)</translation>
+    </message>
+    <message>
+        <source>a range&apos;s two places both from T or both from the record</source>
+        <translation>範囲の二つの位置は、両方 T から、または両方レコードから数えてください</translation>
+    </message>
+    <message>
+        <source>a comparison with a whole number expected after count&apos;s range</source>
+        <translation>count の範囲の後に整数との比較が必要です</translation>
+    </message>
+    <message>
+        <source>&apos;within K&apos; expected after &apos;then&apos;</source>
+        <translation>&apos;then&apos; の後に &apos;within K&apos; が必要です</translation>
+    </message>
+    <message>
+        <source>K of within is 1 to 255</source>
+        <translation>within の K は 1 から 255 です</translation>
+    </message>
+    <message>
+        <source>the condition ends before this</source>
+        <translation>条件はここより前で終わっています</translation>
+    </message>
+    <message>
+        <source>longer than 4096 bytes</source>
+        <translation>4096 バイトを超えています</translation>
+    </message>
+    <message>
+        <source>nested deeper than 64</source>
+        <translation>入れ子が 64 段を超えています</translation>
+    </message>
+    <message>
+        <source>more than 512 parts</source>
+        <translation>要素が 512 個を超えています</translation>
+    </message>
+    <message>
+        <source>too costly to hold at each record: ranges too long</source>
+        <translation>各レコードで評価するには重すぎます: 範囲が長すぎます</translation>
+    </message>
+    <message>
+        <source>a field&apos;s name, recv[N], send[N], recv.PART or send.PART expected</source>
+        <translation>フィールド名、recv[N]、send[N]、recv.PART または send.PART が必要です</translation>
+    </message>
+    <message>
+        <source>a backquote is not closed</source>
+        <translation>バッククォートが閉じていません</translation>
+    </message>
+    <message>
+        <source>no name between the backquotes</source>
+        <translation>バッククォートの間に名前がありません</translation>
+    </message>
+    <message>
+        <source>a control character in a name</source>
+        <translation>名前に制御文字があります</translation>
+    </message>
+    <message>
+        <source>only recv and send take a byte [N] or a .PART</source>
+        <translation>バイト [N] や .PART を付けられるのは recv と send だけです</translation>
+    </message>
+    <message>
+        <source>a byte 0-15 and ] expected</source>
+        <translation>0-15 のバイトと ] が必要です</translation>
+    </message>
+    <message>
+        <source>a part of the decoded block expected (recv: length, address, command, checksum; send: length, header_1, header_2, checksum)</source>
+        <translation>デコードしたブロックの部分名が必要です (recv: length、address、command、checksum。send: length、header_1、header_2、checksum)</translation>
+    </message>
+    <message>
+        <source>a byte beyond 15</source>
+        <translation>15 を超えるバイトです</translation>
+    </message>
+    <message>
+        <source>@ and a place expected (@T0, @T-K, @T+K)</source>
+        <translation>@ と位置が必要です (@T0、@T-K、@T+K)</translation>
+    </message>
+    <message>
+        <source>a place is T0, T-K or T+K</source>
+        <translation>位置は T0、T-K または T+K です</translation>
+    </message>
+    <message>
+        <source>a place beyond the records a log holds (T-255 to T+255)</source>
+        <translation>ログのレコード数を超える位置です (T-255 から T+255)</translation>
+    </message>
+    <message>
+        <source>unexpected text</source>
+        <translation>不要な文字があります</translation>
     </message>
 </context>
 <context>
@@ -716,6 +875,38 @@ Quillon の README の「Reading logs」の節にあります。</translation>
         <source>Byte31</source>
         <translation>バイト31</translation>
     </message>
+    <message>
+        <source>Fields...</source>
+        <translation>フィールド...</translation>
+    </message>
+    <message>
+        <source>Choose the fields file of the condition</source>
+        <translation>条件のフィールドファイルを選ぶ</translation>
+    </message>
+    <message>
+        <source>Fields file of the condition</source>
+        <translation>条件のフィールドファイル</translation>
+    </message>
+    <message>
+        <source>Keep only captures where</source>
+        <translation>次の条件を満たすキャプチャだけを残す</translation>
+    </message>
+    <message>
+        <source>Keep only captures where &quot;%1&quot;: %2</source>
+        <translation>次の条件を満たすキャプチャだけを残す &quot;%1&quot;: %2</translation>
+    </message>
+    <message>
+        <source>The capture %1 does not meet the condition, but it could not be moved into the folder &quot;%2&quot; beside it; it stays where it was saved.</source>
+        <translation>キャプチャ %1 は条件に一致しませんが、隣のフォルダ &quot;%2&quot; に移せませんでした。保存された場所に残ります。</translation>
+    </message>
+    <message>
+        <source>Fields (*.json)</source>
+        <translation>フィールド (*.json)</translation>
+    </message>
+    <message>
+        <source>%1 kept, %2 left out</source>
+        <translation>%1 件を残し、%2 件を除外</translation>
+    </message>
 </context>
 <context>
     <name>TfrmConfiguration</name>
@@ -1092,6 +1283,10 @@ Quillon の README の「Reading logs」の節にあります。</translation>
         <comment>the sent block</comment>
         <translation>送信</translation>
     </message>
+    <message>
+        <source>Con&amp;dition</source>
+        <translation>条件(&amp;D)</translation>
+    </message>
 </context>
 <context>
     <name>TfrmLogWindow</name>
@@ -1310,6 +1505,23 @@ Quillon の README の「Reading logs」の節にあります。</translation>
     <message>
         <source>differs from the reference</source>
         <translation>基準と相違</translation>
+    </message>
+    <message>
+        <source>&amp;Keep only captures where</source>
+        <translation>次の条件を満たすキャプチャだけを残す(&amp;K)</translation>
+    </message>
+    <message>
+        <source>%1 of %2 captures kept; %3 left out</source>
+        <translation>%2 件のキャプチャのうち %1 件を残し、%3 件を除外</translation>
+    </message>
+    <message>
+        <source>%1; the reference %2 was left out: the first capture kept, %3, is the reference</source>
+        <comment>the captures kept and left out, then the reference that changed</comment>
+        <translation>%1。基準 %2 は除外されたため、残した最初のキャプチャ %3 が基準です</translation>
+    </message>
+    <message>
+        <source>Kept where %1: %2</source>
+        <translation>%1 を満たすものを残す: %2</translation>
     </message>
 </context>
 <context>
