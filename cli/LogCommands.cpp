@@ -326,7 +326,8 @@ std::vector<int> records_found(const LogFile& log, const FindQuery& query)
     std::vector<int> records;
     for (int i = 0; i < kLogRecords; ++i) {
         const bool candidate = query.fired ? timeline.fired == i : timeline.is_written(i);
-        if (candidate && (!query.condition || meets(log.records[std::size_t(i)], *query.condition)) &&
+        if (candidate &&
+            (!query.condition || meets(log.records[std::size_t(i)], *query.condition)) &&
             std::ranges::all_of(query.where, [&](const Condition& condition) {
                 return holds(condition, log, timeline, i, query.fields.fields);
             })) {
@@ -462,16 +463,15 @@ std::optional<Condition> typed_condition(const char* option, const std::string& 
     }
     const bool without_fields =
         read.error->problem == ConditionProblem::UnknownField && !options.fields;
-    show_error(std::string(option) + ": " + with_control_characters_escaped(text) + ": " +
-               reason + " (column " + std::to_string(read.error->column) + ")" +
+    show_error(std::string(option) + ": " + with_control_characters_escaped(text) + ": " + reason +
+               " (column " + std::to_string(read.error->column) + ")" +
                (without_fields ? "; fields are named with --fields FILE" : ""));
     return std::nullopt;
 }
 
 // The conditions of --where on the fields; nothing when one is no good (the
 // reason shown).
-std::optional<std::vector<Condition>> typed_where(const Options& options,
-                                                  const FieldsFile& fields)
+std::optional<std::vector<Condition>> typed_where(const Options& options, const FieldsFile& fields)
 {
     std::vector<Condition> conditions;
     for (const std::string& text : options.where) {

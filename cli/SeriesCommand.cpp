@@ -193,8 +193,9 @@ std::string series_text(const Series& series, const VariationMap& map, const Val
     };
     std::string text = "Reference: " + series.captures[series.reference].file + "\n";
     if (kept && kept->reference_left_out) {
-        text += "(the reference chosen was left out by --keep-if: the first capture kept is the "
-                "reference)\n";
+        text +=
+            "(the reference chosen was left out by --keep-if: the first capture kept is the "
+            "reference)\n";
     }
     text += "\n";
     text += line(heads) + "File\n";

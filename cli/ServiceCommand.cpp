@@ -111,9 +111,9 @@ std::array<std::optional<Value>, kSettings> read_values(std::string_view text)
         }
         const auto known = std::find(kNames.begin(), kNames.end(), name);
         if (known == kNames.end()) {
-            throw Fault{"unknown setting " + name +
-                            " (WAY, STOP_ON, OUT, ON_CAPTURE, KEEP_IF or OPTIONS)",
-                        line};
+            throw Fault{
+                "unknown setting " + name + " (WAY, STOP_ON, OUT, ON_CAPTURE, KEEP_IF or OPTIONS)",
+                line};
         }
         auto& slot = values[std::size_t(known - kNames.begin())];
         if (slot) {

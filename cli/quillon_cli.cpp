@@ -418,8 +418,7 @@ class WaitSeries {
 public:
     WaitSeries(const Invocation& call, const QString& folder, std::optional<KeepCondition> keep_if)
         : call_(call), options_(call.line.options), folder_(folder), keep_if_(std::move(keep_if)),
-          output_(folder, options_.json),
-          hooks_(options_.on_capture, hook_time_limit(options_)),
+          output_(folder, options_.json), hooks_(options_.on_capture, hook_time_limit(options_)),
           deadline_(options_.timeout
                         ? std::chrono::steady_clock::now() + std::chrono::seconds(*options_.timeout)
                         : std::chrono::steady_clock::time_point::max())
@@ -483,9 +482,8 @@ private:
             return;
         }
         Say(file + " does not meet --keep-if: moved to " +
-            QFile::encodeName(*moved.path).toStdString() + " (" +
-            std::to_string(capture.left_out) + " left out, " + std::to_string(capture.kept) +
-            " kept)");
+            QFile::encodeName(*moved.path).toStdString() + " (" + std::to_string(capture.left_out) +
+            " left out, " + std::to_string(capture.kept) + " kept)");
     }
 
     void Tell(SeriesNews news)
@@ -532,9 +530,9 @@ private:
 
     void Saved(const SavedCapture& capture)
     {
-        output_.report_saved(capture, call_.wide_mode,
-                             options_.keep_if ? std::optional(capture.left_out_before)
-                                              : std::nullopt);
+        output_.report_saved(
+            capture, call_.wide_mode,
+            options_.keep_if ? std::optional(capture.left_out_before) : std::nullopt);
         announced_ = CaptureFacts{QFile::encodeName(capture.path).toStdString(), capture.index,
                                   capture.fired_record,
                                   stop_condition_text(file_stop_condition(

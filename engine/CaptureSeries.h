@@ -98,7 +98,7 @@ struct SavedCapture {
 
 // A capture saved that keep_if left out.
 struct LeftOutCapture {
-    QString path;  // as saved
+    QString path;      // as saved
     int left_out = 0;  // of the series, this one included
     int kept = 0;      // captures kept so far
 };

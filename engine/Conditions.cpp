@@ -356,10 +356,9 @@ private:
 
     static bool takes_mask(const ConditionOperand& side)
     {
-        return side.state == RecordState::None &&
-               (side.operand.kind == Operand::Kind::Byte ||
-                (side.operand.kind == Operand::Kind::Decoded &&
-                 side.operand.part != DecodedPart::Checksum));
+        return side.state == RecordState::None && (side.operand.kind == Operand::Kind::Byte ||
+                                                   (side.operand.kind == Operand::Kind::Decoded &&
+                                                    side.operand.part != DecodedPart::Checksum));
     }
 
     // A byte, a field's name or a backquote where a value may be; any other
@@ -487,7 +486,8 @@ private:
             side.operand.part != DecodedPart::Checksum) {
             refuse(Problem::NameOnByte);
         }
-        for (const ChecksumState state : {ChecksumState::Ok, ChecksumState::Bad, ChecksumState::Cut}) {
+        for (const ChecksumState state :
+             {ChecksumState::Ok, ChecksumState::Bad, ChecksumState::Cut}) {
             if (checksum_text(state) == name) {
                 return double(int(state));
             }
@@ -883,19 +883,21 @@ const char* condition_problem_text(const ConditionError& error)
     case Problem::Operand: return syntax_problem_text(error.operand);
     case Problem::Empty: return QUILLON_TEXT("Message", "a condition expected");
     case Problem::ReservedWord:
-        return QUILLON_TEXT("Message", "a word of the language: a field so named goes in backquotes");
-    case Problem::UnknownField: return QUILLON_TEXT("Message", "no field of the fields file has this name");
+        return QUILLON_TEXT("Message",
+                            "a word of the language: a field so named goes in backquotes");
+    case Problem::UnknownField:
+        return QUILLON_TEXT("Message", "no field of the fields file has this name");
     case Problem::NoComparison:
         return QUILLON_TEXT("Message", "=, !=, <, <=, >, >= or in expected after '%1'");
-    case Problem::NoValue:
-        return QUILLON_TEXT("Message", "a value expected after '%1'");
+    case Problem::NoValue: return QUILLON_TEXT("Message", "a value expected after '%1'");
     case Problem::UnclosedValueName: return QUILLON_TEXT("Message", "a double quote is not closed");
     case Problem::UnknownValueName: return QUILLON_TEXT("Message", "the field names no value so");
     case Problem::NameOnByte:
         return QUILLON_TEXT("Message", "a name of a value where only a number is compared");
     case Problem::MaskOnField: return QUILLON_TEXT("Message", "only a byte takes & MASK");
     case Problem::NoMask: return QUILLON_TEXT("Message", "a mask 0-0xFF expected after '&'");
-    case Problem::NoRangeDots: return QUILLON_TEXT("Message", "'..' and the range's high end expected");
+    case Problem::NoRangeDots:
+        return QUILLON_TEXT("Message", "'..' and the range's high end expected");
     case Problem::EmptyRange: return QUILLON_TEXT("Message", "a range that holds nothing");
     case Problem::NoClosingBracket: return QUILLON_TEXT("Message", "')' expected");
     case Problem::NoOpeningBracket: return QUILLON_TEXT("Message", "'(' expected after '%1'");
@@ -908,7 +910,8 @@ const char* condition_problem_text(const ConditionError& error)
     case Problem::MixedPlaceRange:
         return QUILLON_TEXT("Message", "a range's two places both from T or both from the record");
     case Problem::NoCount:
-        return QUILLON_TEXT("Message", "a comparison with a whole number expected after count's range");
+        return QUILLON_TEXT("Message",
+                            "a comparison with a whole number expected after count's range");
     case Problem::NoWithin: return QUILLON_TEXT("Message", "'within K' expected after 'then'");
     case Problem::WithinOutOfRange: return QUILLON_TEXT("Message", "K of within is 1 to 255");
     case Problem::TextAfter: return QUILLON_TEXT("Message", "the condition ends before this");

@@ -60,8 +60,8 @@ enum class RecordState { None, Written, Offset };
 struct ConditionOperand {
     Operand operand;
     RecordState state = RecordState::None;  // when not None, operand is unused
-    std::size_t field = 0;     // a Field operand's place in its file
-    std::uint8_t mask = 0xFF;  // a Byte operand's, or a decoded byte's
+    std::size_t field = 0;                  // a Field operand's place in its file
+    std::uint8_t mask = 0xFF;               // a Byte operand's, or a decoded byte's
     std::optional<Place> place;
 };
 

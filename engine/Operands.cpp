@@ -105,7 +105,8 @@ const char* syntax_problem_text(SyntaxProblem problem)
         return QUILLON_TEXT("Message",
                             "a field's name, recv[N], send[N], recv.PART or send.PART expected");
     case SyntaxProblem::UnclosedQuote: return QUILLON_TEXT("Message", "a backquote is not closed");
-    case SyntaxProblem::EmptyQuote: return QUILLON_TEXT("Message", "no name between the backquotes");
+    case SyntaxProblem::EmptyQuote:
+        return QUILLON_TEXT("Message", "no name between the backquotes");
     case SyntaxProblem::ControlInQuote:
         return QUILLON_TEXT("Message", "a control character in a name");
     case SyntaxProblem::NotIndexable:

@@ -20,9 +20,9 @@ namespace quillon {
 struct Operand {
     enum class Kind { Field, Byte, Decoded };
     Kind kind = Kind::Byte;
-    std::string field;                      // Field: its name, without backquotes
-    Direction direction = Direction::Recv;  // Byte, Decoded
-    int byte = 0;                           // Byte: 0-15 within its direction
+    std::string field;                       // Field: its name, without backquotes
+    Direction direction = Direction::Recv;   // Byte, Decoded
+    int byte = 0;                            // Byte: 0-15 within its direction
     DecodedPart part = DecodedPart::Length;  // Decoded: never CommandName
 
     bool operator==(const Operand&) const = default;

@@ -165,10 +165,10 @@ void write_comparison_rules_setting(const std::string& settings_path,
 
 std::string read_keep_if_setting(const std::string& settings_path, KeepIfWindow window)
 {
-    const std::string written = IniFile(settings_path)
-                                    .read_string(window == KeepIfWindow::Main ? kSeriesSection
-                                                                              : kSeriesWindowSection,
-                                                 kKeepIf, "");
+    const std::string written =
+        IniFile(settings_path)
+            .read_string(window == KeepIfWindow::Main ? kSeriesSection : kSeriesWindowSection,
+                         kKeepIf, "");
     const QJsonArray held =
         QJsonDocument::fromJson(QByteArray::fromStdString("[\"" + written + "\"]")).array();
     return held.size() == 1 && held[0].isString() ? held[0].toString().toStdString() : "";
@@ -190,8 +190,8 @@ void write_keep_if_setting(const std::string& settings_path, KeepIfWindow window
         escaped.replace(0, 1, "\\u0020");
     }
     write_own_setting(settings_path,
-                      window == KeepIfWindow::Main ? kSeriesSection : kSeriesWindowSection,
-                      kKeepIf, escaped);
+                      window == KeepIfWindow::Main ? kSeriesSection : kSeriesWindowSection, kKeepIf,
+                      escaped);
 }
 
 std::vector<std::string> read_value_columns_setting(const std::string& settings_path)

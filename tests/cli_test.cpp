@@ -319,8 +319,8 @@ TEST_P(CliOverEachWay, WaitKeepIfKeepsOnlyTheCapturesThatMeetTheCondition)
     int left_out = 0;
     // None is left out when the first two captures both meet it (one time in 25).
     const bool any_left_out = fs::exists(out / "left-out");
-    for (const auto& entry : any_left_out ? fs::directory_iterator(out / "left-out")
-                                          : fs::directory_iterator()) {
+    for (const auto& entry :
+         any_left_out ? fs::directory_iterator(out / "left-out") : fs::directory_iterator()) {
         ++left_out;
         const int code = fired_alarm_code(entry.path());
         EXPECT_TRUE(code >= 2 && code <= 5) << entry.path() << " answers alarm " << code;
@@ -558,8 +558,9 @@ TEST(Cli, ShowFindAndDiffReadTheLogsItSaved)
         << no_fields.output;
     const CliRun no_field = run_cli({"find", "--where", "pos=1", a});
     EXPECT_EQ(no_field.status, 1);
-    EXPECT_EQ(no_field.output, "quillon-cli: --where: pos=1: no field of the fields file has this "
-                               "name (column 1); fields are named with --fields FILE\n");
+    EXPECT_EQ(no_field.output,
+              "quillon-cli: --where: pos=1: no field of the fields file has this "
+              "name (column 1); fields are named with --fields FILE\n");
     const CliRun no_value = run_cli({"find", "--where", "recv[1] > _", a});
     EXPECT_EQ(no_value.status, 1);
     EXPECT_EQ(no_value.output,

@@ -279,7 +279,7 @@ struct ScriptedSeriesAmplifier {
 // One series run to its end, time moving only with the waits it asks for.
 struct SeriesRun {
     std::vector<SeriesNews> news;
-    std::vector<int> saved;  // the index of each capture saved
+    std::vector<int> saved;            // the index of each capture saved
     std::vector<int> left_out_before;  // of each capture saved
     std::vector<int> left_out;         // the count said as each is left out
     std::optional<SeriesEnd> end;

@@ -22,7 +22,7 @@ const std::vector<quillon::FieldSpec>& fields()
         {"name": "speed", "direction": "send", "byte": 3, "width": 2, "signed": true},
         {"name": "count", "direction": "recv", "byte": 6},
         {"name": "then", "direction": "recv", "byte": 7, "mask": "0x0F"}]})",
-                                                                               "fields.json")
+                                                                                "fields.json")
                                                               .fields;
     return parsed;
 }
@@ -72,8 +72,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // At the log's edges and around its fired record, with and without one.
     for (const int record : {0, 1, 149, 150, 151, 199, 200, 255}) {
         for (std::size_t which = 0; which < 2; ++which) {
-            static_cast<void>(quillon::holds(*read.condition, logs[which], timelines[which],
-                                             record, fields()));
+            static_cast<void>(
+                quillon::holds(*read.condition, logs[which], timelines[which], record, fields()));
         }
     }
     return 0;
