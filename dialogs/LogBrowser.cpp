@@ -708,6 +708,7 @@ std::optional<TfrmLogBrowser::Found> TfrmLogBrowser::FindRecords()
 
 void TfrmLogBrowser::ShowFound(const std::optional<Found>& found)
 {
+    model_->SetFound(found ? found->records : std::vector<int>{});
     if (!found) {
         find_shown_.reset();
         ui_->lblFindCount->clear();

@@ -218,8 +218,12 @@ QVariant LogTableModel::data(const QModelIndex& index, int role) const
         return column.kind == Kind::Marker ? MarkText(Mark(record)) : Text(record, column);
     case Qt::BackgroundRole: return Background(record, column);
     case Qt::ForegroundRole: return Foreground(record, column);
+    case Qt::AccessibleDescriptionRole:
+        return column.kind == Kind::Number && Found(record) ? tr("found") : QVariant();
     case Qt::FontRole:
-        if (column.IsByte() && Meets(record) && std::size_t(column.record.index) == *tested_byte_) {
+        if ((column.kind == Kind::Number && Found(record)) ||
+            (column.IsByte() && Meets(record) &&
+             std::size_t(column.record.index) == *tested_byte_)) {
             QFont bold;
             bold.setBold(true);
             return bold;
@@ -227,6 +231,24 @@ QVariant LogTableModel::data(const QModelIndex& index, int role) const
         return {};
     case Qt::TextAlignmentRole: return int(Qt::AlignCenter);
     default: return {};
+    }
+}
+
+void LogTableModel::SetFound(const std::vector<int>& records)
+{
+    std::bitset<quillon::kLogRecords> found;
+    for (const int record : records) {
+        if (record >= 0 && record < quillon::kLogRecords) {
+            found.set(std::size_t(record));
+        }
+    }
+    if (found == found_) {
+        return;
+    }
+    found_ = found;
+    if (rowCount() > 0) {
+        emit dataChanged(index(0, 0), index(rowCount() - 1, 0),
+                         {Qt::FontRole, Qt::AccessibleDescriptionRole});
     }
 }
 

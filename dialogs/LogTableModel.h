@@ -15,6 +15,7 @@
 
 #include <QAbstractTableModel>
 
+#include <bitset>
 #include <optional>
 #include <vector>
 
@@ -48,6 +49,10 @@ public:
     void SetComparison(const quillon::LogComparison& comparison, Side side,
                        const quillon::LogFile& other, const quillon::LogRecord& compared);
     void EndComparison();
+    // The records a find found, their numbers shown in bold and read out as
+    // found; none to mark none.
+    void SetFound(const std::vector<int>& records);
+    bool Found(int record) const { return found_.test(std::size_t(record)); }
 
     // The columns of the offset and the marker, and of a record's byte
     // (0-31).
@@ -98,6 +103,7 @@ private:
     quillon::StopConditionMatch match_;
     quillon::LogTimeline timeline_;
     std::optional<std::size_t> tested_byte_;  // with a condition checked
+    std::bitset<quillon::kLogRecords> found_;
     bool decoded_ = false;
     std::vector<quillon::FieldSpec> fields_;
     // With the decoded columns or fields: each record read.

@@ -379,6 +379,16 @@ TEST_F(LogBrowserTest, AConditionFindsTheRecordsThatMeetItAtTheirPlaces)
     // From the record tested: record 0 is among the three before 1, 2 and 3.
     condition.SetText("any(index = 0) @-3..-1");
     EXPECT_EQ(ui.lblFindCount->text(), "3 records meet any(index = 0) @-3..-1");
+    // Each found record's number marked, and read out as found.
+    const LogTableModel& table = browser.model();
+    for (int record = 0; record < 8; ++record) {
+        const QModelIndex number = table.index(record, 0);
+        const bool found = record >= 1 && record <= 3;
+        EXPECT_EQ(table.data(number, Qt::FontRole).value<QFont>().bold(), found) << record;
+        EXPECT_EQ(table.data(number, Qt::AccessibleDescriptionRole).toString(),
+                  found ? "found" : "")
+            << record;
+    }
     ui.btnFindPrevious->click();
     EXPECT_EQ(browser.CurrentRecord(), 3);
 
@@ -386,6 +396,7 @@ TEST_F(LogBrowserTest, AConditionFindsTheRecordsThatMeetItAtTheirPlaces)
     EXPECT_FALSE(error.isHidden());
     EXPECT_EQ(error.text(), "a value expected after '>' (column 9)");
     EXPECT_EQ(ui.lblFindCount->text(), "");
+    EXPECT_FALSE(table.Found(2)) << "nothing marked while the condition does not read";
     ui.btnFindNext->click();
     EXPECT_EQ(ui.lblFindCount->text(), "");
     EXPECT_EQ(browser.CurrentRecord(), 3);

@@ -185,6 +185,10 @@ Check the path and try again.</source>
         <source>never written</source>
         <translation>未書き込み</translation>
     </message>
+    <message>
+        <source>found</source>
+        <translation>検索で見つかった</translation>
+    </message>
 </context>
 <context>
     <name>Message</name>
