@@ -48,6 +48,9 @@ struct Options {
     std::optional<std::string> fields;     // show, find, diff, series, wait: a fields file
     std::vector<std::string> where;        // find: conditions, each as typed
     std::optional<std::string> keep_if;    // series, wait: the condition captures are kept by
+    bool explain = false;                  // series: the likely causes
+    std::optional<std::int32_t> window;    // series --explain: records before the trigger
+    std::vector<std::string> baseline;     // series --explain: logs of the machine running well
     std::optional<std::string> reference;  // series: the capture the others are held against
     bool map = false;                      // series: the variation map
     std::vector<std::string> values;       // series: OPERAND@PLACE columns, each as typed

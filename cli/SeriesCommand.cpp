@@ -2,6 +2,7 @@
 // as a table (text or CSV), as JSON, or as the variation map.
 #include "HexText.h"
 #include "JsonLine.h"
+#include "LikelyCauses.h"
 #include "LogCommands.h"
 #include "LogExport.h"
 #include "LogTimeline.h"
@@ -11,6 +12,8 @@
 #include "ValueColumns.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <span>
@@ -281,8 +284,83 @@ JsonLine capture_json(const Series& series, std::size_t c, const ValueTable& val
     return object;
 }
 
+constexpr const char* kNoLikelyCause =
+    "No likely cause: nothing held before the trigger in most captures that seldom holds "
+    "otherwise.";
+
+// "12%", "0.4%".
+std::string share_text(double share)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, share >= 0.1 || share == 0 ? "%.0f%%" : "%.1f%%", 100 * share);
+    return text;
+}
+
+std::string score_text(double score)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%.1f", score);
+    return text;
+}
+
+// "position >= 42.68 @T-3  15/15 captures  baseline 12%  score 9.3".
+std::string cause_line(const LikelyCause& cause)
+{
+    return cause.condition + "  " + std::to_string(cause.captures) + "/" +
+           std::to_string(cause.of) + " captures  baseline " + share_text(cause.baseline_share) +
+           "  score " + score_text(cause.score);
+}
+
+// The likely causes, ranked, each with the candidates folded into it; or
+// that none stands out, with the best candidate.
+std::string causes_text(const CauseFinding& finding)
+{
+    std::string text = "\nLikely causes (" + std::to_string(finding.anchors) + " anchors):\n";
+    if (finding.anchors < kFewestAnchors) {
+        text += "Only " + std::to_string(finding.anchors) +
+                " anchors: the baseline is weak. --baseline FILE|DIR with logs saved while "
+                "nothing was wrong makes a better one.\n";
+    }
+    if (finding.causes.empty()) {
+        text += std::string(kNoLikelyCause) + "\n";
+        if (finding.best) {
+            text += "  (the strongest candidate: " + cause_line(*finding.best) + ")\n";
+        }
+        return text;
+    }
+    int rank = 0;
+    for (const LikelyCause& cause : finding.causes) {
+        text += std::to_string(++rank) + ". " + cause_line(cause) + "\n";
+        for (const std::string& folded : cause.folded) {
+            text += "     also " + folded + "\n";
+        }
+    }
+    return text;
+}
+
+void add_causes_json(JsonLine& object, const CauseFinding& finding)
+{
+    std::vector<JsonLine> causes;
+    for (const LikelyCause& cause : finding.causes) {
+        QJsonArray folded;
+        for (const std::string& condition : cause.folded) {
+            folded.append(QString::fromStdString(condition));
+        }
+        // Rounded as the text shows them, so that a line reads the same.
+        causes.push_back(JsonLine()
+                             .add("condition", QString::fromStdString(cause.condition))
+                             .add("captures", cause.captures)
+                             .add("of", cause.of)
+                             .add("baseline_share", std::round(cause.baseline_share * 1e4) / 1e4)
+                             .add("score", std::round(cause.score * 10) / 10)
+                             .add("folded", folded));
+    }
+    object.add("causes", causes).add("anchors", finding.anchors);
+}
+
 std::string series_json(const Series& series, const VariationMap& map, const ValueTable& values,
-                        const std::optional<KeptCaptures>& kept)
+                        const std::optional<KeptCaptures>& kept,
+                        const std::optional<CauseFinding>& causes)
 {
     std::vector<JsonLine> captures;
     for (std::size_t c = 0; c < series.captures.size(); ++c) {
@@ -309,7 +387,11 @@ std::string series_json(const Series& series, const VariationMap& map, const Val
         }
         object.add("left_out", left_out).add("reference_left_out", kept->reference_left_out);
     }
-    return object.add("map", map_json(map)).text() + "\n";
+    object.add("map", map_json(map));
+    if (causes) {
+        add_causes_json(object, *causes);
+    }
+    return object.text() + "\n";
 }
 
 // "Offset  R0 R1 ... SF  name ...", then a row for each offset where a
@@ -359,6 +441,30 @@ std::optional<std::size_t> reference_index(const Series& series, const std::stri
     return std::nullopt;
 }
 
+// The likely causes of the series, against the logs of --baseline when
+// given; nothing when one of those could not be read (the reason shown).
+std::optional<CauseFinding> explained(const Series& series, std::span<const FieldSpec> fields,
+                                      const ComparisonRules& rules, const Options& options)
+{
+    CauseSearch search;
+    search.window = options.window.value_or(kDefaultCauseWindow);
+    search.rules = with_fields_left_out(rules, fields);
+    Series baseline;
+    if (!options.baseline.empty()) {
+        baseline = read_series(series_files(options.baseline));
+        for (const UnreadableFile& file : baseline.unreadable) {
+            show_error(file.reason);
+        }
+        if (!baseline.unreadable.empty()) {
+            return std::nullopt;
+        }
+        for (const SeriesCapture& log : baseline.captures) {
+            search.baseline.push_back(&log.log);
+        }
+    }
+    return likely_causes(series, fields, search);
+}
+
 }  // namespace
 
 Exit series_of_logs(const Invocation& call)
@@ -401,7 +507,7 @@ Exit series_of_logs(const Invocation& call)
     if (series.captures.empty()) {
         show_error("series: no log file could be read");
         if (options.json) {
-            print(series_json(series, VariationMap{}, ValueTable{}, std::nullopt));
+            print(series_json(series, VariationMap{}, ValueTable{}, std::nullopt, std::nullopt));
         }
         return kUnreadableLog;
     }
@@ -420,7 +526,7 @@ Exit series_of_logs(const Invocation& call)
         if (series.captures.empty()) {
             show_error("series: no capture meets --keep-if");
             if (options.json) {
-                print(series_json(series, VariationMap{}, ValueTable{}, kept));
+                print(series_json(series, VariationMap{}, ValueTable{}, kept, std::nullopt));
             } else if (!options.csv && !options.map) {
                 print(left_out_text(series, *kept));
             }
@@ -431,14 +537,21 @@ Exit series_of_logs(const Invocation& call)
     const VariationMap map = variation_map(series, fields->fields);
     const ValueTable values =
         value_table(series, std::move(value_columns->first), value_columns->second, fields->fields);
+    std::optional<CauseFinding> causes;
+    if (options.explain) {
+        causes = explained(series, fields->fields, *rules, options);
+        if (!causes) {
+            return kUnreadableLog;
+        }
+    }
     if (options.json) {
-        print(series_json(series, map, values, kept));
+        print(series_json(series, map, values, kept, causes));
     } else if (options.csv) {
         print(series_csv(series, values));
     } else if (options.map) {
         print(map_text(map));
     } else {
-        print(series_text(series, map, values, kept));
+        print(series_text(series, map, values, kept) + (causes ? causes_text(*causes) : ""));
     }
     if (!series.unreadable.empty()) {
         return kUnreadableLog;

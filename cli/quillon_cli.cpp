@@ -833,6 +833,25 @@ const OptionSpec kOptions[] = {
      "A then B within K; NAME OP VALUE as before (\"alarm = encoder\n"
      "error\"); may be given more than once, all must hold",
      [](Options& o, std::span<const std::string> v) { return add_text(&Options::where, o, v); }},
+    {"--explain", "", "series",
+     "the likely causes: what held before the trigger in most captures\n"
+     "and seldom before the same command otherwise, ranked, each a\n"
+     "condition for --keep-if",
+     [](Options& o, std::span<const std::string>) { return store_flag(&Options::explain, o); }},
+    {"--window", "W", "series",
+     "with --explain: the records before the trigger looked at\n"
+     "(default 16, at most 255)",
+     [](Options& o, std::span<const std::string> v) {
+         auto range = store_limit(&Options::window, 1, "--window takes 1 to 255 records", o, v[0]);
+         return range || *o.window <= kLogRecords - 1
+                    ? range
+                    : std::optional<std::string>("--window takes 1 to 255 records");
+     }},
+    {"--baseline", "FILE|DIR", "series",
+     "with --explain: logs saved while nothing was wrong, whose records\n"
+     "make the baseline instead of the captures' own; may be given\n"
+     "more than once",
+     [](Options& o, std::span<const std::string> v) { return add_text(&Options::baseline, o, v); }},
     {"--keep-if", "COND", "series wait",
      "only the captures where COND (as --where) holds at the fired\n"
      "record; series lists the others as left out, wait moves them into\n"

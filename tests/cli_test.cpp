@@ -1351,6 +1351,9 @@ TEST(Cli, SeriesHoldsEachCaptureAgainstTheFirstAndMapsWhereTheyDiffer)
         {{"--fields", "series-fields.json", "--keep-if", "s3@T+1 < 10"}, "series-keep-if.txt"},
         {{"--fields", "series-fields.json", "--keep-if", "s3 < 10 @T+1", "--json"},
          "series-keep-if.json"},
+        // Two captures and no anchors: nothing can stand out, and the
+        // baseline is said to be weak. index counts records: never a cause.
+        {{"--fields", "series-fields.json", "--explain"}, "series-explain.txt"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args{"series", "series"};

@@ -1,0 +1,438 @@
+#include "LikelyCauses.h"
+
+#include "HexText.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cmath>
+#include <limits>
+#include <map>
+#include <set>
+#include <utility>
+
+namespace quillon {
+
+namespace {
+
+constexpr std::array<std::string_view, 13> kWordsOfTheLanguage{
+    "and",  "or",     "not",  "in",   "any",     "all",   "count",
+    "then", "within", "recv", "send", "written", "offset"};
+
+// A record whose window the candidates are read before: a capture's fired
+// record, or an anchor.
+struct Sample {
+    const LogFile* log = nullptr;
+    int record = 0;
+};
+
+// The fired record's and its capture's, for the anchors that resemble it.
+struct Command {
+    std::uint8_t length = 0;
+    std::uint8_t command = 0;
+    bool operator<(const Command& other) const
+    {
+        return std::pair(length, command) < std::pair(other.length, other.command);
+    }
+};
+
+Command command_of(const LogRecord& record)
+{
+    return {record[record_byte_index(Direction::Recv, 0)],
+            record[record_byte_index(Direction::Recv, 2)]};
+}
+
+std::optional<RecordCondition> stop_condition_of(const LogFile& log)
+{
+    if (!log.stop_condition) {
+        return std::nullopt;
+    }
+    const FileStopCondition& stop = *log.stop_condition;
+    return RecordCondition{stop.direction, stop.byte, stop.mask, stop.value};
+}
+
+// The anchors of a log: written records of a fired record's command that do
+// not meet its stop condition (or the captures', for a log without one),
+// with a whole window before them and none of it, nor themselves, within
+// `before` (a capture's fault window onwards).
+void add_anchors(const LogFile& log, int before, int window, const std::set<Command>& commands,
+                 const std::optional<RecordCondition>& stop, std::vector<Sample>& anchors)
+{
+    const auto own = stop_condition_of(log);
+    const auto& condition = own ? own : stop;
+    for (int record = window; record < before; ++record) {
+        const LogRecord& bytes = log.records[std::size_t(record)];
+        if (commands.contains(command_of(bytes)) && !(condition && meets(bytes, *condition))) {
+            anchors.push_back({&log, record});
+        }
+    }
+}
+
+// A column's values in record order within each log tell a counter (a
+// sequence number, a time stamp): it never goes down but to wrap, and goes
+// up often. Its values before a trigger tell when, not why.
+bool is_counter(const std::vector<std::vector<std::int64_t>>& runs)
+{
+    std::int64_t low = std::numeric_limits<std::int64_t>::max();
+    std::int64_t high = std::numeric_limits<std::int64_t>::min();
+    for (const auto& run : runs) {
+        for (const std::int64_t value : run) {
+            low = std::min(low, value);
+            high = std::max(high, value);
+        }
+    }
+    std::size_t steps = 0;
+    std::size_t up = 0;
+    std::size_t down = 0;
+    for (const auto& run : runs) {
+        for (std::size_t i = 1; i < run.size(); ++i) {
+            const std::int64_t step = run[i] - run[i - 1];
+            ++steps;
+            // A fall across most of the range is a wrap, one step up.
+            const bool wrap = step < 0 && -step > (high - low) / 2;
+            up += step > 0 || wrap ? 1 : 0;
+            down += step < 0 && !wrap ? 1 : 0;
+        }
+    }
+    constexpr double kMostDown = 0.05;
+    constexpr double kLeastUp = 0.1;
+    return steps > 0 && double(down) <= kMostDown * double(steps) &&
+           double(up) >= kLeastUp * double(steps);
+}
+
+// log10 of P(X >= k) for X ~ Binomial(n, p), k above n p: the terms from k
+// on fall, and are summed until they no longer count.
+double log10_binomial_tail(int k, int n, double p)
+{
+    if (k <= 0) {
+        return 0;
+    }
+    const auto log_term = [&](int j) {
+        return std::lgamma(n + 1.0) - std::lgamma(j + 1.0) - std::lgamma(n - j + 1.0) +
+               j * std::log(p) + (n - j) * std::log1p(-p);
+    };
+    const double first = log_term(k);
+    double sum = 0;
+    for (int j = k; j <= n; ++j) {
+        const double relative = std::exp(log_term(j) - first);
+        sum += relative;
+        constexpr double kNoLongerCounts = 1e-12;
+        if (relative < kNoLongerCounts * sum) {
+            break;
+        }
+    }
+    return std::min(0.0, (first + std::log(sum)) / std::log(10.0));
+}
+
+// A candidate as counted: the column it reads (for folding), how many
+// captures and anchors meet it, its condition.
+struct Candidate {
+    int column = 0;
+    int captures = 0;
+    int anchors = 0;
+    std::string condition;
+    double log10_chance = 0;  // before the correction
+};
+
+std::string place_text(int k)
+{
+    return "@T-" + std::to_string(k);
+}
+
+std::string quoted_name(const std::string& name)
+{
+    return "\"" + name + "\"";
+}
+
+class CauseCounter {
+public:
+    CauseCounter(std::span<const FieldSpec> fields, const std::vector<Sample>& captures,
+                 const std::vector<Sample>& anchors, const CauseSearch& search)
+        : fields_(fields), captures_(captures), anchors_(anchors), search_(search)
+    {
+    }
+
+    std::vector<Candidate> count()
+    {
+        const LogRecord compared = compared_bits(search_.rules.ignore, search_.rules.only);
+        LogRecord read_by_fields{};
+        for (std::size_t f = 0; f < fields_.size(); ++f) {
+            const LogRecord bits = field_bits(fields_[f]);
+            for (std::size_t b = 0; b < kRecordBytes; ++b) {
+                read_by_fields[b] |= bits[b];
+            }
+            if (fields_[f].compared && !is_counter(field_runs(f))) {
+                for (int k = 1; k <= search_.window; ++k) {
+                    field_candidates(f, k);
+                }
+            }
+        }
+        // A byte that a field reads is explained through its field.
+        for (std::size_t b = 0; b < kRecordBytes; ++b) {
+            const auto bits = std::uint8_t(compared[b] & ~read_by_fields[b]);
+            if (bits != 0 && !is_counter(byte_runs(b))) {
+                for (int k = 1; k <= search_.window; ++k) {
+                    byte_candidates(b, bits, k);
+                }
+            }
+        }
+        return std::move(candidates_);
+    }
+
+private:
+    // The values of a field, record by record, in each capture's log.
+    std::vector<std::vector<std::int64_t>> field_runs(std::size_t f) const
+    {
+        std::vector<std::vector<std::int64_t>> runs;
+        for (const Sample& capture : captures_) {
+            auto& run = runs.emplace_back();
+            for (int r = 0; r <= capture.record; ++r) {
+                if (const auto raw = field_raw(fields_[f], capture.log->records[std::size_t(r)])) {
+                    run.push_back(*raw);
+                }
+            }
+        }
+        return runs;
+    }
+
+    std::vector<std::vector<std::int64_t>> byte_runs(std::size_t b) const
+    {
+        std::vector<std::vector<std::int64_t>> runs;
+        for (const Sample& capture : captures_) {
+            auto& run = runs.emplace_back();
+            for (int r = 0; r <= capture.record; ++r) {
+                run.push_back(capture.log->records[std::size_t(r)][b]);
+            }
+        }
+        return runs;
+    }
+
+    // The raw values of a field at T-k of each sample that holds one.
+    std::vector<std::int64_t> field_values(std::size_t f, int k,
+                                           const std::vector<Sample>& samples) const
+    {
+        std::vector<std::int64_t> values;
+        values.reserve(samples.size());
+        for (const Sample& sample : samples) {
+            const int at = sample.record - k;
+            if (at >= 0) {
+                if (const auto raw = field_raw(fields_[f], sample.log->records[std::size_t(at)])) {
+                    values.push_back(*raw);
+                }
+            }
+        }
+        std::sort(values.begin(), values.end());
+        return values;
+    }
+
+    void add(int column, int captures, int anchors, std::string condition)
+    {
+        candidates_.push_back({column, captures, anchors, std::move(condition), 0});
+    }
+
+    // Equality with each value the captures hold (a field with names, or
+    // with few values), or thresholds at the values that the most
+    // captures, nine in ten of them, ... half of them reach.
+    void field_candidates(std::size_t f, int k)
+    {
+        const FieldSpec& field = fields_[f];
+        const auto in_captures = field_values(f, k, captures_);
+        if (in_captures.empty()) {
+            return;
+        }
+        const auto in_anchors = field_values(f, k, anchors_);
+        const auto how_many = [](const std::vector<std::int64_t>& values, std::int64_t low,
+                                 std::int64_t high) {
+            return int(std::upper_bound(values.begin(), values.end(), high) -
+                       std::lower_bound(values.begin(), values.end(), low));
+        };
+        const std::string name = operand_name(field.name);
+        const int column = int(f);
+        std::set<std::int64_t> distinct(in_captures.begin(), in_captures.end());
+        constexpr std::size_t kFewValues = 8;
+        if (!field.names.empty() || distinct.size() <= kFewValues) {
+            for (const std::int64_t raw : distinct) {
+                const auto named = field.names.find(raw);
+                // A name holding a double quote has no way into the language.
+                const bool by_name =
+                    named != field.names.end() && named->second.find('"') == std::string::npos;
+                const std::string value =
+                    by_name ? quoted_name(named->second) : value_text(field, raw);
+                add(column, how_many(in_captures, raw, raw), how_many(in_anchors, raw, raw),
+                    name + " = " + value + " " + place_text(k));
+            }
+            if (!field.names.empty()) {
+                return;
+            }
+        }
+        constexpr std::array<double, 6> kShares{1.0, 0.95, 0.9, 0.8, 0.7, 0.5};
+        std::set<std::int64_t> above;
+        std::set<std::int64_t> below;
+        const auto n = in_captures.size();
+        for (const double share : kShares) {
+            const auto reach = std::size_t(std::ceil(share * double(n)));
+            above.insert(in_captures[n - reach]);
+            below.insert(in_captures[reach - 1]);
+        }
+        constexpr std::int64_t kAny = std::numeric_limits<std::int64_t>::max();
+        for (const std::int64_t raw : above) {
+            add(column, how_many(in_captures, raw, kAny), how_many(in_anchors, raw, kAny),
+                name + " >= " + value_text(field, raw) + " " + place_text(k));
+        }
+        for (const std::int64_t raw : below) {
+            add(column, how_many(in_captures, -kAny, raw), how_many(in_anchors, -kAny, raw),
+                name + " <= " + value_text(field, raw) + " " + place_text(k));
+        }
+    }
+
+    static std::string value_text(const FieldSpec& field, std::int64_t raw)
+    {
+        return field_number_text(field, FieldValue{raw, double(raw) * field.scale, std::nullopt});
+    }
+
+    // Each compared bit of a byte at T-k, set or clear.
+    void byte_candidates(std::size_t b, std::uint8_t bits, int k)
+    {
+        std::array<int, 256> in_captures{};
+        std::array<int, 256> in_anchors{};
+        const auto histogram = [&](const std::vector<Sample>& samples, std::array<int, 256>& into) {
+            for (const Sample& sample : samples) {
+                const int at = sample.record - k;
+                if (at >= 0) {
+                    ++into[sample.log->records[std::size_t(at)][b]];
+                }
+            }
+        };
+        histogram(captures_, in_captures);
+        histogram(anchors_, in_anchors);
+        const Direction direction = b < kDirectionBytes ? Direction::Recv : Direction::Send;
+        const std::string byte =
+            std::string(direction_key(direction)) + "[" + std::to_string(b % kDirectionBytes) + "]";
+        for (int bit = 0; bit < 8; ++bit) {
+            const auto mask = std::uint8_t(1U << unsigned(bit));
+            if ((bits & mask) == 0) {
+                continue;
+            }
+            std::array<int, 2> captures{};  // clear, set
+            std::array<int, 2> anchors{};
+            for (int value = 0; value < 256; ++value) {
+                const bool set = (value & mask) != 0;
+                captures[set ? 1 : 0] += in_captures[std::size_t(value)];
+                anchors[set ? 1 : 0] += in_anchors[std::size_t(value)];
+            }
+            const std::string masked = byte + " & " + hex_byte_value(mask);
+            const int column = int(fields_.size() + b);
+            add(column, captures[1], anchors[1],
+                masked + " = " + hex_byte_value(mask) + " " + place_text(k));
+            add(column, captures[0], anchors[0], masked + " = 0 " + place_text(k));
+        }
+    }
+
+    std::span<const FieldSpec> fields_;
+    const std::vector<Sample>& captures_;
+    const std::vector<Sample>& anchors_;
+    const CauseSearch& search_;
+    std::vector<Candidate> candidates_;
+};
+
+LikelyCause as_cause(const Candidate& candidate, int captures, int anchors, double log10_tested)
+{
+    LikelyCause cause;
+    cause.condition = candidate.condition;
+    cause.captures = candidate.captures;
+    cause.of = captures;
+    cause.baseline_share = anchors > 0 ? double(candidate.anchors) / anchors : 0;
+    cause.score = std::max(0.0, -(candidate.log10_chance + log10_tested));
+    return cause;
+}
+
+}  // namespace
+
+std::string operand_name(const std::string& name)
+{
+    const bool plain = !name.empty() &&
+                       (std::isalpha(static_cast<unsigned char>(name[0])) != 0 || name[0] == '_') &&
+                       std::all_of(name.begin(), name.end(), [](char c) {
+                           return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_';
+                       });
+    const bool reserved = std::find(kWordsOfTheLanguage.begin(), kWordsOfTheLanguage.end(), name) !=
+                          kWordsOfTheLanguage.end();
+    return plain && !reserved ? name : "`" + name + "`";
+}
+
+CauseFinding likely_causes(const Series& series, std::span<const FieldSpec> fields,
+                           const CauseSearch& search)
+{
+    std::vector<Sample> captures;
+    std::set<Command> commands;
+    std::optional<RecordCondition> stop;
+    for (const SeriesCapture& capture : series.captures) {
+        if (capture.timeline.fired) {
+            captures.push_back({&capture.log, *capture.timeline.fired});
+            commands.insert(command_of(capture.log.records[std::size_t(*capture.timeline.fired)]));
+            stop = stop ? stop : stop_condition_of(capture.log);
+        }
+    }
+    std::vector<Sample> anchors;
+    if (search.baseline.empty()) {
+        for (const Sample& capture : captures) {
+            add_anchors(*capture.log, capture.record - search.window, search.window, commands, stop,
+                        anchors);
+        }
+    } else {
+        for (const LogFile* log : search.baseline) {
+            add_anchors(*log, written_records(log->records), search.window, commands, stop,
+                        anchors);
+        }
+    }
+    CauseFinding finding;
+    finding.anchors = int(anchors.size());
+    if (captures.empty()) {
+        return finding;
+    }
+    std::vector<Candidate> candidates = CauseCounter(fields, captures, anchors, search).count();
+    finding.candidates = candidates.size();
+    const int n = int(captures.size());
+    const int a = int(anchors.size());
+    for (Candidate& candidate : candidates) {
+        // The anchors' share, kept off 0 and 1 so that a few anchors do not
+        // make certainty of chance.
+        const double share = (candidate.anchors + 1.0) / (a + 2.0);
+        candidate.log10_chance =
+            candidate.captures > share * n ? log10_binomial_tail(candidate.captures, n, share) : 0;
+    }
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const Candidate& x, const Candidate& y) {
+                         return x.log10_chance != y.log10_chance ? x.log10_chance < y.log10_chance
+                                                                 : x.captures > y.captures;
+                     });
+    const double log10_tested = std::log10(double(std::max<std::size_t>(candidates.size(), 1)));
+    const double threshold = -std::log10(kCauseSignificance);
+    // The strongest of each field or byte; the others fold into it.
+    constexpr std::size_t kMostFolded = 3;
+    std::map<int, std::size_t> by_column;
+    for (const Candidate& candidate : candidates) {
+        const LikelyCause cause = as_cause(candidate, n, a, log10_tested);
+        if (!finding.best) {
+            finding.best = cause;
+        }
+        if (cause.score < threshold) {
+            break;
+        }
+        const auto [at, first] = by_column.emplace(candidate.column, finding.causes.size());
+        if (first) {
+            finding.causes.push_back(cause);
+        } else if (finding.causes[at->second].folded.size() < kMostFolded) {
+            finding.causes[at->second].folded.push_back(cause.condition);
+        }
+    }
+    if (finding.causes.size() > kMostCauses) {
+        finding.causes.resize(kMostCauses);
+    }
+    if (!finding.causes.empty()) {
+        finding.best.reset();
+    }
+    return finding;
+}
+
+}  // namespace quillon

@@ -1,0 +1,114 @@
+// Likely causes on hand-made captures with known answers: a host's cycle
+// of four commands, the trigger on the fourth; x read at the second (T-2).
+#include "LikelyCauses.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace quillon;
+
+constexpr int kRecords = 200;
+constexpr int kFired = 197;  // the trigger's count of 2 after it
+
+std::vector<FieldSpec> test_fields()
+{
+    return parse_fields(R"({"fields": [
+        {"name": "x", "direction": "send", "byte": 3,
+         "when": {"direction": "recv", "byte": 2, "value": "0x41"}},
+        {"name": "seq", "direction": "recv", "byte": 3}]})",
+                        "fields.json")
+        .fields;
+}
+
+// A capture: x random below 200 (at or above it one time in twenty), a
+// sequence counter of the cycle, noise in send[5]; x at T-2 at or above 200
+// where cause.
+SeriesCapture capture(std::mt19937& random, bool cause)
+{
+    SeriesCapture made;
+    made.file = "capture.txt";
+    LogFile& log = made.log;
+    for (int r = 0; r < kRecords; ++r) {
+        LogRecord& bytes = log.records[std::size_t(r)];
+        bytes[record_byte_index(Direction::Recv, 0)] = 2;
+        bytes[record_byte_index(Direction::Recv, 2)] = std::uint8_t(0x40 + (r + 2) % 4);
+        bytes[record_byte_index(Direction::Recv, 3)] = std::uint8_t(r / 4);
+        bytes[record_byte_index(Direction::Send, 0)] = 1;
+        bytes[record_byte_index(Direction::Send, 3)] =
+            std::uint8_t(random() % 20 == 0 ? 200 + random() % 56 : random() % 200);
+        bytes[record_byte_index(Direction::Send, 5)] = std::uint8_t(random());
+    }
+    if (cause) {
+        log.records[kFired - 2][record_byte_index(Direction::Send, 3)] =
+            std::uint8_t(200 + random() % 56);
+    }
+    log.records[kFired][record_byte_index(Direction::Send, 1)] = 0x80;
+    log.stop_condition = FileStopCondition{Direction::Send, 1, 0x80, 0x80, 2};
+    made.timeline = log_timeline(log);
+    return made;
+}
+
+TEST(LikelyCauses, ACauseInMostCapturesIsNamedAndNothingIsNamedWithoutOne)
+{
+    const auto fields = test_fields();
+    const struct {
+        const char* name;
+        int with_cause;               // of 20 captures
+        std::optional<int> captures;  // of the first cause, none for no cause
+    } cases[] = {
+        {"in every capture", 20, 20},
+        {"in half of them", 10, 10},
+        {"in none", 0, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::mt19937 random(7);
+        Series series;
+        for (int i = 0; i < 20; ++i) {
+            series.captures.push_back(capture(random, i < c.with_cause));
+        }
+        ASSERT_EQ(series.captures[0].timeline.fired, kFired);
+        const CauseFinding found = likely_causes(series, fields, CauseSearch{});
+        EXPECT_GT(found.anchors, 700);
+        EXPECT_GT(found.candidates, 100U);
+        if (!c.captures) {
+            EXPECT_TRUE(found.causes.empty()) << found.causes.front().condition;
+            ASSERT_TRUE(found.best);
+            EXPECT_LT(found.best->score, 2);
+            continue;
+        }
+        ASSERT_FALSE(found.causes.empty());
+        const LikelyCause& first = found.causes.front();
+        EXPECT_EQ(first.condition.substr(0, 5), "x >= ");
+        EXPECT_TRUE(first.condition.ends_with(" @T-2")) << first.condition;
+        EXPECT_EQ(first.captures, *c.captures);
+        EXPECT_EQ(first.of, 20);
+        EXPECT_LT(first.baseline_share, 0.1);
+        EXPECT_GE(first.score, 2);
+        // The counter tells when the captures were made, never why; the
+        // noise seldom passes the corrected threshold.
+        for (const LikelyCause& cause : found.causes) {
+            EXPECT_EQ(cause.condition.find("seq"), std::string::npos) << cause.condition;
+            EXPECT_EQ(cause.condition.find("send[5]"), std::string::npos) << cause.condition;
+        }
+        // Each condition reads in the language, on the same fields.
+        for (const LikelyCause& cause : found.causes) {
+            EXPECT_TRUE(read_condition(cause.condition, fields).condition) << cause.condition;
+        }
+    }
+}
+
+TEST(LikelyCauses, ANameTheLanguageWouldReadOtherwiseIsBackquoted)
+{
+    EXPECT_EQ(operand_name("position"), "position");
+    EXPECT_EQ(operand_name("count"), "`count`");
+    EXPECT_EQ(operand_name("end_sensor"), "end_sensor");
+    EXPECT_EQ(operand_name("2nd"), "`2nd`");
+}
+
+}  // namespace
