@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <span>
@@ -291,16 +290,13 @@ constexpr const char* kNoLikelyCause =
 // "12%", "0.4%".
 std::string share_text(double share)
 {
-    char text[16];
-    std::snprintf(text, sizeof text, share >= 0.1 || share == 0 ? "%.0f%%" : "%.1f%%", 100 * share);
-    return text;
+    const int decimals = share >= 0.1 || share == 0 ? 0 : 1;
+    return QString::number(100 * share, 'f', decimals).toStdString() + "%";
 }
 
 std::string score_text(double score)
 {
-    char text[16];
-    std::snprintf(text, sizeof text, "%.1f", score);
-    return text;
+    return QString::number(score, 'f', 1).toStdString();
 }
 
 // "position >= 42.68 @T-3  15/15 captures  baseline 12%  score 9.3".

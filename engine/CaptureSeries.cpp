@@ -33,9 +33,10 @@ bool is_capture(std::string_view log_text, bool fired_before_stop)
 }
 
 CaptureSeries::CaptureSeries(CaptureSeriesRules rules, CaptureSeriesSeams seams, SeriesBegin begin)
-    : rules_(rules), seams_(std::move(seams)), state_(begin == SeriesBegin::AsFound ? State::Begin
-                                                      : begin == SeriesBegin::Armed ? State::Watch
-                                                                                    : State::Lost),
+    : rules_(std::move(rules)), seams_(std::move(seams)),
+      state_(begin == SeriesBegin::AsFound ? State::Begin
+             : begin == SeriesBegin::Armed ? State::Watch
+                                           : State::Lost),
       deadline_(rules_.timeout ? seams_.now() + *rules_.timeout
                                : std::chrono::steady_clock::time_point::max())
 {

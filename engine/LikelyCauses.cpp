@@ -134,9 +134,13 @@ struct Candidate {
     double log10_chance = 0;  // before the correction
 };
 
-std::string place_text(int k)
+// "position >= 42.68 @T-3".
+std::string comparison_text(const std::string& operand, std::string_view op,
+                            const std::string& value, int k)
 {
-    return "@T-" + std::to_string(k);
+    std::string text = operand;
+    text.append(" ").append(op).append(" ").append(value).append(" @T-").append(std::to_string(k));
+    return text;
 }
 
 std::string quoted_name(const std::string& name)
@@ -259,7 +263,7 @@ private:
                 const std::string value =
                     by_name ? quoted_name(named->second) : value_text(field, raw);
                 add(column, how_many(in_captures, raw, raw), how_many(in_anchors, raw, raw),
-                    name + " = " + value + " " + place_text(k));
+                    comparison_text(name, "=", value, k));
             }
             if (!field.names.empty()) {
                 return;
@@ -277,11 +281,11 @@ private:
         constexpr std::int64_t kAny = std::numeric_limits<std::int64_t>::max();
         for (const std::int64_t raw : above) {
             add(column, how_many(in_captures, raw, kAny), how_many(in_anchors, raw, kAny),
-                name + " >= " + value_text(field, raw) + " " + place_text(k));
+                comparison_text(name, ">=", value_text(field, raw), k));
         }
         for (const std::int64_t raw : below) {
             add(column, how_many(in_captures, -kAny, raw), how_many(in_anchors, -kAny, raw),
-                name + " <= " + value_text(field, raw) + " " + place_text(k));
+                comparison_text(name, "<=", value_text(field, raw), k));
         }
     }
 
@@ -323,8 +327,8 @@ private:
             const std::string masked = byte + " & " + hex_byte_value(mask);
             const int column = int(fields_.size() + b);
             add(column, captures[1], anchors[1],
-                masked + " = " + hex_byte_value(mask) + " " + place_text(k));
-            add(column, captures[0], anchors[0], masked + " = 0 " + place_text(k));
+                comparison_text(masked, "=", hex_byte_value(mask), k));
+            add(column, captures[0], anchors[0], comparison_text(masked, "=", "0", k));
         }
     }
 
