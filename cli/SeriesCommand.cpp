@@ -454,9 +454,7 @@ std::optional<CauseFinding> explained(const Series& series, std::span<const Fiel
         if (!baseline.unreadable.empty()) {
             return std::nullopt;
         }
-        for (const SeriesCapture& log : baseline.captures) {
-            search.baseline.push_back(&log.log);
-        }
+        search.baseline = &baseline;
     }
     return likely_causes(series, fields, search);
 }

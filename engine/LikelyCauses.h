@@ -9,7 +9,9 @@
 // different from the anchors: the one-sided binomial tail of the captures'
 // count at the anchors' share, multiplied by the number of candidates
 // tested (Bonferroni), so that a series of thousands of candidates names
-// none by chance. Each candidate is a condition of the condition language.
+// none by chance. Each candidate is a condition of the condition language;
+// the strongest few are also tried two at a time (both holding), and a pair
+// is named when it is far stronger than either half.
 #pragma once
 
 #include "Fields.h"
@@ -56,8 +58,9 @@ struct CauseSearch {
     // The rules of the series' comparison: bits not compared, and fields
     // marked "compare": false, are no candidates.
     ComparisonRules rules;
-    // Logs whose anchors make the baseline instead of the captures'.
-    std::vector<const LogFile*> baseline;
+    // Logs whose anchors make the baseline instead of the captures' (read
+    // as a series, kept by the caller while the search runs).
+    const Series* baseline = nullptr;
 };
 
 // The likely causes of the series' captures (those with a fired record),

@@ -25,11 +25,13 @@ std::vector<FieldSpec> test_fields()
         .fields;
 }
 
-// A capture: x random below 200 (at or above it one time in twenty), a
-// sequence counter of the cycle, noise in send[5]; x at T-2 at or above 200
-// where cause.
-SeriesCapture capture(std::mt19937& random, bool cause)
+// A capture: x random below 200 (at or above it one time in twenty, or in
+// two with often), a sequence counter of the cycle, noise in send[5]; x at
+// T-2 at or above 200 where cause, and send[5]'s bit 0 set there too with
+// paired.
+SeriesCapture capture(std::mt19937& random, bool cause, bool paired = false)
 {
+    const unsigned high_one_in = paired ? 2 : 20;
     SeriesCapture made;
     made.file = "capture.txt";
     LogFile& log = made.log;
@@ -40,12 +42,15 @@ SeriesCapture capture(std::mt19937& random, bool cause)
         bytes[record_byte_index(Direction::Recv, 3)] = std::uint8_t(r / 4);
         bytes[record_byte_index(Direction::Send, 0)] = 1;
         bytes[record_byte_index(Direction::Send, 3)] =
-            std::uint8_t(random() % 20 == 0 ? 200 + random() % 56 : random() % 200);
+            std::uint8_t(random() % high_one_in == 0 ? 200 + random() % 56 : random() % 200);
         bytes[record_byte_index(Direction::Send, 5)] = std::uint8_t(random());
     }
     if (cause) {
         log.records[kFired - 2][record_byte_index(Direction::Send, 3)] =
             std::uint8_t(200 + random() % 56);
+    }
+    if (cause && paired) {
+        log.records[kFired - 2][record_byte_index(Direction::Send, 5)] |= 0x01;
     }
     log.records[kFired][record_byte_index(Direction::Send, 1)] = 0x80;
     log.stop_condition = FileStopCondition{Direction::Send, 1, 0x80, 0x80, 2};
@@ -101,6 +106,26 @@ TEST(LikelyCauses, ACauseInMostCapturesIsNamedAndNothingIsNamedWithoutOne)
             EXPECT_TRUE(read_condition(cause.condition, fields).condition) << cause.condition;
         }
     }
+}
+
+// x high half the time and send[5]'s bit 0 set half the time: each alone is
+// weak, both together before every trigger is the cause.
+TEST(LikelyCauses, APairFarStrongerThanEitherHalfIsNamed)
+{
+    const auto fields = test_fields();
+    std::mt19937 random(3);
+    Series series;
+    for (int i = 0; i < 20; ++i) {
+        series.captures.push_back(capture(random, true, true));
+    }
+    const CauseFinding found = likely_causes(series, fields, CauseSearch{});
+    ASSERT_FALSE(found.causes.empty());
+    const std::string& first = found.causes.front().condition;
+    EXPECT_NE(first.find(" @T-2 and "), std::string::npos) << first;
+    EXPECT_NE(first.find("x >= "), std::string::npos) << first;
+    EXPECT_NE(first.find("send[5] & 0x01 = 0x01 @T-2"), std::string::npos) << first;
+    EXPECT_EQ(found.causes.front().captures, 20);
+    EXPECT_LT(found.causes.front().baseline_share, 0.35);
 }
 
 TEST(LikelyCauses, ANameTheLanguageWouldReadOtherwiseIsBackquoted)
