@@ -296,7 +296,7 @@ std::string share_text(double share)
 
 std::string score_text(double score)
 {
-    return QString::number(score, 'f', 1).toStdString();
+    return QString::number(score, 'f', 2).toStdString();
 }
 
 // "position >= 42.68 @T-3  15/15 captures  baseline 12%  score 9.3".
@@ -348,7 +348,7 @@ void add_causes_json(JsonLine& object, const CauseFinding& finding)
                              .add("captures", cause.captures)
                              .add("of", cause.of)
                              .add("baseline_share", std::round(cause.baseline_share * 1e4) / 1e4)
-                             .add("score", std::round(cause.score * 10) / 10)
+                             .add("score", std::round(cause.score * 100) / 100)
                              .add("folded", folded));
     }
     object.add("causes", causes).add("anchors", finding.anchors);

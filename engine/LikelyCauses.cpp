@@ -137,7 +137,21 @@ struct Candidate {
     int anchors = 0;
     std::string condition;
     double log10_chance = 0;  // before the correction
+    double increase = 0;      // the captures' share less the anchors'
+    double importance = 0;    // the harmonic mean of increase and the captures' share
 };
+
+// How much more often a candidate holds before a trigger than before an
+// anchor, and its importance: the harmonic mean of that increase and the
+// captures' share, so that one holding in every capture and seldom
+// otherwise ranks first, one holding in few captures or as often before
+// the anchors last.
+void weigh(Candidate& candidate, int n, int a)
+{
+    const double share = double(candidate.captures) / n;
+    candidate.increase = share - (a > 0 ? double(candidate.anchors) / a : 0);
+    candidate.importance = candidate.increase > 0 ? 2 / (1 / candidate.increase + 1 / share) : 0;
+}
 
 // "position >= 42.68 @T-3".
 std::string comparison_text(const std::string& operand, std::string_view op,
@@ -257,9 +271,11 @@ private:
         };
         const std::string name = operand_name(field.name);
         const int column = int(f);
-        std::set<std::int64_t> distinct(in_captures.begin(), in_captures.end());
+        const std::set<std::int64_t> distinct(in_captures.begin(), in_captures.end());
+        std::set<std::int64_t> everywhere = distinct;
+        everywhere.insert(in_anchors.begin(), in_anchors.end());
         constexpr std::size_t kFewValues = 8;
-        if (!field.names.empty() || distinct.size() <= kFewValues) {
+        if (!field.names.empty() || everywhere.size() <= kFewValues) {
             for (const std::int64_t raw : distinct) {
                 const auto named = field.names.find(raw);
                 // A name holding a double quote has no way into the language.
@@ -383,8 +399,8 @@ int both(const std::vector<bool>& a, const std::vector<bool>& b)
 }
 
 // The strongest candidate of each of the strongest few fields and bytes,
-// two at a time: a pair that is ten times less likely by chance than its
-// stronger half. tested: how many pairs were tried.
+// two at a time: a pair whose increase is well above its stronger half's.
+// tested: how many pairs were tried.
 std::vector<Candidate> pairs_of(const std::vector<Candidate>& ranked,
                                 const std::vector<Sample>& captures,
                                 const std::vector<Sample>& anchors,
@@ -417,7 +433,10 @@ std::vector<Candidate> pairs_of(const std::vector<Candidate>& ranked,
                            both(held[i].second, held[j].second),
                            tops[i]->condition + " and " + tops[j]->condition, 0};
             pair.log10_chance = log10_chance(pair.captures, pair.anchors, n, a);
-            if (pair.log10_chance < std::min(tops[i]->log10_chance, tops[j]->log10_chance) - 1) {
+            weigh(pair, n, a);
+            // A pair no better than its stronger half is that half.
+            constexpr double kLeastGain = 0.1;
+            if (pair.increase >= std::max(tops[i]->increase, tops[j]->increase) + kLeastGain) {
                 pairs.push_back(std::move(pair));
             }
         }
@@ -425,14 +444,14 @@ std::vector<Candidate> pairs_of(const std::vector<Candidate>& ranked,
     return pairs;
 }
 
-LikelyCause as_cause(const Candidate& candidate, int captures, int anchors, double log10_tested)
+LikelyCause as_cause(const Candidate& candidate, int captures, int anchors)
 {
     LikelyCause cause;
     cause.condition = candidate.condition;
     cause.captures = candidate.captures;
     cause.of = captures;
     cause.baseline_share = anchors > 0 ? double(candidate.anchors) / anchors : 0;
-    cause.score = std::max(0.0, -(candidate.log10_chance + log10_tested));
+    cause.score = candidate.importance;
     return cause;
 }
 
@@ -487,13 +506,14 @@ CauseFinding likely_causes(const Series& series, std::span<const FieldSpec> fiel
     const int a = int(anchors.size());
     for (Candidate& candidate : candidates) {
         candidate.log10_chance = log10_chance(candidate.captures, candidate.anchors, n, a);
+        weigh(candidate, n, a);
     }
     const auto rank = [&candidates] {
-        std::stable_sort(
-            candidates.begin(), candidates.end(), [](const Candidate& x, const Candidate& y) {
-                return x.log10_chance != y.log10_chance ? x.log10_chance < y.log10_chance
-                                                        : x.captures > y.captures;
-            });
+        std::stable_sort(candidates.begin(), candidates.end(),
+                         [](const Candidate& x, const Candidate& y) {
+                             return x.importance != y.importance ? x.importance > y.importance
+                                                                 : x.log10_chance < y.log10_chance;
+                         });
     };
     rank();
     std::vector<Candidate> pairs =
@@ -501,19 +521,22 @@ CauseFinding likely_causes(const Series& series, std::span<const FieldSpec> fiel
     candidates.insert(candidates.end(), std::make_move_iterator(pairs.begin()),
                       std::make_move_iterator(pairs.end()));
     rank();
-    const double log10_tested = std::log10(double(std::max<std::size_t>(candidates.size(), 1)));
-    const double threshold = -std::log10(kCauseSignificance);
+    // Significant: less likely by chance than kCauseSignificance once
+    // multiplied by the number of candidates tested (Bonferroni).
+    const double most_log10_chance =
+        std::log10(kCauseSignificance) -
+        std::log10(double(std::max<std::size_t>(finding.candidates, 1)));
     // The strongest of each field or byte; the others fold into it.
     constexpr std::size_t kMostFolded = 3;
     std::map<int, std::size_t> by_column;
     for (const Candidate& candidate : candidates) {
-        const LikelyCause cause = as_cause(candidate, n, a, log10_tested);
         if (!finding.best) {
-            finding.best = cause;
+            finding.best = as_cause(candidate, n, a);
         }
-        if (cause.score < threshold) {
-            break;
+        if (candidate.log10_chance > most_log10_chance || candidate.importance <= 0) {
+            continue;
         }
+        const LikelyCause cause = as_cause(candidate, n, a);
         const auto [at, first] = by_column.emplace(candidate.column, finding.causes.size());
         if (first) {
             finding.causes.push_back(cause);

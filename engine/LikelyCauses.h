@@ -6,10 +6,12 @@
 // fault window. A candidate (a field equal to a value seen, above or below
 // a value seen, a byte's bit set or clear, at one place T-k) is scored by
 // how unlikely it is to hold in that many captures if the captures were no
-// different from the anchors: the one-sided binomial tail of the captures'
+// different from the anchors (the one-sided binomial tail of the captures'
 // count at the anchors' share, multiplied by the number of candidates
-// tested (Bonferroni), so that a series of thousands of candidates names
-// none by chance. Each candidate is a condition of the condition language;
+// tested, Bonferroni's correction), so that a series of thousands of
+// candidates names none by chance; those that pass are ranked by the
+// harmonic mean of the captures' share and its increase over the anchors'
+// share, which puts first what holds in every capture and seldom otherwise. Each candidate is a condition of the condition language;
 // the strongest few are also tried two at a time (both holding), and a pair
 // is named when it is far stronger than either half.
 #pragma once
@@ -39,7 +41,8 @@ struct LikelyCause {
     int captures = 0;       // the captures where it holds
     int of = 0;             // the captures with a fired record
     double baseline_share = 0;
-    // -log10 of the corrected chance: 2 is the threshold of kCauseSignificance.
+    // The harmonic mean of the captures' share and its increase over the
+    // baseline's (0 to 1): the ranking's.
     double score = 0;
     // The weaker candidates of the same field or byte, strongest first.
     std::vector<std::string> folded;
