@@ -315,7 +315,18 @@ private:
         return field_number_text(field, FieldValue{raw, double(raw) * field.scale, std::nullopt});
     }
 
-    // Each compared bit of a byte at T-k, set or clear.
+    // Whether a record's byte is its block's length, header or data: its
+    // checksum follows from the others, and what lies after it is no part
+    // of the block.
+    static bool in_block(const LogRecord& record, std::size_t b)
+    {
+        const std::size_t first = b < kDirectionBytes ? 0 : kDirectionBytes;
+        constexpr std::size_t kHeader = 3;
+        return b - first < kHeader + record[first];
+    }
+
+    // Each compared bit of a byte at T-k, set or clear, where it is part of
+    // its block.
     void byte_candidates(std::size_t b, std::uint8_t bits, int k)
     {
         std::array<int, 256> in_captures{};
@@ -323,7 +334,7 @@ private:
         const auto histogram = [&](const std::vector<Sample>& samples, std::array<int, 256>& into) {
             for (const Sample& sample : samples) {
                 const int at = sample.record - k;
-                if (at >= 0) {
+                if (at >= 0 && in_block(sample.log->records[std::size_t(at)], b)) {
                     ++into[sample.log->records[std::size_t(at)][b]];
                 }
             }
@@ -398,13 +409,15 @@ int both(const std::vector<bool>& a, const std::vector<bool>& b)
     return count;
 }
 
-// The strongest candidate of each of the strongest few fields and bytes,
+// The strongest candidate of each of the strongest few fields and bytes
+// that stand out alone (log10 of their chance at most most_log10_chance),
 // two at a time: a pair whose increase is well above its stronger half's.
 // tested: how many pairs were tried.
 std::vector<Candidate> pairs_of(const std::vector<Candidate>& ranked,
                                 const std::vector<Sample>& captures,
                                 const std::vector<Sample>& anchors,
-                                std::span<const FieldSpec> fields, std::size_t& tested)
+                                std::span<const FieldSpec> fields, double most_log10_chance,
+                                std::size_t& tested)
 {
     constexpr std::size_t kPaired = 6;
     std::vector<const Candidate*> tops;
@@ -413,7 +426,8 @@ std::vector<Candidate> pairs_of(const std::vector<Candidate>& ranked,
         if (tops.size() == kPaired) {
             break;
         }
-        if (columns.insert(candidate.column).second) {
+        if (candidate.log10_chance <= most_log10_chance && candidate.importance > 0 &&
+            columns.insert(candidate.column).second) {
             tops.push_back(&candidate);
         }
     }
@@ -516,16 +530,17 @@ CauseFinding likely_causes(const Series& series, std::span<const FieldSpec> fiel
                          });
     };
     rank();
+    // Significant: less likely by chance than kCauseSignificance once
+    // multiplied by the number of candidates tested (Bonferroni), the pairs
+    // that may be tried counted in.
+    constexpr std::size_t kMostPairs = 15;
+    const double most_log10_chance =
+        std::log10(kCauseSignificance) - std::log10(double(finding.candidates + kMostPairs));
     std::vector<Candidate> pairs =
-        pairs_of(candidates, captures, anchors, fields, finding.candidates);
+        pairs_of(candidates, captures, anchors, fields, most_log10_chance, finding.candidates);
     candidates.insert(candidates.end(), std::make_move_iterator(pairs.begin()),
                       std::make_move_iterator(pairs.end()));
     rank();
-    // Significant: less likely by chance than kCauseSignificance once
-    // multiplied by the number of candidates tested (Bonferroni).
-    const double most_log10_chance =
-        std::log10(kCauseSignificance) -
-        std::log10(double(std::max<std::size_t>(finding.candidates, 1)));
     // The strongest of each field or byte; the others fold into it.
     constexpr std::size_t kMostFolded = 3;
     std::map<int, std::size_t> by_column;
