@@ -40,7 +40,7 @@ SeriesCapture capture(std::mt19937& random, bool cause, bool paired = false)
         bytes[record_byte_index(Direction::Recv, 0)] = 2;
         bytes[record_byte_index(Direction::Recv, 2)] = std::uint8_t(0x40 + (r + 2) % 4);
         bytes[record_byte_index(Direction::Recv, 3)] = std::uint8_t(r / 4);
-        bytes[record_byte_index(Direction::Send, 0)] = 1;
+        bytes[record_byte_index(Direction::Send, 0)] = 3;  // data send[3] to send[5]
         bytes[record_byte_index(Direction::Send, 3)] =
             std::uint8_t(random() % high_one_in == 0 ? 200 + random() % 56 : random() % 200);
         bytes[record_byte_index(Direction::Send, 5)] = std::uint8_t(random());
@@ -110,14 +110,15 @@ TEST(LikelyCauses, ACauseInMostCapturesIsNamedAndNothingIsNamedWithoutOne)
     }
 }
 
-// x high half the time and send[5]'s bit 0 set half the time: each alone is
-// weak, both together before every trigger is the cause.
+// x high half the time and send[5]'s bit 0 set half the time: each alone
+// holds before every trigger and half the anchors, both together before
+// every trigger and a quarter of them: the pair is the cause.
 TEST(LikelyCauses, APairFarStrongerThanEitherHalfIsNamed)
 {
     const auto fields = test_fields();
     std::mt19937 random(3);
     Series series;
-    for (int i = 0; i < 20; ++i) {
+    for (int i = 0; i < 30; ++i) {
         series.captures.push_back(capture(random, true, true));
     }
     const CauseFinding found = likely_causes(series, fields, CauseSearch{});
@@ -126,7 +127,7 @@ TEST(LikelyCauses, APairFarStrongerThanEitherHalfIsNamed)
     EXPECT_NE(first.find(" @T-2 and "), std::string::npos) << first;
     EXPECT_NE(first.find("x >= "), std::string::npos) << first;
     EXPECT_NE(first.find("send[5] & 0x01 = 0x01 @T-2"), std::string::npos) << first;
-    EXPECT_EQ(found.causes.front().captures, 20);
+    EXPECT_EQ(found.causes.front().captures, 30);
     EXPECT_LT(found.causes.front().baseline_share, 0.35);
 }
 
