@@ -15,7 +15,8 @@ constexpr std::uint64_t kMaxCatchUp = 1'000'000;
 std::unique_ptr<SyntheticHost> make_host(const ModelOptions& options)
 {
     if (options.host == ModelOptions::Host::Cyclic) {
-        return std::make_unique<CyclicHost>(options.seed, options.alarm_every);
+        return std::make_unique<CyclicHost>(options.seed, options.alarm_every, options.alarm_mean,
+                                            options.alarm_cause);
     }
     return std::make_unique<RandomHost>(options.seed);
 }

@@ -6,6 +6,7 @@
 // Thread-safe: the serial and the USB endpoint share one model.
 #pragma once
 
+#include "CyclicHost.h"
 #include "Reply.h"
 #include "SyntheticHost.h"
 
@@ -75,6 +76,11 @@ struct ModelOptions {
     // The cyclic host's alarm read answers an alarm about this often, in
     // exchanges; 0 = never.
     unsigned alarm_every = 0;
+    // Or, instead: each alarm read answers one with the chance that gives
+    // this mean interval in exchanges, independent of the move; 0 = not so.
+    unsigned alarm_mean = 0;
+    // What must have held before an alarm that either makes due comes.
+    AlarmCause alarm_cause{};
 };
 
 class AmplifierModel {

@@ -13,6 +13,7 @@
 #include <unistd.h>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -33,6 +34,7 @@ struct Options {
     bool verbose = false;
     ampsim::ModelOptions model;
     std::vector<std::string> faults;  // control commands to apply at start
+    std::string alarm_cause;          // as given, for messages
 };
 
 void print_usage(std::FILE* out)
@@ -70,6 +72,23 @@ void print_usage(std::FILE* out)
         "                      once about every N exchanges (jittered from the seed),\n"
         "                      its response's first header byte with bit 80 set\n"
         "                      (default 0: never)\n"
+        "  --alarm-mean N      with --host cyclic, instead of --alarm-every: each alarm\n"
+        "                      read answers an alarm with the chance that gives a mean\n"
+        "                      interval of N exchanges (N >= 6), drawn afresh from the\n"
+        "                      seed, so that alarms fall at any point of the move\n"
+        "  --alarm-cause C     an alarm that --alarm-every or --alarm-mean makes due\n"
+        "                      waits for a cycle in which C held, as the records\n"
+        "                      before the alarm read carry it: position-above=MM,\n"
+        "                      position-below=MM (position read), speed-above=RPM,\n"
+        "                      speed-below=RPM (speed read), setpoint=MM (setpoint\n"
+        "                      write), status=moving|stopped|in-position (status\n"
+        "                      read) or input=enable|home|end (the I/O read of the\n"
+        "                      cycle before); MM in mm with up to two decimals, RPM\n"
+        "                      a whole number, negative on the way back\n"
+        "  --alarm-lag K       the cause holds K cycles before the alarm's cycle\n"
+        "                      (0-40, default 0)\n"
+        "  --alarm-noise P     this share of alarms (0-1) come without regard to the\n"
+        "                      cause (default 0)\n"
         "  --send-offset L     trigger byte index where sent bytes start (default 16)\n"
         "  --line-rate BPS     emulate a serial line of BPS bit/s (default: instant)\n"
         "  --variant V         an amplifier lacking a function: no-log, no-comdata\n"
@@ -94,6 +113,48 @@ std::optional<long> parse_number(const std::string& text, long low, long high)
         return std::nullopt;
     }
     return value;
+}
+
+std::optional<double> parse_share(const std::string& text)
+{
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc{} || end != text.data() + text.size() ||
+        !(value >= 0 && value <= 1)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// The alarm options that only make sense together; says what is missing.
+bool alarm_options_agree(const Options& options)
+{
+    const ampsim::ModelOptions& model = options.model;
+    const bool cause = model.alarm_cause.kind != ampsim::AlarmCause::Kind::Any;
+    const char* problem = nullptr;
+    if (model.alarm_every != 0 && model.alarm_mean != 0) {
+        problem = "--alarm-every and --alarm-mean cannot be given together";
+    } else if (model.alarm_cause.lag_cycles != 0 && !cause) {
+        problem = "--alarm-lag needs --alarm-cause";
+    } else if (model.alarm_cause.noise != 0 && !cause) {
+        problem = "--alarm-noise needs --alarm-cause";
+    } else if (cause && model.alarm_every == 0 && model.alarm_mean == 0) {
+        problem = "--alarm-cause needs --alarm-every or --alarm-mean";
+    } else if (model.host != ampsim::ModelOptions::Host::Cyclic && model.alarm_mean != 0) {
+        problem = "--alarm-mean needs --host cyclic";
+    } else if (model.host != ampsim::ModelOptions::Host::Cyclic && cause) {
+        problem = "--alarm-cause needs --host cyclic";
+    }
+    if (problem != nullptr) {
+        std::fprintf(stderr, "ampsim: %s\n", problem);
+        return false;
+    }
+    if (!ampsim::cause_can_hold(model.alarm_cause)) {
+        std::fprintf(stderr, "ampsim: --alarm-cause %s never holds in the cyclic host's move\n",
+                     options.alarm_cause.c_str());
+        return false;
+    }
+    return true;
 }
 
 // Reads the command line; on a usage error, says what was wrong in one line
@@ -165,6 +226,41 @@ std::optional<Options> parse_options(int argc, char** argv)
             if (!n)
                 return std::nullopt;
             options.model.alarm_every = static_cast<unsigned>(*n);
+        } else if (arg == "--alarm-mean") {
+            const auto n = value(static_cast<long>(ampsim::cyclic::kCycle.size()), 1000000);
+            if (!n)
+                return std::nullopt;
+            options.model.alarm_mean = static_cast<unsigned>(*n);
+        } else if (arg == "--alarm-cause") {
+            const auto given = text();
+            if (!given)
+                return std::nullopt;
+            const auto read = ampsim::read_alarm_cause(*given);
+            if (!read.cause) {
+                std::fprintf(stderr, "ampsim: bad value for --alarm-cause: %s (%s)\n",
+                             given->c_str(), read.problem.c_str());
+                return std::nullopt;
+            }
+            auto& cause = options.model.alarm_cause;  // keeps a lag or noise given before
+            cause.kind = read.cause->kind;
+            cause.value = read.cause->value;
+            cause.bit_set = read.cause->bit_set;
+            options.alarm_cause = *given;
+        } else if (arg == "--alarm-lag") {
+            const auto n = value(0, ampsim::cyclic::kLongestAlarmLag);
+            if (!n)
+                return std::nullopt;
+            options.model.alarm_cause.lag_cycles = static_cast<unsigned>(*n);
+        } else if (arg == "--alarm-noise") {
+            const auto given = text();
+            if (!given)
+                return std::nullopt;
+            const auto share = parse_share(*given);
+            if (!share) {
+                std::fprintf(stderr, "ampsim: bad value for --alarm-noise: %s\n", given->c_str());
+                return std::nullopt;
+            }
+            options.model.alarm_cause.noise = *share;
         } else if (arg == "--send-offset") {
             const auto n = value(0, 255);
             if (!n)
@@ -211,6 +307,9 @@ std::optional<Options> parse_options(int argc, char** argv)
             std::fprintf(stderr, "ampsim: unknown option %s\n", arg.c_str());
             return std::nullopt;
         }
+    }
+    if (!alarm_options_agree(options)) {
+        return std::nullopt;
     }
     return options;
 }

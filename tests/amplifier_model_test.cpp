@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
+#include <map>
 #include <span>
 #include <thread>
 
@@ -395,6 +397,203 @@ TEST(AmplifierModel, CyclicAlarmsComeOnceAtAboutTheIntervalAsked)
     EXPECT_EQ(alarms_in(run_host(again, 100 * kEvery)), alarms);
     EXPECT_NE(alarms_in(run_host(other, 100 * kEvery)), alarms);
     EXPECT_TRUE(alarms_in(run_host(none, 100 * kEvery)).empty());
+}
+
+// Planted causes: what must have held before an alarm comes.
+
+ampsim::AlarmCause cause_from(const std::string& text, unsigned lag = 0, double noise = 0)
+{
+    const auto read = ampsim::read_alarm_cause(text);
+    EXPECT_TRUE(read.cause) << text << ": " << read.problem;
+    ampsim::AlarmCause cause = read.cause.value_or(ampsim::AlarmCause{});
+    cause.lag_cycles = lag;
+    cause.noise = noise;
+    return cause;
+}
+
+ModelOptions alarms_with(unsigned every, unsigned mean, const ampsim::AlarmCause& cause,
+                         std::uint64_t seed = 1)
+{
+    ModelOptions options = cyclic(every, seed);
+    options.alarm_mean = mean;
+    options.alarm_cause = cause;
+    return options;
+}
+
+TEST(AmplifierModel, AlarmCausesAreReadWithTheirValuesOrRefusedSayingWhy)
+{
+    using Kind = ampsim::AlarmCause::Kind;
+    const struct {
+        const char* text;
+        Kind kind;
+        std::int32_t value;
+        bool bit_set;
+    } good[] = {
+        {"position-above=42.68", Kind::PositionAbove, 4268, true},
+        {"position-below=7.3", Kind::PositionBelow, 730, true},
+        {"position-below=-3", Kind::PositionBelow, -300, true},
+        {"speed-above=400", Kind::SpeedAbove, 400, true},
+        {"speed-below=-300", Kind::SpeedBelow, -300, true},
+        {"setpoint=50", Kind::Setpoint, 5000, true},
+        {"status=moving", Kind::StatusBit, ampsim::cyclic::kStatusMoving, true},
+        {"status=stopped", Kind::StatusBit, ampsim::cyclic::kStatusMoving, false},
+        {"status=in-position", Kind::StatusBit, ampsim::cyclic::kStatusInPosition, true},
+        {"input=enable", Kind::InputBit, ampsim::cyclic::kInputEnable, true},
+        {"input=end", Kind::InputBit, ampsim::cyclic::kInputEnd, true},
+    };
+    for (const auto& c : good) {
+        const auto read = ampsim::read_alarm_cause(c.text);
+        ASSERT_TRUE(read.cause) << c.text << ": " << read.problem;
+        EXPECT_EQ(*read.cause,
+                  (ampsim::AlarmCause{.kind = c.kind, .value = c.value, .bit_set = c.bit_set}))
+            << c.text;
+    }
+    const struct {
+        const char* text;
+        const char* problem;
+    } bad[] = {
+        {"position-above", "not NAME=VALUE"},
+        {"position-above=", "position-above needs mm with at most two decimals"},
+        {"position-above=1.005", "position-above needs mm with at most two decimals"},
+        {"setpoint=1.", "setpoint needs mm with at most two decimals"},
+        {"position-below=99999999", "position-below needs mm with at most two decimals"},
+        {"speed-above=40000", "speed-above needs a whole number of rpm, -32768 to 32767"},
+        {"speed-below=fast", "speed-below needs a whole number of rpm, -32768 to 32767"},
+        {"speed-above=1.5", "speed-above needs a whole number of rpm, -32768 to 32767"},
+        {"status=idle", "status needs moving, stopped or in-position"},
+        {"input=brake", "input needs enable, home or end"},
+        {"torque-above=3",
+         "unknown cause torque-above; one of position-above, position-below, "
+         "speed-above, speed-below, setpoint, status, input"},
+    };
+    for (const auto& c : bad) {
+        const auto read = ampsim::read_alarm_cause(c.text);
+        EXPECT_FALSE(read.cause) << c.text;
+        EXPECT_EQ(read.problem, c.problem) << c.text;
+    }
+    // A cause that the move never meets would leave the alarms away.
+    EXPECT_FALSE(ampsim::cause_can_hold(cause_from("position-above=50")));
+    EXPECT_TRUE(ampsim::cause_can_hold(cause_from("position-above=49.99")));
+    EXPECT_FALSE(ampsim::cause_can_hold(cause_from("setpoint=25")));
+    EXPECT_TRUE(ampsim::cause_can_hold(cause_from("input=end", ampsim::cyclic::kLongestAlarmLag)));
+}
+
+// Every alarm's cause read back from the record that carries it: its place
+// before the alarm read (the I/O read is the cycle before's), K cycles
+// earlier with a lag of K; under either schedule.
+TEST(AmplifierModel, CyclicAlarmsComeOnlyWhereTheirCauseHeldTheLagBefore)
+{
+    using ampsim::cyclic::kCycle;
+    const auto position = [](const Record& r) { return little_endian(r.sent, 3, 4); };
+    const auto speed = [](const Record& r) { return little_endian(r.sent, 3, 2); };
+    const struct {
+        const char* cause;
+        unsigned lag;
+        std::size_t back;  // records from the cause's record to the alarm read
+        std::function<bool(const Record&)> met;
+    } cases[] = {
+        {"position-above=42.68", 0, 3, [&](const Record& r) { return position(r) > 4268; }},
+        {"position-below=7.32", 1, 3, [&](const Record& r) { return position(r) < 732; }},
+        {"speed-above=400", 0, 2, [&](const Record& r) { return speed(r) > 400; }},
+        {"speed-below=-300", 2, 2, [&](const Record& r) { return speed(r) < -300; }},
+        {"setpoint=0", 3, 1, [](const Record& r) { return little_endian(r.received, 4, 4) == 0; }},
+        {"status=moving", 0, 4, [](const Record& r) { return (r.sent[3] & 0x02) != 0; }},
+        {"status=stopped", 1, 4, [](const Record& r) { return (r.sent[3] & 0x02) == 0; }},
+        {"status=in-position", 0, 4, [](const Record& r) { return (r.sent[3] & 0x04) != 0; }},
+        {"input=home", 0, 5, [](const Record& r) { return (r.sent[3] & 0x02) != 0; }},
+        {"input=end", 2, 5, [](const Record& r) { return (r.sent[3] & 0x04) != 0; }},
+    };
+    for (const auto& c : cases) {
+        for (const auto& [every, mean] : {std::pair(150u, 0u), std::pair(0u, 150u)}) {
+            AmplifierModel model(alarms_with(every, mean, cause_from(c.cause, c.lag)));
+            const auto made = run_host(model, 6 * 3000);
+            const std::size_t back = c.back + 6 * c.lag;
+            const std::uint8_t carrier = kCycle[(4 + 6 - c.back) % 6];
+            const auto alarms = alarms_in(made);
+            ASSERT_GE(alarms.size(), 20u) << c.cause << " every " << every;
+            for (const std::size_t at : alarms) {
+                ASSERT_GE(at, back) << c.cause;
+                const Record& record = made[at - back];
+                ASSERT_EQ(record.received[2], carrier) << c.cause << " alarm at " << at;
+                EXPECT_TRUE(c.met(record)) << c.cause << " every " << every << " alarm at " << at;
+            }
+            // The cause holds in only some cycles, so that the rows above say
+            // something.
+            std::size_t reads = 0, met = 0;
+            for (std::size_t at = back; at < made.size(); ++at) {
+                if (made[at].received[2] == ampsim::cyclic::kAlarmRead) {
+                    ++reads;
+                    met += c.met(made[at - back]) ? 1u : 0u;
+                }
+            }
+            EXPECT_LT(met, reads * 9 / 10) << c.cause;
+        }
+    }
+}
+
+TEST(AmplifierModel, CyclicAlarmNoiseComesWithoutRegardToTheCauseInItsShare)
+{
+    const auto cause_held_for = [](const std::vector<Record>& made, std::size_t at) {
+        return little_endian(made[at - 3].sent, 3, 4) > 4500;  // the position read
+    };
+    for (const double noise : {0.0, 0.2}) {
+        AmplifierModel model(alarms_with(0, 60, cause_from("position-above=45", 0, noise), 3));
+        const auto made = run_host(model, 6 * 20000);
+        const auto alarms = alarms_in(made);
+        ASSERT_GE(alarms.size(), 300u);
+        const auto with_cause = static_cast<std::size_t>(
+            std::count_if(alarms.begin(), alarms.end(),
+                          [&](std::size_t at) { return cause_held_for(made, at); }));
+        if (noise == 0) {
+            EXPECT_EQ(with_cause, alarms.size());
+        } else {
+            // About a fifth come at any cycle; the cause holds in about a
+            // quarter of the cycles, so some 15 % lack it.
+            EXPECT_GT(alarms.size() - with_cause, alarms.size() * 7 / 100);
+            EXPECT_LT(alarms.size() - with_cause, alarms.size() * 25 / 100);
+        }
+    }
+}
+
+// A mean interval draws each alarm afresh: intervals as a memoryless draw
+// gives them (many short, some long), and alarms at every point of the move.
+TEST(AmplifierModel, CyclicAlarmsWithAMeanIntervalAreMemorylessAndFallAtEveryPhase)
+{
+    constexpr unsigned kMean = 300;
+    AmplifierModel model(alarms_with(0, kMean, {}, 4));
+    const auto made = run_host(model, 400 * kMean);
+    const auto alarms = alarms_in(made);
+    ASSERT_GE(alarms.size(), 300u);
+    const double mean = static_cast<double>(alarms.back() - alarms.front()) /
+                        static_cast<double>(alarms.size() - 1);
+    EXPECT_NEAR(mean, kMean, kMean * 0.15);
+    std::size_t short_gaps = 0, long_gaps = 0;
+    for (std::size_t k = 1; k < alarms.size(); ++k) {
+        short_gaps += alarms[k] - alarms[k - 1] < kMean / 4 ? 1u : 0u;
+        long_gaps += alarms[k] - alarms[k - 1] > 2 * kMean ? 1u : 0u;
+    }
+    // Memoryless: 1 - e^-1/4 = 22 % of the intervals are below a quarter of
+    // the mean, e^-2 = 14 % above twice it; a jittered interval has neither.
+    EXPECT_NEAR(static_cast<double>(short_gaps) / static_cast<double>(alarms.size()), 0.22, 0.07);
+    EXPECT_NEAR(static_cast<double>(long_gaps) / static_cast<double>(alarms.size()), 0.14, 0.06);
+
+    std::map<std::uint64_t, std::size_t> at_phase;
+    for (const std::size_t at : alarms) {
+        ++at_phase[at / 6 % ampsim::move::kPeriodCycles];
+    }
+    EXPECT_EQ(at_phase.size(), ampsim::move::kPeriodCycles) << "some point of the move has none";
+    const std::size_t fair = alarms.size() / ampsim::move::kPeriodCycles;
+    for (const auto& [phase, count] : at_phase) {
+        EXPECT_LT(count, 3 * fair) << "alarms crowd at cycle " << phase << " of the move";
+    }
+
+    // Deterministic from the seed, with a cause as well.
+    AmplifierModel again(alarms_with(0, kMean, {}, 4)), other(alarms_with(0, kMean, {}, 5));
+    EXPECT_EQ(alarms_in(run_host(again, 400 * kMean)), alarms);
+    EXPECT_NE(alarms_in(run_host(other, 400 * kMean)), alarms);
+    const auto planted = cause_from("input=home", 2, 0.2);
+    AmplifierModel first(alarms_with(0, 120, planted, 8)), second(alarms_with(0, 120, planted, 8));
+    EXPECT_EQ(alarms_in(run_host(first, 20000)), alarms_in(run_host(second, 20000)));
 }
 
 TEST(AmplifierModel, AStopConditionOnTheAlarmFlagKeepsTheCycleBeforeTheFault)

@@ -52,9 +52,28 @@ TEST(AmpsimProgram, HelpListsTheOptionsAndVersionNamesIt)
         text += *line + "\n";
     }
     EXPECT_EQ(help.wait_for_exit(5s), 0);
-    for (const char* option :
-         {"--port", "--seed", "--traffic", "--send-offset", "--line-rate", "--variant", "--fault",
-          "corrupt", "drop-usb", "--host", "cyclic", "--alarm-every", "44 alarm read"}) {
+    for (const char* option : {"--port",
+                               "--seed",
+                               "--traffic",
+                               "--send-offset",
+                               "--line-rate",
+                               "--variant",
+                               "--fault",
+                               "corrupt",
+                               "drop-usb",
+                               "--host",
+                               "cyclic",
+                               "--alarm-every",
+                               "44 alarm read",
+                               "--alarm-mean",
+                               "--alarm-cause",
+                               "position-above=MM",
+                               "speed-below=RPM",
+                               "setpoint=MM",
+                               "status=moving|stopped|in-position",
+                               "input=enable|home|end",
+                               "--alarm-lag",
+                               "--alarm-noise"}) {
         EXPECT_NE(text.find(option), std::string::npos) << option;
     }
     ChildProcess version(ampsim_path(), {"--version"});
@@ -76,6 +95,26 @@ TEST(AmpsimProgram, AUsageErrorIsOneLineAndAPointerToTheHelp)
         {{"--frobnicate"}, "unknown option --frobnicate"},
         {{"--host", "chaotic"}, "unknown host chaotic"},
         {{"--alarm-every", "-1"}, "bad value for --alarm-every: -1"},
+        {{"--alarm-mean", "5"}, "bad value for --alarm-mean: 5"},
+        {{"--alarm-lag", "41"}, "bad value for --alarm-lag: 41"},
+        {{"--alarm-noise", "1.5"}, "bad value for --alarm-noise: 1.5"},
+        {{"--alarm-cause", "speed-above=fast"},
+         "bad value for --alarm-cause: speed-above=fast (speed-above needs a whole number of "
+         "rpm, -32768 to 32767)"},
+        // Options that need others, whatever their order.
+        {{"--host", "cyclic", "--alarm-mean", "300", "--alarm-every", "300"},
+         "--alarm-every and --alarm-mean cannot be given together"},
+        {{"--host", "cyclic", "--alarm-cause", "setpoint=50"},
+         "--alarm-cause needs --alarm-every or --alarm-mean"},
+        {{"--alarm-lag", "2", "--host", "cyclic", "--alarm-every", "300"},
+         "--alarm-lag needs --alarm-cause"},
+        {{"--alarm-noise", "0.2", "--host", "cyclic", "--alarm-mean", "300"},
+         "--alarm-noise needs --alarm-cause"},
+        {{"--alarm-mean", "300"}, "--alarm-mean needs --host cyclic"},
+        {{"--alarm-every", "300", "--alarm-cause", "input=home"},
+         "--alarm-cause needs --host cyclic"},
+        {{"--host", "cyclic", "--alarm-mean", "300", "--alarm-cause", "position-above=50"},
+         "--alarm-cause position-above=50 never holds in the cyclic host's move"},
     };
     for (const auto& c : cases) {
         ChildProcess bad(ampsim_path(), c.args);
@@ -84,6 +123,16 @@ TEST(AmpsimProgram, AUsageErrorIsOneLineAndAPointerToTheHelp)
         EXPECT_EQ(bad.read_line(2s), std::nullopt) << c.says;
         EXPECT_EQ(bad.wait_for_exit(5s), 1) << c.says;
     }
+}
+
+TEST(AmpsimProgram, StartsWithAPlantedCauseGivenInAnyOrder)
+{
+    ChildProcess ampsim(ampsim_path(), {"--alarm-noise", "0.1", "--alarm-lag", "2", "--alarm-cause",
+                                        "input=home", "--alarm-mean", "300", "--host", "cyclic",
+                                        "--traffic", "0", "--port", "2", "--no-usb"});
+    ASSERT_TRUE(ampsim.wait_for_line("serving COM2", 5s));
+    ampsim.signal(SIGTERM);
+    EXPECT_EQ(ampsim.wait_for_exit(5s), 0);
 }
 
 TEST(AmpsimProgram, ServesBothEndpointsAndRemovesThemOnSigterm)
