@@ -10,6 +10,7 @@
 #include <iterator>
 #include <limits>
 #include <map>
+#include <random>
 #include <set>
 #include <utility>
 
@@ -458,6 +459,48 @@ std::vector<Candidate> pairs_of(const std::vector<Candidate>& ranked,
     return pairs;
 }
 
+// One draw of chance alone: n anchors taken as if they were captures, the
+// others as the baseline; the least log10 chance of any candidate then.
+double strongest_by_chance(const std::vector<Sample>& anchors, std::size_t n,
+                           std::span<const FieldSpec> fields, const CauseSearch& search,
+                           std::mt19937_64& random)
+{
+    std::vector<Sample> shuffled = anchors;
+    std::shuffle(shuffled.begin(), shuffled.end(), random);
+    const std::vector<Sample> drawn(shuffled.begin(), shuffled.begin() + std::ptrdiff_t(n));
+    const std::vector<Sample> rest(shuffled.begin() + std::ptrdiff_t(n), shuffled.end());
+    double least = 0;
+    for (const Candidate& candidate : CauseCounter(fields, drawn, rest, search).count()) {
+        least = std::min(
+            least, log10_chance(candidate.captures, candidate.anchors, int(n), int(rest.size())));
+    }
+    return least;
+}
+
+// How unlikely by chance a candidate must be to stand out: for a few
+// captures, beyond the strongest candidate of every one of 99 draws of
+// anchors taken as captures (a permutation test: the candidates' dependence,
+// nested thresholds and neighbouring places, counted as it is); for many,
+// or too few anchors to draw from, kCauseSignificance divided by the
+// number tested (Bonferroni).
+double least_chance_that_stands_out(const std::vector<Sample>& anchors, std::size_t n,
+                                    std::size_t tested, std::span<const FieldSpec> fields,
+                                    const CauseSearch& search)
+{
+    constexpr std::size_t kMostDrawn = 50;
+    constexpr int kDraws = 99;
+    if (n > kMostDrawn || anchors.size() < 2 * n + kFewestAnchors / 2) {
+        return std::log10(kCauseSignificance) -
+               std::log10(double(std::max<std::size_t>(tested, 1)));
+    }
+    std::mt19937_64 random(n);  // the same answer for the same series
+    double least = 0;
+    for (int draw = 0; draw < kDraws; ++draw) {
+        least = std::min(least, strongest_by_chance(anchors, n, fields, search, random));
+    }
+    return least;
+}
+
 LikelyCause as_cause(const Candidate& candidate, int captures, int anchors)
 {
     LikelyCause cause;
@@ -530,12 +573,10 @@ CauseFinding likely_causes(const Series& series, std::span<const FieldSpec> fiel
                          });
     };
     rank();
-    // Significant: less likely by chance than kCauseSignificance once
-    // multiplied by the number of candidates tested (Bonferroni), the pairs
-    // that may be tried counted in.
+    // Pairs that may be tried are counted among those tested.
     constexpr std::size_t kMostPairs = 15;
-    const double most_log10_chance =
-        std::log10(kCauseSignificance) - std::log10(double(finding.candidates + kMostPairs));
+    const double most_log10_chance = least_chance_that_stands_out(
+        anchors, captures.size(), finding.candidates + kMostPairs, fields, search);
     std::vector<Candidate> pairs =
         pairs_of(candidates, captures, anchors, fields, most_log10_chance, finding.candidates);
     candidates.insert(candidates.end(), std::make_move_iterator(pairs.begin()),
