@@ -76,8 +76,8 @@ def record(bin_dir, port, options, captures, folder):
         subprocess.run(cli + ["start", "--stop-on", "send", "1", "0x80", "0x80", "3"], env=env,
                        stdout=subprocess.DEVNULL, timeout=20, check=True)
         subprocess.run(cli + ["wait", "--rearm", "--count", str(captures), "--timeout", "600",
-                              "--out", folder], env=env, stdout=subprocess.DEVNULL, timeout=700,
-                       check=True)
+                              "--out", folder], env=env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=700, check=True)
     finally:
         sim.terminate()
         sim.wait()
