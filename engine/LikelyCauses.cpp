@@ -100,10 +100,17 @@ bool is_counter(const std::vector<std::vector<std::int64_t>>& runs)
             down += step < 0 && !wrap ? 1 : 0;
         }
     }
+    // A counter counts through many values: a two-valued flag that turns
+    // on and off is no wrap.
+    std::set<std::int64_t> values;
+    for (const auto& run : runs) {
+        values.insert(run.begin(), run.end());
+    }
+    constexpr std::size_t kFewestCounted = 4;
     constexpr double kMostDown = 0.05;
     constexpr double kLeastUp = 0.1;
-    return steps > 0 && double(down) <= kMostDown * double(steps) &&
-           double(up) >= kLeastUp * double(steps);
+    return steps > 0 && values.size() >= kFewestCounted &&
+           double(down) <= kMostDown * double(steps) && double(up) >= kLeastUp * double(steps);
 }
 
 // log10 of P(X >= k) for X ~ Binomial(n, p), k above n p: the terms from k

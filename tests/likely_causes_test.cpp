@@ -20,7 +20,8 @@ std::vector<FieldSpec> test_fields()
     return parse_fields(R"({"fields": [
         {"name": "x", "direction": "send", "byte": 3,
          "when": {"direction": "recv", "byte": 2, "value": "0x41"}},
-        {"name": "seq", "direction": "recv", "byte": 3}]})",
+        {"name": "seq", "direction": "recv", "byte": 3},
+        {"name": "flag", "direction": "recv", "byte": 4}]})",
                         "fields.json")
         .fields;
 }
@@ -29,17 +30,20 @@ std::vector<FieldSpec> test_fields()
 // two with often), a sequence counter of the cycle, noise in send[5]; x at
 // T-2 at or above 200 where cause, and send[5]'s bit 0 set there too with
 // paired.
-SeriesCapture capture(std::mt19937& random, bool cause, bool paired = false)
+SeriesCapture capture(std::mt19937& random, bool cause, bool paired = false, bool flagged = false)
 {
     const unsigned high_one_in = paired ? 2 : 20;
     SeriesCapture made;
     made.file = "capture.txt";
+    const int phase = int(random() % 20);
     LogFile& log = made.log;
     for (int r = 0; r < kRecords; ++r) {
         LogRecord& bytes = log.records[std::size_t(r)];
         bytes[record_byte_index(Direction::Recv, 0)] = 2;
         bytes[record_byte_index(Direction::Recv, 2)] = std::uint8_t(0x40 + (r + 2) % 4);
         bytes[record_byte_index(Direction::Recv, 3)] = std::uint8_t(r / 4);
+        // A flag on for ten records, off for ten, from a phase of its own.
+        bytes[record_byte_index(Direction::Recv, 4)] = std::uint8_t((r + phase) / 10 % 2);
         bytes[record_byte_index(Direction::Send, 0)] = 3;  // data send[3] to send[5]
         bytes[record_byte_index(Direction::Send, 3)] =
             std::uint8_t(random() % high_one_in == 0 ? 200 + random() % 56 : random() % 200);
@@ -48,6 +52,9 @@ SeriesCapture capture(std::mt19937& random, bool cause, bool paired = false)
     if (cause) {
         log.records[kFired - 2][record_byte_index(Direction::Send, 3)] =
             std::uint8_t(200 + random() % 56);
+    }
+    if (flagged) {
+        log.records[kFired - 1][record_byte_index(Direction::Recv, 4)] = 1;
     }
     if (cause && paired) {
         log.records[kFired - 2][record_byte_index(Direction::Send, 5)] |= 0x01;
@@ -129,6 +136,22 @@ TEST(LikelyCauses, APairFarStrongerThanEitherHalfIsNamed)
     EXPECT_NE(first.find("send[5] & 0x01 = 0x01 @T-2"), std::string::npos) << first;
     EXPECT_EQ(found.causes.front().captures, 30);
     EXPECT_LT(found.causes.front().baseline_share, 0.35);
+}
+
+// A flag that turns on and off goes up as often as a counter wraps: it is
+// no counter, and it can be the cause.
+TEST(LikelyCauses, AFlagThatTurnsOnAndOffIsNoCounter)
+{
+    const auto fields = test_fields();
+    std::mt19937 random(5);
+    Series series;
+    for (int i = 0; i < 20; ++i) {
+        series.captures.push_back(capture(random, false, false, true));
+    }
+    const CauseFinding found = likely_causes(series, fields, CauseSearch{});
+    ASSERT_FALSE(found.causes.empty());
+    EXPECT_EQ(found.causes.front().condition, "flag = 1 @T-1");
+    EXPECT_EQ(found.causes.front().captures, 20);
 }
 
 TEST(LikelyCauses, ANameTheLanguageWouldReadOtherwiseIsBackquoted)
