@@ -22,16 +22,18 @@ from concurrent.futures import ThreadPoolExecutor
 # the comparison that names it (the cyclic host's cycle: status, position,
 # speed, setpoint, alarm, I/O; the I/O read of the cycle before).
 PLACES = {
-    "position-above": ("position", 3, ">="),
-    "position-below": ("position", 3, "<="),
-    "speed-above": ("speed", 2, ">="),
-    "speed-below": ("speed", 2, "<="),
-    "setpoint": ("setpoint", 1, "="),
-    "status=moving": ("moving", 4, '= "moving"'),
-    "status=stopped": ("moving", 4, '= "stopped"'),
-    "status=in-position": ("status", 4, "="),
-    "input=home": ("home", 5, '= "on"'),
-    "input=end": ("end_sensor", 5, '= "on"'),
+    "position-above": (("position",), 3, ">="),
+    "position-below": (("position",), 3, "<="),
+    "speed-above": (("speed",), 2, ">="),
+    "speed-below": (("speed",), 2, "<="),
+    "setpoint": (("setpoint",), 1, "="),
+    # The status byte and its moving bit read the same bits; so do the I/O
+    # word, the input byte and each input's bit.
+    "status=moving": (("moving", "status"), 4, "="),
+    "status=stopped": (("moving", "status"), 4, "="),
+    "status=in-position": (("status", "moving"), 4, "="),
+    "input=home": (("home", "inputs", "io"), 5, ""),
+    "input=end": (("end_sensor", "inputs", "io"), 5, ""),
 }
 CYCLE = 6
 
@@ -50,15 +52,18 @@ PLANTED = [
 
 def expected(cause, lag):
     key = cause if cause.startswith(("status=", "input=")) else cause.split("=")[0]
-    field, before, comparison = PLACES[key]
-    return field, before + CYCLE * lag, comparison
+    fields, before, comparison = PLACES[key]
+    return fields, before + CYCLE * lag, comparison
 
 
 def names_it(condition, cause, lag):
-    field, place, comparison = expected(cause, lag)
+    """Whether a condition names the planted cause: its field (or one
+    reading the same bits), its place, and for a threshold its direction."""
+    fields, place, comparison = expected(cause, lag)
     for part in condition.split(" and "):
-        if part.startswith(field + " " + comparison.split()[0]) and part.endswith("@T-%d" % place):
-            if '"' not in comparison or comparison in part:
+        words = part.split()
+        if len(words) >= 3 and words[0] in fields and part.endswith("@T-%d" % place):
+            if not comparison or words[1].startswith(comparison[0]):
                 return True
     return False
 
