@@ -65,11 +65,11 @@ void BM_KeepIfConditionAtTheFiredRecord(benchmark::State& state)
 {
     const quillon::LogFile log = quillon::read_log_file(written_log("kept.txt", 3));
     const quillon::LogTimeline timeline = quillon::log_timeline(log);
-    const auto condition =
-        quillon::read_condition("count(send[2] & 0x0F = 0x01 and recv[1] > send[1] @-1) "
-                                "@T-250..T0 >= 3 or any(recv.checksum = \"ok\") @T-10..T-1",
-                                {})
-            .condition;
+    const auto condition = quillon::read_condition(
+                               "count(send[2] & 0x0F = 0x01 and recv[1] > send[1] @-1) "
+                               "@T-250..T0 >= 3 or any(recv.checksum = \"ok\") @T-10..T-1",
+                               {})
+                               .condition;
     if (!condition || !timeline.fired) {
         state.SkipWithError("the condition or the capture does not read");
         return;
