@@ -877,6 +877,15 @@ private:
 
 }  // namespace
 
+std::string operand_name(const std::string& name)
+{
+    const bool plain = !name.empty() && std::isdigit(static_cast<unsigned char>(name[0])) == 0 &&
+                       std::all_of(name.begin(), name.end(), is_name_part);
+    const bool reserved =
+        std::find(kReservedWords.begin(), kReservedWords.end(), name) != kReservedWords.end();
+    return plain && !reserved ? name : "`" + name + "`";
+}
+
 const char* condition_problem_text(const ConditionError& error)
 {
     switch (error.problem) {

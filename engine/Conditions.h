@@ -130,6 +130,11 @@ struct ConditionError {
     bool operator==(const ConditionError&) const = default;
 };
 
+// A field's name as a condition's operand: as it is, or in backquotes
+// where the language would read it otherwise (a word of the language, a
+// blank, an operator).
+std::string operand_name(const std::string& name);
+
 // What is wrong, in English (marked for the windows' catalogue); "%1"
 // stands for condition_error_after.
 const char* condition_problem_text(const ConditionError& error);

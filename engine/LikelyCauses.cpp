@@ -18,10 +18,6 @@ namespace quillon {
 
 namespace {
 
-constexpr std::array<std::string_view, 13> kWordsOfTheLanguage{
-    "and",  "or",     "not",  "in",   "any",     "all",   "count",
-    "then", "within", "recv", "send", "written", "offset"};
-
 // A record whose window the candidates are read before: a capture's fired
 // record, or an anchor.
 struct Sample {
@@ -520,18 +516,6 @@ LikelyCause as_cause(const Candidate& candidate, int captures, int anchors)
 }
 
 }  // namespace
-
-std::string operand_name(const std::string& name)
-{
-    const bool plain = !name.empty() &&
-                       (std::isalpha(static_cast<unsigned char>(name[0])) != 0 || name[0] == '_') &&
-                       std::all_of(name.begin(), name.end(), [](char c) {
-                           return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_';
-                       });
-    const bool reserved = std::find(kWordsOfTheLanguage.begin(), kWordsOfTheLanguage.end(), name) !=
-                          kWordsOfTheLanguage.end();
-    return plain && !reserved ? name : "`" + name + "`";
-}
 
 CauseFinding likely_causes(const Series& series, std::span<const FieldSpec> fields,
                            const CauseSearch& search)

@@ -71,8 +71,4 @@ struct CauseSearch {
 CauseFinding likely_causes(const Series& series, std::span<const FieldSpec> fields,
                            const CauseSearch& search);
 
-// A field's name as a condition's operand: as it is, or in backquotes
-// where the language would read it otherwise.
-std::string operand_name(const std::string& name);
-
 }  // namespace quillon

@@ -188,6 +188,22 @@ TEST(Condition, AnErrorIsWordedWithWhatCameJustBeforeIt)
     }
 }
 
+TEST(Condition, ANameTheLanguageWouldReadOtherwiseIsBackquoted)
+{
+    const auto fields = test_fields();
+    for (const auto& [name, operand] :
+         std::vector<std::pair<std::string, std::string>>{{"position", "position"},
+                                                          {"count", "`count`"},
+                                                          {"end_sensor", "end_sensor"},
+                                                          {"2nd", "`2nd`"},
+                                                          {"my field", "`my field`"},
+                                                          {"a-b", "`a-b`"}}) {
+        EXPECT_EQ(operand_name(name), operand);
+    }
+    // As written, each reads back as the field it names.
+    EXPECT_TRUE(read_condition(operand_name("count") + " = 1", fields).condition);
+}
+
 TEST(Condition, HoldsAtTheRecordsOfAHandMadeLog)
 {
     const auto fields = test_fields();

@@ -154,12 +154,4 @@ TEST(LikelyCauses, AFlagThatTurnsOnAndOffIsNoCounter)
     EXPECT_EQ(found.causes.front().captures, 20);
 }
 
-TEST(LikelyCauses, ANameTheLanguageWouldReadOtherwiseIsBackquoted)
-{
-    EXPECT_EQ(operand_name("position"), "position");
-    EXPECT_EQ(operand_name("count"), "`count`");
-    EXPECT_EQ(operand_name("end_sensor"), "end_sensor");
-    EXPECT_EQ(operand_name("2nd"), "`2nd`");
-}
-
 }  // namespace
