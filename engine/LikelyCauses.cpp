@@ -436,6 +436,7 @@ std::vector<Candidate> pairs_of(const std::vector<Candidate>& ranked,
         }
     }
     std::vector<std::pair<std::vector<bool>, std::vector<bool>>> held;
+    held.reserve(tops.size());
     for (const Candidate* top : tops) {
         held.emplace_back(holding(top->condition, captures, fields),
                           holding(top->condition, anchors, fields));
