@@ -575,7 +575,7 @@ CauseFinding likely_causes(const Series& series, std::span<const FieldSpec> fiel
                       std::make_move_iterator(pairs.end()));
     rank();
     // The strongest of each field or byte; the others fold into it.
-    constexpr std::size_t kMostFolded = 3;
+    constexpr std::size_t kMostFolded = 5;
     std::map<int, std::size_t> by_column;
     for (const Candidate& candidate : candidates) {
         if (!finding.best) {
