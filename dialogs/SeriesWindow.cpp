@@ -1,12 +1,14 @@
 #include "SeriesWindow.h"
 
 #include "AtomicFile.h"
+#include "CausesPanel.h"
 #include "ColumnWords.h"
 #include "ComparisonRulesBox.h"
 #include "ConditionLine.h"
 #include "Conditions.h"
 #include "GuardedHandlers.h"
 #include "Keyboard.h"
+#include "LikelyCauses.h"
 #include "LogBrowser.h"
 #include "MarkColours.h"
 #include "MessageBoxes.h"
@@ -384,7 +386,7 @@ TfrmSeries::TfrmSeries(quillon::Series series, const QString& folder, std::strin
         quillon::read_keep_if_setting(settings_path_, quillon::KeepIfWindow::Series)));
     KeepCaptures();
     RememberedValueColumns();
-    Compare();
+    Examine();
     quillon::on_signal(keep_if_, &ConditionLine::conditionChanged, this, &TfrmSeries::ApplyKeepIf);
     // The fired record's row in the middle, the cell chosen's column in
     // sight, once the map has its size.
@@ -502,8 +504,8 @@ void TfrmSeries::BuildWindow()
     top_layout->insertWidget(0, keep_if_);
     top_layout->insertWidget(1, kept_label_);
 
-    // The rules over the map, and beside them the values of the cell
-    // chosen and their plot.
+    // The rules over the map, and beside them the likely causes over the
+    // values of the cell chosen and their plot.
     auto* bottom = new GripSplitter(Qt::Horizontal, splitter_);
     auto* variation = new QWidget(bottom);
     auto* variation_layout = new QVBoxLayout(variation);
@@ -512,7 +514,9 @@ void TfrmSeries::BuildWindow()
     variation_layout->addWidget(rules_);
     map_ = new VariationMapView(variation);
     variation_layout->addWidget(map_, 1);
-    auto* values = new QWidget(bottom);
+    auto* side = new GripSplitter(Qt::Vertical, bottom);
+    causes_ = new CausesPanel(side);
+    auto* values = new QWidget(side);
     auto* values_layout = new QVBoxLayout(values);
     cell_label_ = new QLabel(values);
     cell_label_->setWordWrap(true);
@@ -575,10 +579,18 @@ void TfrmSeries::BuildWindow()
     connect(map_, &VariationMapView::cellChosen, this, [this](int row, int column) {
         quillon::run_guarded([this, row, column] { ShowCell(row, column); });
     });
+    connect(causes_, &CausesPanel::causeChosen, this, [this](const QString& condition) {
+        quillon::run_guarded([this, &condition] { ShowCause(condition); });
+    });
+    connect(causes_, &CausesPanel::keepAsked, this, [this](const QString& condition) {
+        quillon::run_guarded([this, &condition] { KeepCause(condition); });
+    });
     // The map wider than the values beside it; the table keeps its height
     // as the window grows, the map takes the rest.
     bottom->setStretchFactor(0, 3);
     bottom->setStretchFactor(1, 2);
+    side->setStretchFactor(0, 1);
+    side->setStretchFactor(1, 2);
     splitter_->setStretchFactor(0, 0);
     splitter_->setStretchFactor(1, 1);
     captures_table_->resizeColumnsToContents();
@@ -647,6 +659,65 @@ void TfrmSeries::Compare()
     Redraw();
 }
 
+void TfrmSeries::Examine()
+{
+    Compare();
+    quillon::CauseSearch search;
+    search.rules =
+        quillon::with_fields_left_out({rules_->IgnoreRules(), rules_->OnlyRules()}, fields_);
+    // The captures kept as read: their comparisons are not needed.
+    quillon::Series kept;
+    kept.captures.reserve(kept_.size());
+    for (const std::size_t capture : kept_) {
+        kept.captures.push_back(all_.captures[capture]);
+    }
+    causes_->Find(std::move(kept), fields_, std::move(search));
+}
+
+std::optional<VariationMapView::Cell> TfrmSeries::CauseCell(const QString& condition) const
+{
+    const quillon::ConditionRead read = quillon::read_condition(condition.toStdString(), fields_);
+    if (!read.condition) {
+        return std::nullopt;
+    }
+    // A cause compares an operand at a place T-k with a value; a pair's
+    // first half names the cell.
+    const auto compared =
+        std::ranges::find_if(read.condition->nodes, [](const quillon::ConditionNode& node) {
+            using Kind = quillon::ConditionNode::Kind;
+            return (node.kind == Kind::Compare || node.kind == Kind::InRange) &&
+                   node.left.state == quillon::RecordState::None && node.left.place &&
+                   node.left.place->from_fired;
+        });
+    if (compared == read.condition->nodes.end()) {
+        return std::nullopt;
+    }
+    const auto read_column = quillon::operand_column(compared->left.operand, fields_);
+    if (!read_column) {
+        return std::nullopt;
+    }
+    const quillon::VariationMap& map = map_->Map();
+    const auto column =
+        std::ranges::find(map.columns, read_column->key, &quillon::RecordColumn::key);
+    const int row = compared->left.place->offset - map.first_offset;
+    if (column == map.columns.end() || row < 0 || row >= map.rows) {
+        return std::nullopt;
+    }
+    return VariationMapView::Cell{row, int(column - map.columns.begin())};
+}
+
+void TfrmSeries::ShowCause(const QString& condition)
+{
+    if (const auto cell = CauseCell(condition)) {
+        map_->SetCurrentCell(*cell);
+    }
+}
+
+void TfrmSeries::KeepCause(const QString& condition)
+{
+    keep_if_->SetText(condition);
+}
+
 bool TfrmSeries::KeepCaptures()
 {
     const std::optional<quillon::Condition>& condition = keep_if_->Condition();
@@ -681,7 +752,7 @@ bool TfrmSeries::KeepCaptures()
 void TfrmSeries::ApplyKeepIf()
 {
     if (KeepCaptures()) {
-        Compare();
+        Examine();
     }
     ShowKept();
     try {
@@ -722,7 +793,7 @@ void TfrmSeries::ShowKept()
 
 void TfrmSeries::ApplyRules()
 {
-    Compare();
+    Examine();
     try {
         quillon::write_comparison_rules_setting(settings_path_, rules_->Rules());
     } catch (const std::exception& error) {
@@ -850,7 +921,7 @@ bool TfrmSeries::ShowFields(const QString& path)
     }
     KeepCaptures();
     captures_model_->SetValueColumns(captures_model_->ValueColumns(), fields_);
-    Compare();
+    Examine();
     ShowKept();
     try {
         quillon::write_fields_file_setting(settings_path_, file);

@@ -4,8 +4,10 @@
 // variation map around the fired records under the comparison's rules; a
 // cell of the map lists and plots each capture's value there, a capture
 // opens in a log browser compared with the reference. A condition keeps
-// only the captures that meet it at their fired records. The rules, the
-// condition and the fields file are remembered in the settings file.
+// only the captures that meet it at their fired records. Beside the map,
+// the likely causes of the captures kept: a cause chosen shows its cell,
+// and can be kept as the condition. The rules, the condition and the
+// fields file are remembered in the settings file.
 #pragma once
 
 #include "Fields.h"
@@ -25,6 +27,7 @@
 #include <vector>
 
 class CaptureValuesModel;
+class CausesPanel;
 class ComparisonRulesBox;
 class ConditionLine;
 class QAction;
@@ -73,6 +76,12 @@ public:
     void SetReference(std::size_t capture);
     // Lists and plots each capture's value in a cell of the map.
     void ShowCell(int row, int column);
+    // The map's cell of a cause's condition (its first comparison's
+    // operand at its place from the fired record): chosen, its values
+    // listed and plotted; nothing when the map has no such cell.
+    void ShowCause(const QString& condition);
+    // The condition kept: the captures that meet it, and their causes.
+    void KeepCause(const QString& condition);
     // What the browsers that the window opens do with files dropped on them.
     void SetLogOpener(quillon::FilesHandler opener) { log_opener_ = std::move(opener); }
     // Opens a capture in a browser, compared with the reference unless it
@@ -91,6 +100,7 @@ public:
     QPushButton& SetReferenceButton() { return *set_reference_; }
     ComparisonRulesBox& RulesBox() { return *rules_; }
     ConditionLine& KeepIfLine() { return *keep_if_; }
+    CausesPanel& Causes() { return *causes_; }
     // How many captures the condition kept and left out; hidden without one.
     QLabel& KeptLabel() { return *kept_label_; }
     QSplitter& Splitter() { return *splitter_; }
@@ -124,6 +134,10 @@ private:
     std::optional<std::size_t> SelectedCapture() const;
     // Every capture kept compared with the reference, and redrawn.
     void Compare();
+    // The captures kept, the fields or the rules changed: compared, and
+    // their likely causes sought anew.
+    void Examine();
+    std::optional<VariationMapView::Cell> CauseCell(const QString& condition) const;
     // The rules listed applied: compared anew, redrawn, remembered.
     void ApplyRules();
     // The condition typed applied (one that does not read keeps every
@@ -171,6 +185,7 @@ private:
     ComparisonRulesBox* rules_ = nullptr;
     ConditionLine* keep_if_ = nullptr;
     QLabel* kept_label_ = nullptr;
+    CausesPanel* causes_ = nullptr;
     QSplitter* splitter_ = nullptr;
     QWidget* top_ = nullptr;
     QLabel* cell_label_ = nullptr;

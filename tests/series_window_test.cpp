@@ -5,8 +5,10 @@
 // with the values under it, columns of values at places, and a capture
 // opened in a browser compared with the reference; a condition that keeps
 // only some captures of the golden series; over a folder of longer
-// captures, the table's rows in sight and the map's headings; and the ways
+// captures, the table's rows in sight and the map's headings; the likely
+// causes of a series with a cause planted and of one without; and the ways
 // in: one file a browser, a folder or several files a series.
+#include "CausesPanel.h"
 #include "ComparisonRulesBox.h"
 #include "ConditionLine.h"
 #include "LogBrowser.h"
@@ -24,7 +26,9 @@
 #include "VariationMapView.h"
 #include "ui_LogBrowser.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -43,6 +47,7 @@
 #include <QTableView>
 #include <QTest>
 #include <QToolTip>
+#include <QTreeWidget>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -52,6 +57,8 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -609,6 +616,201 @@ TEST_F(SeriesWindowTest, ColumnsChosenShowEachCapturesValueAtItsPlaceSortedAndEx
     const QAbstractItemModel& next_table = *next->CapturesTable().model();
     ASSERT_EQ(next_table.columnCount(), first + 3);
     EXPECT_EQ(next_table.headerData(first + 1, Qt::Horizontal).toString(), "recv[4]@T-3");
+}
+
+// A host's cycle of four commands (Recv 2 0x40 to 0x43), the trigger on
+// the fourth (Send 1 bit 7 at record 253, two records after it); x
+// (Send 3, read at the second) random below 200, at or above it one time
+// in twenty; Send 5 noise. x at T-2 as given where given.
+std::string cycle_log(std::mt19937& random, std::optional<std::uint8_t> x_at_t_minus_2)
+{
+    using quillon::Direction;
+    using quillon::record_byte_index;
+    constexpr int kFired = quillon::kLogRecords - 3;
+    std::string text =
+        "#Date and Time  : 2026/12/09 03:00:00\r\n"
+        "#Stop Condition : Send[1] & 0x80 = 0x80 ,count 2\r\n\r\n";
+    for (int r = 0; r < quillon::kLogRecords; ++r) {
+        quillon::LogRecord bytes{};
+        bytes[record_byte_index(Direction::Recv, 0)] = 2;
+        bytes[record_byte_index(Direction::Recv, 2)] = std::uint8_t(0x40 + (r + 2) % 4);
+        bytes[record_byte_index(Direction::Send, 0)] = 3;
+        bytes[record_byte_index(Direction::Send, 3)] =
+            std::uint8_t(random() % 20 == 0 ? 200 + random() % 56 : random() % 200);
+        bytes[record_byte_index(Direction::Send, 5)] = std::uint8_t(random());
+        if (r == kFired - 2 && x_at_t_minus_2) {
+            bytes[record_byte_index(Direction::Send, 3)] = *x_at_t_minus_2;
+        }
+        if (r == kFired) {
+            bytes[record_byte_index(Direction::Send, 1)] = 0x80;
+        }
+        text += quillon::record_line(bytes) + "\r\n";
+    }
+    return text;
+}
+
+// Twenty captures a minute apart: x high at T-2 in the first sixteen and
+// low in the others with a cause planted, random in all without.
+void write_cycle_night(const fs::path& folder, bool planted)
+{
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    std::mt19937 random(7);
+    for (int i = 0; i < 20; ++i) {
+        std::optional<std::uint8_t> x;
+        if (planted) {
+            x = std::uint8_t(i < 16 ? 200 + random() % 56 : random() % 100);
+        }
+        write(folder / ("Autolog_2026120903" + std::string(i < 10 ? "0" : "") + std::to_string(i) +
+                        "00.txt"),
+              cycle_log(random, x));
+    }
+}
+
+// The likely causes as the window shows them once they are found.
+void wait_for_causes(TfrmSeries& window)
+{
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window.Causes().Searching(); }));
+}
+
+// The likely causes beside the map, on the fields file read last.
+class CausesTest : public SeriesWindowTest {
+protected:
+    CausesTest()
+    {
+        write(fields, R"({"fields": [
+            {"name": "x", "direction": "send", "byte": 3,
+             "when": {"direction": "recv", "byte": 2, "value": "0x41"}}]})");
+        quillon::write_fields_file_setting(settings_path, fields.string());
+    }
+
+    TfrmSeries& open_cycle(bool planted)
+    {
+        write_cycle_night(cycle_folder, planted);
+        TfrmSeries* series =
+            open_logs({QString::fromStdString(cycle_folder.string())}, settings_path);
+        EXPECT_NE(series, nullptr);
+        wait_for_causes(*series);
+        return *series;
+    }
+
+    fs::path fields = fs::path(testsupport::private_root()) / "cycle.json";
+    fs::path cycle_folder = fs::path(testsupport::private_root()) / "cycle";
+};
+
+TEST_F(CausesTest, APlantedCauseIsListedFirstAndShowsItsCellKeepsAndCopies)
+{
+    TfrmSeries& window = open_cycle(true);
+    window.show();
+    CausesPanel& causes = window.Causes();
+    QTreeWidget& list = causes.List();
+    ASSERT_GT(list.topLevelItemCount(), 0) << causes.Summary().text().toStdString();
+    QTreeWidgetItem& first = *list.topLevelItem(0);
+    const QString condition = first.text(CausesPanel::kCondition);
+    EXPECT_TRUE(condition.startsWith("x >= ")) << condition.toStdString();
+    EXPECT_TRUE(condition.endsWith(" @T-2")) << condition.toStdString();
+    EXPECT_EQ(first.text(CausesPanel::kCaptures), "16/20");
+    EXPECT_TRUE(first.text(CausesPanel::kBaseline).endsWith("%"));
+    EXPECT_FALSE(causes.Summary().text().contains("weak")) << causes.Summary().text().toStdString();
+    // The folded candidates under each cause, as found.
+    const quillon::CauseFinding& finding = causes.Finding();
+    ASSERT_EQ(list.topLevelItemCount(), int(finding.causes.size()));
+    for (int row = 0; row < list.topLevelItemCount(); ++row) {
+        const std::vector<std::string>& folded = finding.causes[std::size_t(row)].folded;
+        ASSERT_EQ(list.topLevelItem(row)->childCount(), int(folded.size()));
+        for (std::size_t under = 0; under < folded.size(); ++under) {
+            EXPECT_EQ(list.topLevelItem(row)->child(int(under))->text(CausesPanel::kCondition),
+                      QString::fromStdString(folded[under]));
+        }
+    }
+    EXPECT_FALSE(causes.KeepButton().isEnabled());
+
+    // A click chooses x's cell at T-2: each capture's x there listed and
+    // plotted, the sixteen planted at or above 200.
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, list.visualItemRect(&first).center());
+    VariationMapView& map = window.Map();
+    ASSERT_TRUE(map.CurrentCell());
+    EXPECT_EQ(map.Map().columns[std::size_t(map.CurrentCell()->column)].key, "x");
+    EXPECT_EQ(map.Map().offset_of(map.CurrentCell()->row), -2);
+    EXPECT_EQ(window.ValuesTable().model()->rowCount(), 20);
+    ASSERT_EQ(window.Plot().Points().size(), 20u);
+    EXPECT_EQ(std::ranges::count_if(window.Plot().Points(),
+                                    [](const PlotPoint& point) { return point.y >= 200; }),
+              16);
+    // Chosen again after another cell: shown again.
+    map.SetCurrentCell({0, 0});
+    ASSERT_EQ(map.CurrentCell(), (VariationMapView::Cell{0, 0}));
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, list.visualItemRect(&first).center());
+    EXPECT_EQ(map.Map().offset_of(map.CurrentCell()->row), -2);
+
+    // Copied by Ctrl+C, and by the context menu's "Copy Condition".
+    QGuiApplication::clipboard()->clear();
+    QApplication::setActiveWindow(&window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    list.setFocus();
+    QTest::keyClick(&list, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), condition);
+    QGuiApplication::clipboard()->clear();
+    const QList<QAction*> menu = list.actions();
+    const auto copy = std::ranges::find_if(
+        menu, [](const QAction* action) { return action->text() == "Copy Condition"; });
+    ASSERT_NE(copy, menu.end());
+    (*copy)->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), condition);
+
+    // Kept: the line holds the condition, which keeps the sixteen; their
+    // causes found anew, the cause in each of them.
+    ASSERT_TRUE(causes.KeepButton().isEnabled());
+    causes.KeepButton().click();
+    EXPECT_EQ(window.KeepIfLine().Text(), condition);
+    EXPECT_EQ(list.topLevelItemCount(), 0) << "not the causes of the captures kept";
+    EXPECT_EQ(causes.Summary().text(), "Finding the likely causes...");
+    wait_for_causes(window);
+    EXPECT_EQ(window.KeptLabel().text(), "16 of 20 captures kept; 4 left out");
+    EXPECT_EQ(window.CapturesTable().model()->rowCount(), 16);
+    ASSERT_GT(list.topLevelItemCount(), 0);
+    EXPECT_EQ(list.topLevelItem(0)->text(CausesPanel::kCaptures), "16/16");
+    EXPECT_EQ(list.currentItem(), nullptr);
+    EXPECT_FALSE(causes.KeepButton().isEnabled());
+
+    // Fields that do not compare x: it is no cause.
+    window.KeepIfLine().SetText("");
+    const fs::path uncompared = fs::path(testsupport::private_root()) / "uncompared.json";
+    write(uncompared, R"({"fields": [
+        {"name": "x", "direction": "send", "byte": 3, "compare": false,
+         "when": {"direction": "recv", "byte": 2, "value": "0x41"}}]})");
+    ASSERT_TRUE(window.ShowFields(QString::fromStdString(uncompared.string())));
+    wait_for_causes(window);
+    for (const quillon::LikelyCause& cause : causes.Finding().causes) {
+        EXPECT_FALSE(cause.condition.starts_with("x ")) << cause.condition;
+    }
+    EXPECT_TRUE(messages.shown().empty());
+}
+
+TEST_F(CausesTest, NoCauseIsSaidWithTheStrongestCandidateAndAWeakBaselineSaysSo)
+{
+    const QString none =
+        "No likely cause: nothing held before the trigger in most captures that seldom holds "
+        "otherwise.";
+    TfrmSeries& random = open_cycle(false);
+    EXPECT_EQ(random.Causes().List().topLevelItemCount(), 0);
+    const QStringList said = random.Causes().Summary().text().split("\n");
+    ASSERT_EQ(said.size(), 2) << said.join("|").toStdString();
+    EXPECT_EQ(said[0], none);
+    ASSERT_TRUE(random.Causes().Finding().best);
+    EXPECT_TRUE(said[1].startsWith(
+        "The strongest candidate: " +
+        QString::fromStdString(random.Causes().Finding().best->condition) + " ("))
+        << said[1].toStdString();
+
+    // Three captures of eight records: too few anchors.
+    TfrmSeries& night = open();
+    wait_for_causes(night);
+    EXPECT_EQ(night.Causes().List().topLevelItemCount(), 0);
+    EXPECT_TRUE(night.Causes().Summary().text().startsWith(
+        QString("Only %1 anchors: the baseline is weak.").arg(night.Causes().Finding().anchors)))
+        << night.Causes().Summary().text().toStdString();
+    EXPECT_TRUE(night.Causes().Summary().text().contains(none));
 }
 
 // Twelve long captures: eight rows of the table in sight at 1280 by 900,

@@ -25,6 +25,78 @@
     </message>
 </context>
 <context>
+    <name>CausesPanel</name>
+    <message>
+        <source>&amp;Likely causes</source>
+        <translation>推定原因(&amp;L)</translation>
+    </message>
+    <message>
+        <source>Likely causes</source>
+        <translation>推定原因</translation>
+    </message>
+    <message>
+        <source>Condition</source>
+        <translation>条件</translation>
+    </message>
+    <message>
+        <source>Captures</source>
+        <translation>キャプチャ</translation>
+    </message>
+    <message>
+        <source>Baseline</source>
+        <translation>ベースライン</translation>
+    </message>
+    <message>
+        <source>Score</source>
+        <translation>スコア</translation>
+    </message>
+    <message>
+        <source>The captures where it held before the trigger</source>
+        <translation>トリガの前にこれが成り立っていたキャプチャ</translation>
+    </message>
+    <message>
+        <source>How often it held at the same place otherwise</source>
+        <translation>それ以外で同じ位置に成り立っていた割合</translation>
+    </message>
+    <message>
+        <source>Highest for what held in every capture and seldom otherwise</source>
+        <translation>すべてのキャプチャで成り立ち、それ以外ではまれなものほど高い</translation>
+    </message>
+    <message>
+        <source>Keep Only These Captures</source>
+        <translation>これらのキャプチャだけを残す</translation>
+    </message>
+    <message>
+        <source>Copy Condition</source>
+        <translation>条件をコピー</translation>
+    </message>
+    <message>
+        <source>Weaker, on the same field or byte: folded into the cause above</source>
+        <translation>同じフィールドまたはバイトのより弱い候補: 上の原因にまとめられています</translation>
+    </message>
+    <message>
+        <source>Finding the likely causes...</source>
+        <translation>推定原因を探しています...</translation>
+    </message>
+    <message>
+        <source>Only %1 anchors: the baseline is weak. quillon-cli series --explain --baseline with logs saved while nothing was wrong makes a better one.</source>
+        <translation>アンカーが %1 個しかなく、ベースラインが弱いです。異常のないときに保存したログを quillon-cli series --explain --baseline に与えると、よりよいベースラインになります。</translation>
+    </message>
+    <message>
+        <source>No likely cause: nothing held before the trigger in most captures that seldom holds otherwise.</source>
+        <translation>推定原因なし: ほとんどのキャプチャでトリガの前に成り立ち、それ以外ではまれなものはありません。</translation>
+    </message>
+    <message>
+        <source>The strongest candidate: %1 (%2 captures, baseline %3, score %4)</source>
+        <comment>a condition, the captures k/n where it held, a share, a score</comment>
+        <translation>最も強い候補: %1 (キャプチャ %2、ベースライン %3、スコア %4)</translation>
+    </message>
+    <message>
+        <source>%1 candidates tested against %2 anchors.</source>
+        <translation>%2 個のアンカーに対して %1 個の候補を調べました。</translation>
+    </message>
+</context>
+<context>
     <name>ColumnWords</name>
     <message>
         <source>Send length</source>
