@@ -287,24 +287,12 @@ constexpr const char* kNoLikelyCause =
     "No likely cause: nothing held before the trigger in most captures that seldom holds "
     "otherwise.";
 
-// "12%", "0.4%".
-std::string share_text(double share)
-{
-    const int decimals = share >= 0.1 || share == 0 ? 0 : 1;
-    return QString::number(100 * share, 'f', decimals).toStdString() + "%";
-}
-
-std::string score_text(double score)
-{
-    return QString::number(score, 'f', 2).toStdString();
-}
-
 // "position >= 42.68 @T-3  15/15 captures  baseline 12%  score 9.3".
 std::string cause_line(const LikelyCause& cause)
 {
     return cause.condition + "  " + std::to_string(cause.captures) + "/" +
-           std::to_string(cause.of) + " captures  baseline " + share_text(cause.baseline_share) +
-           "  score " + score_text(cause.score);
+           std::to_string(cause.of) + " captures  baseline " +
+           cause_share_text(cause.baseline_share) + "  score " + cause_score_text(cause.score);
 }
 
 // The likely causes, ranked, each with the candidates folded into it; or

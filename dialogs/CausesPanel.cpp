@@ -22,16 +22,14 @@ QString text_of(const std::string& text)
     return QString::fromStdString(text);
 }
 
-// "12%", "0.4%": as the command line writes a share.
 QString share_text(double share)
 {
-    const int decimals = share >= 0.1 || share == 0 ? 0 : 1;
-    return QString::number(100 * share, 'f', decimals) + "%";
+    return text_of(quillon::cause_share_text(share));
 }
 
 QString score_text(double score)
 {
-    return QString::number(score, 'f', 2);
+    return text_of(quillon::cause_score_text(score));
 }
 
 // "15/15": the captures where it held, of those with a fired record.

@@ -3,6 +3,8 @@
 #include "Conditions.h"
 #include "HexText.h"
 
+#include <QString>
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -517,6 +519,17 @@ LikelyCause as_cause(const Candidate& candidate, int captures, int anchors)
 }
 
 }  // namespace
+
+std::string cause_share_text(double share)
+{
+    const int decimals = share >= 0.1 || share == 0 ? 0 : 1;
+    return QString::number(100 * share, 'f', decimals).toStdString() + "%";
+}
+
+std::string cause_score_text(double score)
+{
+    return QString::number(score, 'f', 2).toStdString();
+}
 
 CauseFinding likely_causes(const Series& series, std::span<const FieldSpec> fields,
                            const CauseSearch& search)

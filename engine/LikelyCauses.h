@@ -66,6 +66,11 @@ struct CauseSearch {
     const Series* baseline = nullptr;
 };
 
+// A cause's numbers as the front-ends write them: its baseline share
+// ("12%", "0.4%") and its score ("0.84").
+std::string cause_share_text(double share);
+std::string cause_score_text(double score);
+
 // The likely causes of the series' captures (those with a fired record),
 // on the fields given.
 CauseFinding likely_causes(const Series& series, std::span<const FieldSpec> fields,
