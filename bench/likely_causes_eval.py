@@ -6,7 +6,7 @@ figures: the planted cause among the top three (without noise, and with
 --alarm-noise 0.2), and "No likely cause" for the random series.
 
 Run by hand from a build (it takes some minutes):
-    bench/likely_causes_eval.py build/bin [--captures 15] [--jobs 2]
+    bench/likely_causes_eval.py build/bin [--captures 20] [--jobs 2]
 """
 import argparse
 import json
@@ -98,7 +98,7 @@ def explain(bin_dir, folder, fields):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("bin_dir")
-    parser.add_argument("--captures", type=int, default=15)
+    parser.add_argument("--captures", type=int, default=20)
     parser.add_argument("--jobs", type=int, default=2)
     parser.add_argument("--fields",
                         default=os.path.join(os.path.dirname(__file__), "..", "docs",

@@ -90,6 +90,7 @@ CausesPanel::CausesPanel(QWidget* parent)
 
 CausesPanel::~CausesPanel()
 {
+    cancelled_ = true;
     if (worker_.joinable()) {
         worker_.join();
     }
@@ -100,7 +101,10 @@ void CausesPanel::Find(quillon::Series series, std::vector<quillon::FieldSpec> f
 {
     Search asked{std::move(series), std::move(fields), std::move(search)};
     asked.search.baseline = nullptr;
+    asked.search.cancelled = &cancelled_;
     if (worker_.joinable()) {
+        // What the search under way would find is no longer asked for.
+        cancelled_ = true;
         next_ = std::move(asked);
     } else {
         Start(std::move(asked));
@@ -114,6 +118,7 @@ void CausesPanel::Start(Search search)
         list_->clear();
     }
     Chosen(nullptr);
+    cancelled_ = false;
     worker_ = std::thread([this, search = std::move(search)] {
         std::optional<quillon::CauseFinding> found;
         std::exception_ptr error;

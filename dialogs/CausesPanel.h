@@ -14,6 +14,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <atomic>
 #include <exception>
 #include <optional>
 #include <thread>
@@ -92,5 +93,6 @@ private:
     QAction* copy_;
     QAction* keep_action_;
     std::thread worker_;
+    std::atomic<bool> cancelled_{false};
     std::optional<Search> next_;
 };

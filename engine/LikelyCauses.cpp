@@ -12,6 +12,7 @@
 #include <iterator>
 #include <limits>
 #include <map>
+#include <optional>
 #include <random>
 #include <set>
 #include <utility>
@@ -173,15 +174,66 @@ std::string quoted_name(const std::string& name)
     return "\"" + name + "\"";
 }
 
+double log10_chance(int captures, int anchors, int n, int a)
+{
+    // The anchors' share, kept off 0 and 1 so that a few anchors do not
+    // make certainty of chance.
+    const double share = (anchors + 1.0) / (a + 2.0);
+    return captures > share * n ? log10_binomial_tail(captures, n, share) : 0;
+}
+
+// How many of sorted values lie from low to high.
+int in_range(const std::vector<std::int64_t>& sorted, std::int64_t low, std::int64_t high)
+{
+    return int(std::upper_bound(sorted.begin(), sorted.end(), high) -
+               std::lower_bound(sorted.begin(), sorted.end(), low));
+}
+
+// Whether two sorted lists hold at most `most` distinct values between them.
+bool few_values(const std::vector<std::int64_t>& a, const std::vector<std::int64_t>& b,
+                std::size_t most)
+{
+    std::size_t distinct = 0;
+    std::optional<std::int64_t> last;
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < a.size() || j < b.size()) {
+        const bool from_a = j == b.size() || (i < a.size() && a[i] <= b[j]);
+        const std::int64_t value = from_a ? a[i++] : b[j++];
+        if (value != last) {
+            last = value;
+            if (++distinct > most) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// The anchors a place's candidates are held against: all of them, or all
+// but those taken as captures in a draw of chance.
+struct Baseline {
+    const std::vector<std::int64_t>& all;
+    const std::vector<std::int64_t>* taken = nullptr;
+
+    int count(std::int64_t low, std::int64_t high) const
+    {
+        return in_range(all, low, high) - (taken != nullptr ? in_range(*taken, low, high) : 0);
+    }
+};
+
+using Histogram = std::array<int, 256>;
+
+// The candidates of the captures' fault windows, place by place (a field or
+// a byte at T-k): the anchors' values at a place are read once, then held
+// against the captures' and against those of each draw of chance. Fields
+// not compared, bits left out by the rules, bytes a field reads and
+// counters (decided on the captures) make no candidates.
 class CauseCounter {
 public:
     CauseCounter(std::span<const FieldSpec> fields, const std::vector<Sample>& captures,
                  const std::vector<Sample>& anchors, const CauseSearch& search)
         : fields_(fields), captures_(captures), anchors_(anchors), search_(search)
-    {
-    }
-
-    std::vector<Candidate> count()
     {
         const LogRecord compared = compared_bits(search_.rules.ignore, search_.rules.only);
         LogRecord read_by_fields{};
@@ -191,24 +243,85 @@ public:
                 read_by_fields[b] |= bits[b];
             }
             if (fields_[f].compared && !is_counter(field_runs(f))) {
-                for (int k = 1; k <= search_.window; ++k) {
-                    field_candidates(f, k);
-                }
+                fields_counted_.push_back(f);
             }
         }
         // A byte that a field reads is explained through its field.
         for (std::size_t b = 0; b < kRecordBytes; ++b) {
             const auto bits = std::uint8_t(compared[b] & ~read_by_fields[b]);
             if (bits != 0 && !is_counter(byte_runs(b))) {
-                for (int k = 1; k <= search_.window; ++k) {
-                    byte_candidates(b, bits, k);
-                }
+                bytes_counted_.emplace_back(b, bits);
             }
         }
-        return std::move(candidates_);
+    }
+
+    // The candidates, with their conditions.
+    std::vector<Candidate> count() const
+    {
+        std::vector<Candidate> candidates;
+        visit(std::span(&captures_, 1), false,
+              [&](std::size_t, int column, int captures, int anchors, const auto& condition) {
+                  candidates.push_back({column, captures, anchors, condition(), 0});
+              });
+        return candidates;
+    }
+
+    // For each draw of anchors taken as captures (the others the baseline),
+    // the least log10 chance of any of its candidates.
+    std::vector<double> least_chances(const std::vector<std::vector<Sample>>& draws) const
+    {
+        std::vector<double> least(draws.size(), 0);
+        visit(draws, true, [&](std::size_t draw, int, int captures, int anchors, const auto&) {
+            const int n = int(draws[draw].size());
+            least[draw] =
+                std::min(least[draw], log10_chance(captures, anchors, n, int(anchors_.size()) - n));
+        });
+        return least;
     }
 
 private:
+    bool cancelled() const
+    {
+        return search_.cancelled != nullptr && search_.cancelled->load(std::memory_order_relaxed);
+    }
+
+    // Each place's candidates for each set of captures, counted against the
+    // anchors (less that set when less_set): add(set, column, captures,
+    // anchors, condition), condition() making the condition's text.
+    template <typename Add>
+    void visit(std::span<const std::vector<Sample>> sets, bool less_set, const Add& add) const
+    {
+        for (const std::size_t f : fields_counted_) {
+            for (int k = 1; k <= search_.window && !cancelled(); ++k) {
+                const auto all = field_values(f, k, anchors_);
+                for (std::size_t set = 0; set < sets.size(); ++set) {
+                    const auto held = field_values(f, k, sets[set]);
+                    field_candidates(f, k, held, Baseline{all, less_set ? &held : nullptr},
+                                     [&](int captures, int anchors, const auto& condition) {
+                                         add(set, int(f), captures, anchors, condition);
+                                     });
+                }
+            }
+        }
+        for (const auto& [b, bits] : bytes_counted_) {
+            for (int k = 1; k <= search_.window && !cancelled(); ++k) {
+                const Histogram all = histogram(b, k, anchors_);
+                for (std::size_t set = 0; set < sets.size(); ++set) {
+                    const Histogram held = histogram(b, k, sets[set]);
+                    Histogram baseline = all;
+                    for (std::size_t value = 0; less_set && value < baseline.size(); ++value) {
+                        baseline[value] -= held[value];
+                    }
+                    byte_candidates(b, bits, k, held, baseline,
+                                    [&](int captures, int anchors, const auto& condition) {
+                                        add(set, int(fields_.size() + b), captures, anchors,
+                                            condition);
+                                    });
+                }
+            }
+        }
+    }
+
     // The values of a field, record by record, in each capture's log.
     std::vector<std::vector<std::int64_t>> field_runs(std::size_t f) const
     {
@@ -236,7 +349,7 @@ private:
         return runs;
     }
 
-    // The raw values of a field at T-k of each sample that holds one.
+    // The raw values of a field at T-k of each sample that holds one, sorted.
     std::vector<std::int64_t> field_values(std::size_t f, int k,
                                            const std::vector<Sample>& samples) const
     {
@@ -254,43 +367,56 @@ private:
         return values;
     }
 
-    void add(int column, int captures, int anchors, std::string condition)
+    // Whether a record's byte is its block's length, header or data: its
+    // checksum follows from the others, and what lies after it is no part
+    // of the block.
+    static bool in_block(const LogRecord& record, std::size_t b)
     {
-        candidates_.push_back({column, captures, anchors, std::move(condition), 0});
+        const std::size_t first = b < kDirectionBytes ? 0 : kDirectionBytes;
+        constexpr std::size_t kHeader = 3;
+        return b - first < kHeader + record[first];
+    }
+
+    // How many samples hold each value of a byte at T-k, in its block.
+    static Histogram histogram(std::size_t b, int k, const std::vector<Sample>& samples)
+    {
+        Histogram counts{};
+        for (const Sample& sample : samples) {
+            const int at = sample.record - k;
+            if (at >= 0 && in_block(sample.log->records[std::size_t(at)], b)) {
+                ++counts[sample.log->records[std::size_t(at)][b]];
+            }
+        }
+        return counts;
     }
 
     // Equality with each value the captures hold (a field with names, or
     // with few values), or thresholds at the values that the most
     // captures, nine in ten of them, ... half of them reach.
-    void field_candidates(std::size_t f, int k)
+    template <typename Add>
+    void field_candidates(std::size_t f, int k, const std::vector<std::int64_t>& in_captures,
+                          const Baseline& baseline, const Add& add) const
     {
-        const FieldSpec& field = fields_[f];
-        const auto in_captures = field_values(f, k, captures_);
         if (in_captures.empty()) {
             return;
         }
-        const auto in_anchors = field_values(f, k, anchors_);
-        const auto how_many = [](const std::vector<std::int64_t>& values, std::int64_t low,
-                                 std::int64_t high) {
-            return int(std::upper_bound(values.begin(), values.end(), high) -
-                       std::lower_bound(values.begin(), values.end(), low));
+        const FieldSpec& field = fields_[f];
+        const auto condition = [&field, k](std::string_view op, std::int64_t raw) {
+            const auto named = field.names.find(raw);
+            // A name holding a double quote has no way into the language.
+            const bool by_name = op == "=" && named != field.names.end() &&
+                                 named->second.find('"') == std::string::npos;
+            return comparison_text(operand_name(field.name), op,
+                                   by_name ? quoted_name(named->second) : value_text(field, raw),
+                                   k);
         };
-        const std::string name = operand_name(field.name);
-        const int column = int(f);
-        const std::set<std::int64_t> distinct(in_captures.begin(), in_captures.end());
-        std::set<std::int64_t> everywhere = distinct;
-        everywhere.insert(in_anchors.begin(), in_anchors.end());
         constexpr std::size_t kFewValues = 8;
-        if (!field.names.empty() || everywhere.size() <= kFewValues) {
+        if (!field.names.empty() || few_values(in_captures, baseline.all, kFewValues)) {
+            std::vector<std::int64_t> distinct = in_captures;
+            distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
             for (const std::int64_t raw : distinct) {
-                const auto named = field.names.find(raw);
-                // A name holding a double quote has no way into the language.
-                const bool by_name =
-                    named != field.names.end() && named->second.find('"') == std::string::npos;
-                const std::string value =
-                    by_name ? quoted_name(named->second) : value_text(field, raw);
-                add(column, how_many(in_captures, raw, raw), how_many(in_anchors, raw, raw),
-                    comparison_text(name, "=", value, k));
+                add(in_range(in_captures, raw, raw), baseline.count(raw, raw),
+                    [&] { return condition("=", raw); });
             }
             if (!field.names.empty()) {
                 return;
@@ -307,12 +433,12 @@ private:
         }
         constexpr std::int64_t kAny = std::numeric_limits<std::int64_t>::max();
         for (const std::int64_t raw : above) {
-            add(column, how_many(in_captures, raw, kAny), how_many(in_anchors, raw, kAny),
-                comparison_text(name, ">=", value_text(field, raw), k));
+            add(in_range(in_captures, raw, kAny), baseline.count(raw, kAny),
+                [&] { return condition(">=", raw); });
         }
         for (const std::int64_t raw : below) {
-            add(column, how_many(in_captures, -kAny, raw), how_many(in_anchors, -kAny, raw),
-                comparison_text(name, "<=", value_text(field, raw), k));
+            add(in_range(in_captures, -kAny, raw), baseline.count(-kAny, raw),
+                [&] { return condition("<=", raw); });
         }
     }
 
@@ -321,35 +447,19 @@ private:
         return field_number_text(field, FieldValue{raw, double(raw) * field.scale, std::nullopt});
     }
 
-    // Whether a record's byte is its block's length, header or data: its
-    // checksum follows from the others, and what lies after it is no part
-    // of the block.
-    static bool in_block(const LogRecord& record, std::size_t b)
-    {
-        const std::size_t first = b < kDirectionBytes ? 0 : kDirectionBytes;
-        constexpr std::size_t kHeader = 3;
-        return b - first < kHeader + record[first];
-    }
-
     // Each compared bit of a byte at T-k, set or clear, where it is part of
     // its block.
-    void byte_candidates(std::size_t b, std::uint8_t bits, int k)
+    template <typename Add>
+    void byte_candidates(std::size_t b, std::uint8_t bits, int k, const Histogram& in_captures,
+                         const Histogram& in_anchors, const Add& add) const
     {
-        std::array<int, 256> in_captures{};
-        std::array<int, 256> in_anchors{};
-        const auto histogram = [&](const std::vector<Sample>& samples, std::array<int, 256>& into) {
-            for (const Sample& sample : samples) {
-                const int at = sample.record - k;
-                if (at >= 0 && in_block(sample.log->records[std::size_t(at)], b)) {
-                    ++into[sample.log->records[std::size_t(at)][b]];
-                }
-            }
+        const auto condition = [b, k](std::uint8_t mask, bool set) {
+            const Direction direction = b < kDirectionBytes ? Direction::Recv : Direction::Send;
+            const std::string masked = std::string(direction_key(direction)) + "[" +
+                                       std::to_string(b % kDirectionBytes) + "] & " +
+                                       hex_byte_value(mask);
+            return comparison_text(masked, "=", set ? hex_byte_value(mask) : "0", k);
         };
-        histogram(captures_, in_captures);
-        histogram(anchors_, in_anchors);
-        const Direction direction = b < kDirectionBytes ? Direction::Recv : Direction::Send;
-        const std::string byte =
-            std::string(direction_key(direction)) + "[" + std::to_string(b % kDirectionBytes) + "]";
         for (int bit = 0; bit < 8; ++bit) {
             const auto mask = std::uint8_t(1U << unsigned(bit));
             if ((bits & mask) == 0) {
@@ -357,16 +467,18 @@ private:
             }
             std::array<int, 2> captures{};  // clear, set
             std::array<int, 2> anchors{};
-            for (int value = 0; value < 256; ++value) {
-                const bool set = (value & mask) != 0;
-                captures[set ? 1 : 0] += in_captures[std::size_t(value)];
-                anchors[set ? 1 : 0] += in_anchors[std::size_t(value)];
+            for (std::size_t value = 0; value < in_captures.size(); ++value) {
+                const std::size_t set = (value & mask) != 0 ? 1 : 0;
+                captures[set] += in_captures[value];
+                anchors[set] += in_anchors[value];
             }
-            const std::string masked = byte + " & " + hex_byte_value(mask);
-            const int column = int(fields_.size() + b);
-            add(column, captures[1], anchors[1],
-                comparison_text(masked, "=", hex_byte_value(mask), k));
-            add(column, captures[0], anchors[0], comparison_text(masked, "=", "0", k));
+            // A bit that never changes in captures and anchors together
+            // tells nothing, and is not counted among those tested.
+            if (captures[0] + anchors[0] == 0 || captures[1] + anchors[1] == 0) {
+                continue;
+            }
+            add(captures[1], anchors[1], [&] { return condition(mask, true); });
+            add(captures[0], anchors[0], [&] { return condition(mask, false); });
         }
     }
 
@@ -374,16 +486,9 @@ private:
     const std::vector<Sample>& captures_;
     const std::vector<Sample>& anchors_;
     const CauseSearch& search_;
-    std::vector<Candidate> candidates_;
+    std::vector<std::size_t> fields_counted_;
+    std::vector<std::pair<std::size_t, std::uint8_t>> bytes_counted_;
 };
-
-double log10_chance(int captures, int anchors, int n, int a)
-{
-    // The anchors' share, kept off 0 and 1 so that a few anchors do not
-    // make certainty of chance.
-    const double share = (anchors + 1.0) / (a + 2.0);
-    return captures > share * n ? log10_binomial_tail(captures, n, share) : 0;
-}
 
 // Where a candidate holds, sample by sample: its T places read from each
 // sample's own record.
@@ -465,33 +570,14 @@ std::vector<Candidate> pairs_of(const std::vector<Candidate>& ranked,
     return pairs;
 }
 
-// One draw of chance alone: n anchors taken as if they were captures, the
-// others as the baseline; the least log10 chance of any candidate then.
-double strongest_by_chance(const std::vector<Sample>& anchors, std::size_t n,
-                           std::span<const FieldSpec> fields, const CauseSearch& search,
-                           std::mt19937_64& random)
-{
-    std::vector<Sample> shuffled = anchors;
-    std::shuffle(shuffled.begin(), shuffled.end(), random);
-    const std::vector<Sample> drawn(shuffled.begin(), shuffled.begin() + std::ptrdiff_t(n));
-    const std::vector<Sample> rest(shuffled.begin() + std::ptrdiff_t(n), shuffled.end());
-    double least = 0;
-    for (const Candidate& candidate : CauseCounter(fields, drawn, rest, search).count()) {
-        least = std::min(
-            least, log10_chance(candidate.captures, candidate.anchors, int(n), int(rest.size())));
-    }
-    return least;
-}
-
 // How unlikely by chance a candidate must be to stand out: for a few
 // captures, beyond the strongest candidate of every one of 99 draws of
 // anchors taken as captures (a permutation test: the candidates' dependence,
 // nested thresholds and neighbouring places, counted as it is); for many,
 // or too few anchors to draw from, kCauseSignificance divided by the
 // number tested (Bonferroni).
-double least_chance_that_stands_out(const std::vector<Sample>& anchors, std::size_t n,
-                                    std::size_t tested, std::span<const FieldSpec> fields,
-                                    const CauseSearch& search)
+double least_chance_that_stands_out(const CauseCounter& counter, const std::vector<Sample>& anchors,
+                                    std::size_t n, std::size_t tested)
 {
     constexpr std::size_t kMostDrawn = 50;
     constexpr int kDraws = 99;
@@ -500,11 +586,15 @@ double least_chance_that_stands_out(const std::vector<Sample>& anchors, std::siz
                std::log10(double(std::max<std::size_t>(tested, 1)));
     }
     std::mt19937_64 random(n);  // the same answer for the same series
-    double least = 0;
+    std::vector<std::vector<Sample>> draws;
     for (int draw = 0; draw < kDraws; ++draw) {
-        least = std::min(least, strongest_by_chance(anchors, n, fields, search, random));
+        std::vector<Sample> shuffled = anchors;
+        std::shuffle(shuffled.begin(), shuffled.end(), random);
+        shuffled.resize(n);
+        draws.push_back(std::move(shuffled));
     }
-    return least;
+    const std::vector<double> least = counter.least_chances(draws);
+    return *std::min_element(least.begin(), least.end());
 }
 
 LikelyCause as_cause(const Candidate& candidate, int captures, int anchors)
@@ -562,7 +652,8 @@ CauseFinding likely_causes(const Series& series, std::span<const FieldSpec> fiel
     if (captures.empty()) {
         return finding;
     }
-    std::vector<Candidate> candidates = CauseCounter(fields, captures, anchors, search).count();
+    const CauseCounter counter(fields, captures, anchors, search);
+    std::vector<Candidate> candidates = counter.count();
     finding.candidates = candidates.size();
     const int n = int(captures.size());
     const int a = int(anchors.size());
@@ -580,8 +671,8 @@ CauseFinding likely_causes(const Series& series, std::span<const FieldSpec> fiel
     rank();
     // Pairs that may be tried are counted among those tested.
     constexpr std::size_t kMostPairs = 15;
-    const double most_log10_chance = least_chance_that_stands_out(
-        anchors, captures.size(), finding.candidates + kMostPairs, fields, search);
+    const double most_log10_chance = least_chance_that_stands_out(counter, anchors, captures.size(),
+                                                                  finding.candidates + kMostPairs);
     std::vector<Candidate> pairs =
         pairs_of(candidates, captures, anchors, fields, most_log10_chance, finding.candidates);
     candidates.insert(candidates.end(), std::make_move_iterator(pairs.begin()),

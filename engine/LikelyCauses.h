@@ -4,22 +4,26 @@
 // anchors: written records that resemble a fired record (the same length
 // and command byte) without meeting the stop condition, outside every
 // fault window. A candidate (a field equal to a value seen, above or below
-// a value seen, a byte's bit set or clear, at one place T-k) is scored by
+// a value seen, a byte's bit set or clear, at one place T-k) is weighed by
 // how unlikely it is to hold in that many captures if the captures were no
 // different from the anchors (the one-sided binomial tail of the captures'
-// count at the anchors' share, multiplied by the number of candidates
-// tested, Bonferroni's correction), so that a series of thousands of
-// candidates names none by chance; those that pass are ranked by the
+// count at the anchors' share). It stands out when that chance is below
+// what the strongest candidate of each of 99 draws of anchors taken as
+// captures reaches (for up to 50 captures), or below kCauseSignificance
+// divided by the number tested (Bonferroni, for more), so that thousands of
+// candidates name none by chance. Those that stand out are ranked by the
 // harmonic mean of the captures' share and its increase over the anchors'
-// share, which puts first what holds in every capture and seldom otherwise. Each candidate is a condition of the condition language;
-// the strongest few are also tried two at a time (both holding), and a pair
-// is named when it is far stronger than either half.
+// share, which puts first what holds in every capture and seldom
+// otherwise. Each candidate is a condition of the condition language; the
+// strongest few are also tried two at a time (both holding), and a pair is
+// named when it is far stronger than either half.
 #pragma once
 
 #include "Fields.h"
 #include "LogAnalysis.h"
 #include "Series.h"
 
+#include <atomic>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -64,6 +68,9 @@ struct CauseSearch {
     // Logs whose anchors make the baseline instead of the captures' (read
     // as a series, kept by the caller while the search runs).
     const Series* baseline = nullptr;
+    // Set by another thread to end the search early; what it then returns
+    // is no answer.
+    const std::atomic<bool>* cancelled = nullptr;
 };
 
 // A cause's numbers as the front-ends write them: its baseline share

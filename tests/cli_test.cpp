@@ -1372,6 +1372,18 @@ TEST(Cli, SeriesHoldsEachCaptureAgainstTheFirstAndMapsWhereTheyDiffer)
     EXPECT_NE(alike.output.find("02:00:00,series/Autolog_20261209020000.txt,6,12,,4,false,0,\r\n"),
               std::string::npos)
         << alike.output;
+    // Six captures of a cycle of four commands: x high two records before
+    // the trigger in the first five, and before one of the 36 anchors.
+    for (const auto& [options, golden] :
+         {std::pair<std::vector<std::string>, const char*>{{}, "series-causes.txt"},
+          {{"--json"}, "series-causes.json"}}) {
+        std::vector<std::string> args{"series", "causes", "--fields", "causes-fields.json",
+                                      "--explain"};
+        args.insert(args.end(), options.begin(), options.end());
+        const CliRun run = run_cli_in(kGolden, args);
+        EXPECT_EQ(run.status, 8) << golden;
+        EXPECT_EQ(as_golden(run.output, golden), file_text(kGolden / golden)) << golden;
+    }
     // A column that is no good, or names a field that there is not, is
     // refused before anything is read.
     const std::pair<std::vector<std::string>, std::string> refused[] = {

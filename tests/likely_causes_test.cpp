@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <random>
 #include <string>
 #include <vector>
@@ -115,6 +116,22 @@ TEST(LikelyCauses, ACauseInMostCapturesIsNamedAndNothingIsNamedWithoutOne)
             EXPECT_TRUE(read_condition(cause.condition, fields).condition) << cause.condition;
         }
     }
+}
+
+// A window closed while its search runs cancels it: what it then returns
+// names nothing, though the cause is in every capture.
+TEST(LikelyCauses, ACancelledSearchNamesNothing)
+{
+    const auto fields = test_fields();
+    std::mt19937 random(7);
+    Series series;
+    for (int i = 0; i < 20; ++i) {
+        series.captures.push_back(capture(random, true));
+    }
+    const std::atomic<bool> cancelled{true};
+    CauseSearch search;
+    search.cancelled = &cancelled;
+    EXPECT_TRUE(likely_causes(series, fields, search).causes.empty());
 }
 
 // x high half the time and send[5]'s bit 0 set half the time: each alone

@@ -667,10 +667,12 @@ void write_cycle_night(const fs::path& folder, bool planted)
     }
 }
 
-// The likely causes as the window shows them once they are found.
+// The likely causes as the window shows them once they are found (the
+// time-out only keeps a fault from hanging the test).
 void wait_for_causes(TfrmSeries& window)
 {
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !window.Causes().Searching(); }));
+    constexpr int kNoHang = 60000;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window.Causes().Searching(); }, kNoHang));
 }
 
 // The likely causes beside the map, on the fields file read last.
