@@ -303,7 +303,10 @@ private:
                 }
             }
         }
-        for (const auto& [b, bits] : bytes_counted_) {
+        for (const auto& byte : bytes_counted_) {
+            // Named, not bound: a lambda below takes it.
+            const std::size_t b = byte.first;
+            const std::uint8_t bits = byte.second;
             for (int k = 1; k <= search_.window && !cancelled(); ++k) {
                 const Histogram all = histogram(b, k, anchors_);
                 for (std::size_t set = 0; set < sets.size(); ++set) {
