@@ -1,5 +1,6 @@
 #include "Language.h"
 
+#include "Catalogue.h"
 #include "Messages.h"
 #include "Settings.h"
 
@@ -15,10 +16,9 @@ namespace quillon {
 
 namespace {
 
-// Quillon's catalogues are built into the program (":/i18n/quillon_ja.qm");
-// Qt's come from its translations folder (Debian's qt6-translations-l10n).
-constexpr const char* kOwnCatalogues = ":/i18n";
-
+// The catalogues installed: Quillon's own, built into the program
+// (Catalogue.h), and Qt's, from its translations folder (Debian's
+// qt6-translations-l10n).
 struct Installed {
     Language language = Language::System;
     std::unique_ptr<QTranslator> own;
@@ -73,12 +73,10 @@ void apply_language(Language language)
     const QLocale locale = language == Language::Japanese
                                ? QLocale(QLocale::Japanese, QLocale::Japan)
                                : QLocale::system();
-    auto own = std::make_unique<QTranslator>();
-    if (!own->load(locale, "quillon", "_", kOwnCatalogues)) {
+    state.own = install_catalogue(locale);
+    if (!state.own) {
         return;  // no catalogue for this language: the windows stay English
     }
-    QCoreApplication::installTranslator(own.get());
-    state.own = std::move(own);
     auto qt = std::make_unique<QTranslator>();
     if (qt->load(locale, "qtbase", "_", QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
         QCoreApplication::installTranslator(qt.get());
@@ -99,6 +97,11 @@ void choose_language(const std::string& settings_path, Language language)
 Language current_language()
 {
     return installed().language;
+}
+
+std::string words_language()
+{
+    return catalogue_language(installed().own.get());
 }
 
 }  // namespace quillon

@@ -25,4 +25,8 @@ void choose_language(const std::string& settings_path, Language language);
 // The language applied last (System until one is).
 Language current_language();
 
+// The language of the words the windows show, as a document names it: "ja"
+// with Quillon's Japanese catalogue installed, else "en".
+std::string words_language();
+
 }  // namespace quillon

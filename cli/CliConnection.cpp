@@ -15,16 +15,11 @@
 
 namespace quillon::cli {
 
-namespace {
-
-// quillon's own settings file: the one quillon, beside this tool, uses.
 std::string quillon_settings_file_path()
 {
     const std::filesystem::path tool = running_program_path();
     return settings_path_of((tool.parent_path() / "quillon").string());
 }
-
-}  // namespace
 
 std::optional<std::string> typed_port_name(const std::string& typed)
 {

@@ -14,6 +14,9 @@
 
 namespace quillon::cli {
 
+// quillon's own settings file: the one quillon, beside this tool, uses.
+std::string quillon_settings_file_path();
+
 // What quillon's settings file says (read only: the tool never writes it).
 Settings read_stored_settings();
 

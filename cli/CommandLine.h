@@ -54,7 +54,16 @@ struct Options {
     std::optional<std::string> reference;  // series: the capture the others are held against
     bool map = false;                      // series: the variation map
     std::vector<std::string> values;       // series: OPERAND@PLACE columns, each as typed
+    std::optional<std::int32_t> context;   // report: records around each fired record
+    std::optional<std::string> lang;       // report: "en" or "ja"
+    std::optional<std::string> sqlite;     // series: the database written
     bool check = false;                    // service: the settings checked, nothing run
+
+    std::optional<std::int32_t> record;      // note: the record noted (none: the log)
+    std::vector<std::string> tags;           // note: the new note's; find: each must hold
+    bool list_notes = false;                 // note --list
+    std::optional<std::string> remove_note;  // note --remove: the note's id
+    std::optional<std::string> note_word;    // find --note: a word of the text
 };
 
 struct OptionSpec {

@@ -8,6 +8,7 @@
 #include "LogText.h"
 #include "LogTimeline.h"
 #include "Messages.h"
+#include "NoteCommand.h"
 #include "Output.h"
 #include "ParallelFiles.h"
 #include "RecordColumns.h"
@@ -123,8 +124,9 @@ std::string timeline_text(const TimelineSummary& summary)
     return text;
 }
 
+// The log's own notes follow its header; a record's, the record.
 std::string show_text(const std::string& file, const LogFile& log, bool decoded,
-                      std::span<const FieldSpec> fields)
+                      std::span<const FieldSpec> fields, const std::vector<Note>& notes)
 {
     const StopConditionMatch match = match_stop_condition(log);
     const LogTimeline timeline = log_timeline(log);
@@ -137,6 +139,9 @@ std::string show_text(const std::string& file, const LogFile& log, bool decoded,
     if (match.answer == StopConditionMatch::Answer::Checked) {
         text += "Marked *: the records that meet it\n";
     }
+    for (const Note& note : notes_on(notes, std::nullopt)) {
+        text += note_line(note) + "\n";
+    }
     text += "\n";
     // "T-127 ": wide enough for any offset of a log of 256 records.
     constexpr std::size_t kOffsetWidth = 6;
@@ -147,11 +152,11 @@ std::string show_text(const std::string& file, const LogFile& log, bool decoded,
             const std::string offset = offset_text(timeline.offset(i));
             text += offset + std::string(kOffsetWidth - offset.size(), ' ');
         }
-        if (!timeline.is_written(i)) {
-            text += "never written\n";
-            continue;
+        text += (timeline.is_written(i) ? record_text(record, decoded, fields) : "never written") +
+                "\n";
+        for (const Note& note : notes_on(notes, i)) {
+            text += "      " + note_line(note) + "\n";
         }
-        text += record_text(record, decoded, fields) + "\n";
     }
     return text + "\n" + timeline_text(timeline_summary(log, match, timeline)) + "\n";
 }
@@ -441,11 +446,11 @@ Exit show_log(const Invocation& call)
         return kUnreadableLog;
     }
     if (options.json) {
-        print(log_json(path, *log, options.decode, fields->fields) + "\n");
+        print(log_json(path, *log, options.decode, fields->fields, notes_or_say_why(path)) + "\n");
     } else if (options.csv) {
         print(log_csv(*log, options.decode, fields->fields));
     } else {
-        print(show_text(path, *log, options.decode, fields->fields));
+        print(show_text(path, *log, options.decode, fields->fields, notes_or_say_why(path)));
     }
     return kDone;
 }
@@ -522,6 +527,9 @@ std::optional<FindQuery> find_query(std::span<const std::string> args, const Opt
 
 Exit find_in_logs(const Invocation& call)
 {
+    if (finds_notes(call.line.options)) {
+        return find_notes(call);
+    }
     const auto& args = call.line.arguments;
     std::size_t first_file = 0;
     auto fields = fields_or_report(call.line.options);

@@ -1,5 +1,7 @@
 // quillon-cli series: a night's captures as one, each against a reference,
 // as a table (text or CSV), as JSON, or as the variation map.
+#include "SeriesCommand.h"
+#include "AtomicFile.h"
 #include "HexText.h"
 #include "JsonLine.h"
 #include "LikelyCauses.h"
@@ -7,7 +9,9 @@
 #include "LogExport.h"
 #include "LogTimeline.h"
 #include "Messages.h"
+#include "NoteCommand.h"
 #include "Series.h"
+#include "SeriesDatabase.h"
 #include "SeriesTable.h"
 #include "ValueColumns.h"
 
@@ -280,7 +284,7 @@ JsonLine capture_json(const Series& series, std::size_t c, const ValueTable& val
         }
         object.add("values", placed);
     }
-    return object;
+    return object.add("notes", notes_json(notes_or_say_why(capture.file)));
 }
 
 constexpr const char* kNoLikelyCause =
@@ -447,27 +451,59 @@ std::optional<CauseFinding> explained(const Series& series, std::span<const Fiel
     return likely_causes(series, fields, search);
 }
 
+// --sqlite: the whole series written as a database, each capture that
+// --keep-if leaves out marked so; the reference chosen, else (left out)
+// the first capture kept.
+Exit series_database(const Series& series, std::size_t reference,
+                     const std::optional<Condition>& keep_if, std::span<const FieldSpec> fields,
+                     const std::string& path)
+{
+    DatabaseCaptures captures;
+    if (keep_if) {
+        for (const SeriesCapture& capture : series.captures) {
+            captures.kept.push_back(capture_meets(*keep_if, capture, fields));
+        }
+        const auto first_kept = std::ranges::find(captures.kept, true);
+        if (!captures.kept[reference] && first_kept != captures.kept.end()) {
+            reference = std::size_t(first_kept - captures.kept.begin());
+        }
+    }
+    if (captures.kept.empty() || captures.kept[reference]) {
+        captures.reference = reference;
+    }
+    const DatabaseWrite written = write_series_database(path, series, fields, captures);
+    for (const UnreadNotes& unread : written.unread_notes) {
+        show_error(notes_problem_text(unread.file, unread.read.problem, unread.read.detail) +
+                   "; its notes are left out");
+    }
+    if (!written.written()) {
+        show_error(write_error(path, written.error).what());
+        return kFileError;
+    }
+    return series.unreadable.empty() ? kDone : kUnreadableLog;
+}
+
 }  // namespace
 
-Exit series_of_logs(const Invocation& call)
+Exit read_series_input(const Invocation& call, const std::string& command, SeriesInput& input)
 {
     const Options& options = call.line.options;
     const auto rules = typed_comparison_rules(options);
     if (!rules) {
         return kUsage;
     }
-    if (options.json && options.csv) {
-        show_error("series takes --json or --csv, not both");
-        return kUsage;
-    }
-    const auto fields = fields_or_report(options);
+    input.rules = *rules;
+    auto fields = fields_or_report(options);
     if (!fields) {
         return kUnreadableLog;
     }
-    auto value_columns = typed_value_columns(options, *fields);
+    input.fields = std::move(*fields);
+    auto value_columns = typed_value_columns(options, input.fields);
     if (!value_columns) {
         return kUsage;
     }
+    input.value_columns = std::move(value_columns->first);
+    input.value_reads = std::move(value_columns->second);
     SeriesFiles named = series_files(call.line.arguments);
     // A reference from elsewhere joins the series.
     if (options.reference && std::ranges::none_of(named.files, [&](const std::string& file) {
@@ -475,57 +511,101 @@ Exit series_of_logs(const Invocation& call)
         })) {
         named.files.push_back(*options.reference);
     }
-    std::optional<Condition> keep_if;
     if (options.keep_if) {
-        keep_if = typed_condition("--keep-if", *options.keep_if, options, *fields);
-        if (!keep_if) {
+        input.keep_if = typed_condition("--keep-if", *options.keep_if, options, input.fields);
+        if (!input.keep_if) {
             return kUsage;
         }
     }
-    Series series = read_series(named);
-    for (const UnreadableFile& file : series.unreadable) {
+    input.series = read_series(named);
+    for (const UnreadableFile& file : input.series.unreadable) {
         show_error(file.reason);
     }
-    if (series.captures.empty()) {
-        show_error("series: no log file could be read");
-        if (options.json) {
-            print(series_json(series, VariationMap{}, ValueTable{}, std::nullopt, std::nullopt));
-        }
+    if (input.series.captures.empty()) {
+        show_error(command + ": no log file could be read");
         return kUnreadableLog;
     }
-    std::size_t reference = series.reference;
+    input.reference = input.series.reference;
     if (options.reference) {
-        const auto chosen = reference_index(series, *options.reference);
+        const auto chosen = reference_index(input.series, *options.reference);
         if (!chosen) {
             return kUnreadableLog;  // why it could not be read was shown
         }
-        reference = *chosen;
+        input.reference = *chosen;
     }
-    std::optional<KeptCaptures> kept;
-    if (keep_if) {
-        kept = keep_captures(series, *keep_if, fields->fields, reference);
-        reference = kept->reference;
+    return kDone;
+}
+
+Exit compare_series_input(SeriesInput& input, const Options& options, const std::string& command,
+                          ComparedSeries& compared)
+{
+    Series& series = input.series;
+    const std::span<const FieldSpec> fields = input.fields.fields;
+    std::size_t reference = input.reference;
+    if (input.keep_if) {
+        compared.kept = keep_captures(series, *input.keep_if, fields, reference);
+        reference = compared.kept->reference;
         if (series.captures.empty()) {
-            show_error("series: no capture meets --keep-if");
-            if (options.json) {
-                print(series_json(series, VariationMap{}, ValueTable{}, kept, std::nullopt));
-            } else if (!options.csv && !options.map) {
-                print(left_out_text(series, *kept));
-            }
+            show_error(command + ": no capture meets --keep-if");
             return series.unreadable.empty() ? kNoMatch : kUnreadableLog;
         }
     }
-    compare_with_reference(series, reference, *rules, fields->fields);
-    const VariationMap map = variation_map(series, fields->fields);
-    const ValueTable values =
-        value_table(series, std::move(value_columns->first), value_columns->second, fields->fields);
-    std::optional<CauseFinding> causes;
+    compare_with_reference(series, reference, input.rules, fields);
+    compared.map = variation_map(series, fields);
+    compared.values = value_table(series, input.value_columns, input.value_reads, fields);
     if (options.explain) {
-        causes = explained(series, fields->fields, *rules, options);
-        if (!causes) {
+        compared.causes = explained(series, fields, input.rules, options);
+        if (!compared.causes) {
             return kUnreadableLog;
         }
     }
+    return kDone;
+}
+
+Exit series_of_logs(const Invocation& call)
+{
+    const Options& options = call.line.options;
+    if (options.json && options.csv) {
+        show_error("series takes --json or --csv, not both");
+        return kUsage;
+    }
+    if (options.sqlite && (options.json || options.csv || options.map || options.explain ||
+                           !options.values.empty())) {
+        show_error(
+            "series --sqlite writes the database alone: not with --json, --csv, --map, "
+            "--explain or --value");
+        return kUsage;
+    }
+    SeriesInput input;
+    if (const Exit read = read_series_input(call, "series", input); read != kDone) {
+        if (read == kUnreadableLog && input.series.captures.empty() && options.json) {
+            print(series_json(input.series, VariationMap{}, ValueTable{}, std::nullopt,
+                              std::nullopt));
+        }
+        return read;
+    }
+    const Series& series = input.series;
+    if (options.sqlite) {
+        return series_database(input.series, input.reference, input.keep_if, input.fields.fields,
+                               *options.sqlite);
+    }
+    ComparedSeries compared;
+    if (const Exit status = compare_series_input(input, options, "series", compared);
+        status != kDone) {
+        if (compared.kept && series.captures.empty()) {
+            if (options.json) {
+                print(
+                    series_json(series, VariationMap{}, ValueTable{}, compared.kept, std::nullopt));
+            } else if (!options.csv && !options.map) {
+                print(left_out_text(series, *compared.kept));
+            }
+        }
+        return status;
+    }
+    const VariationMap& map = compared.map;
+    const ValueTable& values = compared.values;
+    const std::optional<KeptCaptures>& kept = compared.kept;
+    const std::optional<CauseFinding>& causes = compared.causes;
     if (options.json) {
         print(series_json(series, map, values, kept, causes));
     } else if (options.csv) {

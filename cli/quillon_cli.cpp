@@ -19,8 +19,10 @@
 #include "LogText.h"
 #include "LogTimeline.h"
 #include "Messages.h"
+#include "NoteCommand.h"
 #include "Output.h"
 #include "PortsCommand.h"
+#include "ReportCommand.h"
 #include "SeriesLock.h"
 #include "ServiceCommand.h"
 #include "TriggerWatch.h"
@@ -700,7 +702,8 @@ const OptionSpec kOptions[] = {
          o.wide_mode = v[0] == "32";
          return std::nullopt;
      }},
-    {"--json", "", "status wait show find diff series", "one JSON object a line instead of text",
+    {"--json", "", "status wait show find diff series note",
+     "one JSON object a line instead of text",
      [](Options& o, std::span<const std::string>) { return store_flag(&Options::json, o); }},
     {"--stop-on", "recv|send BYTE MASK VALUE COUNT", "start wait",
      "the stop condition: BYTE 0-15 (0-31 with --bytes 32) of the\n"
@@ -723,6 +726,28 @@ const OptionSpec kOptions[] = {
      }},
     {"--out", "DIR", "wait", "the folder of the saved log (default: the automatic save\nfolder)",
      [](Options& o, std::span<const std::string> v) { return store_text(&Options::out, o, v); }},
+    {"--out", "FILE", "report", "the report's file, HTML (required)",
+     [](Options& o, std::span<const std::string> v) { return store_text(&Options::out, o, v); }},
+    {"--context", "K", "report",
+     "the records shown before and after each fired record (default 5,\n"
+     "at most 255)",
+     [](Options& o, std::span<const std::string> v) {
+         auto range =
+             store_limit(&Options::context, 0, "--context takes 0 to 255 records", o, v[0]);
+         return range || *o.context <= kLogRecords - 1
+                    ? range
+                    : std::optional<std::string>("--context takes 0 to 255 records");
+     }},
+    {"--lang", "en|ja", "report",
+     "the report's language (default: the windows', from quillon's\n"
+     "settings or the system's locale)",
+     [](Options& o, std::span<const std::string> v) -> std::optional<std::string> {
+         if (v[0] != "en" && v[0] != "ja") {
+             return "--lang takes en or ja";
+         }
+         o.lang = v[0];
+         return std::nullopt;
+     }},
     {"--rearm", "", "wait",
      "after each saved log, starts the log again under the same stop\n"
      "condition and waits for the next trigger: a series of logs",
@@ -775,14 +800,14 @@ const OptionSpec kOptions[] = {
      "each file's record that fired its trigger; with a condition,\n"
      "only when that record meets it",
      [](Options& o, std::span<const std::string>) { return store_flag(&Options::fired, o); }},
-    {"--ignore", "recv|send BYTE MASK", "diff series",
+    {"--ignore", "recv|send BYTE MASK", "diff series report",
      "leaves the bits of MASK of that byte out of the comparison; may\n"
      "be given more than once",
      [](Options& o, std::span<const std::string> v) -> std::optional<std::string> {
          o.ignore.push_back({v[0], v[1], v[2]});
          return std::nullopt;
      }},
-    {"--only", "recv|send BYTE [MASK]", "diff series",
+    {"--only", "recv|send BYTE [MASK]", "diff series report",
      "compares only the bits of MASK (default 0xFF) of that byte, then\n"
      "less those of --ignore; may be given more than once",
      [](Options& o, std::span<const std::string> v) -> std::optional<std::string> {
@@ -793,20 +818,20 @@ const OptionSpec kOptions[] = {
      "pairs record 0 with record 0 and so on, also when both logs have\n"
      "a fired record",
      [](Options& o, std::span<const std::string>) { return store_flag(&Options::by_number, o); }},
-    {"--checksums-by-value", "", "diff series",
+    {"--checksums-by-value", "", "diff series report",
      "compares each block's checksum byte by its value, as any other\n"
      "byte; without it, by whether it holds (ok, bad or cut), so that a\n"
      "checksum that holds adds no difference to its block's data",
      [](Options& o, std::span<const std::string>) {
          return store_flag(&Options::checksums_by_value, o);
      }},
-    {"--fields", "FILE", "show find diff series wait",
+    {"--fields", "FILE", "show find diff series wait report",
      "the fields that FILE (JSON) describes, each record's values shown\n"
      "after its bytes (a column each in CSV, \"fields\" in JSON); diff\n"
      "and series leave the bits of a field marked \"compare\": false out\n"
      "of the comparison, as --ignore would; conditions name them",
      [](Options& o, std::span<const std::string> v) { return store_text(&Options::fields, o, v); }},
-    {"--reference", "FILE", "series",
+    {"--reference", "FILE", "series report",
      "the capture that the others are held against (default: the first\n"
      "captured)",
      [](Options& o, std::span<const std::string> v) {
@@ -817,7 +842,7 @@ const OptionSpec kOptions[] = {
      "and byte position (columns), how many captures differ there from\n"
      "the reference",
      [](Options& o, std::span<const std::string>) { return store_flag(&Options::map, o); }},
-    {"--value", "OPERAND@PLACE", "series",
+    {"--value", "OPERAND@PLACE", "series report",
      "a column of each capture's value there: OPERAND a field of\n"
      "--fields by its name, or recv[N] or send[N] for a byte (N 0-15);\n"
      "PLACE T0 for the fired record, T-K or T+K for K records before\n"
@@ -833,12 +858,12 @@ const OptionSpec kOptions[] = {
      "A then B within K; NAME OP VALUE as before (\"alarm = encoder\n"
      "error\"); may be given more than once, all must hold",
      [](Options& o, std::span<const std::string> v) { return add_text(&Options::where, o, v); }},
-    {"--explain", "", "series",
+    {"--explain", "", "series report",
      "the likely causes: what held before the trigger in most captures\n"
      "and seldom before the same command otherwise, ranked, each a\n"
      "condition for --keep-if",
      [](Options& o, std::span<const std::string>) { return store_flag(&Options::explain, o); }},
-    {"--window", "W", "series",
+    {"--window", "W", "series report",
      "with --explain: the records before the trigger looked at\n"
      "(default 16, at most 255)",
      [](Options& o, std::span<const std::string> v) {
@@ -847,17 +872,57 @@ const OptionSpec kOptions[] = {
                     ? range
                     : std::optional<std::string>("--window takes 1 to 255 records");
      }},
-    {"--baseline", "FILE|DIR", "series",
+    {"--baseline", "FILE|DIR", "series report",
      "with --explain: logs saved while nothing was wrong, whose records\n"
      "make the baseline instead of the captures' own; may be given\n"
      "more than once",
      [](Options& o, std::span<const std::string> v) { return add_text(&Options::baseline, o, v); }},
-    {"--keep-if", "COND", "series wait",
+    {"--keep-if", "COND", "series wait report",
      "only the captures where COND (as --where) holds at the fired\n"
      "record; series lists the others as left out, wait moves them into\n"
      "OUT/left-out/ (not counted, no hook) and starts the log again",
      [](Options& o, std::span<const std::string> v) {
          return store_text(&Options::keep_if, o, v);
+     }},
+    {"--sqlite", "FILE", "series",
+     "writes the series to FILE, an SQLite database (tables captures,\n"
+     "records, field_values, notes), in place of the table; FILE is\n"
+     "replaced whole or not at all; --keep-if sets each capture's kept,\n"
+     "--reference its reference",
+     [](Options& o, std::span<const std::string> v) { return store_text(&Options::sqlite, o, v); }},
+    {"--record", "N", "note",
+     "the record the note is on (0-255, one the log wrote); without it\n"
+     "the note is on the log",
+     [](Options& o, std::span<const std::string> v) {
+         auto range = store_limit(&Options::record, 0, "--record takes 0 to 255", o, v[0]);
+         return range || *o.record < kLogRecords
+                    ? range
+                    : std::optional<std::string>("--record takes 0 to 255");
+     }},
+    {"--tag", "TAG", "note find",
+     "note: a tag of the note (one word, a leading # left out); find:\n"
+     "the notes with the tag (any case); may be given more than once",
+     [](Options& o, std::span<const std::string> v) -> std::optional<std::string> {
+         if (!tag_as_kept(v[0])) {
+             return "--tag takes one word, without blanks or another '#', not '" +
+                    with_control_characters_escaped(v[0]) + "'";
+         }
+         return add_text(&Options::tags, o, v);
+     }},
+    {"--list", "", "note",
+     "the log's notes, one a line: ID, the record or \"log\", the tags\n"
+     "and the text, between tabs",
+     [](Options& o, std::span<const std::string>) { return store_flag(&Options::list_notes, o); }},
+    {"--remove", "ID", "note", "removes the note ID (exit status 8 when there is none)",
+     [](Options& o, std::span<const std::string> v) {
+         return store_text(&Options::remove_note, o, v);
+     }},
+    {"--note", "WORD", "find",
+     "the notes whose text holds WORD (any case), one line\n"
+     "FILE:RECORD: TEXT each (FILE: TEXT for a log's own note); with\n"
+     "--tag, notes with both",
+     [](Options& o, std::span<const std::string> v) {
+         return store_text(&Options::note_word, o, v);
      }},
     {"--check", "", "service",
      "reads and checks the settings and prints the command line they\n"
@@ -893,7 +958,8 @@ const CommandSpec kCommands[] = {
      "the records whose received (recv) or sent (send) byte BYTE (0-15)\n"
      "AND MASK equals VALUE, one line FILE:RECORD: each (records never\n"
      "written meet nothing); the condition may be left out with --fired\n"
-     "or --where; exit status 8 when no record is found",
+     "or --where; with --note or --tag, the notes of the files (and of\n"
+     "a folder's .txt files) instead; exit status 8 when none is found",
      false, find_in_logs},
     {"diff", "A B",
      "compares two saved logs record by record, lined up at their fired\n"
@@ -913,6 +979,23 @@ const CommandSpec kCommands[] = {
      "that vary; exit status 8 when a capture differs from the\n"
      "reference, 7 when a file could not be read",
      false, series_of_logs},
+    {"report", "FILE|DIR...",
+     "a report in one HTML file (--out) for people, offline and printable\n"
+     "on A4, in the language of the windows (--lang): of a series, the\n"
+     "reference and rules, the captures with --value's values, the\n"
+     "variation map and plots as pictures, the likely causes (--explain),\n"
+     "each fired record with the records around it, differences marked,\n"
+     "and every note; of one log, its header, summary, the records around\n"
+     "the fired record and its notes. Exit status as series; 5 when the\n"
+     "file cannot be written",
+     false, report_of_logs},
+    {"note", "FILE [TEXT]",
+     "adds a note on the log FILE (or with --record on one of its\n"
+     "records) and prints its id; with --list its notes, with --remove\n"
+     "one less; kept beside the log in FILE.notes.json, the log never\n"
+     "changed; a notes file that does not read is never written over\n"
+     "(exit status 7)",
+     false, note_on_log},
     {"service", "NAME",
      "runs the capture series that the user service quillon-capture@NAME\n"
      "runs: wait --rearm --reconnect with the settings of\n"
@@ -928,9 +1011,10 @@ constexpr const char* kExitStatusText =
     "USB amplifier); 3 the amplifier did not answer; 4 the amplifier refused (no\n"
     "log function, now logging, cancelled, no stop condition to wait for, a log\n"
     "stopped before its trigger fired); 5 the file or standard output could not\n"
-    "be written; 6 wait timed out; 7 a log file could not be read; 8 find found\n"
-    "no record, or diff found the logs different; 130 interrupted (Ctrl-C), 143\n"
-    "ended by SIGTERM, 129 by SIGHUP.\n";
+    "be written; 6 wait timed out; 7 a log file or its notes could not be read;\n"
+    "8 find found no record or note, diff found the logs different, or note\n"
+    "--remove no note of that ID; 130 interrupted (Ctrl-C), 143 ended by\n"
+    "SIGTERM, 129 by SIGHUP.\n";
 
 Exit run_with_amplifier(const CommandLine& line)
 {

@@ -12,6 +12,7 @@
 #include "LogText.h"
 #include "LogTimeline.h"
 #include "Messages.h"
+#include "NoteDialog.h"
 #include "Plot.h"
 #include "PlotView.h"
 #include "PlotWindow.h"
@@ -22,15 +23,20 @@
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QDir>
+#include <QDockWidget>
 #include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QShowEvent>
+#include <QTreeWidget>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <functional>
@@ -515,6 +521,10 @@ TfrmLogBrowser::TfrmLogBrowser(QString path, quillon::LogFile log, std::string s
         }
     }
 
+    BuildNotesPanel();
+    ShowNotes(read_notes_or_explain(LogPath()));
+    notes_panel_->setVisible(!notes_.empty());
+
     using quillon::on_signal;
     auto& ui = *ui_;
     on_signal(ui.btnFindNext, &QAbstractButton::clicked, this, &TfrmLogBrowser::btnFindNextClick);
@@ -545,6 +555,18 @@ TfrmLogBrowser::TfrmLogBrowser(QString path, quillon::LogFile log, std::string s
     on_signal(ui.mnuExportJson, &QAction::triggered, this, &TfrmLogBrowser::mnuExportJsonClick);
     on_signal(ui.mnuCopy, &QAction::triggered, this, &TfrmLogBrowser::mnuCopyClick);
     on_signal(ui.mnuPlot, &QAction::triggered, this, &TfrmLogBrowser::mnuPlotClick);
+    on_signal(ui.mnuNote, &QAction::triggered, this, &TfrmLogBrowser::mnuNoteClick);
+    on_signal(ui.mnuLogNote, &QAction::triggered, this, &TfrmLogBrowser::mnuLogNoteClick);
+    on_signal(log_note_, &QAbstractButton::clicked, this, &TfrmLogBrowser::mnuLogNoteClick);
+    on_signal(ui.mnuNextNote, &QAction::triggered, this, &TfrmLogBrowser::mnuNextNoteClick);
+    on_signal(ui.mnuPreviousNote, &QAction::triggered, this, &TfrmLogBrowser::mnuPreviousNoteClick);
+    on_signal(remove_note_, &QAbstractButton::clicked, this, &TfrmLogBrowser::btnRemoveNoteClick);
+    on_signal(remove_note_action_, &QAction::triggered, this, &TfrmLogBrowser::btnRemoveNoteClick);
+    for (auto chosen : {&QTreeWidget::itemClicked, &QTreeWidget::itemActivated}) {
+        connect(notes_list_, chosen, this, [this](const QTreeWidgetItem* item) {
+            quillon::run_guarded([this, item] { GoToNote(item); });
+        });
+    }
     connect(ui.mnuClose, &QAction::triggered, this, &QWidget::close);
     quillon::accept_file_drops(*this, [this](const QStringList& files) {
         if (log_opener_) {
@@ -595,6 +617,15 @@ void TfrmLogBrowser::RetranslateUi()
             shown->Retranslate();
         }
     }
+    // The title first: the panel gives it to its View item.
+    notes_panel_->setWindowTitle(tr("Notes"));
+    notes_panel_->toggleViewAction()->setText(tr("&Notes"));
+    notes_list_->setAccessibleName(tr("Notes"));
+    notes_list_->setHeaderLabels({tr("Record"), tr("Text"), tr("Tags")});
+    log_note_->setText(tr("Note on the Log..."));
+    remove_note_->setText(tr("Remove Note"));
+    remove_note_action_->setText(tr("Remove Note"));
+    FillNotesList();
 }
 
 void TfrmLogBrowser::SetUpTable(QTableView& table, TableAids aids, LogTableModel& model)
@@ -945,7 +976,7 @@ void TfrmLogBrowser::mnuExportJsonClick()
 {
     Export(tr("JSON (*.json)"), "json",
            quillon::log_json(QFile::encodeName(path_).toStdString(), log_, model_->Decoded(),
-                             fields_) +
+                             fields_, notes_) +
                "\n");
 }
 
@@ -995,4 +1026,145 @@ void TfrmLogBrowser::mnuPlotClick()
         window->ShowColumnPlot(quillon::column_plot(log_, column, fields_));
     }
     window->show();
+}
+
+void TfrmLogBrowser::BuildNotesPanel()
+{
+    notes_panel_ = new QDockWidget(this);
+    notes_panel_->setObjectName("dckNotes");
+    auto* inside = new QWidget(notes_panel_);
+    auto* layout = new QVBoxLayout(inside);
+    notes_list_ = new QTreeWidget(inside);
+    notes_list_->setObjectName("tvwNotes");
+    notes_list_->setColumnCount(3);
+    notes_list_->setRootIsDecorated(false);
+    notes_list_->setUniformRowHeights(true);
+    notes_list_->setAllColumnsShowFocus(true);
+    layout->addWidget(notes_list_);
+    auto* buttons = new QHBoxLayout;
+    log_note_ = new QPushButton(inside);
+    log_note_->setObjectName("btnLogNote");
+    remove_note_ = new QPushButton(inside);
+    remove_note_->setObjectName("btnRemoveNote");
+    buttons->addWidget(log_note_);
+    buttons->addWidget(remove_note_);
+    buttons->addStretch();
+    layout->addLayout(buttons);
+    notes_panel_->setWidget(inside);
+    // Below the tables: a note's text is read across.
+    addDockWidget(Qt::BottomDockWidgetArea, notes_panel_);
+    remove_note_action_ = new QAction(notes_list_);
+    remove_note_action_->setShortcut(QKeySequence::Delete);
+    remove_note_action_->setShortcutContext(Qt::WidgetShortcut);
+    notes_list_->addAction(remove_note_action_);
+    notes_list_->setContextMenuPolicy(Qt::ActionsContextMenu);
+    ui_->mnuView->addSeparator();
+    ui_->mnuView->addAction(notes_panel_->toggleViewAction());
+}
+
+std::filesystem::path TfrmLogBrowser::LogPath() const
+{
+    return QFile::encodeName(path_).toStdString();
+}
+
+void TfrmLogBrowser::ShowNotes(std::vector<quillon::Note> notes)
+{
+    notes_ = std::move(notes);
+    model_->SetNotes(notes_);
+    // A mark beside "fired" is wider than the column was made for it.
+    ui_->tblRecords->resizeColumnToContents(model_->MarkerColumn());
+    FillNotesList();
+}
+
+void TfrmLogBrowser::ReadNotesAgain()
+{
+    ShowNotes(read_notes_or_explain(LogPath()));
+}
+
+void TfrmLogBrowser::FillNotesList()
+{
+    const int row = notes_list_->currentIndex().row();
+    notes_list_->clear();
+    // The log's own notes first, then by record, each in the order written.
+    std::vector<const quillon::Note*> ordered;
+    for (const quillon::Note& note : notes_) {
+        ordered.push_back(&note);
+    }
+    std::stable_sort(ordered.begin(), ordered.end(), [](const auto* a, const auto* b) {
+        return a->record.value_or(-1) < b->record.value_or(-1);
+    });
+    for (const quillon::Note* note : ordered) {
+        QStringList tags;
+        for (const std::string& tag : note->tags) {
+            tags << "#" + text_of(tag);
+        }
+        auto* item = new QTreeWidgetItem(
+            notes_list_, {note->record ? QString::number(*note->record)
+                                       : tr("log", "a note on the log itself, not on a record"),
+                          text_of(note->text), tags.join(' ')});
+        item->setData(0, Qt::UserRole, text_of(note->id));
+        item->setData(0, Qt::UserRole + 1, note->record.value_or(-1));
+        item->setToolTip(1, text_of(note->text));
+    }
+    const int rows = notes_list_->topLevelItemCount();
+    if (row >= 0 && rows > 0) {
+        notes_list_->setCurrentItem(notes_list_->topLevelItem(std::min(row, rows - 1)));
+    }
+    remove_note_->setEnabled(rows > 0);
+}
+
+void TfrmLogBrowser::GoToNote(const QTreeWidgetItem* item)
+{
+    if (item == nullptr) {
+        return;
+    }
+    if (const int record = item->data(0, Qt::UserRole + 1).toInt(); record >= 0) {
+        SelectRecord(record);
+    }
+}
+
+void TfrmLogBrowser::AddNote(std::optional<int> record)
+{
+    const QString file = QFileInfo(path_).fileName();
+    const QString what =
+        record ? tr("Note on record %1 of %2").arg(*record).arg(file) : tr("Note on %1").arg(file);
+    if (ask_and_add_note(LogPath(), model_->Timeline(), record, what, this)) {
+        ReadNotesAgain();
+        notes_panel_->show();
+        emit notesChanged();
+    }
+}
+
+void TfrmLogBrowser::mnuNoteClick()
+{
+    if (const int record = CurrentRecord(); record >= 0) {
+        AddNote(record);
+    }
+}
+
+void TfrmLogBrowser::mnuLogNoteClick()
+{
+    AddNote(std::nullopt);
+}
+
+void TfrmLogBrowser::mnuNextNoteClick()
+{
+    StepTo(model_->NotedRecords(), +1);
+}
+
+void TfrmLogBrowser::mnuPreviousNoteClick()
+{
+    StepTo(model_->NotedRecords(), -1);
+}
+
+void TfrmLogBrowser::btnRemoveNoteClick()
+{
+    const QTreeWidgetItem* item = notes_list_->currentItem();
+    if (item == nullptr) {
+        return;
+    }
+    if (remove_note_or_explain(LogPath(), item->data(0, Qt::UserRole).toString().toStdString())) {
+        ReadNotesAgain();
+        emit notesChanged();
+    }
 }

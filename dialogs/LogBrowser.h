@@ -3,8 +3,9 @@
 // trigger, with each record's offset from it, the fired record, those that
 // meet the file's stop condition and those never written marked; find (by
 // a byte or by a condition), a decoded view, the fields of a user's fields
-// file, a comparison with a second log, plots, export as CSV or JSON and
-// copying records as record lines.
+// file, a comparison with a second log, plots, export as CSV or JSON,
+// copying records as record lines, and notes on the log and its records
+// (kept in its sidecar, listed in a panel, the records noted marked).
 #pragma once
 
 #include "Fields.h"
@@ -12,10 +13,12 @@
 #include "IniFile.h"
 #include "LogAnalysis.h"
 #include "LogFile.h"
+#include "Notes.h"
 
 #include <QMainWindow>
 #include <QStringList>
 
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <span>
@@ -29,7 +32,12 @@ class ElidedCaption;
 class FrozenColumns;
 class PairedScrolling;
 class LogTableModel;
+class QAction;
+class QDockWidget;
+class QPushButton;
 class QTableView;
+class QTreeWidget;
+class QTreeWidgetItem;
 namespace Ui {
 class TfrmLogBrowser;
 }  // namespace Ui
@@ -62,6 +70,15 @@ public:
     // Asks for a byte position or field and plots it over the written
     // records in a window of its own; in a comparison, A's and B's.
     void mnuPlotClick();
+    // Asks for a note on the current record, or on the log itself, and
+    // writes it to the sidecar; the notes read anew after.
+    void mnuNoteClick();
+    void mnuLogNoteClick();
+    // Steps to the next (previous) record with notes, round the end.
+    void mnuNextNoteClick();
+    void mnuPreviousNoteClick();
+    // Removes the note chosen in the notes panel.
+    void btnRemoveNoteClick();
 
     // Compares with the log read from path; false (the reason shown) when it
     // cannot be read.
@@ -86,6 +103,18 @@ public:
     LogTableModel* compared_model() { return other_ ? other_->model.get() : nullptr; }
     // The record selected last (the current row), -1 for none.
     int CurrentRecord() const;
+    // The log's notes as last read from its sidecar, in the order written.
+    const std::vector<quillon::Note>& Notes() const { return notes_; }
+    // The notes panel (toggled from View) and its list: a row a note, the
+    // log's own first, then by record; a click or Return goes to its record.
+    QDockWidget& NotesPanel() { return *notes_panel_; }
+    QTreeWidget& NotesList() { return *notes_list_; }
+    QPushButton& LogNoteButton() { return *log_note_; }
+    QPushButton& RemoveNoteButton() { return *remove_note_; }
+
+signals:
+    // A note was written or removed here.
+    void notesChanged();
 
 protected:
     // The first time: the fired record scrolled to the middle of the table.
@@ -152,6 +181,19 @@ private:
     void CentreCurrentRecord();
     // Asks for a file name with the filter and writes text there.
     void Export(const QString& filter, const QString& suffix, const std::string& text);
+    // The notes panel, below the tables.
+    void BuildNotesPanel();
+    // The log as the notes name it.
+    std::filesystem::path LogPath() const;
+    // The notes shown: the marks, the panel; read from the sidecar when
+    // changed here (another program's notes come with them).
+    void ShowNotes(std::vector<quillon::Note> notes);
+    void ReadNotesAgain();
+    // Asks for a note on record (none: on the log) and writes it.
+    void AddNote(std::optional<int> record);
+    // The panel's rows worded anew.
+    void FillNotesList();
+    void GoToNote(const QTreeWidgetItem* item);
 
     std::unique_ptr<Ui::TfrmLogBrowser> ui_;
     QString path_;
@@ -178,6 +220,12 @@ private:
     quillon::LogRecord compared_bits_{};  // the bits that comparison_ looks at
     std::vector<quillon::FieldSpec> fields_;
     std::optional<FindShown> find_shown_;
+    std::vector<quillon::Note> notes_;
+    QDockWidget* notes_panel_ = nullptr;
+    QTreeWidget* notes_list_ = nullptr;
+    QPushButton* log_note_ = nullptr;
+    QPushButton* remove_note_ = nullptr;
+    QAction* remove_note_action_ = nullptr;  // Delete in the list
 };
 
 // Reads each file and opens it in a browser window of its own, shown, that

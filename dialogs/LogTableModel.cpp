@@ -4,6 +4,7 @@
 #include "DifferingFields.h"
 #include "HexText.h"
 #include "MarkColours.h"
+#include "NoteDialog.h"
 
 #include <QBrush>
 #include <QColor>
@@ -22,6 +23,8 @@ using quillon::Direction;
 // kMeets is what it says. The fired record and records never written show
 // their words.
 const QString kMeetsMarker = QString::fromUtf8("\u25CF");
+// Beside the mark of a record with notes.
+const QString kNoteMarker = QString::fromUtf8("\u270E");
 
 QString hex(std::uint8_t byte)
 {
@@ -147,8 +150,55 @@ QString LogTableModel::Text(int record, const Column& column) const
         return QString::fromStdString(readings_[std::size_t(record)].text(column.record));
     case Kind::Marker: break;
     }
+    return MarkerText(record);
+}
+
+QString LogTableModel::MarkerText(int record) const
+{
     const char* mark = Mark(record);
-    return mark == kMeets ? kMeetsMarker : MarkText(mark);
+    QString shown = mark == kMeets ? kMeetsMarker : MarkText(mark);
+    if (!notes_.contains(record)) {
+        return shown;
+    }
+    return shown.isEmpty() ? kNoteMarker : shown + " " + kNoteMarker;
+}
+
+QString LogTableModel::MarkerAccessibleText(int record) const
+{
+    QStringList parts;
+    if (const QString mark = MarkText(Mark(record)); !mark.isEmpty()) {
+        parts << mark;
+    }
+    if (const auto noted = notes_.find(record); noted != notes_.end()) {
+        for (const QString& note : noted->second) {
+            parts << tr("note: %1").arg(note);
+        }
+    }
+    return parts.join(tr("; ", "between a record's mark and its notes"));
+}
+
+void LogTableModel::SetNotes(const std::vector<quillon::Note>& notes)
+{
+    notes_.clear();
+    for (const quillon::Note& note : notes) {
+        if (note.record) {
+            notes_[*note.record] << note_line(note);
+        }
+    }
+    if (rowCount() > 0) {
+        const QModelIndex first = index(0, MarkerColumn());
+        emit dataChanged(first, index(rowCount() - 1, MarkerColumn()));
+    }
+}
+
+std::vector<int> LogTableModel::NotedRecords() const
+{
+    std::vector<int> records;
+    records.reserve(notes_.size());
+    for (const auto& [record, lines] : notes_) {
+        records.push_back(record);
+    }
+    return records;
 }
 
 void LogTableModel::Retranslate()
@@ -215,7 +265,13 @@ QVariant LogTableModel::data(const QModelIndex& index, int role) const
     switch (role) {
     case Qt::DisplayRole: return Text(record, column);
     case Qt::AccessibleTextRole:
-        return column.kind == Kind::Marker ? MarkText(Mark(record)) : Text(record, column);
+        return column.kind == Kind::Marker ? MarkerAccessibleText(record) : Text(record, column);
+    case Qt::ToolTipRole:
+        if (const auto noted = notes_.find(record);
+            column.kind == Kind::Marker && noted != notes_.end()) {
+            return noted->second.join('\n');
+        }
+        return {};
     case Qt::BackgroundRole: return Background(record, column);
     case Qt::ForegroundRole: return Foreground(record, column);
     case Qt::AccessibleDescriptionRole:

@@ -3,19 +3,22 @@
 // meet the file's stop condition and those never written, the 16 received
 // and 16 sent bytes, optionally each direction's decoded fields beside its
 // bytes, and the user's fields after them. Bytes and fields that differ from
-// a compared log are highlighted. The colours follow the application's
-// palette.
+// a compared log are highlighted. A record with notes is marked, its notes
+// the marker's tooltip. The colours follow the application's palette.
 #pragma once
 
 #include "Fields.h"
 #include "LogAnalysis.h"
 #include "LogFile.h"
 #include "LogTimeline.h"
+#include "Notes.h"
 #include "RecordColumns.h"
 
 #include <QAbstractTableModel>
+#include <QStringList>
 
 #include <bitset>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -53,6 +56,12 @@ public:
     // found; none to mark none.
     void SetFound(const std::vector<int>& records);
     bool Found(int record) const { return found_.test(std::size_t(record)); }
+    // The log's notes: each record noted marked, its notes shown as the
+    // marker's tooltip and read out with its mark; the log's own are not
+    // a record's.
+    void SetNotes(const std::vector<quillon::Note>& notes);
+    // The records with notes, in order.
+    std::vector<int> NotedRecords() const;
 
     // The columns of the offset and the marker, and of a record's byte
     // (0-31).
@@ -98,12 +107,18 @@ private:
     const char* Mark(int record) const;
     // A mark in the user's language.
     static QString MarkText(const char* mark);
+    // The marker cell's text, and what a screen reader reads there: the
+    // mark, then the record's notes.
+    QString MarkerText(int record) const;
+    QString MarkerAccessibleText(int record) const;
 
     const quillon::LogFile& log_;
     quillon::StopConditionMatch match_;
     quillon::LogTimeline timeline_;
     std::optional<std::size_t> tested_byte_;  // with a condition checked
     std::bitset<quillon::kLogRecords> found_;
+    // Each noted record's notes, a line each.
+    std::map<int, QStringList> notes_;
     bool decoded_ = false;
     std::vector<quillon::FieldSpec> fields_;
     // With the decoded columns or fields: each record read.

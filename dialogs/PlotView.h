@@ -7,57 +7,22 @@
 // "Plot", with a description of what it shows.
 #pragma once
 
+#include "PlotPainting.h"
+
 #include <QImage>
 #include <QString>
 #include <QWidget>
 
 #include <cstddef>
 #include <optional>
-#include <utility>
 #include <vector>
 
-struct PlotPoint {
-    double x = 0;
-    double y = 0;
-    QString label;  // the tooltip: "T-3 (record 124): 12.34 mm"
-};
-
-// One line of a plot.
-struct PlotSeries {
-    QString name;                   // the legend's: "B: diff-b.txt"; "" alone
-    std::vector<PlotPoint> points;  // in the order of x
-    // What was taken from each point's own x (its record's number) to
-    // place it: the record at x = 0, its fired record when aligned so.
-    double x_shift = 0;
-};
-
-// How the y axis labels its ticks.
-struct PlotAxis {
-    enum class Kind {
-        Number,  // at steps of 1, 2 or 5 times a power of ten
-        Byte,    // "0x40", at steps of a power of two
-        Named,   // at the named values only, by their names
-    };
-    Kind kind = Kind::Number;
-    std::vector<std::pair<double, QString>> names;  // with Named, in the order of the values
-};
-
-struct PlotTick {
-    double value = 0;
-    QString label;
-
-    bool operator==(const PlotTick&) const = default;
-};
-
-// A point of a line: which line, which point.
-struct PlotHit {
-    std::size_t series = 0;
-    std::size_t point = 0;
-
-    bool operator==(const PlotHit&) const = default;
-};
-
-class QPainter;
+// The plot's parts, painted by the same code as the report's pictures.
+using PlotPoint = quillon::PlotPoint;
+using PlotSeries = quillon::PlotSeries;
+using PlotAxis = quillon::PlotAxis;
+using PlotTick = quillon::PlotTick;
+using PlotHit = quillon::PlotHit;
 
 class PlotView : public QWidget {
     Q_OBJECT
@@ -81,7 +46,7 @@ public:
     // as UTC), the axis labels it as a date and time.
     void SetXIsTime(bool time);
 
-    const std::vector<PlotSeries>& Series() const { return series_; }
+    const std::vector<PlotSeries>& Series() const { return painting_.Series(); }
     // The first line's points; none without a line.
     const std::vector<PlotPoint>& Points() const;
     // The y axis's ticks as drawn.
@@ -103,25 +68,8 @@ protected:
     bool event(QEvent* event) override;
 
 private:
-    // The axes' ranges from the points and the y axis's kind.
-    void Fit();
-    // Draws everything that paintEvent and Picture show.
-    void Paint(QPainter& painter) const;
-    void PaintLegend(QPainter& painter, const QRectF& area) const;
-    QRectF PlotArea() const;
-    QPointF ToWidget(const PlotPoint& point) const;
     void UpdateDescription();
     void RetranslateUi();
-    bool HasPoints() const;
 
-    std::vector<PlotSeries> series_;
-    QString x_title_;
-    QString y_title_;
-    std::optional<double> marked_x_;
-    PlotAxis y_axis_;
-    bool x_is_time_ = false;
-    // The axes' ranges: x the points' (and the mark's) with a little room,
-    // y widened to its ticks.
-    double x_min_ = 0, x_max_ = 1, y_min_ = 0, y_max_ = 1;
-    double y_step_ = 1;
+    quillon::PlotPainting painting_;
 };

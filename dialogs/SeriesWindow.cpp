@@ -8,14 +8,18 @@
 #include "Conditions.h"
 #include "GuardedHandlers.h"
 #include "Keyboard.h"
+#include "Language.h"
 #include "LikelyCauses.h"
 #include "LogBrowser.h"
 #include "MarkColours.h"
 #include "MessageBoxes.h"
 #include "Messages.h"
+#include "NoteDialog.h"
+#include "Notes.h"
 #include "Plot.h"
 #include "PlotView.h"
 #include "PlotWindow.h"
+#include "Report.h"
 #include "Seams.h"
 #include "SeriesTable.h"
 #include "ValueColumnsDialog.h"
@@ -48,6 +52,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 
 namespace {
 
@@ -76,6 +81,46 @@ QString most_differing(const quillon::LogComparison& comparison)
                      .arg(records);
     }
     return shown.join(TfrmSeries::tr(", ", "between byte positions"));
+}
+
+// A capture's notes in its cell: its own notes' text, then how many notes
+// its records have ("overload after 50 mm (+2)").
+QString notes_cell(const quillon::NotesRead& read)
+{
+    if (read.problem != quillon::NotesProblem::None) {
+        return TfrmSeries::tr("notes not read");
+    }
+    QStringList own;
+    for (const quillon::Note& note : quillon::notes_on(read.notes, std::nullopt)) {
+        own << text_of(note.text);
+    }
+    const auto on_records = read.notes.size() - std::size_t(own.size());
+    QString text = own.join(TfrmSeries::tr("; ", "between a capture's notes"));
+    if (on_records == 0) {
+        return text;
+    }
+    const QString count =
+        TfrmSeries::tr("(+%1)", "how many notes the capture's records have").arg(on_records);
+    return text.isEmpty() ? count : text + " " + count;
+}
+
+// Every note of a capture, a line each, its own first; or why they were
+// not read.
+QString notes_tooltip(const std::string& file, const quillon::NotesRead& read)
+{
+    if (read.problem != quillon::NotesProblem::None) {
+        return notes_problem_text(file, read.problem, read.detail);
+    }
+    QStringList lines;
+    for (const quillon::Note& note : quillon::notes_on(read.notes, std::nullopt)) {
+        lines << note_line(note);
+    }
+    for (const quillon::Note& note : read.notes) {
+        if (note.record) {
+            lines << TfrmSeries::tr("record %1: %2").arg(*note.record).arg(note_line(note));
+        }
+    }
+    return lines.join('\n');
 }
 
 std::string local_name(const QString& name)
@@ -165,7 +210,8 @@ public:
                                                QT_TRANSLATE_NOOP("TfrmSeries", "Meets"),
                                                QT_TRANSLATE_NOOP("TfrmSeries", "Records differing"),
                                                QT_TRANSLATE_NOOP("TfrmSeries", "Differing most"),
-                                               QT_TRANSLATE_NOOP("TfrmSeries", "Reference")};
+                                               QT_TRANSLATE_NOOP("TfrmSeries", "Reference"),
+                                               QT_TRANSLATE_NOOP("TfrmSeries", "Notes")};
         if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
             section < TfrmSeries::kColumns) {
             return TfrmSeries::tr(headings[section]);
@@ -194,6 +240,10 @@ public:
         if (role == Qt::ToolTipRole && index.column() == TfrmSeries::kDifferingMost) {
             return data(index, Qt::DisplayRole);
         }
+        if (role == Qt::ToolTipRole && index.column() == TfrmSeries::kNotes) {
+            const QString notes = notes_tooltip(capture.file, NotesOf(capture.file));
+            return notes.isEmpty() ? QVariant() : QVariant(notes);
+        }
         if (index.column() >= TfrmSeries::kColumns) {
             return ValueData(row, index.column() - TfrmSeries::kColumns, role);
         }
@@ -218,7 +268,20 @@ public:
             return reference ? QString() : most_differing(capture.against_reference);
         case TfrmSeries::kReference:
             return reference ? TfrmSeries::tr("reference", "the reference capture") : QString();
+        case TfrmSeries::kNotes: return notes_cell(NotesOf(capture.file));
         default: return {};
+        }
+    }
+
+    // The notes of a capture's log read anew from its sidecar.
+    void ReadNotes(const std::string& file)
+    {
+        notes_[file] = quillon::read_notes(file);
+        for (int row = 0; row < rowCount(); ++row) {
+            if (series_.captures[std::size_t(row)].file == file) {
+                const QModelIndex notes = index(row, TfrmSeries::kNotes);
+                emit dataChanged(notes, notes);
+            }
         }
     }
 
@@ -287,12 +350,23 @@ private:
             return reference || positions.empty() ? -1 : positions.front().second;
         }
         case TfrmSeries::kReference: return reference ? 0 : 1;
+        case TfrmSeries::kNotes: return notes_cell(NotesOf(capture.file));
         default: return qulonglong(row);  // the order captured
         }
     }
 
+    const quillon::NotesRead& NotesOf(const std::string& file) const
+    {
+        static const quillon::NotesRead none;
+        const auto read = notes_.find(file);
+        return read != notes_.end() ? read->second : none;
+    }
+
     const quillon::Series& series_;
     quillon::ValueTable values_;
+    // Each capture's notes, by its file: read once for every capture, the
+    // kept and the left out alike, and anew after a note is written.
+    std::map<std::string, quillon::NotesRead> notes_;
 };
 
 // Each capture's value in one cell of the variation map.
@@ -379,6 +453,9 @@ TfrmSeries::TfrmSeries(quillon::Series series, const QString& folder, std::strin
         } catch (const quillon::LogReadError&) {
         }
     }
+    for (const quillon::SeriesCapture& capture : all_.captures) {
+        captures_model_->ReadNotes(capture.file);
+    }
     BuildWindow();
     rules_->SetRules(quillon::read_comparison_rules_setting(settings_path_));
     keep_if_->SetFields(fields_);
@@ -430,6 +507,7 @@ void TfrmSeries::RetranslateUi()
     file_menu_->setTitle(tr("&File"));
     export_picture_->setText(tr("&Export Picture..."));
     export_table_->setText(tr("Export &Table..."));
+    export_report_->setText(tr("Export &Report..."));
     close_->setText(tr("&Close"));
     view_menu_->setTitle(tr("&View"));
     fields_action_->setText(tr("F&ields..."));
@@ -437,6 +515,7 @@ void TfrmSeries::RetranslateUi()
     capture_menu_->setTitle(tr("&Capture"));
     set_reference_action_->setText(tr("Set as &Reference"));
     open_capture_->setText(tr("&Open in Browser"));
+    note_action_->setText(tr("&Note..."));
     captures_model_->Refresh();
     values_model_->headerDataChanged(Qt::Horizontal, 0, values_model_->columnCount() - 1);
     if (shown_cell_) {
@@ -538,6 +617,7 @@ void TfrmSeries::BuildWindow()
     file_menu_ = menuBar()->addMenu(QString());
     export_picture_ = file_menu_->addAction(QString());
     export_table_ = file_menu_->addAction(QString());
+    export_report_ = file_menu_->addAction(QString());
     file_menu_->addSeparator();
     close_ = file_menu_->addAction(QString());
     close_->setShortcut(QKeySequence::Close);
@@ -547,8 +627,10 @@ void TfrmSeries::BuildWindow()
     capture_menu_ = menuBar()->addMenu(QString());
     set_reference_action_ = capture_menu_->addAction(QString());
     open_capture_ = capture_menu_->addAction(QString());
+    note_action_ = capture_menu_->addAction(QString());
+    note_action_->setShortcut(Qt::CTRL | Qt::Key_M);
     captures_table_->setContextMenuPolicy(Qt::ActionsContextMenu);
-    captures_table_->addActions({set_reference_action_, open_capture_});
+    captures_table_->addActions({set_reference_action_, open_capture_, note_action_});
     quillon::open_menu_bar_with_f10(*this);
     quillon::keep_mnemonics_out_of_fields();
 
@@ -557,8 +639,10 @@ void TfrmSeries::BuildWindow()
     on_signal(set_reference_action_, &QAction::triggered, this, &TfrmSeries::btnSetReferenceClick);
     on_signal(export_picture_, &QAction::triggered, this, &TfrmSeries::mnuExportPictureClick);
     on_signal(export_table_, &QAction::triggered, this, &TfrmSeries::mnuExportTableClick);
+    on_signal(export_report_, &QAction::triggered, this, &TfrmSeries::mnuExportReportClick);
     on_signal(fields_action_, &QAction::triggered, this, &TfrmSeries::mnuFieldsClick);
     on_signal(columns_action_, &QAction::triggered, this, &TfrmSeries::mnuColumnsClick);
+    on_signal(note_action_, &QAction::triggered, this, &TfrmSeries::mnuNoteClick);
     on_signal(rules_, &ComparisonRulesBox::rulesChanged, this, &TfrmSeries::ApplyRules);
     connect(close_, &QAction::triggered, this, &QWidget::close);
     connect(open_capture_, &QAction::triggered, this, [this] {
@@ -594,6 +678,9 @@ void TfrmSeries::BuildWindow()
     splitter_->setStretchFactor(0, 0);
     splitter_->setStretchFactor(1, 1);
     captures_table_->resizeColumnsToContents();
+    // A long note elided, whole in its tooltip.
+    captures_table_->setColumnWidth(kNotes, std::min(captures_table_->columnWidth(kNotes),
+                                                     40 * fontMetrics().averageCharWidth()));
     captures_table_->horizontalHeader()->setSectionResizeMode(kDifferingMost, QHeaderView::Stretch);
     const QRect screen = this->screen()->availableGeometry();
     resize(std::min(1280, screen.width()), std::min(900, screen.height()));
@@ -885,6 +972,9 @@ TfrmLogBrowser* TfrmSeries::OpenCapture(std::size_t capture)
     auto* browser =
         new TfrmLogBrowser(QFile::decodeName(opened.file.c_str()), opened.log, settings_path_);
     browser->SetLogOpener(log_opener_);
+    // A note written there shows here.
+    connect(browser, &TfrmLogBrowser::notesChanged, this,
+            [this, file = opened.file] { captures_model_->ReadNotes(file); });
     browser->setAttribute(Qt::WA_DeleteOnClose);
     browser->show();
     if (capture != series_.reference) {
@@ -893,6 +983,19 @@ TfrmLogBrowser* TfrmSeries::OpenCapture(std::size_t capture)
         browser->CompareWith(QFile::decodeName(reference.file.c_str()), reference.log);
     }
     return browser;
+}
+
+void TfrmSeries::mnuNoteClick()
+{
+    const auto capture = SelectedCapture();
+    if (!capture) {
+        return;
+    }
+    const quillon::SeriesCapture& noted = series_.captures[*capture];
+    if (ask_and_add_note(noted.file, noted.timeline, std::nullopt,
+                         tr("Note on %1").arg(file_name(noted.file)), this)) {
+        captures_model_->ReadNotes(noted.file);
+    }
 }
 
 void TfrmSeries::mnuFieldsClick()
@@ -1020,6 +1123,48 @@ void TfrmSeries::mnuExportTableClick()
     }
     quillon::write_file_atomically(local_name(*chosen),
                                    quillon::series_csv(series_, captures_model_->Values()));
+}
+
+void TfrmSeries::mnuExportReportClick()
+{
+    const auto chosen = quillon::run_save_dialog(
+        {QDir(folder_).filePath("report.html"), tr("HTML document (*.html)"), "html"});
+    if (!chosen) {
+        return;
+    }
+    quillon::write_file_atomically(local_name(*chosen), ReportHtml());
+}
+
+std::string TfrmSeries::ReportHtml() const
+{
+    const quillon::ValueTable& values = captures_model_->Values();
+    std::vector<quillon::RecordColumn> reads;
+    for (const quillon::ValueColumn& column : values.columns) {
+        if (auto read = quillon::operand_column(column.operand, fields_)) {
+            reads.push_back(std::move(*read));
+        }
+    }
+    quillon::SeriesReport report;
+    report.named = {QFile::encodeName(folder_).toStdString()};
+    report.series = &series_;
+    report.fields = fields_;
+    if (std::string file = quillon::read_fields_file_setting(settings_path_);
+        !file.empty() && !fields_.empty()) {
+        report.fields_file = std::move(file);
+    }
+    report.kept = kept_by_condition_;
+    if (kept_by_condition_) {
+        report.keep_if = keep_if_->Text().trimmed().toStdString();
+    }
+    report.map = &map_->Map();
+    report.values = &values;
+    report.value_reads = reads;
+    // The causes as the panel shows them; none while they are sought.
+    if (!causes_->Searching()) {
+        report.causes = causes_->Finding();
+    }
+    report.language = quillon::words_language();
+    return quillon::series_report_html(report);
 }
 
 TfrmSeries* open_series(const std::vector<std::string>& named, const std::string& settings_path)

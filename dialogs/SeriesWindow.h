@@ -6,8 +6,9 @@
 // opens in a log browser compared with the reference. A condition keeps
 // only the captures that meet it at their fired records. Beside the map,
 // the likely causes of the captures kept: a cause chosen shows its cell,
-// and can be kept as the condition. The rules, the condition and the
-// fields file are remembered in the settings file.
+// and can be kept as the condition. Each capture's notes in a column, and a
+// note written on a capture. The rules, the condition and the fields file
+// are remembered in the settings file.
 #pragma once
 
 #include "Fields.h"
@@ -56,8 +57,11 @@ public:
     void btnSetReferenceClick();
     void mnuExportPictureClick();
     void mnuExportTableClick();
+    void mnuExportReportClick();
     void mnuFieldsClick();
     void mnuColumnsClick();
+    // Asks for a note on the capture chosen and writes it to its sidecar.
+    void mnuNoteClick();
 
     // Shows the fields of the fields file at path in the map, the values
     // and the plot, and remembers the file as the browser's; false (the
@@ -107,6 +111,10 @@ public:
     // The text of the picture's lines above the map: the folder, the
     // reference, the rules.
     QStringList PictureCaption() const;
+    // The report of what the window shows (File > Export Report...): the
+    // reference, the rules, the columns, the captures kept and the likely
+    // causes found, worded in the windows' language.
+    std::string ReportHtml() const;
 
     // The table's columns; the value columns follow.
     enum Column {
@@ -118,6 +126,7 @@ public:
         kDiffering,
         kDifferingMost,
         kReference,
+        kNotes,
         kColumns
     };
 
@@ -193,6 +202,7 @@ private:
     std::optional<VariationMapView::Cell> shown_cell_;
     QMenu* file_menu_ = nullptr;
     QAction* export_picture_ = nullptr;
+    QAction* export_report_ = nullptr;
     QAction* export_table_ = nullptr;
     QAction* close_ = nullptr;
     QMenu* view_menu_ = nullptr;
@@ -201,6 +211,7 @@ private:
     QMenu* capture_menu_ = nullptr;
     QAction* set_reference_action_ = nullptr;
     QAction* open_capture_ = nullptr;
+    QAction* note_action_ = nullptr;
 };
 
 // Reads the files and folders named as a series and opens its window,

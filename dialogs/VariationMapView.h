@@ -2,7 +2,8 @@
 // QPainter: a row for each offset from the fired record (top to bottom), a
 // column for each of the map's columns (the 32 byte positions R0..RF,
 // S0..SF, then each field); a cell's colour says how many captures differ there from the
-// reference (none: the palette's base). The offsets' labels on the left,
+// reference (none: the palette's base). Painted by MapPainting, as the
+// report's map is. The offsets' labels on the left,
 // the columns' headings on top and the legend on the right are drawn in
 // bands of their own that stay in view while the cells scroll either way.
 // Drawn from the map's numbers only, so that a thousand captures redraw at
@@ -11,6 +12,7 @@
 // value.
 #pragma once
 
+#include "MapPainting.h"
 #include "Series.h"
 
 #include <QAbstractScrollArea>
@@ -29,7 +31,7 @@ public:
 
     // The map; no cell chosen. The scroll bars keep their place.
     void SetMap(quillon::VariationMap map);
-    const quillon::VariationMap& Map() const { return map_; }
+    const quillon::VariationMap& Map() const { return painting_.Map(); }
     int Columns() const;
 
     // "T-3, Send 3: 4 captures differ, 3 distinct values".
@@ -77,37 +79,16 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    QString ColumnHeading(int column) const;
     void Layout();
     void UpdateScrollBars();
-    // The whole of the cells, unscrolled.
-    QSize ContentSize() const;
-    // The bands' widths and heights.
-    int LegendBand() const;
-    QSize LegendSize() const;
-    // Draws the map into a view of size area scrolled by scroll: the cells
-    // exposed, then the bands over them.
-    void Draw(QPainter& painter, QSize area, QPoint scroll, const QRect& exposed) const;
+    // The colours of the palette.
+    quillon::MapColours Colours() const;
     QPoint Scroll() const;
-    // The geometry that both drawing and the public rects use: as
-    // scrolled by scroll, in a view of size area.
-    QRect CellRectAt(Cell cell, QPoint scroll) const;
-    QRect ColumnHeadingRectAt(int column, QPoint scroll) const;
-    QRect RowHeadingRectAt(int row, QPoint scroll) const;
-    QRect LegendRectIn(QSize area) const;
     void EnsureVisible(Cell cell);
-    // The most captures that can differ: all mapped but the reference.
-    int MostDiffering() const;
 
-    quillon::VariationMap map_;
-    QStringList headings_;  // the columns', made once for each paint
+    // The map, its geometry and its painting, shared with the report.
+    quillon::MapPainting painting_;
     std::optional<Cell> current_;
     // A cell to centre on once the view has its size.
     std::optional<Cell> centred_;
-    // The grid's geometry, worked out when the map or the font changes.
-    int row_heading_width_ = 0;
-    int heading_height_ = 0;
-    int row_height_ = 0;
-    std::vector<int> column_left_;  // Columns() + 1 edges, from 0
-    int legend_width_ = 0;
 };

@@ -104,7 +104,7 @@ JsonLine& add_stop_condition(JsonLine& object, const char* key, const LogFile& l
 }
 
 std::string log_json(const std::string& file, const LogFile& log, bool decoded,
-                     std::span<const FieldSpec> fields)
+                     std::span<const FieldSpec> fields, std::span<const Note> notes)
 {
     const StopConditionMatch match = match_stop_condition(log);
     const LogTimeline timeline = log_timeline(log);
@@ -138,6 +138,7 @@ std::string log_json(const std::string& file, const LogFile& log, bool decoded,
     return object.add("written_records", timeline.written)
         .add("fired_record", number_or_null(timeline.fired))
         .add("records", records)
+        .add("notes", notes_json(notes))
         .text();
 }
 

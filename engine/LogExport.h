@@ -5,6 +5,7 @@
 #include "Fields.h"
 #include "JsonLine.h"
 #include "LogFile.h"
+#include "Notes.h"
 
 #include <QJsonArray>
 
@@ -20,9 +21,9 @@ namespace quillon {
 // stop condition (null when the log cannot tell), its offset from the fired
 // record (null without one, or when never written), whether it was written
 // and, with decoded, its blocks read; with fields, each field's value
-// (fields_json).
+// (fields_json); then its notes (note_json, in the order written).
 std::string log_json(const std::string& file, const LogFile& log, bool decoded,
-                     std::span<const FieldSpec> fields = {});
+                     std::span<const FieldSpec> fields = {}, std::span<const Note> notes = {});
 
 class RecordReading;
 struct RecordColumn;

@@ -91,6 +91,12 @@ NotesRead parse_notes(const std::string& bytes)
     for (qsizetype i = 0; i < list.size(); ++i) {
         std::string wrong;
         auto note = note_of(list[i], wrong);
+        // An id held twice would leave a removal to pick one at random.
+        if (note && std::any_of(read.notes.begin(), read.notes.end(),
+                                [&note](const Note& before) { return before.id == note->id; })) {
+            wrong = "\"id\" " + note->id + " is held by an earlier note";
+            note.reset();
+        }
         if (!note) {
             return not_notes("note " + std::to_string(i + 1) + ": " + wrong);
         }
@@ -99,25 +105,15 @@ NotesRead parse_notes(const std::string& bytes)
     return read;
 }
 
+// The members in the documented order (a QJsonObject would sort them), a
+// note a line, so that a sidecar reads and compares well as text.
 std::string notes_json(const std::vector<Note>& notes)
 {
-    QJsonArray list;
-    for (const Note& note : notes) {
-        QJsonArray tags;
-        for (const std::string& tag : note.tags) {
-            tags.append(QString::fromStdString(tag));
-        }
-        list.append(QJsonObject{
-            {"id", QString::fromStdString(note.id)},
-            {"record", note.record ? QJsonValue(*note.record) : QJsonValue(QJsonValue::Null)},
-            {"text", QString::fromStdString(note.text)},
-            {"tags", tags},
-            {"written", QString::fromStdString(note.written)},
-        });
+    std::string text = "{\"version\": " + std::to_string(kNotesVersion) + ", \"notes\": [";
+    for (std::size_t i = 0; i < notes.size(); ++i) {
+        text += (i == 0 ? "\n  " : ",\n  ") + note_json(notes[i]).text();
     }
-    return QJsonDocument(QJsonObject{{"version", kNotesVersion}, {"notes", list}})
-        .toJson(QJsonDocument::Indented)
-        .toStdString();
+    return text + (notes.empty() ? "]}\n" : "\n]}\n");
 }
 
 // The next id: one above the highest "nK" held.
@@ -168,6 +164,28 @@ NoteChange change_notes(const std::filesystem::path& log, const Change& change)
 
 }  // namespace
 
+JsonLine note_json(const Note& note)
+{
+    QJsonArray tags;
+    for (const std::string& tag : note.tags) {
+        tags.append(QString::fromStdString(tag));
+    }
+    return JsonLine()
+        .add("id", QString::fromStdString(note.id))
+        .add("record", number_or_null(note.record))
+        .add("text", QString::fromStdString(note.text))
+        .add("tags", tags)
+        .add("written", QString::fromStdString(note.written));
+}
+
+std::vector<JsonLine> notes_json(std::span<const Note> notes)
+{
+    std::vector<JsonLine> list;
+    list.reserve(notes.size());
+    std::ranges::transform(notes, std::back_inserter(list), note_json);
+    return list;
+}
+
 std::filesystem::path notes_path(const std::filesystem::path& log)
 {
     std::filesystem::path sidecar = log;
@@ -204,9 +222,13 @@ std::optional<std::string> tag_as_kept(std::string_view tag)
     if (tag.starts_with('#')) {
         tag.remove_prefix(1);
     }
-    const bool one_word = !tag.empty() && std::none_of(tag.begin(), tag.end(), [](char c) {
-        return c == '#' || std::isspace(static_cast<unsigned char>(c)) != 0;
-    });
+    // As characters, not bytes: a tag typed with an input method may hold
+    // an ideographic space (U+3000).
+    const QString characters = QString::fromUtf8(tag.data(), qsizetype(tag.size()));
+    const bool one_word =
+        !characters.isEmpty() && std::none_of(characters.begin(), characters.end(), [](QChar c) {
+            return c == '#' || c.isSpace() || c.category() == QChar::Other_Control;
+        });
     return one_word ? std::optional(std::string(tag)) : std::nullopt;
 }
 

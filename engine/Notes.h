@@ -1,17 +1,21 @@
 // Notes on a log file and on its records, kept in a sidecar beside the log
-// ("LOG.notes.json", UTF-8 JSON), so that a log is never changed by a note
-// and copying a log with its sidecar carries its notes. A sidecar is
+// ("LOG.notes.json", UTF-8 JSON: {"version": 1, "notes": [ then a note a
+// line, note_json's members in their order, then ]}), so that a log is never
+// changed by a note and copying a log with its sidecar carries its notes. A
+// sidecar is
 // replaced whole (a temporary file renamed over it) under a lock held on
 // the log itself, which a note never replaces: two programs writing notes
 // to one log each read the other's before they write.
 #pragma once
 
+#include "JsonLine.h"
 #include "LogTimeline.h"
 
 #include <chrono>
 #include <cstddef>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -51,7 +55,7 @@ struct NoteChange {
     std::string detail;
 };
 
-inline constexpr std::size_t kMostNotesBytes = 16 * 1024 * 1024;
+inline constexpr std::size_t kMostNotesBytes = std::size_t{16} * 1024 * 1024;
 
 // "LOG.notes.json" beside the log.
 std::filesystem::path notes_path(const std::filesystem::path& log);
@@ -66,8 +70,15 @@ std::vector<Note> notes_on(const std::vector<Note>& notes, std::optional<int> re
 bool has_tag(const Note& note, std::string_view tag);
 
 // A tag as kept: without a leading '#'; nothing when it is empty or holds
-// white space or another '#'.
+// white space (an ideographic space too), a control character or another
+// '#'.
 std::optional<std::string> tag_as_kept(std::string_view tag);
+
+// A note as the sidecar holds it and quillon-cli writes it: {"id",
+// "record" (null for the log's own), "text", "tags", "written"}.
+JsonLine note_json(const Note& note);
+// Notes as a list of note_json objects, in their order.
+std::vector<JsonLine> notes_json(std::span<const Note> notes);
 
 // Adds a note to a log whose records are as timeline says, written at now:
 // the sidecar read anew under the lock, the note given the next id. A

@@ -3,6 +3,7 @@
 #include "AmplifierQueries.h"
 #include "AtomicFile.h"
 #include "ChildProcess.h"
+#include "CliRun.h"
 #include "Commands.h"
 #include "HalvexSocket.h"
 #include "LogText.h"
@@ -15,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -35,27 +37,10 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using testsupport::ChildProcess;
 
-struct CliRun {
-    std::optional<int> status;
-    std::string output;  // standard output and error together
-};
-
-CliRun run_program(const std::string& program, const std::vector<std::string>& args,
-                   std::chrono::milliseconds limit)
-{
-    ChildProcess cli(program, args);
-    CliRun run;
-    while (const auto line = cli.read_line(limit)) {
-        run.output += *line + "\n";
-    }
-    run.status = cli.wait_for_exit(5s);
-    return run;
-}
-
-CliRun run_cli(const std::vector<std::string>& args, std::chrono::milliseconds limit = 20s)
-{
-    return run_program(testsupport::bin_dir() + "/quillon-cli", args, limit);
-}
+using testsupport::CliRun;
+using testsupport::run_cli;
+using testsupport::run_cli_in;
+using testsupport::run_program;
 
 // quillon-cli with its standard output sent where redirect says ("> FILE",
 // "| head -1"), by bash; the status is quillon-cli's own.
@@ -65,16 +50,6 @@ CliRun run_cli_into(std::vector<std::string> args, const std::string& redirect,
     args.insert(args.begin(), {"-c", "\"$0\" \"$@\" " + redirect + "; exit ${PIPESTATUS[0]}",
                                testsupport::bin_dir() + "/quillon-cli"});
     return run_program("/bin/bash", args, limit);
-}
-
-// quillon-cli run in folder, so that the files' names it prints are as
-// given.
-CliRun run_cli_in(const fs::path& folder, const std::vector<std::string>& args)
-{
-    std::vector<std::string> shell{"-c", "cd \"$0\" && exec \"$1\" \"${@:2}\"", folder.string(),
-                                   testsupport::bin_dir() + "/quillon-cli"};
-    shell.insert(shell.end(), args.begin(), args.end());
-    return run_program("/bin/bash", shell, 20s);
 }
 
 // Asks for the status until the log has stopped by itself, so that a wait
@@ -1499,12 +1474,141 @@ TEST(Cli, ShowAndFindWriteTheirFormatsByteForByte)
           "or (recv.checksum = \"ok\" then flag = \"set, latched\" within 2)",
           "decoded.txt"},
          "find-where-language.txt"},
+        // notes/: fired.txt with a sidecar written by hand (a log's note, two
+        // on the fired record, one of them without tags, a tab in a text),
+        // and series/'s second capture with one note.
+        {{"show", "notes/Autolog_20261209010000.txt"}, "notes.show.txt"},
+        {{"note", "notes/Autolog_20261209010000.txt", "--list"}, "notes-list.txt"},
+        {{"note", "notes/Autolog_20261209010000.txt", "--list", "--json"}, "notes-list.json"},
+        {{"find", "--tag", "#OVERLOAD", "notes"}, "notes-find.txt"},
+        {{"find", "--note", "大きい", "--json", "notes"}, "notes-find.jsonl"},
     };
     for (const auto& c : cases) {
         const CliRun run = run_cli_in(kGolden, c.args);
         EXPECT_EQ(run.status, 0) << c.golden;
         EXPECT_EQ(as_golden(run.output, c.golden), file_text(kGolden / c.golden)) << c.golden;
     }
+}
+
+QJsonValue json_member(const CliRun& run, const char* key)
+{
+    return QJsonDocument::fromJson(QByteArray::fromStdString(run.output)).object()[key];
+}
+
+// A log's own copy of fired.txt, whose notes the test writes; run in its
+// folder.
+TEST(Cli, NoteAddsListsAndRemovesNotesAndEachFaultHasItsStatus)
+{
+    const fs::path folder = fs::path(testsupport::private_root()) / "noted";
+    fs::create_directories(folder);
+    for (const char* name : {"log.txt", "broken.txt", "locked.txt"}) {
+        fs::copy_file(kGolden / "fired.txt", folder / name, fs::copy_options::overwrite_existing);
+    }
+    const auto run = [&folder](const std::vector<std::string>& args) {
+        return run_cli_in(folder, args);
+    };
+    const CliRun first = run({"note", "log.txt", "--tag", "#overload", "--tag", "axis2",
+                              "the overload after the 50 mm setpoint"});
+    EXPECT_EQ(first.status, 0) << first.output;
+    EXPECT_EQ(first.output, "n1\n");
+    EXPECT_EQ(run({"note", "log.txt", "--record", "5", "fired here"}).output, "n2\n");
+    const QJsonObject third =
+        QJsonDocument::fromJson(
+            QByteArray::fromStdString(
+                run({"note", "--json", "log.txt", "--record", "7", "--tag", "x", "last"}).output))
+            .object();
+    EXPECT_EQ(third["id"], "n3");
+    EXPECT_EQ(third["record"], 7);
+    EXPECT_EQ(third["tags"], QJsonArray{"x"});
+    EXPECT_TRUE(QDateTime::fromString(third["written"].toString(), Qt::ISODate).isValid());
+    EXPECT_EQ(run({"note", "log.txt", "--remove", "n3"}).status, 0);
+    EXPECT_EQ(run({"note", "log.txt", "--list"}).output,
+              "n1\tlog\t#overload #axis2\tthe overload after the 50 mm setpoint\n"
+              "n2\t5\t\tfired here\n");
+    const CliRun shown = run({"show", "log.txt"});
+    EXPECT_NE(shown.output.find("Marked *: the records that meet it\nNote n1 #overload #axis2: "
+                                "the overload after the 50 mm setpoint\n\n"),
+              std::string::npos)
+        << shown.output;
+    EXPECT_NE(shown.output.find("9E,9F\n      Note n2: fired here\n    6 T+1 "), std::string::npos)
+        << shown.output;
+    // The same notes in show --json and series --json as in note --list --json.
+    const QJsonValue listed = json_member(run({"note", "log.txt", "--list", "--json"}), "notes");
+    EXPECT_EQ(listed.toArray().size(), 2);
+    EXPECT_EQ(json_member(run({"show", "log.txt", "--json"}), "notes"), listed);
+    const QJsonValue captures = json_member(run({"series", "log.txt", "--json"}), "captures");
+    EXPECT_EQ(captures[0]["notes"], listed);
+
+    // A sidecar that is no notes file: refused by note, passed over (and
+    // said) by show, find and series.
+    const std::string broken = "{\"version\": 2, \"notes\": []}";
+    quillon::write_file_atomically((folder / "broken.txt.notes.json").string(), broken);
+    const std::string unread =
+        "quillon-cli: broken.txt.notes.json: not a notes file: \"version\" is not 1";
+    ASSERT_EQ(run({"note", "locked.txt", "x"}).status, 0);
+    fs::permissions(folder / "locked.txt.notes.json", fs::perms::owner_read);
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string said;
+    } faults[] = {
+        {{"note", "log.txt"},
+         1,
+         "quillon-cli: note takes FILE [--record N] [--tag TAG]... TEXT, FILE --list or FILE "
+         "--remove ID\n"},
+        {{"note", "log.txt", "x", "--list"},
+         1,
+         "quillon-cli: note takes FILE [--record N] [--tag TAG]... TEXT, FILE --list or FILE "
+         "--remove ID\n"},
+        {{"note", "log.txt", "--list", "--remove", "n1"},
+         1,
+         "quillon-cli: note takes FILE [--record N] [--tag TAG]... TEXT, FILE --list or FILE "
+         "--remove ID\n"},
+        {{"note", "log.txt", "--list", "--tag", "a"},
+         1,
+         "quillon-cli: --record and --tag go with a note's TEXT\n"},
+        {{"note", "log.txt", " \t"}, 1, "quillon-cli: note takes a TEXT that is not blank\n"},
+        {{"note", "log.txt", "--record", "8", "x"},
+         1,
+         "quillon-cli: log.txt: record 8 was never written\n"},
+        {{"note", "log.txt", "--record", "256", "x"},
+         1,
+         "quillon-cli: --record takes 0 to 255\nTry 'quillon-cli --help'.\n"},
+        {{"note", "log.txt", "--tag", "two words", "x"},
+         1,
+         "quillon-cli: --tag takes one word, without blanks or another '#', not 'two words'\n"
+         "Try 'quillon-cli --help'.\n"},
+        {{"find", "--tag", "a", "--fired", "log.txt"},
+         1,
+         "quillon-cli: find --note and --tag take FILE|DIR... alone: no --fired, --where or "
+         "--count\n"},
+        {{"note", "gone.txt", "x"}, 7, "quillon-cli: gone.txt: No such file or directory\n"},
+        {{"note", "broken.txt", "x"}, 7, unread + "; no note is written over it\n"},
+        {{"note", "broken.txt", "--remove", "n1"}, 7, unread + "; no note is written over it\n"},
+        {{"note", "broken.txt", "--list"}, 7, unread + "\n"},
+        {{"note", "locked.txt", "y"},
+         5,
+         "quillon-cli: Cannot write the file locked.txt.notes.json"},
+        {{"note", "log.txt", "--remove", "n3"},
+         8,
+         "quillon-cli: log.txt.notes.json: no note has the id n3\n"},
+        {{"find", "--note", "nowhere", "log.txt", "broken.txt"},
+         8,
+         unread + "; its notes are left out\n"},
+        {{"find", "--tag", "overload", "log.txt", "gone.txt"},
+         7,
+         "quillon-cli: gone.txt: No such file or directory\n"
+         "log.txt: the overload after the 50 mm setpoint\n"},
+        {{"show", "broken.txt"}, 0, unread + "; its notes are left out\nFile: broken.txt\n"},
+        {{"series", "broken.txt", "--json"}, 0, unread + "; its notes are left out\n{"},
+    };
+    for (const auto& fault : faults) {
+        const CliRun faulty = run(fault.args);
+        EXPECT_EQ(faulty.status, fault.status) << fault.said;
+        EXPECT_TRUE(faulty.output.starts_with(fault.said)) << faulty.output;
+    }
+    EXPECT_EQ(file_text(folder / "broken.txt.notes.json"), broken);
+    EXPECT_EQ(file_text(folder / "log.txt"), file_text(kGolden / "fired.txt"));
 }
 
 }  // namespace

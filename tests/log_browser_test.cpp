@@ -14,6 +14,8 @@
 #include "MainWindowFixture.h"
 #include "MarkColours.h"
 #include "MenuKeys.h"
+#include "NoteDialog.h"
+#include "Notes.h"
 #include "PrettyJson.h"
 #include "Startup.h"
 #include "ui_LogBrowser.h"
@@ -22,6 +24,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
+#include <QDockWidget>
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
@@ -32,6 +35,7 @@
 #include <QScrollBar>
 #include <QTableView>
 #include <QTest>
+#include <QTreeWidget>
 #include <QUrl>
 
 #include <fstream>
@@ -966,14 +970,188 @@ TEST_F(LogBrowserTest, ANamedFieldIsPlottedByItsNamesAtItsNamedValuesOnly)
     EXPECT_EQ(level.YTicks().back(), (PlotTick{4, "4"}));
 }
 
+// The next note dialog typed into as a user does, Return pressed (which
+// writes nothing while the text is empty); what it said the note is on
+// kept in asked.
+void type_next_note(const QString& text, const QString& tags, QString* asked = nullptr)
+{
+    quillon::set_modal_runner([=](QDialog& shown) {
+        auto* dialog = qobject_cast<NoteDialog*>(&shown);
+        EXPECT_NE(dialog, nullptr);
+        if (dialog == nullptr) {
+            return int(QDialog::Rejected);
+        }
+        dialog->show();
+        if (asked != nullptr) {
+            *asked = dialog->findChild<QLabel*>("lblNoteOn")->text();
+        }
+        QTest::keyClicks(&dialog->TextLine(), text);
+        QTest::keyClicks(&dialog->TagsLine(), tags);
+        QTest::keyClick(&dialog->TagsLine(), Qt::Key_Return);
+        dialog->hide();
+        return dialog->result();
+    });
+}
+
+// The panel's rows: record, text and tags of each.
+std::vector<QStringList> panel_rows(TfrmLogBrowser& browser)
+{
+    std::vector<QStringList> rows;
+    const QTreeWidget& list = browser.NotesList();
+    for (int row = 0; row < list.topLevelItemCount(); ++row) {
+        const QTreeWidgetItem& item = *list.topLevelItem(row);
+        rows.push_back({item.text(0), item.text(1), item.text(2)});
+    }
+    return rows;
+}
+
+// Records 183-255 never written, fired at 177 (see above): a note on a
+// record by Ctrl+M is in the sidecar, marked (beside "fired" too), its text
+// the marker's tooltip and read out; a note another program wrote meanwhile
+// comes with the next change; the panel lists them, a click or Return goes
+// to the record; F4 and Shift+F4 step through them; Delete in the panel
+// removes one.
+TEST_F(LogBrowserTest, NotesAreWrittenMarkedListedSteppedThroughAndRemoved)
+{
+    auto records = known_records();
+    std::fill(records.begin() + 183, records.end(), LogRecord{});
+    const QString file = write_log("noted.txt", records);
+    const std::filesystem::path log = file.toStdString();
+    std::filesystem::remove(quillon::notes_path(log));
+    TfrmLogBrowser& browser = open(file);
+    auto& ui = browser.controls();
+    const LogTableModel& table = browser.model();
+    const int marker = table.MarkerColumn();
+    EXPECT_FALSE(browser.NotesPanel().isVisibleTo(&browser)) << "no notes: no panel";
+
+    // Cancelled, or Return with no text: nothing written.
+    type_next_note("", "#nothing");
+    ui.tblRecords->selectRow(170);
+    press_in(browser, *ui.tblRecords, Qt::Key_M, Qt::ControlModifier);
+    EXPECT_FALSE(std::filesystem::exists(quillon::notes_path(log)));
+
+    QString asked;
+    type_next_note("overload after 50 mm", "#overload axis2", &asked);
+    press_in(browser, *ui.tblRecords, Qt::Key_M, Qt::ControlModifier);
+    EXPECT_EQ(asked, "Note on record 170 of noted.txt");
+    quillon::NotesRead read = quillon::read_notes(log);
+    ASSERT_EQ(read.problem, quillon::NotesProblem::None) << read.detail;
+    ASSERT_EQ(read.notes.size(), 1u);
+    EXPECT_EQ(read.notes[0].record, 170);
+    EXPECT_EQ(read.notes[0].text, "overload after 50 mm");
+    EXPECT_EQ(read.notes[0].tags, (std::vector<std::string>{"overload", "axis2"}));
+    EXPECT_EQ(cell(table, 170, marker), QString::fromUtf8("\u270E"));
+    EXPECT_EQ(cell(table, 170, marker, Qt::ToolTipRole), "overload after 50 mm #overload #axis2");
+    EXPECT_EQ(cell(table, 170, marker, Qt::AccessibleTextRole),
+              "note: overload after 50 mm #overload #axis2");
+    EXPECT_EQ(cell(table, 169, marker, Qt::ToolTipRole), "");
+    EXPECT_TRUE(browser.NotesPanel().isVisibleTo(&browser));
+
+    // Another program's note on record 20, then one here on the fired
+    // record and one on the log itself from the Edit menu.
+    ASSERT_EQ(quillon::add_note(log, table.Timeline(), 20, "from the shell", {},
+                                std::chrono::system_clock::now())
+                  .problem,
+              quillon::NotesProblem::None);
+    type_next_note("the trigger", "");
+    ui.tblRecords->selectRow(177);
+    ui.mnuNote->trigger();
+    type_next_note("night shift", "#handover", &asked);
+    ui.mnuLogNote->trigger();
+    EXPECT_EQ(asked, "Note on noted.txt");
+    EXPECT_EQ(quillon::read_notes(log).notes.size(), 4u);
+    EXPECT_EQ(cell(table, 177, marker), "fired " + QString::fromUtf8("\u270E"));
+    EXPECT_EQ(cell(table, 177, marker, Qt::AccessibleTextRole), "fired; note: the trigger");
+    EXPECT_EQ(cell(table, 20, marker, Qt::ToolTipRole), "from the shell");
+    EXPECT_EQ(panel_rows(browser),
+              (std::vector<QStringList>{{"log", "night shift", "#handover"},
+                                        {"20", "from the shell", ""},
+                                        {"170", "overload after 50 mm", "#overload #axis2"},
+                                        {"177", "the trigger", ""}}));
+
+    // To a record from the panel, by a click and by Return.
+    QTreeWidget& list = browser.NotesList();
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {},
+                      list.visualItemRect(list.topLevelItem(2)).center());
+    EXPECT_EQ(browser.CurrentRecord(), 170);
+    list.setCurrentItem(list.topLevelItem(1));
+    press_in(browser, list, Qt::Key_Return);
+    EXPECT_EQ(browser.CurrentRecord(), 20);
+
+    // Next and previous, round the ends.
+    press_in(browser, *ui.tblRecords, Qt::Key_F4);
+    EXPECT_EQ(browser.CurrentRecord(), 170);
+    ui.mnuNextNote->trigger();
+    EXPECT_EQ(browser.CurrentRecord(), 177);
+    ui.mnuNextNote->trigger();
+    EXPECT_EQ(browser.CurrentRecord(), 20);
+    press_in(browser, *ui.tblRecords, Qt::Key_F4, Qt::ShiftModifier);
+    EXPECT_EQ(browser.CurrentRecord(), 177);
+
+    // Delete in the panel removes the note chosen; the next row is chosen.
+    list.setCurrentItem(list.topLevelItem(2));
+    press_in(browser, list, Qt::Key_Delete);
+    read = quillon::read_notes(log);
+    ASSERT_EQ(read.notes.size(), 3u);
+    EXPECT_TRUE(quillon::notes_on(read.notes, 170).empty());
+    EXPECT_EQ(cell(table, 170, marker), "");
+    EXPECT_EQ(cell(table, 170, marker, Qt::AccessibleTextRole), "");
+    ASSERT_EQ(panel_rows(browser).size(), 3u);
+    EXPECT_EQ(list.currentItem()->text(0), "177");
+    ui.mnuPreviousNote->trigger();
+    EXPECT_EQ(browser.CurrentRecord(), 20);
+
+    // A note on a record never written is refused, and said.
+    type_next_note("too late", "");
+    ui.tblRecords->selectRow(200);
+    ui.mnuNote->trigger();
+    ASSERT_EQ(messages.shown().size(), 1u);
+    EXPECT_EQ(messages.shown()[0].text, "The note was not written.\nRecord 200 was never written.");
+    EXPECT_EQ(quillon::read_notes(log).notes.size(), 3u);
+
+    // Opened again: the notes read with the log, the panel shown.
+    delete &browser;
+    TfrmLogBrowser& again = open(file);
+    EXPECT_TRUE(again.NotesPanel().isVisibleTo(&again));
+    EXPECT_EQ(panel_rows(again).size(), 3u);
+    EXPECT_EQ(cell(again.model(), 20, marker, Qt::ToolTipRole), "from the shell");
+}
+
+// A sidecar that is not notes is said, naming it and why; the log opens
+// all the same, without notes, and a note is not written over it.
+TEST_F(LogBrowserTest, ASidecarThatDoesNotReadIsSaidAndNotWrittenOver)
+{
+    const QString file = write_log("unnoted.txt", known_records());
+    const std::string sidecar = quillon::notes_path(file.toStdString()).string();
+    quillon::write_file_atomically(sidecar, "{\"version\": 1, \"notes\": [{\"id\": 3}]}");
+    TfrmLogBrowser& browser = open(file);
+    ASSERT_EQ(messages.shown().size(), 1u);
+    EXPECT_EQ(messages.shown()[0].text, "The notes of unnoted.txt are not shown.\n" + sidecar +
+                                            " is not a notes file: note 1: \"id\" is not a text");
+    EXPECT_EQ(browser.model().rowCount(), quillon::kLogRecords);
+    EXPECT_TRUE(browser.Notes().empty());
+    EXPECT_FALSE(browser.NotesPanel().isVisibleTo(&browser));
+
+    type_next_note("lost", "");
+    browser.controls().mnuLogNote->trigger();
+    ASSERT_EQ(messages.shown().size(), 2u);
+    EXPECT_TRUE(QString::fromStdString(messages.shown()[1].text)
+                    .startsWith("The note was not written.\n" + QString::fromStdString(sidecar) +
+                                " is not a notes file: "))
+        << messages.shown()[1].text;
+    std::ifstream in(sidecar, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
+              "{\"version\": 1, \"notes\": [{\"id\": 3}]}");
+}
+
 TEST_F(LogBrowserTest, EveryMenuCommandHasAMnemonicOfItsOwnAndF10OpensTheMenuBar)
 {
     TfrmLogBrowser& browser = open(known);
     int counted = 0;
     EXPECT_EQ(testsupport::menu_key_faults(browser.menuBar()->actions(), "", counted),
               std::vector<std::string>{});
-    // File (4), Edit (4), View (3).
-    EXPECT_EQ(counted, 3 + 4 + 4 + 3);
+    // File (4), Edit (8), View (4).
+    EXPECT_EQ(counted, 3 + 4 + 8 + 4);
     EXPECT_TRUE(testsupport::f10_opens_menu_bar(browser));
 }
 

@@ -6,8 +6,9 @@
 // opened in a browser compared with the reference; a condition that keeps
 // only some captures of the golden series; over a folder of longer
 // captures, the table's rows in sight and the map's headings; the likely
-// causes of a series with a cause planted and of one without; and the ways
-// in: one file a browser, a folder or several files a series.
+// causes of a series with a cause planted and of one without; each
+// capture's notes; and the ways in: one file a browser, a folder or several
+// files a series.
 #include "CausesPanel.h"
 #include "ComparisonRulesBox.h"
 #include "ConditionLine.h"
@@ -16,8 +17,11 @@
 #include "MainWindowFixture.h"
 #include "MenuKeys.h"
 #include "MessageRecorder.h"
+#include "NoteDialog.h"
+#include "Notes.h"
 #include "OpenLogs.h"
 #include "PlotView.h"
+#include "Report.h"
 #include "SeriesWindow.h"
 #include "Settings.h"
 #include "Startup.h"
@@ -53,6 +57,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -321,6 +326,68 @@ TEST_F(SeriesWindowTest, ADoubleClickOpensTheCaptureComparedWithTheReference)
     EXPECT_TRUE(messages.shown().empty());
 }
 
+// The Notes column: a capture's own note, then how many notes its records
+// have, all of them in its tooltip; a sidecar that does not read is said
+// in its cell, why in its tooltip, with no box; a note written on a capture
+// from the Capture menu, or in a browser opened from the window, shows at
+// once.
+TEST_F(SeriesWindowTest, TheNotesColumnShowsACapturesNoteAndHowManyItsRecordsHave)
+{
+    const fs::path first = folder / "Autolog_20261209031500.txt";
+    const fs::path second = folder / "Autolog_20261209031600.txt";
+    const fs::path third = folder / "Autolog_20261209031700.txt";
+    const quillon::LogTimeline timeline =
+        quillon::log_timeline(quillon::read_log_file(second.string()));
+    for (const std::optional<int> record :
+         {std::optional<int>(4), std::optional<int>(), std::optional<int>(5)}) {
+        ASSERT_EQ(quillon::add_note(second, timeline, record,
+                                    record ? "a record" : "overload after 50 mm", {},
+                                    std::chrono::system_clock::now())
+                      .problem,
+                  quillon::NotesProblem::None);
+    }
+    write(quillon::notes_path(third), "[]");
+    TfrmSeries& window = open();
+    const QAbstractItemModel& table = *window.CapturesTable().model();
+    const auto tooltip = [&](int row) {
+        return table.data(table.index(row, TfrmSeries::kNotes), Qt::ToolTipRole).toString();
+    };
+    EXPECT_EQ(table.headerData(TfrmSeries::kNotes, Qt::Horizontal).toString(), "Notes");
+    EXPECT_EQ(cell(table, 0, TfrmSeries::kNotes), "");
+    EXPECT_EQ(tooltip(0), "");
+    EXPECT_EQ(cell(table, 1, TfrmSeries::kNotes), "overload after 50 mm (+2)");
+    EXPECT_EQ(tooltip(1), "overload after 50 mm\nrecord 4: a record\nrecord 5: a record");
+    EXPECT_EQ(cell(table, 2, TfrmSeries::kNotes), "notes not read");
+    EXPECT_EQ(tooltip(2), QString::fromStdString(quillon::notes_path(third).string()) +
+                              " is not a notes file: no \"notes\" list");
+    EXPECT_TRUE(messages.shown().empty());
+
+    // On the first capture from the Capture menu: its own note.
+    quillon::set_modal_runner([](QDialog& shown) {
+        auto& dialog = dynamic_cast<NoteDialog&>(shown);
+        dialog.TextLine().setText("reference run");
+        dialog.TagsLine().setText("#good");
+        return int(QDialog::Accepted);
+    });
+    window.CapturesTable().selectRow(0);
+    menu_action(window, "&Note...")->trigger();
+    EXPECT_EQ(cell(table, 0, TfrmSeries::kNotes), "reference run");
+    const quillon::NotesRead read = quillon::read_notes(first);
+    ASSERT_EQ(read.notes.size(), 1u);
+    EXPECT_EQ(read.notes[0].record, std::nullopt);
+    EXPECT_EQ(read.notes[0].tags, std::vector<std::string>{"good"});
+
+    // On a record, in the capture's browser: counted here.
+    TfrmLogBrowser* browser = window.OpenCapture(0);
+    ASSERT_NE(browser, nullptr);
+    browser->controls().tblRecords->selectRow(3);
+    browser->mnuNoteClick();
+    quillon::set_modal_runner({});
+    EXPECT_EQ(cell(table, 0, TfrmSeries::kNotes), "reference run (+1)");
+    EXPECT_EQ(quillon::read_notes(first).notes.size(), 2u);
+    EXPECT_TRUE(messages.shown().empty());
+}
+
 TEST_F(SeriesWindowTest, OneFileOpensItsBrowserAndSeveralFilesASeries)
 {
     const QString first = QString::fromStdString((folder / "Autolog_20261209031500.txt").string());
@@ -358,8 +425,8 @@ TEST_F(SeriesWindowTest, MenusByKeyboardAndANewLanguageKeepTheCellShown)
     int counted = 0;
     EXPECT_EQ(testsupport::menu_key_faults(window.menuBar()->actions(), "", counted),
               std::vector<std::string>{});
-    // File (3), View (2), Capture (2).
-    EXPECT_EQ(counted, 3 + 3 + 2 + 2);
+    // The menus (3), File (4), View (2), Capture (3).
+    EXPECT_EQ(counted, 3 + 4 + 2 + 3);
     EXPECT_TRUE(testsupport::f10_opens_menu_bar(window));
 
     VariationMapView& map = window.Map();
@@ -774,6 +841,18 @@ TEST_F(CausesTest, APlantedCauseIsListedFirstAndShowsItsCellKeepsAndCopies)
     EXPECT_EQ(list.topLevelItem(0)->text(CausesPanel::kCaptures), "16/16");
     EXPECT_EQ(list.currentItem(), nullptr);
     EXPECT_FALSE(causes.KeepButton().isEnabled());
+
+    // Reported as the window shows it: the captures kept by the condition
+    // and the causes the panel lists.
+    const fs::path report = fs::path(testsupport::private_root()) / "report.html";
+    quillon::set_save_dialog(
+        [&](const quillon::SaveRequest&) { return QString::fromStdString(report.string()); });
+    menu_action(window, "Export &Report...")->trigger();
+    quillon::set_save_dialog({});
+    const std::string html = read_text(report);
+    const std::string kept_where = "Kept where " + quillon::html_escaped(condition.toStdString());
+    EXPECT_NE(html.find(kept_where + ": 16 of 20 captures"), std::string::npos) << html;
+    EXPECT_NE(html.find("16 of 16 captures, baseline"), std::string::npos) << html;
 
     // Fields that do not compare x: it is no cause.
     window.KeepIfLine().SetText("");

@@ -261,6 +261,15 @@ Check the path and try again.</source>
         <source>found</source>
         <translation>検索で見つかった</translation>
     </message>
+    <message>
+        <source>note: %1</source>
+        <translation>メモ: %1</translation>
+    </message>
+    <message>
+        <source>; </source>
+        <comment>between a record&apos;s mark and its notes</comment>
+        <translation>、</translation>
+    </message>
 </context>
 <context>
     <name>Message</name>
@@ -574,6 +583,69 @@ Check the path and try again.</source>
     </message>
 </context>
 <context>
+    <name>NoteDialog</name>
+    <message>
+        <source>%1 is not a notes file: %2</source>
+        <translation>%1 はメモのファイルではありません: %2</translation>
+    </message>
+    <message>
+        <source>%1 is larger than %2 MB.</source>
+        <translation>%1 は %2 MB を超えています。</translation>
+    </message>
+    <message>
+        <source>A note needs a text.</source>
+        <translation>メモには本文が必要です。</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is not a tag: a tag is one word.</source>
+        <translation>&quot;%1&quot; はタグではありません: タグは 1 語です。</translation>
+    </message>
+    <message>
+        <source>Record %1 was never written.</source>
+        <translation>レコード %1 は未書き込みです。</translation>
+    </message>
+    <message>
+        <source>%1 holds no note %2.</source>
+        <translation>%1 にメモ %2 はありません。</translation>
+    </message>
+    <message>
+        <source>Note</source>
+        <translation>メモ</translation>
+    </message>
+    <message>
+        <source>&amp;Text:</source>
+        <translation>本文(&amp;T):</translation>
+    </message>
+    <message>
+        <source>T&amp;ags:</source>
+        <translation>タグ(&amp;A):</translation>
+    </message>
+    <message>
+        <source>Text</source>
+        <translation>本文</translation>
+    </message>
+    <message>
+        <source>Tags</source>
+        <translation>タグ</translation>
+    </message>
+    <message>
+        <source>#overload #axis2</source>
+        <translation>#overload #axis2</translation>
+    </message>
+    <message>
+        <source>The notes of %1 are not shown.</source>
+        <translation>%1 のメモは表示されません。</translation>
+    </message>
+    <message>
+        <source>The note was not written.</source>
+        <translation>メモは書き込まれませんでした。</translation>
+    </message>
+    <message>
+        <source>The note was not removed.</source>
+        <translation>メモは削除されませんでした。</translation>
+    </message>
+</context>
+<context>
     <name>PlotView</name>
     <message>
         <source>Plot</source>
@@ -673,6 +745,193 @@ Check the path and try again.</source>
     <message>
         <source>record</source>
         <translation>レコード</translation>
+    </message>
+</context>
+<context>
+    <name>Report</name>
+    <message>
+        <source>The notes of %1 could not be read: %2</source>
+        <translation>%1 のメモを読めませんでした: %2</translation>
+    </message>
+    <message>
+        <source>No notes.</source>
+        <translation>メモはありません。</translation>
+    </message>
+    <message>
+        <source>The log</source>
+        <translation>ログ</translation>
+    </message>
+    <message>
+        <source>Record %1 (%2)</source>
+        <translation>レコード %1 (%2)</translation>
+    </message>
+    <message>
+        <source>Record %1</source>
+        <translation>レコード %1</translation>
+    </message>
+    <message>
+        <source>Record</source>
+        <translation>レコード</translation>
+    </message>
+    <message>
+        <source>Offset</source>
+        <translation>オフセット</translation>
+    </message>
+    <message>
+        <source>Received</source>
+        <translation>受信</translation>
+    </message>
+    <message>
+        <source>Sent</source>
+        <translation>送信</translation>
+    </message>
+    <message>
+        <source>Command</source>
+        <translation>コマンド</translation>
+    </message>
+    <message>
+        <source>Fields</source>
+        <translation>フィールド</translation>
+    </message>
+    <message>
+        <source>checksums compared by value</source>
+        <translation>チェックサムを値で比較</translation>
+    </message>
+    <message>
+        <source>Fields: %1</source>
+        <translation>フィールド: %1</translation>
+    </message>
+    <message>
+        <source>Kept where %1: %2 of %3 captures</source>
+        <translation>%1 を満たすものを残す: %3 件のキャプチャのうち %2 件</translation>
+    </message>
+    <message>
+        <source>The reference chosen was left out: the first capture kept is the reference.</source>
+        <translation>選んだ基準は除外されました。残した最初のキャプチャを基準にします。</translation>
+    </message>
+    <message>
+        <source>Left out:</source>
+        <translation>除外:</translation>
+    </message>
+    <message>
+        <source>Reference and rules</source>
+        <translation>基準と規則</translation>
+    </message>
+    <message>
+        <source>Fired record</source>
+        <translation>トリガレコード</translation>
+    </message>
+    <message>
+        <source>Records meeting the stop condition</source>
+        <translation>停止条件に一致するレコード</translation>
+    </message>
+    <message>
+        <source>Records differing</source>
+        <translation>相違レコード</translation>
+    </message>
+    <message>
+        <source>Differing most</source>
+        <translation>最も相違する位置</translation>
+    </message>
+    <message>
+        <source>reference</source>
+        <translation>基準</translation>
+    </message>
+    <message>
+        <source>%1 of %2</source>
+        <translation>%2 中 %1</translation>
+    </message>
+    <message>
+        <source>Captures</source>
+        <translation>キャプチャ</translation>
+    </message>
+    <message>
+        <source>How many captures differ from the reference at each offset from the fired record (rows) in each byte position and field (columns).</source>
+        <translation>トリガレコードからの各オフセット (行) で、各バイト位置とフィールド (列) が基準と相違するキャプチャの数。</translation>
+    </message>
+    <message>
+        <source>Plots</source>
+        <translation>プロット</translation>
+    </message>
+    <message>
+        <source>%1 anchors</source>
+        <translation>アンカー %1 個</translation>
+    </message>
+    <message>
+        <source>Few anchors: the baseline is weak.</source>
+        <translation>アンカーが少なく、ベースラインが弱いです。</translation>
+    </message>
+    <message>
+        <source>%1 of %2 captures, baseline %3, score %4</source>
+        <translation>%2 件のキャプチャのうち %1 件、ベースライン %3、スコア %4</translation>
+    </message>
+    <message>
+        <source>No likely cause: nothing held before the trigger in most captures that seldom holds otherwise.</source>
+        <translation>推定原因なし: ほとんどのキャプチャでトリガの前に成り立ち、それ以外ではまれなものはありません。</translation>
+    </message>
+    <message>
+        <source>The strongest candidate:</source>
+        <translation>最も強い候補:</translation>
+    </message>
+    <message>
+        <source>Likely causes</source>
+        <translation>推定原因</translation>
+    </message>
+    <message>
+        <source>Each capture&apos;s fired record (%1) with %2 records before and after it; bytes and fields that differ from the reference are marked.</source>
+        <translation>各キャプチャのトリガレコード (%1) と、その前後 %2 レコード。基準と相違するバイトとフィールドに印を付けています。</translation>
+    </message>
+    <message>
+        <source>No fired record: the last records written.</source>
+        <translation>トリガレコードなし: 最後に書き込まれたレコード。</translation>
+    </message>
+    <message>
+        <source>Records around the fired record</source>
+        <translation>トリガレコードの前後のレコード</translation>
+    </message>
+    <message>
+        <source>Notes</source>
+        <translation>メモ</translation>
+    </message>
+    <message>
+        <source>Quillon report: %1</source>
+        <translation>Quillon レポート: %1</translation>
+    </message>
+    <message>
+        <source>%1 captures, %2 to %3</source>
+        <translation>キャプチャ %1 件、%2 から %3</translation>
+    </message>
+    <message>
+        <source>Made by Quillon %1</source>
+        <translation>Quillon %1 で作成</translation>
+    </message>
+    <message>
+        <source>Date and time: %1</source>
+        <translation>日時: %1</translation>
+    </message>
+    <message>
+        <source>Stop condition: %1</source>
+        <translation>停止条件: %1</translation>
+    </message>
+    <message>
+        <source>The trigger fired at record %1, count %2.</source>
+        <translation>レコード %1 でトリガが成立、カウント %2。</translation>
+    </message>
+    <message>
+        <source>No fired record: the log was stopped before its trigger fired.</source>
+        <translation>トリガレコードなし: トリガが成立する前にログが停止されました。</translation>
+    </message>
+    <message>
+        <source>%1 records meet the stop condition %2.</source>
+        <translation>%1 レコードが停止条件 %2 に一致します。</translation>
+    </message>
+    <message>
+        <source>%1 records written, %2 never written.</source>
+        <translation>%1 レコードが書き込み済み、%2 レコードが未書き込み。</translation>
+    </message>
+    <message>
+        <source>Summary</source>
+        <translation>概要</translation>
     </message>
 </context>
 <context>
@@ -1363,6 +1622,75 @@ Quillon の README の「Reading logs」の節にあります。</translation>
         <source>Con&amp;dition</source>
         <translation>条件(&amp;D)</translation>
     </message>
+    <message>
+        <source>No&amp;te...</source>
+        <translation>メモ(&amp;T)...</translation>
+    </message>
+    <message>
+        <source>Ctrl+M</source>
+        <translation>Ctrl+M</translation>
+    </message>
+    <message>
+        <source>Note on the &amp;Log...</source>
+        <translation>ログにメモ(&amp;L)...</translation>
+    </message>
+    <message>
+        <source>Ne&amp;xt Note</source>
+        <translation>次のメモ(&amp;X)</translation>
+    </message>
+    <message>
+        <source>F4</source>
+        <translation>F4</translation>
+    </message>
+    <message>
+        <source>Pre&amp;vious Note</source>
+        <translation>前のメモ(&amp;V)</translation>
+    </message>
+    <message>
+        <source>Shift+F4</source>
+        <translation>Shift+F4</translation>
+    </message>
+    <message>
+        <source>Notes</source>
+        <translation>メモ</translation>
+    </message>
+    <message>
+        <source>&amp;Notes</source>
+        <translation>メモ(&amp;N)</translation>
+    </message>
+    <message>
+        <source>Record</source>
+        <translation>レコード</translation>
+    </message>
+    <message>
+        <source>Text</source>
+        <translation>本文</translation>
+    </message>
+    <message>
+        <source>Tags</source>
+        <translation>タグ</translation>
+    </message>
+    <message>
+        <source>Note on the Log...</source>
+        <translation>ログにメモ...</translation>
+    </message>
+    <message>
+        <source>Remove Note</source>
+        <translation>メモを削除</translation>
+    </message>
+    <message>
+        <source>log</source>
+        <comment>a note on the log itself, not on a record</comment>
+        <translation>ログ</translation>
+    </message>
+    <message>
+        <source>Note on record %1 of %2</source>
+        <translation>%2 のレコード %1 へのメモ</translation>
+    </message>
+    <message>
+        <source>Note on %1</source>
+        <translation>%1 へのメモ</translation>
+    </message>
 </context>
 <context>
     <name>TfrmLogWindow</name>
@@ -1598,6 +1926,44 @@ Quillon の README の「Reading logs」の節にあります。</translation>
     <message>
         <source>Kept where %1: %2</source>
         <translation>%1 を満たすものを残す: %2</translation>
+    </message>
+    <message>
+        <source>notes not read</source>
+        <translation>メモを読めません</translation>
+    </message>
+    <message>
+        <source>; </source>
+        <comment>between a capture&apos;s notes</comment>
+        <translation>、</translation>
+    </message>
+    <message>
+        <source>(+%1)</source>
+        <comment>how many notes the capture&apos;s records have</comment>
+        <translation>(+%1)</translation>
+    </message>
+    <message>
+        <source>record %1: %2</source>
+        <translation>レコード %1: %2</translation>
+    </message>
+    <message>
+        <source>Notes</source>
+        <translation>メモ</translation>
+    </message>
+    <message>
+        <source>&amp;Note...</source>
+        <translation>メモ(&amp;N)...</translation>
+    </message>
+    <message>
+        <source>Note on %1</source>
+        <translation>%1 へのメモ</translation>
+    </message>
+    <message>
+        <source>Export &amp;Report...</source>
+        <translation>レポートをエクスポート(&amp;R)...</translation>
+    </message>
+    <message>
+        <source>HTML document (*.html)</source>
+        <translation>HTML 文書 (*.html)</translation>
     </message>
 </context>
 <context>
