@@ -39,6 +39,7 @@ body { font-family: sans-serif; font-size: 10pt; margin: 1.5em; color: #000; bac
 h1 { font-size: 16pt; } h2 { font-size: 13pt; } h3 { font-size: 11pt; }
 table { border-collapse: collapse; margin: 0.5em 0; }
 th, td { border: 1px solid #999; padding: 0.1em 0.4em; text-align: left; vertical-align: top; }
+td.file { overflow-wrap: anywhere; }
 td.n { text-align: right; }
 .bytes { font-family: monospace; white-space: nowrap; }
 mark { background: #f6c; }
@@ -366,7 +367,8 @@ std::string captures_section(const SeriesReport& report)
                     std::to_string(records) + ")";
         }
         std::string row =
-            cell(text(capture_time_words(capture.time))) + cell(text(capture.file)) +
+            cell(text(capture_time_words(capture.time))) +
+            element("td", text(capture.file), "class=\"file\"") +
             cell(capture.timeline.fired ? std::to_string(*capture.timeline.fired) : "-", true) +
             cell(text(QString::fromStdString(fired_command_text(capture)))) +
             cell(std::to_string(capture.meets), true) +
@@ -386,6 +388,23 @@ std::string captures_section(const SeriesReport& report)
                    element("table", "\n" + heading_cells(headings) + "\n" + rows) + "\n");
 }
 
+// The map's rows from T-kMapRowsBefore on, so that its picture fits a
+// page: the fault's neighbourhood.
+VariationMap rows_near_trigger(const VariationMap& map)
+{
+    constexpr int kMapRowsBefore = 32;
+    const int first = std::clamp(-kMapRowsBefore - map.first_offset, 0, map.rows);
+    VariationMap near = map;
+    near.first_offset += first;
+    near.rows -= first;
+    near.bytes.erase(near.bytes.begin(),
+                     near.bytes.begin() + std::min<std::ptrdiff_t>(first, std::ssize(near.bytes)));
+    near.fields.erase(
+        near.fields.begin(),
+        near.fields.begin() + std::min<std::ptrdiff_t>(first, std::ssize(near.fields)));
+    return near;
+}
+
 std::string map_section(const SeriesReport& report)
 {
     const VariationMap& map = *report.map;
@@ -396,17 +415,25 @@ std::string map_section(const SeriesReport& report)
                              "VariationMapView", "No capture with a fired record to map"))) +
                 "\n");
     }
+    const VariationMap near = rows_near_trigger(map);
     MapPainting painting;
-    painting.SetMap(map);
+    painting.SetMap(near);
     const QFont font = QGuiApplication::font();
     painting.Layout(font, QCoreApplication::translate("VariationMapView", "Captures differing"));
     const QImage image = painting.Picture({}, font, map_colours());
     const QString about = Report::tr(
         "How many captures differ from the reference at each offset from the fired "
         "record (rows) in each byte position and field (columns).");
+    const QString shown = near.rows == map.rows
+                              ? QString()
+                              : " " + Report::tr("Offsets %1 to %2 of %3 to %4.")
+                                          .arg(offset_words(near.first_offset),
+                                               offset_words(near.offset_of(near.rows - 1)),
+                                               offset_words(map.first_offset),
+                                               offset_words(map.offset_of(map.rows - 1)));
     return section(
         "map", QCoreApplication::translate("VariationMapView", "Variation map"),
-        element("p", text(about)) + "\n" + element("figure", picture(image, about)) + "\n");
+        element("p", text(about + shown)) + "\n" + element("figure", picture(image, about)) + "\n");
 }
 
 // The plots asked for: a value column's values over the captures' times;

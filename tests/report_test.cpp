@@ -164,8 +164,9 @@ TEST(Report, TheGoldenSeriesInOneFileWithItsPictures)
     EXPECT_GT(colours.size(), 3u);
 }
 
-// The planted cause of the golden causes, found with --explain, and a
-// field of --fields that differs from the reference marked as its bytes are.
+// The planted cause of the golden causes, found with --explain, a field
+// of --fields that differs from the reference marked as its bytes are, and
+// the map's rows near the trigger.
 TEST(Report, TheLikelyCausesAndTheFieldsThatDiffer)
 {
     const fs::path out = scratch("causes-report") / "report.html";
@@ -178,6 +179,8 @@ TEST(Report, TheLikelyCausesAndTheFieldsThatDiffer)
     EXPECT_NE(html.find("<li><code>x = 200 @T-2</code> 5 of 6 captures"), std::string::npos);
     EXPECT_NE(html.find("<th>Fields</th>"), std::string::npos);
     EXPECT_NE(html.find("<mark>x=16</mark>"), std::string::npos);
+    // A map of 59 rows pictured from T-32 on, to fit a page.
+    EXPECT_NE(html.find("Offsets T-32 to T+2 of T-56 to T+2."), std::string::npos);
     // Without --explain, no causes.
     report(kGolden, {"causes", "--out", out.string()});
     EXPECT_EQ(read_text(out).find("id=\"causes\""), std::string::npos);

@@ -933,6 +933,10 @@ Check the path and try again.</source>
         <source>Summary</source>
         <translation>概要</translation>
     </message>
+    <message>
+        <source>Offsets %1 to %2 of %3 to %4.</source>
+        <translation>オフセット %3 から %4 のうち %1 から %2。</translation>
+    </message>
 </context>
 <context>
     <name>TMainForm</name>
