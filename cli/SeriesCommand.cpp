@@ -477,7 +477,7 @@ Exit series_database(const Series& series, std::size_t reference,
                    "; its notes are left out");
     }
     if (!written.written()) {
-        show_error(write_error(path, written.error).what());
+        show_error(written.error);
         return kFileError;
     }
     return series.unreadable.empty() ? kDone : kUnreadableLog;

@@ -1,15 +1,11 @@
 #include "SeriesDatabase.h"
 
+#include "AtomicFile.h"
 #include "LogAnalysis.h"
 #include "RecordColumns.h"
 
 #include <sqlite3.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -135,51 +131,6 @@ private:
     };
     std::unique_ptr<sqlite3, Close> db_;
 };
-
-[[noreturn]] void fail_with_errno()
-{
-    throw DatabaseError(std::strerror(errno));
-}
-
-// A new empty file beside target, as a new file's permissions make it; its
-// path. SQLite takes an empty file for an empty database.
-std::string new_temporary_file(const std::filesystem::path& target)
-{
-    // A short name, so that every name the folder takes can be replaced.
-    const std::filesystem::path folder =
-        target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-    std::string temporary = (folder / ".quillon-XXXXXX").string();
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) {
-        fail_with_errno();
-    }
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    const bool made = ::fchmod(fd, 0666 & ~mask) == 0;
-    const int cause = errno;
-    ::close(fd);
-    if (!made) {
-        ::unlink(temporary.c_str());
-        throw DatabaseError(std::strerror(cause));
-    }
-    return temporary;
-}
-
-// Waits until the file's bytes are on the disk, so that the name never
-// leads to a part of them after a crash.
-void sync_file(const std::string& path)
-{
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        fail_with_errno();
-    }
-    const bool synced = ::fsync(fd) == 0;
-    const int cause = errno;
-    ::close(fd);
-    if (!synced) {
-        throw DatabaseError(std::strerror(cause));
-    }
-}
 
 void create_tables(Database& db)
 {
@@ -362,21 +313,16 @@ DatabaseWrite write_series_database(const std::filesystem::path& target, const S
                                     const DatabaseCaptures& captures)
 {
     DatabaseWrite result;
-    std::string temporary;
     try {
-        temporary = new_temporary_file(target);
-        Database db(temporary);
-        write_tables(db, series, fields, captures, result.unread_notes);
-        db.close();
-        sync_file(temporary);
-        if (::rename(temporary.c_str(), target.c_str()) != 0) {
-            fail_with_errno();
-        }
+        replace_file_by(target.string(), [&](const std::string& temporary) {
+            Database db(temporary);
+            write_tables(db, series, fields, captures, result.unread_notes);
+            db.close();
+        });
     } catch (const DatabaseError& error) {
-        if (!temporary.empty()) {
-            ::unlink(temporary.c_str());
-        }
-        result.error = error.what();
+        result.error = write_error(target.string(), error.what()).what();
+    } catch (const std::runtime_error& error) {
+        result.error = error.what();  // from replace_file_by, the file named
     }
     return result;
 }

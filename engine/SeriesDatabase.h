@@ -41,8 +41,9 @@ struct UnreadNotes {
 };
 
 struct DatabaseWrite {
-    // Empty when the database was written; else why not (SQLite's reason,
-    // or the system's), the target left as it was.
+    // Empty when the database was written; else the message: "Cannot write
+    // the file PATH: REASON." (SQLite's reason or the system's), the target
+    // left as it was.
     std::string error;
     std::vector<UnreadNotes> unread_notes;
 

@@ -74,10 +74,10 @@ void fill_and_close(int fd, mode_t mode, std::string_view bytes, const std::stri
     }
 }
 
-// The bytes in a new temporary file beside target, with mode; its path.
-// Throws write_error naming path when it cannot be written whole.
-std::string write_temporary(const std::filesystem::path& target, mode_t mode,
-                            std::string_view bytes, const std::string& path)
+// A new temporary file beside target, with mode, open; its path and
+// descriptor. Throws write_error naming path when it cannot be made.
+std::pair<std::string, int> new_temporary(const std::filesystem::path& target, mode_t mode,
+                                          const std::string& path)
 {
     // A short name, so that every name the folder takes can be replaced.
     const std::filesystem::path folder =
@@ -87,8 +87,57 @@ std::string write_temporary(const std::filesystem::path& target, mode_t mode,
     if (fd < 0) {
         fail(path, errno);
     }
+    if (::fchmod(fd, mode) != 0) {
+        const int cause = errno;
+        ::close(fd);
+        ::unlink(temporary.c_str());
+        fail(path, cause);
+    }
+    return {temporary, fd};
+}
+
+// The bytes in a new temporary file beside target, with mode; its path.
+// Throws write_error naming path when it cannot be written whole.
+std::string write_temporary(const std::filesystem::path& target, mode_t mode,
+                            std::string_view bytes, const std::string& path)
+{
+    const auto [temporary, fd] = new_temporary(target, mode, path);
     fill_and_close(fd, mode, bytes, temporary, path);
     return temporary;
+}
+
+// The file that a write to path replaces and the mode its new content
+// takes: an existing file's own (never its set-ID bits), else a new file's.
+// Throws write_error when what stands there may not be replaced.
+std::pair<std::filesystem::path, mode_t> replaced(const std::string& path)
+{
+    const std::filesystem::path target = link_target(path);
+    mode_t mode = new_file_mode();
+    struct stat existing {};
+    if (::stat(target.c_str(), &existing) == 0) {
+        if (!S_ISREG(existing.st_mode)) {
+            throw write_error(path, "Not a regular file");
+        }
+        if ((existing.st_mode & 0222) == 0 ||
+            ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
+            fail(path, EACCES);
+        }
+        // A rewritten file is new content: it never inherits the right to
+        // run as the file's owner or group.
+        mode = existing.st_mode & 07777 & ~mode_t{S_ISUID | S_ISGID};
+    }
+    return {target, mode};
+}
+
+// The temporary file renamed over target; removed when it cannot be.
+void rename_over(const std::string& temporary, const std::filesystem::path& target,
+                 const std::string& path)
+{
+    if (::rename(temporary.c_str(), target.c_str()) != 0) {
+        const int cause = errno;
+        ::unlink(temporary.c_str());
+        fail(path, cause);
+    }
 }
 
 }  // namespace
@@ -110,27 +159,35 @@ std::runtime_error write_error(const std::string& path, const std::string& reaso
 
 void write_file_atomically(const std::string& path, std::string_view bytes)
 {
-    const std::filesystem::path target = link_target(path);
-    mode_t mode = new_file_mode();
-    struct stat existing {};
-    if (::stat(target.c_str(), &existing) == 0) {
-        if (!S_ISREG(existing.st_mode)) {
-            throw write_error(path, "Not a regular file");
-        }
-        if ((existing.st_mode & 0222) == 0 ||
-            ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
-            fail(path, EACCES);
-        }
-        // A rewritten file is new content: it never inherits the right to
-        // run as the file's owner or group.
-        mode = existing.st_mode & 07777 & ~mode_t{S_ISUID | S_ISGID};
+    const auto [target, mode] = replaced(path);
+    rename_over(write_temporary(target, mode, bytes, path), target, path);
+}
+
+void replace_file_by(const std::string& path,
+                     const std::function<void(const std::string& temporary)>& fill)
+{
+    const auto [target, mode] = replaced(path);
+    const auto [temporary, fd] = new_temporary(target, mode, path);
+    ::close(fd);
+    try {
+        fill(temporary);
+    } catch (...) {
+        ::unlink(temporary.c_str());
+        throw;
     }
-    const std::string temporary = write_temporary(target, mode, bytes, path);
-    if (::rename(temporary.c_str(), target.c_str()) != 0) {
-        const int cause = errno;
+    // On the disk before it takes the name, so that the name never leads
+    // to a part of it after a crash.
+    const int synced = ::open(temporary.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool on_disk = synced >= 0 && ::fsync(synced) == 0;
+    const int cause = errno;
+    if (synced >= 0) {
+        ::close(synced);
+    }
+    if (!on_disk) {
         ::unlink(temporary.c_str());
         fail(path, cause);
     }
+    rename_over(temporary, target, path);
 }
 
 bool create_file_exclusively(const std::string& path, std::string_view bytes)

@@ -5,6 +5,7 @@
 // never its set-user-ID and set-group-ID bits.
 #pragma once
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -27,6 +28,15 @@ std::runtime_error write_error(const std::string& path, const std::string& reaso
 // refused a read-only file too. Throws write_error() when the file cannot be
 // written.
 void write_file_atomically(const std::string& path, std::string_view bytes);
+
+// Replaces the file at path, as write_file_atomically does, with a file
+// that fill writes by its name (for a library that opens the file itself,
+// as SQLite does): fill is handed the name of a new, empty file beside it,
+// which is then synced and renamed over path. When fill throws, the new
+// file is removed and the exception goes on; a failure here throws
+// write_error().
+void replace_file_by(const std::string& path,
+                     const std::function<void(const std::string& temporary)>& fill);
 
 // Writes a new file under path, never replacing one: false when the name is
 // taken (by this or any other process, however close in time), and no byte

@@ -385,7 +385,7 @@ TEST(SeriesDatabase, AFailureLeavesNothingBehind)
         fs::path target;
         std::string reason;
     };
-    std::vector<Case> cases{{folder / "taken", "Is a directory"},
+    std::vector<Case> cases{{folder / "taken", "Not a regular file"},
                             {folder / "missing" / "week.db", "No such file or directory"}};
     // Root writes into any folder.
     if (::geteuid() != 0) {
