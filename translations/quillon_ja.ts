@@ -815,7 +815,7 @@ Check the path and try again.</source>
     </message>
     <message>
         <source>Reference and rules</source>
-        <translation>基準と規則</translation>
+        <translation>基準とルール</translation>
     </message>
     <message>
         <source>Fired record</source>
